@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ConstantsAndTypes.h"
+
+#include <QHash>
+#include <QString>
+
+#include <algorithm>
+#include <vector>
+
+// One entry of the charge list: the record plus its two free texts kept as
+// "chargerlogfile*comment" (the log file name cannot contain "*", the comment may).
+struct TChargeEntry
+{
+    QString Text;
+    TChargeRecord Record;
+};
+
+// All records of the log. New entries go to the end; sortByDateTime() puts the list into
+// ascending date-time order, keeping equal date-times in their relative order.
+class TChargeList
+{
+public:
+    int count() const { return int(m_entries.size()); }
+    bool isEmpty() const { return m_entries.empty(); }
+    const TChargeEntry &at(int index) const { return m_entries.at(size_t(index)); }
+    const TChargeRecord &record(int index) const { return at(index).Record; }
+    const QString &text(int index) const { return at(index).Text; }
+
+    void append(const TChargeRecord &record, const QString &text);
+    void replace(int index, const TChargeRecord &record, const QString &text);
+    void removeAt(int index);
+    // Removes every entry for which `pred(entry)` holds; returns how many went.
+    template <typename Pred> int removeIf(Pred pred);
+    void clear();
+    void reserve(int n) { m_entries.reserve(size_t(n)); }
+
+    void sortByDateTime();
+    bool isSortedByDateTime() const;
+
+    // Position of the record with this key, or -1.
+    int FindChargeIndex(qint32 key) const;
+
+    static QString JoinChargeText(const QString &chargerLogFileName, const QString &comment);
+    // Splits at the first "*": before it the charger log file name, after it the comment.
+    // A text without "*" is all comment.
+    static void SplitChargeText(const QString &text, QString &chargerLogFileName, QString &comment);
+
+private:
+    void invalidateIndex() const { m_keyIndexValid = false; }
+
+    std::vector<TChargeEntry> m_entries;
+    mutable QHash<qint32, int> m_keyIndex;
+    mutable bool m_keyIndexValid = false;
+};
+
+template <typename Pred> int TChargeList::removeIf(Pred pred)
+{
+    const auto oldSize = m_entries.size();
+    auto it = std::remove_if(m_entries.begin(), m_entries.end(), pred);
+    m_entries.erase(it, m_entries.end());
+    invalidateIndex();
+    return int(oldSize - m_entries.size());
+}

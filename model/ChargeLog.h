@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ChargeList.h"
+#include "ConstantsAndTypes.h"
+#include "NameList.h"
+
+// The whole log in memory: the four name lists with their defaults, the charge list, the
+// key counter and the three series colours that the log file stores.
+class TChargeLog
+{
+public:
+    TChargeLog(); // default names, no records, NextKey 1, start colours
+
+    TNameList PowerSourcesStringList;
+    TNameList ChargersStringList;
+    TNameList BatteriesStringList;
+    TNameList TerminationsStringList;
+    TChargeList ChargeStringList;
+    qint32 NextKey = 1;
+
+    qint32 CyclesSeriesColour = QorLog::DefaultCyclesSeriesColour;
+    qint32 ChargeSeriesColour = QorLog::DefaultChargeSeriesColour;
+    qint32 DischargeSeriesColour = QorLog::DefaultDischargeSeriesColour;
+
+    static QStringList defaultPowerSources();
+    static QStringList defaultChargers();
+    static QStringList defaultTerminations();
+
+    // Appends a copy of `record` with the next key; returns that key.
+    qint32 AppendChargeRecord(const TChargeRecord &record, const QString &comment,
+                              const QString &chargerLogFileName);
+    // Overwrites the record holding `key` (the key stays); false when no record has it.
+    bool ReplaceChargeRecord(qint32 key, const TChargeRecord &record, const QString &comment,
+                             const QString &chargerLogFileName);
+    int FindChargeIndex(qint32 key) const { return ChargeStringList.FindChargeIndex(key); }
+    void ClearChargeList() { ChargeStringList.clear(); }
+
+    // The model half of adding or editing a charge: checks that every value can be stored
+    // faithfully (throws QorLogError before anything changes), resolves the four names
+    // (trimmed, case-insensitive, appended when new) and appends (key < 0) or replaces.
+    // Returns the key of the record stored, or 0 when `key` named no record any more.
+    qint32 StoreChargeRecord(qint32 key, double dateTime, const QString &powerSource,
+                             const QString &charger, const QString &battery,
+                             double nominalChargeAmps, double ampHours,
+                             const QString &termination, const QString &comment,
+                             const QString &chargerLogFileName);
+
+    // Refuses values that the log file could not give back unchanged: non-finite numbers and
+    // text with characters XML 1.0 cannot hold. Throws QorLogError naming the field.
+    static void CheckStorable(double dateTime, const QString &powerSource, const QString &charger,
+                              const QString &battery, double nominalChargeAmps, double ampHours,
+                              const QString &termination, const QString &comment,
+                              const QString &chargerLogFileName);
+    static bool isXmlSafe(const QString &text);
+
+    // A record is shown when none of its four names is marked.
+    bool isShown(const TChargeRecord &record) const;
+
+    enum class NameKind { PowerSource, Charger, Battery, Termination };
+    TNameList &nameList(NameKind kind);
+    const TNameList &nameList(NameKind kind) const;
+    static qint32 recordIndex(const TChargeRecord &record, NameKind kind);
+
+    // Removes every record whose name of `kind` is marked and renames the marked names
+    // "Deleted" (they keep their position and mark). Returns how many records went.
+    int PurgeMarked(NameKind kind);
+
+    // The power source of the record in the last entry (the latest once sorted), or an empty
+    // text and false when the list is empty.
+    bool previousPowerSource(QString &name) const;
+};

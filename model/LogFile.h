@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ChargeLog.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+// Reading and writing the XML log file.
+namespace LogFile {
+
+// Called once per charge read with (minimum, maximum, position).
+using ProgressFn = std::function<void(int, int, int)>;
+
+enum class LoadOutcome { Loaded, Missing };
+
+// Appends the file's records and unknown names to `log` and sets the colours it stores.
+// A missing file is not an error (first start): returns Missing and changes nothing.
+// Any other failure throws QorLogError; what was read before it stays in `log`.
+LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress = {});
+// The same from bytes already in memory (tests, fuzzing); `sourceName` names it in errors.
+void ReadChargeLog(const QByteArray &xml, TChargeLog &log, const QString &sourceName,
+                   const ProgressFn &progress = {}, bool dropMissingLogFiles = true);
+
+// Sorts the charge list, then writes the whole log atomically: the old file stays whole
+// until the new one is complete. Throws QorLogError with the system's message on failure.
+void SaveChargeLog(const QString &path, TChargeLog &log);
+QByteArray WriteChargeLog(TChargeLog &log);
+
+// Copies a log that failed to load to "PATH.damaged-YYYYMMDD-HHMMSS" beside it so the next
+// save cannot destroy what it held. Returns the copy's path; throws QorLogError on failure.
+QString KeepDamagedCopy(const QString &path);
+
+} // namespace LogFile
