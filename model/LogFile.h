@@ -12,7 +12,8 @@ class QIODevice;
 // Reading and writing the XML log file.
 namespace LogFile {
 
-// Called once per charge read with (minimum, maximum, position).
+// Called once per charge read with (minimum, maximum, position); the position is the byte
+// offset reached in the file, so the bar moves smoothly without counting the charges first.
 using ProgressFn = std::function<void(int, int, int)>;
 
 enum class LoadOutcome { Loaded, Missing };
@@ -23,7 +24,7 @@ enum class LoadOutcome { Loaded, Missing };
 LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress = {});
 // The same from bytes already in memory (tests, fuzzing); `sourceName` names it in errors.
 void ReadChargeLog(const QByteArray &xml, TChargeLog &log, const QString &sourceName,
-                   const ProgressFn &progress = {}, bool dropMissingLogFiles = true);
+                   const ProgressFn &progress = {});
 
 // Sorts the charge list, then writes the whole log atomically: the old file stays whole
 // until the new one is complete. Throws QorLogError with the system's message on failure.

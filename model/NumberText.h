@@ -12,6 +12,10 @@ namespace NumberText {
 // separator of `locale` (by default the user's).
 QString formatGeneral(double value, const QLocale &locale = QLocale());
 
+// The same layout with as many digits as it takes to read back the very same double (never
+// more than 17); values with up to 15 significant digits look exactly as formatGeneral gives.
+QString formatExact(double value, const QLocale &locale = QLocale());
+
 // Strict reading of a number typed or stored: optional blanks around it, a sign, digits,
 // one decimal separator ("." or "," are both taken, whatever the locale), an exponent.
 // Nothing else: no thousands separators, no "inf"/"nan". Returns false when not a number or

@@ -1,0 +1,196 @@
+#include "ChargeLog.h"
+
+#include <QCoreApplication>
+
+#include <cmath>
+
+TChargeLog::TChargeLog()
+    : PowerSourcesStringList(defaultPowerSources()), ChargersStringList(defaultChargers()),
+      TerminationsStringList(defaultTerminations())
+{
+}
+
+QStringList TChargeLog::defaultPowerSources()
+{
+    return {QStringLiteral("PSU"), QStringLiteral("Pb"), QStringLiteral("Mains")};
+}
+
+QStringList TChargeLog::defaultChargers()
+{
+    return {QStringLiteral("QorA1"),   QStringLiteral("QorB1_1"), QStringLiteral("QorB1_2"),
+            QStringLiteral("QorC1_1"), QStringLiteral("QorC1_2"), QStringLiteral("QorC2_1"),
+            QStringLiteral("QorC2_2"), QStringLiteral("QorC3_1"), QStringLiteral("QorC3_2"),
+            QStringLiteral("QorD1_1"), QStringLiteral("QorD1_2"), QStringLiteral("QorD3_1"),
+            QStringLiteral("QorD3_2")};
+}
+
+QStringList TChargeLog::defaultTerminations()
+{
+    return {QStringLiteral("Normal"), QStringLiteral("Interrupted"), QStringLiteral("Error")};
+}
+
+qint32 TChargeLog::AppendChargeRecord(const TChargeRecord &record, const QString &comment,
+                                      const QString &chargerLogFileName)
+{
+    TChargeRecord stored = record;
+    stored.Key = NextKey++;
+    ChargeStringList.append(stored, TChargeList::JoinChargeText(chargerLogFileName, comment));
+    return stored.Key;
+}
+
+bool TChargeLog::ReplaceChargeRecord(qint32 key, const TChargeRecord &record,
+                                     const QString &comment, const QString &chargerLogFileName)
+{
+    const int index = FindChargeIndex(key);
+    if (index < 0)
+        return false;
+    TChargeRecord stored = record;
+    stored.Key = key;
+    ChargeStringList.replace(index, stored,
+                             TChargeList::JoinChargeText(chargerLogFileName, comment));
+    return true;
+}
+
+qint32 TChargeLog::StoreChargeRecord(qint32 key, double dateTime, const QString &powerSource,
+                                     const QString &charger, const QString &battery,
+                                     double nominalChargeAmps, double ampHours,
+                                     const QString &termination, const QString &comment,
+                                     const QString &chargerLogFileName)
+{
+    CheckStorable(dateTime, powerSource, charger, battery, nominalChargeAmps, ampHours,
+                  termination, comment, chargerLogFileName);
+    TChargeRecord record;
+    record.DateTime = dateTime;
+    record.PowerSourceIndex = PowerSourcesStringList.ResolveNameIndex(powerSource);
+    record.ChargerIndex = ChargersStringList.ResolveNameIndex(charger);
+    record.BatteryIndex = BatteriesStringList.ResolveNameIndex(battery);
+    record.NominalChargeAmps = nominalChargeAmps;
+    record.AmpHours = ampHours;
+    record.TerminationIndex = TerminationsStringList.ResolveNameIndex(termination);
+    if (key < 0)
+        return AppendChargeRecord(record, comment, chargerLogFileName);
+    return ReplaceChargeRecord(key, record, comment, chargerLogFileName) ? key : 0;
+}
+
+bool TChargeLog::isXmlSafe(const QString &text)
+{
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20) {
+            if (c != 0x09 && c != 0x0A && c != 0x0D)
+                return false;
+        } else if (QChar::isHighSurrogate(c)) {
+            if (i + 1 >= size || !QChar::isLowSurrogate(text.at(i + 1).unicode()))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static void checkNumber(double value, const char *field)
+{
+    if (!std::isfinite(value))
+        throw QorLogError(
+            QCoreApplication::translate("TChargeLog", "%1 must be a finite number, not %2")
+                .arg(QLatin1String(field),
+                     std::isnan(value) ? QStringLiteral("NaN")
+                                       : (value > 0 ? QStringLiteral("infinity")
+                                                    : QStringLiteral("-infinity"))));
+}
+
+static void checkText(const QString &text, const char *field)
+{
+    if (!TChargeLog::isXmlSafe(text))
+        throw QorLogError(QCoreApplication::translate(
+                              "TChargeLog", "%1 contains a control character that cannot be "
+                                            "stored in the log file")
+                              .arg(QLatin1String(field)));
+}
+
+void TChargeLog::CheckStorable(double dateTime, const QString &powerSource, const QString &charger,
+                               const QString &battery, double nominalChargeAmps, double ampHours,
+                               const QString &termination, const QString &comment,
+                               const QString &chargerLogFileName)
+{
+    checkNumber(dateTime, "ChargeDateTime");
+    checkText(powerSource, "PowerSource");
+    checkText(charger, "Charger");
+    checkText(battery, "Battery");
+    checkNumber(nominalChargeAmps, "NominalChargeAmps");
+    checkNumber(ampHours, "AmpHours");
+    checkText(termination, "Termination");
+    checkText(comment, "Comment");
+    checkText(chargerLogFileName, "ChargerLogFileName");
+    // The log file name and the comment share one text, split at the first "*".
+    if (chargerLogFileName.contains(QLatin1Char('*')))
+        throw QorLogError(QCoreApplication::translate(
+            "TChargeLog", "ChargerLogFileName cannot contain \"*\""));
+}
+
+bool TChargeLog::isShown(const TChargeRecord &record) const
+{
+    return !PowerSourcesStringList.isMarked(record.PowerSourceIndex)
+           && !ChargersStringList.isMarked(record.ChargerIndex)
+           && !BatteriesStringList.isMarked(record.BatteryIndex)
+           && !TerminationsStringList.isMarked(record.TerminationIndex);
+}
+
+TNameList &TChargeLog::nameList(NameKind kind)
+{
+    return const_cast<TNameList &>(static_cast<const TChargeLog *>(this)->nameList(kind));
+}
+
+const TNameList &TChargeLog::nameList(NameKind kind) const
+{
+    switch (kind) {
+    case NameKind::PowerSource:
+        return PowerSourcesStringList;
+    case NameKind::Charger:
+        return ChargersStringList;
+    case NameKind::Battery:
+        return BatteriesStringList;
+    case NameKind::Termination:
+        break;
+    }
+    return TerminationsStringList;
+}
+
+qint32 TChargeLog::recordIndex(const TChargeRecord &record, NameKind kind)
+{
+    switch (kind) {
+    case NameKind::PowerSource:
+        return record.PowerSourceIndex;
+    case NameKind::Charger:
+        return record.ChargerIndex;
+    case NameKind::Battery:
+        return record.BatteryIndex;
+    case NameKind::Termination:
+        break;
+    }
+    return record.TerminationIndex;
+}
+
+int TChargeLog::PurgeMarked(NameKind kind)
+{
+    TNameList &list = nameList(kind);
+    const int removed = ChargeStringList.removeIf([&](const TChargeEntry &entry) {
+        return list.isMarked(recordIndex(entry.Record, kind));
+    });
+    for (int i = 0; i < list.count(); ++i)
+        if (list.isMarked(i))
+            list.rename(i, QString::fromLatin1(QorLog::DeletedName));
+    return removed;
+}
+
+bool TChargeLog::previousPowerSource(QString &name) const
+{
+    if (ChargeStringList.isEmpty())
+        return false;
+    name = PowerSourcesStringList.name(ChargeStringList.record(ChargeStringList.count() - 1)
+                                           .PowerSourceIndex);
+    return true;
+}

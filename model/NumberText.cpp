@@ -1,0 +1,238 @@
+#include "NumberText.h"
+
+#include "ConstantsAndTypes.h"
+
+#include <QCoreApplication>
+#include <QTimeZone>
+
+#include <cmath>
+
+namespace {
+
+// Lays out significant digits `digits` (no dot, no sign, first digit non-zero) with decimal
+// exponent `exponent` (value = 0.d1d2... * 10^(exponent + 1)) in the general format.
+QString layoutGeneral(bool negative, QString digits, int exponent, QChar decimalPoint)
+{
+    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
+        digits.chop(1);
+    QString text;
+    if (exponent < -5 || exponent >= 15) {
+        text = digits.left(1);
+        if (digits.size() > 1)
+            text += decimalPoint + digits.mid(1);
+        text += QLatin1Char('E') + QString::number(exponent);
+    } else if (exponent < 0) {
+        text = QLatin1Char('0') + QString(decimalPoint) + QString(-exponent - 1, QLatin1Char('0'))
+               + digits;
+    } else if (digits.size() <= exponent + 1) {
+        text = digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
+    } else {
+        text = digits.left(exponent + 1) + decimalPoint + digits.mid(exponent + 1);
+    }
+    return negative ? QLatin1Char('-') + text : text;
+}
+
+// Splits the C-locale scientific text "-d.ddde+XX" into sign, digits and exponent.
+void splitScientific(const QString &sci, bool &negative, QString &digits, int &exponent)
+{
+    QString s = sci;
+    negative = s.startsWith(QLatin1Char('-'));
+    if (negative)
+        s.remove(0, 1);
+    const qsizetype e = s.indexOf(QLatin1Char('e'));
+    exponent = s.mid(e + 1).toInt();
+    digits = s.left(e);
+    digits.remove(QLatin1Char('.'));
+}
+
+QString formatWithPrecision(double value, int precision, const QLocale &locale)
+{
+    if (value == 0.0 || !std::isfinite(value)) {
+        if (std::isnan(value))
+            return QStringLiteral("NAN");
+        if (std::isinf(value))
+            return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+        return QStringLiteral("0");
+    }
+    bool negative = false;
+    QString digits;
+    int exponent = 0;
+    splitScientific(QString::number(value, 'e', precision), negative, digits, exponent);
+    QString point = locale.decimalPoint();
+    return layoutGeneral(negative, digits, exponent, point.isEmpty() ? QChar('.') : point.at(0));
+}
+
+bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+
+} // namespace
+
+namespace NumberText {
+
+QString formatGeneral(double value, const QLocale &locale)
+{
+    return formatWithPrecision(value, 14, locale);
+}
+
+QString formatExact(double value, const QLocale &locale)
+{
+    return formatWithPrecision(value, QLocale::FloatingPointShortest, locale);
+}
+
+bool parseNumber(const QString &text, double &value)
+{
+    // [blanks] [sign] digits [sep digits] [e [sign] digits] [blanks], or a number starting at
+    // the separator; "." and "," both serve as the separator.
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && isBlank(text.at(i)))
+        ++i;
+    qsizetype end = n;
+    while (end > i && isBlank(text.at(end - 1)))
+        --end;
+    QByteArray plain;
+    plain.reserve(end - i);
+    if (i < end && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-')))
+        plain.append(char(text.at(i++).unicode()));
+    int mantissaDigits = 0;
+    while (i < end && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9')) {
+        plain.append(char(text.at(i++).unicode()));
+        ++mantissaDigits;
+    }
+    if (i < end && (text.at(i) == QLatin1Char('.') || text.at(i) == QLatin1Char(','))) {
+        plain.append('.');
+        ++i;
+        while (i < end && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9')) {
+            plain.append(char(text.at(i++).unicode()));
+            ++mantissaDigits;
+        }
+    }
+    if (mantissaDigits == 0)
+        return false;
+    if (i < end && (text.at(i) == QLatin1Char('e') || text.at(i) == QLatin1Char('E'))) {
+        plain.append('e');
+        ++i;
+        if (i < end && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-')))
+            plain.append(char(text.at(i++).unicode()));
+        int exponentDigits = 0;
+        while (i < end && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9')) {
+            plain.append(char(text.at(i++).unicode()));
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0)
+            return false;
+    }
+    if (i != end)
+        return false;
+    bool ok = false;
+    const double parsed = QLocale::c().toDouble(QString::fromLatin1(plain), &ok);
+    if (!ok || !std::isfinite(parsed))
+        return false;
+    value = parsed;
+    return true;
+}
+
+double toFloat(const QString &text)
+{
+    double value = 0.0;
+    if (!parseNumber(text, value))
+        throw QorLogError(QCoreApplication::translate("NumberText",
+                                                      "'%1' is not a valid floating point value")
+                              .arg(text));
+    return value;
+}
+
+qint32 toInteger(const QString &text)
+{
+    bool ok = false;
+    const qint32 value = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        throw QorLogError(
+            QCoreApplication::translate("NumberText", "'%1' is not a valid integer value")
+                .arg(text));
+    return value;
+}
+
+QString formatGrouped(double value, const QLocale &locale)
+{
+    if (!std::isfinite(value))
+        return formatGeneral(value, locale);
+    QLocale grouped = locale;
+    grouped.setNumberOptions(grouped.numberOptions() & ~QLocale::OmitGroupSeparator);
+    QString text = grouped.toString(value, 'f', 3);
+    const QString point = grouped.decimalPoint();
+    const qsizetype dot = text.lastIndexOf(point);
+    if (dot >= 0) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(point))
+            text.chop(point.size());
+    }
+    // A value that rounds to zero shows plain 0, never "-0".
+    if (text == grouped.negativeSign() + grouped.zeroDigit())
+        return grouped.zeroDigit();
+    return text;
+}
+
+} // namespace NumberText
+
+namespace DateTimeText {
+
+static const QDate &epoch()
+{
+    static const QDate day(1899, 12, 30);
+    return day;
+}
+
+static constexpr qint64 MsecsPerDay = 86400000;
+
+double fromDateTime(const QDateTime &dateTime)
+{
+    const QDateTime local = dateTime.toLocalTime();
+    const qint64 days = epoch().daysTo(local.date());
+    const double fraction = double(local.time().msecsSinceStartOfDay()) / double(MsecsPerDay);
+    // Before the epoch the whole days count down while the time of day still counts up.
+    return days >= 0 ? double(days) + fraction : double(days) - fraction;
+}
+
+QDateTime toDateTime(double days)
+{
+    // QDate covers far more than any real charge; outside a few million years give up.
+    if (!std::isfinite(days) || std::fabs(days) > 1.0e9)
+        return {};
+    double whole = std::trunc(days);
+    qint64 msecs = qint64(std::llround(std::fabs(days - whole) * double(MsecsPerDay)));
+    if (msecs >= MsecsPerDay) {
+        msecs -= MsecsPerDay;
+        whole += days >= 0 ? 1 : -1;
+    }
+    const QDate date = epoch().addDays(qint64(whole));
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(msecs)));
+}
+
+double now()
+{
+    return fromDateTime(QDateTime::currentDateTime());
+}
+
+QString formatTable(double days, const QLocale &locale)
+{
+    const QDateTime dt = toDateTime(days);
+    if (!dt.isValid())
+        return NumberText::formatGeneral(days, locale);
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    // The locale's time separator: the first non-letter character of its time format.
+    QString separator = QStringLiteral(":");
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    for (QChar c : format) {
+        if (!c.isLetter() && !c.isSpace()) {
+            separator = c;
+            break;
+        }
+    }
+    const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+    return QStringLiteral("%1-%2-%3 ").arg(d.year(), 4, 10, QLatin1Char('0')).arg(two(d.month()), two(d.day()))
+           + two(t.hour()) + separator + two(t.minute()) + separator + two(t.second());
+}
+
+} // namespace DateTimeText
