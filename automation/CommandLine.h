@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// How the program was asked to start.
+enum class StartMode
+{
+    Standalone, // no switch: the ordinary start
+    Automation, // -Automation or -Embedding: started by the bus for a client
+    Register,   // -RegServer: write the registration and end
+    Unregister  // -UnregServer: remove the registration and end
+};
+
+// Finds the start mode among the parameters (the program itself, the first element of
+// QCoreApplication::arguments(), is not a parameter and is skipped). A switch is a parameter
+// made of "-" or "/" and then AUTOMATION, EMBEDDING, REGSERVER or UNREGSERVER in any letter
+// case, with nothing after the name. When several are given, Automation/Embedding wins over
+// RegServer, which wins over UnregServer.
+StartMode parseStartMode(const QStringList &arguments);
+
+// Everything the program entry takes from its command line.
+struct CommandLineOptions
+{
+    StartMode startMode = StartMode::Standalone;
+    QString logFile;      // --log-file PATH or --log-file=PATH; empty when not given
+    bool help = false;    // --help
+    bool version = false; // --version
+    QString error;        // why the command line cannot be used; empty when it can
+};
+
+// Parses the program's arguments (the program first, as QCoreApplication::arguments() gives
+// them). Parameters that are neither a switch nor one of the options above are ignored.
+CommandLineOptions parseCommandLine(const QStringList &arguments);
+
+// The text printed for --help.
+QString commandLineHelpText(const QString &programName);
