@@ -1,0 +1,83 @@
+#include "CommandLine.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(StartMode)
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startMode_data();
+    void startMode();
+    void options_data();
+    void options();
+};
+
+void TestCommandLine::startMode_data()
+{
+    QTest::addColumn<QStringList>("parameters");
+    QTest::addColumn<StartMode>("expected");
+
+    QTest::newRow("none") << QStringList{} << StartMode::Standalone;
+    QTest::newRow("/REGSERVER") << QStringList{"/REGSERVER"} << StartMode::Register;
+    QTest::newRow("/regserver") << QStringList{"/regserver"} << StartMode::Register;
+    QTest::newRow("-RegServer") << QStringList{"-RegServer"} << StartMode::Register;
+    QTest::newRow("no prefix") << QStringList{"RegServer"} << StartMode::Standalone;
+    QTest::newRow("suffix") << QStringList{"/RegServer:1"} << StartMode::Standalone;
+    QTest::newRow("double dash") << QStringList{"--RegServer"} << StartMode::Standalone;
+    QTest::newRow("prefix only") << QStringList{"-", "/"} << StartMode::Standalone;
+    QTest::newRow("-unregserver") << QStringList{"-unregserver"} << StartMode::Unregister;
+    QTest::newRow("/Automation") << QStringList{"/Automation"} << StartMode::Automation;
+    QTest::newRow("-EMBEDDING") << QStringList{"-EMBEDDING"} << StartMode::Automation;
+    QTest::newRow("reg before unreg")
+        << QStringList{"/UnregServer", "/RegServer"} << StartMode::Register;
+    QTest::newRow("automation over reg")
+        << QStringList{"/RegServer", "/Automation"} << StartMode::Automation;
+    QTest::newRow("among others") << QStringList{"--log-file", "x.QorLog", "-embedding"}
+                                  << StartMode::Automation;
+}
+
+void TestCommandLine::startMode()
+{
+    QFETCH(QStringList, parameters);
+    QFETCH(StartMode, expected);
+    QCOMPARE(parseStartMode(QStringList{"/usr/bin/qorlog"} + parameters), expected);
+    QCOMPARE(parseCommandLine(QStringList{"/usr/bin/qorlog"} + parameters).startMode, expected);
+}
+
+void TestCommandLine::options_data()
+{
+    QTest::addColumn<QStringList>("parameters");
+    QTest::addColumn<QString>("logFile");
+    QTest::addColumn<bool>("help");
+    QTest::addColumn<bool>("version");
+    QTest::addColumn<bool>("error");
+
+    QTest::newRow("none") << QStringList{} << QString() << false << false << false;
+    QTest::newRow("log file") << QStringList{"--log-file", "/tmp/a b.QorLog"} << "/tmp/a b.QorLog"
+                              << false << false << false;
+    QTest::newRow("log file =") << QStringList{"--log-file=/tmp/x=y.QorLog", "-Automation"}
+                                << "/tmp/x=y.QorLog" << false << false << false;
+    QTest::newRow("log file missing")
+        << QStringList{"--log-file"} << QString() << false << false << true;
+    QTest::newRow("log file = empty")
+        << QStringList{"--log-file="} << QString() << false << false << true;
+    QTest::newRow("help version") << QStringList{"--version", "--help"} << QString() << true << true
+                                  << false;
+    QTest::newRow("single dash help ignored")
+        << QStringList{"-help"} << QString() << false << false << false;
+}
+
+void TestCommandLine::options()
+{
+    QFETCH(QStringList, parameters);
+    const CommandLineOptions options = parseCommandLine(QStringList{"qorlog"} + parameters);
+    QTEST(options.logFile, "logFile");
+    QTEST(options.help, "help");
+    QTEST(options.version, "version");
+    QTEST(!options.error.isEmpty(), "error");
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
