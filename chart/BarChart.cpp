@@ -1,0 +1,901 @@
+#include "BarChart.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QtDebug>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const int TickLength = 4;
+const int Gap = 4;          // between an axis, its labels and its title
+const int MarkSpacing = 2;  // least free space between two marks
+const int LabelSpacing = 6; // least free space between two category labels
+const int MinHitHeight = 5; // a low bar answers to presses this high above the baseline
+const double PixelsPerTick = 40.0;
+
+// Step of 1, 2, 2.5 or 5 times a power of ten, at least raw.
+double niceStep(double raw)
+{
+    if (!(raw > 0) || !std::isfinite(raw))
+        return 1;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double fraction = raw / magnitude;
+    double nice = 10;
+    if (fraction <= 1)
+        nice = 1;
+    else if (fraction <= 2)
+        nice = 2;
+    else if (fraction <= 2.5)
+        nice = 2.5;
+    else if (fraction <= 5)
+        nice = 5;
+    return nice * magnitude;
+}
+
+// The height a bar is drawn at: only finite, positive values stand above the baseline.
+double drawableValue(double v)
+{
+    return std::isfinite(v) && v > 0 ? v : 0;
+}
+
+} // namespace
+
+TBarChart::TBarChart(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_markFont.setPointSize(8);
+    m_markFont.setBold(true);
+    for (AxisStyle &axis : m_axes) {
+        axis.font.setPixelSize(11);
+        axis.gridPen = QPen(QColor(0x80, 0x80, 0x80), 0, Qt::DotLine);
+    }
+}
+
+TBarChart::~TBarChart() = default;
+
+// ---- series and points -------------------------------------------------------------------
+
+int TBarChart::addSeries(const QString &title, Axis axis, const QColor &colour)
+{
+    Series s;
+    s.title = title;
+    s.axis = axis == RightAxis ? RightAxis : LeftAxis;
+    s.colour = colour;
+    s.markColour = colour;
+    m_series.append(s);
+    changed();
+    return int(m_series.size()) - 1;
+}
+
+int TBarChart::seriesCount() const
+{
+    return int(m_series.size());
+}
+
+QString TBarChart::seriesTitle(int series) const
+{
+    return validSeries(series) ? m_series.at(series).title : QString();
+}
+
+TBarChart::Axis TBarChart::seriesAxis(int series) const
+{
+    return validSeries(series) ? m_series.at(series).axis : LeftAxis;
+}
+
+bool TBarChart::validPoint(int series, int index) const
+{
+    return validSeries(series) && index >= 0 && index < m_series.at(series).values.size();
+}
+
+void TBarChart::beginUpdate()
+{
+    ++m_updateDepth;
+}
+
+void TBarChart::endUpdate()
+{
+    if (m_updateDepth == 0)
+        return;
+    if (--m_updateDepth == 0 && m_pendingRepaint) {
+        m_pendingRepaint = false;
+        layout();
+        update();
+    }
+}
+
+void TBarChart::changed(bool relayout)
+{
+    if (relayout)
+        m_layoutValid = false;
+    if (m_updateDepth > 0)
+        m_pendingRepaint = true;
+    else
+        update();
+}
+
+void TBarChart::clearSeries(int series)
+{
+    if (!validSeries(series))
+        return;
+    m_series[series].values.clear();
+    m_series[series].labels.clear();
+    changed();
+}
+
+void TBarChart::clearAllSeries()
+{
+    for (Series &s : m_series) {
+        s.values.clear();
+        s.labels.clear();
+    }
+    changed();
+}
+
+int TBarChart::appendPoint(int series, double value, const QString &label)
+{
+    if (!validSeries(series))
+        return -1;
+    Series &s = m_series[series];
+    s.values.append(value);
+    s.labels.append(label);
+    changed();
+    return int(s.values.size()) - 1;
+}
+
+int TBarChart::pointCount(int series) const
+{
+    return validSeries(series) ? int(m_series.at(series).values.size()) : 0;
+}
+
+double TBarChart::value(int series, int index) const
+{
+    return validPoint(series, index) ? m_series.at(series).values.at(index) : 0.0;
+}
+
+void TBarChart::setValue(int series, int index, double value)
+{
+    if (!validPoint(series, index))
+        return;
+    m_series[series].values[index] = value;
+    changed();
+}
+
+QString TBarChart::label(int series, int index) const
+{
+    return validPoint(series, index) ? m_series.at(series).labels.at(index) : QString();
+}
+
+void TBarChart::setPoints(int series, const QVector<double> &values, const QStringList &labels)
+{
+    if (!validSeries(series))
+        return;
+    Series &s = m_series[series];
+    s.values = values;
+    s.labels = labels.mid(0, values.size());
+    while (s.labels.size() < values.size())
+        s.labels.append(QString());
+    changed();
+}
+
+// ---- look ----------------------------------------------------------------------------------
+
+void TBarChart::setSeriesColour(int series, const QColor &c)
+{
+    if (!validSeries(series))
+        return;
+    m_series[series].colour = c;
+    changed(false);
+}
+
+QColor TBarChart::seriesColour(int series) const
+{
+    return validSeries(series) ? m_series.at(series).colour : QColor();
+}
+
+void TBarChart::setMarkColour(int series, const QColor &c)
+{
+    if (!validSeries(series))
+        return;
+    m_series[series].markColour = c;
+    changed(false);
+}
+
+QColor TBarChart::markColour(int series) const
+{
+    return validSeries(series) ? m_series.at(series).markColour : QColor();
+}
+
+void TBarChart::setMarkFont(const QFont &f)
+{
+    m_markFont = f;
+    changed();
+}
+
+void TBarChart::setMarkDistance(int pixels)
+{
+    m_markDistance = std::max(0, pixels);
+    changed();
+}
+
+void TBarChart::setBarWidthPercent(int percent)
+{
+    m_barWidthPercent = std::clamp(percent, 1, 100);
+    changed();
+}
+
+void TBarChart::setAxisTitle(Axis a, const QString &t)
+{
+    m_axes[a == RightAxis].title = t;
+    changed();
+}
+
+QString TBarChart::axisTitle(Axis a) const
+{
+    return m_axes[a == RightAxis].title;
+}
+
+void TBarChart::setAxisFont(Axis a, const QFont &f)
+{
+    m_axes[a == RightAxis].font = f;
+    changed();
+}
+
+QFont TBarChart::axisFont(Axis a) const
+{
+    return m_axes[a == RightAxis].font;
+}
+
+void TBarChart::setAxisLabelColour(Axis a, const QColor &c)
+{
+    m_axes[a == RightAxis].labelColour = c;
+    changed(false);
+}
+
+QColor TBarChart::axisLabelColour(Axis a) const
+{
+    return m_axes[a == RightAxis].labelColour;
+}
+
+void TBarChart::setAxisTitleColour(Axis a, const QColor &c)
+{
+    m_axes[a == RightAxis].titleColour = c;
+    changed(false);
+}
+
+QColor TBarChart::axisTitleColour(Axis a) const
+{
+    return m_axes[a == RightAxis].titleColour;
+}
+
+void TBarChart::setAxisGridPen(Axis a, const QPen &p)
+{
+    m_axes[a == RightAxis].gridPen = p;
+    changed(false);
+}
+
+QPen TBarChart::axisGridPen(Axis a) const
+{
+    return m_axes[a == RightAxis].gridPen;
+}
+
+void TBarChart::setValueFormatter(std::function<QString(double)> f)
+{
+    m_formatter = std::move(f);
+    changed();
+}
+
+QString TBarChart::defaultFormat(double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    if (!std::isfinite(value))
+        return locale.toString(value);
+    QString text = locale.toString(value, 'f', 3);
+    const QString point = locale.decimalPoint();
+    if (text.contains(point)) {
+        while (text.endsWith(locale.zeroDigit()))
+            text.chop(locale.zeroDigit().size());
+        if (text.endsWith(point))
+            text.chop(point.size());
+    }
+    if (text == locale.negativeSign() + locale.zeroDigit())
+        return locale.zeroDigit();
+    return text;
+}
+
+QString TBarChart::formatValue(double value) const
+{
+    if (m_formatter) {
+        // The formatter is the owner's code; a failure in it must not take the painting down.
+        try {
+            return m_formatter(value);
+        } catch (...) {
+            qWarning("TBarChart: value formatter failed; using the default format");
+        }
+    }
+    return defaultFormat(value);
+}
+
+// ---- layout --------------------------------------------------------------------------------
+
+int TBarChart::categoryCount() const
+{
+    int n = 0;
+    for (const Series &s : m_series)
+        n = std::max(n, int(s.values.size()));
+    return n;
+}
+
+QString TBarChart::categoryLabel(int category) const
+{
+    for (const Series &s : m_series) {
+        if (category < s.labels.size())
+            return s.labels.at(category);
+    }
+    return QString();
+}
+
+const TBarChart::Layout &TBarChart::layout() const
+{
+    if (!m_layoutValid || m_layout.size != size()) {
+        buildLayout();
+        m_layoutValid = true;
+        ++m_layoutCount;
+    }
+    return m_layout;
+}
+
+void TBarChart::layoutAxis(Axis a, int plotHeight, int markRoom) const
+{
+    AxisLayout &axis = m_layout.axes[a];
+    double highest = 0;
+    for (const Series &s : m_series) {
+        if (s.axis != a)
+            continue;
+        for (double v : s.values)
+            highest = std::max(highest, drawableValue(v));
+    }
+    // The tallest bar must leave room for its mark above it.
+    const double usable = std::max(plotHeight - markRoom, plotHeight / 4);
+    double needed = highest > 0 ? highest * plotHeight / std::max(usable, 1.0) : 1.0;
+    if (!std::isfinite(needed))
+        needed = std::numeric_limits<double>::max() / 16;
+    const int wanted = std::clamp(int(plotHeight / PixelsPerTick), 2, 10);
+    const double step = niceStep(needed / wanted);
+    const double count = std::max(1.0, std::ceil(needed / step * (1 - 1e-12)));
+    axis.maximum = count * step;
+
+    axis.ticks.clear();
+    const QFontMetrics fm(m_axes[a].font);
+    int lastTop = std::numeric_limits<int>::max();
+    QString lastText;
+    for (int i = 0; i <= int(count); ++i) {
+        Tick t;
+        t.value = i * step;
+        t.y = yFor(a, t.value);
+        t.text = formatValue(t.value);
+        const int h = fm.height();
+        const int top = t.y - h / 2;
+        // Crowded or repeated labels (a very low widget, a very small range) are left out.
+        if (t.text == lastText || top + h > lastTop)
+            t.text.clear();
+        else {
+            lastTop = top;
+            lastText = t.text;
+            t.rect = QRect(0, top, fm.horizontalAdvance(t.text), h);
+        }
+        axis.ticks.append(t);
+    }
+}
+
+int TBarChart::valueToY(Axis a, double value) const
+{
+    layout();
+    return yFor(a == RightAxis ? RightAxis : LeftAxis, value);
+}
+
+int TBarChart::yFor(Axis a, double value) const
+{
+    const Layout &l = m_layout;
+    const int base = l.plot.bottom() + 1;
+    const double max = l.axes[a].maximum;
+    const double v = std::min(drawableValue(value), max);
+    int h = int(std::lround(v / max * l.plot.height()));
+    if (v > 0 && h == 0)
+        h = 1; // anything above zero shows
+    return base - h;
+}
+
+void TBarChart::buildLayout() const
+{
+    Layout &l = m_layout;
+    l.size = size();
+    const int w = l.size.width();
+    const int h = l.size.height();
+    const QFontMetrics fmLeft(m_axes[LeftAxis].font);
+    const QFontMetrics fmRight(m_axes[RightAxis].font);
+    const QFontMetrics fmMark(m_markFont);
+    const QFontMetrics fmCategory(font());
+
+    // Vertical extent first: the axis scale depends on the plot height only.
+    const int top = std::max(fmLeft.height(), fmRight.height()) / 2 + 2;
+    const int bottomBand = TickLength + 2 + fmCategory.height() + 2;
+    const int plotHeight = std::max(0, h - top - bottomBand - 1);
+    l.plot = QRect(0, top, 0, plotHeight);
+    const int markRoom = m_markDistance + fmMark.height();
+    layoutAxis(LeftAxis, plotHeight, markRoom);
+    layoutAxis(RightAxis, plotHeight, markRoom);
+
+    // Horizontal extent: room for each axis' widest label and its title.
+    int sideWidth[2] = {0, 0};
+    for (int a = 0; a < 2; ++a) {
+        const QFontMetrics fm(m_axes[a].font);
+        int widest = 0;
+        for (const Tick &t : l.axes[a].ticks)
+            widest = std::max(widest, t.rect.width());
+        sideWidth[a] = 1 + TickLength + Gap + widest + Gap;
+        if (!m_axes[a].title.isEmpty())
+            sideWidth[a] += fm.height() + Gap;
+    }
+    const int plotWidth = std::max(0, w - sideWidth[0] - sideWidth[1]);
+    l.plot = QRect(sideWidth[0], top, plotWidth, plotHeight);
+
+    for (int a = 0; a < 2; ++a) {
+        const QFontMetrics fm(m_axes[a].font);
+        for (Tick &t : l.axes[a].ticks) {
+            if (t.text.isEmpty())
+                continue;
+            const int tw = t.rect.width();
+            const int x = a == LeftAxis ? l.plot.left() - 1 - TickLength - Gap - tw
+                                        : l.plot.right() + 2 + TickLength + Gap;
+            t.rect = QRect(x, t.rect.top(), tw, t.rect.height());
+        }
+        const int tx = a == LeftAxis ? Gap : w - Gap - fm.height();
+        l.axes[a].titleRect = m_axes[a].title.isEmpty()
+                                  ? QRect()
+                                  : QRect(tx, l.plot.top(), fm.height(), l.plot.height());
+    }
+
+    l.categories = categoryCount();
+    l.categoryWidth = l.categories > 0 ? double(plotWidth) / l.categories : 0;
+    layoutBars();
+    layoutMarks();
+    layoutLabels();
+}
+
+void TBarChart::layoutBars() const
+{
+    Layout &l = m_layout;
+    l.bars.clear();
+    l.seriesOffset.clear();
+    const int seriesTotal = int(m_series.size());
+    const double group = l.categoryWidth * m_barWidthPercent / 100.0;
+    const double barWidth = seriesTotal > 0 ? group / seriesTotal : 0;
+    const int base = l.plot.bottom() + 1;
+    for (int s = 0; s < seriesTotal; ++s) {
+        const Series &series = m_series.at(s);
+        l.seriesOffset.append(int(l.bars.size()));
+        for (int i = 0; i < series.values.size(); ++i) {
+            const double x =
+                l.plot.left() + i * l.categoryWidth + (l.categoryWidth - group) / 2 + s * barWidth;
+            const int left = int(std::lround(x));
+            const int right = std::max(left + 1, int(std::lround(x + barWidth)));
+            const int top = yFor(series.axis, series.values.at(i));
+            l.bars.append(QRect(left, top, right - left, base - top));
+        }
+    }
+}
+
+void TBarChart::layoutMarks() const
+{
+    Layout &l = m_layout;
+    l.marks.clear();
+    l.markOfBar.fill(-1, l.bars.size());
+    if (l.plot.isEmpty())
+        return;
+    const QFontMetrics fm(m_markFont);
+    const int height = fm.height();
+    const int digit = fm.horizontalAdvance(QLatin1Char('0'));
+    int widest = digit;
+
+    // Does r collide with a mark already placed? Marks are placed from left to right, so only
+    // the last few can reach r.
+    const auto hitsMark = [&](const QRect &r) {
+        const QRect padded = r.adjusted(-MarkSpacing, 0, MarkSpacing, 0);
+        for (qsizetype j = l.marks.size() - 1; j >= 0; --j) {
+            const QRect &other = l.marks.at(j).rect;
+            if (other.center().x() + widest < r.left())
+                break;
+            if (padded.intersects(other))
+                return true;
+        }
+        return false;
+    };
+    // Does r cover a bar? A mark drawn over its neighbours' bars is unreadable.
+    const auto hitsBar = [&](const QRect &r) {
+        const int first = std::max(0, int((r.left() - l.plot.left()) / l.categoryWidth) - 1);
+        const int last =
+            std::min(l.categories - 1, int((r.right() - l.plot.left()) / l.categoryWidth) + 1);
+        for (int i = first; i <= last; ++i) {
+            for (int s = 0; s < m_series.size(); ++s) {
+                if (i < m_series.at(s).values.size() &&
+                    l.bars.at(l.seriesOffset.at(s) + i).intersects(r))
+                    return true;
+            }
+        }
+        return false;
+    };
+
+    for (int i = 0; i < l.categories; ++i) {
+        for (int s = 0; s < m_series.size(); ++s) {
+            if (i >= m_series.at(s).values.size())
+                continue;
+            const int bar = l.seriesOffset.at(s) + i;
+            const QRect &b = l.bars.at(bar);
+            const int top = b.top() - m_markDistance - height;
+            if (top < 0)
+                continue;
+            const double centre = b.left() + b.width() / 2.0;
+            // Cheap test with the narrowest possible text before formatting the value.
+            const QRect narrowest(int(centre - digit / 2.0), top, digit, height);
+            if (hitsMark(narrowest) || hitsBar(narrowest))
+                continue;
+            TextItem mark;
+            mark.text = formatValue(m_series.at(s).values.at(i));
+            const int width = fm.horizontalAdvance(mark.text) + 2;
+            if (width > l.plot.width())
+                continue;
+            mark.rect = QRect(int(std::lround(centre - width / 2.0)), top, width, height);
+            // Kept over the plot, clear of the axis labels.
+            if (mark.rect.left() < l.plot.left())
+                mark.rect.moveLeft(l.plot.left());
+            if (mark.rect.right() > l.plot.right())
+                mark.rect.moveRight(l.plot.right());
+            if (hitsMark(mark.rect) || hitsBar(mark.rect))
+                continue;
+            mark.series = s;
+            mark.index = i;
+            widest = std::max(widest, width);
+            l.markOfBar[bar] = int(l.marks.size());
+            l.marks.append(mark);
+        }
+    }
+}
+
+void TBarChart::layoutLabels() const
+{
+    Layout &l = m_layout;
+    l.labels.clear();
+    if (l.categories == 0 || l.plot.width() <= 0)
+        return;
+    const QFontMetrics fm(font());
+    const int y = l.plot.bottom() + 2 + TickLength + 1;
+    const int height = fm.height();
+    const int least = fm.averageCharWidth() * 3; // narrower than this an elided label says nothing
+    const double slot = l.categoryWidth - LabelSpacing;
+    const int widgetRight = l.size.width() - 1;
+
+    if (slot >= least) {
+        // Every category has room for its label, shortened to the category width.
+        for (int i = 0; i < l.categories; ++i) {
+            QString text = categoryLabel(i);
+            if (text.isEmpty())
+                continue;
+            int width = fm.horizontalAdvance(text);
+            if (width > slot) {
+                text = fm.elidedText(text, Qt::ElideRight, int(slot));
+                width = fm.horizontalAdvance(text);
+            }
+            const double centre = l.plot.left() + (i + 0.5) * l.categoryWidth;
+            l.labels.append(
+                {QRect(int(std::lround(centre - width / 2.0)), y, width, height), text, -1, i});
+        }
+        return;
+    }
+
+    // Too many categories: label those that fit from left to right and skip the rest.
+    const int longest = std::max(least, std::min(l.plot.width(), fm.averageCharWidth() * 14));
+    int freeFrom = 0; // first x a new label may use
+    for (int i = 0; i < l.categories; ++i) {
+        const double centre = l.plot.left() + (i + 0.5) * l.categoryWidth;
+        if (centre - least / 2.0 < freeFrom)
+            continue;
+        QString text = categoryLabel(i);
+        if (text.isEmpty())
+            continue;
+        // Shown whole (or cut to the common longest width) or not at all: a label squeezed into
+        // whatever room is left says nothing.
+        int width = fm.horizontalAdvance(text);
+        if (width > longest) {
+            text = fm.elidedText(text, Qt::ElideRight, longest);
+            width = fm.horizontalAdvance(text);
+        }
+        QRect r(int(std::lround(centre - width / 2.0)), y, width, height);
+        if (r.right() > widgetRight)
+            r.moveRight(widgetRight);
+        if (r.left() < freeFrom)
+            continue;
+        l.labels.append({r, text, -1, i});
+        freeFrom = r.right() + 1 + LabelSpacing;
+    }
+}
+
+// ---- read-outs -----------------------------------------------------------------------------
+
+QRect TBarChart::barRect(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QRect();
+    const Layout &l = layout();
+    return l.bars.at(l.seriesOffset.at(series) + index);
+}
+
+QRect TBarChart::hitRect(const QRect &bar) const
+{
+    if (bar.height() >= MinHitHeight)
+        return bar;
+    const int base = m_layout.plot.bottom() + 1;
+    return QRect(bar.left(), base - MinHitHeight, bar.width(), MinHitHeight);
+}
+
+bool TBarChart::barAt(const QPoint &pos, int *series, int *index) const
+{
+    const Layout &l = layout();
+    if (l.categories == 0 || l.categoryWidth <= 0)
+        return false;
+    const int centre = int(std::floor((pos.x() - l.plot.left()) / l.categoryWidth));
+    // Bars of neighbouring categories may overlap by a pixel when crowded; the one drawn last
+    // (the higher category, the higher series) is the one seen and hit.
+    for (int i = std::min(centre + 1, l.categories - 1); i >= std::max(centre - 1, 0); --i) {
+        for (int s = int(m_series.size()) - 1; s >= 0; --s) {
+            if (i >= m_series.at(s).values.size())
+                continue;
+            if (hitRect(l.bars.at(l.seriesOffset.at(s) + i)).contains(pos)) {
+                if (series)
+                    *series = s;
+                if (index)
+                    *index = i;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int TBarChart::categoryAt(const QPoint &pos) const
+{
+    const Layout &l = layout();
+    if (l.categories == 0 || l.categoryWidth <= 0)
+        return -1;
+    if (pos.x() < l.plot.left() || pos.x() > l.plot.right() || pos.y() < l.plot.top() ||
+        pos.y() >= l.size.height())
+        return -1;
+    const int i = int((pos.x() - l.plot.left()) / l.categoryWidth);
+    return std::clamp(i, 0, l.categories - 1);
+}
+
+QString TBarChart::toolTipText(int category) const
+{
+    if (category < 0 || category >= categoryCount())
+        return QString();
+    QStringList lines;
+    lines.append(categoryLabel(category));
+    for (const Series &s : m_series) {
+        if (category < s.values.size())
+            lines.append(s.title + QStringLiteral(": ") + formatValue(s.values.at(category)));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QRect TBarChart::plotRect() const
+{
+    return layout().plot;
+}
+
+double TBarChart::axisMaximum(Axis a) const
+{
+    return layout().axes[a == RightAxis].maximum;
+}
+
+QVector<double> TBarChart::axisTickValues(Axis a) const
+{
+    QVector<double> values;
+    for (const Tick &t : layout().axes[a == RightAxis].ticks)
+        values.append(t.value);
+    return values;
+}
+
+QVector<QRect> TBarChart::categoryLabelRects() const
+{
+    QVector<QRect> rects;
+    for (const TextItem &item : layout().labels)
+        rects.append(item.rect);
+    return rects;
+}
+
+QRect TBarChart::markRect(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QRect();
+    const Layout &l = layout();
+    const int mark = l.markOfBar.at(l.seriesOffset.at(series) + index);
+    return mark < 0 ? QRect() : l.marks.at(mark).rect;
+}
+
+QVector<QRect> TBarChart::markRects() const
+{
+    QVector<QRect> rects;
+    for (const TextItem &item : layout().marks)
+        rects.append(item.rect);
+    return rects;
+}
+
+QSize TBarChart::sizeHint() const
+{
+    return QSize(640, 256);
+}
+
+QSize TBarChart::minimumSizeHint() const
+{
+    return QSize(160, 100);
+}
+
+// ---- painting ------------------------------------------------------------------------------
+
+void TBarChart::paintChart(QPainter *painter) const
+{
+    const Layout &l = layout();
+    QPainter &p = *painter;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(QRect(QPoint(0, 0), l.size), Qt::white);
+    const QRect &plot = l.plot;
+    const int base = plot.bottom() + 1;
+
+    if (plot.width() > 0 && plot.height() > 0) {
+        for (int a = 0; a < 2; ++a) {
+            p.setPen(m_axes[a].gridPen);
+            for (const Tick &t : l.axes[a].ticks) {
+                if (t.value > 0)
+                    p.drawLine(plot.left(), t.y, plot.right(), t.y);
+            }
+        }
+        // Category by category so that a crowded bar overlaps its left neighbour, as hit tests
+        // assume.
+        for (int i = 0; i < l.categories; ++i) {
+            for (int s = 0; s < m_series.size(); ++s) {
+                if (i < m_series.at(s).values.size())
+                    p.fillRect(l.bars.at(l.seriesOffset.at(s) + i), m_series.at(s).colour);
+            }
+        }
+    }
+
+    // Axis lines and ticks.
+    p.setPen(QPen(Qt::black, 0));
+    p.drawLine(plot.left() - 1, plot.top(), plot.left() - 1, base);
+    p.drawLine(plot.right() + 1, plot.top(), plot.right() + 1, base);
+    p.drawLine(plot.left() - 1, base, plot.right() + 1, base);
+    for (int a = 0; a < 2; ++a) {
+        const int x0 = a == LeftAxis ? plot.left() - 1 - TickLength : plot.right() + 1;
+        for (const Tick &t : l.axes[a].ticks)
+            p.drawLine(x0, t.y, x0 + TickLength, t.y);
+    }
+
+    for (int a = 0; a < 2; ++a) {
+        const AxisStyle &style = m_axes[a];
+        p.setFont(style.font);
+        p.setPen(style.labelColour);
+        for (const Tick &t : l.axes[a].ticks) {
+            if (!t.text.isEmpty())
+                p.drawText(t.rect, Qt::AlignVCenter | Qt::AlignRight, t.text);
+        }
+        const QRect &tr = l.axes[a].titleRect;
+        if (!tr.isNull()) {
+            p.setPen(style.titleColour);
+            p.save();
+            p.translate(tr.center().x() + 1, tr.center().y());
+            p.rotate(a == LeftAxis ? -90 : 90);
+            p.drawText(QRect(-tr.height() / 2, -tr.width() / 2, tr.height(), tr.width()),
+                       Qt::AlignCenter, style.title);
+            p.restore();
+        }
+    }
+
+    p.setFont(font());
+    p.setPen(Qt::black);
+    for (const TextItem &item : l.labels)
+        p.drawText(item.rect, Qt::AlignCenter, item.text);
+
+    p.setFont(m_markFont);
+    for (const TextItem &item : l.marks) {
+        p.setPen(m_series.at(item.series).markColour);
+        p.drawText(item.rect, Qt::AlignCenter, item.text);
+    }
+    p.restore();
+}
+
+// ---- events --------------------------------------------------------------------------------
+
+void TBarChart::paintEvent(QPaintEvent *)
+{
+    try {
+        QPainter painter(this);
+        paintChart(&painter);
+    } catch (const std::exception &e) {
+        qWarning("TBarChart: painting failed: %s", e.what());
+    } catch (...) {
+        qWarning("TBarChart: painting failed");
+    }
+}
+
+void TBarChart::mousePressEvent(QMouseEvent *e)
+{
+    // Only report the press: a right click goes on to become a context menu event as usual.
+    try {
+        const QPoint pos = e->position().toPoint();
+        int series = -1;
+        int index = -1;
+        if (barAt(pos, &series, &index)) {
+            e->accept();
+            emit seriesPressed(series, index, e->button(), pos);
+            return;
+        }
+    } catch (const std::exception &ex) {
+        qWarning("TBarChart: press handling failed: %s", ex.what());
+    } catch (...) {
+        qWarning("TBarChart: press handling failed");
+    }
+    QWidget::mousePressEvent(e);
+}
+
+bool TBarChart::event(QEvent *e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        try {
+            auto *help = static_cast<QHelpEvent *>(e);
+            const int category = categoryAt(help->pos());
+            if (category < 0) {
+                QToolTip::hideText();
+                e->ignore();
+                return true;
+            }
+            const Layout &l = layout();
+            const int left = int(std::lround(l.plot.left() + category * l.categoryWidth));
+            const int right = int(std::lround(l.plot.left() + (category + 1) * l.categoryWidth));
+            const QRect area(left, l.plot.top(), std::max(1, right - left),
+                             l.size.height() - l.plot.top());
+            // As rich text so that a label looking like markup shows as typed.
+            const QString html = QStringLiteral("<p style='white-space:pre'>") +
+                                 toolTipText(category).toHtmlEscaped().replace(
+                                     QLatin1Char('\n'), QStringLiteral("<br>")) +
+                                 QStringLiteral("</p>");
+            QToolTip::showText(help->globalPos(), html, this, area);
+        } catch (...) {
+            qWarning("TBarChart: tool tip failed");
+        }
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void TBarChart::resizeEvent(QResizeEvent *e)
+{
+    m_layoutValid = false;
+    QWidget::resizeEvent(e);
+}
+
+void TBarChart::changeEvent(QEvent *e)
+{
+    if (e->type() == QEvent::FontChange)
+        changed();
+    QWidget::changeEvent(e);
+}

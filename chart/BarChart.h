@@ -1,0 +1,196 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPen>
+#include <QRect>
+#include <QStringList>
+#include <QVector>
+#include <QWidget>
+
+#include <functional>
+
+class QPainter;
+
+// A painted bar chart: one category per point index along the bottom, bars of every series side
+// by side within a category, each series bound to a left or a right value axis that is scaled on
+// its own. Each bar carries a value mark above it. Pressing any mouse button on a bar emits
+// seriesPressed. Layout is computed lazily and cached until data, size or a look setting changes.
+class TBarChart : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Axis
+    {
+        LeftAxis = 0,
+        RightAxis = 1
+    };
+
+    explicit TBarChart(QWidget *parent = nullptr);
+    ~TBarChart() override;
+
+    int addSeries(const QString &title, Axis axis, const QColor &colour);
+    int seriesCount() const;
+    QString seriesTitle(int series) const;
+    Axis seriesAxis(int series) const;
+
+    // Between beginUpdate and endUpdate nothing is laid out or repainted; the outermost endUpdate
+    // lays out and schedules one repaint. Calls may nest.
+    void beginUpdate();
+    void endUpdate();
+    bool isUpdating() const { return m_updateDepth > 0; }
+
+    void clearSeries(int series);
+    void clearAllSeries();
+    int appendPoint(int series, double value, const QString &label);
+    int pointCount(int series) const;
+    double value(int series, int index) const;
+    void setValue(int series, int index, double value);
+    QString label(int series, int index) const;
+    // Replaces every point of a series; missing labels are empty, surplus labels are ignored.
+    void setPoints(int series, const QVector<double> &values, const QStringList &labels);
+
+    void setSeriesColour(int series, const QColor &c);
+    QColor seriesColour(int series) const;
+    void setMarkColour(int series, const QColor &c);
+    QColor markColour(int series) const;
+    void setMarkFont(const QFont &f);
+    QFont markFont() const { return m_markFont; }
+    void setMarkDistance(int pixels);
+    int markDistance() const { return m_markDistance; }
+    void setBarWidthPercent(int percent);
+    int barWidthPercent() const { return m_barWidthPercent; }
+
+    void setAxisTitle(Axis a, const QString &t);
+    QString axisTitle(Axis a) const;
+    void setAxisFont(Axis a, const QFont &f);
+    QFont axisFont(Axis a) const;
+    void setAxisLabelColour(Axis a, const QColor &c);
+    QColor axisLabelColour(Axis a) const;
+    void setAxisTitleColour(Axis a, const QColor &c);
+    QColor axisTitleColour(Axis a) const;
+    void setAxisGridPen(Axis a, const QPen &p);
+    QPen axisGridPen(Axis a) const;
+
+    // Turns values into text for the marks, the axis labels and the tool tip. The default gives
+    // grouped thousands and at most three decimals in the user's locale ("#,##0.###").
+    void setValueFormatter(std::function<QString(double)> f);
+    QString formatValue(double value) const;
+    static QString defaultFormat(double value);
+
+    // Number of categories: the largest point count of any series.
+    int categoryCount() const;
+
+    // True with the series and point index when pos lies on a bar. A bar too low to be hit
+    // comfortably still answers a few pixels above the baseline.
+    bool barAt(const QPoint &pos, int *series, int *index) const;
+    QRect barRect(int series, int index) const;
+    // The category under pos (over the plot or its label band), or -1.
+    int categoryAt(const QPoint &pos) const;
+    // Plain text shown as the tool tip over a category: its label and every series' value.
+    QString toolTipText(int category) const;
+
+    // Layout read-outs, mainly for checks: everything in widget coordinates.
+    QRect plotRect() const;
+    double axisMaximum(Axis a) const;
+    QVector<double> axisTickValues(Axis a) const;
+    int valueToY(Axis a, double value) const;
+    QVector<QRect> categoryLabelRects() const;
+    QRect markRect(int series, int index) const; // null when the mark is not drawn
+    QVector<QRect> markRects() const;
+    int layoutCount() const { return m_layoutCount; }
+
+    // Draws the whole chart at the widget's size onto any painter.
+    void paintChart(QPainter *painter) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+Q_SIGNALS:
+    void seriesPressed(int series, int index, Qt::MouseButton button, const QPoint &pos);
+
+protected:
+    bool event(QEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
+
+private:
+    struct Series
+    {
+        QString title;
+        Axis axis = LeftAxis;
+        QColor colour;
+        QColor markColour;
+        QVector<double> values;
+        QStringList labels;
+    };
+    struct AxisStyle
+    {
+        QString title;
+        QFont font;
+        QColor labelColour = Qt::black;
+        QColor titleColour = Qt::black;
+        QPen gridPen;
+    };
+    struct Tick
+    {
+        double value = 0;
+        int y = 0;
+        QString text;
+        QRect rect;
+    };
+    struct TextItem
+    {
+        QRect rect;
+        QString text;
+        int series = -1;
+        int index = -1;
+    };
+    struct AxisLayout
+    {
+        double maximum = 1;
+        QVector<Tick> ticks;
+        QRect titleRect; // unrotated band the rotated title is centred in
+    };
+    struct Layout
+    {
+        QSize size;
+        QRect plot;
+        double categoryWidth = 0;
+        int categories = 0;
+        AxisLayout axes[2];
+        QVector<int> seriesOffset; // start of each series in bars
+        QVector<QRect> bars;
+        QVector<int> markOfBar; // index into marks or -1
+        QVector<TextItem> marks;
+        QVector<TextItem> labels;
+    };
+
+    bool validSeries(int series) const { return series >= 0 && series < m_series.size(); }
+    bool validPoint(int series, int index) const;
+    void changed(bool relayout = true);
+    const Layout &layout() const;
+    void buildLayout() const;
+    void layoutAxis(Axis a, int plotHeight, int markRoom) const;
+    void layoutBars() const;
+    void layoutMarks() const;
+    void layoutLabels() const;
+    QString categoryLabel(int category) const;
+    QRect hitRect(const QRect &bar) const;
+    int yFor(Axis a, double value) const; // top of a bar of that value; layout must be current
+
+    QVector<Series> m_series;
+    AxisStyle m_axes[2];
+    QFont m_markFont;
+    int m_markDistance = 20;
+    int m_barWidthPercent = 70;
+    std::function<QString(double)> m_formatter;
+    int m_updateDepth = 0;
+    bool m_pendingRepaint = false;
+
+    mutable Layout m_layout;
+    mutable bool m_layoutValid = false;
+    mutable int m_layoutCount = 0;
+};

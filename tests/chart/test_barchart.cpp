@@ -1,0 +1,682 @@
+#include "BarChart.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+#include <cmath>
+
+Q_DECLARE_METATYPE(Qt::MouseButton)
+
+namespace {
+
+const QColor CyclesColour(0x80, 0x00, 0x80);
+const QColor ChargeColour(0x80, 0x80, 0x80);
+const QColor DischargeColour(0xFF, 0x00, 0x80);
+
+// Three series as the main window uses them: one on the left axis, two on the right.
+void addThreeSeries(TBarChart &chart)
+{
+    chart.addSeries(QStringLiteral("Cycles"), TBarChart::LeftAxis, CyclesColour);
+    chart.addSeries(QStringLiteral("Charge"), TBarChart::RightAxis, ChargeColour);
+    chart.addSeries(QStringLiteral("Discharge"), TBarChart::RightAxis, DischargeColour);
+    chart.setAxisTitle(TBarChart::LeftAxis, QStringLiteral("Cycles"));
+    chart.setAxisTitle(TBarChart::RightAxis, QStringLiteral("AmpHours"));
+}
+
+void fill(TBarChart &chart, const QVector<QVector<double>> &values)
+{
+    for (int s = 0; s < values.size(); ++s) {
+        QStringList labels;
+        for (int i = 0; i < values.at(s).size(); ++i)
+            labels.append(QStringLiteral("Battery %1").arg(i + 1));
+        chart.setPoints(s, values.at(s), labels);
+    }
+}
+
+QImage renderChart(const TBarChart &chart)
+{
+    QImage image(chart.size(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    chart.paintChart(&painter);
+    return image;
+}
+
+int countColour(const QImage &image, const QRect &area, const QColor &colour)
+{
+    int n = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            if (image.pixelColor(x, y).rgb() == colour.rgb())
+                ++n;
+        }
+    }
+    return n;
+}
+
+// True when some two of the rectangles overlap.
+bool anyOverlap(const QVector<QRect> &rects)
+{
+    for (int i = 0; i < rects.size(); ++i) {
+        for (int j = i + 1; j < rects.size(); ++j) {
+            if (rects.at(i).intersects(rects.at(j)))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class TestBarChart : public QObject
+{
+    Q_OBJECT
+private slots:
+    void defaultFormat_data();
+    void defaultFormat();
+    void pointApi();
+    void setPointsLabels_data();
+    void setPointsLabels();
+    void hitTest_data();
+    void hitTest();
+    void pressSignal_data();
+    void pressSignal();
+    void rightClickStillOpensContextMenu();
+    void barColour_data();
+    void barColour();
+    void markColour_data();
+    void markColour();
+    void gridPen_data();
+    void gridPen();
+    void axisScaling_data();
+    void axisScaling();
+    void manyCategories_data();
+    void manyCategories();
+    void toolTip_data();
+    void toolTip();
+    void batchUpdate();
+};
+
+void TestBarChart::defaultFormat_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0.0 << "0";
+    QTest::newRow("whole") << 7.0 << "7";
+    QTest::newRow("three decimals") << 1.2346 << "1.235";
+    QTest::newRow("trailing zeros dropped") << 2.5 << "2.5";
+    QTest::newRow("thousands grouped") << 1234567.891 << "1,234,567.891";
+    QTest::newRow("rounds to whole") << 2.0004 << "2";
+    QTest::newRow("negative zero") << -0.0001 << "0";
+    QTest::newRow("negative") << -1234.5 << "-1,234.5";
+}
+
+void TestBarChart::defaultFormat()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(TBarChart::defaultFormat(value), text);
+}
+
+void TestBarChart::pointApi()
+{
+    TBarChart chart;
+    addThreeSeries(chart);
+    QCOMPARE(chart.seriesCount(), 3);
+    QCOMPARE(chart.appendPoint(0, 1.5, QStringLiteral("A")), 0);
+    QCOMPARE(chart.appendPoint(0, 2.5, QStringLiteral("B")), 1);
+    QCOMPARE(chart.appendPoint(1, 9, QStringLiteral("A")), 0);
+    QCOMPARE(chart.pointCount(0), 2);
+    QCOMPARE(chart.pointCount(1), 1);
+    QCOMPARE(chart.pointCount(2), 0);
+    QCOMPARE(chart.categoryCount(), 2);
+    QCOMPARE(chart.label(0, 1), QStringLiteral("B"));
+    QCOMPARE(chart.value(0, 1), 2.5);
+
+    chart.setValue(0, 1, chart.value(0, 1) + 1);
+    QCOMPARE(chart.value(0, 1), 3.5);
+
+    // Bad series or indices are ignored, never a crash.
+    QCOMPARE(chart.appendPoint(3, 1, QStringLiteral("X")), -1);
+    QCOMPARE(chart.appendPoint(-1, 1, QStringLiteral("X")), -1);
+    chart.setValue(0, 2, 99);
+    chart.setValue(5, 0, 99);
+    QCOMPARE(chart.value(0, 2), 0.0);
+    QCOMPARE(chart.label(0, -1), QString());
+    QVERIFY(chart.barRect(0, 2).isNull());
+    QCOMPARE(chart.pointCount(0), 2);
+
+    chart.clearSeries(0);
+    QCOMPARE(chart.pointCount(0), 0);
+    QCOMPARE(chart.pointCount(1), 1);
+    QCOMPARE(chart.categoryCount(), 1);
+    QCOMPARE(chart.label(1, 0), QStringLiteral("A"));
+
+    chart.clearAllSeries();
+    QCOMPARE(chart.categoryCount(), 0);
+    QCOMPARE(chart.seriesCount(), 3);
+    // Axes only: nothing to hit and nothing to label.
+    chart.resize(300, 200);
+    QVERIFY(!chart.barAt(chart.plotRect().center(), nullptr, nullptr));
+    QVERIFY(chart.categoryLabelRects().isEmpty());
+    QVERIFY(chart.axisMaximum(TBarChart::LeftAxis) > 0);
+}
+
+void TestBarChart::setPointsLabels_data()
+{
+    QTest::addColumn<QVector<double>>("values");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("matching") << QVector<double>{1, 2} << QStringList{"a", "b"}
+                              << QStringList{"a", "b"};
+    QTest::newRow("too few labels")
+        << QVector<double>{1, 2, 3} << QStringList{"a"} << QStringList{"a", "", ""};
+    QTest::newRow("too many labels")
+        << QVector<double>{1} << QStringList{"a", "b"} << QStringList{"a"};
+    QTest::newRow("empty") << QVector<double>{} << QStringList{"a"} << QStringList{};
+}
+
+void TestBarChart::setPointsLabels()
+{
+    QFETCH(QVector<double>, values);
+    QFETCH(QStringList, labels);
+    QFETCH(QStringList, expected);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.appendPoint(1, 5, QStringLiteral("old"));
+    chart.setPoints(1, values, labels);
+    QCOMPARE(chart.pointCount(1), int(values.size()));
+    for (int i = 0; i < values.size(); ++i) {
+        QCOMPARE(chart.value(1, i), values.at(i));
+        QCOMPARE(chart.label(1, i), expected.at(i));
+    }
+}
+
+enum Probe
+{
+    Centre,
+    JustAboveBaseline,
+    BetweenCategories,
+    AboveBar,
+    LeftOfPlot
+};
+Q_DECLARE_METATYPE(Probe)
+
+void TestBarChart::hitTest_data()
+{
+    QTest::addColumn<int>("series");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<Probe>("probe");
+    QTest::addColumn<bool>("hit");
+
+    QTest::newRow("left axis bar") << 0 << 0 << Centre << true;
+    QTest::newRow("right axis bar") << 1 << 0 << Centre << true;
+    QTest::newRow("right axis, last series") << 2 << 3 << Centre << true;
+    QTest::newRow("tallest bar") << 1 << 3 << Centre << true;
+    QTest::newRow("zero bar, left axis") << 0 << 1 << JustAboveBaseline << true;
+    QTest::newRow("zero bar, right axis") << 2 << 0 << JustAboveBaseline << true;
+    QTest::newRow("tiny bar") << 1 << 1 << JustAboveBaseline << true;
+    QTest::newRow("between categories 0 and 1") << 0 << 1 << BetweenCategories << false;
+    QTest::newRow("between categories 2 and 3") << 0 << 3 << BetweenCategories << false;
+    QTest::newRow("above a bar") << 0 << 0 << AboveBar << false;
+    QTest::newRow("above a zero bar") << 0 << 1 << AboveBar << false;
+    QTest::newRow("over the left axis") << 0 << 0 << LeftOfPlot << false;
+}
+
+void TestBarChart::hitTest()
+{
+    QFETCH(int, series);
+    QFETCH(int, index);
+    QFETCH(Probe, probe);
+    QFETCH(bool, hit);
+
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    fill(chart, {{3, 0, 1, 10}, {500, 0.001, 0, 2000}, {0, 100, 0, 1500}});
+
+    const QRect bar = chart.barRect(series, index);
+    const int base = chart.plotRect().bottom() + 1;
+    QCOMPARE(bar.bottom(), base - 1);
+    QVERIFY(bar.width() >= 1);
+    QPoint pos;
+    switch (probe) {
+    case Centre:
+        QVERIFY(bar.height() > 4);
+        pos = bar.center();
+        break;
+    case JustAboveBaseline:
+        QVERIFY(bar.height() <= 1);
+        pos = QPoint(bar.center().x(), base - 2);
+        break;
+    case BetweenCategories:
+        pos = QPoint(chart.barRect(0, index).left() - 2, base - 2);
+        QVERIFY(pos.x() > chart.barRect(2, index - 1).right());
+        break;
+    case AboveBar:
+        pos = QPoint(bar.center().x(), std::min(bar.top(), base - 5) - 5);
+        break;
+    case LeftOfPlot:
+        pos = QPoint(chart.plotRect().left() - 3, bar.center().y());
+        break;
+    }
+    int s = -1;
+    int i = -1;
+    QCOMPARE(chart.barAt(pos, &s, &i), hit);
+    if (hit) {
+        QCOMPARE(s, series);
+        QCOMPARE(i, index);
+    }
+}
+
+void TestBarChart::pressSignal_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<bool>("onBar");
+    QTest::newRow("left on bar") << Qt::LeftButton << true;
+    QTest::newRow("right on bar") << Qt::RightButton << true;
+    QTest::newRow("middle on bar") << Qt::MiddleButton << true;
+    QTest::newRow("left outside") << Qt::LeftButton << false;
+    QTest::newRow("right outside") << Qt::RightButton << false;
+}
+
+void TestBarChart::pressSignal()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(bool, onBar);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    fill(chart, {{2, 4}, {10, 20}, {5, 0}});
+    QSignalSpy spy(&chart, &TBarChart::seriesPressed);
+
+    const QPoint pos = onBar ? chart.barRect(2, 0).center()
+                             : QPoint(chart.barRect(2, 0).center().x(), chart.plotRect().top());
+    QTest::mousePress(&chart, button, Qt::NoModifier, pos);
+    QCOMPARE(spy.count(), onBar ? 1 : 0);
+    if (onBar) {
+        const QList<QVariant> args = spy.takeFirst();
+        QCOMPARE(args.at(0).toInt(), 2);
+        QCOMPARE(args.at(1).toInt(), 0);
+        QCOMPARE(args.at(2).value<Qt::MouseButton>(), button);
+        QCOMPARE(args.at(3).toPoint(), pos);
+    }
+}
+
+void TestBarChart::rightClickStillOpensContextMenu()
+{
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    fill(chart, {{2, 4}, {10, 20}, {5, 0}});
+    chart.setContextMenuPolicy(Qt::CustomContextMenu);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QSignalSpy pressed(&chart, &TBarChart::seriesPressed);
+    QSignalSpy menu(&chart, &QWidget::customContextMenuRequested);
+
+    // Through the window, as a real press arrives, so that Qt makes its context menu event.
+    const QPoint pos = chart.barRect(1, 1).center();
+    QTest::mousePress(chart.windowHandle(), Qt::RightButton, Qt::NoModifier, pos);
+    QTest::mouseRelease(chart.windowHandle(), Qt::RightButton, Qt::NoModifier, pos);
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(pressed.at(0).at(1).toInt(), 1);
+    QTRY_COMPARE(menu.count(), 1);
+    QCOMPARE(menu.at(0).at(0).toPoint(), pos);
+}
+
+void TestBarChart::barColour_data()
+{
+    QTest::addColumn<int>("series");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("left series") << 0 << QColor(0x12, 0x34, 0x56);
+    QTest::newRow("right series") << 1 << QColor(0x00, 0xC0, 0x40);
+    QTest::newRow("last series") << 2 << QColor(0xFE, 0xDC, 0x01);
+}
+
+void TestBarChart::barColour()
+{
+    QFETCH(int, series);
+    QFETCH(QColor, colour);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    fill(chart, {{2, 4}, {10, 20}, {5, 30}});
+
+    const QRect bar = chart.barRect(series, 1);
+    QCOMPARE(renderChart(chart).pixelColor(bar.center()).rgb(), chart.seriesColour(series).rgb());
+    chart.setSeriesColour(series, colour);
+    QCOMPARE(chart.seriesColour(series), colour);
+    const QImage image = renderChart(chart);
+    QCOMPARE(image.pixelColor(bar.center()).rgb(), colour.rgb());
+    // The whole bar, not just one pixel, and no other series took the colour.
+    QCOMPARE(countColour(image, bar, colour), bar.width() * bar.height());
+    const int other = (series + 1) % 3;
+    QCOMPARE(image.pixelColor(chart.barRect(other, 1).center()).rgb(),
+             chart.seriesColour(other).rgb());
+}
+
+void TestBarChart::markColour_data()
+{
+    QTest::addColumn<int>("series");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("left series") << 0 << QColor(0x00, 0x00, 0xFF);
+    QTest::newRow("right series") << 1 << QColor(0xFF, 0x00, 0x00);
+    QTest::newRow("last series") << 2 << QColor(0x00, 0xA0, 0x00);
+}
+
+void TestBarChart::markColour()
+{
+    QFETCH(int, series);
+    QFETCH(QColor, colour);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(500, 300);
+    fill(chart, {{8, 4}, {1000, 20}, {5, 3000}});
+
+    const QRect mark = chart.markRect(series, 0);
+    QVERIFY(!mark.isNull());
+    QCOMPARE(countColour(renderChart(chart), chart.rect(), colour), 0);
+    chart.setMarkColour(series, colour);
+    QCOMPARE(chart.markColour(series), colour);
+    const QImage image = renderChart(chart);
+    QVERIFY(countColour(image, mark, colour) > 0);
+    // Only that series' marks carry the colour: its bars keep the series colour.
+    int outside = countColour(image, chart.rect(), colour);
+    for (int i = 0; i < chart.pointCount(series); ++i)
+        outside -= countColour(image, chart.markRect(series, i), colour);
+    QCOMPARE(outside, 0);
+    QCOMPARE(image.pixelColor(chart.barRect(series, 0).center()).rgb(),
+             chart.seriesColour(series).rgb());
+}
+
+void TestBarChart::gridPen_data()
+{
+    QTest::addColumn<int>("axis");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<int>("style");
+    QTest::newRow("left solid") << int(TBarChart::LeftAxis) << QColor(0x20, 0x90, 0x20)
+                                << int(Qt::SolidLine);
+    QTest::newRow("right solid") << int(TBarChart::RightAxis) << QColor(0xC0, 0x30, 0x30)
+                                 << int(Qt::SolidLine);
+    QTest::newRow("right dash-dot-dot")
+        << int(TBarChart::RightAxis) << QColor(0x30, 0x30, 0xC0) << int(Qt::DashDotDotLine);
+}
+
+void TestBarChart::gridPen()
+{
+    QFETCH(int, axis);
+    QFETCH(QColor, colour);
+    QFETCH(int, style);
+    const auto a = TBarChart::Axis(axis);
+    const auto otherAxis = TBarChart::Axis(1 - axis);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    fill(chart, {{3, 1}, {7.5, 20}, {5, 1}}); // low bars: the grid lines stay mostly clear
+
+    chart.setAxisGridPen(a, QPen(colour, 0, Qt::PenStyle(style)));
+    QCOMPARE(chart.axisGridPen(a).color(), colour);
+    const QImage image = renderChart(chart);
+    const QRect plot = chart.plotRect();
+    QVector<int> otherLines;
+    for (double v : chart.axisTickValues(otherAxis))
+        otherLines.append(chart.valueToY(otherAxis, v));
+    QVector<int> ownLines;
+    for (double v : chart.axisTickValues(a))
+        ownLines.append(chart.valueToY(a, v));
+    int lines = 0;
+    for (double v : chart.axisTickValues(a)) {
+        const int y = chart.valueToY(a, v);
+        if (v <= 0 || otherLines.contains(y))
+            continue;
+        // Look at the pixels of the line that no bar or mark covers.
+        int free = 0;
+        int coloured = 0;
+        for (int x = plot.left(); x <= plot.right(); ++x) {
+            const QPoint p(x, y);
+            bool covered = false;
+            for (int s = 0; s < chart.seriesCount() && !covered; ++s) {
+                for (int i = 0; i < chart.pointCount(s) && !covered; ++i)
+                    covered = chart.barRect(s, i).contains(p) || chart.markRect(s, i).contains(p);
+            }
+            if (covered)
+                continue;
+            ++free;
+            coloured += image.pixelColor(p).rgb() == colour.rgb();
+        }
+        QVERIFY(free > plot.width() / 4);
+        if (style == Qt::SolidLine)
+            QCOMPARE(coloured, free);
+        else
+            QVERIFY(coloured > free / 3 && coloured < free);
+        ++lines;
+    }
+    QVERIFY(lines >= 2);
+    // The other axis' grid keeps its own pen.
+    for (int y : otherLines) {
+        if (y <= plot.bottom() && !ownLines.contains(y))
+            QCOMPARE(countColour(image, QRect(plot.left(), y, plot.width(), 1), colour), 0);
+    }
+}
+
+void TestBarChart::axisScaling_data()
+{
+    QTest::addColumn<QVector<double>>("left");
+    QTest::addColumn<QVector<double>>("right");
+    QTest::addColumn<int>("height");
+
+    QTest::newRow("all zero") << QVector<double>{0, 0, 0} << QVector<double>{0, 0, 0} << 256;
+    QTest::newRow("empty right axis") << QVector<double>{1, 2, 3} << QVector<double>{} << 256;
+    QTest::newRow("one cycle") << QVector<double>{1} << QVector<double>{0.5} << 256;
+    QTest::newRow("exact round maximum")
+        << QVector<double>{10, 5} << QVector<double>{100, 50} << 256;
+    QTest::newRow("large amp-hours")
+        << QVector<double>{37, 2} << QVector<double>{123456.789, 3} << 256;
+    QTest::newRow("tiny values") << QVector<double>{0.0004} << QVector<double>{0.0001, 0.0002}
+                                 << 256;
+    QTest::newRow("negative value") << QVector<double>{-5, 3} << QVector<double>{-1, 0} << 256;
+    QTest::newRow("not a number") << QVector<double>{qQNaN(), 4} << QVector<double>{qInf(), 8}
+                                  << 256;
+    QTest::newRow("low widget") << QVector<double>{12, 1} << QVector<double>{999, 1000} << 120;
+    QTest::newRow("tall widget") << QVector<double>{12, 1} << QVector<double>{999, 1000} << 900;
+}
+
+void TestBarChart::axisScaling()
+{
+    QFETCH(QVector<double>, left);
+    QFETCH(QVector<double>, right);
+    QFETCH(int, height);
+    TBarChart chart;
+    chart.addSeries(QStringLiteral("L"), TBarChart::LeftAxis, CyclesColour);
+    chart.addSeries(QStringLiteral("R"), TBarChart::RightAxis, ChargeColour);
+    chart.resize(400, height);
+    fill(chart, {left, right});
+    renderChart(chart); // must not crash, whatever the values
+
+    const QRect plot = chart.plotRect();
+    QVERIFY(!plot.isEmpty());
+    const QVector<double> values[2] = {left, right};
+    for (int a = 0; a < 2; ++a) {
+        const auto axis = TBarChart::Axis(a);
+        const double max = chart.axisMaximum(axis);
+        QVERIFY(max > 0 && std::isfinite(max));
+        const QVector<double> ticks = chart.axisTickValues(axis);
+        QVERIFY(ticks.size() >= 2);
+        QCOMPARE(ticks.first(), 0.0);
+        QCOMPARE(ticks.last(), max);
+        for (int i = 0; i < values[a].size(); ++i) {
+            const double v = values[a].at(i);
+            if (std::isfinite(v))
+                QVERIFY(v <= max);
+            const QRect bar = chart.barRect(a, i);
+            QVERIFY(bar.width() >= 1);
+            QCOMPARE(bar.bottom(), plot.bottom());
+            QVERIFY(bar.top() >= plot.top());
+            // A positive value shows, whatever its size.
+            QCOMPARE(bar.height() > 0, std::isfinite(v) && v > 0);
+            // The mark sits markDistance above its bar and inside the widget.
+            const QRect mark = chart.markRect(a, i);
+            QVERIFY2(!mark.isNull(), "every mark fits with few categories");
+            QVERIFY(chart.rect().contains(mark));
+            QCOMPARE(mark.bottom() + 1, bar.top() - chart.markDistance());
+        }
+    }
+}
+
+void TestBarChart::manyCategories_data()
+{
+    QTest::addColumn<int>("categories");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("12 long names") << 12 << 640 << "A battery with a long name ";
+    QTest::newRow("60 short names") << 60 << 640 << "B";
+    QTest::newRow("500 in 640 px") << 500 << 640 << "Battery ";
+    QTest::newRow("500 in 200 px") << 500 << 200 << "Battery ";
+    QTest::newRow("3000 in 640 px") << 3000 << 640 << "Cell ";
+}
+
+void TestBarChart::manyCategories()
+{
+    QFETCH(int, categories);
+    QFETCH(int, width);
+    QFETCH(QString, prefix);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(width, 256);
+    QVector<QVector<double>> values(3);
+    for (int i = 0; i < categories; ++i) {
+        values[0].append(i % 13);
+        values[1].append(1000 + i * 3.25);
+        values[2].append((i * 7) % 900 / 3.0);
+    }
+    fill(chart, values);
+    for (int s = 0; s < 3; ++s)
+        chart.setPoints(s, values.at(s), [&] {
+            QStringList labels;
+            for (int i = 0; i < categories; ++i)
+                labels.append(prefix + QString::number(i + 1));
+            return labels;
+        }());
+    renderChart(chart);
+
+    const QVector<QRect> labels = chart.categoryLabelRects();
+    QVERIFY(!labels.isEmpty());
+    for (int i = 0; i < labels.size(); ++i) {
+        QVERIFY(chart.rect().contains(labels.at(i)));
+        // Left to right, clear of each other.
+        if (i > 0)
+            QVERIFY(labels.at(i).left() > labels.at(i - 1).right());
+    }
+    const QVector<QRect> marks = chart.markRects();
+    QVERIFY(!marks.isEmpty());
+    QVERIFY(!anyOverlap(marks));
+    for (const QRect &m : marks)
+        QVERIFY(chart.rect().contains(m));
+
+    for (int s = 0; s < 3; ++s) {
+        for (int i = 0; i < categories; ++i)
+            QVERIFY(chart.barRect(s, i).width() >= 1);
+    }
+    // The last bar of the last series is still reachable.
+    int s = -1;
+    int i = -1;
+    QVERIFY(chart.barAt(chart.barRect(2, categories - 1).center(), &s, &i));
+    QCOMPARE(s, 2);
+    QCOMPARE(i, categories - 1);
+}
+
+void TestBarChart::toolTip_data()
+{
+    QTest::addColumn<bool>("customFormat");
+    QTest::addColumn<int>("category");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("default format") << false << 1
+                                    << "Cell <2>\nCycles: 4\nCharge: 1,500.25\n"
+                                       "Discharge: 0";
+    QTest::newRow("owner's format") << true << 0
+                                    << "Cell 1\nCycles: [2]\nCharge: [10]\n"
+                                       "Discharge: [5]";
+    QTest::newRow("series shorter than others") << false << 2 << "Cell 3\nCycles: 1\nCharge: 7";
+}
+
+void TestBarChart::toolTip()
+{
+    QFETCH(bool, customFormat);
+    QFETCH(int, category);
+    QFETCH(QString, text);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    const QStringList labels{"Cell 1", "Cell <2>", "Cell 3"};
+    chart.setPoints(0, {2, 4, 1}, labels);
+    chart.setPoints(1, {10, 1500.25, 7}, labels);
+    chart.setPoints(2, {5, 0}, labels);
+    if (customFormat)
+        chart.setValueFormatter([](double v) { return QStringLiteral("[%1]").arg(v); });
+
+    // Anywhere over the category, from the top of the plot down to its label.
+    const QRect plot = chart.plotRect();
+    const int x = chart.barRect(1, category).center().x();
+    QCOMPARE(chart.categoryAt(QPoint(x, plot.top() + 1)), category);
+    QCOMPARE(chart.categoryAt(QPoint(x, chart.height() - 2)), category);
+    QCOMPARE(chart.categoryAt(QPoint(plot.left() - 5, plot.center().y())), -1);
+    QCOMPARE(chart.toolTipText(category), text);
+}
+
+void TestBarChart::batchUpdate()
+{
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+
+    int paints = 0;
+    struct PaintCounter : QObject
+    {
+        int *count;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++*count;
+            return false;
+        }
+    } counter;
+    counter.count = &paints;
+    chart.installEventFilter(&counter);
+    QCoreApplication::processEvents();
+    paints = 0;
+    const int layouts = chart.layoutCount();
+
+    chart.beginUpdate();
+    chart.beginUpdate();
+    for (int i = 0; i < 200; ++i)
+        for (int s = 0; s < 3; ++s)
+            chart.appendPoint(s, i, QStringLiteral("B%1").arg(i));
+    for (int i = 0; i < 200; ++i)
+        chart.setValue(1, i, chart.value(1, i) * 2);
+    chart.endUpdate();
+    QCoreApplication::processEvents();
+    QCOMPARE(paints, 0);
+    QCOMPARE(chart.layoutCount(), layouts);
+    QVERIFY(chart.isUpdating());
+
+    chart.endUpdate();
+    QVERIFY(!chart.isUpdating());
+    QCOMPARE(chart.layoutCount(), layouts + 1);
+    QTRY_COMPARE(paints, 1);
+    QCOMPARE(chart.layoutCount(), layouts + 1); // the paint used the cached layout
+    QCOMPARE(chart.value(1, 199), 398.0);
+
+    // An unbalanced endUpdate is harmless.
+    chart.endUpdate();
+    QVERIFY(!chart.isUpdating());
+}
+
+QTEST_MAIN(TestBarChart)
+#include "test_barchart.moc"
