@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+
+// One instance per user session. A lock file in the user's runtime folder decides who is
+// first: the lock of a crashed holder is stale and never blocks a start, and of two starts at
+// the same moment exactly one gets it. The holder then listens on a local socket of the same
+// name, through which a later start asks it to come to the front.
+class TSingleInstanceGuard : public QObject
+{
+    Q_OBJECT
+public:
+    // `identifier` names both the lock and the socket; `folder` defaults to the runtime folder.
+    explicit TSingleInstanceGuard(const QString &identifier, const QString &folder = QString(),
+                                  QObject *parent = nullptr);
+    ~TSingleInstanceGuard() override;
+
+    // True when this process is the first: it then holds the lock for its whole life and
+    // listens for activation messages.
+    bool CheckSingleInstance();
+    // For a later start: sends the activation message (first parameter 1) to the first
+    // instance; waits at most `timeoutMs` for it to be listening. False when nobody answered.
+    bool sendActivation(int firstParameter = 1, int timeoutMs = 5000);
+
+    QString lockPath() const { return m_lockPath; }
+    QString socketPath() const { return m_socketPath; }
+
+Q_SIGNALS:
+    // An activation message with first parameter 1 arrived; any other is ignored.
+    void activationRequested();
+
+private:
+    void readMessage(class QLocalSocket *socket);
+
+    QString m_lockPath;
+    QString m_socketPath;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer *m_server = nullptr;
+};

@@ -1,0 +1,105 @@
+#include "ChargeLogTableModel.h"
+
+#include "NumberText.h"
+
+TChargeLogTableModel::TChargeLogTableModel(QObject *parent)
+    : QAbstractTableModel(parent), m_dischargeColour(QColor(0xFF, 0x00, 0x80))
+{
+}
+
+QStringList TChargeLogTableModel::columnTitles()
+{
+    return {tr("Date-Time"), tr("Power"),       tr("Charger"), tr("Battery"),
+            tr("Amps"),      tr("AmpHours"), tr("Termination"), tr("Comment")};
+}
+
+qint32 TChargeLogTableModel::keyAt(int row) const
+{
+    return row >= 0 && row < shownCount() ? m_rows[size_t(row)].Record.Key : 0;
+}
+
+void TChargeLogTableModel::setDischargeColour(const QColor &colour)
+{
+    if (colour == m_dischargeColour)
+        return;
+    m_dischargeColour = colour;
+    if (!m_rows.empty())
+        Q_EMIT dataChanged(index(0, AmpsColumn), index(rowCount() - 1, AmpHoursColumn),
+                           {Qt::ForegroundRole});
+}
+
+int TChargeLogTableModel::rowCount(const QModelIndex &parent) const
+{
+    // An empty table still shows one blank row, as a string grid always has a data row.
+    return parent.isValid() ? 0 : qMax(1, shownCount());
+}
+
+int TChargeLogTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString TChargeLogTableModel::cellText(const Row &row, int column) const
+{
+    const TChargeRecord &r = row.Record;
+    switch (column) {
+    case DateTimeColumn:
+        return DateTimeText::formatTable(r.DateTime, m_locale);
+    case PowerColumn:
+        return m_log->PowerSourcesStringList.name(r.PowerSourceIndex);
+    case ChargerColumn:
+        return m_log->ChargersStringList.name(r.ChargerIndex);
+    case BatteryColumn:
+        return m_log->BatteriesStringList.name(r.BatteryIndex);
+    case AmpsColumn:
+        return NumberText::formatGeneral(r.NominalChargeAmps, m_locale);
+    case AmpHoursColumn:
+        return NumberText::formatGeneral(r.AmpHours, m_locale);
+    case TerminationColumn:
+        return m_log->TerminationsStringList.name(r.TerminationIndex);
+    case CommentColumn: {
+        QString logFile, comment;
+        TChargeList::SplitChargeText(row.Text, logFile, comment);
+        return comment;
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant TChargeLogTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= shownCount())
+        return {};
+    const Row &row = m_rows[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(row, index.column());
+    case KeyRole:
+        return index.column() == DateTimeColumn ? QVariant(row.Record.Key) : QVariant();
+    case Qt::ForegroundRole:
+        // A discharge (either figure negative) shows both figures in the discharge colour.
+        if ((index.column() == AmpsColumn || index.column() == AmpHoursColumn)
+            && (row.Record.NominalChargeAmps < 0 || row.Record.AmpHours < 0))
+            return m_dischargeColour;
+        return {};
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant TChargeLogTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return columnTitles().value(section);
+    return section + 1;
+}
+
+Qt::ItemFlags TChargeLogTableModel::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}

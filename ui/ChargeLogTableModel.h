@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ChargeLog.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QLocale>
+
+#include <vector>
+
+// The rows of the charge log table: one per shown record, oldest first. A row keeps a copy of
+// its record and its entry text (implicitly shared), and texts are made only when a cell is
+// painted, so a rebuild of 100,000 rows allocates no per-cell objects. An empty table has one
+// blank row without a key.
+class TChargeLogTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { DateTimeColumn, PowerColumn, ChargerColumn, BatteryColumn, AmpsColumn,
+                  AmpHoursColumn, TerminationColumn, CommentColumn, ColumnCount };
+    // Column 0 answers this role with the row's record key (0 for the blank row).
+    static constexpr int KeyRole = Qt::UserRole + 1;
+
+    explicit TChargeLogTableModel(QObject *parent = nullptr);
+
+    // Rebuilds every row from the shown records of `log` (which must stay alive until the next
+    // rebuild) and calls `perRecord` for each of them, in table order.
+    template <typename PerRecord> void rebuild(const TChargeLog &log, PerRecord perRecord);
+
+    int shownCount() const { return int(m_rows.size()); }
+    qint32 keyAt(int row) const;
+    void setDischargeColour(const QColor &colour);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    static QStringList columnTitles();
+
+private:
+    struct Row
+    {
+        TChargeRecord Record;
+        QString Text; // "chargerlogfile*comment"
+    };
+    QString cellText(const Row &row, int column) const;
+
+    const TChargeLog *m_log = nullptr;
+    std::vector<Row> m_rows;
+    QColor m_dischargeColour;
+    QLocale m_locale;
+};
+
+template <typename PerRecord>
+void TChargeLogTableModel::rebuild(const TChargeLog &log, PerRecord perRecord)
+{
+    beginResetModel();
+    m_log = &log;
+    m_locale = QLocale();
+    m_rows.clear();
+    const TChargeList &charges = log.ChargeStringList;
+    m_rows.reserve(size_t(charges.count()));
+    for (int i = 0; i < charges.count(); ++i) {
+        const TChargeEntry &entry = charges.at(i);
+        if (!log.isShown(entry.Record))
+            continue;
+        m_rows.push_back(Row{entry.Record, entry.Text});
+        perRecord(entry.Record);
+    }
+    endResetModel();
+}

@@ -1,0 +1,725 @@
+#include "QorLogMainFormUnit.h"
+
+#include "BarChart.h"
+#include "ChargeDataFormUnit.h"
+#include "ChargeLogTableModel.h"
+#include "ErrorBox.h"
+#include "FilterFormUnit.h"
+#include "Icons.h"
+#include "NumberText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+// Shows the hourglass while the log changes, and puts the cursor back however the work ends.
+class WaitCursorGuard
+{
+public:
+    WaitCursorGuard() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursorGuard() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursorGuard(const WaitCursorGuard &) = delete;
+    WaitCursorGuard &operator=(const WaitCursorGuard &) = delete;
+};
+
+constexpr int CyclesSeries = 0;
+constexpr int ChargeSeries = 1;
+constexpr int DischargeSeries = 2;
+
+} // namespace
+
+void TChartTotals::begin(const TNameList &batteries)
+{
+    Labels.clear();
+    m_positionOfBattery.fill(-1, batteries.count());
+    for (int i = 0; i < batteries.count(); ++i) {
+        if (batteries.isMarked(i))
+            continue;
+        // The first of two names that differ only in case takes the battery's figures.
+        const int first = batteries.indexOf(batteries.name(i));
+        if (first >= 0 && first < i && m_positionOfBattery[first] >= 0) {
+            m_positionOfBattery[i] = m_positionOfBattery[first];
+        } else {
+            m_positionOfBattery[i] = int(Labels.size());
+        }
+        Labels.append(batteries.name(i));
+    }
+    Cycles.fill(0.0, Labels.size());
+    Charge.fill(0.0, Labels.size());
+    Discharge.fill(0.0, Labels.size());
+}
+
+void TChartTotals::AddChargeToChart(const TChargeRecord &record)
+{
+    if (record.BatteryIndex < 0 || record.BatteryIndex >= m_positionOfBattery.size())
+        return;
+    const int position = m_positionOfBattery[record.BatteryIndex];
+    if (position < 0)
+        return;
+    if (record.AmpHours != 0)
+        Cycles[position] += 1;
+    if (record.AmpHours > 0 && record.NominalChargeAmps > 0)
+        Charge[position] += std::fabs(record.AmpHours);
+    else
+        Discharge[position] += std::fabs(record.AmpHours);
+}
+
+TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
+    : QMainWindow(parent), m_logFilePath(logFilePath)
+{
+    setObjectName(QStringLiteral("QorLogMainForm"));
+    setWindowTitle(tr("QorLog"));
+    setWindowIcon(QorLogIcons::application());
+    // The window is laid out for an 8-point sans font, as its fixed-size controls assume.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+    resize(641, 480);
+    createActions();
+    createControls();
+    applyChartColours();
+}
+
+TQorLogMainForm::~TQorLogMainForm() = default;
+
+void TQorLogMainForm::createActions()
+{
+    const auto make = [this](QAction *&action, const QString &name, const QString &caption,
+                             void (TQorLogMainForm::*handler)(), const QIcon &icon = QIcon()) {
+        action = new QAction(icon, caption, this);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this,
+                [this, handler] { ErrorBox::guard([&] { (this->*handler)(); }, this); });
+    };
+    make(PromptForChargeRecordAction, QStringLiteral("PromptForChargeRecordAction"),
+         tr("Add Charge Record"), &TQorLogMainForm::PromptForChargeRecordActionExecute,
+         QorLogIcons::addCharge());
+    make(DeleteSelectionAction, QStringLiteral("DeleteSelectionAction"), tr("Delete Selection"),
+         &TQorLogMainForm::DeleteSelectionActionExecute, QorLogIcons::deleteSelection());
+    make(FilterPowerSourcesAction, QStringLiteral("FilterPowerSourcesAction"),
+         tr("Filter Power Sources"), &TQorLogMainForm::FilterPowerSourcesActionExecute,
+         QorLogIcons::filter());
+    make(FilterBatteriesAction, QStringLiteral("FilterBatteriesAction"), tr("Filter Batteries"),
+         &TQorLogMainForm::FilterBatteriesActionExecute, QorLogIcons::filter());
+    make(FilterChargersAction, QStringLiteral("FilterChargersAction"), tr("Filter Chargers"),
+         &TQorLogMainForm::FilterChargersActionExecute, QorLogIcons::filter());
+    make(FilterTerminationsAction, QStringLiteral("FilterTerminationsAction"),
+         tr("Filter Terminations"), &TQorLogMainForm::FilterTerminationsActionExecute,
+         QorLogIcons::filter());
+    make(DeletePowerSourcesAction, QStringLiteral("DeletePowerSourcesAction"),
+         tr("Delete Power Sources"), &TQorLogMainForm::DeletePowerSourcesActionExecute);
+    make(DeleteBatteriesAction, QStringLiteral("DeleteBatteriesAction"), tr("Delete Batteries"),
+         &TQorLogMainForm::DeleteBatteriesActionExecute);
+    make(DeleteChargersAction, QStringLiteral("DeleteChargersAction"), tr("Delete Chargers"),
+         &TQorLogMainForm::DeleteChargersActionExecute);
+    make(DeleteTerminationsAction, QStringLiteral("DeleteTerminationsAction"),
+         tr("Delete Terminations"), &TQorLogMainForm::DeleteTerminationsActionExecute);
+    make(CyclesColourAction, QStringLiteral("CyclesColourAction"), tr("Cycles Colour"),
+         &TQorLogMainForm::CyclesColourActionExecute);
+    make(ChargeColourAction, QStringLiteral("ChargeColourAction"), tr("Charge Colour"),
+         &TQorLogMainForm::ChargeColourActionExecute);
+    make(DischargeColourAction, QStringLiteral("DischargeColourAction"), tr("Discharge Colour"),
+         &TQorLogMainForm::DischargeColourActionExecute);
+}
+
+void TQorLogMainForm::createControls()
+{
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(8);
+    Splitter2->setChildrenCollapsible(false);
+    setCentralWidget(Splitter2);
+
+    QFont axisFont = font();
+    axisFont.setPointSize(8);
+    Chart1 = new TBarChart(Splitter2);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    Chart1->setMinimumHeight(60);
+    Chart1->addSeries(tr("Cycles"), TBarChart::LeftAxis, toQColor(m_log.CyclesSeriesColour));
+    Chart1->addSeries(tr("Charge"), TBarChart::RightAxis, toQColor(m_log.ChargeSeriesColour));
+    Chart1->addSeries(tr("Discharge"), TBarChart::RightAxis,
+                      toQColor(m_log.DischargeSeriesColour));
+    Chart1->setMarkColour(CyclesSeries, toQColor(QorLog::DefaultCyclesSeriesColour));
+    Chart1->setMarkColour(ChargeSeries, toQColor(QorLog::FuchsiaColour));
+    Chart1->setMarkColour(DischargeSeries, toQColor(QorLog::FuchsiaColour));
+    QFont markFont = axisFont;
+    markFont.setBold(true);
+    Chart1->setMarkFont(markFont);
+    Chart1->setMarkDistance(20);
+    Chart1->setBarWidthPercent(70);
+    Chart1->setAxisTitle(TBarChart::LeftAxis, tr("Cycles"));
+    Chart1->setAxisTitle(TBarChart::RightAxis, tr("AmpHours"));
+    Chart1->setAxisFont(TBarChart::LeftAxis, axisFont);
+    Chart1->setAxisFont(TBarChart::RightAxis, axisFont);
+    Chart1->setAxisGridPen(TBarChart::LeftAxis, QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine));
+    Chart1->setAxisGridPen(TBarChart::RightAxis,
+                           QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DashDotDotLine));
+    Chart1->setValueFormatter([](double value) { return NumberText::formatGrouped(value); });
+    Chart1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Chart1, &TBarChart::seriesPressed, this,
+            [this](int series, int index, Qt::MouseButton, const QPoint &) {
+                ErrorBox::guard([&] { Chart1ClickSeries(series, index); }, this);
+            });
+
+    ChartPopupMenu = new QMenu(this);
+    ChartPopupMenu->setObjectName(QStringLiteral("ChartPopupMenu"));
+    ChartPopupMenu->addAction(CyclesColourAction);
+    ChartPopupMenu->addAction(ChargeColourAction);
+    ChartPopupMenu->addAction(DischargeColourAction);
+    connect(Chart1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { ChartPopupMenu->popup(Chart1->mapToGlobal(pos)); });
+
+    Panel1 = new QWidget(Splitter2);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    auto *panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
+
+    m_tableModel = new TChargeLogTableModel(this);
+    ChargeLogStringGrid = new QTableView(Panel1);
+    ChargeLogStringGrid->setObjectName(QStringLiteral("ChargeLogStringGrid"));
+    ChargeLogStringGrid->setModel(m_tableModel);
+    ChargeLogStringGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ChargeLogStringGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    ChargeLogStringGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ChargeLogStringGrid->setShowGrid(true);
+    ChargeLogStringGrid->setFocusPolicy(Qt::ClickFocus); // no tab stop
+    ChargeLogStringGrid->setWordWrap(false);
+    ChargeLogStringGrid->setCornerButtonEnabled(false);
+    ChargeLogStringGrid->verticalHeader()->hide();
+    ChargeLogStringGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ChargeLogStringGrid->verticalHeader()->setDefaultSectionSize(18);
+    ChargeLogStringGrid->verticalHeader()->setMinimumSectionSize(18);
+    ChargeLogStringGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    ChargeLogStringGrid->horizontalHeader()->setHighlightSections(false);
+    ChargeLogStringGrid->horizontalHeader()->setSectionsClickable(false);
+    ChargeLogStringGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft
+                                                                  | Qt::AlignVCenter);
+    const int widths[] = {109, 88, 94, 90, 63, 55, 72, 867};
+    for (int column = 0; column < TChargeLogTableModel::ColumnCount; ++column)
+        ChargeLogStringGrid->setColumnWidth(column, widths[column]);
+    QFont gridFont = ChargeLogStringGrid->font();
+    gridFont.setPointSize(8);
+    ChargeLogStringGrid->setFont(gridFont);
+    connect(ChargeLogStringGrid, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) {
+                ErrorBox::guard([&] { ChargeLogStringGridDblClick(index); }, this);
+            });
+    panelLayout->addWidget(ChargeLogStringGrid, 1);
+
+    ControlsPanel = new QWidget(Panel1);
+    ControlsPanel->setObjectName(QStringLiteral("ControlsPanel"));
+    ControlsPanel->setFixedHeight(70);
+    panelLayout->addWidget(ControlsPanel);
+
+    const auto button = [this](QPushButton *&target, const QString &name, QAction *action,
+                               int left, int top) {
+        target = new QPushButton(action->icon(), action->text(), ControlsPanel);
+        target->setObjectName(name);
+        target->setGeometry(left, top, 128, 25);
+        target->setIconSize(QSize(16, 16));
+        target->setAutoDefault(false);
+        connect(target, &QPushButton::clicked, action, &QAction::trigger);
+        connect(action, &QAction::changed, target,
+                [target, action] { target->setEnabled(action->isEnabled()); });
+    };
+    button(AddChargeRecordBitBtn, QStringLiteral("AddChargeRecordBitBtn"),
+           PromptForChargeRecordAction, 8, 8);
+    button(DeleteSelectionBitBtn, QStringLiteral("DeleteSelectionBitBtn"), DeleteSelectionAction,
+           8, 40);
+    button(FilterPowerSourcesBitBtn, QStringLiteral("FilterPowerSourcesBitBtn"),
+           FilterPowerSourcesAction, 168, 8);
+    button(FilterBatteriesBitBtn, QStringLiteral("FilterBatteriesBitBtn"), FilterBatteriesAction,
+           168, 40);
+    button(FilterChargersBitBtn, QStringLiteral("FilterChargersBitBtn"), FilterChargersAction,
+           304, 8);
+    button(FilterTerminationsBitBtn, QStringLiteral("FilterTerminationsBitBtn"),
+           FilterTerminationsAction, 304, 40);
+    setTabOrder(AddChargeRecordBitBtn, DeleteSelectionBitBtn);
+    setTabOrder(DeleteSelectionBitBtn, FilterPowerSourcesBitBtn);
+    setTabOrder(FilterPowerSourcesBitBtn, FilterBatteriesBitBtn);
+    setTabOrder(FilterBatteriesBitBtn, FilterChargersBitBtn);
+    setTabOrder(FilterChargersBitBtn, FilterTerminationsBitBtn);
+
+    const auto label = [this](QLabel *&target, const QString &name, const QString &text,
+                              int left, int top) {
+        target = new QLabel(text, ControlsPanel);
+        target->setObjectName(name);
+        target->move(left, top);
+        target->adjustSize();
+    };
+    label(BatteryLabel, QStringLiteral("BatteryLabel"), tr("Battery"), 448, 16);
+    label(ChargeLabel, QStringLiteral("ChargeLabel"), tr("Charge"), 536, 16);
+    label(CyclesLabel, QStringLiteral("CyclesLabel"), tr("Cycles"), 448, 40);
+    label(DischargeLabel, QStringLiteral("DischargeLabel"), tr("Discharge"), 536, 40);
+
+    Splitter2->addWidget(Chart1);
+    Splitter2->addWidget(Panel1);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    Splitter2->setSizes({256, 189});
+
+    ColorDialog1 = new QColorDialog(this);
+    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
+}
+
+QColor TQorLogMainForm::toQColor(qint32 colour)
+{
+    const quint32 c = quint32(colour);
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+qint32 TQorLogMainForm::fromQColor(const QColor &colour)
+{
+    return qint32(quint32(colour.red()) | (quint32(colour.green()) << 8)
+                  | (quint32(colour.blue()) << 16));
+}
+
+void TQorLogMainForm::applyChartColours()
+{
+    // Axis labels and titles follow their series' colour from the start; grid lines and marks
+    // keep their own until a colour is chosen or read from the log.
+    Chart1->setAxisLabelColour(TBarChart::LeftAxis, toQColor(m_log.CyclesSeriesColour));
+    Chart1->setAxisTitleColour(TBarChart::LeftAxis, toQColor(m_log.CyclesSeriesColour));
+    Chart1->setAxisLabelColour(TBarChart::RightAxis, toQColor(m_log.ChargeSeriesColour));
+    Chart1->setAxisTitleColour(TBarChart::RightAxis, toQColor(m_log.ChargeSeriesColour));
+}
+
+void TQorLogMainForm::setCyclesSeriesColour(qint32 colour)
+{
+    m_log.CyclesSeriesColour = colour;
+    const QColor c = toQColor(colour);
+    Chart1->setSeriesColour(CyclesSeries, c);
+    Chart1->setMarkColour(CyclesSeries, c);
+    Chart1->setAxisLabelColour(TBarChart::LeftAxis, c);
+    Chart1->setAxisTitleColour(TBarChart::LeftAxis, c);
+    QPen grid = Chart1->axisGridPen(TBarChart::LeftAxis);
+    grid.setColor(c);
+    Chart1->setAxisGridPen(TBarChart::LeftAxis, grid);
+}
+
+void TQorLogMainForm::setChargeSeriesColour(qint32 colour)
+{
+    m_log.ChargeSeriesColour = colour;
+    const QColor c = toQColor(colour);
+    Chart1->setSeriesColour(ChargeSeries, c);
+    Chart1->setMarkColour(ChargeSeries, c);
+    Chart1->setAxisLabelColour(TBarChart::RightAxis, c);
+    Chart1->setAxisTitleColour(TBarChart::RightAxis, c);
+    QPen grid = Chart1->axisGridPen(TBarChart::RightAxis);
+    grid.setColor(c);
+    Chart1->setAxisGridPen(TBarChart::RightAxis, grid);
+}
+
+void TQorLogMainForm::setDischargeSeriesColour(qint32 colour)
+{
+    m_log.DischargeSeriesColour = colour;
+    const QColor c = toQColor(colour);
+    Chart1->setSeriesColour(DischargeSeries, c);
+    Chart1->setMarkColour(DischargeSeries, c);
+    m_tableModel->setDischargeColour(c);
+}
+
+void TQorLogMainForm::FormCreate(const LogFile::ProgressFn &progress)
+{
+    TChargeLog loaded;
+    // Zero marks a colour the file does not give: that series keeps its current colour.
+    loaded.CyclesSeriesColour = loaded.ChargeSeriesColour = loaded.DischargeSeriesColour = 0;
+    bool damaged = false;
+    QString failure;
+    try {
+        LogFile::LoadChargeLog(m_logFilePath, loaded, progress);
+    } catch (const QorLogError &error) {
+        damaged = true;
+        failure = error.message();
+    }
+    // Whatever was read stays, also after a failure part-way.
+    const qint32 cycles = loaded.CyclesSeriesColour;
+    const qint32 charge = loaded.ChargeSeriesColour;
+    const qint32 discharge = loaded.DischargeSeriesColour;
+    loaded.CyclesSeriesColour = m_log.CyclesSeriesColour;
+    loaded.ChargeSeriesColour = m_log.ChargeSeriesColour;
+    loaded.DischargeSeriesColour = m_log.DischargeSeriesColour;
+    m_log = std::move(loaded);
+    if (cycles != 0)
+        setCyclesSeriesColour(cycles);
+    if (charge != 0)
+        setChargeSeriesColour(charge);
+    if (discharge != 0)
+        setDischargeSeriesColour(discharge);
+    applyChartColours();
+
+    if (damaged) {
+        QString where;
+        try {
+            where = tr("The file as it was has been kept as %1.")
+                        .arg(LogFile::KeepDamagedCopy(m_logFilePath));
+        } catch (const QorLogError &error) {
+            where = error.message() + QLatin1Char('.');
+        }
+        m_startupNotice = tr("The log file could not be read completely:\n%1\n\nQorLog shows the "
+                             "%n charge(s) it could read. %2",
+                             nullptr, m_log.ChargeStringList.count())
+                              .arg(failure, where);
+    }
+    RefreshDisplay();
+}
+
+void TQorLogMainForm::showStartupNotice()
+{
+    if (m_startupNotice.isEmpty())
+        return;
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("QorLog"), m_startupNotice,
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("StartupNoticeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open(); // window-modal but not blocking: automation calls keep being served
+}
+
+void TQorLogMainForm::RefreshDisplay()
+{
+    m_log.ChargeStringList.sortByDateTime();
+
+    // The refresh keeps the rows selected by number, as a string grid would.
+    QItemSelectionModel *selection = ChargeLogStringGrid->selectionModel();
+    const QModelIndexList selectedRows = selection->selectedRows();
+    int first = -1, last = -1;
+    for (const QModelIndex &index : selectedRows) {
+        first = first < 0 ? index.row() : qMin(first, index.row());
+        last = qMax(last, index.row());
+    }
+
+    m_totals.begin(m_log.BatteriesStringList);
+    m_tableModel->setDischargeColour(toQColor(m_log.DischargeSeriesColour));
+    m_tableModel->rebuild(m_log, [this](const TChargeRecord &record) {
+        m_totals.AddChargeToChart(record);
+    });
+
+    Chart1->beginUpdate();
+    Chart1->clearAllSeries();
+    if (m_tableModel->shownCount() > 0) {
+        // With at least one shown record every battery of the chart gets its three bars.
+        Chart1->setPoints(CyclesSeries, m_totals.Cycles, m_totals.Labels);
+        Chart1->setPoints(ChargeSeries, m_totals.Charge, m_totals.Labels);
+        Chart1->setPoints(DischargeSeries, m_totals.Discharge, m_totals.Labels);
+    }
+    Chart1->endUpdate();
+
+    if (first >= 0) {
+        const int rows = m_tableModel->rowCount();
+        first = qMin(first, rows - 1);
+        last = qMin(last, rows - 1);
+        selection->select(QItemSelection(m_tableModel->index(first, 0),
+                                         m_tableModel->index(last, TChargeLogTableModel::ColumnCount - 1)),
+                          QItemSelectionModel::ClearAndSelect);
+    }
+    scrollNewestIntoView();
+}
+
+void TQorLogMainForm::scrollNewestIntoView()
+{
+    // Newest rows at the bottom of the view whenever they do not all fit.
+    ChargeLogStringGrid->scrollToBottom();
+}
+
+void TQorLogMainForm::selectLastRow()
+{
+    const int last = m_tableModel->rowCount() - 1;
+    ChargeLogStringGrid->selectionModel()->select(
+        QItemSelection(m_tableModel->index(last, 0),
+                       m_tableModel->index(last, TChargeLogTableModel::ColumnCount - 1)),
+        QItemSelectionModel::ClearAndSelect);
+    ChargeLogStringGrid->selectionModel()->setCurrentIndex(m_tableModel->index(last, 0),
+                                                           QItemSelectionModel::NoUpdate);
+}
+
+void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString &powerSource,
+                                      const QString &charger, const QString &battery,
+                                      double nominalChargeAmps, double ampHours,
+                                      const QString &termination, const QString &comment,
+                                      const QString &chargerLogFileName)
+{
+    WaitCursorGuard waitCursor;
+    // Refuses values the file could not hold before anything changes; an edit of a record
+    // deleted meanwhile changes nothing, but new names still enter the lists.
+    m_log.StoreChargeRecord(key, dateTime, powerSource, charger, battery, nominalChargeAmps,
+                            ampHours, termination, comment, chargerLogFileName);
+    RefreshDisplay();
+    selectLastRow();
+    // A failed save leaves the record in memory; it reaches the file with the next save.
+    LogFile::SaveChargeLog(m_logFilePath, m_log);
+}
+
+void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powerSource,
+                                      bool usePreviousPowerSource, const QString &charger,
+                                      const QString &battery, double nominalChargeAmps,
+                                      double ampHours, const QString &termination,
+                                      const QString &commentString,
+                                      const QString &chargerLogFileName, bool showConfirmationForm)
+{
+    if (showConfirmationForm) {
+        TChargeDataForm::OpenForAutomation(this, chargeDateTime, powerSource,
+                                           usePreviousPowerSource, charger, battery,
+                                           nominalChargeAmps, ampHours, termination,
+                                           commentString, chargerLogFileName, this);
+        return;
+    }
+    // Added at once. Asked for the previous power source, this path takes it too, as the
+    // confirmation dialog does; on an empty log the one passed is used.
+    QString source = powerSource;
+    if (usePreviousPowerSource)
+        m_log.previousPowerSource(source);
+    AddChargeRecord(-1, chargeDateTime, source, charger, battery, nominalChargeAmps, ampHours,
+                    termination, commentString, chargerLogFileName);
+}
+
+void TQorLogMainForm::OpenChargeDataForm(qint32 key)
+{
+    TChargeDataForm::OpenChargeDataForm(this, key, this);
+}
+
+void TQorLogMainForm::activateFromSecondInstance()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void TQorLogMainForm::PromptForChargeRecordActionExecute()
+{
+    OpenChargeDataForm(-1);
+}
+
+void TQorLogMainForm::ChargeLogStringGridDblClick(const QModelIndex &index)
+{
+    if (!index.isValid())
+        return;
+    const qint32 key = m_tableModel->keyAt(index.row());
+    if (key != 0)
+        OpenChargeDataForm(key);
+}
+
+void TQorLogMainForm::DeleteSelectionActionExecute()
+{
+    WaitCursorGuard waitCursor;
+    // Keys are read first: the table is not rebuilt until every selected row is gone.
+    QList<qint32> keys;
+    for (const QModelIndex &index : ChargeLogStringGrid->selectionModel()->selectedRows())
+        if (const qint32 key = m_tableModel->keyAt(index.row()))
+            keys.append(key);
+    for (qint32 key : std::as_const(keys)) {
+        const int position = m_log.FindChargeIndex(key);
+        if (position >= 0)
+            m_log.ChargeStringList.removeAt(position);
+    }
+    RefreshDisplay();
+    LogFile::SaveChargeLog(m_logFilePath, m_log);
+}
+
+void TQorLogMainForm::runFilter(const QString &title, TNameList &list)
+{
+    if (m_filterForm)
+        m_filterForm->ShowFilter(title, &list);
+    RefreshDisplay();
+}
+
+void TQorLogMainForm::FilterPowerSourcesActionExecute()
+{
+    runFilter(tr("Filter PowerSources"), m_log.PowerSourcesStringList);
+}
+
+void TQorLogMainForm::FilterBatteriesActionExecute()
+{
+    runFilter(tr("Filter Batteries"), m_log.BatteriesStringList);
+}
+
+void TQorLogMainForm::FilterChargersActionExecute()
+{
+    runFilter(tr("Filter Chargers"), m_log.ChargersStringList);
+}
+
+void TQorLogMainForm::FilterTerminationsActionExecute()
+{
+    runFilter(tr("Filter Terminations"), m_log.TerminationsStringList);
+}
+
+void TQorLogMainForm::purge(const QString &title, TChargeLog::NameKind kind)
+{
+    if (m_filterForm)
+        m_filterForm->ShowFilter(title, &m_log.nameList(kind));
+    WaitCursorGuard waitCursor;
+    m_log.PurgeMarked(kind);
+    RefreshDisplay();
+}
+
+void TQorLogMainForm::DeletePowerSourcesActionExecute()
+{
+    purge(tr("Delete Power Sources"), TChargeLog::NameKind::PowerSource);
+}
+
+void TQorLogMainForm::DeleteBatteriesActionExecute()
+{
+    purge(tr("Delete Batteries"), TChargeLog::NameKind::Battery);
+}
+
+void TQorLogMainForm::DeleteChargersActionExecute()
+{
+    purge(tr("Delete Chargers"), TChargeLog::NameKind::Charger);
+}
+
+void TQorLogMainForm::DeleteTerminationsActionExecute()
+{
+    purge(tr("Delete Terminations"), TChargeLog::NameKind::Termination);
+}
+
+bool TQorLogMainForm::chooseColour(QColor &colour)
+{
+    // One dialog for the three colours; it opens on the colour chosen last (black at first).
+    ColorDialog1->setCurrentColor(m_lastChosenColour);
+    if (ColorDialog1->exec() != QDialog::Accepted)
+        return false;
+    m_lastChosenColour = ColorDialog1->selectedColor();
+    colour = m_lastChosenColour;
+    return true;
+}
+
+void TQorLogMainForm::CyclesColourActionExecute()
+{
+    QColor colour;
+    if (chooseColour(colour))
+        setCyclesSeriesColour(fromQColor(colour));
+}
+
+void TQorLogMainForm::ChargeColourActionExecute()
+{
+    QColor colour;
+    if (chooseColour(colour))
+        setChargeSeriesColour(fromQColor(colour));
+}
+
+void TQorLogMainForm::DischargeColourActionExecute()
+{
+    QColor colour;
+    if (chooseColour(colour))
+        setDischargeSeriesColour(fromQColor(colour));
+}
+
+void TQorLogMainForm::Chart1ClickSeries(int series, int index)
+{
+    if (index < 0 || index >= Chart1->pointCount(CyclesSeries))
+        return;
+    BatteryLabel->setText(Chart1->label(series, index));
+    const double cycles = Chart1->value(CyclesSeries, index);
+    QString cyclesText = NumberText::formatGrouped(cycles) + tr(" Cycle");
+    if (std::llround(cycles) > 1)
+        cyclesText += QLatin1Char('s');
+    CyclesLabel->setText(cyclesText);
+    ChargeLabel->setText(NumberText::formatGrouped(Chart1->value(ChargeSeries, index))
+                         + tr(" Charged"));
+    DischargeLabel->setText(NumberText::formatGrouped(Chart1->value(DischargeSeries, index))
+                            + tr(" Discharged"));
+    for (QLabel *label : {BatteryLabel, CyclesLabel, ChargeLabel, DischargeLabel})
+        label->adjustSize();
+}
+
+bool TQorLogMainForm::FormCloseQuery()
+{
+    bool dialogsOpen = false;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (qobject_cast<TChargeDataForm *>(widget) && !widget->testAttribute(Qt::WA_WState_Hidden)
+            && !widget->isHidden())
+            dialogsOpen = true;
+    if (dialogsOpen) {
+        const auto answer =
+            QMessageBox::question(this, tr("Confirm"), tr("Charge Data Forms still exist"),
+                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::Ok)
+            return false;
+    }
+    if (HasNoFilterMarks(&m_log.PowerSourcesStringList)
+        && HasNoFilterMarks(&m_log.ChargersStringList)
+        && HasNoFilterMarks(&m_log.BatteriesStringList)
+        && HasNoFilterMarks(&m_log.TerminationsStringList))
+        return true;
+    QMessageBox box(QMessageBox::Question, tr("Confirm"),
+                    tr("Do you want to permanently delete filtered items?"), QMessageBox::NoButton,
+                    this);
+    box.setObjectName(QStringLiteral("PurgeQuestionBox"));
+    // No, OK and Cancel, in that order.
+    QPushButton *no = box.addButton(QMessageBox::No);
+    QPushButton *ok = box.addButton(QMessageBox::Ok);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == no)
+        return true;
+    if (box.clickedButton() != ok)
+        return false;
+    if (m_log.PowerSourcesStringList.hasMarks())
+        DeletePowerSourcesActionExecute();
+    if (m_log.ChargersStringList.hasMarks())
+        DeleteChargersActionExecute();
+    if (m_log.BatteriesStringList.hasMarks())
+        DeleteBatteriesActionExecute();
+    if (m_log.TerminationsStringList.hasMarks())
+        DeleteTerminationsActionExecute();
+    return true;
+}
+
+bool TQorLogMainForm::FormClose()
+{
+    try {
+        LogFile::SaveChargeLog(m_logFilePath, m_log);
+    } catch (const QorLogError &error) {
+        // Closing would lose whatever the file does not hold yet: let the user decide.
+        QApplication::beep();
+        const auto answer = QMessageBox::warning(
+            this, tr("Error"),
+            tr("%1\n\nClose anyway? Changes not yet in the log file will be lost.")
+                .arg(error.message()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return false;
+    }
+    // Open charge data dialogs go with the window, dropping their unsaved input.
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *form = qobject_cast<TChargeDataForm *>(widget))
+            form->deleteLater();
+    return true;
+}
+
+void TQorLogMainForm::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    bool allowed = false;
+    ErrorBox::guard([&] { allowed = FormCloseQuery() && FormClose(); }, this);
+    if (!allowed) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    event->accept();
+    Q_EMIT closed();
+}

@@ -1,0 +1,173 @@
+#pragma once
+
+#include "AddChargeHandler.h"
+#include "ChargeLog.h"
+#include "ChargeRecordStore.h"
+#include "LogFile.h"
+
+#include <QColor>
+#include <QMainWindow>
+
+class QAction;
+class QColorDialog;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTableView;
+class QWidget;
+class TBarChart;
+class TChargeLogTableModel;
+class TFilterForm;
+
+// Per-battery figures of the chart, summed from the shown records.
+struct TChartTotals
+{
+    QStringList Labels;        // the chart battery list: unmarked batteries in list order
+    QVector<double> Cycles;
+    QVector<double> Charge;
+    QVector<double> Discharge;
+
+    // Builds the chart battery list and zero figures; positions are found once, not per record.
+    void begin(const TNameList &batteries);
+    // Counts one shown record: a cycle when its amp-hours are not 0; its amp-hours to Charge
+    // when both amp-hours and amps are positive, else their absolute value to Discharge.
+    void AddChargeToChart(const TChargeRecord &record);
+
+private:
+    QVector<int> m_positionOfBattery; // battery list position -> chart position, or -1
+};
+
+// The main window: owns the log in memory, shows it as a table and a chart, and is the one
+// place through which charges enter (the dialog and the automation server call it).
+class TQorLogMainForm : public QMainWindow, public IChargeRecordStore, public IAddChargeHandler
+{
+    Q_OBJECT
+public:
+    explicit TQorLogMainForm(const QString &logFilePath, QWidget *parent = nullptr);
+    ~TQorLogMainForm() override;
+
+    // Reads the log file (reporting progress) and builds table and chart. A log that exists but
+    // cannot be read completely is copied aside first, so no later save can destroy it; the
+    // user is told once the window shows (showStartupNotice).
+    void FormCreate(const LogFile::ProgressFn &progress = {});
+    void showStartupNotice();
+    QString startupNotice() const { return m_startupNotice; }
+
+    void setFilterForm(TFilterForm *form) { m_filterForm = form; }
+    TFilterForm *filterForm() const { return m_filterForm; }
+    QString logFilePath() const { return m_logFilePath; }
+    TChargeLog &log() { return m_log; }
+
+    // IChargeRecordStore
+    const TChargeLog &chargeLog() const override { return m_log; }
+    void AddChargeRecord(qint32 key, double dateTime, const QString &powerSource,
+                         const QString &charger, const QString &battery,
+                         double nominalChargeAmps, double ampHours, const QString &termination,
+                         const QString &comment, const QString &chargerLogFileName) override;
+
+    // IAddChargeHandler
+    void HandleAddCharge(double chargeDateTime, const QString &powerSource,
+                         bool usePreviousPowerSource, const QString &charger,
+                         const QString &battery, double nominalChargeAmps, double ampHours,
+                         const QString &termination, const QString &commentString,
+                         const QString &chargerLogFileName, bool showConfirmationForm) override;
+
+    void RefreshDisplay();
+    void OpenChargeDataForm(qint32 key);
+
+    qint32 CyclesSeriesColour() const { return m_log.CyclesSeriesColour; }
+    qint32 ChargeSeriesColour() const { return m_log.ChargeSeriesColour; }
+    qint32 DischargeSeriesColour() const { return m_log.DischargeSeriesColour; }
+    void setCyclesSeriesColour(qint32 colour);
+    void setChargeSeriesColour(qint32 colour);
+    void setDischargeSeriesColour(qint32 colour);
+    static QColor toQColor(qint32 colour);
+    static qint32 fromQColor(const QColor &colour);
+
+    // A second start asked this instance to come to the front.
+    void activateFromSecondInstance();
+
+    // Saves the log when the window closes. Kept apart so that a program closing for another
+    // reason (the session bus went away) goes the same way.
+    TChartTotals chartTotals() const { return m_totals; }
+
+    // Controls, named as the layout names them.
+    TBarChart *Chart1 = nullptr;
+    QSplitter *Splitter2 = nullptr;
+    QWidget *Panel1 = nullptr;
+    QTableView *ChargeLogStringGrid = nullptr;
+    QWidget *ControlsPanel = nullptr;
+    QPushButton *AddChargeRecordBitBtn = nullptr;
+    QPushButton *DeleteSelectionBitBtn = nullptr;
+    QPushButton *FilterPowerSourcesBitBtn = nullptr;
+    QPushButton *FilterBatteriesBitBtn = nullptr;
+    QPushButton *FilterChargersBitBtn = nullptr;
+    QPushButton *FilterTerminationsBitBtn = nullptr;
+    QLabel *BatteryLabel = nullptr;
+    QLabel *ChargeLabel = nullptr;
+    QLabel *CyclesLabel = nullptr;
+    QLabel *DischargeLabel = nullptr;
+    QMenu *ChartPopupMenu = nullptr;
+    QColorDialog *ColorDialog1 = nullptr;
+    TChargeLogTableModel *tableModel() const { return m_tableModel; }
+
+    QAction *PromptForChargeRecordAction = nullptr;
+    QAction *DeleteSelectionAction = nullptr;
+    QAction *FilterPowerSourcesAction = nullptr;
+    QAction *FilterBatteriesAction = nullptr;
+    QAction *FilterChargersAction = nullptr;
+    QAction *FilterTerminationsAction = nullptr;
+    QAction *DeletePowerSourcesAction = nullptr;
+    QAction *DeleteBatteriesAction = nullptr;
+    QAction *DeleteChargersAction = nullptr;
+    QAction *DeleteTerminationsAction = nullptr;
+    QAction *CyclesColourAction = nullptr;
+    QAction *ChargeColourAction = nullptr;
+    QAction *DischargeColourAction = nullptr;
+
+public Q_SLOTS:
+    void PromptForChargeRecordActionExecute();
+    void DeleteSelectionActionExecute();
+    void FilterPowerSourcesActionExecute();
+    void FilterBatteriesActionExecute();
+    void FilterChargersActionExecute();
+    void FilterTerminationsActionExecute();
+    void DeletePowerSourcesActionExecute();
+    void DeleteBatteriesActionExecute();
+    void DeleteChargersActionExecute();
+    void DeleteTerminationsActionExecute();
+    void CyclesColourActionExecute();
+    void ChargeColourActionExecute();
+    void DischargeColourActionExecute();
+    void Chart1ClickSeries(int series, int index);
+    void ChargeLogStringGridDblClick(const QModelIndex &index);
+
+Q_SIGNALS:
+    // Emitted once the window has closed for good and the log has been written.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createActions();
+    void createControls();
+    void applyChartColours();
+    bool FormCloseQuery();
+    bool FormClose();
+    void runFilter(const QString &title, TNameList &list);
+    void purge(const QString &title, TChargeLog::NameKind kind);
+    bool chooseColour(QColor &colour);
+    void selectLastRow();
+    void scrollNewestIntoView();
+
+    TChargeLog m_log;
+    QString m_logFilePath;
+    QString m_startupNotice;
+    TChargeLogTableModel *m_tableModel = nullptr;
+    TFilterForm *m_filterForm = nullptr;
+    TChartTotals m_totals;
+    QColor m_lastChosenColour = Qt::black;
+    bool m_closing = false;
+};
