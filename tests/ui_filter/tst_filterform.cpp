@@ -1,0 +1,365 @@
+#include "FilterFormUnit.h"
+#include "NameList.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Marks written as a string, one character per entry: '1' marked, '0' clear.
+void applyMarks(TNameList &list, const QString &marks)
+{
+    for (int i = 0; i < marks.size(); ++i)
+        list.setMarked(i, marks.at(i) == QLatin1Char('1'));
+}
+
+QString marksOf(const TNameList &list)
+{
+    QString marks;
+    for (int i = 0; i < list.count(); ++i)
+        marks += list.isMarked(i) ? QLatin1Char('1') : QLatin1Char('0');
+    return marks;
+}
+
+QStringList columnTexts(const QTableView *grid)
+{
+    QStringList texts;
+    for (int row = 0; row < grid->model()->rowCount(); ++row)
+        texts << grid->model()->index(row, 0).data().toString();
+    return texts;
+}
+
+QStringList selectedTexts(const QTableView *grid)
+{
+    QStringList texts;
+    for (int row = 0; row < grid->model()->rowCount(); ++row)
+        if (grid->selectionModel()->isRowSelected(row, {}))
+            texts << grid->model()->index(row, 0).data().toString();
+    return texts;
+}
+
+// Selects rows first..last the way a user does: a click, then a Shift+click. -1 clears.
+void selectRows(QTableView *grid, int first, int last)
+{
+    if (first < 0) {
+        grid->clearSelection();
+        return;
+    }
+    auto centre = [grid](int row) {
+        return grid->visualRect(grid->model()->index(row, 0)).center();
+    };
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, centre(first));
+    if (last != first)
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, centre(last));
+}
+
+// Runs ShowFilter; `whileOpen` acts on the open dialog, which is then closed with OK unless
+// it closed already. Returns whether `whileOpen` ran inside the modal loop.
+bool showAndAct(TFilterForm &form, const QString &title, TNameList *list,
+                const std::function<void()> &whileOpen)
+{
+    bool ranWhileOpen = false;
+    QTimer::singleShot(0, &form, [&] {
+        ranWhileOpen = form.isVisible();
+        whileOpen();
+        if (form.isVisible())
+            QTest::mouseClick(form.OkBitBtn, Qt::LeftButton);
+    });
+    form.ShowFilter(title, list);
+    return ranWhileOpen;
+}
+
+} // namespace
+
+class TestFilterForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void columns_data();
+    void columns();
+    void moveButtons_data();
+    void moveButtons();
+    void selectionAfterMove();
+    void keys_data();
+    void keys();
+    void tabOrder();
+    void layoutAndCaption();
+    void nullListDoesNotShow();
+};
+
+void TestFilterForm::columns_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("marks");
+    QTest::addColumn<QStringList>("retained");
+    QTest::addColumn<QStringList>("removed");
+
+    const QStringList abc{"Alpha", "beta", "Gamma"};
+    QTest::newRow("none marked") << abc << "000" << abc << QStringList{""};
+    QTest::newRow("all marked") << abc << "111" << QStringList{""} << abc;
+    QTest::newRow("mixed keeps list order") << QStringList{"d", "c", "b", "a"} << "1010"
+                                            << QStringList{"c", "a"} << QStringList{"d", "b"};
+    QTest::newRow("empty list") << QStringList{} << "" << QStringList{""} << QStringList{""};
+}
+
+void TestFilterForm::columns()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, marks);
+    QFETCH(QStringList, retained);
+    QFETCH(QStringList, removed);
+
+    TNameList list(names);
+    applyMarks(list, marks);
+    TFilterForm form;
+    QStringList in, out, titles;
+    int rowHeight = 0;
+    QVERIFY(showAndAct(form, "Filter Batteries", &list, [&] {
+        in = columnTexts(form.FilterInStringGrid);
+        out = columnTexts(form.FilterOutStringGrid);
+        titles << form.FilterInStringGrid->model()->headerData(0, Qt::Horizontal).toString()
+               << form.FilterOutStringGrid->model()->headerData(0, Qt::Horizontal).toString();
+        rowHeight = form.FilterInStringGrid->rowHeight(0);
+    }));
+    QCOMPARE(in, retained);
+    QCOMPARE(out, removed);
+    QCOMPARE(titles, QStringList({"Retain", "Remove"}));
+    QCOMPARE(rowHeight, 18);
+    QCOMPARE(marksOf(list), marks); // showing alone changes nothing
+}
+
+void TestFilterForm::moveButtons_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("marksBefore");
+    QTest::addColumn<bool>("remove"); // Remove acts on the "Retain" grid, Retain on the other
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<QString>("marksAfter");
+
+    const QStringList five{"a", "b", "c", "d", "e"};
+    QTest::newRow("remove one") << five << "00000" << true << 1 << 1 << "01000";
+    QTest::newRow("remove a range of three in one step")
+        << five << "00000" << true << 1 << 3 << "01110";
+    QTest::newRow("remove range skips marked rows") << five << "01000" << true << 0 << 2 << "11110";
+    QTest::newRow("retain a range of three") << five << "11111" << false << 0 << 2 << "00011";
+    QTest::newRow("retain one of several") << five << "10101" << false << 1 << 1 << "10001";
+    QTest::newRow("remove on blank row") << five << "11111" << true << 0 << 0 << "11111";
+    QTest::newRow("retain on blank row") << five << "00000" << false << 0 << 0 << "00000";
+    QTest::newRow("remove with nothing selected") << five << "00000" << true << -1 << -1 << "00000";
+    QTest::newRow("retain with nothing selected")
+        << five << "11111" << false << -1 << -1 << "11111";
+    QTest::newRow("names differing in case: remove the second")
+        << QStringList{"abc", "ABC"} << "00" << true << 1 << 1 << "01";
+    QTest::newRow("names differing in case: retain the second")
+        << QStringList{"abc", "ABC"} << "11" << false << 1 << 1 << "10";
+    QTest::newRow("repeated name: remove the later two")
+        << QStringList{"Cell", "cell", "CELL"} << "000" << true << 1 << 2 << "011";
+    QTest::newRow("purged entries: retain the second")
+        << QStringList{"Deleted", "x", "Deleted"} << "101" << false << 1 << 1 << "100";
+}
+
+void TestFilterForm::moveButtons()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, marksBefore);
+    QFETCH(bool, remove);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(QString, marksAfter);
+
+    TNameList list(names);
+    applyMarks(list, marksBefore);
+    TFilterForm form;
+    QString marksWhileOpen;
+    QStringList in, out;
+    QVERIFY(showAndAct(form, "Filter Chargers", &list, [&] {
+        selectRows(remove ? form.FilterInStringGrid : form.FilterOutStringGrid, first, last);
+        QTest::mouseClick(remove ? form.RemoveBitBtn : form.RetainBitBtn, Qt::LeftButton);
+        marksWhileOpen = marksOf(list);
+        in = columnTexts(form.FilterInStringGrid);
+        out = columnTexts(form.FilterOutStringGrid);
+    }));
+    QCOMPARE(marksWhileOpen, marksAfter); // the shared list changes at once
+    QCOMPARE(marksOf(list), marksAfter);  // and OK keeps it
+
+    // The grids were refilled from the list, in list order.
+    QStringList expectedIn, expectedOut;
+    for (int i = 0; i < names.size(); ++i)
+        (marksAfter.at(i) == QLatin1Char('1') ? expectedOut : expectedIn) << names.at(i);
+    QCOMPARE(in, expectedIn.isEmpty() ? QStringList{""} : expectedIn);
+    QCOMPARE(out, expectedOut.isEmpty() ? QStringList{""} : expectedOut);
+}
+
+void TestFilterForm::selectionAfterMove()
+{
+    TNameList list(QStringList{"a", "b", "c", "d", "e"});
+    TFilterForm form;
+    QStringList inSelected, outSelected;
+    QString marksAfterRemove;
+    QVERIFY(showAndAct(form, "Filter Batteries", &list, [&] {
+        selectRows(form.FilterInStringGrid, 1, 3);
+        QTest::mouseClick(form.RemoveBitBtn, Qt::LeftButton);
+        marksAfterRemove = marksOf(list);
+        inSelected = selectedTexts(form.FilterInStringGrid);
+        outSelected = selectedTexts(form.FilterOutStringGrid);
+        // The moved names stay selected, so the opposite button takes them straight back.
+        QTest::mouseClick(form.RetainBitBtn, Qt::LeftButton);
+    }));
+    QCOMPARE(marksAfterRemove, QString("01110"));
+    QCOMPARE(inSelected, QStringList{"e"}); // the name that moved up into their place
+    QCOMPARE(outSelected, QStringList({"b", "c", "d"}));
+    QCOMPARE(marksOf(list), QString("00000"));
+}
+
+void TestFilterForm::keys_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+
+    QTest::newRow("Esc on the Retain grid") << "FilterInStringGrid" << int(Qt::Key_Escape) << false;
+    QTest::newRow("Esc on the Remove grid")
+        << "FilterOutStringGrid" << int(Qt::Key_Escape) << false;
+    QTest::newRow("Esc on OK") << "OkBitBtn" << int(Qt::Key_Escape) << false;
+    QTest::newRow("Esc on the dialog") << "FilterForm" << int(Qt::Key_Escape) << false;
+    QTest::newRow("Return on the Retain grid")
+        << "FilterInStringGrid" << int(Qt::Key_Return) << true;
+    QTest::newRow("keypad Enter on the Remove grid")
+        << "FilterOutStringGrid" << int(Qt::Key_Enter) << true;
+    QTest::newRow("Return on the dialog") << "FilterForm" << int(Qt::Key_Return) << true;
+}
+
+void TestFilterForm::keys()
+{
+    QFETCH(QString, target);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+
+    TNameList list(QStringList{"x", "y"});
+    TFilterForm form;
+    bool closedByKey = false;
+    QVERIFY(showAndAct(form, "Filter Power Sources", &list, [&] {
+        QWidget *widget = target == form.objectName() ? &form : form.findChild<QWidget *>(target);
+        QVERIFY(widget);
+        QTest::keyClick(widget, Qt::Key(key));
+        closedByKey = !form.isVisible();
+    }));
+    QCOMPARE(closedByKey, closes);
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QCOMPARE(marksOf(list), QString("00"));
+}
+
+void TestFilterForm::tabOrder()
+{
+    TNameList list(QStringList{"x"});
+    TFilterForm form;
+    QStringList visited;
+    QVERIFY(showAndAct(form, "Filter Batteries", &list, [&] {
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        for (int i = 0; i < 5; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            visited << (focus ? focus->objectName() : QString());
+            QTest::keyClick(focus ? focus : &form, Qt::Key_Tab);
+        }
+    }));
+    QCOMPARE(visited, QStringList({"FilterInStringGrid", "FilterOutStringGrid", "RetainBitBtn",
+                                   "RemoveBitBtn", "OkBitBtn"}));
+}
+
+void TestFilterForm::layoutAndCaption()
+{
+    QWidget mainWindow;
+    mainWindow.setGeometry(100, 80, 500, 420);
+    mainWindow.show();
+    TFilterForm form(&mainWindow);
+    TNameList list(QStringList{"Alpha"});
+    QString caption;
+    QSize client, minimum, maximum;
+    Qt::WindowFlags flags;
+    QPoint centre;
+    QRect in, out, panel;
+    int handle = 0;
+    QHash<QString, QRect> buttons;
+    QHash<QString, int> wanted; // the width a button needs for its caption
+    bool isDefault = false;
+    QVERIFY(showAndAct(form, "Filter Terminations", &list, [&] {
+        caption = form.windowTitle();
+        client = form.size();
+        minimum = form.minimumSize();
+        maximum = form.maximumSize();
+        flags = form.windowFlags();
+        centre = form.geometry().center();
+        in = form.FilterInStringGrid->geometry();
+        out = form.FilterOutStringGrid->geometry();
+        panel = form.Panel1->geometry();
+        handle = form.Splitter1->handleWidth();
+        for (QPushButton *button : {form.RetainBitBtn, form.RemoveBitBtn, form.OkBitBtn}) {
+            buttons.insert(button->objectName(), button->geometry());
+            wanted.insert(button->objectName(), button->sizeHint().width());
+        }
+        isDefault = form.OkBitBtn->isDefault();
+    }));
+    QCOMPARE(caption, QString("Filter Terminations"));
+    QCOMPARE(client, QSize(357, 314));
+    QCOMPARE(minimum, client);
+    QCOMPARE(maximum, client);
+    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+    QVERIFY(!flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinMaxButtonsHint));
+    QVERIFY((centre - mainWindow.geometry().center()).manhattanLength() <= 1);
+
+    QCOMPARE(in.width(), 177);
+    QCOMPARE(handle, 8);
+    QCOMPARE(out.left(), 177 + 8);
+    QCOMPARE(out.width(), 357 - 177 - 8);
+    QCOMPARE(panel, QRect(0, 314 - 41, 357, 41));
+
+    const QRect retain = buttons.value("RetainBitBtn");
+    const QRect remove = buttons.value("RemoveBitBtn");
+    const QRect ok = buttons.value("OkBitBtn");
+    QCOMPARE(retain.topLeft(), QPoint(8, 8));
+    QCOMPARE(remove.topLeft(), QPoint(retain.right() + 1 + 13, 8));
+    QCOMPARE(ok.right() + 1, 357 - 12);
+    QCOMPARE(ok.top(), 8);
+    for (const QRect &button : {retain, remove, ok})
+        QCOMPARE(button.height(), 25);
+    QVERIFY(retain.width() >= qMax(75, wanted.value("RetainBitBtn")));
+    QVERIFY(remove.width() >= qMax(75, wanted.value("RemoveBitBtn")));
+    QVERIFY(ok.width() >= qMax(65, wanted.value("OkBitBtn")));
+    QVERIFY(isDefault);
+
+    for (const char *name : {"FilterForm", "FilterInStringGrid", "FilterOutStringGrid", "Splitter1",
+                             "Panel1", "RetainBitBtn", "RemoveBitBtn", "OkBitBtn"})
+        QVERIFY2(form.objectName() == name || form.findChild<QWidget *>(name), name);
+
+    // The grids select whole rows, a contiguous run at most, and never edit.
+    for (QTableView *grid : {form.FilterInStringGrid, form.FilterOutStringGrid}) {
+        QCOMPARE(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(grid->selectionMode(), QAbstractItemView::ContiguousSelection);
+        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+    }
+}
+
+void TestFilterForm::nullListDoesNotShow()
+{
+    TNameList list(QStringList{"x"});
+    TFilterForm form;
+    form.FilterList = &list;
+    form.ShowFilter("Filter Batteries", nullptr); // must return at once, not block
+    QVERIFY(form.FilterList == nullptr);
+    QVERIFY(!form.isVisible());
+}
+
+QTEST_MAIN(TestFilterForm)
+#include "tst_filterform.moc"
