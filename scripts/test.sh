@@ -1,0 +1,33 @@
+#!/bin/sh
+# Installs what is missing, builds everything and runs every test: the unit, window, D-Bus and
+# end-to-end tests, the benchmark in its short mode, the reader's fuzz target for a minute and
+# the whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# QORLOG_FUZZ_SECONDS (default 60) and QORLOG_SKIP_SANITIZERS=1 shorten a local run.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== Build and test"
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-test -j"$jobs"
+(cd build-test && ctest --output-on-failure -j"$jobs")
+
+if [ -x build-test/bench/qorlog_bench ]; then
+    echo "== Benchmark (short)"
+    QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_bench --quick
+fi
+
+if [ -x scripts/fuzz.sh ]; then
+    echo "== Fuzzing the log reader"
+    scripts/fuzz.sh "${QORLOG_FUZZ_SECONDS:-60}"
+fi
+
+if [ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ]; then
+    echo "== Build and test with sanitizers"
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQORLOG_SANITIZE=ON
+    cmake --build build-asan -j"$jobs"
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j"$jobs")
+fi
+echo "== All tests passed"
