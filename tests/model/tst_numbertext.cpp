@@ -1,0 +1,450 @@
+#include "ConstantsAndTypes.h"
+#include "NumberText.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+const QLocale German(QLocale::German, QLocale::Germany);
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A double from random bits, redrawn until it is finite.
+double randomFiniteDouble(QRandomGenerator &rng)
+{
+    for (;;) {
+        const quint64 bits = rng.generate64();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (std::isfinite(d))
+            return d;
+    }
+}
+
+} // namespace
+
+class TestNumberText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void formatGeneral_data();
+    void formatGeneral();
+    void formatGeneralFollowsTheDefaultLocale();
+    void formatExactRoundTrips_data();
+    void formatExactRoundTrips();
+    void formatExactMatchesGeneralUpTo15Digits();
+    void parseNumber_data();
+    void parseNumber();
+    void conversionMessages();
+    void toInteger_data();
+    void toInteger();
+    void formatGrouped_data();
+    void formatGrouped();
+
+    void dateTimeFixedPoints_data();
+    void dateTimeFixedPoints();
+    void dateTimeRoundTrip_data();
+    void dateTimeRoundTrip();
+    void formatTable_data();
+    void formatTable();
+    void absurdDateTimes_data();
+    void absurdDateTimes();
+};
+
+void TestNumberText::initTestCase()
+{
+    // A zone with summer time makes the local date-time round trip meaningful.
+    qputenv("TZ", "Europe/Berlin");
+}
+
+void TestNumberText::cleanup()
+{
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestNumberText::formatGeneral_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("c");
+    QTest::addColumn<QString>("german");
+
+    QTest::newRow("zero") << 0.0 << "0"
+                          << "0";
+    QTest::newRow("negative zero") << -0.0 << "0"
+                                   << "0";
+    QTest::newRow("whole") << 2.0 << "2"
+                           << "2";
+    QTest::newRow("hundred") << 100.0 << "100"
+                             << "100";
+    QTest::newRow("no grouping") << 1234.5 << "1234.5"
+                                 << "1234,5";
+    QTest::newRow("fraction") << 1.25 << "1.25"
+                              << "1,25";
+    QTest::newRow("negative fraction") << -0.8 << "-0.8"
+                                       << "-0,8";
+    QTest::newRow("1e-5 still fixed") << 1e-5 << "0.00001"
+                                      << "0,00001";
+    QTest::newRow("small fixed digits") << 0.000012345 << "0.000012345"
+                                        << "0,000012345";
+    QTest::newRow("below 1e-5 exponent") << 1.5e-6 << "1.5E-6"
+                                         << "1,5E-6";
+    QTest::newRow("negative tiny") << -1e-7 << "-1E-7"
+                                   << "-1E-7";
+    QTest::newRow("15 digits fixed") << 123456789012345.0 << "123456789012345"
+                                     << "123456789012345";
+    QTest::newRow("1e15 exponent") << 1e15 << "1E15"
+                                   << "1E15";
+    QTest::newRow("rounds up to 1e15") << 999999999999999.9 << "1E15"
+                                       << "1E15";
+    QTest::newRow("huge") << 1.5e300 << "1.5E300"
+                          << "1,5E300";
+    QTest::newRow("0.1 + 0.2") << 0.1 + 0.2 << "0.3"
+                               << "0,3";
+    QTest::newRow("15 significant digits") << 1.23456789012345678 << "1.23456789012346"
+                                           << "1,23456789012346";
+    QTest::newRow("rounding carries") << 9.9999999999999999e-3 << "0.01"
+                                      << "0,01";
+    QTest::newRow("mixed") << 123456789.123456789 << "123456789.123457"
+                           << "123456789,123457";
+    QTest::newRow("date-time") << 39146.6041666667 << "39146.6041666667"
+                               << "39146,6041666667";
+}
+
+void TestNumberText::formatGeneral()
+{
+    QFETCH(double, value);
+    QFETCH(QString, c);
+    QFETCH(QString, german);
+    QCOMPARE(NumberText::formatGeneral(value, QLocale::c()), c);
+    QCOMPARE(NumberText::formatGeneral(value, German), german);
+    // What is shown reads back to the shown value under either separator.
+    double back = 0;
+    QVERIFY(NumberText::parseNumber(german, back));
+    QCOMPARE(NumberText::formatGeneral(back, QLocale::c()), c);
+}
+
+void TestNumberText::formatGeneralFollowsTheDefaultLocale()
+{
+    QLocale::setDefault(German);
+    QCOMPARE(NumberText::formatGeneral(1.5), QString("1,5"));
+    QCOMPARE(NumberText::formatExact(0.1), QString("0,1"));
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(NumberText::formatGeneral(1.5), QString("1.5"));
+}
+
+void TestNumberText::formatExactRoundTrips_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("C") << QLocale::c();
+    QTest::newRow("de_DE") << German;
+}
+
+void TestNumberText::formatExactRoundTrips()
+{
+    QFETCH(QLocale, locale);
+    QRandomGenerator rng(42);
+    QList<double> values = {std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::lowest(),
+                            std::numeric_limits<double>::min(),
+                            std::numeric_limits<double>::denorm_min(),
+                            -std::numeric_limits<double>::denorm_min(),
+                            0.1,
+                            1.0 / 3.0,
+                            1e15,
+                            1e-5,
+                            9.999999999999999e14,
+                            39146.60416666666};
+    for (int i = 0; i < 20000; ++i)
+        values << randomFiniteDouble(rng);
+    for (int i = 0; i < 5000; ++i) // everyday magnitudes too, not only the extremes
+        values << (rng.generateDouble() - 0.5) * std::pow(10.0, rng.bounded(-8, 9));
+    for (double value : values) {
+        const QString text = NumberText::formatExact(value, locale);
+        double back = std::numeric_limits<double>::quiet_NaN();
+        QVERIFY2(NumberText::parseNumber(text, back), qPrintable(text));
+        QVERIFY2(
+            back == value,
+            qPrintable(QString("%1 read back as %2").arg(value, 0, 'g', 17).arg(back, 0, 'g', 17)));
+        QVERIFY2(sameBits(back, value) || value == 0.0, qPrintable(text));
+        QVERIFY2(!text.contains(locale == German ? '.' : ','), qPrintable(text));
+    }
+}
+
+void TestNumberText::formatExactMatchesGeneralUpTo15Digits()
+{
+    QRandomGenerator rng(7);
+    for (int i = 0; i < 20000; ++i) {
+        // A random decimal of 1 to 15 significant digits with a random exponent.
+        const int digits = rng.bounded(1, 16);
+        QString mantissa;
+        for (int d = 0; d < digits; ++d)
+            mantissa += QChar('0' + (d == 0 ? rng.bounded(1, 10) : rng.bounded(10)));
+        const QString text = QString("%1%2e%3")
+                                 .arg(rng.bounded(2) ? "-" : "")
+                                 .arg(mantissa)
+                                 .arg(rng.bounded(-40, 40));
+        double value = 0;
+        QVERIFY(NumberText::parseNumber(text, value));
+        QCOMPARE(NumberText::formatExact(value, QLocale::c()),
+                 NumberText::formatGeneral(value, QLocale::c()));
+    }
+}
+
+void TestNumberText::parseNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<double>("value");
+
+    QTest::newRow("blanks around") << " 1.5 " << true << 1.5;
+    QTest::newRow("tabs around") << "\t1.5\t" << true << 1.5;
+    QTest::newRow("plus") << "+3" << true << 3.0;
+    QTest::newRow("minus") << "-3" << true << -3.0;
+    QTest::newRow("comma") << "1,5" << true << 1.5;
+    QTest::newRow("leading dot") << ".5" << true << 0.5;
+    QTest::newRow("leading comma") << ",5" << true << 0.5;
+    QTest::newRow("trailing dot") << "1." << true << 1.0;
+    QTest::newRow("exponent") << "1e3" << true << 1000.0;
+    QTest::newRow("upper exponent negative") << "1E-3" << true << 0.001;
+    QTest::newRow("exponent plus") << "2,5E+2" << true << 250.0;
+    QTest::newRow("leading zeros") << "007" << true << 7.0;
+    QTest::newRow("largest") << "1.7976931348623157E308" << true
+                             << std::numeric_limits<double>::max();
+    QTest::newRow("denormal") << "5E-324" << true << std::numeric_limits<double>::denorm_min();
+
+    QTest::newRow("letters") << "abc" << false << 0.0;
+    QTest::newRow("empty") << "" << false << 0.0;
+    QTest::newRow("blank") << "  " << false << 0.0;
+    QTest::newRow("two dots") << "1.5.5" << false << 0.0;
+    QTest::newRow("thousands and dot") << "1,000.5" << false << 0.0;
+    QTest::newRow("thousands and comma") << "1.000,5" << false << 0.0;
+    QTest::newRow("blank inside") << "1 000" << false << 0.0;
+    QTest::newRow("inf") << "inf" << false << 0.0;
+    QTest::newRow("INF") << "INF" << false << 0.0;
+    QTest::newRow("nan") << "nan" << false << 0.0;
+    QTest::newRow("exponent without digits") << "1e" << false << 0.0;
+    QTest::newRow("exponent sign only") << "1e+" << false << 0.0;
+    QTest::newRow("exponent only") << "e5" << false << 0.0;
+    QTest::newRow("double sign") << "--1" << false << 0.0;
+    QTest::newRow("mixed signs") << "+-1" << false << 0.0;
+    QTest::newRow("dot only") << "." << false << 0.0;
+    QTest::newRow("sign only") << "-" << false << 0.0;
+    QTest::newRow("hex") << "0x10" << false << 0.0;
+    QTest::newRow("overflow") << "1e999" << false << 0.0;
+    QTest::newRow("negative overflow") << "-1e999" << false << 0.0;
+    QTest::newRow("trailing text") << "1.5V" << false << 0.0;
+    QTest::newRow("non-ASCII digit") << QString::fromUtf8("\u0661") << false << 0.0;
+    QTest::newRow("full-width digit") << QString::fromUtf8("\uff11") << false << 0.0;
+}
+
+void TestNumberText::parseNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(double, value);
+
+    double parsed = -42.0;
+    QCOMPARE(NumberText::parseNumber(text, parsed), ok);
+    if (ok) {
+        QCOMPARE(parsed, value);
+        QCOMPARE(NumberText::toFloat(text), value);
+    } else {
+        QCOMPARE(parsed, -42.0); // a failed parse leaves the variable alone
+        QVERIFY_THROWS_EXCEPTION(QorLogError, NumberText::toFloat(text));
+    }
+}
+
+void TestNumberText::conversionMessages()
+{
+    try {
+        NumberText::toFloat("abc");
+        QFAIL("no exception");
+    } catch (const QorLogError &e) {
+        QCOMPARE(e.message(), QString("'abc' is not a valid floating point value"));
+        QCOMPARE(QString::fromUtf8(e.what()), e.message());
+    }
+    try {
+        NumberText::toInteger("abc");
+        QFAIL("no exception");
+    } catch (const QorLogError &e) {
+        QCOMPARE(e.message(), QString("'abc' is not a valid integer value"));
+    }
+}
+
+void TestNumberText::toInteger_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("purple") << "8388736" << true << 8388736;
+    QTest::newRow("negative") << "-16777216" << true << -16777216;
+    QTest::newRow("plus and blanks") << " +5 " << true << 5;
+    QTest::newRow("largest") << "2147483647" << true << 2147483647;
+    QTest::newRow("smallest") << "-2147483648" << true << int(-2147483647 - 1);
+    QTest::newRow("too large") << "2147483648" << false << 0;
+    QTest::newRow("fraction") << "1.5" << false << 0;
+    QTest::newRow("hex") << "0xFF" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+    QTest::newRow("letters") << "abc" << false << 0;
+}
+
+void TestNumberText::toInteger()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(int, value);
+    if (ok)
+        QCOMPARE(NumberText::toInteger(text), value);
+    else
+        QVERIFY_THROWS_EXCEPTION(QorLogError, NumberText::toInteger(text));
+}
+
+void TestNumberText::formatGrouped_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("c");
+    QTest::addColumn<QString>("german");
+
+    QTest::newRow("grouped fraction") << 1234.5 << "1,234.5"
+                                      << "1.234,5";
+    QTest::newRow("rounds to zero") << 0.0004 << "0"
+                                    << "0";
+    QTest::newRow("negative rounds to zero") << -0.0004 << "0"
+                                             << "0";
+    QTest::newRow("negative zero") << -0.0 << "0"
+                                   << "0";
+    QTest::newRow("three decimals at most") << 1234567.891234 << "1,234,567.891"
+                                            << "1.234.567,891";
+    QTest::newRow("whole") << 2.0 << "2"
+                           << "2";
+    QTest::newRow("thousand whole") << 1000.0 << "1,000"
+                                    << "1.000";
+    QTest::newRow("rounds into next group") << 999.9996 << "1,000"
+                                            << "1.000";
+    QTest::newRow("negative") << -1234.5 << "-1,234.5"
+                              << "-1.234,5";
+    QTest::newRow("small") << 0.25 << "0.25"
+                           << "0,25";
+}
+
+void TestNumberText::formatGrouped()
+{
+    QFETCH(double, value);
+    QFETCH(QString, c);
+    QFETCH(QString, german);
+    QCOMPARE(NumberText::formatGrouped(value, QLocale::c()), c);
+    QCOMPARE(NumberText::formatGrouped(value, German), german);
+}
+
+void TestNumberText::dateTimeFixedPoints_data()
+{
+    QTest::addColumn<double>("days");
+    QTest::addColumn<QDateTime>("dateTime");
+
+    QTest::newRow("epoch") << 0.0 << QDateTime(QDate(1899, 12, 30), QTime(0, 0));
+    QTest::newRow("noon 31 Dec 1899") << 1.5 << QDateTime(QDate(1899, 12, 31), QTime(12, 0));
+    QTest::newRow("evening 1 Jan 1900") << 2.75 << QDateTime(QDate(1900, 1, 1), QTime(18, 0));
+    QTest::newRow("before the epoch") << -1.5 << QDateTime(QDate(1899, 12, 29), QTime(12, 0));
+    QTest::newRow("2000") << 36526.25 << QDateTime(QDate(2000, 1, 1), QTime(6, 0));
+    QTest::newRow("summer") << 45122.5 << QDateTime(QDate(2023, 7, 15), QTime(12, 0));
+}
+
+void TestNumberText::dateTimeFixedPoints()
+{
+    QFETCH(double, days);
+    QFETCH(QDateTime, dateTime);
+    QCOMPARE(DateTimeText::fromDateTime(dateTime), days);
+    QCOMPARE(DateTimeText::toDateTime(days), dateTime);
+}
+
+void TestNumberText::dateTimeRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("Europe/Berlin") << QByteArray("Europe/Berlin");
+    QTest::newRow("UTC") << QByteArray("UTC");
+    QTest::newRow("America/St_Johns") << QByteArray("America/St_Johns");
+}
+
+void TestNumberText::dateTimeRoundTrip()
+{
+    QFETCH(QByteArray, zone);
+    qputenv("TZ", zone);
+    QRandomGenerator rng(1899);
+    int checked = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const QDate date = QDate(1800, 1, 1).addDays(rng.bounded(120000));
+        const QTime time = QTime::fromMSecsSinceStartOfDay(rng.bounded(86400000));
+        const QDateTime dt(date, time);
+        if (dt.time() != time) // a local time that a clock change skips
+            continue;
+        const double days = DateTimeText::fromDateTime(dt);
+        const QDateTime back = DateTimeText::toDateTime(days);
+        QVERIFY2(back.date() == date && back.time() == time,
+                 qPrintable(dt.toString(Qt::ISODateWithMs) + " came back as " +
+                            back.toString(Qt::ISODateWithMs)));
+        ++checked;
+    }
+    QVERIFY(checked > 19000);
+    qputenv("TZ", "Europe/Berlin");
+}
+
+void TestNumberText::formatTable_data()
+{
+    QTest::addColumn<double>("days");
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("C") << 39146.6041666667 << QLocale::c() << "2007-03-05 14:30:00";
+    QTest::newRow("de_DE") << 39146.6041666667 << German << "2007-03-05 14:30:00";
+    QTest::newRow("Finnish time separator")
+        << 39146.6041666667 << QLocale(QLocale::Finnish, QLocale::Finland) << "2007-03-05 14.30.00";
+    QTest::newRow("epoch") << 0.0 << QLocale::c() << "1899-12-30 00:00:00";
+    QTest::newRow("just before midnight rounds up")
+        << 2.99999999999 << QLocale::c() << "1900-01-02 00:00:00";
+    QTest::newRow("last second") << 2.0 + 86399.0 / 86400.0 << QLocale::c()
+                                 << "1900-01-01 23:59:59";
+}
+
+void TestNumberText::formatTable()
+{
+    QFETCH(double, days);
+    QFETCH(QLocale, locale);
+    QFETCH(QString, text);
+    QCOMPARE(DateTimeText::formatTable(days, locale), text);
+}
+
+void TestNumberText::absurdDateTimes_data()
+{
+    QTest::addColumn<double>("days");
+    QTest::newRow("1e300") << 1e300;
+    QTest::newRow("-1e300") << -1e300;
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("inf") << std::numeric_limits<double>::infinity();
+    QTest::newRow("largest") << std::numeric_limits<double>::max();
+    QTest::newRow("far future") << 3e8;
+    QTest::newRow("far past") << -3e8;
+}
+
+void TestNumberText::absurdDateTimes()
+{
+    QFETCH(double, days);
+    const QDateTime dt = DateTimeText::toDateTime(days);
+    const QString text = DateTimeText::formatTable(days, QLocale::c());
+    QVERIFY(!text.isEmpty());
+    if (dt.isValid()) // whatever is given back must be the same day count again
+        QVERIFY(std::fabs(DateTimeText::fromDateTime(dt) - days) < 1e-3);
+}
+
+QTEST_GUILESS_MAIN(TestNumberText)
+#include "tst_numbertext.moc"
