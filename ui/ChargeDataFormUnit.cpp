@@ -1,0 +1,482 @@
+#include "ChargeDataFormUnit.h"
+
+#include "ErrorBox.h"
+#include "Icons.h"
+#include "NameList.h"
+#include "NumberText.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QStyle>
+#include <QTimeEdit>
+
+#include <iterator>
+
+namespace {
+
+constexpr int ClientWidth = 403;
+constexpr int ClientHeight = 262;
+
+// The layout grid: three columns of 121 pixels and the rows of label and control.
+constexpr int Column1 = 8;
+constexpr int Column2 = 144;
+constexpr int Column3 = 280;
+constexpr int ColumnWidth = 121;
+constexpr int PickerWidth = 89;
+constexpr int WideWidth = 393;
+constexpr int ButtonWidth = 75;
+
+// The locale's short date with the year in full: a two-digit year cannot be edited into
+// another century.
+QString dateFormatFor(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return format;
+}
+
+// The locale's short time with the seconds added after the minutes when it has none.
+QString timeFormatFor(const QLocale &locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (format.contains(QLatin1Char('s')))
+        return format;
+    qsizetype minutes = format.indexOf(QLatin1String("mm"));
+    qsizetype length = 2;
+    if (minutes < 0) {
+        minutes = format.indexOf(QLatin1Char('m'));
+        length = 1;
+    }
+    if (minutes < 0)
+        return QStringLiteral("HH:mm:ss");
+    QChar separator = minutes > 0 ? format.at(minutes - 1) : QLatin1Char(':');
+    if (separator.isLetterOrNumber() || separator.isSpace() || separator == QLatin1Char('\''))
+        separator = QLatin1Char(':');
+    format.insert(minutes + length, separator + QStringLiteral("ss"));
+    return format;
+}
+
+// Lets through only what can still become a number in the accepted form: blanks, a sign,
+// digits, "." or "," as the decimal separator and an exponent. Complete numbers are checked
+// again on OK, since a text may also be set without typing.
+QValidator *numberValidator(QObject *parent)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("[ \\t]*[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)([eE][+-]?[0-9]+)?[ \\t]*"));
+    return new QRegularExpressionValidator(pattern, parent);
+}
+
+// The control's own height at the current font, so that nothing is cut off.
+void place(QWidget *widget, int left, int top, int width)
+{
+    widget->setGeometry(left, top, width, widget->sizeHint().height());
+}
+
+} // namespace
+
+TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      m_store(store)
+{
+    setObjectName(QStringLiteral("ChargeDataForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    setWindowTitle(tr("ChargeData"));
+    setWindowIcon(QorLogIcons::application());
+
+    m_dateLabel = addLabel(QStringLiteral("Label1"), tr("Date"));
+    DatePicker = new QDateEdit(this);
+    DatePicker->setObjectName(QStringLiteral("DatePicker"));
+    DatePicker->setCalendarPopup(true);
+    DatePicker->setDisplayFormat(dateFormatFor(locale()));
+
+    m_timeLabel = addLabel(QStringLiteral("Label6"), tr("Time"));
+    TimePicker = new QTimeEdit(this);
+    TimePicker->setObjectName(QStringLiteral("TimePicker"));
+    TimePicker->setDisplayFormat(timeFormatFor(locale()));
+
+    m_powerSourceLabel = addLabel(QStringLiteral("Label2"), tr("PowerSource"));
+    PowerSourcesComboBox = addComboBox(QStringLiteral("PowerSourcesComboBox"));
+    m_chargerLabel = addLabel(QStringLiteral("Label3"), tr("Charger"));
+    ChargersComboBox = addComboBox(QStringLiteral("ChargersComboBox"));
+    m_batteryLabel = addLabel(QStringLiteral("Label4"), tr("Battery"));
+    BatteriesComboBox = addComboBox(QStringLiteral("BatteriesComboBox"));
+
+    m_ampsLabel = addLabel(QStringLiteral("NominalChargeAmpsLabel"), tr("Nominal Charge Amps"));
+    NominalChargeAmpsLabeledEdit = addNumberEdit(QStringLiteral("NominalChargeAmpsLabeledEdit"));
+    m_ampHoursLabel = addLabel(QStringLiteral("AmpHoursLabel"), tr("AmpHours"));
+    AmpHoursLabeledEdit = addNumberEdit(QStringLiteral("AmpHoursLabeledEdit"));
+    m_terminationLabel = addLabel(QStringLiteral("Label5"), tr("Termination"));
+    TerminationsComboBox = addComboBox(QStringLiteral("TerminationsComboBox"));
+
+    m_commentLabel = addLabel(QStringLiteral("CommentLabel"), tr("Comment"));
+    CommentLabeledEdit = new QLineEdit(this);
+    CommentLabeledEdit->setObjectName(QStringLiteral("CommentLabeledEdit"));
+    m_logFileLabel =
+        addLabel(QStringLiteral("ChargerLogFileNameLabel"), tr("Charger Log FileName"));
+    ChargerLogFileNameLabeledEdit = new QLineEdit(this);
+    ChargerLogFileNameLabeledEdit->setObjectName(QStringLiteral("ChargerLogFileNameLabeledEdit"));
+
+    m_ampsLabel->setBuddy(NominalChargeAmpsLabeledEdit);
+    m_ampHoursLabel->setBuddy(AmpHoursLabeledEdit);
+    m_commentLabel->setBuddy(CommentLabeledEdit);
+    m_logFileLabel->setBuddy(ChargerLogFileNameLabeledEdit);
+
+    OkBitBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("OK"), this);
+    OkBitBtn->setObjectName(QStringLiteral("OkBitBtn"));
+    OkBitBtn->setDefault(true);
+    CancelBitBtn =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("Cancel"), this);
+    CancelBitBtn->setObjectName(QStringLiteral("CancelBitBtn"));
+    connect(OkBitBtn, &QPushButton::clicked, this, &TChargeDataForm::OkBitBtnClick);
+    connect(CancelBitBtn, &QPushButton::clicked, this, &TChargeDataForm::CancelBitBtnClick);
+
+    layOutControls();
+
+    // Tab order: the time picker comes last, after Cancel.
+    QWidget *const order[] = {DatePicker,
+                              PowerSourcesComboBox,
+                              ChargersComboBox,
+                              BatteriesComboBox,
+                              NominalChargeAmpsLabeledEdit,
+                              AmpHoursLabeledEdit,
+                              TerminationsComboBox,
+                              CommentLabeledEdit,
+                              ChargerLogFileNameLabeledEdit,
+                              OkBitBtn,
+                              CancelBitBtn,
+                              TimePicker};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    FormCreate();
+}
+
+TChargeDataForm::~TChargeDataForm() = default;
+
+void TChargeDataForm::FormCreate()
+{
+    setDateTime(DateTimeText::now());
+    PowerSourcesComboBox->setFocus(Qt::OtherFocusReason);
+}
+
+QLabel *TChargeDataForm::addLabel(const QString &objectName, const QString &text)
+{
+    auto *label = new QLabel(text, this);
+    label->setObjectName(objectName);
+    return label;
+}
+
+QLineEdit *TChargeDataForm::addNumberEdit(const QString &objectName)
+{
+    auto *edit = new QLineEdit(this);
+    edit->setObjectName(objectName);
+    edit->setValidator(numberValidator(edit));
+    return edit;
+}
+
+QComboBox *TChargeDataForm::addComboBox(const QString &objectName)
+{
+    auto *box = new QComboBox(this);
+    box->setObjectName(objectName);
+    box->setEditable(true);
+    // Choices are added by the dialog itself (CheckComboBox), never by Enter in the box.
+    box->setInsertPolicy(QComboBox::NoInsert);
+    return box;
+}
+
+// Positions as designed; heights follow the controls' own size at the current font, and
+// each label sits directly above its control.
+void TChargeDataForm::layOutControls()
+{
+    setFixedSize(ClientWidth, ClientHeight);
+
+    const auto labelAbove = [](QLabel *label, QWidget *control) {
+        const QSize hint = label->sizeHint();
+        label->setGeometry(control->x(), qMax(0, control->y() - hint.height()), hint.width(),
+                           hint.height());
+    };
+
+    // The pickers get wider when the locale's format needs it, but never reach the next
+    // column.
+    const int dateWidth =
+        qBound(PickerWidth, DatePicker->sizeHint().width(), Column2 - Column1 - 8);
+    const int timeWidth =
+        qBound(PickerWidth, TimePicker->sizeHint().width(), Column3 - Column2 - 8);
+    place(DatePicker, Column1, 16, dateWidth);
+    place(TimePicker, Column2, 16, timeWidth);
+    place(PowerSourcesComboBox, Column1, 64, ColumnWidth);
+    place(ChargersComboBox, Column2, 64, ColumnWidth);
+    place(BatteriesComboBox, Column3, 64, ColumnWidth);
+    place(NominalChargeAmpsLabeledEdit, Column1, 112, ColumnWidth);
+    place(AmpHoursLabeledEdit, Column2, 112, ColumnWidth);
+    place(TerminationsComboBox, Column3, 112, ColumnWidth);
+    place(CommentLabeledEdit, Column1, 160, WideWidth);
+    place(ChargerLogFileNameLabeledEdit, Column1, 200, WideWidth);
+
+    const int buttonHeight = qMin(OkBitBtn->sizeHint().height(), ClientHeight - 232);
+    OkBitBtn->setGeometry(232, 232, qMax(ButtonWidth, OkBitBtn->sizeHint().width()), buttonHeight);
+    CancelBitBtn->setGeometry(320, 232, qMax(ButtonWidth, CancelBitBtn->sizeHint().width()),
+                              buttonHeight);
+
+    labelAbove(m_dateLabel, DatePicker);
+    labelAbove(m_timeLabel, TimePicker);
+    labelAbove(m_powerSourceLabel, PowerSourcesComboBox);
+    labelAbove(m_chargerLabel, ChargersComboBox);
+    labelAbove(m_batteryLabel, BatteriesComboBox);
+    labelAbove(m_ampsLabel, NominalChargeAmpsLabeledEdit);
+    labelAbove(m_ampHoursLabel, AmpHoursLabeledEdit);
+    labelAbove(m_terminationLabel, TerminationsComboBox);
+    labelAbove(m_commentLabel, CommentLabeledEdit);
+    labelAbove(m_logFileLabel, ChargerLogFileNameLabeledEdit);
+}
+
+void TChargeDataForm::setDateTime(double dateTime)
+{
+    QDateTime value = DateTimeText::toDateTime(dateTime);
+    if (!value.isValid())
+        value = DateTimeText::toDateTime(0.0);
+    DatePicker->setDate(value.date());
+    TimePicker->setTime(value.time());
+    m_filledDateTime = dateTime;
+    m_filledDate = DatePicker->date();
+    m_filledTime = TimePicker->time();
+}
+
+double TChargeDataForm::pickedDateTime() const
+{
+    const QDate date = DatePicker->date();
+    const QTime time = TimePicker->time();
+    const auto seconds = [](const QTime &t) {
+        return t.hour() * 3600 + t.minute() * 60 + t.second();
+    };
+    if (date == m_filledDate && m_filledTime.isValid() && seconds(time) == seconds(m_filledTime))
+        return m_filledDateTime;
+    return DateTimeText::fromDateTime(QDateTime(date, time));
+}
+
+TChargeDataForm *TChargeDataForm::OpenChargeDataForm(IChargeRecordStore *store, qint32 key,
+                                                     QWidget *centreOn)
+{
+    const TChargeLog &log = store->chargeLog();
+    TChargeRecord record;
+    record.Key = 0;
+    QString comment;
+    QString chargerLogFileName;
+    int index = -1;
+    if (key >= 0) {
+        index = log.FindChargeIndex(key);
+        if (index >= 0)
+            TChargeList::SplitChargeText(log.ChargeStringList.text(index), chargerLogFileName,
+                                         comment);
+    } else {
+        index = log.ChargeStringList.count() - 1;
+    }
+    if (index >= 0)
+        record = log.ChargeStringList.record(index);
+    if (key < 0)
+        record.DateTime = DateTimeText::now();
+
+    auto *form = new TChargeDataForm(store);
+    FillChargeDataForm(form, key, record, &log.PowerSourcesStringList, &log.ChargersStringList,
+                       &log.BatteriesStringList, &log.TerminationsStringList, comment,
+                       chargerLogFileName);
+    form->showCentredOn(centreOn);
+    return form;
+}
+
+TChargeDataForm *TChargeDataForm::OpenForAutomation(
+    IChargeRecordStore *store, double chargeDateTime, const QString &powerSource,
+    bool usePreviousPowerSource, const QString &charger, const QString &battery, double amps,
+    double ampHours, const QString &termination, const QString &comment,
+    const QString &chargerLogFileName, QWidget *centreOn)
+{
+    const TChargeLog &log = store->chargeLog();
+    TChargeRecord blank;
+    blank.DateTime = chargeDateTime;
+    blank.PowerSourceIndex = -1;
+    blank.ChargerIndex = -1;
+    blank.BatteryIndex = -1;
+    blank.TerminationIndex = -1;
+
+    auto *form = new TChargeDataForm(store);
+    FillChargeDataForm(form, -1, blank, &log.PowerSourcesStringList, &log.ChargersStringList,
+                       &log.BatteriesStringList, &log.TerminationsStringList, comment,
+                       chargerLogFileName);
+    QString shownPowerSource = powerSource;
+    QString previous;
+    if (usePreviousPowerSource && log.previousPowerSource(previous))
+        shownPowerSource = previous;
+    form->PowerSourcesComboBox->setEditText(shownPowerSource);
+    form->ChargersComboBox->setEditText(charger);
+    form->BatteriesComboBox->setEditText(battery);
+    form->NominalChargeAmpsLabeledEdit->setText(NumberText::formatGeneral(amps));
+    form->AmpHoursLabeledEdit->setText(NumberText::formatGeneral(ampHours));
+    form->TerminationsComboBox->setEditText(termination);
+    form->CommentLabeledEdit->setText(comment);
+    form->ChargerLogFileNameLabeledEdit->setText(chargerLogFileName);
+    form->showCentredOn(centreOn);
+    return form;
+}
+
+QList<TChargeDataForm *> TChargeDataForm::openForms()
+{
+    QList<TChargeDataForm *> forms;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (auto *form = qobject_cast<TChargeDataForm *>(window))
+            forms.append(form);
+    }
+    return forms;
+}
+
+void TChargeDataForm::FillChargeDataForm(TChargeDataForm *form, qint32 key,
+                                         const TChargeRecord &record, const TNameList *powerSources,
+                                         const TNameList *chargers, const TNameList *batteries,
+                                         const TNameList *terminations, const QString &comment,
+                                         const QString &chargerLogFileName)
+{
+    form->RecordKey = key;
+    for (QComboBox *box : {form->PowerSourcesComboBox, form->ChargersComboBox,
+                           form->BatteriesComboBox, form->TerminationsComboBox})
+        box->clear();
+    form->setDateTime(record.DateTime);
+    LoadComboBox(form->PowerSourcesComboBox, powerSources, record.PowerSourceIndex);
+    LoadComboBox(form->ChargersComboBox, chargers, record.ChargerIndex);
+    LoadComboBox(form->BatteriesComboBox, batteries, record.BatteryIndex);
+    LoadComboBox(form->TerminationsComboBox, terminations, record.TerminationIndex);
+    form->NominalChargeAmpsLabeledEdit->setText(
+        NumberText::formatGeneral(record.NominalChargeAmps));
+    form->AmpHoursLabeledEdit->setText(NumberText::formatGeneral(record.AmpHours));
+    form->ChargerLogFileNameLabeledEdit->setText(chargerLogFileName);
+    form->CommentLabeledEdit->setText(comment);
+}
+
+void TChargeDataForm::LoadComboBox(QComboBox *box, const TNameList *list, qint32 index)
+{
+    if (!list)
+        return;
+    box->clear();
+    box->addItems(list->names());
+    // Adding to an empty box selects its first choice; only a valid index selects one here.
+    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+    if (box->currentIndex() < 0)
+        box->setEditText(QString());
+}
+
+void TChargeDataForm::CheckComboBox(QComboBox *box)
+{
+    box->setFocus(Qt::OtherFocusReason);
+    const QString typed = box->currentText();
+    const QString name = TNameList::trimmedName(typed);
+    if (name.isEmpty())
+        throw QorLogError(tr("Empty value"));
+    if (box->findText(name, Qt::MatchFixedString) < 0) {
+        box->addItem(name);
+        // Adding the first choice would select it; the entry keeps what was typed.
+        if (box->currentText() != typed)
+            box->setEditText(typed);
+    }
+}
+
+void TChargeDataForm::checkNumber(QLineEdit *edit)
+{
+    edit->setFocus(Qt::OtherFocusReason);
+    NumberText::toFloat(edit->text());
+}
+
+bool TChargeDataForm::ValidateChargeData()
+{
+    try {
+        DatePicker->setFocus(Qt::OtherFocusReason);
+        if (pickedDateTime() > DateTimeText::now())
+            throw QorLogError(tr("Date is in the future"));
+        CheckComboBox(PowerSourcesComboBox);
+        CheckComboBox(ChargersComboBox);
+        CheckComboBox(BatteriesComboBox);
+        checkNumber(NominalChargeAmpsLabeledEdit);
+        checkNumber(AmpHoursLabeledEdit);
+        CheckComboBox(TerminationsComboBox);
+    } catch (const QorLogError &error) {
+        ErrorBox::show(error.message(), this);
+        return false;
+    }
+    return true;
+}
+
+TChargeDataForm::TChargeData TChargeDataForm::GetChargeData() const
+{
+    TChargeData data;
+    data.key = RecordKey;
+    data.dateTime = pickedDateTime();
+    data.powerSource = PowerSourcesComboBox->currentText();
+    data.charger = ChargersComboBox->currentText();
+    data.battery = BatteriesComboBox->currentText();
+    data.amps = NumberText::toFloat(NominalChargeAmpsLabeledEdit->text());
+    data.ampHours = NumberText::toFloat(AmpHoursLabeledEdit->text());
+    data.termination = TerminationsComboBox->currentText();
+    data.comment = CommentLabeledEdit->text();
+    data.logFile = ChargerLogFileNameLabeledEdit->text();
+    return data;
+}
+
+void TChargeDataForm::OkBitBtnClick()
+{
+    // A failed check or a failed store leaves the dialog open with everything as typed.
+    setResult(QDialog::Rejected);
+    bool stored = false;
+    ErrorBox::guard(
+        [this, &stored] {
+            if (!ValidateChargeData())
+                return;
+            const TChargeData data = GetChargeData();
+            m_store->AddChargeRecord(data.key, data.dateTime, data.powerSource, data.charger,
+                                     data.battery, data.amps, data.ampHours, data.termination,
+                                     data.comment, data.logFile);
+            stored = true;
+        },
+        this);
+    if (stored)
+        accept();
+}
+
+void TChargeDataForm::CancelBitBtnClick()
+{
+    reject();
+}
+
+void TChargeDataForm::closeEvent(QCloseEvent *event)
+{
+    // Closing is always allowed; WA_DeleteOnClose frees the dialog afterwards.
+    event->accept();
+}
+
+void TChargeDataForm::showCentredOn(QWidget *mainWindow)
+{
+    QRect area;
+    if (mainWindow) {
+        const QRect frame = mainWindow->frameGeometry();
+        area = QRect(frame.center() - QPoint(width() / 2, height() / 2), size());
+        if (const QScreen *screen = mainWindow->screen()) {
+            // Keep the title bar on the main window's screen.
+            const QRect available = screen->availableGeometry();
+            area.moveLeft(qBound(available.left(), area.left(),
+                                 qMax(available.left(), available.right() - width())));
+            area.moveTop(qBound(available.top(), area.top(),
+                                qMax(available.top(), available.bottom() - height())));
+        }
+        move(area.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+}

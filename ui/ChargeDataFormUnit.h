@@ -1,0 +1,142 @@
+#pragma once
+
+#include "ChargeRecordStore.h"
+#include "ConstantsAndTypes.h"
+
+#include <QDate>
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QTime>
+
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimeEdit;
+class TNameList;
+
+// The charge data dialog: enters one new charge or edits one already in the log. It is
+// modeless, stays on top, belongs to no parent window (the main window finds open dialogs
+// through the application's top-level widgets) and deletes itself when it closes. The only
+// thing it does outside itself is to hand the checked entries to the store on OK.
+class TChargeDataForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The entries as GetChargeData returns them; texts exactly as typed, untrimmed.
+    struct TChargeData
+    {
+        qint32 key = -1;
+        double dateTime = 0.0;
+        QString powerSource;
+        QString charger;
+        QString battery;
+        double amps = 0.0;
+        double ampHours = 0.0;
+        QString termination;
+        QString comment;
+        QString logFile;
+    };
+
+    explicit TChargeDataForm(IChargeRecordStore *store);
+    ~TChargeDataForm() override;
+
+    // Key of the record being edited, or -1 for a new record.
+    qint32 RecordKey = -1;
+
+    // Opens a dialog for the record with `key`, or for a new charge (key < 0) that starts
+    // from the latest charge with the current date and time and empty texts. Shows it
+    // centred on `centreOn` without waiting and returns it.
+    static TChargeDataForm *OpenChargeDataForm(IChargeRecordStore *store, qint32 key,
+                                               QWidget *centreOn);
+
+    // Opens a dialog for a charge sent by another program, to be confirmed by the user.
+    // The entries show the arguments as given; the power source is the one of the latest
+    // charge instead when `usePreviousPowerSource` is set and the log holds any charge.
+    static TChargeDataForm *OpenForAutomation(IChargeRecordStore *store, double chargeDateTime,
+                                              const QString &powerSource,
+                                              bool usePreviousPowerSource, const QString &charger,
+                                              const QString &battery, double amps, double ampHours,
+                                              const QString &termination, const QString &comment,
+                                              const QString &chargerLogFileName, QWidget *centreOn);
+
+    // Every charge data dialog that currently exists.
+    static QList<TChargeDataForm *> openForms();
+
+    // Loads a freshly created dialog: key, date and time, the four name lists as choices with
+    // the record's names selected, the two numbers as text and the two free texts.
+    static void FillChargeDataForm(TChargeDataForm *form, qint32 key, const TChargeRecord &record,
+                                   const TNameList *powerSources, const TNameList *chargers,
+                                   const TNameList *batteries, const TNameList *terminations,
+                                   const QString &comment, const QString &chargerLogFileName);
+
+    // Replaces the choices of `box` with the names of `list` and selects `index` when it names
+    // one of them (else the text stays empty). Does nothing when `list` is null.
+    static void LoadComboBox(QComboBox *box, const TNameList *list, qint32 index);
+
+    // Checks the entries in order, moving the focus to each control before its check. The
+    // first failure is shown in the error box; returns false then.
+    bool ValidateChargeData();
+
+    // Focuses `box`; throws QorLogError "Empty value" when its text is blank, else adds the
+    // trimmed text to the choices if no choice matches it (letter case ignored).
+    void CheckComboBox(QComboBox *box);
+
+    // The entries as typed. Throws QorLogError for a number that does not convert.
+    TChargeData GetChargeData() const;
+
+    // Centres the dialog on `mainWindow` (kept on its screen), shows and activates it.
+    void showCentredOn(QWidget *mainWindow);
+
+    QDateEdit *DatePicker = nullptr;
+    QTimeEdit *TimePicker = nullptr;
+    QComboBox *PowerSourcesComboBox = nullptr;
+    QComboBox *ChargersComboBox = nullptr;
+    QComboBox *BatteriesComboBox = nullptr;
+    QLineEdit *NominalChargeAmpsLabeledEdit = nullptr;
+    QLineEdit *AmpHoursLabeledEdit = nullptr;
+    QComboBox *TerminationsComboBox = nullptr;
+    QLineEdit *CommentLabeledEdit = nullptr;
+    QLineEdit *ChargerLogFileNameLabeledEdit = nullptr;
+    QPushButton *OkBitBtn = nullptr;
+    QPushButton *CancelBitBtn = nullptr;
+
+public slots:
+    void OkBitBtnClick();
+    void CancelBitBtnClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void setDateTime(double dateTime);
+    double pickedDateTime() const;
+    QLabel *addLabel(const QString &objectName, const QString &text);
+    QLineEdit *addNumberEdit(const QString &objectName);
+    QComboBox *addComboBox(const QString &objectName);
+    void layOutControls();
+    void checkNumber(QLineEdit *edit);
+
+    IChargeRecordStore *m_store = nullptr;
+    QLabel *m_dateLabel = nullptr;
+    QLabel *m_timeLabel = nullptr;
+    QLabel *m_powerSourceLabel = nullptr;
+    QLabel *m_chargerLabel = nullptr;
+    QLabel *m_batteryLabel = nullptr;
+    QLabel *m_terminationLabel = nullptr;
+    QLabel *m_ampsLabel = nullptr;
+    QLabel *m_ampHoursLabel = nullptr;
+    QLabel *m_commentLabel = nullptr;
+    QLabel *m_logFileLabel = nullptr;
+
+    // The date-time as filled in, and the date and time the pickers showed for it: while the
+    // pickers still show those, the stored value is handed back unchanged, so confirming an
+    // edit never shifts a record by the rounding of the pickers.
+    double m_filledDateTime = 0.0;
+    QDate m_filledDate;
+    QTime m_filledTime;
+};
