@@ -54,6 +54,7 @@ TBarChart::TBarChart(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_markFont.setPointSize(8);
     m_markFont.setBold(true);
+    m_categoryFont.setPixelSize(11);
     for (AxisStyle &axis : m_axes) {
         axis.font.setPixelSize(11);
         axis.gridPen = QPen(QColor(0x80, 0x80, 0x80), 0, Qt::DotLine);
@@ -232,6 +233,18 @@ void TBarChart::setBarWidthPercent(int percent)
     changed();
 }
 
+void TBarChart::setCategoryFont(const QFont &f)
+{
+    m_categoryFont = f;
+    changed();
+}
+
+void TBarChart::setCategoryLabelColour(const QColor &c)
+{
+    m_categoryLabelColour = c;
+    changed(false);
+}
+
 void TBarChart::setAxisTitle(Axis a, const QString &t)
 {
     m_axes[a == RightAxis].title = t;
@@ -366,7 +379,8 @@ void TBarChart::layoutAxis(Axis a, int plotHeight, int markRoom) const
     }
     // The tallest bar must leave room for its mark above it.
     const double usable = std::max(plotHeight - markRoom, plotHeight / 4);
-    double needed = highest > 0 ? highest * plotHeight / std::max(usable, 1.0) : 1.0;
+    const double room = plotHeight > 0 ? plotHeight / std::max(usable, 1.0) : 1.0;
+    double needed = highest > 0 ? highest * std::max(room, 1.0) : 1.0;
     if (!std::isfinite(needed))
         needed = std::numeric_limits<double>::max() / 16;
     const int wanted = std::clamp(int(plotHeight / PixelsPerTick), 2, 10);
@@ -424,7 +438,7 @@ void TBarChart::buildLayout() const
     const QFontMetrics fmLeft(m_axes[LeftAxis].font);
     const QFontMetrics fmRight(m_axes[RightAxis].font);
     const QFontMetrics fmMark(m_markFont);
-    const QFontMetrics fmCategory(font());
+    const QFontMetrics fmCategory(m_categoryFont);
 
     // Vertical extent first: the axis scale depends on the plot height only.
     const int top = std::max(fmLeft.height(), fmRight.height()) / 2 + 2;
@@ -522,9 +536,12 @@ void TBarChart::layoutMarks() const
     };
     // Does r cover a bar? A mark drawn over its neighbours' bars is unreadable.
     const auto hitsBar = [&](const QRect &r) {
-        const int first = std::max(0, int((r.left() - l.plot.left()) / l.categoryWidth) - 1);
+        // A crowded bar may stand a pixel outside its category's span.
+        const int first =
+            std::max(0, int(std::floor((r.left() - 2 - l.plot.left()) / l.categoryWidth)) - 1);
         const int last =
-            std::min(l.categories - 1, int((r.right() - l.plot.left()) / l.categoryWidth) + 1);
+            std::min(l.categories - 1,
+                     int(std::floor((r.right() + 2 - l.plot.left()) / l.categoryWidth)) + 1);
         for (int i = first; i <= last; ++i) {
             for (int s = 0; s < m_series.size(); ++s) {
                 if (i < m_series.at(s).values.size() &&
@@ -577,7 +594,7 @@ void TBarChart::layoutLabels() const
     l.labels.clear();
     if (l.categories == 0 || l.plot.width() <= 0)
         return;
-    const QFontMetrics fm(font());
+    const QFontMetrics fm(m_categoryFont);
     const int y = l.plot.bottom() + 2 + TickLength + 1;
     const int height = fm.height();
     const int least = fm.averageCharWidth() * 3; // narrower than this an elided label says nothing
@@ -652,19 +669,26 @@ bool TBarChart::barAt(const QPoint &pos, int *series, int *index) const
     const Layout &l = layout();
     if (l.categories == 0 || l.categoryWidth <= 0)
         return false;
-    const int centre = int(std::floor((pos.x() - l.plot.left()) / l.categoryWidth));
-    // Bars of neighbouring categories may overlap by a pixel when crowded; the one drawn last
+    // Bars are at least a pixel wide, so when crowded a bar can stand a pixel away from its
+    // category's own span; bars of neighbouring categories may then overlap. The one drawn last
     // (the higher category, the higher series) is the one seen and hit.
-    for (int i = std::min(centre + 1, l.categories - 1); i >= std::max(centre - 1, 0); --i) {
-        for (int s = int(m_series.size()) - 1; s >= 0; --s) {
-            if (i >= m_series.at(s).values.size())
-                continue;
-            if (hitRect(l.bars.at(l.seriesOffset.at(s) + i)).contains(pos)) {
-                if (series)
-                    *series = s;
-                if (index)
-                    *index = i;
-                return true;
+    const int first = int(std::floor((pos.x() - 1 - l.plot.left()) / l.categoryWidth)) - 1;
+    const int last = int(std::floor((pos.x() + 1 - l.plot.left()) / l.categoryWidth)) + 1;
+    // First the bars as drawn, then the extra area of low bars, so that a zero bar beside a real
+    // one never takes the real one's press.
+    for (const bool extended : {false, true}) {
+        for (int i = std::min(last, l.categories - 1); i >= std::max(first, 0); --i) {
+            for (int s = int(m_series.size()) - 1; s >= 0; --s) {
+                if (i >= m_series.at(s).values.size())
+                    continue;
+                const QRect &bar = l.bars.at(l.seriesOffset.at(s) + i);
+                if ((extended ? hitRect(bar) : bar).contains(pos)) {
+                    if (series)
+                        *series = s;
+                    if (index)
+                        *index = i;
+                    return true;
+                }
             }
         }
     }
@@ -810,8 +834,8 @@ void TBarChart::paintChart(QPainter *painter) const
         }
     }
 
-    p.setFont(font());
-    p.setPen(Qt::black);
+    p.setFont(m_categoryFont);
+    p.setPen(m_categoryLabelColour);
     for (const TextItem &item : l.labels)
         p.drawText(item.rect, Qt::AlignCenter, item.text);
 
@@ -891,11 +915,4 @@ void TBarChart::resizeEvent(QResizeEvent *e)
 {
     m_layoutValid = false;
     QWidget::resizeEvent(e);
-}
-
-void TBarChart::changeEvent(QEvent *e)
-{
-    if (e->type() == QEvent::FontChange)
-        changed();
-    QWidget::changeEvent(e);
 }

@@ -72,6 +72,12 @@ public:
     void setAxisGridPen(Axis a, const QPen &p);
     QPen axisGridPen(Axis a) const;
 
+    // Font and colour of the category labels along the bottom.
+    void setCategoryFont(const QFont &f);
+    QFont categoryFont() const { return m_categoryFont; }
+    void setCategoryLabelColour(const QColor &c);
+    QColor categoryLabelColour() const { return m_categoryLabelColour; }
+
     // Turns values into text for the marks, the axis labels and the tool tip. The default gives
     // grouped thousands and at most three decimals in the user's locale ("#,##0.###").
     void setValueFormatter(std::function<QString(double)> f);
@@ -114,7 +120,6 @@ protected:
     void paintEvent(QPaintEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
-    void changeEvent(QEvent *e) override;
 
 private:
     struct Series
@@ -184,6 +189,8 @@ private:
     QVector<Series> m_series;
     AxisStyle m_axes[2];
     QFont m_markFont;
+    QFont m_categoryFont;
+    QColor m_categoryLabelColour = Qt::black;
     int m_markDistance = 20;
     int m_barWidthPercent = 70;
     std::function<QString(double)> m_formatter;

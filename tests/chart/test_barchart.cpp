@@ -26,12 +26,13 @@ void addThreeSeries(TBarChart &chart)
     chart.setAxisTitle(TBarChart::RightAxis, QStringLiteral("AmpHours"));
 }
 
-void fill(TBarChart &chart, const QVector<QVector<double>> &values)
+void fill(TBarChart &chart, const QVector<QVector<double>> &values,
+          const QString &prefix = QStringLiteral("Battery "))
 {
     for (int s = 0; s < values.size(); ++s) {
         QStringList labels;
         for (int i = 0; i < values.at(s).size(); ++i)
-            labels.append(QStringLiteral("Battery %1").arg(i + 1));
+            labels.append(prefix + QString::number(i + 1));
         chart.setPoints(s, values.at(s), labels);
     }
 }
@@ -79,23 +80,21 @@ private slots:
     void defaultFormat_data();
     void defaultFormat();
     void pointApi();
-    void setPointsLabels_data();
-    void setPointsLabels();
     void hitTest_data();
     void hitTest();
     void pressSignal_data();
     void pressSignal();
     void rightClickStillOpensContextMenu();
-    void barColour_data();
-    void barColour();
-    void markColour_data();
-    void markColour();
+    void recolour_data();
+    void recolour();
     void gridPen_data();
     void gridPen();
     void axisScaling_data();
     void axisScaling();
     void manyCategories_data();
     void manyCategories();
+    void tinyWidget_data();
+    void tinyWidget();
     void toolTip_data();
     void toolTip();
     void batchUpdate();
@@ -156,6 +155,16 @@ void TestBarChart::pointApi()
     QCOMPARE(chart.categoryCount(), 1);
     QCOMPARE(chart.label(1, 0), QStringLiteral("A"));
 
+    // A bulk replace pads missing labels and drops surplus ones.
+    chart.setPoints(1, {4, 5, 6}, {QStringLiteral("x")});
+    QCOMPARE(chart.pointCount(1), 3);
+    QCOMPARE(chart.value(1, 2), 6.0);
+    QCOMPARE(chart.label(1, 0), QStringLiteral("x"));
+    QCOMPARE(chart.label(1, 2), QString());
+    chart.setPoints(2, {7}, {QStringLiteral("y"), QStringLiteral("z")});
+    QCOMPARE(chart.pointCount(2), 1);
+    QCOMPARE(chart.categoryCount(), 3);
+
     chart.clearAllSeries();
     QCOMPARE(chart.categoryCount(), 0);
     QCOMPARE(chart.seriesCount(), 3);
@@ -164,36 +173,6 @@ void TestBarChart::pointApi()
     QVERIFY(!chart.barAt(chart.plotRect().center(), nullptr, nullptr));
     QVERIFY(chart.categoryLabelRects().isEmpty());
     QVERIFY(chart.axisMaximum(TBarChart::LeftAxis) > 0);
-}
-
-void TestBarChart::setPointsLabels_data()
-{
-    QTest::addColumn<QVector<double>>("values");
-    QTest::addColumn<QStringList>("labels");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("matching") << QVector<double>{1, 2} << QStringList{"a", "b"}
-                              << QStringList{"a", "b"};
-    QTest::newRow("too few labels")
-        << QVector<double>{1, 2, 3} << QStringList{"a"} << QStringList{"a", "", ""};
-    QTest::newRow("too many labels")
-        << QVector<double>{1} << QStringList{"a", "b"} << QStringList{"a"};
-    QTest::newRow("empty") << QVector<double>{} << QStringList{"a"} << QStringList{};
-}
-
-void TestBarChart::setPointsLabels()
-{
-    QFETCH(QVector<double>, values);
-    QFETCH(QStringList, labels);
-    QFETCH(QStringList, expected);
-    TBarChart chart;
-    addThreeSeries(chart);
-    chart.appendPoint(1, 5, QStringLiteral("old"));
-    chart.setPoints(1, values, labels);
-    QCOMPARE(chart.pointCount(1), int(values.size()));
-    for (int i = 0; i < values.size(); ++i) {
-        QCOMPARE(chart.value(1, i), values.at(i));
-        QCOMPARE(chart.label(1, i), expected.at(i));
-    }
 }
 
 enum Probe
@@ -329,67 +308,51 @@ void TestBarChart::rightClickStillOpensContextMenu()
     QCOMPARE(menu.at(0).at(0).toPoint(), pos);
 }
 
-void TestBarChart::barColour_data()
+void TestBarChart::recolour_data()
 {
+    QTest::addColumn<bool>("mark");
     QTest::addColumn<int>("series");
     QTest::addColumn<QColor>("colour");
-    QTest::newRow("left series") << 0 << QColor(0x12, 0x34, 0x56);
-    QTest::newRow("right series") << 1 << QColor(0x00, 0xC0, 0x40);
-    QTest::newRow("last series") << 2 << QColor(0xFE, 0xDC, 0x01);
+    QTest::newRow("left series bars") << false << 0 << QColor(0x12, 0x34, 0x56);
+    QTest::newRow("right series bars") << false << 1 << QColor(0x00, 0xC0, 0x40);
+    QTest::newRow("last series bars") << false << 2 << QColor(0xFE, 0xDC, 0x01);
+    QTest::newRow("left series marks") << true << 0 << QColor(0x00, 0x00, 0xFF);
+    QTest::newRow("right series marks") << true << 1 << QColor(0xFF, 0x00, 0x00);
+    QTest::newRow("last series marks") << true << 2 << QColor(0x00, 0xA0, 0x00);
 }
 
-void TestBarChart::barColour()
+void TestBarChart::recolour()
 {
-    QFETCH(int, series);
-    QFETCH(QColor, colour);
-    TBarChart chart;
-    addThreeSeries(chart);
-    chart.resize(400, 300);
-    fill(chart, {{2, 4}, {10, 20}, {5, 30}});
-
-    const QRect bar = chart.barRect(series, 1);
-    QCOMPARE(renderChart(chart).pixelColor(bar.center()).rgb(), chart.seriesColour(series).rgb());
-    chart.setSeriesColour(series, colour);
-    QCOMPARE(chart.seriesColour(series), colour);
-    const QImage image = renderChart(chart);
-    QCOMPARE(image.pixelColor(bar.center()).rgb(), colour.rgb());
-    // The whole bar, not just one pixel, and no other series took the colour.
-    QCOMPARE(countColour(image, bar, colour), bar.width() * bar.height());
-    const int other = (series + 1) % 3;
-    QCOMPARE(image.pixelColor(chart.barRect(other, 1).center()).rgb(),
-             chart.seriesColour(other).rgb());
-}
-
-void TestBarChart::markColour_data()
-{
-    QTest::addColumn<int>("series");
-    QTest::addColumn<QColor>("colour");
-    QTest::newRow("left series") << 0 << QColor(0x00, 0x00, 0xFF);
-    QTest::newRow("right series") << 1 << QColor(0xFF, 0x00, 0x00);
-    QTest::newRow("last series") << 2 << QColor(0x00, 0xA0, 0x00);
-}
-
-void TestBarChart::markColour()
-{
+    QFETCH(bool, mark);
     QFETCH(int, series);
     QFETCH(QColor, colour);
     TBarChart chart;
     addThreeSeries(chart);
     chart.resize(500, 300);
     fill(chart, {{8, 4}, {1000, 20}, {5, 3000}});
-
-    const QRect mark = chart.markRect(series, 0);
-    QVERIFY(!mark.isNull());
     QCOMPARE(countColour(renderChart(chart), chart.rect(), colour), 0);
-    chart.setMarkColour(series, colour);
-    QCOMPARE(chart.markColour(series), colour);
+
+    if (mark) {
+        chart.setMarkColour(series, colour);
+        QCOMPARE(chart.markColour(series), colour);
+    } else {
+        chart.setSeriesColour(series, colour);
+        QCOMPARE(chart.seriesColour(series), colour);
+    }
     const QImage image = renderChart(chart);
-    QVERIFY(countColour(image, mark, colour) > 0);
-    // Only that series' marks carry the colour: its bars keep the series colour.
-    int outside = countColour(image, chart.rect(), colour);
-    for (int i = 0; i < chart.pointCount(series); ++i)
-        outside -= countColour(image, chart.markRect(series, i), colour);
-    QCOMPARE(outside, 0);
+    // The colour shows exactly where it belongs: all of the series' bars, or in its marks only.
+    int elsewhere = countColour(image, chart.rect(), colour);
+    for (int i = 0; i < chart.pointCount(series); ++i) {
+        const QRect bar = chart.barRect(series, i);
+        const QRect markRect = chart.markRect(series, i);
+        QVERIFY(!markRect.isNull());
+        const int inBar = countColour(image, bar, colour);
+        const int inMark = countColour(image, markRect, colour);
+        QCOMPARE(inBar, mark ? 0 : bar.width() * bar.height());
+        QCOMPARE(inMark > 0, mark);
+        elsewhere -= inBar + inMark;
+    }
+    QCOMPARE(elsewhere, 0);
     QCOMPARE(image.pixelColor(chart.barRect(series, 0).center()).rgb(),
              chart.seriesColour(series).rgb());
 }
@@ -554,14 +517,7 @@ void TestBarChart::manyCategories()
         values[1].append(1000 + i * 3.25);
         values[2].append((i * 7) % 900 / 3.0);
     }
-    fill(chart, values);
-    for (int s = 0; s < 3; ++s)
-        chart.setPoints(s, values.at(s), [&] {
-            QStringList labels;
-            for (int i = 0; i < categories; ++i)
-                labels.append(prefix + QString::number(i + 1));
-            return labels;
-        }());
+    fill(chart, values, prefix);
     renderChart(chart);
 
     const QVector<QRect> labels = chart.categoryLabelRects();
@@ -578,16 +534,48 @@ void TestBarChart::manyCategories()
     for (const QRect &m : marks)
         QVERIFY(chart.rect().contains(m));
 
+    // Every bar is at least a pixel wide, and a press on it finds the bar drawn there (crowded
+    // bars may overlap their neighbours).
     for (int s = 0; s < 3; ++s) {
-        for (int i = 0; i < categories; ++i)
-            QVERIFY(chart.barRect(s, i).width() >= 1);
+        for (int i = 0; i < categories; ++i) {
+            const QRect bar = chart.barRect(s, i);
+            QVERIFY(bar.width() >= 1);
+            if (bar.isEmpty())
+                continue; // a zero bar: only its hit area above the baseline is pressed
+            int hitSeries = -1;
+            int hitIndex = -1;
+            QVERIFY(chart.barAt(bar.center(), &hitSeries, &hitIndex));
+            QVERIFY(chart.barRect(hitSeries, hitIndex).contains(bar.center()));
+        }
     }
-    // The last bar of the last series is still reachable.
+}
+
+void TestBarChart::tinyWidget_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("nothing") << QSize(0, 0);
+    QTest::newRow("a few pixels") << QSize(20, 15);
+    QTest::newRow("narrow and tall") << QSize(30, 400);
+    QTest::newRow("wide and flat") << QSize(600, 40);
+}
+
+void TestBarChart::tinyWidget()
+{
+    QFETCH(QSize, size);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(size);
+    fill(chart, {{1, 2, 3}, {100, 0, 5}, {7, 8, 0}});
+    if (!size.isEmpty())
+        renderChart(chart);
+    // Whatever does not fit is left out; what is drawn stays inside the widget.
+    for (const QRect &r : chart.markRects() + chart.categoryLabelRects())
+        QVERIFY(chart.rect().contains(r));
     int s = -1;
     int i = -1;
-    QVERIFY(chart.barAt(chart.barRect(2, categories - 1).center(), &s, &i));
-    QCOMPARE(s, 2);
-    QCOMPARE(i, categories - 1);
+    if (chart.barAt(chart.rect().center(), &s, &i))
+        QVERIFY(s >= 0 && s < 3 && i >= 0 && i < 3);
+    QVERIFY(chart.axisMaximum(TBarChart::RightAxis) >= 100);
 }
 
 void TestBarChart::toolTip_data()
