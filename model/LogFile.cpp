@@ -122,7 +122,17 @@ void ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sour
     QXmlStreamReader xml(bytes);
     bool seenApplicationData = false;
     bool seenCharges = false;
-    if (xml.readNextStartElement()) {
+    // Step to the root element. A log file never declares entities, and a document that
+    // does is refused before any is expanded: a few kilobytes of references to a long entity
+    // would otherwise grow into gigabytes of text.
+    while (!xml.atEnd() && !xml.isStartElement()) {
+        xml.readNext();
+        if (xml.isDTD() && !xml.entityDeclarations().isEmpty())
+            throw QorLogError(tr("The log file %1 is damaged: it declares entities, which a "
+                                 "log file never holds")
+                                  .arg(sourceName));
+    }
+    if (xml.isStartElement()) {
         // The root's own name is not looked at; ApplicationData and Charges are found by
         // their exact names, and only the first of each counts.
         while (xml.readNextStartElement()) {
@@ -219,7 +229,17 @@ void SaveChargeLog(const QString &path, TChargeLog &log)
     if (!file.open(QIODevice::WriteOnly))
         throw QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    // A write may stop short without an error (a full disk, a file size limit); writing on
+    // then fails and says why, so keep writing until all is written or a write fails.
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            throw QorLogError(
+                tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
+        written += n;
+    }
+    if (!file.commit())
         throw QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
 }
