@@ -1,0 +1,48 @@
+#pragma once
+
+// Helpers shared by the log file tests and the log reader's fuzz target (QtCore only).
+
+#include "ChargeLog.h"
+
+#include <QStringList>
+
+namespace ModelTestHelpers {
+
+// One line per charge, in list order, with names instead of positions and every double
+// spelt out in full, so two logs compare equal exactly when they hold the same charges
+// whatever their keys and name positions. Zero of either sign reads as 0.
+inline QStringList describeCharges(const TChargeLog &log)
+{
+    const auto number = [](double d) {
+        return d == 0.0 ? QStringLiteral("0") : QString::number(d, 'g', 17);
+    };
+    const auto quoted = [](const QString &s) {
+        return QLatin1Char('"') + QString(s).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+               QLatin1Char('"');
+    };
+    QStringList lines;
+    const TChargeList &list = log.ChargeStringList;
+    for (int i = 0; i < list.count(); ++i) {
+        const TChargeRecord &r = list.record(i);
+        QString logFileName, comment;
+        TChargeList::SplitChargeText(list.text(i), logFileName, comment);
+        lines << QStringList{number(r.DateTime),
+                             quoted(log.PowerSourcesStringList.name(r.PowerSourceIndex)),
+                             quoted(log.ChargersStringList.name(r.ChargerIndex)),
+                             quoted(log.BatteriesStringList.name(r.BatteryIndex)),
+                             number(r.NominalChargeAmps),
+                             number(r.AmpHours),
+                             quoted(log.TerminationsStringList.name(r.TerminationIndex)),
+                             quoted(comment),
+                             quoted(logFileName)}
+                     .join(QLatin1Char(' '));
+    }
+    return lines;
+}
+
+inline QList<qint32> colours(const TChargeLog &log)
+{
+    return {log.CyclesSeriesColour, log.ChargeSeriesColour, log.DischargeSeriesColour};
+}
+
+} // namespace ModelTestHelpers

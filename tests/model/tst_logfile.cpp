@@ -1,0 +1,679 @@
+#include "ChargeLog.h"
+#include "LogFile.h"
+#include "ModelTestHelpers.h"
+#include "NumberText.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <limits>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using ModelTestHelpers::colours;
+using ModelTestHelpers::describeCharges;
+
+namespace {
+
+const QLocale German(QLocale::German, QLocale::Germany);
+
+QByteArray sample(const char *name)
+{
+    QFile file(QStringLiteral(QORLOG_TEST_DATA "/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing sample %s", name);
+    return file.readAll();
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Sets or clears the immutable flag of a folder; false when the file system or the user's
+// capabilities do not allow it.
+bool setImmutable(const QString &path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Reads `xml` into a fresh log; returns the error message, empty when it read.
+QString readInto(TChargeLog &log, const QByteArray &xml)
+{
+    try {
+        LogFile::ReadChargeLog(xml, log, QStringLiteral("test.QorLog"));
+        return {};
+    } catch (const QorLogError &e) {
+        return e.message();
+    }
+}
+
+// A random text of the kinds a user or a client may store: any storable character,
+// with astral ones, markup characters, blanks and line breaks well represented.
+QString randomText(QRandomGenerator &rng, int maxLength, bool allowStar)
+{
+    static const QString specials = QStringLiteral(" \t\n\r<>&\"'*]");
+    QString text;
+    const int length = rng.bounded(maxLength + 1);
+    while (text.size() < length) {
+        switch (rng.bounded(6)) {
+        case 0:
+            text += specials.at(rng.bounded(specials.size()));
+            break;
+        case 1: { // astral
+            const char32_t c = char32_t(rng.bounded(0x10000, 0x110000));
+            text += QString::fromUcs4(&c, 1);
+            break;
+        }
+        case 2: { // anywhere in the BMP outside surrogates and U+FFFE/U+FFFF
+            char16_t c = char16_t(rng.bounded(0x20, 0xFFFE));
+            if (QChar::isSurrogate(c))
+                c = 0x20AC;
+            text += QChar(c);
+            break;
+        }
+        default:
+            text += QChar(char16_t(rng.bounded(0x20, 0x7F)));
+        }
+    }
+    if (!allowStar)
+        text.remove(QLatin1Char('*'));
+    return text;
+}
+
+double randomNumber(QRandomGenerator &rng)
+{
+    static const double extremes[] = {std::numeric_limits<double>::max(),
+                                      std::numeric_limits<double>::lowest(),
+                                      std::numeric_limits<double>::min(),
+                                      std::numeric_limits<double>::denorm_min(),
+                                      -0.0,
+                                      0.0,
+                                      1e15,
+                                      1e-5,
+                                      0.1 + 0.2};
+    switch (rng.bounded(4)) {
+    case 0:
+        return extremes[rng.bounded(int(std::size(extremes)))];
+    case 1: {
+        double d;
+        do {
+            const quint64 bits = rng.generate64();
+            std::memcpy(&d, &bits, sizeof d);
+        } while (!std::isfinite(d));
+        return d;
+    }
+    default:
+        return (rng.generateDouble() - 0.3) * std::pow(10.0, rng.bounded(-7, 7));
+    }
+}
+
+// Fills a log through the one way charges enter it, so every record is an accepted one.
+void fillRandomLog(TChargeLog &log, QRandomGenerator &rng, int count)
+{
+    QStringList names; // a small pool, so that names repeat and differ only in case
+    for (int i = 0; i < 12; ++i)
+        names << randomText(rng, 12, true);
+    names << "psu"
+          << "MAINS"
+          << ""
+          << "  padded  ";
+    const auto name = [&] {
+        const QString n = names.at(rng.bounded(names.size()));
+        return rng.bounded(4) == 0 ? n.toUpper() : n;
+    };
+    const double sharedTime = 45000.5;
+    for (int i = 0; i < count; ++i) {
+        const double dateTime = rng.bounded(3) == 0 ? sharedTime : randomNumber(rng);
+        log.StoreChargeRecord(-1, dateTime, name(), name(), name(), randomNumber(rng),
+                              randomNumber(rng), name(), randomText(rng, 40, true),
+                              randomText(rng, 20, false));
+    }
+    log.CyclesSeriesColour = qint32(rng.generate()) | 1;
+    log.ChargeSeriesColour = std::numeric_limits<qint32>::min();
+    log.DischargeSeriesColour = std::numeric_limits<qint32>::max();
+}
+
+// Every element's path in document order ("QorInsight/Charges/Charge/DateTime").
+QStringList elementPaths(const QByteArray &xml, bool &hasAttributes)
+{
+    QStringList paths;
+    QStringList stack;
+    hasAttributes = false;
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement()) {
+            stack << reader.name().toString();
+            paths << stack.join('/');
+            hasAttributes = hasAttributes || !reader.attributes().isEmpty();
+        } else if (reader.isEndElement()) {
+            stack.removeLast();
+        }
+    }
+    return reader.hasError() ? QStringList{"error: " + reader.errorString()} : paths;
+}
+
+} // namespace
+
+class TestLogFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup();
+
+    void writtenStructure();
+    void roundTripProperty_data();
+    void roundTripProperty();
+    void roundTripThroughDisk();
+    void sampleLog();
+    void templateReadsAsEmpty();
+    void readingRules_data();
+    void readingRules();
+    void badNumberKeepsEarlierRecords();
+    void damagedInput_data();
+    void damagedInput();
+    void entityExpansion_data();
+    void entityExpansion();
+    void missingFile();
+    void failedSaveKeepsOldFile_data();
+    void failedSaveKeepsOldFile();
+    void keepDamagedCopy();
+};
+
+void TestLogFile::cleanup()
+{
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestLogFile::writtenStructure()
+{
+    TChargeLog log;
+    log.CyclesSeriesColour = 128 | (0 << 8) | (128 << 16); // purple, red 128 and blue 128
+    log.ChargeSeriesColour = qint32(0xFF000000u);
+    log.DischargeSeriesColour = 255;
+    log.StoreChargeRecord(-1, 2.75, "Pb", "QorA1", "Cell", 1.5, -0.25, "Error", "c*d", "f");
+    log.StoreChargeRecord(-1, 1.5, "PSU", "QorB1_1", "Cell", 2, 3, "Normal", "", "");
+    const QByteArray xml = LogFile::WriteChargeLog(log);
+
+    QVERIFY2(xml.startsWith(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"), xml);
+    bool hasAttributes = true;
+    const QStringList charge = {"QorInsight/Charges/Charge",
+                                "QorInsight/Charges/Charge/DateTime",
+                                "QorInsight/Charges/Charge/PowerSource",
+                                "QorInsight/Charges/Charge/Charger",
+                                "QorInsight/Charges/Charge/Battery",
+                                "QorInsight/Charges/Charge/NominalChargeAmps",
+                                "QorInsight/Charges/Charge/AmpHours",
+                                "QorInsight/Charges/Charge/Termination",
+                                "QorInsight/Charges/Charge/Comment",
+                                "QorInsight/Charges/Charge/ChargerLogFileName"};
+    QCOMPARE(
+        elementPaths(xml, hasAttributes),
+        QStringList({"QorInsight", "QorInsight/ApplicationData",
+                     "QorInsight/ApplicationData/CyclesSeriesColour",
+                     "QorInsight/ApplicationData/ChargeSeriesColour",
+                     "QorInsight/ApplicationData/DischargeSeriesColour", "QorInsight/Charges"}) +
+            charge + charge);
+    QVERIFY(!hasAttributes);
+    QVERIFY2(xml.contains("<CyclesSeriesColour>8388736</CyclesSeriesColour>"), xml);
+    QVERIFY2(xml.contains("<ChargeSeriesColour>-16777216</ChargeSeriesColour>"), xml);
+    // Sorted by date-time on the way out; the "*" splits log file name from comment.
+    const qsizetype first = xml.indexOf("<DateTime>1.5</DateTime>");
+    const qsizetype second = xml.indexOf("<DateTime>2.75</DateTime>");
+    QVERIFY(first > 0 && second > first);
+    QVERIFY(xml.contains("<Comment>c*d</Comment>"));
+    QVERIFY(xml.contains("<ChargerLogFileName>f</ChargerLogFileName>"));
+    QVERIFY(xml.contains("<AmpHours>-0.25</AmpHours>"));
+
+    QLocale::setDefault(German); // the writer uses the user's separator
+    const QByteArray german = LogFile::WriteChargeLog(log);
+    QVERIFY(german.contains("<DateTime>2,75</DateTime>"));
+    QVERIFY(german.contains("<CyclesSeriesColour>8388736</CyclesSeriesColour>"));
+}
+
+void TestLogFile::roundTripProperty_data()
+{
+    QTest::addColumn<QLocale>("writeLocale");
+    QTest::addColumn<QLocale>("readLocale");
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : {1u, 2u, 3u, 4u}) {
+        QTest::addRow("C seed %u", seed) << QLocale::c() << QLocale::c() << seed;
+        QTest::addRow("de_DE seed %u", seed) << German << German << seed;
+    }
+    QTest::newRow("written de_DE, read C") << German << QLocale::c() << 5u;
+    QTest::newRow("written C, read de_DE") << QLocale::c() << German << 6u;
+}
+
+void TestLogFile::roundTripProperty()
+{
+    QFETCH(QLocale, writeLocale);
+    QFETCH(QLocale, readLocale);
+    QFETCH(quint32, seed);
+
+    QRandomGenerator rng(seed);
+    TChargeLog original;
+    fillRandomLog(original, rng, 300);
+
+    QLocale::setDefault(writeLocale);
+    const QByteArray xml = LogFile::WriteChargeLog(original);
+    QLocale::setDefault(readLocale);
+    TChargeLog copy;
+    const QString error = readInto(copy, xml);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    QCOMPARE(describeCharges(copy), describeCharges(original));
+    QCOMPARE(colours(copy), colours(original));
+    QCOMPARE(copy.NextKey, original.ChargeStringList.count() + 1);
+    // Every name a record uses is known again, after the defaults in their order.
+    QCOMPARE(copy.PowerSourcesStringList.names().mid(0, 3), TChargeLog::defaultPowerSources());
+    // Writing what was read gives the very same bytes.
+    QLocale::setDefault(writeLocale);
+    QCOMPARE(LogFile::WriteChargeLog(copy), xml);
+}
+
+void TestLogFile::roundTripThroughDisk()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("qorlog.QorLog");
+    QRandomGenerator rng(99);
+    TChargeLog original;
+    fillRandomLog(original, rng, 50);
+    LogFile::SaveChargeLog(path, original);
+    QVERIFY(original.ChargeStringList.isSortedByDateTime());
+
+    TChargeLog copy;
+    QCOMPARE(LogFile::LoadChargeLog(path, copy), LogFile::LoadOutcome::Loaded);
+    QCOMPARE(describeCharges(copy), describeCharges(original));
+    QCOMPARE(colours(copy), colours(original));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"qorlog.QorLog"});
+
+    // A second save replaces the first file whole.
+    copy.ClearChargeList();
+    LogFile::SaveChargeLog(path, copy);
+    TChargeLog empty;
+    LogFile::LoadChargeLog(path, empty);
+    QVERIFY(empty.ChargeStringList.isEmpty());
+}
+
+void TestLogFile::sampleLog()
+{
+    TChargeLog log;
+    QList<int> progress;
+    LogFile::ReadChargeLog(sample("basic.xml"), log, "basic.xml",
+                           [&](int minimum, int maximum, int position) {
+                               QCOMPARE(minimum, 0);
+                               QVERIFY(position >= 0 && position <= maximum);
+                               progress << position;
+                           });
+    QCOMPARE(progress.size(), 3);
+    QVERIFY(progress[0] < progress[1] && progress[1] < progress[2]);
+    QCOMPARE(colours(log), (QList<qint32>{8388736, QorLog::DefaultChargeSeriesColour, 255}));
+    QCOMPARE(
+        describeCharges(log),
+        QStringList(
+            {R"(39146.604166666701 "PSU" "QorB1_1" " Cell 1 " 1.5 2.25 "Normal" )"
+             "\"first * charge\r\nafter storage\" \"/var/log/qor/cell1.txt\"",
+             R"(39146.25 "Mains" "QorC3_2" "Pack & Spare" -0.5 -1.1999999999999999e-06 "Interrupted" "" "")",
+             // no Battery: position 0, which by now names the first battery
+             R"(0 "Solar ☀" "QorA1" " Cell 1 " 2 1000000000000000 "Error" "🔋 spare" "")"}));
+    QCOMPARE(log.PowerSourcesStringList.names(), (QStringList{"PSU", "Pb", "Mains", "Solar ☀"}));
+    QCOMPARE(log.BatteriesStringList.names(), (QStringList{" Cell 1 ", "Pack & Spare"}));
+    // Written back, the default spelling and the blanks are kept.
+    const QByteArray xml = LogFile::WriteChargeLog(log);
+    QVERIFY(xml.contains("<PowerSource>PSU</PowerSource>"));
+    QVERIFY(!xml.contains("psu"));
+    QVERIFY(xml.contains("<Battery> Cell 1 </Battery>"));
+    QVERIFY(xml.contains("<ChargeSeriesColour>8421504</ChargeSeriesColour>"));
+}
+
+void TestLogFile::templateReadsAsEmpty()
+{
+    const QByteArray xml = sample("template.xml");
+    QVERIFY(xml.contains('\r') && !xml.contains('\n'));
+    TChargeLog log;
+    QCOMPARE(readInto(log, xml), QString());
+    QVERIFY(log.ChargeStringList.isEmpty());
+    QCOMPARE(colours(log), colours(TChargeLog()));
+    QCOMPARE(log.BatteriesStringList.count(), 0);
+}
+
+void TestLogFile::readingRules_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("charges");
+    QTest::addColumn<QList<qint32>>("colourValues");
+
+    const QList<qint32> defaults = colours(TChargeLog());
+    const auto withCharges = [](const QByteArray &charges) {
+        return "<ApplicationData/><Charges>" + charges + "</Charges>";
+    };
+    QTest::newRow("lower-case field names")
+        << withCharges("<charge><datetime>1.5</datetime><BATTERY>b</BATTERY>"
+                       "<amphours>2</amphours></charge>")
+        << QStringList{R"(1.5 "PSU" "QorA1" "b" 0 2 "Normal" "" "")"} << defaults;
+    QTest::newRow("lower-case Charges not found")
+        << QByteArray("<charges><Charge><DateTime>1</DateTime></Charge></charges>") << QStringList{}
+        << defaults;
+    QTest::newRow("lower-case ApplicationData not found")
+        << QByteArray("<applicationdata><CyclesSeriesColour>5</CyclesSeriesColour>"
+                      "</applicationdata>")
+        << QStringList{} << defaults;
+    QTest::newRow("colour names in any case")
+        << QByteArray("<ApplicationData><cyclesseriescolour>5</cyclesseriescolour>"
+                      "<CHARGESERIESCOLOUR>-6</CHARGESERIESCOLOUR></ApplicationData>")
+        << QStringList{} << QList<qint32>{5, -6, defaults[2]};
+    QTest::newRow("zero colour is absent")
+        << QByteArray("<ApplicationData><CyclesSeriesColour>0</CyclesSeriesColour>"
+                      "<DischargeSeriesColour>7</DischargeSeriesColour></ApplicationData>")
+        << QStringList{} << QList<qint32>{defaults[0], defaults[1], 7};
+    QTest::newRow("later colour overrides")
+        << QByteArray("<ApplicationData><CyclesSeriesColour>1</CyclesSeriesColour>"
+                      "<CyclesSeriesColour>2</CyclesSeriesColour></ApplicationData>")
+        << QStringList{} << QList<qint32>{2, defaults[1], defaults[2]};
+    QTest::newRow("psu is PSU") << withCharges("<Charge><PowerSource>psu</PowerSource></Charge>")
+                                << QStringList{R"(0 "PSU" "QorA1" "" 0 0 "Normal" "" "")"}
+                                << defaults;
+    QTest::newRow("untrimmed names keep blanks")
+        << withCharges("<Charge><Battery> B </Battery><Charger>QorA1 </Charger></Charge>")
+        << QStringList{R"(0 "PSU" "QorA1 " " B " 0 0 "Normal" "" "")"} << defaults;
+    QTest::newRow("missing fields are zero")
+        << withCharges("<Charge><Comment>only</Comment></Charge>")
+        << QStringList{R"(0 "PSU" "QorA1" "" 0 0 "Normal" "only" "")"} << defaults;
+    QTest::newRow("comma and full stop both read")
+        << withCharges("<Charge><DateTime>1,5</DateTime><AmpHours>1.5</AmpHours>"
+                       "<NominalChargeAmps>-2,5E-1</NominalChargeAmps></Charge>")
+        << QStringList{R"(1.5 "PSU" "QorA1" "" -0.25 1.5 "Normal" "" "")"} << defaults;
+    QTest::newRow("any element in Charges is a charge")
+        << withCharges("<X><DateTime>2</DateTime></X><Charge/>")
+        << QStringList{R"(2 "PSU" "QorA1" "" 0 0 "Normal" "" "")",
+                       R"(0 "PSU" "QorA1" "" 0 0 "Normal" "" "")"}
+        << defaults;
+    QTest::newRow("first Charges only")
+        << QByteArray("<Charges><Charge><DateTime>1</DateTime></Charge></Charges>"
+                      "<Charges><Charge><DateTime>2</DateTime></Charge></Charges>")
+        << QStringList{R"(1 "PSU" "QorA1" "" 0 0 "Normal" "" "")"} << defaults;
+    QTest::newRow("missing log file kept")
+        << withCharges("<Charge><ChargerLogFileName>/nonexistent/qor/x.txt"
+                       "</ChargerLogFileName></Charge>")
+        << QStringList{R"(0 "PSU" "QorA1" "" 0 0 "Normal" "" "/nonexistent/qor/x.txt")"}
+        << defaults;
+    QTest::newRow("star in log file name dropped")
+        << withCharges("<Charge><ChargerLogFileName>a*b</ChargerLogFileName>"
+                       "<Comment>c*d</Comment></Charge>")
+        << QStringList{R"(0 "PSU" "QorA1" "" 0 0 "Normal" "c*d" "ab")"} << defaults;
+    QTest::newRow("CR kept by reference, literal CR LF is LF")
+        << withCharges("<Charge><Comment>a&#13;\r\nb\rc</Comment></Charge>")
+        << QStringList{"0 \"PSU\" \"QorA1\" \"\" 0 0 \"Normal\" \"a\r\nb\nc\" \"\""} << defaults;
+    QTest::newRow("comments, PIs, CDATA, unknown elements")
+        << withCharges("<!-- c --><?pi x?><Charge><Unknown>9</Unknown><Battery>"
+                       "<![CDATA[<B>]]><!-- c --></Battery><DateTime>1<?pi?>2</DateTime>"
+                       "</Charge>")
+        << QStringList{R"(12 "PSU" "QorA1" "<B>" 0 0 "Normal" "" "")"} << defaults;
+}
+
+void TestLogFile::readingRules()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, charges);
+    QFETCH(QList<qint32>, colourValues);
+
+    for (const QByteArray &root : {QByteArray("QorInsight"), QByteArray("AnyRoot")}) {
+        TChargeLog log;
+        const QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                               "\n<" +
+                               root + ">" + body + "</" + root + ">";
+        QCOMPARE(readInto(log, xml), QString());
+        QCOMPARE(describeCharges(log), charges);
+        QCOMPARE(colours(log), colourValues);
+    }
+}
+
+void TestLogFile::badNumberKeepsEarlierRecords()
+{
+    TChargeLog log;
+    QCOMPARE(readInto(log, sample("bad-number.xml")),
+             QString("'1.2.3' is not a valid floating point value"));
+    QCOMPARE(log.ChargeStringList.count(), 1);
+    QCOMPARE(log.ChargeStringList.record(0).DateTime, 1.5);
+    QCOMPARE(log.NextKey, 2);
+
+    TChargeLog colour;
+    QCOMPARE(readInto(colour, "<Q><ApplicationData><CyclesSeriesColour>abc</CyclesSeriesColour>"
+                              "</ApplicationData></Q>"),
+             QString("'abc' is not a valid integer value"));
+    QCOMPARE(colours(colour), colours(TChargeLog()));
+}
+
+void TestLogFile::damagedInput_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<int>("records");
+
+    const QByteArray basic = sample("basic.xml");
+    QTest::newRow("empty") << QByteArray() << true << 0;
+    QTest::newRow("blank") << QByteArray(" \r\n") << true << 0;
+    QTest::newRow("truncated") << sample("truncated.xml") << true << 0;
+    QTest::newRow("truncated after the last charge")
+        << basic.left(basic.lastIndexOf("</Charges>")) << true << 3;
+    QTest::newRow("not XML") << QByteArray("DateTime=1.5;Battery=A\n") << true << 0;
+    QTest::newRow("binary") << QByteArray("\x00\xff\xfe\x01garbage", 11) << true << 0;
+    QTest::newRow("garbage after the root") << basic + "<QorInsight/>" << true << 3;
+    QTest::newRow("mismatched tags")
+        << QByteArray("<Q><Charges><Charge><DateTime>1</Battery></Charge></Charges></Q>") << true
+        << 0;
+    QTest::newRow("undeclared entity")
+        << QByteArray("<Q><Charges><Charge><Comment>&nbsp;</Comment></Charge></Charges></Q>")
+        << true << 0;
+    QTest::newRow("bad encoding declaration")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"no-such\"?><Q/>") << true << 0;
+    QTest::newRow("invalid UTF-8")
+        << QByteArray("<Q><Charges><Charge><Comment>\xc3\x28</Comment></Charge></Charges></Q>")
+        << true << 0;
+    QTest::newRow("control character reference")
+        << QByteArray("<Q><Charges><Charge><Comment>&#1;</Comment></Charge></Charges></Q>") << true
+        << 0;
+    QTest::newRow("Latin-1 declared")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Q><Charges><Charge>"
+                      "<Battery>\xc4</Battery></Charge></Charges></Q>")
+        << false << 1;
+    QTest::newRow("mixed nodes sample") << sample("mixed-nodes.xml") << false << 2;
+    QTest::newRow("root only") << QByteArray("<QorInsight/>") << false << 0;
+    QTest::newRow("deep nesting") << "<Q><Charges><Charge><X>" + QByteArray("<a>").repeated(5000) +
+                                         QByteArray("</a>").repeated(5000) +
+                                         "</X></Charge></Charges></Q>"
+                                  << false << 1;
+    QTest::newRow("10 MB in one field")
+        << "<Q><Charges><Charge><Comment>" + QByteArray(10 * 1024 * 1024, 'x') +
+               "</Comment></Charge></Charges></Q>"
+        << false << 1;
+}
+
+void TestLogFile::damagedInput()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(bool, fails);
+    QFETCH(int, records);
+
+    TChargeLog log;
+    const QString error = readInto(log, xml);
+    QCOMPARE(!error.isEmpty(), fails);
+    if (fails)
+        QVERIFY2(error.contains("test.QorLog"), qPrintable(error)); // it names the file
+    QCOMPARE(log.ChargeStringList.count(), records);
+    // Whatever was read can be written and read back unchanged.
+    TChargeLog copy;
+    QCOMPARE(readInto(copy, LogFile::WriteChargeLog(log)), QString());
+    QCOMPARE(describeCharges(copy), describeCharges(log));
+}
+
+void TestLogFile::entityExpansion_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+
+    QTest::newRow("nested sample") << sample("entities.xml");
+    QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE Q [<!ENTITY l0 \"lol\">";
+    for (int i = 1; i < 10; ++i)
+        laughs += QByteArray("<!ENTITY l%1 \"").replace("%1", QByteArray::number(i)) +
+                  QByteArray("&l%1;").replace("%1", QByteArray::number(i - 1)).repeated(10) + "\">";
+    laughs += "]><Q><Charges><Charge><Comment>&l9;</Comment></Charge></Charges></Q>";
+    QTest::newRow("nested ten deep") << laughs;
+    // Each reference stays under any per-entity limit; together they would be gigabytes.
+    QTest::newRow("wide") << "<!DOCTYPE Q [<!ENTITY e \"" + QByteArray(4000, 'x') +
+                                 "\">]><Q><Charges><Charge><Comment>" +
+                                 QByteArray("&e;").repeated(2000) +
+                                 "</Comment></Charge></Charges></Q>";
+    QTest::newRow("in a name") << QByteArray("<!DOCTYPE Q [<!ENTITY e \"B\">]><Q><Charges><Charge>"
+                                             "<Battery>&e;</Battery></Charge></Charges></Q>");
+}
+
+void TestLogFile::entityExpansion()
+{
+    QFETCH(QByteArray, xml);
+    // A log file never declares entities: such a file is refused before anything is expanded.
+    TChargeLog log;
+    const QString error = readInto(log, xml);
+    QVERIFY(!error.isEmpty());
+    QVERIFY(log.ChargeStringList.isEmpty());
+    QVERIFY(log.BatteriesStringList.isEmpty());
+}
+
+void TestLogFile::missingFile()
+{
+    QTemporaryDir dir;
+    TChargeLog log;
+    QCOMPARE(LogFile::LoadChargeLog(dir.filePath("none.QorLog"), log),
+             LogFile::LoadOutcome::Missing);
+    QCOMPARE(describeCharges(log), QStringList());
+    QCOMPARE(log.NextKey, 1);
+    QCOMPARE(log.BatteriesStringList.count(), 0);
+    // A directory in its place is an error, not a missing file.
+    QVERIFY(QDir(dir.path()).mkdir("dir.QorLog"));
+    QVERIFY_THROWS_EXCEPTION(QorLogError, LogFile::LoadChargeLog(dir.filePath("dir.QorLog"), log));
+}
+
+void TestLogFile::failedSaveKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("systemMessage");
+    QTest::newRow("read-only directory") << "readonly" << QString(strerror(EACCES));
+    QTest::newRow("file size limit (disk full)") << "fsize" << QString(strerror(EFBIG));
+    QTest::newRow("directory gone") << "gone" << QString(strerror(ENOENT));
+}
+
+void TestLogFile::failedSaveKeepsOldFile()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, systemMessage);
+
+    QTemporaryDir dir;
+    QString logDir = dir.filePath("logs");
+    QVERIFY(QDir().mkpath(logDir));
+    QString path = logDir + "/qorlog.QorLog";
+    const QByteArray old = sample("basic.xml");
+    QVERIFY(writeBytes(path, old));
+
+    TChargeLog log;
+    QRandomGenerator rng(5);
+    fillRandomLog(log, rng, 400);          // far more than the old file holds
+    log.ChargeStringList.sortByDateTime(); // as the save does first
+    const QStringList before = describeCharges(log);
+
+    struct rlimit oldLimit
+    {
+    };
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    const auto restore = [&] {
+        setrlimit(RLIMIT_FSIZE, &oldLimit);
+        setImmutable(logDir, false);
+        QFile::setPermissions(logDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const auto guard = qScopeGuard(restore);
+    if (how == "readonly") {
+        QVERIFY(QFile::setPermissions(logDir, QFile::ReadOwner | QFile::ExeOwner));
+        QFile probe(logDir + "/probe");
+        if (probe.open(QIODevice::WriteOnly)) {
+            // Permissions do not stop this user; an immutable folder stops everyone.
+            probe.remove();
+            if (!setImmutable(logDir, true))
+                QSKIP("no way to make a folder read-only for this user");
+            systemMessage = strerror(EPERM);
+        }
+    } else if (how == "fsize") {
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of a signal
+        struct rlimit small = oldLimit;
+        small.rlim_cur = rlim_t(old.size() + 100);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    } else if (how == "gone") {
+        path = dir.filePath("gone/qorlog.QorLog");
+    }
+
+    try {
+        LogFile::SaveChargeLog(path, log);
+        QFAIL("the save reported success");
+    } catch (const QorLogError &e) {
+        QVERIFY2(e.message().contains(path), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(systemMessage, Qt::CaseInsensitive), qPrintable(e.message()));
+    }
+    restore(); // the checks below need the limits back
+
+    QCOMPARE(readBytes(logDir + "/qorlog.QorLog"), old);
+    QCOMPARE(QDir(logDir).entryList(QDir::Files | QDir::Hidden), QStringList{"qorlog.QorLog"});
+    QCOMPARE(describeCharges(log), before); // the log in memory is unchanged
+}
+
+void TestLogFile::keepDamagedCopy()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("qorlog.QorLog");
+    QByteArray damaged = sample("truncated.xml") + QByteArray("\x00\xff\r\n", 4);
+    QVERIFY(writeBytes(path, damaged));
+
+    const QDateTime before = QDateTime::currentDateTime();
+    const QString copy = LogFile::KeepDamagedCopy(path);
+    const QDateTime after = QDateTime::currentDateTime();
+    const QRegularExpression pattern(QRegularExpression::escape(path) +
+                                     R"(\.damaged-(\d{8}-\d{6})$)");
+    const QRegularExpressionMatch match = pattern.match(copy);
+    QVERIFY2(match.hasMatch(), qPrintable(copy));
+    const QDateTime stamp = QDateTime::fromString(match.captured(1), "yyyyMMdd-HHmmss");
+    QVERIFY(stamp.isValid());
+    QVERIFY(stamp >= before.addSecs(-1) && stamp <= after);
+    QCOMPARE(readBytes(copy), damaged);
+    QCOMPARE(readBytes(path), damaged); // the original stays
+
+    // A second copy never overwrites the first.
+    QVERIFY(writeBytes(path, "second"));
+    const QString second = LogFile::KeepDamagedCopy(path);
+    QVERIFY(second != copy);
+    QVERIFY(second.startsWith(path + ".damaged-"));
+    QCOMPARE(readBytes(copy), damaged);
+    QCOMPARE(readBytes(second), QByteArray("second"));
+
+    QVERIFY_THROWS_EXCEPTION(QorLogError, LogFile::KeepDamagedCopy(dir.filePath("missing")));
+}
+
+QTEST_GUILESS_MAIN(TestLogFile)
+#include "tst_logfile.moc"
