@@ -5,10 +5,12 @@
 #include "NameList.h"
 #include "NumberText.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -191,6 +193,8 @@ QComboBox *TChargeDataForm::addComboBox(const QString &objectName)
     box->setEditable(true);
     // Choices are added by the dialog itself (CheckComboBox), never by Enter in the box.
     box->setInsertPolicy(QComboBox::NoInsert);
+    box->installEventFilter(this);
+    box->lineEdit()->installEventFilter(this);
     return box;
 }
 
@@ -458,6 +462,28 @@ void TChargeDataForm::closeEvent(QCloseEvent *event)
 {
     // Closing is always allowed; WA_DeleteOnClose frees the dialog afterwards.
     event->accept();
+}
+
+bool TChargeDataForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter in a combo box presses OK, as in every other entry; an editable box would
+    // otherwise take it to accept its inline completion. With the drop-down list open,
+    // Enter picks from the list as usual.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & ~Qt::KeypadModifier)) {
+            QWidget *widget = qobject_cast<QWidget *>(watched);
+            auto *box = widget ? qobject_cast<QComboBox *>(widget) : nullptr;
+            if (!box && widget)
+                box = qobject_cast<QComboBox *>(widget->parentWidget());
+            if (box && !box->view()->isVisible()) {
+                OkBitBtn->click();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TChargeDataForm::showCentredOn(QWidget *mainWindow)
