@@ -1,0 +1,45 @@
+#!/bin/sh
+# Builds the log reader's fuzz target (clang, libFuzzer, ASan, UBSan) into build-fuzz/ and runs
+# it for the given number of seconds (default 60), seeded with the sample logs in tests/data/.
+# New inputs collect in build-fuzz/corpus, crashing ones in build-fuzz/artifacts.
+# Exits non-zero when the target crashes, leaks, hangs or finds a round trip that differs.
+set -eu
+
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/build-fuzz"
+target="$out/fuzz_logreader"
+CXX=${CXX:-clang++}
+
+mkdir -p "$out/corpus" "$out/artifacts"
+
+sources="$root/tests/fuzz/fuzz_logreader.cpp $root/tests/model/ModelTestHelpers.h"
+for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFile; do
+    sources="$sources $root/model/$unit.cpp $root/model/$unit.h"
+done
+
+rebuild=no
+[ -x "$target" ] || rebuild=yes
+for f in $sources; do
+    [ "$f" -nt "$target" ] && rebuild=yes
+done
+if [ "$rebuild" = yes ]; then
+    echo "Building $target"
+    # shellcheck disable=SC2046 # pkg-config's flags are meant to split
+    "$CXX" -std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer \
+        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+        -I"$root/model" -I"$root/tests/model" $(pkg-config --cflags Qt6Core) \
+        $(for f in $sources; do case $f in *.cpp) echo "$f" ;; esac; done) \
+        $(pkg-config --libs Qt6Core) -o "$target"
+fi
+
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+exec "$target" \
+    -max_total_time="$seconds" \
+    -timeout=20 \
+    -rss_limit_mb=2048 \
+    -max_len=65536 \
+    -print_final_stats=1 \
+    -dict="$root/tests/fuzz/logreader.dict" \
+    -artifact_prefix="$out/artifacts/" \
+    "$out/corpus" "$root/tests/data"

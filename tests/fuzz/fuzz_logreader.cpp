@@ -1,0 +1,62 @@
+// Fuzz target for the log reader: whatever a file holds, reading it must neither crash nor
+// hang, and whatever the reader left in memory (all of it, or the records before a failure)
+// must write and read back to the same charges, names and colours.
+
+#include "LogFile.h"
+#include "ModelTestHelpers.h"
+
+#include <QLocale>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+[[noreturn]] void finding(const char *what, const QByteArray &written, const QString &detail)
+{
+    std::fprintf(stderr, "FINDING: %s\n%s\n--- written ---\n%s\n", what,
+                 detail.toUtf8().constData(), written.constData());
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    // Half the inputs are written back with the comma as decimal separator.
+    QLocale::setDefault(size % 2 ? QLocale(QLocale::German, QLocale::Germany) : QLocale::c());
+
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    TChargeLog log;
+    try {
+        LogFile::ReadChargeLog(bytes, log, QStringLiteral("fuzz input"));
+    } catch (const QorLogError &) {
+        // A damaged log still keeps what was read before the damage, and that is what the
+        // next save writes: it must survive as well.
+    }
+
+    const QByteArray written = LogFile::WriteChargeLog(log);
+    TChargeLog copy;
+    try {
+        LogFile::ReadChargeLog(written, copy, QStringLiteral("written"));
+    } catch (const QorLogError &e) {
+        finding("a written log does not read back", written, e.message());
+    }
+    const QStringList original = ModelTestHelpers::describeCharges(log);
+    const QStringList reread = ModelTestHelpers::describeCharges(copy);
+    if (original != reread) {
+        for (qsizetype i = 0; i < qMax(original.size(), reread.size()); ++i)
+            if (original.value(i) != reread.value(i))
+                finding("charges differ after a round trip", written,
+                        QStringLiteral("#%1\nread:    %2\nre-read: %3")
+                            .arg(i)
+                            .arg(original.value(i), reread.value(i)));
+    }
+    if (ModelTestHelpers::colours(log) != ModelTestHelpers::colours(copy))
+        finding("colours differ after a round trip", written, QString());
+    if (LogFile::WriteChargeLog(copy) != written)
+        finding("writing what was read back gives other bytes", written, QString());
+    return 0;
+}
