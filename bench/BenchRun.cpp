@@ -1,0 +1,236 @@
+#include "BenchRun.h"
+
+#include "ChartBench.h"
+#include "LogFile.h"
+#include "LogGenerator.h"
+#include "QorLogMainFormUnit.h"
+#include "SplashFormUnit.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+using BenchSupport::Figure;
+
+namespace {
+
+constexpr double MiB = 1024.0 * 1024.0;
+
+double elapsedMs(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1.0e6;
+}
+
+// Fewer rounds for bigger files: each one then takes long enough to measure well.
+int roundsFor(qint64 fileBytes)
+{
+    if (fileBytes < 2 * 1024 * 1024)
+        return 7;
+    if (fileBytes < 16 * 1024 * 1024)
+        return 5;
+    return 3;
+}
+
+// Lets the window system deliver what is pending (layout, expose, paint) before the clock stops.
+void settle()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+void copyFresh(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    if (!QFile::copy(from, to))
+        throw QorLogError(QStringLiteral("Cannot copy %1 to %2").arg(from, to));
+}
+
+// Time of the window's whole start: splash shown, main window made, log read with the splash
+// following it, table and chart built, window shown and painted.
+std::unique_ptr<TQorLogMainForm> openWindow(const QString &path, double &ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    TSplashForm splash;
+    splash.show();
+    auto form = std::make_unique<TQorLogMainForm>(path);
+    form->FormCreate([&splash](int minimum, int maximum, int position) {
+        splash.SetSplashProgress(minimum, maximum, position);
+    });
+    splash.hide();
+    form->show();
+    settle();
+    ms = elapsedMs(timer);
+    return form;
+}
+
+QVector<double> timeProcess(const QString &program, const QStringList &arguments, int rounds)
+{
+    QVector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer timer;
+        timer.start();
+        process.start(program, arguments);
+        if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0)
+            return {};
+        times.append(elapsedMs(timer));
+    }
+    return times;
+}
+
+} // namespace
+
+namespace BenchRun {
+
+void measureLogFile(const QString &path, const FigureSink &sink)
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw QorLogError(QStringLiteral("No temporary folder: %1").arg(work.errorString()));
+    const qint64 fileBytes = QFileInfo(path).size();
+    const int rounds = roundsFor(fileBytes);
+
+    // Reading and writing the model alone; the log is gone before any window opens.
+    {
+        QVector<double> load, save;
+        std::unique_ptr<TChargeLog> log;
+        for (int i = 0; i < rounds; ++i) {
+            log.reset();
+            log = std::make_unique<TChargeLog>();
+            QElapsedTimer timer;
+            timer.start();
+            LogFile::LoadChargeLog(path, *log);
+            load.append(elapsedMs(timer));
+        }
+        sink({QStringLiteral("load_ms"), BenchSupport::median(load), QStringLiteral("ms")});
+        const QString saved = work.filePath(QStringLiteral("saved.QorLog"));
+        for (int i = 0; i < rounds; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            LogFile::SaveChargeLog(saved, *log);
+            save.append(elapsedMs(timer));
+        }
+        sink({QStringLiteral("save_ms"), BenchSupport::median(save), QStringLiteral("ms")});
+    }
+
+    // The program's own start, then the changes a user makes in it.
+    const QString windowLog = work.filePath(QStringLiteral("window.QorLog"));
+    std::unique_ptr<TQorLogMainForm> form;
+    QVector<double> open;
+    for (int i = 0; i < rounds; ++i) {
+        form.reset();
+        copyFresh(path, windowLog);
+        double ms = 0;
+        form = openWindow(windowLog, ms);
+        open.append(ms);
+    }
+    sink({QStringLiteral("open_ms"), BenchSupport::median(open), QStringLiteral("ms")});
+
+    // A filter change: one battery hidden, then shown again, each followed by a refresh.
+    QVector<double> refresh;
+    TNameList &batteries = form->log().BatteriesStringList;
+    for (int i = 0; i < 2 * rounds + 2; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        batteries.setMarked(0, i % 2 == 0);
+        form->RefreshDisplay();
+        settle();
+        refresh.append(elapsedMs(timer));
+    }
+    batteries.setMarked(0, false);
+    sink({QStringLiteral("refresh_ms"), BenchSupport::median(refresh), QStringLiteral("ms")});
+
+    // One charge as the dialog or an automation client adds it: store, refresh, save.
+    QVector<double> add;
+    const TChargeList &charges = form->log().ChargeStringList;
+    double latest = charges.isEmpty() ? 45000.0 : charges.record(charges.count() - 1).DateTime;
+    for (int i = 0; i < rounds; ++i) {
+        latest += 1.0 / 24.0;
+        QElapsedTimer timer;
+        timer.start();
+        form->AddChargeRecord(-1, latest, QStringLiteral("Mains"), QStringLiteral("QorA1"),
+                              QStringLiteral("AA #01"), 1.2, 2.15, QStringLiteral("Normal"),
+                              QStringLiteral("Added while measuring"), QString());
+        settle();
+        add.append(elapsedMs(timer));
+    }
+    sink({QStringLiteral("add_ms"), BenchSupport::median(add), QStringLiteral("ms")});
+    form.reset();
+
+    QVector<double> chart;
+    for (int i = 0; i < 7; ++i)
+        chart.append(measureChartRebuildAndPaintMs(500));
+    sink({QStringLiteral("chart_500_ms"), BenchSupport::median(chart), QStringLiteral("ms")});
+
+    sink({QStringLiteral("file_mb"), double(fileBytes) / MiB, QStringLiteral("MB")});
+
+    // Baselines on the same file in the same run: a plain parse and a plain copy.
+    const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+    if (!xmllint.isEmpty()) {
+        const QVector<double> lint =
+            timeProcess(xmllint, {QStringLiteral("--noout"), path}, rounds);
+        if (!lint.isEmpty())
+            sink({QStringLiteral("xmllint_ms"), BenchSupport::median(lint), QStringLiteral("ms")});
+    }
+    QVector<double> copy;
+    const QString copied = work.filePath(QStringLiteral("copy.QorLog"));
+    for (int i = 0; i < rounds; ++i) {
+        QFile::remove(copied);
+        QElapsedTimer timer;
+        timer.start();
+        if (!QFile::copy(path, copied))
+            throw QorLogError(QStringLiteral("Cannot copy %1").arg(path));
+        copy.append(elapsedMs(timer));
+    }
+    sink({QStringLiteral("copy_ms"), BenchSupport::median(copy), QStringLiteral("ms")});
+
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const double peak = BenchSupport::peakResidentMiB(status.readAll());
+        if (peak >= 0)
+            sink({QStringLiteral("peak_rss_mb"), peak, QStringLiteral("MB")});
+    }
+}
+
+int measureSizes(const QList<int> &sizes, const QString &program)
+{
+    QTextStream out(stdout);
+    for (int size : sizes) {
+        QTemporaryDir work;
+        if (!work.isValid()) {
+            std::fprintf(stderr, "qorlog_bench: no temporary folder\n");
+            return 1;
+        }
+        const QString file = work.filePath(QStringLiteral("bench.QorLog"));
+        try {
+            LogGenerator::writeGeneratedLog(file, size);
+        } catch (const QorLogError &error) {
+            std::fprintf(stderr, "qorlog_bench: %s\n", qPrintable(error.message()));
+            return 1;
+        }
+        out << "records " << size << Qt::endl;
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(program, {QStringLiteral("--measure-file"), file});
+        if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+            child.exitCode() != 0) {
+            std::fprintf(stderr, "qorlog_bench: measuring %d charges failed\n", size);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace BenchRun

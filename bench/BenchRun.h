@@ -1,0 +1,22 @@
+#pragma once
+
+#include "BenchSupport.h"
+
+#include <functional>
+
+// The measuring half of the bench program.
+namespace BenchRun {
+
+using FigureSink = std::function<void(const BenchSupport::Figure &)>;
+
+// Measures the log at `path` in this process, handing each figure to `sink` as soon as it is
+// known; the peak memory comes last. Needs a QApplication (the windows run offscreen).
+// Throws QorLogError when the log cannot be read or written.
+void measureLogFile(const QString &path, const FigureSink &sink);
+
+// For each size: writes a generated log into a temporary folder, prints "records N", then runs
+// `program --measure-file FILE` as a fresh child process (so its peak memory is its own), whose
+// figures pass straight through to standard output. Returns the process exit code.
+int measureSizes(const QList<int> &sizes, const QString &program);
+
+} // namespace BenchRun

@@ -1,0 +1,108 @@
+#include "BenchSupport.h"
+
+#include <algorithm>
+
+namespace BenchSupport {
+
+namespace {
+
+bool readCount(const QString &text, int &count)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 0)
+        return false;
+    count = value;
+    return true;
+}
+
+} // namespace
+
+Options parseOptions(const QStringList &arguments)
+{
+    Options options;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const int left = int(arguments.size()) - i - 1;
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.mode = Options::Mode::Help;
+        } else if (argument == QLatin1String("--quick")) {
+            options.sizes = {1000};
+        } else if (argument == QLatin1String("--records")) {
+            int count = 0;
+            if (left < 1 || !readCount(arguments.at(i + 1), count) || count == 0) {
+                options.error = QStringLiteral("--records needs a positive number of charges");
+                return options;
+            }
+            options.sizes = {count};
+            ++i;
+        } else if (argument == QLatin1String("--generate")) {
+            if (left < 2 || !readCount(arguments.at(i + 1), options.count)) {
+                options.error = QStringLiteral("--generate needs a number of charges and a file");
+                return options;
+            }
+            options.mode = Options::Mode::Generate;
+            options.file = arguments.at(i + 2);
+            i += 2;
+        } else if (argument == QLatin1String("--measure-file")) {
+            if (left < 1) {
+                options.error = QStringLiteral("--measure-file needs a file");
+                return options;
+            }
+            options.mode = Options::Mode::MeasureFile;
+            options.file = arguments.at(i + 1);
+            ++i;
+        } else {
+            options.error = QStringLiteral("Unknown argument: %1").arg(argument);
+            return options;
+        }
+    }
+    return options;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: qorlog_bench [--records N | --quick]\n"
+        "       qorlog_bench --generate N FILE\n"
+        "Prints one figure per line as \"name value unit\" for logs of 1,000, 10,000 and\n"
+        "100,000 charges (or N; --quick: 1,000 only). Each size runs in a fresh process.\n");
+}
+
+QString formatFigure(const Figure &figure)
+{
+    // QString::number ignores the locale: always a full stop and no grouping, for scripts.
+    const int decimals = figure.value >= 100.0 ? 0 : (figure.value >= 10.0 ? 1 : 2);
+    QString number = QString::number(figure.value, 'f', decimals);
+    if (number.startsWith(QLatin1Char('-')) && number.toDouble() == 0.0)
+        number.remove(0, 1);
+    return figure.name + QLatin1Char(' ') + number + QLatin1Char(' ') + figure.unit;
+}
+
+double median(QVector<double> values)
+{
+    if (values.isEmpty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const qsizetype middle = values.size() / 2;
+    if (values.size() % 2 == 1)
+        return values.at(middle);
+    return (values.at(middle - 1) + values.at(middle)) / 2.0;
+}
+
+double peakResidentMiB(const QByteArray &procStatus)
+{
+    for (const QByteArray &line : procStatus.split('\n')) {
+        if (!line.startsWith("VmHWM:"))
+            continue;
+        const QList<QByteArray> parts = line.mid(6).simplified().split(' ');
+        bool ok = false;
+        const double kib = parts.value(0).toDouble(&ok);
+        if (!ok || kib < 0)
+            return -1.0;
+        return kib / 1024.0;
+    }
+    return -1.0;
+}
+
+} // namespace BenchSupport

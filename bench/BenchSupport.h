@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The bench program's command line, figures and their text, apart from any measuring.
+namespace BenchSupport {
+
+struct Options
+{
+    enum class Mode
+    {
+        Measure,
+        Generate,
+        MeasureFile,
+        Help
+    };
+    Mode mode = Mode::Measure;
+    QList<int> sizes{1000, 10000, 100000}; // charges per measured log
+    QString file;                          // --generate and the per-size child run
+    int count = 0;                         // --generate
+    QString error;                         // not empty: the command line was refused
+};
+
+// Parses the arguments after the program name:
+//   (none)                  every size
+//   --records N             only N charges
+//   --quick                 1,000 charges only
+//   --generate N FILE       write a log of N charges and exit
+//   --measure-file FILE     measure one log in this process (what each size runs in)
+Options parseOptions(const QStringList &arguments);
+QString usageText();
+
+// One measured figure, printed as "name value unit".
+struct Figure
+{
+    QString name;
+    double value = 0.0;
+    QString unit;
+};
+QString formatFigure(const Figure &figure);
+
+// The middle value (the mean of the middle two for an even count); 0 for none.
+double median(QVector<double> values);
+
+// VmHWM of a /proc/<pid>/status text in mebibytes, or -1 when it is not there.
+double peakResidentMiB(const QByteArray &procStatus);
+
+} // namespace BenchSupport
