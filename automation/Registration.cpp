@@ -89,14 +89,21 @@ QString quoteExecArgument(const QString &programPath)
     if (!QDir::isAbsolutePath(programPath))
         throw QorLogError(
             QStringLiteral("The program path cannot be registered: it is not absolute"));
+    // The bus reads the value in two steps: first as a key file value, in which a backslash
+    // starts an escape (so every backslash is doubled), then as a shell-like command line, in
+    // which a backslash, " $ and ` are escaped inside double quotes.
+    const QLatin1String keyFileBackslash("\\\\");
     QString quoted;
     quoted.reserve(programPath.size() + 2);
     quoted += QLatin1Char('"');
     for (const QChar c : programPath) {
         if (c == QLatin1Char('\\') || c == QLatin1Char('"') || c == QLatin1Char('$') ||
             c == QLatin1Char('`'))
-            quoted += QLatin1Char('\\');
-        quoted += c;
+            quoted += keyFileBackslash;
+        if (c == QLatin1Char('\\'))
+            quoted += keyFileBackslash;
+        else
+            quoted += c;
     }
     quoted += QLatin1Char('"');
     return quoted;

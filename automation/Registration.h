@@ -19,9 +19,10 @@ QString interfaceFilePath(); // .../dbus-1/interfaces/QorLog.IQorLogCOMServer.xm
 // The introspection XML of the automation interface, as built into the program.
 QByteArray interfaceXml();
 
-// The program path as one argument of the activation file's Exec line: double quotes around
-// it, with \ " $ and ` escaped inside. Throws QorLogError for a path that cannot stand in a
-// one-line Exec value (a line break) or is not absolute.
+// The program path as the bus must find it in the activation file's Exec line to run it as one
+// argument: in double quotes, escaped first for the command line, then for the key file.
+// Throws QorLogError for a path that cannot stand in a one-line Exec value (a line break) or
+// is not absolute.
 QString quoteExecArgument(const QString &programPath);
 // The content of the activation file that starts programPath with -Automation.
 QByteArray serviceFileContent(const QString &programPath);
