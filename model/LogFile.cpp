@@ -14,7 +14,10 @@
 
 namespace {
 
-QString tr(const char *text) { return QCoreApplication::translate("LogFile", text); }
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("LogFile", text);
+}
 
 bool nameIs(QStringView name, QLatin1StringView expected)
 {
@@ -84,7 +87,8 @@ void readCharge(QXmlStreamReader &xml, TChargeLog &log)
 void readCharges(QXmlStreamReader &xml, TChargeLog &log, qint64 totalBytes,
                  const LogFile::ProgressFn &progress)
 {
-    const int maximum = int(qBound<qint64>(qint64(1), totalBytes, qint64(std::numeric_limits<int>::max())));
+    const int maximum =
+        int(qBound<qint64>(qint64(1), totalBytes, qint64(std::numeric_limits<int>::max())));
     while (xml.readNextStartElement()) {
         // Every element inside Charges is one charge, whatever its name.
         readCharge(xml, log);
@@ -191,7 +195,11 @@ QByteArray WriteChargeLog(TChargeLog &log)
                          QString::number(log.DischargeSeriesColour));
     xml.writeEndElement();
     xml.writeStartElement(QStringLiteral("Charges"));
-    const QLocale locale;
+    // Numbers carry the user's decimal separator when it is one that every reader takes (a
+    // full stop or a comma); a locale with another one (Arabic, Persian) writes a full stop,
+    // so that the log still reads back after a change of regional settings.
+    const QLocale user;
+    const QLocale locale = user.decimalPoint() == QLatin1String(",") ? user : QLocale::c();
     const TChargeList &charges = log.ChargeStringList;
     QString chargerLogFileName;
     QString comment;
@@ -199,19 +207,16 @@ QByteArray WriteChargeLog(TChargeLog &log)
         const TChargeRecord &r = charges.record(i);
         TChargeList::SplitChargeText(charges.text(i), chargerLogFileName, comment);
         xml.writeStartElement(QStringLiteral("Charge"));
-        writeText(xml, QStringLiteral("DateTime"),
-                             NumberText::formatExact(r.DateTime, locale));
+        writeText(xml, QStringLiteral("DateTime"), NumberText::formatExact(r.DateTime, locale));
         writeText(xml, QStringLiteral("PowerSource"),
-                             log.PowerSourcesStringList.name(r.PowerSourceIndex));
+                  log.PowerSourcesStringList.name(r.PowerSourceIndex));
         writeText(xml, QStringLiteral("Charger"), log.ChargersStringList.name(r.ChargerIndex));
-        writeText(xml, QStringLiteral("Battery"),
-                             log.BatteriesStringList.name(r.BatteryIndex));
+        writeText(xml, QStringLiteral("Battery"), log.BatteriesStringList.name(r.BatteryIndex));
         writeText(xml, QStringLiteral("NominalChargeAmps"),
-                             NumberText::formatExact(r.NominalChargeAmps, locale));
-        writeText(xml, QStringLiteral("AmpHours"),
-                             NumberText::formatExact(r.AmpHours, locale));
+                  NumberText::formatExact(r.NominalChargeAmps, locale));
+        writeText(xml, QStringLiteral("AmpHours"), NumberText::formatExact(r.AmpHours, locale));
         writeText(xml, QStringLiteral("Termination"),
-                             log.TerminationsStringList.name(r.TerminationIndex));
+                  log.TerminationsStringList.name(r.TerminationIndex));
         writeText(xml, QStringLiteral("Comment"), comment);
         writeText(xml, QStringLiteral("ChargerLogFileName"), chargerLogFileName);
         xml.writeEndElement();

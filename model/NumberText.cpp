@@ -22,8 +22,8 @@ QString layoutGeneral(bool negative, QString digits, int exponent, QChar decimal
             text += decimalPoint + digits.mid(1);
         text += QLatin1Char('E') + QString::number(exponent);
     } else if (exponent < 0) {
-        text = QLatin1Char('0') + QString(decimalPoint) + QString(-exponent - 1, QLatin1Char('0'))
-               + digits;
+        text = QLatin1Char('0') + QString(decimalPoint) + QString(-exponent - 1, QLatin1Char('0')) +
+               digits;
     } else if (digits.size() <= exponent + 1) {
         text = digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
     } else {
@@ -62,7 +62,20 @@ QString formatWithPrecision(double value, int precision, const QLocale &locale)
     return layoutGeneral(negative, digits, exponent, point.isEmpty() ? QChar('.') : point.at(0));
 }
 
-bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+// "." and "," always; besides them the user's own separator, so that a number shown in a
+// locale with another one (the Arabic decimal separator, say) reads back as well.
+bool isDecimalSeparator(QChar c)
+{
+    if (c == QLatin1Char('.') || c == QLatin1Char(','))
+        return true;
+    const QString own = QLocale().decimalPoint();
+    return own.size() == 1 && c == own.at(0);
+}
 
 } // namespace
 
@@ -98,7 +111,7 @@ bool parseNumber(const QString &text, double &value)
         plain.append(char(text.at(i++).unicode()));
         ++mantissaDigits;
     }
-    if (i < end && (text.at(i) == QLatin1Char('.') || text.at(i) == QLatin1Char(','))) {
+    if (i < end && isDecimalSeparator(text.at(i))) {
         plain.append('.');
         ++i;
         while (i < end && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9')) {
@@ -135,9 +148,9 @@ double toFloat(const QString &text)
 {
     double value = 0.0;
     if (!parseNumber(text, value))
-        throw QorLogError(QCoreApplication::translate("NumberText",
-                                                      "'%1' is not a valid floating point value")
-                              .arg(text));
+        throw QorLogError(
+            QCoreApplication::translate("NumberText", "'%1' is not a valid floating point value")
+                .arg(text));
     return value;
 }
 
@@ -231,8 +244,10 @@ QString formatTable(double days, const QLocale &locale)
         }
     }
     const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    return QStringLiteral("%1-%2-%3 ").arg(d.year(), 4, 10, QLatin1Char('0')).arg(two(d.month()), two(d.day()))
-           + two(t.hour()) + separator + two(t.minute()) + separator + two(t.second());
+    return QStringLiteral("%1-%2-%3 ")
+               .arg(d.year(), 4, 10, QLatin1Char('0'))
+               .arg(two(d.month()), two(d.day())) +
+           two(t.hour()) + separator + two(t.minute()) + separator + two(t.second());
 }
 
 } // namespace DateTimeText

@@ -17,7 +17,8 @@ QString formatGeneral(double value, const QLocale &locale = QLocale());
 QString formatExact(double value, const QLocale &locale = QLocale());
 
 // Strict reading of a number typed or stored: optional blanks around it, a sign, digits,
-// one decimal separator ("." or "," are both taken, whatever the locale), an exponent.
+// one decimal separator ("." or "," are both taken, whatever the locale, and the user's own
+// separator besides), an exponent.
 // Nothing else: no thousands separators, no "inf"/"nan". Returns false when not a number or
 // the value is not finite.
 bool parseNumber(const QString &text, double &value);

@@ -263,6 +263,9 @@ void TestLogFile::roundTripProperty_data()
     }
     QTest::newRow("written de_DE, read C") << German << QLocale::c() << 5u;
     QTest::newRow("written C, read de_DE") << QLocale::c() << German << 6u;
+    const QLocale arabic(QLocale::Arabic, QLocale::Egypt);
+    QTest::newRow("written ar_EG, read C") << arabic << QLocale::c() << 7u;
+    QTest::newRow("written ar_EG, read ar_EG") << arabic << arabic << 8u;
 }
 
 void TestLogFile::roundTripProperty()

@@ -45,6 +45,8 @@ private slots:
     void formatExactMatchesGeneralUpTo15Digits();
     void parseNumber_data();
     void parseNumber();
+    void parseNumberUserSeparator_data();
+    void parseNumberUserSeparator();
     void conversionMessages();
     void toInteger_data();
     void toInteger();
@@ -262,6 +264,36 @@ void TestNumberText::parseNumber()
         QCOMPARE(parsed, -42.0); // a failed parse leaves the variable alone
         QVERIFY_THROWS_EXCEPTION(QorLogError, NumberText::toFloat(text));
     }
+}
+
+void TestNumberText::parseNumberUserSeparator_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+
+    const QLocale arabic(QLocale::Arabic, QLocale::SaudiArabia);
+    const QLocale persian(QLocale::Persian, QLocale::Iran);
+    QTest::newRow("Arabic separator in Arabic") << arabic << "1\u066B5" << true;
+    QTest::newRow("full stop in Arabic") << arabic << "1.5" << true;
+    QTest::newRow("comma in Arabic") << arabic << "1,5" << true;
+    QTest::newRow("Arabic separator in C") << QLocale::c() << "1\u066B5" << false;
+    QTest::newRow("Persian shown value")
+        << persian << NumberText::formatGeneral(1.5, persian) << true;
+    QTest::newRow("two separators") << arabic << "1\u066B5.5" << false;
+}
+
+void TestNumberText::parseNumberUserSeparator()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+
+    QLocale::setDefault(locale);
+    double value = 0;
+    QCOMPARE(NumberText::parseNumber(text, value), ok);
+    if (ok)
+        QCOMPARE(value, 1.5);
 }
 
 void TestNumberText::conversionMessages()
