@@ -15,8 +15,8 @@ QString logFilePathInDataFolder(const QString &programPath)
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(folder);
-    return QDir(folder).filePath(QFileInfo(programPath).completeBaseName()
-                                 + QStringLiteral(".QorLog"));
+    return QDir(folder).filePath(QFileInfo(programPath).completeBaseName() +
+                                 QStringLiteral(".QorLog"));
 }
 
 QString defaultLogFilePath(const QString &programPath)

@@ -37,8 +37,8 @@ int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
     QTextStream out(stdout);
     if (options.help) {
         out << commandLineHelpText(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-        out << "\nLog file: " << QDir::toNativeSeparators(
-                   defaultLogFilePath(QCoreApplication::applicationFilePath()))
+        out << "\nLog file: "
+            << QDir::toNativeSeparators(defaultLogFilePath(QCoreApplication::applicationFilePath()))
             << '\n';
         return 0;
     }
@@ -65,8 +65,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(options.error));
         return 2;
     }
-    if (options.help || options.version || options.startMode == StartMode::Register
-        || options.startMode == StartMode::Unregister)
+    if (options.help || options.version || options.startMode == StartMode::Register ||
+        options.startMode == StartMode::Unregister)
         return runWithoutWindow(argc, argv, options);
 
     QApplication app(argc, argv);

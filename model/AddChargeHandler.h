@@ -10,8 +10,7 @@ public:
     virtual ~IAddChargeHandler() = default;
     virtual void HandleAddCharge(double chargeDateTime, const QString &powerSource,
                                  bool usePreviousPowerSource, const QString &charger,
-                                 const QString &battery, double nominalChargeAmps,
-                                 double ampHours, const QString &termination,
-                                 const QString &commentString, const QString &chargerLogFileName,
-                                 bool showConfirmationForm) = 0;
+                                 const QString &battery, double nominalChargeAmps, double ampHours,
+                                 const QString &termination, const QString &commentString,
+                                 const QString &chargerLogFileName, bool showConfirmationForm) = 0;
 };

@@ -57,8 +57,8 @@ qint32 TChargeLog::StoreChargeRecord(qint32 key, double dateTime, const QString 
                                      const QString &termination, const QString &comment,
                                      const QString &chargerLogFileName)
 {
-    CheckStorable(dateTime, powerSource, charger, battery, nominalChargeAmps, ampHours,
-                  termination, comment, chargerLogFileName);
+    CheckStorable(dateTime, powerSource, charger, battery, nominalChargeAmps, ampHours, termination,
+                  comment, chargerLogFileName);
     TChargeRecord record;
     record.DateTime = dateTime;
     record.PowerSourceIndex = PowerSourcesStringList.ResolveNameIndex(powerSource);
@@ -97,9 +97,9 @@ static void checkNumber(double value, const char *field)
         throw QorLogError(
             QCoreApplication::translate("TChargeLog", "%1 must be a finite number, not %2")
                 .arg(QLatin1String(field),
-                     std::isnan(value) ? QStringLiteral("NaN")
-                                       : (value > 0 ? QStringLiteral("infinity")
-                                                    : QStringLiteral("-infinity"))));
+                     std::isnan(value)
+                         ? QStringLiteral("NaN")
+                         : (value > 0 ? QStringLiteral("infinity") : QStringLiteral("-infinity"))));
 }
 
 static void checkText(const QString &text, const char *field)
@@ -127,16 +127,16 @@ void TChargeLog::CheckStorable(double dateTime, const QString &powerSource, cons
     checkText(chargerLogFileName, "ChargerLogFileName");
     // The log file name and the comment share one text, split at the first "*".
     if (chargerLogFileName.contains(QLatin1Char('*')))
-        throw QorLogError(QCoreApplication::translate(
-            "TChargeLog", "ChargerLogFileName cannot contain \"*\""));
+        throw QorLogError(
+            QCoreApplication::translate("TChargeLog", "ChargerLogFileName cannot contain \"*\""));
 }
 
 bool TChargeLog::isShown(const TChargeRecord &record) const
 {
-    return !PowerSourcesStringList.isMarked(record.PowerSourceIndex)
-           && !ChargersStringList.isMarked(record.ChargerIndex)
-           && !BatteriesStringList.isMarked(record.BatteryIndex)
-           && !TerminationsStringList.isMarked(record.TerminationIndex);
+    return !PowerSourcesStringList.isMarked(record.PowerSourceIndex) &&
+           !ChargersStringList.isMarked(record.ChargerIndex) &&
+           !BatteriesStringList.isMarked(record.BatteryIndex) &&
+           !TerminationsStringList.isMarked(record.TerminationIndex);
 }
 
 TNameList &TChargeLog::nameList(NameKind kind)
@@ -177,9 +177,8 @@ qint32 TChargeLog::recordIndex(const TChargeRecord &record, NameKind kind)
 int TChargeLog::PurgeMarked(NameKind kind)
 {
     TNameList &list = nameList(kind);
-    const int removed = ChargeStringList.removeIf([&](const TChargeEntry &entry) {
-        return list.isMarked(recordIndex(entry.Record, kind));
-    });
+    const int removed = ChargeStringList.removeIf(
+        [&](const TChargeEntry &entry) { return list.isMarked(recordIndex(entry.Record, kind)); });
     for (int i = 0; i < list.count(); ++i)
         if (list.isMarked(i))
             list.rename(i, QString::fromLatin1(QorLog::DeletedName));
@@ -190,7 +189,7 @@ bool TChargeLog::previousPowerSource(QString &name) const
 {
     if (ChargeStringList.isEmpty())
         return false;
-    name = PowerSourcesStringList.name(ChargeStringList.record(ChargeStringList.count() - 1)
-                                           .PowerSourceIndex);
+    name = PowerSourcesStringList.name(
+        ChargeStringList.record(ChargeStringList.count() - 1).PowerSourceIndex);
     return true;
 }

@@ -41,9 +41,8 @@ public:
     // Returns the key of the record stored, or 0 when `key` named no record any more.
     qint32 StoreChargeRecord(qint32 key, double dateTime, const QString &powerSource,
                              const QString &charger, const QString &battery,
-                             double nominalChargeAmps, double ampHours,
-                             const QString &termination, const QString &comment,
-                             const QString &chargerLogFileName);
+                             double nominalChargeAmps, double ampHours, const QString &termination,
+                             const QString &comment, const QString &chargerLogFileName);
 
     // Refuses values that the log file could not give back unchanged: non-finite numbers and
     // text with characters XML 1.0 cannot hold. Throws QorLogError naming the field.
@@ -56,7 +55,13 @@ public:
     // A record is shown when none of its four names is marked.
     bool isShown(const TChargeRecord &record) const;
 
-    enum class NameKind { PowerSource, Charger, Battery, Termination };
+    enum class NameKind
+    {
+        PowerSource,
+        Charger,
+        Battery,
+        Termination
+    };
     TNameList &nameList(NameKind kind);
     const TNameList &nameList(NameKind kind) const;
     static qint32 recordIndex(const TChargeRecord &record, NameKind kind);

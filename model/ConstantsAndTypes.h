@@ -10,8 +10,8 @@
 // name lists of TChargeLog, so it stays a plain value that is copied whole.
 struct TChargeRecord
 {
-    qint32 Key = 0;          // valid for one run only; 0 never names a record
-    double DateTime = 0.0;   // days since 1899-12-30 00:00, local time, time of day as fraction
+    qint32 Key = 0;        // valid for one run only; 0 never names a record
+    double DateTime = 0.0; // days since 1899-12-30 00:00, local time, time of day as fraction
     qint32 PowerSourceIndex = 0;
     qint32 ChargerIndex = 0;
     qint32 BatteryIndex = 0;
@@ -21,7 +21,10 @@ struct TChargeRecord
 };
 
 bool operator==(const TChargeRecord &a, const TChargeRecord &b);
-inline bool operator!=(const TChargeRecord &a, const TChargeRecord &b) { return !(a == b); }
+inline bool operator!=(const TChargeRecord &a, const TChargeRecord &b)
+{
+    return !(a == b);
+}
 
 // Every failure the program reports is one of these: a message meant for the user.
 class QorLogError : public std::exception

@@ -16,7 +16,11 @@ namespace LogFile {
 // offset reached in the file, so the bar moves smoothly without counting the charges first.
 using ProgressFn = std::function<void(int, int, int)>;
 
-enum class LoadOutcome { Loaded, Missing };
+enum class LoadOutcome
+{
+    Loaded,
+    Missing
+};
 
 // Appends the file's records and unknown names to `log` and sets the colours it stores.
 // A missing file is not an error (first start): returns Missing and changes nothing.

@@ -9,7 +9,7 @@ TChargeLogTableModel::TChargeLogTableModel(QObject *parent)
 
 QStringList TChargeLogTableModel::columnTitles()
 {
-    return {tr("Date-Time"), tr("Power"),       tr("Charger"), tr("Battery"),
+    return {tr("Date-Time"), tr("Power"),    tr("Charger"),     tr("Battery"),
             tr("Amps"),      tr("AmpHours"), tr("Termination"), tr("Comment")};
 }
 
@@ -79,8 +79,8 @@ QVariant TChargeLogTableModel::data(const QModelIndex &index, int role) const
         return index.column() == DateTimeColumn ? QVariant(row.Record.Key) : QVariant();
     case Qt::ForegroundRole:
         // A discharge (either figure negative) shows both figures in the discharge colour.
-        if ((index.column() == AmpsColumn || index.column() == AmpHoursColumn)
-            && (row.Record.NominalChargeAmps < 0 || row.Record.AmpHours < 0))
+        if ((index.column() == AmpsColumn || index.column() == AmpHoursColumn) &&
+            (row.Record.NominalChargeAmps < 0 || row.Record.AmpHours < 0))
             return m_dischargeColour;
         return {};
     case Qt::TextAlignmentRole:

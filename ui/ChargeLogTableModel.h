@@ -16,8 +16,18 @@ class TChargeLogTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { DateTimeColumn, PowerColumn, ChargerColumn, BatteryColumn, AmpsColumn,
-                  AmpHoursColumn, TerminationColumn, CommentColumn, ColumnCount };
+    enum Column
+    {
+        DateTimeColumn,
+        PowerColumn,
+        ChargerColumn,
+        BatteryColumn,
+        AmpsColumn,
+        AmpHoursColumn,
+        TerminationColumn,
+        CommentColumn,
+        ColumnCount
+    };
     // Column 0 answers this role with the row's record key (0 for the blank row).
     static constexpr int KeyRole = Qt::UserRole + 1;
 

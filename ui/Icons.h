@@ -12,7 +12,7 @@ QIcon deleteSelection();
 QIcon filter();
 QIcon retain();
 QIcon remove();
-QIcon application();            // window icon
-QPixmap applicationPicture();   // 128 x 150, the splash picture
+QIcon application();          // window icon
+QPixmap applicationPicture(); // 128 x 150, the splash picture
 
 } // namespace QorLogIcons

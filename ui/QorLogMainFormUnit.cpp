@@ -95,7 +95,12 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
     applyChartColours();
 }
 
-TQorLogMainForm::~TQorLogMainForm() = default;
+TQorLogMainForm::~TQorLogMainForm()
+{
+    // The dialogs store through this window: none may outlive it.
+    for (TChargeDataForm *form : TChargeDataForm::openForms())
+        delete form;
+}
 
 void TQorLogMainForm::createActions()
 {
@@ -152,8 +157,7 @@ void TQorLogMainForm::createControls()
     Chart1->setMinimumHeight(60);
     Chart1->addSeries(tr("Cycles"), TBarChart::LeftAxis, toQColor(m_log.CyclesSeriesColour));
     Chart1->addSeries(tr("Charge"), TBarChart::RightAxis, toQColor(m_log.ChargeSeriesColour));
-    Chart1->addSeries(tr("Discharge"), TBarChart::RightAxis,
-                      toQColor(m_log.DischargeSeriesColour));
+    Chart1->addSeries(tr("Discharge"), TBarChart::RightAxis, toQColor(m_log.DischargeSeriesColour));
     Chart1->setMarkColour(CyclesSeries, toQColor(QorLog::DefaultCyclesSeriesColour));
     Chart1->setMarkColour(ChargeSeries, toQColor(QorLog::FuchsiaColour));
     Chart1->setMarkColour(DischargeSeries, toQColor(QorLog::FuchsiaColour));
@@ -208,8 +212,7 @@ void TQorLogMainForm::createControls()
     ChargeLogStringGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     ChargeLogStringGrid->horizontalHeader()->setHighlightSections(false);
     ChargeLogStringGrid->horizontalHeader()->setSectionsClickable(false);
-    ChargeLogStringGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft
-                                                                  | Qt::AlignVCenter);
+    ChargeLogStringGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     const int widths[] = {109, 88, 94, 90, 63, 55, 72, 867};
     for (int column = 0; column < TChargeLogTableModel::ColumnCount; ++column)
         ChargeLogStringGrid->setColumnWidth(column, widths[column]);
@@ -227,8 +230,8 @@ void TQorLogMainForm::createControls()
     ControlsPanel->setFixedHeight(70);
     panelLayout->addWidget(ControlsPanel);
 
-    const auto button = [this](QPushButton *&target, const QString &name, QAction *action,
-                               int left, int top) {
+    const auto button = [this](QPushButton *&target, const QString &name, QAction *action, int left,
+                               int top) {
         target = new QPushButton(action->icon(), action->text(), ControlsPanel);
         target->setObjectName(name);
         target->setGeometry(left, top, 128, 25);
@@ -240,14 +243,14 @@ void TQorLogMainForm::createControls()
     };
     button(AddChargeRecordBitBtn, QStringLiteral("AddChargeRecordBitBtn"),
            PromptForChargeRecordAction, 8, 8);
-    button(DeleteSelectionBitBtn, QStringLiteral("DeleteSelectionBitBtn"), DeleteSelectionAction,
-           8, 40);
+    button(DeleteSelectionBitBtn, QStringLiteral("DeleteSelectionBitBtn"), DeleteSelectionAction, 8,
+           40);
     button(FilterPowerSourcesBitBtn, QStringLiteral("FilterPowerSourcesBitBtn"),
            FilterPowerSourcesAction, 168, 8);
     button(FilterBatteriesBitBtn, QStringLiteral("FilterBatteriesBitBtn"), FilterBatteriesAction,
            168, 40);
-    button(FilterChargersBitBtn, QStringLiteral("FilterChargersBitBtn"), FilterChargersAction,
-           304, 8);
+    button(FilterChargersBitBtn, QStringLiteral("FilterChargersBitBtn"), FilterChargersAction, 304,
+           8);
     button(FilterTerminationsBitBtn, QStringLiteral("FilterTerminationsBitBtn"),
            FilterTerminationsAction, 304, 40);
     setTabOrder(AddChargeRecordBitBtn, DeleteSelectionBitBtn);
@@ -256,8 +259,8 @@ void TQorLogMainForm::createControls()
     setTabOrder(FilterBatteriesBitBtn, FilterChargersBitBtn);
     setTabOrder(FilterChargersBitBtn, FilterTerminationsBitBtn);
 
-    const auto label = [this](QLabel *&target, const QString &name, const QString &text,
-                              int left, int top) {
+    const auto label = [this](QLabel *&target, const QString &name, const QString &text, int left,
+                              int top) {
         target = new QLabel(text, ControlsPanel);
         target->setObjectName(name);
         target->move(left, top);
@@ -286,8 +289,8 @@ QColor TQorLogMainForm::toQColor(qint32 colour)
 
 qint32 TQorLogMainForm::fromQColor(const QColor &colour)
 {
-    return qint32(quint32(colour.red()) | (quint32(colour.green()) << 8)
-                  | (quint32(colour.blue()) << 16));
+    return qint32(quint32(colour.red()) | (quint32(colour.green()) << 8) |
+                  (quint32(colour.blue()) << 16));
 }
 
 void TQorLogMainForm::applyChartColours()
@@ -384,8 +387,8 @@ void TQorLogMainForm::showStartupNotice()
 {
     if (m_startupNotice.isEmpty())
         return;
-    auto *box = new QMessageBox(QMessageBox::Warning, tr("QorLog"), m_startupNotice,
-                                QMessageBox::Ok, this);
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, tr("QorLog"), m_startupNotice, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("StartupNoticeBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open(); // window-modal but not blocking: automation calls keep being served
@@ -406,9 +409,8 @@ void TQorLogMainForm::RefreshDisplay()
 
     m_totals.begin(m_log.BatteriesStringList);
     m_tableModel->setDischargeColour(toQColor(m_log.DischargeSeriesColour));
-    m_tableModel->rebuild(m_log, [this](const TChargeRecord &record) {
-        m_totals.AddChargeToChart(record);
-    });
+    m_tableModel->rebuild(
+        m_log, [this](const TChargeRecord &record) { m_totals.AddChargeToChart(record); });
 
     Chart1->beginUpdate();
     Chart1->clearAllSeries();
@@ -424,9 +426,10 @@ void TQorLogMainForm::RefreshDisplay()
         const int rows = m_tableModel->rowCount();
         first = qMin(first, rows - 1);
         last = qMin(last, rows - 1);
-        selection->select(QItemSelection(m_tableModel->index(first, 0),
-                                         m_tableModel->index(last, TChargeLogTableModel::ColumnCount - 1)),
-                          QItemSelectionModel::ClearAndSelect);
+        selection->select(
+            QItemSelection(m_tableModel->index(first, 0),
+                           m_tableModel->index(last, TChargeLogTableModel::ColumnCount - 1)),
+            QItemSelectionModel::ClearAndSelect);
     }
     scrollNewestIntoView();
 }
@@ -473,10 +476,9 @@ void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powe
                                       const QString &chargerLogFileName, bool showConfirmationForm)
 {
     if (showConfirmationForm) {
-        TChargeDataForm::OpenForAutomation(this, chargeDateTime, powerSource,
-                                           usePreviousPowerSource, charger, battery,
-                                           nominalChargeAmps, ampHours, termination,
-                                           commentString, chargerLogFileName, this);
+        TChargeDataForm::OpenForAutomation(
+            this, chargeDateTime, powerSource, usePreviousPowerSource, charger, battery,
+            nominalChargeAmps, ampHours, termination, commentString, chargerLogFileName, this);
         return;
     }
     // Added at once. Asked for the previous power source, this path takes it too, as the
@@ -632,10 +634,10 @@ void TQorLogMainForm::Chart1ClickSeries(int series, int index)
     if (std::llround(cycles) > 1)
         cyclesText += QLatin1Char('s');
     CyclesLabel->setText(cyclesText);
-    ChargeLabel->setText(NumberText::formatGrouped(Chart1->value(ChargeSeries, index))
-                         + tr(" Charged"));
-    DischargeLabel->setText(NumberText::formatGrouped(Chart1->value(DischargeSeries, index))
-                            + tr(" Discharged"));
+    ChargeLabel->setText(NumberText::formatGrouped(Chart1->value(ChargeSeries, index)) +
+                         tr(" Charged"));
+    DischargeLabel->setText(NumberText::formatGrouped(Chart1->value(DischargeSeries, index)) +
+                            tr(" Discharged"));
     for (QLabel *label : {BatteryLabel, CyclesLabel, ChargeLabel, DischargeLabel})
         label->adjustSize();
 }
@@ -643,10 +645,8 @@ void TQorLogMainForm::Chart1ClickSeries(int series, int index)
 bool TQorLogMainForm::FormCloseQuery()
 {
     bool dialogsOpen = false;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (qobject_cast<TChargeDataForm *>(widget) && !widget->testAttribute(Qt::WA_WState_Hidden)
-            && !widget->isHidden())
-            dialogsOpen = true;
+    for (TChargeDataForm *form : TChargeDataForm::openForms())
+        dialogsOpen = dialogsOpen || !form->isHidden(); // a closed one is only awaiting deletion
     if (dialogsOpen) {
         const auto answer =
             QMessageBox::question(this, tr("Confirm"), tr("Charge Data Forms still exist"),
@@ -654,10 +654,10 @@ bool TQorLogMainForm::FormCloseQuery()
         if (answer != QMessageBox::Ok)
             return false;
     }
-    if (HasNoFilterMarks(&m_log.PowerSourcesStringList)
-        && HasNoFilterMarks(&m_log.ChargersStringList)
-        && HasNoFilterMarks(&m_log.BatteriesStringList)
-        && HasNoFilterMarks(&m_log.TerminationsStringList))
+    if (HasNoFilterMarks(&m_log.PowerSourcesStringList) &&
+        HasNoFilterMarks(&m_log.ChargersStringList) &&
+        HasNoFilterMarks(&m_log.BatteriesStringList) &&
+        HasNoFilterMarks(&m_log.TerminationsStringList))
         return true;
     QMessageBox box(QMessageBox::Question, tr("Confirm"),
                     tr("Do you want to permanently delete filtered items?"), QMessageBox::NoButton,
@@ -701,9 +701,8 @@ bool TQorLogMainForm::FormClose()
             return false;
     }
     // Open charge data dialogs go with the window, dropping their unsaved input.
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *form = qobject_cast<TChargeDataForm *>(widget))
-            form->deleteLater();
+    for (TChargeDataForm *form : TChargeDataForm::openForms())
+        form->deleteLater();
     return true;
 }
 

@@ -23,7 +23,7 @@ class TFilterForm;
 // Per-battery figures of the chart, summed from the shown records.
 struct TChartTotals
 {
-    QStringList Labels;        // the chart battery list: unmarked batteries in list order
+    QStringList Labels; // the chart battery list: unmarked batteries in list order
     QVector<double> Cycles;
     QVector<double> Charge;
     QVector<double> Discharge;
@@ -62,9 +62,9 @@ public:
     // IChargeRecordStore
     const TChargeLog &chargeLog() const override { return m_log; }
     void AddChargeRecord(qint32 key, double dateTime, const QString &powerSource,
-                         const QString &charger, const QString &battery,
-                         double nominalChargeAmps, double ampHours, const QString &termination,
-                         const QString &comment, const QString &chargerLogFileName) override;
+                         const QString &charger, const QString &battery, double nominalChargeAmps,
+                         double ampHours, const QString &termination, const QString &comment,
+                         const QString &chargerLogFileName) override;
 
     // IAddChargeHandler
     void HandleAddCharge(double chargeDateTime, const QString &powerSource,

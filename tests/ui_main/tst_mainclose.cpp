@@ -1,0 +1,200 @@
+#include "ChargeDataFormUnit.h"
+#include "FilterFormUnit.h"
+#include "LogFile.h"
+#include "ModalHelper.h"
+#include "QorLogMainFormUnit.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The close question of the main window: open dialogs, purging marked records, a failed save.
+class TestMainClose : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TQorLogMainForm> m_form;
+    std::unique_ptr<TFilterForm> m_filter;
+    QStringList m_seen; // captions and texts of the boxes answered
+
+    QString logPath() const { return m_dir->filePath(QStringLiteral("close.QorLog")); }
+
+    TQorLogMainForm *openForm()
+    {
+        m_filter.reset();
+        m_form = std::make_unique<TQorLogMainForm>(logPath());
+        m_form->FormCreate();
+        m_filter = std::make_unique<TFilterForm>(m_form.get());
+        m_form->setFilterForm(m_filter.get());
+        m_form->show();
+        return m_form.get();
+    }
+    void addSample(TQorLogMainForm *form)
+    {
+        const char *batteries[] = {"A", "B", "C"};
+        for (int i = 0; i < 3; ++i)
+            form->AddChargeRecord(-1, 100 + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                  QString::fromLatin1(batteries[i]), 1, 1, QStringLiteral("Normal"),
+                                  QString(), QString());
+    }
+    // Answers the next message box with the button of the given role, noting its text.
+    void answerBox(QMessageBox::StandardButton button)
+    {
+        whenModal([this, button](QWidget *w) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            QVERIFY(box);
+            m_seen << box->text();
+            QList<QString> order;
+            for (QAbstractButton *b : box->buttons())
+                order << b->text();
+            m_seen << order.join(QLatin1Char('|'));
+            box->button(button)->click();
+        });
+    }
+    // Accepts the next filter dialog, optionally unmarking the list's first entry first.
+    void acceptFilter(bool unmarkFirst = false)
+    {
+        whenModal([this, unmarkFirst](QWidget *w) {
+            auto *filter = qobject_cast<TFilterForm *>(w);
+            QVERIFY(filter);
+            m_seen << filter->windowTitle();
+            if (unmarkFirst)
+                filter->FilterList->setMarked(0, false);
+            filter->accept();
+        });
+    }
+    int recordsInFile()
+    {
+        TChargeLog log;
+        LogFile::LoadChargeLog(logPath(), log);
+        return log.ChargeStringList.count();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_seen.clear();
+        m_dir = std::make_unique<QTemporaryDir>();
+    }
+    void cleanup()
+    {
+        QList<QPointer<QWidget>> forms;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<TChargeDataForm *>(w))
+                forms.append(w);
+        for (const QPointer<QWidget> &w : forms)
+            delete w.data();
+        m_filter.reset();
+        m_form.reset();
+    }
+
+    void closingWithoutMarksAsksNothingAndSaves()
+    {
+        TQorLogMainForm *form = openForm();
+        addSample(form);
+        QFile::remove(logPath());
+        QSignalSpy closed(form, &TQorLogMainForm::closed);
+        QVERIFY(form->close());
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(recordsInFile(), 3);
+    }
+
+    void openDialogsAreAskedAbout()
+    {
+        TQorLogMainForm *form = openForm();
+        form->OpenChargeDataForm(-1);
+        answerBox(QMessageBox::Cancel);
+        QVERIFY(!form->close());
+        QCOMPARE(m_seen.value(0), QStringLiteral("Charge Data Forms still exist"));
+        QVERIFY(form->isVisible());
+
+        answerBox(QMessageBox::Ok);
+        QVERIFY(form->close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<TChargeDataForm *>(w)); // dropped with their input
+    }
+
+    void marksAnsweredNoKeepEverything()
+    {
+        TQorLogMainForm *form = openForm();
+        addSample(form);
+        form->log().BatteriesStringList.setMarked(0, true);
+        answerBox(QMessageBox::No);
+        QVERIFY(form->close());
+        QCOMPARE(m_seen.value(0),
+                 QStringLiteral("Do you want to permanently delete filtered items?"));
+        QCOMPARE(m_seen.value(1).count(QLatin1Char('|')), 2); // No, OK and Cancel
+        QCOMPARE(recordsInFile(), 3);
+    }
+
+    void marksAnsweredCancelKeepTheWindowAndMarks()
+    {
+        TQorLogMainForm *form = openForm();
+        addSample(form);
+        form->log().BatteriesStringList.setMarked(0, true);
+        answerBox(QMessageBox::Cancel);
+        QVERIFY(!form->close());
+        QVERIFY(form->log().BatteriesStringList.isMarked(0));
+        QCOMPARE(form->log().ChargeStringList.count(), 3);
+    }
+
+    void marksAnsweredOkPurgeAfterTheFilterDialogs()
+    {
+        TQorLogMainForm *form = openForm();
+        addSample(form);
+        TChargeLog &log = form->log();
+        log.PowerSourcesStringList.setMarked(log.PowerSourcesStringList.indexOf("Mains"), true);
+        log.BatteriesStringList.setMarked(0, true); // "A": unmarked again in its dialog
+        log.BatteriesStringList.setMarked(1, true); // "B": purged
+        answerBox(QMessageBox::Ok);
+        QTimer::singleShot(0, this, [this] {
+            acceptFilter();
+            // The batteries' dialog comes second; unmark "A" there.
+            QTimer::singleShot(300, this, [this] { acceptFilter(true); });
+        });
+        QVERIFY(form->close());
+        QCOMPARE(m_seen.value(2), QStringLiteral("Delete Power Sources"));
+        QCOMPARE(m_seen.value(3), QStringLiteral("Delete Batteries"));
+        TChargeLog reread;
+        LogFile::LoadChargeLog(logPath(), reread);
+        QCOMPARE(reread.ChargeStringList.count(), 2);
+        QCOMPARE(reread.BatteriesStringList.names(), QStringList({"A", "C"}));
+        QVERIFY(!reread.PowerSourcesStringList.names().contains(QStringLiteral("Deleted")));
+        // In memory the purged name became "Deleted" and the others kept their names.
+        QCOMPARE(log.BatteriesStringList.name(1), QStringLiteral("Deleted"));
+        QCOMPARE(log.BatteriesStringList.name(
+                     log.ChargeStringList.record(log.ChargeStringList.count() - 1).BatteryIndex),
+                 QStringLiteral("C"));
+    }
+
+    void failedSaveAtCloseLetsTheUserChoose()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("ro"));
+        QVERIFY(QDir().mkpath(folder));
+        m_form = std::make_unique<TQorLogMainForm>(folder + QStringLiteral("/x.QorLog"));
+        m_form->FormCreate();
+        m_form->show();
+        // The folder turns into a plain file: the save at close must fail.
+        QVERIFY(QDir().rmdir(folder));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        answerBox(QMessageBox::No);
+        QVERIFY(!m_form->close());
+        QVERIFY(m_seen.value(0).contains(QStringLiteral("x.QorLog")));
+        QVERIFY(m_form->isVisible());
+        answerBox(QMessageBox::Yes);
+        QVERIFY(m_form->close());
+    }
+};
+
+QTEST_MAIN(TestMainClose)
+#include "tst_mainclose.moc"
