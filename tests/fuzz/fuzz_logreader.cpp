@@ -1,6 +1,7 @@
 // Fuzz target for the log reader: whatever a file holds, reading it must neither crash nor
 // hang, and whatever the reader left in memory (all of it, or the records before a failure)
-// must write and read back to the same charges, names and colours.
+// must write and read back to the same charges, names and colours. Inputs that start with
+// the byte 0xA5 are offered as one charge instead, to check the same of what the log accepts.
 
 #include "LogFile.h"
 #include "ModelTestHelpers.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -18,6 +20,27 @@ namespace {
     std::fprintf(stderr, "FINDING: %s\n%s\n--- written ---\n%s\n", what,
                  detail.toUtf8().constData(), written.constData());
     std::abort();
+}
+
+// The same input taken as one charge offered to the log: three doubles, then UTF-16 text
+// split at U+FFFF into the six texts. Whatever the log accepts must come back unchanged.
+void storeAsCharge(const std::uint8_t *data, std::size_t size, TChargeLog &log)
+{
+    double numbers[3] = {0, 0, 0};
+    const std::size_t numberBytes = qMin(size, sizeof numbers);
+    std::memcpy(numbers, data, numberBytes);
+    QString text(qsizetype((size - numberBytes) / 2), Qt::Uninitialized);
+    std::memcpy(text.data(), data + numberBytes, std::size_t(text.size()) * 2);
+    QStringList t = text.split(QChar(0xFFFF));
+    while (t.size() < 6)
+        t << QString();
+    try {
+        log.StoreChargeRecord(-1, numbers[0], t[0], t[1], t[2], numbers[1], numbers[2], t[3], t[4],
+                              t[5]);
+    } catch (const QorLogError &) {
+        if (!log.ChargeStringList.isEmpty())
+            finding("a refused charge was stored", QByteArray(), QString());
+    }
 }
 
 } // namespace
@@ -30,11 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     TChargeLog log;
-    try {
-        LogFile::ReadChargeLog(bytes, log, QStringLiteral("fuzz input"));
-    } catch (const QorLogError &) {
-        // A damaged log still keeps what was read before the damage, and that is what the
-        // next save writes: it must survive as well.
+    if (size > 0 && data[0] == 0xA5) { // never the start of a document
+        storeAsCharge(data + 1, size - 1, log);
+    } else {
+        try {
+            LogFile::ReadChargeLog(bytes, log, QStringLiteral("fuzz input"));
+        } catch (const QorLogError &) {
+            // A damaged log still keeps what was read before the damage, and that is what
+            // the next save writes: it must survive as well.
+        }
     }
 
     const QByteArray written = LogFile::WriteChargeLog(log);
