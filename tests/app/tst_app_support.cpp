@@ -1,0 +1,114 @@
+#include "LogFilePath.h"
+#include "SingleInstance.h"
+#include "SplashFormUnit.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestAppSupport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void logFilePathReplacesTheExtension_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("no extension") << "/opt/q/qorlog"
+                                      << "/opt/q/qorlog.QorLog";
+        QTest::newRow("extension") << "/opt/q/QorLog.exe"
+                                   << "/opt/q/QorLog.QorLog";
+        QTest::newRow("dots in name") << "/opt/q/my.prog.bin"
+                                      << "/opt/q/my.prog.QorLog";
+        QTest::newRow("blank in folder") << "/opt/my q/qorlog"
+                                         << "/opt/my q/qorlog.QorLog";
+    }
+    void logFilePathReplacesTheExtension()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, log);
+        QCOMPARE(logFilePathBeside(program), log);
+    }
+
+    void unwritableProgramFolderUsesTheDataFolder()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString program = dir.filePath(QStringLiteral("qorlog"));
+        QCOMPARE(defaultLogFilePath(program), dir.filePath(QStringLiteral("qorlog.QorLog")));
+        // A folder that does not exist cannot be written either.
+        const QString elsewhere = defaultLogFilePath(QStringLiteral("/nonexistent/bin/qorlog"));
+        QVERIFY(elsewhere.endsWith(QStringLiteral("/qorlog.QorLog")));
+        QVERIFY(!elsewhere.startsWith(QStringLiteral("/nonexistent")));
+    }
+
+    void onlyTheFirstInstanceRuns()
+    {
+        QTemporaryDir dir;
+        const QString id = QStringLiteral("{test-instance}");
+        TSingleInstanceGuard first(id, dir.path());
+        QVERIFY(first.CheckSingleInstance());
+        QSignalSpy activations(&first, &TSingleInstanceGuard::activationRequested);
+
+        TSingleInstanceGuard second(id, dir.path());
+        QVERIFY(!second.CheckSingleInstance());
+        // The second start's message reaches the first, which serves it from its event loop.
+        QVERIFY(second.sendActivation(1, 2000));
+        QTRY_COMPARE(activations.count(), 1);
+        // A message with another first parameter is ignored.
+        QVERIFY(second.sendActivation(2, 2000));
+        QTest::qWait(200);
+        QCOMPARE(activations.count(), 1);
+    }
+
+    void aReleasedLockLetsTheNextStartRun()
+    {
+        QTemporaryDir dir;
+        const QString id = QStringLiteral("{test-release}");
+        {
+            TSingleInstanceGuard first(id, dir.path());
+            QVERIFY(first.CheckSingleInstance());
+        }
+        TSingleInstanceGuard next(id, dir.path());
+        QVERIFY(next.CheckSingleInstance());
+    }
+
+    void staleLockOfADeadProcessDoesNotBlock()
+    {
+        QTemporaryDir dir;
+        const QString id = QStringLiteral("{test-stale}");
+        // A lock written by a process that no longer exists, as a crash leaves it.
+        QFile lock(dir.filePath(id + QStringLiteral(".lock")));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write("999999\nqorlog\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        lock.close();
+        TSingleInstanceGuard guard(id, dir.path());
+        QVERIFY(guard.CheckSingleInstance());
+    }
+
+    void splashFitsTheNameAndRepaintsOnlyWhenTheBarMoves()
+    {
+        TSplashForm splash;
+        QCOMPARE(splash.size(), QSize(312, 213));
+        splash.fitApplicationName(QStringLiteral("AVeryLongProgramNameIndeed"));
+        QLabel *name = splash.ApplicationNameLabel;
+        QVERIFY(name->x() + name->width() < splash.width() - 10);
+        QVERIFY(name->font().pixelSize() < 36);
+        splash.fitApplicationName(QStringLiteral("Q"));
+        QCOMPARE(name->font().pixelSize(), 36);
+
+        const int before = splash.repaintCount();
+        for (int position = 1; position <= 100000; ++position)
+            splash.SetSplashProgress(0, 100000, position);
+        QCOMPARE(splash.ProgressBar1->value(), 100000);
+        // At most one repaint per pixel of the bar, however many charges are read.
+        QVERIFY(splash.repaintCount() - before <= splash.ProgressBar1->width() + 1);
+        QVERIFY(splash.repaintCount() - before > 10);
+    }
+};
+
+QTEST_MAIN(TestAppSupport)
+#include "tst_app_support.moc"
