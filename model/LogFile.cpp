@@ -10,6 +10,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <functional>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -49,51 +51,100 @@ void readApplicationData(QXmlStreamReader &xml, TChargeLog &log)
     }
 }
 
+enum class ChargeField
+{
+    DateTime,
+    PowerSource,
+    Charger,
+    Battery,
+    NominalChargeAmps,
+    AmpHours,
+    Termination,
+    ChargerLogFileName,
+    Comment,
+    Other
+};
+
+// Which field an element inside a charge holds, tested in the order the fields are written.
+ChargeField chargeFieldOf(QStringView name)
+{
+    static const QLatin1StringView names[] = {QLatin1StringView("DateTime"),
+                                              QLatin1StringView("PowerSource"),
+                                              QLatin1StringView("Charger"),
+                                              QLatin1StringView("Battery"),
+                                              QLatin1StringView("NominalChargeAmps"),
+                                              QLatin1StringView("AmpHours"),
+                                              QLatin1StringView("Termination"),
+                                              QLatin1StringView("ChargerLogFileName"),
+                                              QLatin1StringView("Comment")};
+    for (int i = 0; i < int(std::size(names)); ++i)
+        if (name.size() == names[i].size() && nameIs(name, names[i]))
+            return ChargeField(i);
+    return ChargeField::Other;
+}
+
 void readCharge(QXmlStreamReader &xml, TChargeLog &log)
 {
     TChargeRecord record;
     QString comment;
     QString chargerLogFileName;
     while (xml.readNextStartElement()) {
-        const QString name = xml.name().toString();
+        // The name is looked at before the text is read, while the reader still holds it.
+        const ChargeField field = chargeFieldOf(xml.name());
         const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
         if (xml.hasError())
             return; // reported by the caller; a half-read charge is not appended
-        if (nameIs(name, QLatin1StringView("DateTime")))
+        switch (field) {
+        case ChargeField::DateTime:
             record.DateTime = NumberText::toFloat(text);
-        else if (nameIs(name, QLatin1StringView("PowerSource")))
+            break;
+        case ChargeField::PowerSource:
             record.PowerSourceIndex = log.PowerSourcesStringList.findOrAppend(text);
-        else if (nameIs(name, QLatin1StringView("Charger")))
+            break;
+        case ChargeField::Charger:
             record.ChargerIndex = log.ChargersStringList.findOrAppend(text);
-        else if (nameIs(name, QLatin1StringView("Battery")))
+            break;
+        case ChargeField::Battery:
             record.BatteryIndex = log.BatteriesStringList.findOrAppend(text);
-        else if (nameIs(name, QLatin1StringView("NominalChargeAmps")))
+            break;
+        case ChargeField::NominalChargeAmps:
             record.NominalChargeAmps = NumberText::toFloat(text);
-        else if (nameIs(name, QLatin1StringView("AmpHours")))
+            break;
+        case ChargeField::AmpHours:
             record.AmpHours = NumberText::toFloat(text);
-        else if (nameIs(name, QLatin1StringView("Termination")))
+            break;
+        case ChargeField::Termination:
             record.TerminationIndex = log.TerminationsStringList.findOrAppend(text);
-        else if (nameIs(name, QLatin1StringView("ChargerLogFileName")))
+            break;
+        case ChargeField::ChargerLogFileName:
             // Kept even when the file it names is missing: a drive that is not mounted must
             // not erase it. A "*" would split the entry text in the wrong place.
             chargerLogFileName = QString(text).remove(QLatin1Char('*'));
-        else if (nameIs(name, QLatin1StringView("Comment")))
+            break;
+        case ChargeField::Comment:
             comment = text;
+            break;
+        case ChargeField::Other:
+            break;
+        }
     }
     if (!xml.hasError())
         log.AppendChargeRecord(record, comment, chargerLogFileName);
 }
 
-void readCharges(QXmlStreamReader &xml, TChargeLog &log, qint64 totalBytes,
+// How far the reading has come, in the same unit as the total given with it.
+using PositionFn = std::function<qint64()>;
+
+void readCharges(QXmlStreamReader &xml, TChargeLog &log, qint64 total, const PositionFn &position,
                  const LogFile::ProgressFn &progress)
 {
     const int maximum =
-        int(qBound<qint64>(qint64(1), totalBytes, qint64(std::numeric_limits<int>::max())));
+        int(qBound<qint64>(qint64(1), total, qint64(std::numeric_limits<int>::max())));
     while (xml.readNextStartElement()) {
         // Every element inside Charges is one charge, whatever its name.
         readCharge(xml, log);
         if (progress)
-            progress(0, maximum, int(qMin<qint64>(xml.characterOffset(), maximum)));
+            progress(0, maximum, int(qBound<qint64>(0, position(), qint64(maximum))));
     }
 }
 
@@ -116,14 +167,9 @@ void writeText(QXmlStreamWriter &xml, const QString &name, const QString &text)
     xml.writeEndElement();
 }
 
-} // namespace
-
-namespace LogFile {
-
-void ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sourceName,
-                   const ProgressFn &progress)
+void readChargeLog(QXmlStreamReader &xml, TChargeLog &log, const QString &sourceName, qint64 total,
+                   const PositionFn &position, const LogFile::ProgressFn &progress)
 {
-    QXmlStreamReader xml(bytes);
     bool seenApplicationData = false;
     bool seenCharges = false;
     // Step to the root element. A log file never declares entities, and a document that
@@ -145,7 +191,7 @@ void ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sour
                 readApplicationData(xml, log);
             } else if (!seenCharges && xml.name() == QLatin1StringView("Charges")) {
                 seenCharges = true;
-                readCharges(xml, log, bytes.size(), progress);
+                readCharges(xml, log, total, position, progress);
             } else {
                 xml.skipCurrentElement();
             }
@@ -161,6 +207,18 @@ void ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sour
                               .arg(xml.columnNumber()));
 }
 
+} // namespace
+
+namespace LogFile {
+
+void ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sourceName,
+                   const ProgressFn &progress)
+{
+    QXmlStreamReader xml(bytes);
+    readChargeLog(
+        xml, log, sourceName, bytes.size(), [&xml] { return xml.characterOffset(); }, progress);
+}
+
 LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress)
 {
     QFile file(path);
@@ -168,11 +226,21 @@ LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn
         return LoadOutcome::Missing;
     if (!file.open(QIODevice::ReadOnly))
         throw QorLogError(tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    // The reader pulls the file in small pieces: neither the whole file nor its text ever
+    // sits in memory at once, which for a big log is several times the file's size.
+    QXmlStreamReader xml(&file);
+    try {
+        readChargeLog(
+            xml, log, path, file.size(), [&file] { return file.pos(); }, progress);
+    } catch (const QorLogError &) {
+        // A read failure shows to the parser as a document that ends early: name the cause.
+        if (file.error() != QFileDevice::NoError)
+            throw QorLogError(
+                tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
+        throw;
+    }
     if (file.error() != QFileDevice::NoError)
         throw QorLogError(tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
-    file.close();
-    ReadChargeLog(bytes, log, path, progress);
     return LoadOutcome::Loaded;
 }
 
