@@ -244,12 +244,55 @@ LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn
     return LoadOutcome::Loaded;
 }
 
-QByteArray WriteChargeLog(TChargeLog &log)
+} // namespace LogFile
+
+namespace {
+
+// Passes what the writer produces on to a file in large pieces. A write may stop short
+// without an error (a full disk, a file size limit); writing on then fails and says why, so
+// each piece is written until all of it is written or a write fails.
+class FileSink : public QIODevice
+{
+public:
+    explicit FileSink(QFileDevice &file) : m_file(file) { open(QIODevice::WriteOnly); }
+
+    // Writes out what is pending; false when a write failed (the file says why).
+    bool drain()
+    {
+        qint64 written = 0;
+        while (!m_failed && written < m_pending.size()) {
+            const qint64 n =
+                m_file.write(m_pending.constData() + written, m_pending.size() - written);
+            if (n <= 0)
+                m_failed = true;
+            else
+                written += n;
+        }
+        m_pending.resize(0);
+        return !m_failed;
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        m_pending.append(data, size);
+        if (m_pending.size() >= PieceSize && !drain())
+            return -1;
+        return m_failed ? -1 : size;
+    }
+
+private:
+    static constexpr qsizetype PieceSize = 1 << 20;
+    QFileDevice &m_file;
+    QByteArray m_pending;
+    bool m_failed = false;
+};
+
+// The whole document, sorted first.
+void writeChargeLog(QXmlStreamWriter &xml, TChargeLog &log)
 {
     log.ChargeStringList.sortByDateTime();
-    QByteArray bytes;
-    bytes.reserve(log.ChargeStringList.count() * 400 + 512);
-    QXmlStreamWriter xml(&bytes);
     xml.setAutoFormatting(true);
     xml.setAutoFormattingIndent(2);
     xml.writeStartDocument(QStringLiteral("1.0"), true);
@@ -292,27 +335,32 @@ QByteArray WriteChargeLog(TChargeLog &log)
     xml.writeEndElement();
     xml.writeEndElement();
     xml.writeEndDocument();
+}
+
+} // namespace
+
+namespace LogFile {
+
+QByteArray WriteChargeLog(TChargeLog &log)
+{
+    QByteArray bytes;
+    bytes.reserve(log.ChargeStringList.count() * 400 + 512);
+    QXmlStreamWriter xml(&bytes);
+    writeChargeLog(xml, log);
     return bytes;
 }
 
 void SaveChargeLog(const QString &path, TChargeLog &log)
 {
-    const QByteArray bytes = WriteChargeLog(log);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
-    // A write may stop short without an error (a full disk, a file size limit); writing on
-    // then fails and says why, so keep writing until all is written or a write fails.
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-        if (n <= 0)
-            throw QorLogError(
-                tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
-        written += n;
-    }
-    if (!file.commit())
+    // The document goes to the file piece by piece, never whole in memory.
+    FileSink sink(file);
+    QXmlStreamWriter xml(&sink);
+    writeChargeLog(xml, log);
+    if (xml.hasError() || !sink.drain() || !file.commit())
         throw QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
 }
