@@ -564,7 +564,7 @@ void TBarChart::layoutMarks() const
             const double centre = b.left() + b.width() / 2.0;
             // Cheap test with the narrowest possible text before formatting the value.
             const QRect narrowest(int(centre - digit / 2.0), top, digit, height);
-            if (hitsMark(narrowest) || hitsBar(narrowest))
+            if (hitsMark(narrowest))
                 continue;
             TextItem mark;
             mark.text = formatValue(m_series.at(s).values.at(i));
@@ -577,7 +577,26 @@ void TBarChart::layoutMarks() const
                 mark.rect.moveLeft(l.plot.left());
             if (mark.rect.right() > l.plot.right())
                 mark.rect.moveRight(l.plot.right());
-            if (hitsMark(mark.rect) || hitsBar(mark.rect))
+            // A mark that would cover a taller neighbouring bar is lifted just above it.
+            for (int lift = 0; lift < 3 && hitsBar(mark.rect); ++lift) {
+                int highest = mark.rect.top();
+                const QRect &r = mark.rect;
+                const int first = std::max(
+                    0, int(std::floor((r.left() - 2 - l.plot.left()) / l.categoryWidth)) - 1);
+                const int last = std::min(
+                    l.categories - 1,
+                    int(std::floor((r.right() + 2 - l.plot.left()) / l.categoryWidth)) + 1);
+                for (int c = first; c <= last; ++c)
+                    for (int t = 0; t < m_series.size(); ++t) {
+                        if (c >= m_series.at(t).values.size())
+                            continue;
+                        const QRect &other = l.bars.at(l.seriesOffset.at(t) + c);
+                        if (other.left() <= r.right() && other.right() >= r.left())
+                            highest = std::min(highest, other.top());
+                    }
+                mark.rect.moveTop(highest - 2 - height);
+            }
+            if (mark.rect.top() < 0 || hitsMark(mark.rect) || hitsBar(mark.rect))
                 continue;
             mark.series = s;
             mark.index = i;

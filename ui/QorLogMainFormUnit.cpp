@@ -213,12 +213,20 @@ void TQorLogMainForm::createControls()
     ChargeLogStringGrid->horizontalHeader()->setHighlightSections(false);
     ChargeLogStringGrid->horizontalHeader()->setSectionsClickable(false);
     ChargeLogStringGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    const int widths[] = {109, 88, 94, 90, 63, 55, 72, 867};
-    for (int column = 0; column < TChargeLogTableModel::ColumnCount; ++column)
-        ChargeLogStringGrid->setColumnWidth(column, widths[column]);
     QFont gridFont = ChargeLogStringGrid->font();
     gridFont.setPointSize(8);
     ChargeLogStringGrid->setFont(gridFont);
+    // The design widths, widened where this desktop's font needs more for a title or a date.
+    const int widths[] = {109, 88, 94, 90, 63, 55, 72, 867};
+    const QFontMetrics metrics(gridFont);
+    const QStringList titles = TChargeLogTableModel::columnTitles();
+    for (int column = 0; column < TChargeLogTableModel::ColumnCount; ++column) {
+        int width = qMax(widths[column], metrics.horizontalAdvance(titles.at(column)) + 12);
+        if (column == TChargeLogTableModel::DateTimeColumn)
+            width =
+                qMax(width, metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 12);
+        ChargeLogStringGrid->setColumnWidth(column, width);
+    }
     connect(ChargeLogStringGrid, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex &index) {
                 ErrorBox::guard([&] { ChargeLogStringGridDblClick(index); }, this);
