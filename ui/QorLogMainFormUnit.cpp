@@ -671,10 +671,14 @@ bool TQorLogMainForm::FormCloseQuery()
                     tr("Do you want to permanently delete filtered items?"), QMessageBox::NoButton,
                     this);
     box.setObjectName(QStringLiteral("PurgeQuestionBox"));
-    // No, OK and Cancel, in that order.
-    QPushButton *no = box.addButton(QMessageBox::No);
-    QPushButton *ok = box.addButton(QMessageBox::Ok);
-    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    // No, OK and Cancel, in that order: buttons of one role keep the order they are added in,
+    // where standard buttons would be rearranged by the desktop's button layout.
+    QPushButton *no = box.addButton(tr("&No"), QMessageBox::ActionRole);
+    QPushButton *ok = box.addButton(tr("&OK"), QMessageBox::ActionRole);
+    QPushButton *cancel = box.addButton(tr("Cancel"), QMessageBox::ActionRole);
+    no->setObjectName(QStringLiteral("NoButton"));
+    ok->setObjectName(QStringLiteral("OkButton"));
+    cancel->setObjectName(QStringLiteral("CancelButton"));
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
     box.exec();

@@ -55,7 +55,14 @@ private:
             for (QAbstractButton *b : box->buttons())
                 order << b->text();
             m_seen << order.join(QLatin1Char('|'));
-            box->button(button)->click();
+            QAbstractButton *target = box->button(button);
+            if (!target) { // the purge question names its buttons
+                const char *names[] = {"NoButton", "OkButton", "CancelButton"};
+                const int which = button == QMessageBox::No ? 0 : button == QMessageBox::Ok ? 1 : 2;
+                target = box->findChild<QAbstractButton *>(QLatin1String(names[which]));
+            }
+            QVERIFY(target);
+            target->click();
         });
     }
     // Accepts the next filter dialog, optionally unmarking the list's first entry first.
@@ -131,7 +138,7 @@ private Q_SLOTS:
         QVERIFY(form->close());
         QCOMPARE(m_seen.value(0),
                  QStringLiteral("Do you want to permanently delete filtered items?"));
-        QCOMPARE(m_seen.value(1).count(QLatin1Char('|')), 2); // No, OK and Cancel
+        QCOMPARE(m_seen.value(1), QStringLiteral("&No|&OK|Cancel")); // in that order
         QCOMPARE(recordsInFile(), 3);
     }
 
