@@ -13,10 +13,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +60,45 @@ int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
                                                    QCoreApplication::applicationFilePath());
 }
 
+// SIGTERM and SIGHUP (a session ending, `kill`) are turned into an event-loop wake-up through
+// a socket pair, the one thing a signal handler may safely do.
+int g_signalSockets[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalSockets[0], &byte, 1);
+}
+
+// Installed as soon as this is the first instance, so that a signal during start-up is not
+// lost: it waits in the socket until the main window is there to act on it.
+void catchTerminationSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalSockets) != 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+void watchTerminationSignals(TQorLogMainForm &mainForm)
+{
+    if (g_signalSockets[1] < 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_signalSockets[1], QSocketNotifier::Read, &mainForm);
+    QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm, notifier] {
+        notifier->setEnabled(false);
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(g_signalSockets[1], &byte, 1);
+        // Nobody is there to answer questions: keep what the file does not hold yet, then end.
+        mainForm.saveBeforeTermination();
+        QCoreApplication::quit();
+    });
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -80,6 +123,8 @@ int main(int argc, char **argv)
         guard.sendActivation(1);
         return 0;
     }
+
+    catchTerminationSignals();
 
     auto splash = std::make_unique<TSplashForm>();
     splash->show();
@@ -113,6 +158,8 @@ int main(int argc, char **argv)
     // At logout the bus goes away: close as if the user had closed the window.
     QObject::connect(&automation, &AutomationServer::busLost, &mainForm, &QWidget::close,
                      Qt::QueuedConnection);
+
+    watchTerminationSignals(mainForm);
 
     splash->hide();
     splash.reset();

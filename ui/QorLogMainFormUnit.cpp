@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -501,6 +502,20 @@ void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powe
 void TQorLogMainForm::OpenChargeDataForm(qint32 key)
 {
     TChargeDataForm::OpenChargeDataForm(this, key, this);
+}
+
+bool TQorLogMainForm::saveBeforeTermination()
+{
+    for (TChargeDataForm *form : TChargeDataForm::openForms())
+        form->deleteLater();
+    m_closing = true;
+    try {
+        LogFile::SaveChargeLog(m_logFilePath, m_log);
+        return true;
+    } catch (const QorLogError &error) {
+        std::fprintf(stderr, "QorLog: %s\n", qPrintable(error.message()));
+        return false;
+    }
 }
 
 void TQorLogMainForm::activateFromSecondInstance()

@@ -85,6 +85,10 @@ public:
     static QColor toQColor(qint32 colour);
     static qint32 fromQColor(const QColor &colour);
 
+    // The process is being ended from outside: writes the log without asking anything and
+    // drops open charge data dialogs. Returns false when the log could not be written.
+    bool saveBeforeTermination();
+
     // A second start asked this instance to come to the front.
     void activateFromSecondInstance();
 

@@ -3,6 +3,7 @@
 #include "SplashFormUnit.h"
 
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -87,6 +88,34 @@ private Q_SLOTS:
         lock.close();
         TSingleInstanceGuard guard(id, dir.path());
         QVERIFY(guard.CheckSingleInstance());
+    }
+
+    void terminationSignalWritesTheLogAndEnds()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("runtime")));
+        QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        const QString log = dir.filePath(QStringLiteral("term.QorLog"));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(QORLOG_PROGRAM), {QStringLiteral("--log-file"), log});
+        QVERIFY(program.waitForStarted());
+        // Running once its single-instance socket exists.
+        const QString socket =
+            dir.filePath(QStringLiteral("runtime/{ECD75653-CFFC-453F-B764-FC2191BA1CB1}.socket"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 10000);
+        QVERIFY(!QFileInfo::exists(log));
+        program.terminate(); // SIGTERM
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(log));
     }
 
     void splashFitsTheNameAndRepaintsOnlyWhenTheBarMoves()
