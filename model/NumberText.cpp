@@ -6,43 +6,73 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <cstdlib>
+#include <iterator>
 
 namespace {
 
-// Lays out significant digits `digits` (no dot, no sign, first digit non-zero) with decimal
-// exponent `exponent` (value = 0.d1d2... * 10^(exponent + 1)) in the general format.
-QString layoutGeneral(bool negative, QString digits, int exponent, QChar decimalPoint)
+// Lays out the scientific text "-d.ddde+XX" of a finite non-zero value in the general format:
+// significant digits without trailing zeros, in fixed notation unless the decimal exponent is
+// below -5 or 15 and above. Works in fixed buffers: a save formats three numbers per charge.
+QString layoutGeneral(const QString &scientific, char16_t decimalPoint)
 {
-    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
-        digits.chop(1);
-    QString text;
-    if (exponent < -5 || exponent >= 15) {
-        text = digits.left(1);
-        if (digits.size() > 1)
-            text += decimalPoint + digits.mid(1);
-        text += QLatin1Char('E') + QString::number(exponent);
-    } else if (exponent < 0) {
-        text = QLatin1Char('0') + QString(decimalPoint) + QString(-exponent - 1, QLatin1Char('0')) +
-               digits;
-    } else if (digits.size() <= exponent + 1) {
-        text = digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
-    } else {
-        text = digits.left(exponent + 1) + decimalPoint + digits.mid(exponent + 1);
-    }
-    return negative ? QLatin1Char('-') + text : text;
-}
-
-// Splits the C-locale scientific text "-d.ddde+XX" into sign, digits and exponent.
-void splitScientific(const QString &sci, bool &negative, QString &digits, int &exponent)
-{
-    QString s = sci;
-    negative = s.startsWith(QLatin1Char('-'));
+    const QChar *in = scientific.constData();
+    const qsizetype size = scientific.size();
+    qsizetype i = 0;
+    const bool negative = size > 0 && in[0] == QLatin1Char('-');
     if (negative)
-        s.remove(0, 1);
-    const qsizetype e = s.indexOf(QLatin1Char('e'));
-    exponent = s.mid(e + 1).toInt();
-    digits = s.left(e);
-    digits.remove(QLatin1Char('.'));
+        ++i;
+    char16_t digits[40];
+    int count = 0;
+    for (; i < size && in[i] != QLatin1Char('e'); ++i)
+        if (in[i] != QLatin1Char('.') && count < int(std::size(digits)))
+            digits[count++] = in[i].unicode();
+    int exponent = 0;
+    bool negativeExponent = false;
+    if (++i < size && (in[i] == QLatin1Char('-') || in[i] == QLatin1Char('+')))
+        negativeExponent = in[i++] == QLatin1Char('-');
+    for (; i < size; ++i)
+        exponent = exponent * 10 + (in[i].unicode() - u'0');
+    if (negativeExponent)
+        exponent = -exponent;
+    while (count > 1 && digits[count - 1] == u'0')
+        --count;
+
+    char16_t out[96];
+    int length = 0;
+    if (negative)
+        out[length++] = u'-';
+    if (exponent < -5 || exponent >= 15) {
+        out[length++] = digits[0];
+        if (count > 1) {
+            out[length++] = decimalPoint;
+            for (int k = 1; k < count; ++k)
+                out[length++] = digits[k];
+        }
+        out[length++] = u'E';
+        if (exponent < 0)
+            out[length++] = u'-';
+        char16_t reversed[12];
+        int places = 0;
+        for (int e = std::abs(exponent); e > 0 || places == 0; e /= 10)
+            reversed[places++] = char16_t(u'0' + e % 10);
+        while (places > 0)
+            out[length++] = reversed[--places];
+    } else if (exponent < 0) {
+        out[length++] = u'0';
+        out[length++] = decimalPoint;
+        for (int k = 0; k < -exponent - 1; ++k)
+            out[length++] = u'0';
+        for (int k = 0; k < count; ++k)
+            out[length++] = digits[k];
+    } else {
+        for (int k = 0; k < count || k <= exponent; ++k) {
+            if (k == exponent + 1)
+                out[length++] = decimalPoint;
+            out[length++] = k < count ? digits[k] : u'0';
+        }
+    }
+    return QString(reinterpret_cast<const QChar *>(out), length);
 }
 
 QString formatWithPrecision(double value, int precision, const QLocale &locale)
@@ -54,12 +84,9 @@ QString formatWithPrecision(double value, int precision, const QLocale &locale)
             return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
         return QStringLiteral("0");
     }
-    bool negative = false;
-    QString digits;
-    int exponent = 0;
-    splitScientific(QString::number(value, 'e', precision), negative, digits, exponent);
-    QString point = locale.decimalPoint();
-    return layoutGeneral(negative, digits, exponent, point.isEmpty() ? QChar('.') : point.at(0));
+    const QString point = locale.decimalPoint();
+    return layoutGeneral(QString::number(value, 'e', precision),
+                         point.isEmpty() ? u'.' : point.at(0).unicode());
 }
 
 bool isBlank(QChar c)
