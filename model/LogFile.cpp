@@ -248,6 +248,26 @@ bool writePiece(QFileDevice &file, QByteArray &piece)
 // does a carriage return, since a parser turns a literal one (and CR LF) into a line feed and
 // the text would not read back. Characters XML cannot hold (other control characters,
 // U+FFFE, U+FFFF) are left out; the model never stores them.
+// A run of text without references, in UTF-8; ASCII (nearly every text in a log) is copied
+// across without a temporary array.
+void appendPlain(QByteArray &out, QStringView run)
+{
+    const char16_t *from = run.utf16();
+    const qsizetype size = run.size();
+    char16_t any = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        any |= from[i];
+    if (any >= 0x80) {
+        out.append(run.toUtf8());
+        return;
+    }
+    const qsizetype start = out.size();
+    out.resize(start + size);
+    char *to = out.data() + start;
+    for (qsizetype i = 0; i < size; ++i)
+        to[i] = char(from[i]);
+}
+
 void appendText(QByteArray &out, QStringView text)
 {
     qsizetype plainFrom = 0;
@@ -271,24 +291,31 @@ void appendText(QByteArray &out, QStringView text)
             continue;
         else
             replacement = "";
-        out.append(text.mid(plainFrom, i - plainFrom).toUtf8());
+        appendPlain(out, text.mid(plainFrom, i - plainFrom));
         out.append(replacement);
         plainFrom = i + 1;
     }
-    if (plainFrom == 0)
-        out.append(text.toUtf8());
-    else
-        out.append(text.mid(plainFrom).toUtf8());
+    appendPlain(out, text.mid(plainFrom));
 }
 
-// "\n" and the indentation of `depth`, then <name>text</name>.
-void appendElement(QByteArray &out, int depth, QLatin1StringView name, QStringView text)
+// The tags of a leaf element: a line break and the indentation of `depth` before the start
+// tag, then the end tag. Made once per save.
+struct LeafTags
 {
-    out.append('\n');
-    out.append(2 * depth, ' ');
-    out.append('<').append(name.data(), name.size()).append('>');
+    LeafTags(int depth, const char *name)
+        : Start('\n' + QByteArray(2 * depth, ' ') + '<' + name + '>'),
+          End(QByteArray("</") + name + '>')
+    {
+    }
+    QByteArray Start;
+    QByteArray End;
+};
+
+void appendElement(QByteArray &out, const LeafTags &tags, QStringView text)
+{
+    out.append(tags.Start);
     appendText(out, text);
-    out.append("</", 2).append(name.data(), name.size()).append('>');
+    out.append(tags.End);
 }
 
 // Each name of a list as element content, made once per save instead of once per record.
@@ -315,11 +342,9 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
     log.ChargeStringList.sortByDateTime();
     out.append(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
                "\n<QorInsight>\n  <ApplicationData>");
-    appendElement(out, 2, QLatin1StringView("CyclesSeriesColour"),
-                  QString::number(log.CyclesSeriesColour));
-    appendElement(out, 2, QLatin1StringView("ChargeSeriesColour"),
-                  QString::number(log.ChargeSeriesColour));
-    appendElement(out, 2, QLatin1StringView("DischargeSeriesColour"),
+    appendElement(out, LeafTags(2, "CyclesSeriesColour"), QString::number(log.CyclesSeriesColour));
+    appendElement(out, LeafTags(2, "ChargeSeriesColour"), QString::number(log.ChargeSeriesColour));
+    appendElement(out, LeafTags(2, "DischargeSeriesColour"),
                   QString::number(log.DischargeSeriesColour));
     out.append("\n  </ApplicationData>");
 
@@ -338,12 +363,16 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
     const QList<QByteArray> chargers = contentOfNames(log.ChargersStringList);
     const QList<QByteArray> batteries = contentOfNames(log.BatteriesStringList);
     const QList<QByteArray> terminations = contentOfNames(log.TerminationsStringList);
-    const auto appendName = [&out](int depth, const char *name, const QList<QByteArray> &names,
+    const LeafTags dateTimeTags(3, "DateTime"), powerSourceTags(3, "PowerSource"),
+        chargerTags(3, "Charger"), batteryTags(3, "Battery"), ampsTags(3, "NominalChargeAmps"),
+        ampHoursTags(3, "AmpHours"), terminationTags(3, "Termination"), commentTags(3, "Comment"),
+        logFileTags(3, "ChargerLogFileName");
+    const auto appendName = [&out](const LeafTags &tags, const QList<QByteArray> &names,
                                    int index) {
-        out.append('\n').append(2 * depth, ' ').append('<').append(name).append('>');
+        out.append(tags.Start);
         if (index >= 0 && index < names.size())
             out.append(names.at(index));
-        out.append("</", 2).append(name).append('>');
+        out.append(tags.End);
     };
 
     for (int i = 0; i < charges.count(); ++i) {
@@ -355,18 +384,15 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
         const QStringView comment = star < 0 ? text : text.mid(star + 1);
 
         out.append("\n    <Charge>");
-        appendElement(out, 3, QLatin1StringView("DateTime"),
-                      NumberText::formatExact(r.DateTime, locale));
-        appendName(3, "PowerSource", powerSources, r.PowerSourceIndex);
-        appendName(3, "Charger", chargers, r.ChargerIndex);
-        appendName(3, "Battery", batteries, r.BatteryIndex);
-        appendElement(out, 3, QLatin1StringView("NominalChargeAmps"),
-                      NumberText::formatExact(r.NominalChargeAmps, locale));
-        appendElement(out, 3, QLatin1StringView("AmpHours"),
-                      NumberText::formatExact(r.AmpHours, locale));
-        appendName(3, "Termination", terminations, r.TerminationIndex);
-        appendElement(out, 3, QLatin1StringView("Comment"), comment);
-        appendElement(out, 3, QLatin1StringView("ChargerLogFileName"), chargerLogFileName);
+        appendElement(out, dateTimeTags, NumberText::formatExact(r.DateTime, locale));
+        appendName(powerSourceTags, powerSources, r.PowerSourceIndex);
+        appendName(chargerTags, chargers, r.ChargerIndex);
+        appendName(batteryTags, batteries, r.BatteryIndex);
+        appendElement(out, ampsTags, NumberText::formatExact(r.NominalChargeAmps, locale));
+        appendElement(out, ampHoursTags, NumberText::formatExact(r.AmpHours, locale));
+        appendName(terminationTags, terminations, r.TerminationIndex);
+        appendElement(out, commentTags, comment);
+        appendElement(out, logFileTags, chargerLogFileName);
         out.append("\n    </Charge>");
         if (flush && out.size() >= PieceSize && !flush(out))
             return;
@@ -396,7 +422,10 @@ void SaveChargeLog(const QString &path, TChargeLog &log)
     QByteArray piece;
     bool written = true;
     writeChargeLog(piece, log, [&](QByteArray &text) { return written = writePiece(file, text); });
-    if (!written || !writePiece(file, piece) || !file.commit())
+    // The end of the document may still sit in the device's buffer. A failure to write it
+    // while committing goes unnoticed (the file is committed cut short), so it is flushed and
+    // checked here first.
+    if (!written || !writePiece(file, piece) || !file.flush() || !file.commit())
         throw QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
 }
