@@ -164,7 +164,7 @@ bool parseNumber(const QString &text, double &value)
     if (i != end)
         return false;
     bool ok = false;
-    const double parsed = QLocale::c().toDouble(QString::fromLatin1(plain), &ok);
+    const double parsed = plain.toDouble(&ok); // the C locale's rules, as built above
     if (!ok || !std::isfinite(parsed))
         return false;
     value = parsed;
