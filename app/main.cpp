@@ -103,6 +103,11 @@ void watchTerminationSignals(TQorLogMainForm &mainForm)
 
 int main(int argc, char **argv)
 {
+    // Over a file size limit the system ends the process with SIGXFSZ, in the middle of a
+    // save and before the caller hears of it. Ignored, the write fails instead, and the save
+    // reports it while the charges stay in memory.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     const CommandLineOptions options = parseCommandLine(argumentsOf(argc, argv));
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(options.error));

@@ -1,0 +1,70 @@
+// A helper process for the kill and write-failure tests. It works on one log file the way the
+// program does: loads it, stores a charge, writes the whole log.
+//
+//   qorlog_saveloop loop PATH      stores and saves one charge after another, forever; after
+//                                  each save it prints the number of charges the file holds
+//   qorlog_saveloop add PATH N     stores N charges, saves once, prints the count
+//
+// Charge number n carries the comment "charge n" and a date-time that grows with n, so the
+// file read back shows whether it holds exactly the first n charges in order. A failure is
+// printed on stderr and ends the process with exit code 1.
+
+#include "ChargeLog.h"
+#include "LogFile.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+void storeCharge(TChargeLog &log)
+{
+    const int n = log.ChargeStringList.count() + 1;
+    log.StoreChargeRecord(-1, 40000.0 + n / 1000.0, QStringLiteral("Mains"),
+                          QStringLiteral("Charger %1").arg(n % 5),
+                          QStringLiteral("Pack %1").arg(n % 7), 0.5 + n % 3, 1.25 * (n % 11),
+                          QStringLiteral("Normal"), QStringLiteral("charge %1").arg(n),
+                          QStringLiteral("/logs/charge-%1.csv").arg(n));
+}
+
+void report(int count)
+{
+    std::printf("%d\n", count);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const bool loop = args.size() == 3 && args.at(1) == QLatin1String("loop");
+    const bool add = args.size() == 4 && args.at(1) == QLatin1String("add");
+    if (!loop && !add) {
+        std::fprintf(stderr, "usage: qorlog_saveloop loop PATH | add PATH N\n");
+        return 2;
+    }
+    const QString path = args.at(2);
+    try {
+        TChargeLog log;
+        LogFile::LoadChargeLog(path, log);
+        if (loop) {
+            for (;;) {
+                storeCharge(log);
+                LogFile::SaveChargeLog(path, log);
+                report(log.ChargeStringList.count());
+            }
+        }
+        for (int i = args.at(3).toInt(); i > 0; --i)
+            storeCharge(log);
+        LogFile::SaveChargeLog(path, log);
+        report(log.ChargeStringList.count());
+    } catch (const QorLogError &error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.message()));
+        return 1;
+    }
+    return 0;
+}
