@@ -3,6 +3,7 @@
 
 #include "AutomationServer.h"
 #include "ChargeDataFormUnit.h"
+#include "ChargeLogTableModel.h"
 #include "FilterFormUnit.h"
 #include "NumberText.h"
 #include "ProgramRunner.h"
@@ -91,6 +92,7 @@ private slots:
     void eachCallHasItsOwnDialog_data();
     void eachCallHasItsOwnDialog();
     void directCallShowsTheNewRow();
+    void directCallTakesHiddenPreviousPowerSource();
     void failureShowsNothing();
     void callIsServedInsideAModalDialog_data();
     void callIsServedInsideAModalDialog();
@@ -318,6 +320,27 @@ void TestMainWindow::directCallShowsTheNewRow()
     QCOMPARE(selected.first().row(), 1);
     QCOMPARE(storedCharge(m_form->log(), 0).battery, QStringLiteral("Earlier"));
     QCOMPARE(m_form->chartTotals().Labels.count(QStringLiteral("Earlier")), 1);
+}
+
+void TestMainWindow::directCallTakesHiddenPreviousPowerSource()
+{
+    Charge solar;
+    solar.powerSource = QStringLiteral("Solar");
+    addEarlier({solar});
+    TNameList &sources = m_form->log().PowerSourcesStringList;
+    sources.setMarked(sources.indexOf(QStringLiteral("Solar")), true);
+    m_form->RefreshDisplay();
+    QCOMPARE(m_form->tableModel()->shownCount(), 0);
+
+    Charge charge;
+    charge.dateTime += 1;
+    charge.usePreviousPowerSource = true;
+    QVERIFY(replyErrorName(clientCall(charge)).isEmpty());
+    const auto log = readLog(m_logPath);
+    QCOMPARE(log->ChargeStringList.count(), 2);
+    QCOMPARE(storedCharge(*log, 1).powerSource, QStringLiteral("Solar"));
+    // Hidden like the one it followed.
+    QCOMPARE(m_form->tableModel()->shownCount(), 0);
 }
 
 void TestMainWindow::failureShowsNothing()

@@ -89,7 +89,10 @@ private slots:
 
     void switches_data();
     void switches();
+    void registrationThatCannotBeWritten_data();
+    void registrationThatCannotBeWritten();
     void secondStartWithRegServerRegistersNothing();
+    void busStartsTheRegisteredProgram_data();
     void busStartsTheRegisteredProgram();
     void runsWithoutSessionBus();
     void busLossClosesTheProgram();
@@ -390,6 +393,41 @@ void TestProgram::switches()
     QVERIFY(xml.contains(QorLogAutomation::InterfaceName));
 }
 
+void TestProgram::registrationThatCannotBeWritten_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("startsNormally");
+    QTest::newRow("-RegServer fails") << QStringList{"-RegServer"} << false;
+    QTest::newRow("ordinary start goes on") << QStringList() << true;
+    QTest::newRow("-Automation goes on") << QStringList{"-Automation"} << true;
+}
+
+void TestProgram::registrationThatCannotBeWritten()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, startsNormally);
+
+    ProgramRun run;
+    // The registration's folder is taken by a plain file.
+    QFile blocker(run.dataHome() + QStringLiteral("/dbus-1"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    if (startsNormally) {
+        QVERIFY2(run.startServing(arguments), qPrintable(run.stateText()));
+        QVERIFY(replyErrorName(call(Charge())).isEmpty());
+        QCOMPARE(readLog(run.logPath())->ChargeStringList.count(), 1);
+        return;
+    }
+    run.environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    run.start(arguments);
+    QVERIFY(run.waitForExit());
+    QCOMPARE(run.process().exitStatus(), QProcess::NormalExit);
+    QVERIFY(run.process().exitCode() != 0);
+    const QByteArray errors = run.process().readAllStandardError();
+    QVERIFY2(errors.contains("Error creating system registry entry"), errors.constData());
+}
+
 void TestProgram::secondStartWithRegServerRegistersNothing()
 {
     ProgramRun first;
@@ -411,15 +449,26 @@ void TestProgram::secondStartWithRegServerRegistersNothing()
     QVERIFY(replyErrorName(call(Charge())).isEmpty());
 }
 
+void TestProgram::busStartsTheRegisteredProgram_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("plain folder") << "bin";
+    QTest::newRow("blank in the path") << "Qor Log";
+    QTest::newRow("quotes and dollar") << "it's \"$HOME\"";
+}
+
 void TestProgram::busStartsTheRegisteredProgram()
 {
+    QFETCH(QString, folder);
     QDBusConnection bus = QDBusConnection::sessionBus();
     QCOMPARE(ownerPid(bus, Service), 0);
 
     // A copy of the program, so that its log (beside it) lands in a folder of this test. It is
     // registered in the data folder the bus reads, with the environment the bus hands on.
-    QTemporaryDir folder;
-    const QString copy = folder.path() + QStringLiteral("/qorlog");
+    QTemporaryDir base;
+    QVERIFY(QDir(base.path()).mkdir(folder));
+    const QString programFolder = base.path() + QLatin1Char('/') + folder;
+    const QString copy = programFolder + QStringLiteral("/qorlog");
     QVERIFY(QFile::copy(QStringLiteral(QORLOG_PROGRAM), copy));
     QProcess registration;
     registration.start(copy, {QStringLiteral("-RegServer")});
@@ -429,7 +478,7 @@ void TestProgram::busStartsTheRegisteredProgram()
     const QString serviceFile =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
         QStringLiteral("/dbus-1/services/") + Service + QStringLiteral(".service");
-    QVERIFY2(fileBytes(serviceFile).contains(copy.toUtf8()), qPrintable(serviceFile));
+    QVERIFY(QFile::exists(serviceFile));
 
     Charge charge;
     charge.battery = QStringLiteral("Started by the bus");
@@ -438,7 +487,7 @@ void TestProgram::busStartsTheRegisteredProgram()
     QVERIFY2(replyErrorName(reply).isEmpty(), qPrintable(reply.errorMessage()));
     QVERIFY(pid > 0);
 
-    const auto log = readLog(folder.path() + QStringLiteral("/qorlog.QorLog"));
+    const auto log = readLog(programFolder + QStringLiteral("/qorlog.QorLog"));
     QCOMPARE(log->ChargeStringList.count(), 1);
     QCOMPARE(storedCharge(*log, 0).battery, charge.battery);
 
