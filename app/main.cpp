@@ -32,6 +32,14 @@ QStringList argumentsOf(int argc, char **argv)
     return arguments;
 }
 
+// The log this start works on: the one named by --log-file, else the usual one.
+QString logFilePathInUse(const CommandLineOptions &options)
+{
+    if (!options.logFile.isEmpty())
+        return QFileInfo(options.logFile).absoluteFilePath();
+    return defaultLogFilePath(QCoreApplication::applicationFilePath());
+}
+
 // Help, version and the two registration switches need no display.
 int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
 {
@@ -41,13 +49,16 @@ int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
     QTextStream out(stdout);
     if (options.help) {
         out << commandLineHelpText(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-        out << "\nLog file: "
-            << QDir::toNativeSeparators(defaultLogFilePath(QCoreApplication::applicationFilePath()))
+        out << '\n'
+            << QCoreApplication::translate("main", "Log file: %1")
+                   .arg(QDir::toNativeSeparators(logFilePathInUse(options)))
             << '\n';
         return 0;
     }
     if (options.version) {
-        out << "QorLog " << QCoreApplication::applicationVersion() << '\n';
+        out << QCoreApplication::translate("main", "QorLog %1")
+                   .arg(QCoreApplication::applicationVersion())
+            << '\n';
         return 0;
     }
     // A running instance only comes to the front; nothing is registered then.
@@ -110,7 +121,12 @@ int main(int argc, char **argv)
 
     const CommandLineOptions options = parseCommandLine(argumentsOf(argc, argv));
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(options.error));
+        const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
+                                         : QStringLiteral("qorlog");
+        std::fprintf(
+            stderr, "%s: %s\n%s\n", qPrintable(program), qPrintable(options.error),
+            qPrintable(QCoreApplication::translate("main", "Try '%1 --help' for more information.")
+                           .arg(program)));
         return 2;
     }
     if (options.help || options.version || options.startMode == StartMode::Register ||
@@ -138,9 +154,7 @@ int main(int argc, char **argv)
     const QString programPath = QCoreApplication::applicationFilePath();
     QorLogRegistration::refreshRegistration(programPath);
 
-    const QString logFilePath = options.logFile.isEmpty()
-                                    ? defaultLogFilePath(programPath)
-                                    : QFileInfo(options.logFile).absoluteFilePath();
+    const QString logFilePath = logFilePathInUse(options);
     TQorLogMainForm mainForm(logFilePath);
     mainForm.FormCreate([&splash](int minimum, int maximum, int position) {
         if (splash)
@@ -158,8 +172,10 @@ int main(int argc, char **argv)
     // session bus the program runs without automation.
     AutomationServer automation(&mainForm);
     if (!automation.start())
-        std::fprintf(stderr, "QorLog: automation is not available: %s\n",
-                     qPrintable(automation.lastError()));
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(QCoreApplication::translate(
+                                    "main", "QorLog: automation is not available: %1")
+                                    .arg(automation.lastError())));
     // At logout the bus goes away: close as if the user had closed the window.
     QObject::connect(&automation, &AutomationServer::busLost, &mainForm, &QWidget::close,
                      Qt::QueuedConnection);

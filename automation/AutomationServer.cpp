@@ -3,6 +3,7 @@
 #include "AutomationNames.h"
 #include "QorLogCOMServerUnit.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 
 namespace {
@@ -35,9 +36,10 @@ bool AutomationServer::start(const QDBusConnection &connection)
     stop();
     m_lastError.clear();
     if (!connection.isConnected()) {
-        m_lastError = connection.lastError().isValid()
-                          ? connection.lastError().message()
-                          : QStringLiteral("No session bus is available");
+        m_lastError =
+            connection.lastError().isValid()
+                ? connection.lastError().message()
+                : QCoreApplication::translate("AutomationServer", "No session bus is available");
         return false;
     }
     m_connection = connection;
@@ -45,14 +47,18 @@ bool AutomationServer::start(const QDBusConnection &connection)
     const QString path = QString::fromLatin1(QorLogAutomation::ObjectPath);
     const QString service = QString::fromLatin1(QorLogAutomation::ServiceName);
     if (!m_connection.registerObject(path, m_comServer, QDBusConnection::ExportAdaptors)) {
-        m_lastError = QStringLiteral("Cannot publish the automation object at %1").arg(path);
+        m_lastError = QCoreApplication::translate("AutomationServer",
+                                                  "Cannot publish the automation object at %1")
+                          .arg(path);
         return false;
     }
     if (!m_connection.registerService(service)) {
         const QDBusError error = m_connection.lastError();
         m_lastError =
-            QStringLiteral("Cannot take the bus name %1: %2")
-                .arg(service, error.isValid() ? error.message() : QStringLiteral("it is taken"));
+            QCoreApplication::translate("AutomationServer", "Cannot take the bus name %1: %2")
+                .arg(service, error.isValid()
+                                  ? error.message()
+                                  : QCoreApplication::translate("AutomationServer", "it is taken"));
         m_connection.unregisterObject(path);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 bool hasSwitch(const QStringList &arguments, QLatin1String name)
@@ -45,14 +47,16 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
             options.version = true;
         } else if (argument == logFileOption) {
             if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
-                options.error = QStringLiteral("--log-file needs a file path");
+                options.error =
+                    QCoreApplication::translate("CommandLine", "--log-file needs a file path");
                 continue;
             }
             options.logFile = arguments.at(++i);
         } else if (argument.startsWith(logFilePrefix)) {
             options.logFile = argument.mid(logFilePrefix.size());
             if (options.logFile.isEmpty())
-                options.error = QStringLiteral("--log-file needs a file path");
+                options.error =
+                    QCoreApplication::translate("CommandLine", "--log-file needs a file path");
         }
     }
     return options;
@@ -60,16 +64,27 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
 
 QString commandLineHelpText(const QString &programName)
 {
-    return QStringLiteral(
-               "Usage: %1 [--log-file PATH] [-RegServer | -UnregServer | -Automation]\n"
-               "A logbook for the charging of rechargeable batteries.\n"
+    // The usual layout of a command's help: usage, what it is for, one option a line with
+    // its description lined up, then the notes.
+    return QCoreApplication::translate(
+               "CommandLine",
+               "Usage: %1 [OPTION]...\n"
+               "Keep a log of the charges of rechargeable batteries: a table and a chart per\n"
+               "battery, with charges added by hand or by other programs over the session bus.\n"
                "\n"
-               "  --log-file PATH  keep the charge log in PATH instead of beside the program\n"
-               "  -RegServer       register the automation service for this user and end\n"
-               "  -UnregServer     remove the automation service registration and end\n"
-               "  -Automation      start for an automation client (also -Embedding)\n"
-               "  --help           show this text and end\n"
-               "  --version        show the version and end\n"
-               "Switches may also begin with \"/\" and are not case-sensitive.\n")
+               "Options:\n"
+               "      --log-file PATH  keep the charge log in PATH instead of the one below\n"
+               "  -RegServer           register the automation service for this user and exit\n"
+               "  -UnregServer         remove the automation service registration and exit\n"
+               "  -Automation          start for an automation client (the session bus uses it)\n"
+               "  -Embedding           the same as -Automation\n"
+               "      --help           display this help and exit\n"
+               "      --version        output version information and exit\n"
+               "\n"
+               "The switches -RegServer, -UnregServer, -Automation and -Embedding may also\n"
+               "begin with \"/\" and are matched in any letter case. When QorLog is already\n"
+               "running, starting it again only brings its window to the front. The log lies\n"
+               "beside the program, or in the user's data folder when the program's folder\n"
+               "cannot be written.\n")
         .arg(programName);
 }

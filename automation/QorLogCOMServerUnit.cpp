@@ -5,6 +5,8 @@
 #include "ConstantsAndTypes.h"
 #include "qorlogcomserveradaptor.h"
 
+#include <QCoreApplication>
+
 #include <exception>
 
 TQorLogCOMServer::TQorLogCOMServer(IAddChargeHandler *handler, QObject *parent)
@@ -25,7 +27,8 @@ void TQorLogCOMServer::AddCharge(double ChargeDateTime, const QString &PowerSour
     m_lastDirectCallError.clear();
     try {
         if (!m_handler)
-            throw QorLogError(QStringLiteral("The program is not ready to take charges"));
+            throw QorLogError(QCoreApplication::translate(
+                "TQorLogCOMServer", "The program is not ready to take charges"));
         m_handler->HandleAddCharge(ChargeDateTime, PowerSource, UsePreviousPowerSource, Charger,
                                    Battery, NominalChargeAmps, AmpHours, Termination, CommentString,
                                    ChargerLogFileName, ShowConfirmationForm);
@@ -34,7 +37,7 @@ void TQorLogCOMServer::AddCharge(double ChargeDateTime, const QString &PowerSour
     } catch (const std::exception &error) {
         fail(QString::fromUtf8(error.what()));
     } catch (...) {
-        fail(QStringLiteral("Unexpected failure"));
+        fail(QCoreApplication::translate("TQorLogCOMServer", "Unexpected failure"));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "ConstantsAndTypes.h"
 #include "QorLogInterfaceXml.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
@@ -41,7 +42,7 @@ void reloadBusConfig()
 {
     if (detail)
         *detail = reason;
-    throw QorLogError(QString::fromLatin1(WriteFailedMessage));
+    throw QorLogError(QCoreApplication::translate("QorLogRegistration", WriteFailedMessage));
 }
 
 // Returns true when the file was (re)written, false when it already held this content.
@@ -54,7 +55,9 @@ bool writeIfChanged(const QString &path, const QByteArray &content, QString *det
     current.close();
 
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        failWrite(QStringLiteral("%1: cannot create the folder").arg(path), detail);
+        failWrite(QCoreApplication::translate("QorLogRegistration", "%1: cannot create the folder")
+                      .arg(path),
+                  detail);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         failWrite(QStringLiteral("%1: %2").arg(path, file.errorString()), detail);
@@ -84,11 +87,11 @@ QString quoteExecArgument(const QString &programPath)
 {
     if (programPath.contains(QLatin1Char('\n')) || programPath.contains(QLatin1Char('\r')) ||
         programPath.contains(QChar(0)))
-        throw QorLogError(
-            QStringLiteral("The program path cannot be registered: it holds a line break"));
+        throw QorLogError(QCoreApplication::translate(
+            "QorLogRegistration", "The program path cannot be registered: it holds a line break"));
     if (!QDir::isAbsolutePath(programPath))
-        throw QorLogError(
-            QStringLiteral("The program path cannot be registered: it is not absolute"));
+        throw QorLogError(QCoreApplication::translate(
+            "QorLogRegistration", "The program path cannot be registered: it is not absolute"));
     // The bus reads the value in two steps: first as a key file value, in which a backslash
     // starts an escape (so every backslash is doubled), then as a shell-like command line, in
     // which a backslash, " $ and ` are escaped inside double quotes.

@@ -131,7 +131,7 @@ QIcon remove()
 QIcon application()
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
+    for (int size : {16, 32, 48, 64, 128}) {
         QPixmap pixmap = canvas(size, size);
         QPainter p(&pixmap);
         p.setRenderHint(QPainter::Antialiasing);
