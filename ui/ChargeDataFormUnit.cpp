@@ -94,6 +94,11 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     setModal(false);
     setWindowTitle(tr("ChargeData"));
     setWindowIcon(QorLogIcons::application());
+    // Laid out for an 8-point sans font, as the main window is: at a larger desktop font the
+    // labels above the fixed columns would run into each other.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
 
     m_dateLabel = addLabel(QStringLiteral("Label1"), tr("Date"));
     DatePicker = new QDateEdit(this);

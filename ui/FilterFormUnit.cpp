@@ -57,6 +57,10 @@ TFilterForm::TFilterForm(QWidget *parent)
     setObjectName(QStringLiteral("FilterForm"));
     setModal(true);
     setSizeGripEnabled(false);
+    // The 8-point sans font of the main window, for which the fixed row height is made.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
 
     m_inModel = new QStandardItemModel(0, 1, this);
     m_outModel = new QStandardItemModel(0, 1, this);

@@ -1,0 +1,174 @@
+#!/bin/sh
+# Takes the README's pictures with the real program on a private X server (Xvfb, 1024 x 768, no
+# window manager), working on a generated demo log of about 150 charges of ten batteries:
+#   docs/main-window.png   the main window
+#   docs/charge-data.png   the charge data dialog, opened with "Add Charge Record"
+#   docs/filter.png        the filter dialog, opened with "Filter Batteries"
+# With --all it also keeps docs/splash.png, the splash window while a large log is read
+# (for looking at, not for the README).
+#
+#   scripts/screenshots.sh [--all] [BUILD_DIR]     (default BUILD_DIR: build)
+#
+# Needs xvfb, xdotool and imagemagick (scripts/install-deps.sh installs them). The display
+# number is QORLOG_DISPLAY (default :7), the folder for the pictures QORLOG_SCREENSHOT_FOLDER
+# (default docs/). Nothing in the user's home is touched: the program
+# runs with a home folder of its own and without a session bus.
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+all=no
+if [ "${1:-}" = --all ]; then
+    all=yes
+    shift
+fi
+build=${1:-$root/build}
+program="$build/app/qorlog"
+display=${QORLOG_DISPLAY:-:7}
+docs=${QORLOG_SCREENSHOT_FOLDER:-$root/docs}
+
+if [ ! -x "$program" ]; then
+    echo "No program at $program: build it first (cmake --build $build --target qorlog)" >&2
+    exit 1
+fi
+for tool in Xvfb xdotool import convert python3; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+program_pid=""
+cleanup() {
+    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true # the display is free again when this ends
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY="$display"
+tries=0
+until xdotool getdisplaygeometry >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 50 ] || { echo "Xvfb did not start on $display" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+    sleep 0.1
+done
+
+mkdir -p "$work/home" "$work/runtime"
+chmod 700 "$work/runtime"
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
+export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY || true
+
+# Two years of charges of ten batteries, with some discharges (capacity checks).
+# make_log FILE COUNT
+make_log() {
+python3 - "$1" "$2" <<'EOF'
+import random, sys
+from xml.sax.saxutils import escape
+
+random.seed(7)
+batteries = [("AA #1", 2.4), ("AA #2", 2.4), ("AA #3", 2.4), ("AA #4", 2.4), ("AAA #1", 0.9),
+             ("AAA #2", 0.9), ("C #1", 4.5), ("9V #1", 0.2), ("Pack 7.2V", 3.0), ("LiPo 3S", 2.2)]
+chargers = ["QorA1", "QorB1_1", "QorC2_1", "QorC3_2", "QorD3_2"]
+sources = ["PSU", "Mains", "Mains", "Pb"]
+comments = ["", "", "", "", "room temperature", "warm after charge", "capacity check",
+            "first charge after storage", "left on the charger overnight", "camera flash"]
+day = 45000.0  # 15 March 2023
+charges = []
+for i in range(int(sys.argv[2])):
+    day += random.uniform(0.5, 7.0) * 150 / int(sys.argv[2])
+    name, capacity = batteries[i % len(batteries)] if i < 10 else random.choice(batteries)
+    discharge = random.random() < 0.15
+    ending = random.random()
+    termination = "Normal" if ending < 0.86 else "Interrupted" if ending < 0.97 else "Error"
+    amps = round(capacity * random.choice([0.1, 0.2, 0.5, 1.0]), 2)
+    amp_hours = 0.0 if termination == "Error" else round(capacity * random.uniform(0.4, 1.05), 3)
+    if discharge:
+        amps, amp_hours = -amps, -amp_hours
+    # Charges happen in the evening, on the minute.
+    when = int(day) + round(random.uniform(17.0, 23.0) * 60) / 1440.0
+    log = "" if random.random() < 0.7 else "/home/lab/charger/%d.csv" % (1000 + i)
+    charges.append((when, random.choice(sources), random.choice(chargers), name, amps,
+                    amp_hours, termination, "discharge test" if discharge else random.choice(comments), log))
+
+with open(sys.argv[1], "w", encoding="utf-8") as out:
+    out.write('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<QorInsight>\n'
+              "  <ApplicationData>\n    <CyclesSeriesColour>0</CyclesSeriesColour>\n"
+              "    <ChargeSeriesColour>0</ChargeSeriesColour>\n"
+              "    <DischargeSeriesColour>0</DischargeSeriesColour>\n  </ApplicationData>\n"
+              "  <Charges>\n")
+    fields = ["DateTime", "PowerSource", "Charger", "Battery", "NominalChargeAmps", "AmpHours",
+              "Termination", "Comment", "ChargerLogFileName"]
+    for charge in charges:
+        out.write("    <Charge>\n")
+        for field, value in zip(fields, charge):
+            text = repr(value) if isinstance(value, float) else escape(str(value))
+            out.write("      <%s>%s</%s>\n" % (field, text, field))
+        out.write("    </Charge>\n")
+    out.write("  </Charges>\n</QorInsight>\n")
+EOF
+}
+make_log "$work/demo.QorLog" 150
+
+# wait_window NAME: prints the id of the visible window with that exact title.
+wait_window() {
+    xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
+}
+
+# shoot WINDOW FILE: grabs the screen and cuts the window out of it.
+shoot() {
+    sleep 1 # let the window finish painting
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
+    echo "Wrote $2 (${WIDTH}x${HEIGHT})"
+}
+
+# click WINDOW X Y: a left click at a point of the window.
+click() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove "$((X + $2))" "$((Y + $3))" click 1
+}
+
+mkdir -p "$docs"
+"$program" --log-file "$work/demo.QorLog" >"$work/program.log" 2>&1 &
+program_pid=$!
+main=$(wait_window QorLog)
+shoot "$main" "$docs/main-window.png"
+
+# The command buttons sit on the bottom panel, 70 pixels high: "Add Charge Record" at 8, 8,
+# "Filter Batteries" at 168, 40, each 128 x 25. The dialogs' buttons are clicked the same way.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+panel_top=$((HEIGHT - 70))
+click "$main" 72 $((panel_top + 20))
+dialog=$(wait_window ChargeData)
+shoot "$dialog" "$docs/charge-data.png"
+click "$dialog" 357 244 # Cancel, at 320, 232, 75 x 25
+sleep 0.5
+
+click "$main" 232 $((panel_top + 52))
+filter=$(wait_window "Filter Batteries")
+shoot "$filter" "$docs/filter.png"
+eval "$(xdotool getwindowgeometry --shell "$filter")"
+click "$filter" 312 $((HEIGHT - 41 + 20)) # OK, at 280, 8 on the bottom bar, 65 x 25
+sleep 0.5
+
+# The log is a scratch copy: the program need not save it.
+kill "$program_pid"
+wait "$program_pid" 2>/dev/null || true
+program_pid=""
+
+if [ "$all" = yes ]; then
+    make_log "$work/large.QorLog" 200000
+    "$program" --log-file "$work/large.QorLog" >"$work/program.log" 2>&1 &
+    program_pid=$!
+    splash=$(xdotool search --sync --onlyvisible --class qorlog | head -n 1)
+    shoot "$splash" "$docs/splash.png"
+    kill "$program_pid"
+    wait "$program_pid" 2>/dev/null || true
+    program_pid=""
+fi
