@@ -415,7 +415,10 @@ QByteArray WriteChargeLog(TChargeLog &log)
 void SaveChargeLog(const QString &path, TChargeLog &log)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: the document comes in large pieces anyway, and a buffered write that stops
+    // short reports success, leaving the rest to a flush whose failure the commit ignores -
+    // the log would be replaced by a file cut short. Unbuffered, the write itself fails.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
     // The document goes to the file piece by piece, never whole in memory.
