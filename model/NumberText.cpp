@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QTimeZone>
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -14,25 +15,24 @@ namespace {
 // Lays out the scientific text "-d.ddde+XX" of a finite non-zero value in the general format:
 // significant digits without trailing zeros, in fixed notation unless the decimal exponent is
 // below -5 or 15 and above. Works in fixed buffers: a save formats three numbers per charge.
-QString layoutGeneral(const QString &scientific, char16_t decimalPoint)
+template <typename Char>
+QString layoutGeneral(const Char *in, qsizetype size, char16_t decimalPoint)
 {
-    const QChar *in = scientific.constData();
-    const qsizetype size = scientific.size();
     qsizetype i = 0;
-    const bool negative = size > 0 && in[0] == QLatin1Char('-');
+    const bool negative = size > 0 && in[0] == '-';
     if (negative)
         ++i;
     char16_t digits[40];
     int count = 0;
-    for (; i < size && in[i] != QLatin1Char('e'); ++i)
-        if (in[i] != QLatin1Char('.') && count < int(std::size(digits)))
-            digits[count++] = in[i].unicode();
+    for (; i < size && in[i] != 'e'; ++i)
+        if (in[i] != '.' && count < int(std::size(digits)))
+            digits[count++] = char16_t(in[i]);
     int exponent = 0;
     bool negativeExponent = false;
-    if (++i < size && (in[i] == QLatin1Char('-') || in[i] == QLatin1Char('+')))
-        negativeExponent = in[i++] == QLatin1Char('-');
+    if (++i < size && (in[i] == '-' || in[i] == '+'))
+        negativeExponent = in[i++] == '-';
     for (; i < size; ++i)
-        exponent = exponent * 10 + (in[i].unicode() - u'0');
+        exponent = exponent * 10 + (int(in[i]) - '0');
     if (negativeExponent)
         exponent = -exponent;
     while (count > 1 && digits[count - 1] == u'0')
@@ -85,8 +85,16 @@ QString formatWithPrecision(double value, int precision, const QLocale &locale)
         return QStringLiteral("0");
     }
     const QString point = locale.decimalPoint();
-    return layoutGeneral(QString::number(value, 'e', precision),
-                         point.isEmpty() ? u'.' : point.at(0).unicode());
+    const char16_t decimalPoint = point.isEmpty() ? u'.' : point.at(0).unicode();
+    if (precision == QLocale::FloatingPointShortest) {
+        // The shortest digits that read back as the same double, without a temporary string.
+        char scientific[64];
+        const std::to_chars_result end = std::to_chars(scientific, scientific + sizeof scientific,
+                                                       value, std::chars_format::scientific);
+        return layoutGeneral(scientific, end.ptr - scientific, decimalPoint);
+    }
+    const QString scientific = QString::number(value, 'e', precision);
+    return layoutGeneral(scientific.utf16(), scientific.size(), decimalPoint);
 }
 
 bool isBlank(QChar c)
