@@ -73,8 +73,16 @@ QVariant TChargeLogTableModel::data(const QModelIndex &index, int role) const
         return {};
     const Row &row = m_rows[size_t(index.row())];
     switch (role) {
-    case Qt::DisplayRole:
-        return cellText(row, index.column());
+    case Qt::DisplayRole: {
+        // A cell shows at most a screenful: laying out megabytes of comment for every paint
+        // would freeze the window. The whole text stays in the log and in the dialog.
+        QString text = cellText(row, index.column());
+        if (text.size() > MaxCellText) {
+            text.truncate(MaxCellText);
+            text.append(QChar(0x2026));
+        }
+        return text;
+    }
     case KeyRole:
         return index.column() == DateTimeColumn ? QVariant(row.Record.Key) : QVariant();
     case Qt::ForegroundRole:

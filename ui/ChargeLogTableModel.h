@@ -30,6 +30,8 @@ public:
     };
     // Column 0 answers this role with the row's record key (0 for the blank row).
     static constexpr int KeyRole = Qt::UserRole + 1;
+    // Longer cell texts are cut (with an ellipsis) for display.
+    static constexpr int MaxCellText = 1000;
 
     explicit TChargeLogTableModel(QObject *parent = nullptr);
 

@@ -120,6 +120,21 @@ private Q_SLOTS:
         QCOMPARE(selectedRows(form), QList<int>({1}));
     }
 
+    void hugeCommentIsCutForDisplayOnly()
+    {
+        TQorLogMainForm *form = openForm();
+        const QString huge(2'000'000, QLatin1Char('x'));
+        add(form, 100, QStringLiteral("Cell"), 1, 1, huge);
+        const QString shown = cell(form, 0, 7);
+        QCOMPARE(shown.size(), TChargeLogTableModel::MaxCellText + 1);
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        TChargeLog reread;
+        LogFile::LoadChargeLog(logPath(), reread);
+        QString logFile, comment;
+        TChargeList::SplitChargeText(reread.ChargeStringList.text(0), logFile, comment);
+        QCOMPARE(comment, huge);
+    }
+
     void entryTextWithoutStarIsAllComment()
     {
         TQorLogMainForm *form = openForm();
