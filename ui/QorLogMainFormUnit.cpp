@@ -312,30 +312,29 @@ void TQorLogMainForm::applyChartColours()
     Chart1->setAxisTitleColour(TBarChart::RightAxis, toQColor(m_log.ChargeSeriesColour));
 }
 
+// A series colour also colours its marks and, for the series that owns an axis, that axis'
+// labels, title and grid lines (the grid keeps its pen style).
+static void colourSeriesAndAxis(TBarChart *chart, int series, TBarChart::Axis axis, const QColor &c)
+{
+    chart->setSeriesColour(series, c);
+    chart->setMarkColour(series, c);
+    chart->setAxisLabelColour(axis, c);
+    chart->setAxisTitleColour(axis, c);
+    QPen grid = chart->axisGridPen(axis);
+    grid.setColor(c);
+    chart->setAxisGridPen(axis, grid);
+}
+
 void TQorLogMainForm::setCyclesSeriesColour(qint32 colour)
 {
     m_log.CyclesSeriesColour = colour;
-    const QColor c = toQColor(colour);
-    Chart1->setSeriesColour(CyclesSeries, c);
-    Chart1->setMarkColour(CyclesSeries, c);
-    Chart1->setAxisLabelColour(TBarChart::LeftAxis, c);
-    Chart1->setAxisTitleColour(TBarChart::LeftAxis, c);
-    QPen grid = Chart1->axisGridPen(TBarChart::LeftAxis);
-    grid.setColor(c);
-    Chart1->setAxisGridPen(TBarChart::LeftAxis, grid);
+    colourSeriesAndAxis(Chart1, CyclesSeries, TBarChart::LeftAxis, toQColor(colour));
 }
 
 void TQorLogMainForm::setChargeSeriesColour(qint32 colour)
 {
     m_log.ChargeSeriesColour = colour;
-    const QColor c = toQColor(colour);
-    Chart1->setSeriesColour(ChargeSeries, c);
-    Chart1->setMarkColour(ChargeSeries, c);
-    Chart1->setAxisLabelColour(TBarChart::RightAxis, c);
-    Chart1->setAxisTitleColour(TBarChart::RightAxis, c);
-    QPen grid = Chart1->axisGridPen(TBarChart::RightAxis);
-    grid.setColor(c);
-    Chart1->setAxisGridPen(TBarChart::RightAxis, grid);
+    colourSeriesAndAxis(Chart1, ChargeSeries, TBarChart::RightAxis, toQColor(colour));
 }
 
 void TQorLogMainForm::setDischargeSeriesColour(qint32 colour)
