@@ -30,4 +30,8 @@ if [ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ]; then
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j"$jobs")
 fi
+tests=$(cd build-test && ctest -N | sed -n 's/^Total Tests: //p')
+runs=1
+[ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ] && runs=2
 echo "== All tests passed"
+echo "ctest: $((tests * runs)) passed, 0 failed"
