@@ -383,10 +383,12 @@ void TQorLogMainForm::FormCreate(const LogFile::ProgressFn &progress)
         } catch (const QorLogError &error) {
             where = error.message() + QLatin1Char('.');
         }
-        m_startupNotice = tr("The log file could not be read completely:\n%1\n\nQorLog shows the "
-                             "%n charge(s) it could read. %2",
-                             nullptr, m_log.ChargeStringList.count())
-                              .arg(failure, where);
+        const int read = m_log.ChargeStringList.count();
+        const QString shown = read == 1
+                                  ? tr("QorLog shows the one charge it could read.")
+                                  : tr("QorLog shows the %1 charges it could read.").arg(read);
+        m_startupNotice = tr("The log file could not be read completely:\n%1\n\n%2 %3")
+                              .arg(failure, shown, where);
     }
     RefreshDisplay();
 }

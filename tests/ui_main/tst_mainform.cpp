@@ -572,6 +572,8 @@ private Q_SLOTS:
         TQorLogMainForm *form = openForm();
         QCOMPARE(form->log().ChargeStringList.count(), 2); // what was read before the fault
         QVERIFY(form->startupNotice().contains(QStringLiteral("'1O2'")));
+        QVERIFY(form->startupNotice().contains(
+            QStringLiteral("QorLog shows the 2 charges it could read.")));
         const QStringList copies =
             QDir(m_dir->path()).entryList({QStringLiteral("test.QorLog.damaged-*")});
         QCOMPARE(copies.size(), 1);
