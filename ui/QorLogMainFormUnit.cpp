@@ -115,6 +115,14 @@ void TQorLogMainForm::createActions()
     make(PromptForChargeRecordAction, QStringLiteral("PromptForChargeRecordAction"),
          tr("Add Charge Record"), &TQorLogMainForm::PromptForChargeRecordActionExecute,
          QorLogIcons::addCharge());
+    // Keyboard: Ctrl+N adds a charge, Ctrl+Q closes the window (with its usual questions).
+    PromptForChargeRecordAction->setShortcut(QKeySequence::New);
+    addAction(PromptForChargeRecordAction);
+    auto *quit = new QAction(tr("Quit"), this);
+    quit->setObjectName(QStringLiteral("QuitAction"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addAction(quit);
     make(DeleteSelectionAction, QStringLiteral("DeleteSelectionAction"), tr("Delete Selection"),
          &TQorLogMainForm::DeleteSelectionActionExecute, QorLogIcons::deleteSelection());
     make(FilterPowerSourcesAction, QStringLiteral("FilterPowerSourcesAction"),

@@ -409,6 +409,17 @@ private Q_SLOTS:
             QVERIFY(!qobject_cast<TChargeDataForm *>(w));
     }
 
+    void ctrlNOpensANewChargeDialog()
+    {
+        TQorLogMainForm *form = openForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key_N, Qt::ControlModifier);
+        const QList<TChargeDataForm *> forms = TChargeDataForm::openForms();
+        QCOMPARE(forms.size(), 1);
+        QCOMPARE(forms.first()->RecordKey, -1);
+    }
+
     void deleteSelectionRemovesExactlyTheSelectedVisibleRows()
     {
         TQorLogMainForm *form = openForm();
