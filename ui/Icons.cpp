@@ -31,8 +31,15 @@ void drawBattery(QPainter &p, const QRectF &body, qreal level, const QColor &fil
     p.drawRect(level_rect);
 }
 
-QIcon makeIcon(const QPixmap &pixmap)
+// A 16 x 16 icon drawn by `draw` on a transparent, antialiased canvas.
+template <typename Draw> QIcon drawIcon(Draw draw)
 {
+    QPixmap pixmap = canvas();
+    {
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        draw(p);
+    }
     QIcon icon;
     icon.addPixmap(pixmap, QIcon::Normal);
     return icon;
@@ -70,62 +77,48 @@ namespace QorLogIcons {
 
 QIcon addCharge()
 {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    drawBattery(p, QRectF(0.5, 4.5, 12, 8), 0.6, QColor(0, 160, 0));
-    p.setPen(QPen(QColor(0, 90, 200), 2));
-    p.drawLine(QPointF(12, 1), QPointF(12, 7));
-    p.drawLine(QPointF(9, 4), QPointF(15, 4));
-    return makeIcon(pixmap);
+    return drawIcon([](QPainter &p) {
+        drawBattery(p, QRectF(0.5, 4.5, 12, 8), 0.6, QColor(0, 160, 0));
+        p.setPen(QPen(QColor(0, 90, 200), 2));
+        p.drawLine(QPointF(12, 1), QPointF(12, 7));
+        p.drawLine(QPointF(9, 4), QPointF(15, 4));
+    });
 }
 
 QIcon deleteSelection()
 {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(200, 30, 30), 2.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(3, 3), QPointF(13, 13));
-    p.drawLine(QPointF(13, 3), QPointF(3, 13));
-    return makeIcon(pixmap);
+    return drawIcon([](QPainter &p) {
+        p.setPen(QPen(QColor(200, 30, 30), 2.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(3, 3), QPointF(13, 13));
+        p.drawLine(QPointF(13, 3), QPointF(3, 13));
+    });
 }
 
 QIcon filter()
 {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath funnel;
-    funnel.moveTo(1.5, 2.5);
-    funnel.lineTo(14.5, 2.5);
-    funnel.lineTo(9.5, 8.5);
-    funnel.lineTo(9.5, 14);
-    funnel.lineTo(6.5, 12.5);
-    funnel.lineTo(6.5, 8.5);
-    funnel.closeSubpath();
-    p.setPen(QPen(QColor(30, 60, 120), 1));
-    p.setBrush(QColor(90, 150, 230));
-    p.drawPath(funnel);
-    return makeIcon(pixmap);
+    return drawIcon([](QPainter &p) {
+        QPainterPath funnel;
+        funnel.moveTo(1.5, 2.5);
+        funnel.lineTo(14.5, 2.5);
+        funnel.lineTo(9.5, 8.5);
+        funnel.lineTo(9.5, 14);
+        funnel.lineTo(6.5, 12.5);
+        funnel.lineTo(6.5, 8.5);
+        funnel.closeSubpath();
+        p.setPen(QPen(QColor(30, 60, 120), 1));
+        p.setBrush(QColor(90, 150, 230));
+        p.drawPath(funnel);
+    });
 }
 
 QIcon retain()
 {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    drawArrow(p, false, QColor(40, 170, 40));
-    return makeIcon(pixmap);
+    return drawIcon([](QPainter &p) { drawArrow(p, false, QColor(40, 170, 40)); });
 }
 
 QIcon remove()
 {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    drawArrow(p, true, QColor(210, 60, 40));
-    return makeIcon(pixmap);
+    return drawIcon([](QPainter &p) { drawArrow(p, true, QColor(210, 60, 40)); });
 }
 
 QIcon application()

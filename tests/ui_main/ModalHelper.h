@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -26,4 +27,16 @@ inline void whenModal(std::function<void(QWidget *)> act, QWidget *previous = nu
         }
     });
     timer->start();
+}
+
+// Deletes every open charge data dialog. Deleting a dialog deletes its own top-level children
+// (popups) too, so the list is taken as guarded pointers first.
+template <typename Form> void deleteOpenForms()
+{
+    QList<QPointer<QWidget>> forms;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<Form *>(w))
+            forms.append(w);
+    for (const QPointer<QWidget> &w : forms)
+        delete w.data();
 }

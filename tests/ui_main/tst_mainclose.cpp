@@ -92,12 +92,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        QList<QPointer<QWidget>> forms;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<TChargeDataForm *>(w))
-                forms.append(w);
-        for (const QPointer<QWidget> &w : forms)
-            delete w.data();
+        deleteOpenForms<TChargeDataForm>();
         m_filter.reset();
         m_form.reset();
     }

@@ -54,16 +54,7 @@ private:
         std::sort(rows.begin(), rows.end());
         return rows;
     }
-    static void closeChargeDataForms()
-    {
-        // Deleting a dialog deletes its own top-level children (popups) too.
-        QList<QPointer<QWidget>> forms;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<TChargeDataForm *>(w))
-                forms.append(w);
-        for (const QPointer<QWidget> &w : forms)
-            delete w.data();
-    }
+    static void closeChargeDataForms() { deleteOpenForms<TChargeDataForm>(); }
 
 private Q_SLOTS:
     void init()
