@@ -67,6 +67,27 @@ QString TChargeLogTableModel::cellText(const Row &row, int column) const
     }
 }
 
+QString TChargeLogTableModel::rowsAsTabSeparatedText(const QList<int> &rows) const
+{
+    const auto line = [](QStringList fields) {
+        for (QString &field : fields)
+            for (QChar &c : field)
+                if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+                    c = QLatin1Char(' ');
+        return fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    };
+    QString text = line(columnTitles());
+    for (int row : rows) {
+        if (row < 0 || row >= shownCount())
+            continue;
+        QStringList fields;
+        for (int column = 0; column < ColumnCount; ++column)
+            fields.append(cellText(m_rows[size_t(row)], column));
+        text += line(fields);
+    }
+    return text;
+}
+
 QVariant TChargeLogTableModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= shownCount())

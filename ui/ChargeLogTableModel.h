@@ -52,6 +52,11 @@ public:
 
     static QStringList columnTitles();
 
+    // The given rows as a spreadsheet takes them: the column titles, then one line per row
+    // with the texts the table shows, but whole comments; tabs and line breaks inside a field
+    // become blanks.
+    QString rowsAsTabSeparatedText(const QList<int> &rows) const;
+
 private:
     struct Row
     {

@@ -10,17 +10,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QDir>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -41,6 +45,9 @@ public:
 constexpr int CyclesSeries = 0;
 constexpr int ChargeSeries = 1;
 constexpr int DischargeSeries = 2;
+
+// Steps the undo stack keeps for the run (the oldest go first).
+constexpr int UndoSteps = 500;
 
 } // namespace
 
@@ -90,9 +97,11 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
-    resize(641, 480);
     createActions();
     createControls();
+    createMenus();
+    // The menu bar comes on top of the design size: chart, table and panel keep theirs.
+    resize(641, 480 + menuBar()->sizeHint().height());
     applyChartColours();
 }
 
@@ -118,11 +127,12 @@ void TQorLogMainForm::createActions()
     // Keyboard: Ctrl+N adds a charge, Ctrl+Q closes the window (with its usual questions).
     PromptForChargeRecordAction->setShortcut(QKeySequence::New);
     addAction(PromptForChargeRecordAction);
-    auto *quit = new QAction(tr("Quit"), this);
-    quit->setObjectName(QStringLiteral("QuitAction"));
-    quit->setShortcut(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, this, &QWidget::close);
-    addAction(quit);
+    QuitAction = new QAction(tr("Quit"), this);
+    QuitAction->setObjectName(QStringLiteral("QuitAction"));
+    QuitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // on every desktop
+    QuitAction->setMenuRole(QAction::QuitRole);
+    connect(QuitAction, &QAction::triggered, this, &QWidget::close);
+    addAction(QuitAction);
     make(DeleteSelectionAction, QStringLiteral("DeleteSelectionAction"), tr("Delete Selection"),
          &TQorLogMainForm::DeleteSelectionActionExecute, QorLogIcons::deleteSelection());
     make(FilterPowerSourcesAction, QStringLiteral("FilterPowerSourcesAction"),
@@ -149,6 +159,78 @@ void TQorLogMainForm::createActions()
          &TQorLogMainForm::ChargeColourActionExecute);
     make(DischargeColourAction, QStringLiteral("DischargeColourAction"), tr("Discharge Colour"),
          &TQorLogMainForm::DischargeColourActionExecute);
+
+    // Enter and Delete belong to the table: they act only while it has the focus.
+    make(EditChargeRecordAction, QStringLiteral("EditChargeRecordAction"),
+         tr("Edit Charge Record\u2026"), &TQorLogMainForm::EditChargeRecordActionExecute);
+    EditChargeRecordAction->setShortcuts(
+        {QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Return)});
+    EditChargeRecordAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    DeleteSelectionAction->setShortcut(QKeySequence::Delete);
+    DeleteSelectionAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    make(CopyAction, QStringLiteral("CopyAction"), tr("Copy"), &TQorLogMainForm::CopyActionExecute);
+    CopyAction->setShortcut(QKeySequence::Copy);
+    make(SelectAllAction, QStringLiteral("SelectAllAction"), tr("Select All"),
+         &TQorLogMainForm::SelectAllActionExecute);
+    SelectAllAction->setShortcut(QKeySequence::SelectAll);
+    make(KeyboardShortcutsAction, QStringLiteral("KeyboardShortcutsAction"),
+         tr("Keyboard Shortcuts"), &TQorLogMainForm::KeyboardShortcutsActionExecute);
+    make(AboutAction, QStringLiteral("AboutAction"), tr("About QorLog"),
+         &TQorLogMainForm::AboutActionExecute);
+    AboutAction->setMenuRole(QAction::AboutRole);
+
+    m_undoStack = new QUndoStack(this);
+    m_undoStack->setUndoLimit(UndoSteps);
+    // Our own prefixes, so that "Undo Delete 3 Charges" is translated with the program's texts.
+    UndoAction = m_undoStack->createUndoAction(this, tr("Undo"));
+    UndoAction->setObjectName(QStringLiteral("UndoAction"));
+    UndoAction->setShortcut(QKeySequence::Undo);
+    RedoAction = m_undoStack->createRedoAction(this, tr("Redo"));
+    RedoAction->setObjectName(QStringLiteral("RedoAction"));
+    RedoAction->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+}
+
+void TQorLogMainForm::createMenus()
+{
+    FileMenu = menuBar()->addMenu(tr("&File"));
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    FileMenu->addAction(QuitAction);
+
+    EditMenu = menuBar()->addMenu(tr("&Edit"));
+    EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    EditMenu->addAction(UndoAction);
+    EditMenu->addAction(RedoAction);
+    EditMenu->addSeparator();
+    EditMenu->addAction(PromptForChargeRecordAction);
+    EditMenu->addAction(EditChargeRecordAction);
+    EditMenu->addAction(DeleteSelectionAction);
+    EditMenu->addSeparator();
+    EditMenu->addAction(CopyAction);
+    EditMenu->addAction(SelectAllAction);
+
+    ViewMenu = menuBar()->addMenu(tr("&View"));
+    ViewMenu->setObjectName(QStringLiteral("ViewMenu"));
+    ViewMenu->addAction(FilterPowerSourcesAction);
+    ViewMenu->addAction(FilterBatteriesAction);
+    ViewMenu->addAction(FilterChargersAction);
+    ViewMenu->addAction(FilterTerminationsAction);
+    ViewMenu->addSeparator();
+    ViewMenu->addAction(CyclesColourAction);
+    ViewMenu->addAction(ChargeColourAction);
+    ViewMenu->addAction(DischargeColourAction);
+
+    HelpMenu = menuBar()->addMenu(tr("&Help"));
+    HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+    HelpMenu->addAction(KeyboardShortcutsAction);
+    HelpMenu->addAction(AboutAction);
+
+    // The table's own keys (Enter, Delete) work where the table has the focus.
+    ChargeLogStringGrid->addAction(EditChargeRecordAction);
+    ChargeLogStringGrid->addAction(DeleteSelectionAction);
+    connect(ChargeLogStringGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TQorLogMainForm::updateSelectionActions);
+    updateSelectionActions();
 }
 
 void TQorLogMainForm::createControls()
@@ -450,6 +532,7 @@ void TQorLogMainForm::RefreshDisplay()
             QItemSelectionModel::ClearAndSelect);
     }
     scrollNewestIntoView();
+    updateSelectionActions();
 }
 
 void TQorLogMainForm::scrollNewestIntoView()
@@ -549,6 +632,82 @@ void TQorLogMainForm::ChargeLogStringGridDblClick(const QModelIndex &index)
     const qint32 key = m_tableModel->keyAt(index.row());
     if (key != 0)
         OpenChargeDataForm(key);
+}
+
+QList<int> TQorLogMainForm::selectedRowNumbers() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : ChargeLogStringGrid->selectionModel()->selectedRows())
+        if (m_tableModel->keyAt(index.row()) != 0)
+            rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TQorLogMainForm::updateSelectionActions()
+{
+    const bool any = !selectedRowNumbers().isEmpty();
+    EditChargeRecordAction->setEnabled(any);
+    CopyAction->setEnabled(any);
+}
+
+void TQorLogMainForm::EditChargeRecordActionExecute()
+{
+    // The current row when it is selected, else the first selected one.
+    const QList<int> rows = selectedRowNumbers();
+    if (rows.isEmpty())
+        return;
+    const int current = ChargeLogStringGrid->currentIndex().row();
+    const int row = rows.contains(current) ? current : rows.first();
+    ChargeLogStringGridDblClick(m_tableModel->index(row, 0));
+}
+
+void TQorLogMainForm::CopyActionExecute()
+{
+    const QList<int> rows = selectedRowNumbers();
+    if (!rows.isEmpty())
+        QGuiApplication::clipboard()->setText(m_tableModel->rowsAsTabSeparatedText(rows));
+}
+
+void TQorLogMainForm::SelectAllActionExecute()
+{
+    ChargeLogStringGrid->selectAll();
+}
+
+void TQorLogMainForm::showInformation(const QString &objectName, const QString &title,
+                                      const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    box->setObjectName(objectName);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open(); // window-modal but not blocking: automation calls keep being served
+}
+
+void TQorLogMainForm::KeyboardShortcutsActionExecute()
+{
+    // Listed from the actions themselves, so the list cannot disagree with the menus.
+    QString rows;
+    for (QMenu *menu : {FileMenu, EditMenu, ViewMenu, HelpMenu})
+        for (QAction *action : menu->actions())
+            for (const QKeySequence &keys : action->shortcuts())
+                rows += QStringLiteral("<tr><td>%1</td><td>&nbsp;&nbsp;%2</td></tr>")
+                            .arg(keys.toString(QKeySequence::NativeText).toHtmlEscaped(),
+                                 action->text().remove(QLatin1Char('&')).toHtmlEscaped());
+    showInformation(QStringLiteral("KeyboardShortcutsBox"), tr("Keyboard Shortcuts"),
+                    QStringLiteral("<table>%1</table><p>%2</p>")
+                        .arg(rows, tr("Enter and Delete act on the table when it has the focus; "
+                                      "Tab moves between the buttons.")
+                                       .toHtmlEscaped()));
+}
+
+void TQorLogMainForm::AboutActionExecute()
+{
+    showInformation(
+        QStringLiteral("AboutBox"), tr("About QorLog"),
+        tr("QorLog %1\n\nA logbook for the charging of rechargeable batteries.\n\n"
+           "Log file: %2\n\nLicence: GNU General Public License, version 3 or "
+           "later.")
+            .arg(QStringLiteral(QORLOG_VERSION), QDir::toNativeSeparators(m_logFilePath)));
 }
 
 void TQorLogMainForm::DeleteSelectionActionExecute()

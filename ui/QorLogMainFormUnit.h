@@ -15,6 +15,7 @@ class QMenu;
 class QPushButton;
 class QSplitter;
 class QTableView;
+class QUndoStack;
 class QWidget;
 class TBarChart;
 class TChargeLogTableModel;
@@ -130,6 +131,24 @@ public:
     QAction *ChargeColourAction = nullptr;
     QAction *DischargeColourAction = nullptr;
 
+    // The menu bar. Other commands join File before QuitAction (behind a separator) and View at
+    // its end; every entry is the same QAction as its button or popup item.
+    QMenu *FileMenu = nullptr;
+    QMenu *EditMenu = nullptr;
+    QMenu *ViewMenu = nullptr;
+    QMenu *HelpMenu = nullptr;
+    QAction *QuitAction = nullptr;
+    QAction *UndoAction = nullptr;
+    QAction *RedoAction = nullptr;
+    QAction *EditChargeRecordAction = nullptr;
+    QAction *CopyAction = nullptr;
+    QAction *SelectAllAction = nullptr;
+    QAction *KeyboardShortcutsAction = nullptr;
+    QAction *AboutAction = nullptr;
+
+    // Every change of the log is one step here; undo and redo refresh and save like the change.
+    QUndoStack *undoStack() const { return m_undoStack; }
+
 public Q_SLOTS:
     void PromptForChargeRecordActionExecute();
     void DeleteSelectionActionExecute();
@@ -146,6 +165,11 @@ public Q_SLOTS:
     void DischargeColourActionExecute();
     void Chart1ClickSeries(int series, int index);
     void ChargeLogStringGridDblClick(const QModelIndex &index);
+    void EditChargeRecordActionExecute();
+    void CopyActionExecute();
+    void SelectAllActionExecute();
+    void KeyboardShortcutsActionExecute();
+    void AboutActionExecute();
 
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
@@ -157,6 +181,10 @@ protected:
 private:
     void createActions();
     void createControls();
+    void createMenus();
+    void updateSelectionActions();
+    QList<int> selectedRowNumbers() const;
+    void showInformation(const QString &objectName, const QString &title, const QString &text);
     void applyChartColours();
     bool FormCloseQuery();
     bool FormClose();
@@ -170,6 +198,7 @@ private:
     QString m_logFilePath;
     QString m_startupNotice;
     TChargeLogTableModel *m_tableModel = nullptr;
+    QUndoStack *m_undoStack = nullptr;
     TFilterForm *m_filterForm = nullptr;
     TChartTotals m_totals;
     QColor m_lastChosenColour = Qt::black;
