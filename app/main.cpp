@@ -1,10 +1,13 @@
 // QorLog's entry: single instance, splash, main window, automation server.
 
 #include "AutomationServer.h"
+#include "BatteryReport.h"
 #include "CommandLine.h"
 #include "ConstantsAndTypes.h"
 #include "FilterFormUnit.h"
+#include "LogFile.h"
 #include "LogFilePath.h"
+#include "NumberText.h"
 #include "QorLogMainFormUnit.h"
 #include "Registration.h"
 #include "SingleInstance.h"
@@ -71,6 +74,27 @@ int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
                                                    QCoreApplication::applicationFilePath());
 }
 
+// --report: the battery overview of the log on stdout. Reads the file only, so a running
+// instance is neither asked nor disturbed.
+int runReport(int argc, char **argv, const CommandLineOptions &options)
+{
+    QCoreApplication app(argc, argv);
+    const QString path = logFilePathInUse(options);
+    TChargeLog log;
+    try {
+        if (LogFile::LoadChargeLog(path, log) == LogFile::LoadOutcome::Missing)
+            throw QorLogError(QCoreApplication::translate("main", "There is no log file %1")
+                                  .arg(QDir::toNativeSeparators(path)));
+    } catch (const QorLogError &error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.message()));
+        return 1;
+    }
+    const auto figures = BatteryHealth::overview(log, DateTimeText::now());
+    QTextStream(stdout) << (options.csv ? BatteryReport::toCsv(figures)
+                                        : BatteryReport::toText(figures));
+    return 0;
+}
+
 // SIGTERM and SIGHUP (a session ending, `kill`) are turned into an event-loop wake-up through
 // a socket pair, the one thing a signal handler may safely do.
 int g_signalSockets[2] = {-1, -1};
@@ -129,6 +153,8 @@ int main(int argc, char **argv)
                            .arg(program)));
         return 2;
     }
+    if (options.report && !options.help && !options.version)
+        return runReport(argc, argv, options);
     if (options.help || options.version || options.startMode == StartMode::Register ||
         options.startMode == StartMode::Unregister)
         return runWithoutWindow(argc, argv, options);

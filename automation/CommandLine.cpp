@@ -45,6 +45,10 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
             options.help = true;
         } else if (argument == QLatin1String("--version")) {
             options.version = true;
+        } else if (argument == QLatin1String("--report")) {
+            options.report = true;
+        } else if (argument == QLatin1String("--csv")) {
+            options.csv = true;
         } else if (argument == logFileOption) {
             if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
                 options.error =
@@ -59,6 +63,8 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                     QCoreApplication::translate("CommandLine", "--log-file needs a file path");
         }
     }
+    if (options.csv && !options.report && options.error.isEmpty())
+        options.error = QCoreApplication::translate("CommandLine", "--csv goes with --report");
     return options;
 }
 
@@ -74,6 +80,9 @@ QString commandLineHelpText(const QString &programName)
                "\n"
                "Options:\n"
                "      --log-file PATH  keep the charge log in PATH instead of the one below\n"
+               "      --report         print every battery's cycles, amp-hours, capacity\n"
+               "                       retention, trend and end of life, and exit\n"
+               "      --csv            with --report: print it as CSV\n"
                "  -RegServer           register the automation service for this user and exit\n"
                "  -UnregServer         remove the automation service registration and exit\n"
                "  -Automation          start for an automation client (the session bus uses it)\n"

@@ -26,6 +26,8 @@ struct CommandLineOptions
     QString logFile;      // --log-file PATH or --log-file=PATH; empty when not given
     bool help = false;    // --help
     bool version = false; // --version
+    bool report = false;  // --report: print the battery overview of the log and exit
+    bool csv = false;     // --csv: the report as CSV
     QString error;        // why the command line cannot be used; empty when it can
 };
 

@@ -54,11 +54,11 @@ struct TBatteryFigures
     // Count per termination name, in the order of the termination list.
     QVector<QPair<QString, int>> Terminations;
 
-    QVector<TRecordPoint> Capacity;   // every discharge in date-time order, |AmpHours|
-    QVector<TRecordPoint> ChargesAh;  // every charge in date-time order
-    Figure Reference;                 // mean of the first discharges
-    int ReferenceCount = 0;           // how many discharges the reference rests on
-    Figure Latest;                    // mean of the last discharges
+    QVector<TRecordPoint> Capacity;  // every discharge in date-time order, |AmpHours|
+    QVector<TRecordPoint> ChargesAh; // every charge in date-time order
+    Figure Reference;                // mean of the first discharges
+    int ReferenceCount = 0;          // how many discharges the reference rests on
+    Figure Latest;                   // mean of the last discharges
     int LatestCount = 0;
     Figure RetentionPercent;          // latest / reference
     std::optional<TLine> TimeTrend;   // capacity against date-time (days)

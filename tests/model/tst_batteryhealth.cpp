@@ -46,10 +46,9 @@ QVariant v(const Figure &f)
 
 bool allFinite(const TBatteryFigures &f)
 {
-    for (const Figure &x :
-         {f.AhCharged, f.AhDischarged, f.Efficiency, f.FirstDateTime, f.LastDateTime,
-          f.DaysSinceLast, f.Reference, f.Latest, f.RetentionPercent, f.TrendPer100Cycles,
-          f.TrendPerYear, f.EndOfLife})
+    for (const Figure &x : {f.AhCharged, f.AhDischarged, f.Efficiency, f.FirstDateTime,
+                            f.LastDateTime, f.DaysSinceLast, f.Reference, f.Latest,
+                            f.RetentionPercent, f.TrendPer100Cycles, f.TrendPerYear, f.EndOfLife})
         if (x && !std::isfinite(*x))
             return false;
     return true;
@@ -99,55 +98,89 @@ void TestBatteryHealth::figures_data()
         const double reference = (2.0 + 1.98 + 1.96) / 3, latest = (1.86 + 1.84 + 1.82) / 3;
         // The line is 2 - 0.02 (t - first discharge); it reaches 80% of the reference then.
         const double endOfLife = Day0 + 0.5 + (2.0 - 0.8 * reference) / 0.02;
-        QTest::newRow("losing 1% per cycle")
-            << recs << QVector<int>{20, 10, 10, 3, 3, 10}
-            << QVariantList{20.0,          19.1,          19.1 / 20.0,
-                            Day0,          Day0 + 9.5,    Now - Day0 - 9.5,
-                            reference,     latest,        latest / reference * 100,
-                            -0.02 * 100 / reference * 100,
-                            -0.02 * 365.25 / reference * 100,
-                            endOfLife};
+        QTest::newRow("losing 1% per cycle") << recs << QVector<int>{20, 10, 10, 3, 3, 10}
+                                             << QVariantList{20.0,
+                                                             19.1,
+                                                             19.1 / 20.0,
+                                                             Day0,
+                                                             Day0 + 9.5,
+                                                             Now - Day0 - 9.5,
+                                                             reference,
+                                                             latest,
+                                                             latest / reference * 100,
+                                                             -0.02 * 100 / reference * 100,
+                                                             -0.02 * 365.25 / reference * 100,
+                                                             endOfLife};
     }
-    QTest::newRow("steady pack")
-        << cycles(6, [](int) { return 1.5; }) << QVector<int>{12, 6, 6, 3, 3, 6}
-        << QVariantList{12.0, 9.0, 0.75, Day0, Day0 + 5.5, Now - Day0 - 5.5, 1.5, 1.5, 100.0, 0.0,
-                        0.0, none};
+    QTest::newRow("steady pack") << cycles(6, [](int) { return 1.5; })
+                                 << QVector<int>{12, 6, 6, 3, 3, 6}
+                                 << QVariantList{
+                                        12.0, 9.0, 0.75,  Day0, Day0 + 5.5, Now - Day0 - 5.5,
+                                        1.5,  1.5, 100.0, 0.0,  0.0,        none};
     QTest::newRow("rising capacity has no end of life")
         << cycles(5, [](int k) { return 1.0 + 0.1 * k; }) << QVector<int>{10, 5, 5, 3, 3, 5}
-        << QVariantList{10.0, 6.0,  0.6,  Day0, Day0 + 4.5, Now - Day0 - 4.5, 1.1,
-                        1.3,  1.3 / 1.1 * 100, 0.1 * 100 / 1.1 * 100, 0.1 * 365.25 / 1.1 * 100,
+        << QVariantList{10.0,
+                        6.0,
+                        0.6,
+                        Day0,
+                        Day0 + 4.5,
+                        Now - Day0 - 4.5,
+                        1.1,
+                        1.3,
+                        1.3 / 1.1 * 100,
+                        0.1 * 100 / 1.1 * 100,
+                        0.1 * 365.25 / 1.1 * 100,
                         none};
     QTest::newRow("three falling discharges are too few for an end of life")
         << cycles(3, [](int k) { return 2.0 - 0.1 * k; }) << QVector<int>{6, 3, 3, 3, 3, 3}
-        << QVariantList{6.0, 5.7, 0.95, Day0, Day0 + 2.5, Now - Day0 - 2.5, 1.9, 1.9, 100.0,
-                        -0.1 * 100 / 1.9 * 100, -0.1 * 365.25 / 1.9 * 100, none};
+        << QVariantList{6.0,
+                        5.7,
+                        0.95,
+                        Day0,
+                        Day0 + 2.5,
+                        Now - Day0 - 2.5,
+                        1.9,
+                        1.9,
+                        100.0,
+                        -0.1 * 100 / 1.9 * 100,
+                        -0.1 * 365.25 / 1.9 * 100,
+                        none};
     QTest::newRow("one discharge only")
         << Recs{{Day0, -0.5, -1.25}} << QVector<int>{1, 0, 1, 1, 1, 0}
-        << QVariantList{0.0, 1.25, none, Day0, Day0, Now - Day0, 1.25, 1.25, 100.0, none, none,
-                        none};
-    QTest::newRow("charges only")
-        << Recs{{Day0, 1, 2}, {Day0 + 1, 1, 3}} << QVector<int>{2, 2, 0, 0, 0, 0}
-        << QVariantList{5.0, 0.0, 0.0, Day0, Day0 + 1, Now - Day0 - 1, none, none, none, none,
-                        none, none};
+        << QVariantList{0.0,  1.25, none,  Day0, Day0, Now - Day0,
+                        1.25, 1.25, 100.0, none, none, none};
+    QTest::newRow("charges only") << Recs{{Day0, 1, 2}, {Day0 + 1, 1, 3}}
+                                  << QVector<int>{2, 2, 0, 0, 0, 0}
+                                  << QVariantList{5.0,  0.0,  0.0,  Day0, Day0 + 1, Now - Day0 - 1,
+                                                  none, none, none, none, none,     none};
     QTest::newRow("all amp-hours zero")
         << Recs{{Day0, 1, 0}, {Day0 + 2, -1, 0}} << QVector<int>{0, 0, 0, 0, 0, 0}
-        << QVariantList{0.0, 0.0, none, Day0, Day0 + 2, Now - Day0 - 2, none, none, none, none,
-                        none, none};
+        << QVariantList{0.0,  0.0,  none, Day0, Day0 + 2, Now - Day0 - 2,
+                        none, none, none, none, none,     none};
     // Positive amp-hours at 0 amps count as a discharge, as the chart counts them.
     QTest::newRow("equal date-times")
         << Recs{{Day0, 0, 2.0}, {Day0, -1, -1.8}, {Day0, -1, -1.6}, {Day0, -1, -1.4}}
-        << QVector<int>{4, 0, 4, 3, 3, 4}
-        << QVariantList{0.0, 6.8, none, Day0, Day0, Now - Day0, 1.8, 1.6, 1.6 / 1.8 * 100,
-                        -0.2 * 100 / 1.8 * 100, none, none};
-    QTest::newRow("no records")
-        << Recs{} << QVector<int>{0, 0, 0, 0, 0, 0}
-        << QVariantList{0.0, 0.0, none, none, none, none, none, none, none, none, none, none};
+        << QVector<int>{4, 0, 4, 3, 3, 4} << QVariantList{0.0,
+                                                          6.8,
+                                                          none,
+                                                          Day0,
+                                                          Day0,
+                                                          Now - Day0,
+                                                          1.8,
+                                                          1.6,
+                                                          1.6 / 1.8 * 100,
+                                                          -0.2 * 100 / 1.8 * 100,
+                                                          none,
+                                                          none};
+    QTest::newRow("no records") << Recs{} << QVector<int>{0, 0, 0, 0, 0, 0}
+                                << QVariantList{0.0,  0.0,  none, none, none, none,
+                                                none, none, none, none, none, none};
     // Sums too large for a double are absent, not infinite.
     QTest::newRow("overflowing sums")
         << Recs{{Day0, 1, 1e308}, {Day0, 1, 1e308}, {Day0 + 1, -1, -1e308}, {Day0 + 1, -1, -1e308}}
         << QVector<int>{4, 2, 2, 2, 2, 2}
-        << QVariantList{none, none, none, Day0, Day0 + 1, Now - Day0 - 1, 1e308, 1e308, 100.0, 0.0,
-                        none, none};
+        << QVariantList{none,  none,  none,  Day0, Day0 + 1, Now - Day0 - 1,
+                        1e308, 1e308, 100.0, 0.0,  none,     none};
 }
 
 void TestBatteryHealth::figures()
@@ -171,14 +204,14 @@ void TestBatteryHealth::figures()
     QCOMPARE((QVector<int>{f.Cycles, f.Charges, f.Discharges, f.ReferenceCount, f.LatestCount,
                            f.TrendCount}),
              counts);
-    const QVariantList actual{v(f.AhCharged),        v(f.AhDischarged),      v(f.Efficiency),
-                              v(f.FirstDateTime),    v(f.LastDateTime),      v(f.DaysSinceLast),
-                              v(f.Reference),        v(f.Latest),            v(f.RetentionPercent),
-                              v(f.TrendPer100Cycles), v(f.TrendPerYear),     v(f.EndOfLife)};
-    const char *const names[] = {"AhCharged",  "AhDischarged", "Efficiency", "FirstDateTime",
-                                 "LastDateTime", "DaysSinceLast", "Reference", "Latest",
-                                 "RetentionPercent", "TrendPer100Cycles", "TrendPerYear",
-                                 "EndOfLife"};
+    const QVariantList actual{v(f.AhCharged),         v(f.AhDischarged), v(f.Efficiency),
+                              v(f.FirstDateTime),     v(f.LastDateTime), v(f.DaysSinceLast),
+                              v(f.Reference),         v(f.Latest),       v(f.RetentionPercent),
+                              v(f.TrendPer100Cycles), v(f.TrendPerYear), v(f.EndOfLife)};
+    const char *const names[] = {"AhCharged",         "AhDischarged", "Efficiency",
+                                 "FirstDateTime",     "LastDateTime", "DaysSinceLast",
+                                 "Reference",         "Latest",       "RetentionPercent",
+                                 "TrendPer100Cycles", "TrendPerYear", "EndOfLife"};
     for (int i = 0; i < actual.size(); ++i) {
         compareFigure(actual.at(i), expected.at(i), names[i]);
         if (QTest::currentTestFailed())
@@ -212,8 +245,8 @@ void TestBatteryHealth::terminationsAndFilters()
     QCOMPARE(all.at(1).Terminations.last(), qMakePair(QStringLiteral("Custom"), 1));
 
     // A marked termination hides its records; a marked battery leaves the list.
-    log.TerminationsStringList.setMarked(log.TerminationsStringList.indexOf(QStringLiteral("Error")),
-                                         true);
+    log.TerminationsStringList.setMarked(
+        log.TerminationsStringList.indexOf(QStringLiteral("Error")), true);
     log.BatteriesStringList.setMarked(log.BatteriesStringList.indexOf(QStringLiteral("B")), true);
     all = overview(log, Now);
     QCOMPARE(all.size(), 2);

@@ -1,0 +1,206 @@
+#include "BatteryReport.h"
+
+#include "NumberText.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace BatteryReport {
+
+namespace {
+
+using BatteryHealth::Figure;
+using BatteryHealth::TBatteryFigures;
+
+Figure figure(const TBatteryFigures &f, Column column)
+{
+    switch (column) {
+    case CyclesColumn:
+        return f.Cycles;
+    case ChargesColumn:
+        return f.Charges;
+    case DischargesColumn:
+        return f.Discharges;
+    case AhChargedColumn:
+        return f.AhCharged;
+    case AhDischargedColumn:
+        return f.AhDischarged;
+    case EfficiencyColumn:
+        return f.Efficiency;
+    case RetentionColumn:
+        return f.RetentionPercent;
+    case TrendColumn:
+        return f.TrendPer100Cycles;
+    case EndOfLifeColumn:
+        return f.EndOfLife;
+    case LastUsedColumn:
+        return f.LastDateTime;
+    case BatteryColumn:
+    case ColumnCount:
+        break;
+    }
+    return std::nullopt;
+}
+
+QString percent(double value, const QLocale &locale)
+{
+    return NumberText::formatGrouped(value, locale) + QStringLiteral(" %");
+}
+
+} // namespace
+
+QString csvName(Column column)
+{
+    static const char *const names[ColumnCount] = {
+        "Battery",           "Cycles",       "Charges",    "Discharges",
+        "AhCharged",         "AhDischarged", "Efficiency", "RetentionPercent",
+        "TrendPer100Cycles", "EndOfLife",    "LastUsed"};
+    return column >= 0 && column < ColumnCount ? QString::fromLatin1(names[column]) : QString();
+}
+
+QString title(Column column)
+{
+    static const char *const titles[ColumnCount] = {
+        QT_TRANSLATE_NOOP("BatteryReport", "Battery"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Cycles"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Charges"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Discharges"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Ah charged"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Ah discharged"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Efficiency"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Retention"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Trend per 100 cycles"),
+        QT_TRANSLATE_NOOP("BatteryReport", "End of life"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Last used")};
+    return column >= 0 && column < ColumnCount
+               ? QCoreApplication::translate("BatteryReport", titles[column])
+               : QString();
+}
+
+QString dateTimeText(double days, const QLocale &locale)
+{
+    return DateTimeText::formatTable(days, locale);
+}
+
+QString dateText(double days)
+{
+    return DateTimeText::formatTable(days, QLocale::c()).left(10);
+}
+
+QString displayText(const TBatteryFigures &f, Column column, const QLocale &locale)
+{
+    if (column == BatteryColumn)
+        return f.Battery;
+    const Figure value = figure(f, column);
+    if (!value)
+        return QString();
+    switch (column) {
+    case EfficiencyColumn:
+        return percent(*value * 100.0, locale);
+    case RetentionColumn:
+    case TrendColumn:
+        return percent(*value, locale);
+    case EndOfLifeColumn:
+        return dateText(*value);
+    case LastUsedColumn:
+        return dateTimeText(*value, locale);
+    default:
+        return NumberText::formatGrouped(*value, locale);
+    }
+}
+
+QString csvText(const TBatteryFigures &f, Column column)
+{
+    if (column == BatteryColumn)
+        return f.Battery;
+    const Figure value = figure(f, column);
+    if (!value)
+        return QString();
+    switch (column) {
+    case EndOfLifeColumn:
+        return dateText(*value);
+    case LastUsedColumn:
+        return dateTimeText(*value, QLocale::c());
+    default:
+        return NumberText::formatGeneral(*value, QLocale::c());
+    }
+}
+
+QVariant sortValue(const TBatteryFigures &f, Column column)
+{
+    if (column == BatteryColumn)
+        return f.Battery;
+    const Figure value = figure(f, column);
+    return value ? QVariant(*value) : QVariant();
+}
+
+QString csvField(const QString &text)
+{
+    const bool quote = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
+                       text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')) ||
+                       text.trimmed() != text;
+    if (!quote)
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+QString toCsv(const QVector<TBatteryFigures> &figures)
+{
+    const QString lineEnd = QStringLiteral("\r\n");
+    QStringList fields;
+    for (int c = 0; c < ColumnCount; ++c)
+        fields.append(csvName(Column(c)));
+    QString csv = fields.join(QLatin1Char(',')) + lineEnd;
+    for (const TBatteryFigures &f : figures) {
+        fields.clear();
+        for (int c = 0; c < ColumnCount; ++c)
+            fields.append(csvField(csvText(f, Column(c))));
+        csv += fields.join(QLatin1Char(',')) + lineEnd;
+    }
+    return csv;
+}
+
+QString toText(const QVector<TBatteryFigures> &figures, const QLocale &locale)
+{
+    // Cells first, then every column as wide as its widest cell; numbers right-aligned.
+    QVector<QStringList> rows;
+    QStringList header;
+    for (int c = 0; c < ColumnCount; ++c)
+        header.append(title(Column(c)));
+    rows.append(header);
+    const QString absent = QStringLiteral("-");
+    for (const TBatteryFigures &f : figures) {
+        QStringList cells;
+        for (int c = 0; c < ColumnCount; ++c) {
+            const QString text = displayText(f, Column(c), locale);
+            cells.append(text.isEmpty() && c != BatteryColumn ? absent : text);
+        }
+        rows.append(cells);
+    }
+    QVector<int> widths(ColumnCount, 0);
+    for (const QStringList &cells : std::as_const(rows))
+        for (int c = 0; c < ColumnCount; ++c)
+            widths[c] = std::max(widths[c], int(cells.at(c).size()));
+    QString text;
+    for (const QStringList &cells : std::as_const(rows)) {
+        QString line;
+        for (int c = 0; c < ColumnCount; ++c) {
+            if (c > 0)
+                line += QStringLiteral("  ");
+            line += c == BatteryColumn ? cells.at(c).leftJustified(widths[c])
+                                       : cells.at(c).rightJustified(widths[c]);
+        }
+        // Battery names hold no line breaks worth keeping in a table.
+        line.replace(QLatin1Char('\n'), QLatin1Char(' '))
+            .replace(QLatin1Char('\r'), QLatin1Char(' '));
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        text += line + QLatin1Char('\n');
+    }
+    return text;
+}
+
+} // namespace BatteryReport

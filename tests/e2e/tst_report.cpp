@@ -1,0 +1,178 @@
+// qorlog --report: the real program reads a log it is given and prints the battery overview.
+
+#include "BatteryReport.h"
+#include "ChargeLog.h"
+#include "LogFile.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// RFC 4180: fields split at commas, quoted fields may hold commas, quotes ("") and line breaks;
+// records end with CRLF.
+QVector<QStringList> parseCsv(const QString &text, bool *wellFormed)
+{
+    QVector<QStringList> records;
+    QStringList fields;
+    QString field;
+    bool quoted = false, fieldStarted = false;
+    *wellFormed = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
+                field += c, ++i;
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                field += c;
+        } else if (c == QLatin1Char('"') && !fieldStarted) {
+            quoted = fieldStarted = true;
+        } else if (c == QLatin1Char(',')) {
+            fields.append(field), field.clear(), fieldStarted = false;
+        } else if (c == QLatin1Char('\r')) {
+            if (i + 1 >= text.size() || text.at(i + 1) != QLatin1Char('\n'))
+                *wellFormed = false;
+            fields.append(field), field.clear(), fieldStarted = false;
+            records.append(fields), fields.clear();
+            ++i;
+        } else if (c == QLatin1Char('\n')) {
+            *wellFormed = false; // a bare line feed outside quotes
+        } else {
+            field += c, fieldStarted = true;
+        }
+    }
+    if (quoted || !field.isEmpty() || !fields.isEmpty())
+        *wellFormed = false; // the last record lacks its CRLF
+    return records;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runProgram(const QStringList &arguments)
+{
+    QProcess process;
+    // No display and no bus: the report needs neither.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QORLOG_PROGRAM), arguments);
+    if (!process.waitForFinished(30000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void csvParsedBack();
+    void plainText();
+    void failures_data();
+    void failures();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_log;
+};
+
+void TestReport::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_log = m_dir.filePath(QStringLiteral("report.QorLog"));
+    TChargeLog log;
+    const auto add = [&log](const QString &battery, double day, double amps, double ampHours) {
+        log.StoreChargeRecord(-1, 46000 + day, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              battery, amps, ampHours, QStringLiteral("Normal"), QString(),
+                              QString());
+    };
+    // "Pack, \"A\"" loses 0.1 Ah per discharge, a day apart; "Steady" has charges only.
+    for (int k = 0; k < 5; ++k) {
+        add(QStringLiteral("Pack, \"A\""), k, 1.0, 2.0);
+        add(QStringLiteral("Pack, \"A\""), k + 0.5, -1.0, -(2.0 - 0.1 * k));
+    }
+    add(QStringLiteral("Steady"), 1.25, 0.5, 1.5);
+    LogFile::SaveChargeLog(m_log, log);
+}
+
+void TestReport::csvParsedBack()
+{
+    const Run run = runProgram(
+        {QStringLiteral("--report"), QStringLiteral("--csv"), QStringLiteral("--log-file"), m_log});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    bool wellFormed = false;
+    const QVector<QStringList> records = parseCsv(run.out, &wellFormed);
+    QVERIFY2(wellFormed, qPrintable(run.out));
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records.at(0).join(QLatin1Char(',')),
+             QStringLiteral("Battery,Cycles,Charges,Discharges,AhCharged,AhDischarged,Efficiency,"
+                            "RetentionPercent,TrendPer100Cycles,EndOfLife,LastUsed"));
+    const QStringList pack = records.at(1);
+    QCOMPARE(pack.size(), 11);
+    QCOMPARE(pack.at(0), QStringLiteral("Pack, \"A\""));
+    QCOMPARE(pack.mid(1, 5), (QStringList{"10", "5", "5", "10", "9"}));
+    // "." decimals whatever the locale, read back as numbers.
+    QCOMPARE(pack.at(6), QStringLiteral("0.9"));
+    // Reference (2 + 1.9 + 1.8) / 3 = 1.9, latest 1.7; the trend -0.1 Ah per discharge.
+    QVERIFY(qAbs(pack.at(7).toDouble() - 1.7 / 1.9 * 100) < 1e-9);
+    QVERIFY(qAbs(pack.at(8).toDouble() - (-0.1 * 100 / 1.9 * 100)) < 1e-9);
+    // 2 - 0.1 (t - 0.5) reaches 0.8 * 1.9 = 1.52 after 4.8 days: 2025-12-14 07:12.
+    QCOMPARE(pack.at(9), QStringLiteral("2025-12-14"));
+    QCOMPARE(pack.at(10), QStringLiteral("2025-12-13 12:00:00"));
+    // Absent figures are empty fields, never "nan" or "inf".
+    QCOMPARE(records.at(2), (QStringList{"Steady", "1", "1", "0", "1.5", "0", "0", "", "", "",
+                                         "2025-12-10 06:00:00"}));
+}
+
+void TestReport::plainText()
+{
+    const Run run = runProgram({QStringLiteral("--report"), QStringLiteral("--log-file"), m_log});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).startsWith(QStringLiteral("Battery")));
+    QVERIFY(lines.at(1).startsWith(QStringLiteral("Pack, \"A\"")));
+    QVERIFY(lines.at(2).startsWith(QStringLiteral("Steady")));
+    // The columns line up: every line as long as the header, absent figures shown as "-".
+    QVERIFY(lines.at(2).contains(QStringLiteral(" - ")));
+    QVERIFY(!run.out.contains(QStringLiteral("nan"), Qt::CaseInsensitive));
+}
+
+void TestReport::failures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing log") << QStringList{"--report", "--log-file", "/nonexistent/x.QorLog"}
+                                 << 1 << "There is no log file";
+    QTest::newRow("csv alone") << QStringList{"--csv"} << 2 << "--csv goes with --report";
+}
+
+void TestReport::failures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const Run run = runProgram(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestReport)
+#include "tst_report.moc"
