@@ -1,5 +1,6 @@
 #include "BatteryReport.h"
 
+#include "CsvFile.h"
 #include "NumberText.h"
 
 #include <QCoreApplication>
@@ -136,29 +137,18 @@ QVariant sortValue(const TBatteryFigures &f, Column column)
     return value ? QVariant(*value) : QVariant();
 }
 
-QString csvField(const QString &text)
-{
-    const bool quote = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
-                       text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')) ||
-                       text.trimmed() != text;
-    if (!quote)
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
-}
-
 QString toCsv(const QVector<TBatteryFigures> &figures)
 {
-    const QString lineEnd = QStringLiteral("\r\n");
     QStringList fields;
     for (int c = 0; c < ColumnCount; ++c)
         fields.append(csvName(Column(c)));
-    QString csv = fields.join(QLatin1Char(',')) + lineEnd;
+    QString csv;
+    CsvFile::AppendRow(csv, fields);
     for (const TBatteryFigures &f : figures) {
         fields.clear();
         for (int c = 0; c < ColumnCount; ++c)
-            fields.append(csvField(csvText(f, Column(c))));
-        csv += fields.join(QLatin1Char(',')) + lineEnd;
+            fields.append(csvText(f, Column(c)));
+        CsvFile::AppendRow(csv, fields);
     }
     return csv;
 }

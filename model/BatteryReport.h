@@ -44,8 +44,6 @@ QVariant sortValue(const BatteryHealth::TBatteryFigures &f, Column column);
 QString toCsv(const QVector<BatteryHealth::TBatteryFigures> &figures);
 QString toText(const QVector<BatteryHealth::TBatteryFigures> &figures,
                const QLocale &locale = QLocale());
-// One CSV field, quoted when it holds a comma, a quote, a line break or leading/trailing blanks.
-QString csvField(const QString &text);
 
 // Date texts of a day count: the whole date-time as the log table shows it, and the date alone.
 QString dateTimeText(double days, const QLocale &locale = QLocale());

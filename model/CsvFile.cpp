@@ -38,16 +38,6 @@ void appendField(QString &line, const QString &field, QChar delimiter)
     line += QLatin1Char('"');
 }
 
-void appendRow(QString &out, const QStringList &fields, QChar delimiter)
-{
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            out += delimiter;
-        appendField(out, fields.at(i), delimiter);
-    }
-    out += QLatin1String("\r\n");
-}
-
 // A locale whose only part in use is its decimal separator.
 QLocale localeWithPoint(QChar point)
 {
@@ -68,6 +58,16 @@ bool isBinary(const QByteArray &bytes)
 }
 
 } // namespace
+
+void CsvFile::AppendRow(QString &out, const QStringList &fields, QChar delimiter)
+{
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += delimiter;
+        appendField(out, fields.at(i), delimiter);
+    }
+    out += QLatin1String("\r\n");
+}
 
 namespace CsvFile {
 
@@ -142,7 +142,7 @@ void WriteCsv(QIODevice &device, const TChargeLog &log, const ExportFormat &form
     });
 
     QString text;
-    appendRow(text, exportColumnTitles(), format.Delimiter);
+    CsvFile::AppendRow(text, exportColumnTitles(), format.Delimiter);
     const auto flush = [&] {
         const QByteArray bytes = text.toUtf8();
         if (device.write(bytes) != bytes.size())
@@ -155,14 +155,15 @@ void WriteCsv(QIODevice &device, const TChargeLog &log, const ExportFormat &form
             continue;
         QString logFileName, comment;
         TChargeList::SplitChargeText(list.text(i), logFileName, comment);
-        appendRow(text,
-                  {FormatIsoDateTime(r.DateTime), number(r.DateTime),
-                   log.PowerSourcesStringList.name(r.PowerSourceIndex),
-                   log.ChargersStringList.name(r.ChargerIndex),
-                   log.BatteriesStringList.name(r.BatteryIndex), number(r.NominalChargeAmps),
-                   number(r.AmpHours), log.TerminationsStringList.name(r.TerminationIndex), comment,
-                   logFileName},
-                  format.Delimiter);
+        CsvFile::AppendRow(text,
+                           {FormatIsoDateTime(r.DateTime), number(r.DateTime),
+                            log.PowerSourcesStringList.name(r.PowerSourceIndex),
+                            log.ChargersStringList.name(r.ChargerIndex),
+                            log.BatteriesStringList.name(r.BatteryIndex),
+                            number(r.NominalChargeAmps), number(r.AmpHours),
+                            log.TerminationsStringList.name(r.TerminationIndex), comment,
+                            logFileName},
+                           format.Delimiter);
         if (text.size() > (1 << 18))
             flush();
     }

@@ -37,6 +37,10 @@ QByteArray ToCsv(const TChargeLog &log, const ExportFormat &format, bool shownOn
 // The same into a file, atomically. Returns the number of rows written.
 int SaveCsv(const QString &path, const TChargeLog &log, const ExportFormat &format, bool shownOnly);
 
+// Appends one record: fields quoted as RFC 4180 asks (a delimiter, a quote or a line break in
+// them), then CRLF.
+void AppendRow(QString &out, const QStringList &fields, QChar delimiter = QLatin1Char(','));
+
 // The wall-clock date and time a day count stands for, to the second, without any time zone:
 // the whole days count from 1899-12-30, the fraction is the time of day.
 void SplitDayCount(double days, QDate &date, QTime &time);

@@ -2,6 +2,7 @@
 
 #include "BatteryReport.h"
 #include "ChargeLog.h"
+#include "CsvFile.h"
 #include "LogFile.h"
 
 #include <QProcess>
@@ -10,42 +11,16 @@
 
 namespace {
 
-// RFC 4180: fields split at commas, quoted fields may hold commas, quotes ("") and line breaks;
-// records end with CRLF.
+// The report read back by the log's own CSV reader: every record whole, CRLF line ends.
 QVector<QStringList> parseCsv(const QString &text, bool *wellFormed)
 {
     QVector<QStringList> records;
-    QStringList fields;
-    QString field;
-    bool quoted = false, fieldStarted = false;
-    *wellFormed = true;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
-                field += c, ++i;
-            else if (c == QLatin1Char('"'))
-                quoted = false;
-            else
-                field += c;
-        } else if (c == QLatin1Char('"') && !fieldStarted) {
-            quoted = fieldStarted = true;
-        } else if (c == QLatin1Char(',')) {
-            fields.append(field), field.clear(), fieldStarted = false;
-        } else if (c == QLatin1Char('\r')) {
-            if (i + 1 >= text.size() || text.at(i + 1) != QLatin1Char('\n'))
-                *wellFormed = false;
-            fields.append(field), field.clear(), fieldStarted = false;
-            records.append(fields), fields.clear();
-            ++i;
-        } else if (c == QLatin1Char('\n')) {
-            *wellFormed = false; // a bare line feed outside quotes
-        } else {
-            field += c, fieldStarted = true;
-        }
+    *wellFormed = text.endsWith(QLatin1String("\r\n")) &&
+                  text.count(QLatin1Char('\n')) == text.count(QLatin1String("\r\n"));
+    for (const CsvFile::Row &row : CsvFile::SplitRows(text, QLatin1Char(','))) {
+        *wellFormed = *wellFormed && row.Error.isEmpty();
+        records.append(row.Fields);
     }
-    if (quoted || !field.isEmpty() || !fields.isEmpty())
-        *wellFormed = false; // the last record lacks its CRLF
     return records;
 }
 
