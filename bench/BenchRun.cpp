@@ -1,5 +1,6 @@
 #include "BenchRun.h"
 
+#include "ChargeLogTableModel.h"
 #include "ChartBench.h"
 #include "LogFile.h"
 #include "LogGenerator.h"
@@ -10,10 +11,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QUndoStack>
 
 #include <cstdio>
 #include <memory>
@@ -167,6 +171,37 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         add.append(elapsedMs(timer));
     }
     sink({QStringLiteral("add_ms"), BenchSupport::median(add), QStringLiteral("ms")});
+
+    // "Delete Selection" of the first 1,000 rows and of all rows (refresh and save included),
+    // and the undo of deleting all; each deletion is undone before the next round.
+    const auto timeDeletion = [&form](int rows, QVector<double> &deletion, QVector<double> *undo) {
+        TChargeLogTableModel *model = form->tableModel();
+        const int last = qMin(rows, model->shownCount()) - 1;
+        form->ChargeLogStringGrid->selectionModel()->select(
+            QItemSelection(model->index(0, 0),
+                           model->index(last, TChargeLogTableModel::ColumnCount - 1)),
+            QItemSelectionModel::ClearAndSelect);
+        QElapsedTimer timer;
+        timer.start();
+        form->DeleteSelectionActionExecute();
+        settle();
+        deletion.append(elapsedMs(timer));
+        timer.restart();
+        form->undoStack()->undo();
+        settle();
+        if (undo)
+            undo->append(elapsedMs(timer));
+    };
+    QVector<double> deleteSome, deleteAll, undoAll;
+    for (int i = 0; i < rounds; ++i)
+        timeDeletion(1000, deleteSome, nullptr);
+    for (int i = 0; i < rounds; ++i)
+        timeDeletion(charges.count(), deleteAll, &undoAll);
+    sink(
+        {QStringLiteral("delete_1000_ms"), BenchSupport::median(deleteSome), QStringLiteral("ms")});
+    sink({QStringLiteral("delete_all_ms"), BenchSupport::median(deleteAll), QStringLiteral("ms")});
+    sink({QStringLiteral("undo_delete_all_ms"), BenchSupport::median(undoAll),
+          QStringLiteral("ms")});
     form.reset();
 
     QVector<double> chart;

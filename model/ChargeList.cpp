@@ -1,5 +1,7 @@
 #include "ChargeList.h"
 
+#include "ChargeLogChange.h"
+
 void TChargeList::append(const TChargeRecord &record, const QString &text)
 {
     m_entries.push_back(TChargeEntry{text, record});
@@ -19,6 +21,42 @@ void TChargeList::replace(int index, const TChargeRecord &record, const QString 
 void TChargeList::removeAt(int index)
 {
     m_entries.erase(m_entries.begin() + index);
+    invalidateIndex();
+}
+
+QVector<TPositionedEntry> TChargeList::takeKeys(const QSet<qint32> &keys)
+{
+    QVector<TPositionedEntry> taken;
+    if (keys.isEmpty())
+        return taken;
+    taken.reserve(qMin(qsizetype(keys.size()), qsizetype(m_entries.size())));
+    size_t kept = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (keys.contains(m_entries[i].Record.Key))
+            taken.append(TPositionedEntry{int(i), std::move(m_entries[i])});
+        else if (kept++ != i)
+            m_entries[kept - 1] = std::move(m_entries[i]);
+    }
+    m_entries.resize(kept);
+    invalidateIndex();
+    return taken;
+}
+
+void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
+{
+    if (entries.isEmpty())
+        return;
+    std::vector<TChargeEntry> merged;
+    merged.reserve(m_entries.size() + size_t(entries.size()));
+    auto next = entries.cbegin();
+    for (TChargeEntry &entry : m_entries) {
+        while (next != entries.cend() && next->Position <= int(merged.size()))
+            merged.push_back((next++)->Entry);
+        merged.push_back(std::move(entry));
+    }
+    for (; next != entries.cend(); ++next)
+        merged.push_back(next->Entry);
+    m_entries = std::move(merged);
     invalidateIndex();
 }
 

@@ -3,7 +3,9 @@
 #include "ConstantsAndTypes.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
+#include <QVector>
 
 #include <algorithm>
 #include <vector>
@@ -15,6 +17,8 @@ struct TChargeEntry
     QString Text;
     TChargeRecord Record;
 };
+
+struct TPositionedEntry; // ChargeLogChange.h
 
 // All records of the log. New entries go to the end; sortByDateTime() puts the list into
 // ascending date-time order, keeping equal date-times in their relative order.
@@ -33,6 +37,12 @@ public:
     // Removes every entry for which `pred(entry)` holds; returns how many went.
     template <typename Pred> int removeIf(Pred pred);
     void clear();
+    // Takes out every entry whose key is in `keys`, in one pass, and returns them with the
+    // positions they held (ascending).
+    QVector<TPositionedEntry> takeKeys(const QSet<qint32> &keys);
+    // Puts entries back so that each ends up at its position (ascending positions, counted in
+    // the list after the insertion), in one pass; positions past the end append.
+    void insertAtPositions(const QVector<TPositionedEntry> &entries);
     void reserve(int n) { m_entries.reserve(size_t(n)); }
 
     void sortByDateTime();

@@ -6,6 +6,7 @@
 #include "ErrorBox.h"
 #include "FilterFormUnit.h"
 #include "Icons.h"
+#include "LogUndoCommands.h"
 #include "NumberText.h"
 
 #include <QAction>
@@ -559,12 +560,19 @@ void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString
                                       const QString &chargerLogFileName)
 {
     WaitCursorGuard waitCursor;
+    // The record as it was, for the undo step of an edit.
+    QVector<TPositionedEntry> before;
+    if (key >= 0)
+        before = TChargeLogChange::positionsOf(m_log.ChargeStringList, {key});
     // Refuses values the file could not hold before anything changes; an edit of a record
     // deleted meanwhile changes nothing, but new names still enter the lists.
-    m_log.StoreChargeRecord(key, dateTime, powerSource, charger, battery, nominalChargeAmps,
-                            ampHours, termination, comment, chargerLogFileName);
+    const qint32 stored =
+        m_log.StoreChargeRecord(key, dateTime, powerSource, charger, battery, nominalChargeAmps,
+                                ampHours, termination, comment, chargerLogFileName);
     RefreshDisplay();
     selectLastRow();
+    if (stored != 0)
+        pushDoneChange(key < 0 ? tr("Add Charge") : tr("Edit Charge"), std::move(before), {stored});
     // A failed save leaves the record in memory; it reaches the file with the next save.
     LogFile::SaveChargeLog(m_logFilePath, m_log);
 }
@@ -713,18 +721,84 @@ void TQorLogMainForm::AboutActionExecute()
 void TQorLogMainForm::DeleteSelectionActionExecute()
 {
     WaitCursorGuard waitCursor;
-    // Keys are read first: the table is not rebuilt until every selected row is gone.
-    QList<qint32> keys;
+    // The selected keys go in one pass over the list, however many there are.
+    QSet<qint32> keys;
     for (const QModelIndex &index : ChargeLogStringGrid->selectionModel()->selectedRows())
         if (const qint32 key = m_tableModel->keyAt(index.row()))
-            keys.append(key);
-    for (qint32 key : std::as_const(keys)) {
-        const int position = m_log.FindChargeIndex(key);
-        if (position >= 0)
-            m_log.ChargeStringList.removeAt(position);
+            keys.insert(key);
+    QVector<TPositionedEntry> removed = m_log.ChargeStringList.takeKeys(keys);
+    RefreshDisplay();
+    if (!removed.isEmpty()) {
+        const qsizetype count = removed.size();
+        pushDoneChange(count == 1 ? tr("Delete 1 Charge") : tr("Delete %1 Charges").arg(count),
+                       std::move(removed), {});
+    }
+    LogFile::SaveChargeLog(m_logFilePath, m_log);
+}
+
+void TQorLogMainForm::pushDoneChange(const QString &text, QVector<TPositionedEntry> removed,
+                                     const QVector<qint32> &addedKeys)
+{
+    TChargeLogChange change;
+    change.Removed = std::move(removed);
+    change.Added = TChargeLogChange::positionsOf(m_log.ChargeStringList, addedKeys);
+    m_undoStack->push(new TLogChangeCommand(this, text, std::move(change)));
+}
+
+void TQorLogMainForm::applyLogChange(const QString &text, QVector<TChargeEntry> removed,
+                                     QVector<TChargeEntry> added)
+{
+    QSet<qint32> removedKeys;
+    for (const TChargeEntry &entry : std::as_const(removed))
+        removedKeys.insert(entry.Record.Key);
+    QSet<qint32> addedKeys;
+    for (const TChargeEntry &entry : std::as_const(added)) {
+        const TChargeRecord &r = entry.Record;
+        const bool keyInUse = (m_log.FindChargeIndex(r.Key) >= 0 && !removedKeys.contains(r.Key));
+        if (r.Key <= 0 || keyInUse || addedKeys.contains(r.Key))
+            throw QorLogError(
+                tr("The change cannot be made: key %1 is already in use.").arg(r.Key));
+        if (!m_log.PowerSourcesStringList.isValidIndex(r.PowerSourceIndex) ||
+            !m_log.ChargersStringList.isValidIndex(r.ChargerIndex) ||
+            !m_log.BatteriesStringList.isValidIndex(r.BatteryIndex) ||
+            !m_log.TerminationsStringList.isValidIndex(r.TerminationIndex))
+            throw QorLogError(
+                tr("The change cannot be made: charge %1 names no known name.").arg(r.Key));
+        addedKeys.insert(r.Key);
+    }
+    WaitCursorGuard waitCursor;
+    QVector<TPositionedEntry> taken = m_log.ChargeStringList.takeKeys(removedKeys);
+    QVector<qint32> keys;
+    keys.reserve(added.size());
+    for (TChargeEntry &entry : added) {
+        keys.append(entry.Record.Key);
+        m_log.NextKey = qMax(m_log.NextKey, entry.Record.Key + 1);
+        m_log.ChargeStringList.append(entry.Record, entry.Text);
     }
     RefreshDisplay();
+    pushDoneChange(text, std::move(taken), keys);
     LogFile::SaveChargeLog(m_logFilePath, m_log);
+}
+
+void TQorLogMainForm::runUndoStep(const std::function<void()> &change)
+{
+    QString failure;
+    {
+        WaitCursorGuard waitCursor;
+        try {
+            change();
+            RefreshDisplay();
+            LogFile::SaveChargeLog(m_logFilePath, m_log);
+        } catch (const QorLogError &error) {
+            failure = error.message();
+        } catch (const std::exception &error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+    }
+    // The step is complete in memory; the box waits until the stack has finished its move.
+    if (!failure.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this, failure] { ErrorBox::show(failure, this); }, Qt::QueuedConnection);
 }
 
 void TQorLogMainForm::runFilter(const QString &title, TNameList &list)
@@ -798,21 +872,34 @@ void TQorLogMainForm::CyclesColourActionExecute()
 {
     QColor colour;
     if (chooseColour(colour))
-        setCyclesSeriesColour(fromQColor(colour));
+        changeSeriesColour(tr("Cycles Colour Change"), &TQorLogMainForm::setCyclesSeriesColour,
+                           m_log.CyclesSeriesColour, fromQColor(colour));
 }
 
 void TQorLogMainForm::ChargeColourActionExecute()
 {
     QColor colour;
     if (chooseColour(colour))
-        setChargeSeriesColour(fromQColor(colour));
+        changeSeriesColour(tr("Charge Colour Change"), &TQorLogMainForm::setChargeSeriesColour,
+                           m_log.ChargeSeriesColour, fromQColor(colour));
 }
 
 void TQorLogMainForm::DischargeColourActionExecute()
 {
     QColor colour;
     if (chooseColour(colour))
-        setDischargeSeriesColour(fromQColor(colour));
+        changeSeriesColour(tr("Discharge Colour Change"),
+                           &TQorLogMainForm::setDischargeSeriesColour, m_log.DischargeSeriesColour,
+                           fromQColor(colour));
+}
+
+void TQorLogMainForm::changeSeriesColour(const QString &text,
+                                         void (TQorLogMainForm::*setter)(qint32), qint32 oldColour,
+                                         qint32 newColour)
+{
+    (this->*setter)(newColour);
+    if (newColour != oldColour)
+        m_undoStack->push(new TSeriesColourCommand(this, text, setter, oldColour, newColour));
 }
 
 void TQorLogMainForm::Chart1ClickSeries(int series, int index)

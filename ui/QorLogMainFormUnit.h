@@ -2,11 +2,15 @@
 
 #include "AddChargeHandler.h"
 #include "ChargeLog.h"
+#include "ChargeLogChange.h"
 #include "ChargeRecordStore.h"
 #include "LogFile.h"
 
 #include <QColor>
 #include <QMainWindow>
+#include <QVector>
+
+#include <functional>
 
 class QAction;
 class QColorDialog;
@@ -149,6 +153,23 @@ public:
     // Every change of the log is one step here; undo and redo refresh and save like the change.
     QUndoStack *undoStack() const { return m_undoStack; }
 
+    // Changes the charge list as one undo step named `text` (shown as "Undo <text>"): takes out
+    // the records holding the keys of `removed` (keys no record holds are skipped; what goes
+    // is the record as the log holds it), appends the `added` entries as they are (their keys
+    // must be new, e.g. from NextKey, which then stays above them; their name positions must
+    // be valid in the current name lists), then RefreshDisplay sorts them in and the log is
+    // saved atomically. Undo gives back exactly the list of before, redo that of after, each
+    // followed by RefreshDisplay and a save. An entry that is both removed and added (same
+    // key) is an edit. Throws QorLogError before anything changes when an added entry is not
+    // acceptable; a failed save throws too, with the change kept in memory and on the stack.
+    void applyLogChange(const QString &text, QVector<TChargeEntry> removed,
+                        QVector<TChargeEntry> added);
+
+    // For the undo steps: runs `change` under the hourglass, then RefreshDisplay and a save.
+    // Nothing is thrown: a failed save is reported once the step is complete, and the data
+    // reaches the file at the next good save.
+    void runUndoStep(const std::function<void()> &change);
+
 public Q_SLOTS:
     void PromptForChargeRecordActionExecute();
     void DeleteSelectionActionExecute();
@@ -184,6 +205,13 @@ private:
     void createMenus();
     void updateSelectionActions();
     QList<int> selectedRowNumbers() const;
+    // Pushes the step of a change already made: `removed` as taken out (positions of before),
+    // the records holding `addedKeys` as they stand now.
+    void pushDoneChange(const QString &text, QVector<TPositionedEntry> removed,
+                        const QVector<qint32> &addedKeys);
+    // Sets a series colour as one undo step (none when the colour stays).
+    void changeSeriesColour(const QString &text, void (TQorLogMainForm::*setter)(qint32),
+                            qint32 oldColour, qint32 newColour);
     void showInformation(const QString &objectName, const QString &title, const QString &text);
     void applyChartColours();
     bool FormCloseQuery();

@@ -8,6 +8,7 @@
 #include "QorLogMainFormUnit.h"
 
 #include <QClipboard>
+#include <QColorDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -33,6 +34,25 @@ private:
         m_form = std::make_unique<TQorLogMainForm>(logPath());
         m_form->FormCreate();
         return m_form.get();
+    }
+    QByteArray fileBytes() const
+    {
+        QFile file(logPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+    }
+    static void add(TQorLogMainForm *form, double when, const QString &battery,
+                    const QString &comment)
+    {
+        form->AddChargeRecord(-1, when, QStringLiteral("PSU"), QStringLiteral("QorA1"), battery, 2,
+                              1.5, QStringLiteral("Normal"), comment, QString());
+    }
+    static void selectRows(TQorLogMainForm *form, int first, int last)
+    {
+        TChargeLogTableModel *model = form->tableModel();
+        form->ChargeLogStringGrid->selectionModel()->select(
+            QItemSelection(model->index(first, 0),
+                           model->index(last, TChargeLogTableModel::ColumnCount - 1)),
+            QItemSelectionModel::ClearAndSelect);
     }
     static QStringList entries(QMenu *menu)
     {
@@ -119,6 +139,135 @@ private Q_SLOTS:
         QVERIFY(!form->DeleteSelectionBitBtn->isEnabled());
         form->DeleteSelectionAction->setEnabled(true);
         QVERIFY(form->DeleteSelectionBitBtn->isEnabled());
+    }
+
+    // Each kind of change: done, undone with Ctrl+Z, redone with Ctrl+Shift+Z or Ctrl+Y, the
+    // file compared after each. Records with equal date-times check that undo puts records
+    // back at their places, not only in date-time order.
+    void undoAndRedoEveryKindOfChange_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("redoKey");
+        QTest::newRow("add") << "add"
+                             << "Add Charge" << int(Qt::Key_Z);
+        QTest::newRow("bus direct") << "bus"
+                                    << "Add Charge" << int(Qt::Key_Y);
+        QTest::newRow("confirmation dialog") << "dialog"
+                                             << "Add Charge" << int(Qt::Key_Z);
+        QTest::newRow("edit") << "edit"
+                              << "Edit Charge" << int(Qt::Key_Y);
+        QTest::newRow("delete one") << "delete1"
+                                    << "Delete 1 Charge" << int(Qt::Key_Z);
+        QTest::newRow("delete three") << "delete3"
+                                      << "Delete 3 Charges" << int(Qt::Key_Y);
+        QTest::newRow("colour") << "colour"
+                                << "Discharge Colour Change" << int(Qt::Key_Z);
+        QTest::newRow("general change") << "general"
+                                        << "Merge" << int(Qt::Key_Y);
+    }
+    void undoAndRedoEveryKindOfChange()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, text);
+        QFETCH(int, redoKey);
+        TQorLogMainForm *form = openForm();
+        add(form, 100, QStringLiteral("A"), QStringLiteral("first at 100"));
+        add(form, 100, QStringLiteral("B"), QStringLiteral("second at 100"));
+        add(form, 200, QStringLiteral("C"), QStringLiteral("at 200"));
+        add(form, 300, QStringLiteral("D"), QStringLiteral("at 300"));
+        form->undoStack()->clear();
+        const QByteArray before = fileBytes();
+        const qint32 firstKey = form->tableModel()->keyAt(0);
+
+        if (kind == QLatin1String("add")) {
+            add(form, 100, QStringLiteral("New"), QStringLiteral("with a new battery"));
+        } else if (kind == QLatin1String("bus")) {
+            form->HandleAddCharge(150, QStringLiteral("Mains"), true, QStringLiteral("QorB1_1"),
+                                  QStringLiteral("A"), -1, -0.5, QStringLiteral("Error"),
+                                  QStringLiteral("c"), QString(), false);
+        } else if (kind == QLatin1String("dialog")) {
+            form->HandleAddCharge(150, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                                  QStringLiteral("A"), 1, 1, QStringLiteral("Normal"),
+                                  QStringLiteral("confirmed"), QString(), true);
+            QCOMPARE(TChargeDataForm::openForms().size(), 1);
+            TChargeDataForm::openForms().first()->OkBitBtn->click();
+        } else if (kind == QLatin1String("edit")) {
+            // Moving the first of two equal date-times away and back must keep it first.
+            form->AddChargeRecord(firstKey, 400, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                  QStringLiteral("A"), 3, 3, QStringLiteral("Normal"),
+                                  QStringLiteral("edited"), QString());
+        } else if (kind == QLatin1String("delete1")) {
+            selectRows(form, 0, 0);
+            form->DeleteSelectionAction->trigger();
+        } else if (kind == QLatin1String("delete3")) {
+            selectRows(form, 0, 2);
+            form->DeleteSelectionAction->trigger();
+        } else if (kind == QLatin1String("colour")) {
+            whenModal([](QWidget *w) {
+                auto *dialog = qobject_cast<QColorDialog *>(w);
+                dialog->setCurrentColor(QColor(10, 20, 30));
+                dialog->accept();
+            });
+            form->DischargeColourAction->trigger();
+            QCOMPARE(form->DischargeSeriesColour(), 0x1E140A);
+        } else {
+            TChargeEntry replaced = form->log().ChargeStringList.at(1);
+            TChargeEntry changed = replaced;
+            changed.Record.AmpHours = 9;
+            TChargeEntry added = replaced;
+            added.Record.Key = form->log().NextKey;
+            added.Record.DateTime = 250;
+            form->applyLogChange(QStringLiteral("Merge"),
+                                 {form->log().ChargeStringList.at(0), replaced}, {changed, added});
+            QCOMPARE(form->log().ChargeStringList.count(), 4);
+            QVERIFY(form->log().NextKey > added.Record.Key);
+        }
+        QCOMPARE(form->undoStack()->count(), 1);
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo ") + text);
+        QVERIFY(form->UndoAction->isEnabled());
+        QVERIFY(!form->RedoAction->isEnabled());
+        // What the change leaves (a colour reaches the file only with the next save).
+        LogFile::SaveChargeLog(logPath(), form->log());
+        const QByteArray after = fileBytes();
+        QVERIFY(after != before);
+
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(fileBytes(), before);
+        QCOMPARE(form->RedoAction->text(), QStringLiteral("Redo ") + text);
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo"));
+        QVERIFY(!form->UndoAction->isEnabled());
+        if (redoKey == Qt::Key_Z)
+            QTest::keyClick(form, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        else
+            QTest::keyClick(form, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(fileBytes(), after);
+        QVERIFY(!form->RedoAction->isEnabled());
+        // Keys are never handed out twice: a charge added now gets a new one.
+        const qint32 next = form->log().NextKey;
+        form->undoStack()->undo();
+        add(form, 500, QStringLiteral("A"), QString());
+        QCOMPARE(form->log().ChargeStringList.record(form->log().ChargeStringList.count() - 1).Key,
+                 next);
+    }
+
+    void generalChangeRefusesKeysInUse()
+    {
+        TQorLogMainForm *form = openForm();
+        add(form, 100, QStringLiteral("A"), QString());
+        const QByteArray before = fileBytes();
+        TChargeEntry clash = form->log().ChargeStringList.at(0);
+        QVERIFY_THROWS_EXCEPTION(QorLogError,
+                                 form->applyLogChange(QStringLiteral("Import"), {}, {clash}));
+        TChargeEntry badName = clash;
+        badName.Record.Key = form->log().NextKey;
+        badName.Record.BatteryIndex = 99;
+        QVERIFY_THROWS_EXCEPTION(QorLogError,
+                                 form->applyLogChange(QStringLiteral("Import"), {}, {badName}));
+        QCOMPARE(form->undoStack()->count(), 1);
+        QCOMPARE(fileBytes(), before);
     }
 
     void menuBarKeepsTheDesignSizes()

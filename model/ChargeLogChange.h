@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ChargeList.h"
+
+#include <QSet>
+#include <QVector>
+
+// A charge list entry together with the position it holds in the list.
+struct TPositionedEntry
+{
+    int Position = 0;
+    TChargeEntry Entry;
+};
+
+// One change of the charge list, as an undo step keeps it: the entries it took out, with the
+// positions they held before, and the entries it put in, with the positions they hold after.
+// Undo and redo therefore give back exactly the list of before and after, order among equal
+// date-times included, whatever the change was (an add, an edit, a deletion, a merge).
+// Both work in one pass over the list, also for 100,000 entries.
+//
+// The positions hold as long as every change of the list between the steps is itself such a
+// step. Should they not (a position past the end), entries go to the end: nothing is lost.
+class TChargeLogChange
+{
+public:
+    QVector<TPositionedEntry> Removed; // ascending positions, in the list before the change
+    QVector<TPositionedEntry> Added;   // ascending positions, in the list after the change
+
+    void undo(TChargeList &list) const;
+    void redo(TChargeList &list) const;
+
+    // The entries holding `keys` with their current positions, ascending; keys not in the list
+    // are left out.
+    static QVector<TPositionedEntry> positionsOf(const TChargeList &list,
+                                                 const QVector<qint32> &keys);
+    static QSet<qint32> keysOf(const QVector<TPositionedEntry> &entries);
+};
