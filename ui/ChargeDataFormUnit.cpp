@@ -10,6 +10,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,7 +26,10 @@
 
 namespace {
 
-constexpr int ClientWidth = 403;
+// The design width, plus the file chooser button right of the charger log file name.
+constexpr int BrowseButtonLeft = 405;
+constexpr int BrowseButtonWidth = 24;
+constexpr int ClientWidth = BrowseButtonLeft + BrowseButtonWidth + 2;
 constexpr int ClientHeight = 262;
 
 // The layout grid: three columns of 121 pixels and the rows of label and control.
@@ -137,6 +143,12 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     m_ampHoursLabel->setBuddy(AmpHoursLabeledEdit);
     m_commentLabel->setBuddy(CommentLabeledEdit);
     m_logFileLabel->setBuddy(ChargerLogFileNameLabeledEdit);
+    ChargerLogFileNameBrowseBtn = new QPushButton(QStringLiteral("\u2026"), this);
+    ChargerLogFileNameBrowseBtn->setObjectName(QStringLiteral("ChargerLogFileNameBrowseBtn"));
+    ChargerLogFileNameBrowseBtn->setToolTip(tr("Choose the charger log file"));
+    ChargerLogFileNameBrowseBtn->setAutoDefault(false);
+    connect(ChargerLogFileNameBrowseBtn, &QPushButton::clicked, this,
+            [this] { ErrorBox::guard([this] { chooseChargerLogFile(); }, this); });
 
     OkBitBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("OK"), this);
     OkBitBtn->setObjectName(QStringLiteral("OkBitBtn"));
@@ -159,6 +171,7 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
                               TerminationsComboBox,
                               CommentLabeledEdit,
                               ChargerLogFileNameLabeledEdit,
+                              ChargerLogFileNameBrowseBtn,
                               OkBitBtn,
                               CancelBitBtn,
                               TimePicker};
@@ -169,6 +182,22 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
 }
 
 TChargeDataForm::~TChargeDataForm() = default;
+
+void TChargeDataForm::chooseChargerLogFile()
+{
+    // Starts where the file named now lies, when it names one.
+    const QFileInfo current(ChargerLogFileNameLabeledEdit->text());
+    QFileDialog dialog(this, tr("Charger Log FileName"),
+                       current.fileName().isEmpty() ? QString() : current.absolutePath());
+    dialog.setObjectName(QStringLiteral("ChargerLogFileDialog"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (current.exists())
+        dialog.selectFile(current.absoluteFilePath());
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        ChargerLogFileNameLabeledEdit->setText(
+            QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+    ChargerLogFileNameLabeledEdit->setFocus(Qt::OtherFocusReason);
+}
 
 void TChargeDataForm::FormCreate()
 {
@@ -231,6 +260,8 @@ void TChargeDataForm::layOutControls()
     place(TerminationsComboBox, Column3, 112, ColumnWidth);
     place(CommentLabeledEdit, Column1, 160, WideWidth);
     place(ChargerLogFileNameLabeledEdit, Column1, 200, WideWidth);
+    ChargerLogFileNameBrowseBtn->setGeometry(BrowseButtonLeft, 200, BrowseButtonWidth,
+                                             ChargerLogFileNameLabeledEdit->height());
 
     const int buttonHeight = qMin(OkBitBtn->sizeHint().height(), ClientHeight - 232);
     OkBitBtn->setGeometry(232, 232, qMax(ButtonWidth, OkBitBtn->sizeHint().width()), buttonHeight);

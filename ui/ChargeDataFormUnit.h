@@ -101,6 +101,7 @@ public:
     QComboBox *TerminationsComboBox = nullptr;
     QLineEdit *CommentLabeledEdit = nullptr;
     QLineEdit *ChargerLogFileNameLabeledEdit = nullptr;
+    QPushButton *ChargerLogFileNameBrowseBtn = nullptr; // "…": a file chooser for the name
     QPushButton *OkBitBtn = nullptr;
     QPushButton *CancelBitBtn = nullptr;
 
@@ -121,6 +122,7 @@ private:
     QComboBox *addComboBox(const QString &objectName);
     void layOutControls();
     void checkNumber(QLineEdit *edit);
+    void chooseChargerLogFile();
 
     IChargeRecordStore *m_store = nullptr;
     QLabel *m_dateLabel = nullptr;

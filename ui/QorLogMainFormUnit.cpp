@@ -14,7 +14,9 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -26,6 +28,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QUndoStack>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -179,6 +182,8 @@ void TQorLogMainForm::createActions()
     make(AboutAction, QStringLiteral("AboutAction"), tr("About QorLog"),
          &TQorLogMainForm::AboutActionExecute);
     AboutAction->setMenuRole(QAction::AboutRole);
+    make(OpenChargerLogFileAction, QStringLiteral("OpenChargerLogFileAction"),
+         tr("Open Charger Log File"), &TQorLogMainForm::OpenChargerLogFileActionExecute);
 
     m_undoStack = new QUndoStack(this);
     m_undoStack->setUndoLimit(UndoSteps);
@@ -225,6 +230,26 @@ void TQorLogMainForm::createMenus()
     HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
     HelpMenu->addAction(KeyboardShortcutsAction);
     HelpMenu->addAction(AboutAction);
+
+    TableContextMenu = new QMenu(this);
+    TableContextMenu->setObjectName(QStringLiteral("TableContextMenu"));
+    TableContextMenu->addAction(EditChargeRecordAction);
+    TableContextMenu->addAction(DeleteSelectionAction);
+    TableContextMenu->addAction(CopyAction);
+    TableContextMenu->addSeparator();
+    TableContextMenu->addAction(OpenChargerLogFileAction);
+    ChargeLogStringGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ChargeLogStringGrid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) {
+                // A right click outside the selection selects the row under the mouse first.
+                const QModelIndex index = ChargeLogStringGrid->indexAt(pos);
+                if (index.isValid() &&
+                    !ChargeLogStringGrid->selectionModel()->isRowSelected(index.row()))
+                    ChargeLogStringGrid->selectionModel()->setCurrentIndex(
+                        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                updateSelectionActions();
+                TableContextMenu->popup(ChargeLogStringGrid->viewport()->mapToGlobal(pos));
+            });
 
     // The table's own keys (Enter, Delete) work where the table has the focus.
     ChargeLogStringGrid->addAction(EditChargeRecordAction);
@@ -652,22 +677,53 @@ QList<int> TQorLogMainForm::selectedRowNumbers() const
     return rows;
 }
 
+int TQorLogMainForm::commandRow() const
+{
+    const QList<int> rows = selectedRowNumbers();
+    if (rows.isEmpty())
+        return -1;
+    const int current = ChargeLogStringGrid->currentIndex().row();
+    return rows.contains(current) ? current : rows.first();
+}
+
+QString TQorLogMainForm::existingChargerLogFile() const
+{
+    const int position = m_log.FindChargeIndex(m_tableModel->keyAt(commandRow()));
+    if (position < 0)
+        return {};
+    QString name, comment;
+    TChargeList::SplitChargeText(m_log.ChargeStringList.text(position), name, comment);
+    if (name.trimmed().isEmpty())
+        return {};
+    // A name without a folder is taken beside the log.
+    const QFileInfo file(QFileInfo(m_logFilePath).absoluteDir(), name);
+    return file.isFile() ? file.absoluteFilePath() : QString();
+}
+
 void TQorLogMainForm::updateSelectionActions()
 {
-    const bool any = !selectedRowNumbers().isEmpty();
+    const bool any = commandRow() >= 0;
     EditChargeRecordAction->setEnabled(any);
     CopyAction->setEnabled(any);
+    OpenChargerLogFileAction->setEnabled(any && !existingChargerLogFile().isEmpty());
 }
 
 void TQorLogMainForm::EditChargeRecordActionExecute()
 {
-    // The current row when it is selected, else the first selected one.
-    const QList<int> rows = selectedRowNumbers();
-    if (rows.isEmpty())
+    const int row = commandRow();
+    if (row >= 0)
+        ChargeLogStringGridDblClick(m_tableModel->index(row, 0));
+}
+
+void TQorLogMainForm::OpenChargerLogFileActionExecute()
+{
+    const QString file = existingChargerLogFile();
+    if (file.isEmpty()) {
+        updateSelectionActions(); // it went since the menu was shown
         return;
-    const int current = ChargeLogStringGrid->currentIndex().row();
-    const int row = rows.contains(current) ? current : rows.first();
-    ChargeLogStringGridDblClick(m_tableModel->index(row, 0));
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        throw QorLogError(tr("No program could open %1").arg(QDir::toNativeSeparators(file)));
 }
 
 void TQorLogMainForm::CopyActionExecute()

@@ -149,6 +149,8 @@ public:
     QAction *SelectAllAction = nullptr;
     QAction *KeyboardShortcutsAction = nullptr;
     QAction *AboutAction = nullptr;
+    QAction *OpenChargerLogFileAction = nullptr;
+    QMenu *TableContextMenu = nullptr; // on the table's rows
 
     // Every change of the log is one step here; undo and redo refresh and save like the change.
     QUndoStack *undoStack() const { return m_undoStack; }
@@ -191,6 +193,7 @@ public Q_SLOTS:
     void SelectAllActionExecute();
     void KeyboardShortcutsActionExecute();
     void AboutActionExecute();
+    void OpenChargerLogFileActionExecute();
 
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
@@ -205,6 +208,12 @@ private:
     void createMenus();
     void updateSelectionActions();
     QList<int> selectedRowNumbers() const;
+    // The row the table commands act on: the current row when selected, else the first
+    // selected one; -1 for none.
+    int commandRow() const;
+    // The charger log file named by the command row's record, as an absolute path, when the
+    // file is there; else an empty text.
+    QString existingChargerLogFile() const;
     // Pushes the step of a change already made: `removed` as taken out (positions of before),
     // the records holding `addedKeys` as they stand now.
     void pushDoneChange(const QString &text, QVector<TPositionedEntry> removed,

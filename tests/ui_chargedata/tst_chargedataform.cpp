@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QtTest>
@@ -116,6 +118,7 @@ private slots:
     void cleanup();
     void windowAndControls();
     void tabOrder();
+    void browseButtonFillsTheFileName();
     void newChargePrefill_data();
     void newChargePrefill();
     void editByKeyReplacesRecord();
@@ -154,7 +157,7 @@ void TestChargeDataForm::windowAndControls()
     QVERIFY(!form->parent() && !form->isModal() && form->testAttribute(Qt::WA_DeleteOnClose));
     QVERIFY(form->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint));
     QVERIFY(!(form->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(form->size(), QSize(403, 262));
+    QCOMPARE(form->size(), QSize(431, 262)); // 403 wide as designed, then the "…" button
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(
         (form->frameGeometry().center() - mainWindow.frameGeometry().center()).manhattanLength() <
@@ -168,7 +171,7 @@ void TestChargeDataForm::windowAndControls()
     // Nothing is cut off at this font: every control gets at least its own height (labels also
     // their width), lies inside the client area and overlaps no other.
     const QList<QWidget *> controls = form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    QCOMPARE(controls.size(), 22);
+    QCOMPARE(controls.size(), 23);
     for (QWidget *w : controls) {
         const QString name = w->objectName();
         QVERIFY2(form->rect().contains(w->geometry()), qPrintable(name));
@@ -196,6 +199,7 @@ void TestChargeDataForm::tabOrder()
                                   "TerminationsComboBox",
                                   "CommentLabeledEdit",
                                   "ChargerLogFileNameLabeledEdit",
+                                  "ChargerLogFileNameBrowseBtn",
                                   "OkBitBtn",
                                   "CancelBitBtn",
                                   "TimePicker",
@@ -209,6 +213,31 @@ void TestChargeDataForm::tabOrder()
         visited.append(controlOf(QApplication::focusWidget()));
     }
     QCOMPARE(visited, expected);
+}
+
+void TestChargeDataForm::browseButtonFillsTheFileName()
+{
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("charger.log"));
+    QFile file(chosen);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    FakeStore store;
+    TChargeDataForm *form = TChargeDataForm::OpenChargeDataForm(&store, -1, nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    // Typing still works; the chooser starts in the folder of the name typed.
+    form->ChargerLogFileNameLabeledEdit->setText(dir.filePath(QStringLiteral("other.log")));
+    QString startedIn;
+    QTimer::singleShot(0, form, [&] {
+        auto *dialog = form->findChild<QFileDialog *>(QStringLiteral("ChargerLogFileDialog"));
+        QVERIFY(dialog);
+        startedIn = dialog->directory().absolutePath();
+        dialog->selectFile(chosen);
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog's own accept is protected
+    });
+    form->ChargerLogFileNameBrowseBtn->click();
+    QCOMPARE(startedIn, QDir(dir.path()).absolutePath());
+    QCOMPARE(form->ChargerLogFileNameLabeledEdit->text(), chosen);
 }
 
 void TestChargeDataForm::newChargePrefill_data()

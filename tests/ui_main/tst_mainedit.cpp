@@ -278,6 +278,80 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(), before);
     }
 
+    void copyPutsTheRowsAsTabSeparatedText()
+    {
+        TQorLogMainForm *form = openForm();
+        form->AddChargeRecord(-1, 45000.5, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("Cell"), -1.25, 2.5, QStringLiteral("Normal"),
+                              QStringLiteral("tab\there, line\r\nbreak ") + QString(1200, 'x'),
+                              QStringLiteral("/no/such.log"));
+        add(form, 45001, QStringLiteral("Other"), QStringLiteral("second"));
+        add(form, 45002, QStringLiteral("Third"), QStringLiteral("not selected"));
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        form->RefreshDisplay(); // the table shows numbers with the user's separator
+        QLocale::setDefault(QLocale::c());
+        selectRows(form, 0, 1);
+        form->CopyAction->trigger();
+        const QString expected =
+            QStringLiteral(
+                "Date-Time\tPower\tCharger\tBattery\tAmps\tAmpHours\tTermination\tComment\n"
+                "2023-03-15 12:00:00\tPSU\tQorA1\tCell\t-1,25\t2,5\tNormal\ttab here, "
+                "line  break ") +
+            QString(1200, 'x') +
+            QStringLiteral("\n2023-03-16 00:00:00\tPSU\tQorA1\tOther\t2\t1,5\tNormal\tsecond\n");
+        QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+    }
+
+    void openChargerLogFileIsGreyedWithoutAFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("none") << "" << false;
+        QTest::newRow("missing") << "missing.log" << false;
+        QTest::newRow("beside the log") << "charger.log" << true;
+        QTest::newRow("a folder") << "." << false;
+    }
+    void openChargerLogFileIsGreyedWithoutAFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, enabled);
+        QFile file(m_dir->filePath(QStringLiteral("charger.log")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        TQorLogMainForm *form = openForm();
+        QVERIFY(!form->OpenChargerLogFileAction->isEnabled()); // nothing selected
+        form->AddChargeRecord(-1, 100, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("Cell"), 1, 1, QStringLiteral("Normal"), QString(),
+                              name);
+        QCOMPARE(form->OpenChargerLogFileAction->isEnabled(), enabled);
+        QVERIFY(form->TableContextMenu->actions().contains(form->OpenChargerLogFileAction));
+    }
+
+    void enterAndDeleteActOnTheTable()
+    {
+        TQorLogMainForm *form = openForm();
+        add(form, 100, QStringLiteral("A"), QString());
+        add(form, 200, QStringLiteral("B"), QString());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        // Without the focus in the table, Delete deletes nothing.
+        form->AddChargeRecordBitBtn->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+        QCOMPARE(form->log().ChargeStringList.count(), 2);
+        form->ChargeLogStringGrid->setFocus();
+        selectRows(form, 0, 0);
+        QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Return);
+        QCOMPARE(TChargeDataForm::openForms().size(), 1);
+        QCOMPARE(TChargeDataForm::openForms().first()->RecordKey, form->tableModel()->keyAt(0));
+        deleteOpenForms<TChargeDataForm>();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        form->ChargeLogStringGrid->setFocus();
+        selectRows(form, 0, 0);
+        QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Delete);
+        QCOMPARE(form->log().ChargeStringList.count(), 1);
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo Delete 1 Charge"));
+    }
+
     void menuBarKeepsTheDesignSizes()
     {
         TQorLogMainForm *form = openForm();
