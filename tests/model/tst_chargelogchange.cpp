@@ -1,0 +1,91 @@
+// Taking records out by key and putting them back at their places, as undo steps do.
+
+#include "ChargeLogChange.h"
+
+#include <QtTest>
+
+class TestChargeLogChange : public QObject
+{
+    Q_OBJECT
+
+    // Keys 1..count, in that order.
+    static TChargeList listOf(int count)
+    {
+        TChargeList list;
+        for (int key = 1; key <= count; ++key) {
+            TChargeRecord record;
+            record.Key = key;
+            list.append(record, QString::number(key));
+        }
+        return list;
+    }
+    static QList<qint32> keys(const TChargeList &list)
+    {
+        QList<qint32> result;
+        for (int i = 0; i < list.count(); ++i)
+            result.append(list.record(i).Key);
+        return result;
+    }
+
+private Q_SLOTS:
+    void takeAndPutBack_data()
+    {
+        QTest::addColumn<QList<qint32>>("taken");
+        QTest::addColumn<QList<qint32>>("left");
+        QTest::newRow("none") << QList<qint32>{} << QList<qint32>{1, 2, 3, 4, 5, 6};
+        QTest::newRow("first and last") << QList<qint32>{1, 6} << QList<qint32>{2, 3, 4, 5};
+        QTest::newRow("scattered, unknown key skipped")
+            << QList<qint32>{2, 4, 5, 99} << QList<qint32>{1, 3, 6};
+        QTest::newRow("all") << QList<qint32>{6, 5, 4, 3, 2, 1} << QList<qint32>{};
+    }
+    void takeAndPutBack()
+    {
+        QFETCH(QList<qint32>, taken);
+        QFETCH(QList<qint32>, left);
+        TChargeList list = listOf(6);
+        const QVector<TPositionedEntry> out =
+            list.takeKeys(QSet<qint32>(taken.cbegin(), taken.cend()));
+        QCOMPARE(keys(list), left);
+        QCOMPARE(list.FindChargeIndex(99), -1);
+        for (const TPositionedEntry &e : out)
+            QCOMPARE(e.Entry.Record.Key, e.Position + 1); // where it was, text and all
+        list.insertAtPositions(out);
+        QCOMPARE(keys(list), keys(listOf(6)));
+        QCOMPARE(list.text(list.FindChargeIndex(6)), QStringLiteral("6"));
+    }
+
+    void changeUndoesAndRedoesExactly()
+    {
+        // An edit of key 2 that moved it to the end, plus a new key 7 in front.
+        TChargeList list = listOf(4);
+        TChargeLogChange change;
+        change.Removed = TChargeLogChange::positionsOf(list, {2});
+        list.takeKeys({2});
+        TChargeRecord moved = change.Removed.first().Entry.Record;
+        TChargeRecord added;
+        added.Key = 7;
+        change.Added = {TPositionedEntry{0, TChargeEntry{QStringLiteral("7"), added}},
+                        TPositionedEntry{4, TChargeEntry{QStringLiteral("edited"), moved}}};
+        list.insertAtPositions(change.Added);
+        const QList<qint32> after{7, 1, 3, 4, 2};
+        QCOMPARE(keys(list), after);
+        change.undo(list);
+        QCOMPARE(keys(list), (QList<qint32>{1, 2, 3, 4}));
+        QCOMPARE(list.text(1), QStringLiteral("2"));
+        change.redo(list);
+        QCOMPARE(keys(list), after);
+        QCOMPARE(list.text(4), QStringLiteral("edited"));
+    }
+
+    void positionsPastTheEndAppend()
+    {
+        TChargeList list = listOf(2);
+        TChargeRecord record;
+        record.Key = 9;
+        list.insertAtPositions({TPositionedEntry{7, TChargeEntry{QString(), record}}});
+        QCOMPARE(keys(list), (QList<qint32>{1, 2, 9}));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestChargeLogChange)
+#include "tst_chargelogchange.moc"
