@@ -30,7 +30,7 @@ if [ "$rebuild" = yes ]; then
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
         -I"$root/model" -I"$root/tests/model" $(pkg-config --cflags Qt6Core) \
         $(for f in $sources; do case $f in *.cpp) echo "$f" ;; esac; done) \
-        $(pkg-config --libs Qt6Core) -o "$target"
+        $(pkg-config --libs Qt6Core expat) -o "$target"
 fi
 
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

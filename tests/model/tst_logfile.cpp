@@ -429,6 +429,10 @@ void TestLogFile::readingRules_data()
     QTest::newRow("CR kept by reference, literal CR LF is LF")
         << withCharges("<Charge><Comment>a&#13;\r\nb\rc</Comment></Charge>")
         << QStringList{"0 \"PSU\" \"QorA1\" \"\" 0 0 \"Normal\" \"a\r\nb\nc\" \"\""} << defaults;
+    QTest::newRow("numbers on lines of their own")
+        << withCharges("<Charge><DateTime>\n      45000.5\n    </DateTime><AmpHours>\r\n\t-1,25 "
+                       "\r\n</AmpHours></Charge>")
+        << QStringList{R"(45000.5 "PSU" "QorA1" "" 0 -1.25 "Normal" "" "")"} << defaults;
     QTest::newRow("comments, PIs, CDATA, unknown elements")
         << withCharges("<!-- c --><?pi x?><Charge><Unknown>9</Unknown><Battery>"
                        "<![CDATA[<B>]]><!-- c --></Battery><DateTime>1<?pi?>2</DateTime>"
@@ -502,6 +506,14 @@ void TestLogFile::damagedInput_data()
         << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Q><Charges><Charge>"
                       "<Battery>\xc4</Battery></Charge></Charges></Q>")
         << false << 1;
+    QTest::newRow("single-byte encoding the parser lacks")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?><Q><Charges><Charge>"
+                      "<Battery>\x80</Battery></Charge></Charges></Q>")
+        << false << 1;
+    QTest::newRow("entity from an external definition")
+        << QByteArray("<!DOCTYPE Q SYSTEM \"q.dtd\"><Q><Charges><Charge><Comment>&nbsp;</Comment>"
+                      "</Charge></Charges></Q>")
+        << true << 0;
     QTest::newRow("mixed nodes sample") << sample("mixed-nodes.xml") << false << 2;
     QTest::newRow("root only") << QByteArray("<QorInsight/>") << false << 0;
     QTest::newRow("deep nesting") << "<Q><Charges><Charge><X>" + QByteArray("<a>").repeated(5000) +
