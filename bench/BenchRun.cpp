@@ -202,6 +202,19 @@ void measureLogFile(const QString &path, const FigureSink &sink)
     sink({QStringLiteral("delete_all_ms"), BenchSupport::median(deleteAll), QStringLiteral("ms")});
     sink({QStringLiteral("undo_delete_all_ms"), BenchSupport::median(undoAll),
           QStringLiteral("ms")});
+
+    // Every battery marked, then purged: all charges go at once. It empties the log, so it is
+    // measured once, last.
+    {
+        for (int i = 0; i < batteries.count(); ++i)
+            batteries.setMarked(i, true);
+        QElapsedTimer timer;
+        timer.start();
+        form->log().PurgeMarked(TChargeLog::NameKind::Battery);
+        form->RefreshDisplay();
+        settle();
+        sink({QStringLiteral("purge_all_ms"), elapsedMs(timer), QStringLiteral("ms")});
+    }
     form.reset();
 
     QVector<double> chart;

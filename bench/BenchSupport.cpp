@@ -66,7 +66,9 @@ QString usageText()
         "Usage: qorlog_bench [--records N | --quick]\n"
         "       qorlog_bench --generate N FILE\n"
         "Prints one figure per line as \"name value unit\" for logs of 1,000, 10,000 and\n"
-        "100,000 charges (or N; --quick: 1,000 only). Each size runs in a fresh process.\n");
+        "100,000 charges (or N; --quick: 1,000 only), then each target as\n"
+        "\"target name value <= limit unit (rule) met|MISSED\", its limit taken from the\n"
+        "baselines of the same run. Each size runs in a fresh process.\n");
 }
 
 QString formatFigure(const Figure &figure)
@@ -77,6 +79,63 @@ QString formatFigure(const Figure &figure)
     if (number.startsWith(QLatin1Char('-')) && number.toDouble() == 0.0)
         number.remove(0, 1);
     return figure.name + QLatin1Char(' ') + number + QLatin1Char(' ') + figure.unit;
+}
+
+QList<Target> targets()
+{
+    return {
+        {QStringLiteral("load_ms"), 0.5, QStringLiteral("xmllint_ms")},
+        {QStringLiteral("open_ms"), 0.7, QStringLiteral("xmllint_ms")},
+        {QStringLiteral("save_ms"), 1.5, QStringLiteral("copy_ms")},
+        {QStringLiteral("add_ms"), 2.0, QStringLiteral("copy_ms"), 1.0,
+         QStringLiteral("refresh_ms")},
+        {QStringLiteral("refresh_ms"), 0, {}, 0, {}, 10.0},
+        {QStringLiteral("chart_500_ms"), 0, {}, 0, {}, 5.0},
+        {QStringLiteral("peak_rss_mb"), 2.0, QStringLiteral("file_mb")},
+        {QStringLiteral("delete_all_ms"), 0, {}, 0, {}, 100.0},
+        {QStringLiteral("purge_all_ms"), 0, {}, 0, {}, 100.0},
+        {QStringLiteral("undo_delete_all_ms"), 0, {}, 0, {}, 100.0},
+        {QStringLiteral("undo_purge_all_ms"), 0, {}, 0, {}, 100.0},
+    };
+}
+
+QStringList targetLines(const QList<Figure> &figures)
+{
+    const auto find = [&figures](const QString &name) -> const Figure * {
+        for (const Figure &figure : figures)
+            if (figure.name == name)
+                return &figure;
+        return nullptr;
+    };
+    QStringList lines;
+    for (const Target &target : targets()) {
+        const Figure *figure = find(target.figure);
+        const Figure *base = target.baseline.isEmpty() ? nullptr : find(target.baseline);
+        const Figure *base2 = target.baseline2.isEmpty() ? nullptr : find(target.baseline2);
+        if (!figure || (!target.baseline.isEmpty() && !base) ||
+            (!target.baseline2.isEmpty() && !base2))
+            continue;
+        double limit = target.constant;
+        QStringList rule;
+        if (base) {
+            limit += target.factor * base->value;
+            rule << QString::number(target.factor) + QStringLiteral(" x ") + base->name;
+        }
+        if (base2) {
+            limit += target.factor2 * base2->value;
+            rule << QString::number(target.factor2) + QStringLiteral(" x ") + base2->name;
+        }
+        if (target.constant != 0.0 || rule.isEmpty())
+            rule << QString::number(target.constant) + QLatin1Char(' ') + figure->unit;
+        const Figure shownLimit{QString(), limit, figure->unit};
+        lines << QStringLiteral("target %1 %2 <=%3 (%4) %5")
+                     .arg(figure->name,
+                          formatFigure({QString(), figure->value, QString()}).trimmed(),
+                          formatFigure(shownLimit), rule.join(QStringLiteral(" + ")),
+                          figure->value <= limit ? QStringLiteral("met")
+                                                 : QStringLiteral("MISSED"));
+    }
+    return lines;
 }
 
 double median(QVector<double> values)

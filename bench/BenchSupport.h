@@ -43,6 +43,22 @@ struct Figure
 };
 QString formatFigure(const Figure &figure);
 
+// The figures a run must reach, each against an absolute limit or against baselines of the same
+// run: limit = factor x baseline (+ factor2 x baseline2) (+ constant).
+struct Target
+{
+    QString figure;
+    double factor = 0.0;
+    QString baseline;
+    double factor2 = 0.0;
+    QString baseline2;
+    double constant = 0.0;
+};
+QList<Target> targets();
+// One line per target whose figures were all measured, as
+// "target NAME VALUE <= LIMIT UNIT (RULE) met|MISSED".
+QStringList targetLines(const QList<Figure> &figures);
+
 // The middle value (the mean of the middle two for an even count); 0 for none.
 double median(QVector<double> values);
 

@@ -58,9 +58,13 @@ int main(int argc, char **argv)
         case Mode::MeasureFile: {
             QApplication app(argc, argv);
             QTextStream out(stdout);
-            BenchRun::measureLogFile(options.file, [&out](const BenchSupport::Figure &figure) {
+            QList<BenchSupport::Figure> figures;
+            BenchRun::measureLogFile(options.file, [&](const BenchSupport::Figure &figure) {
                 out << BenchSupport::formatFigure(figure) << Qt::endl;
+                figures.append(figure);
             });
+            for (const QString &line : BenchSupport::targetLines(figures))
+                out << line << Qt::endl;
             return 0;
         }
         case Mode::Measure: {

@@ -22,6 +22,8 @@ private Q_SLOTS:
     void median();
     void peakResident_data();
     void peakResident();
+    void targetLines_data();
+    void targetLines();
     void generatedLogReadsBack_data();
     void generatedLogReadsBack();
     void generatedLogLooksReal();
@@ -166,6 +168,33 @@ void TestBench::peakResident()
     QCOMPARE(BenchSupport::peakResidentMiB(status), mib);
 }
 
+void TestBench::targetLines_data()
+{
+    QTest::addColumn<QList<double>>("values"); // load, xmllint, copy, refresh, add
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("met, at the limit and missed")
+        << QList<double>{250, 500, 20, 12, 52}
+        << QStringList{"target load_ms 250 <= 250 ms (0.5 x xmllint_ms) met",
+                       "target add_ms 52.0 <= 52.0 ms (2 x copy_ms + 1 x refresh_ms) met",
+                       "target refresh_ms 12.0 <= 10.0 ms (10 ms) MISSED"};
+    QTest::newRow("missing baseline leaves its targets out")
+        << QList<double>{250, -1, 20, 9.5, 60}
+        << QStringList{"target add_ms 60.0 <= 49.5 ms (2 x copy_ms + 1 x refresh_ms) MISSED",
+                       "target refresh_ms 9.50 <= 10.0 ms (10 ms) met"};
+}
+
+void TestBench::targetLines()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(QStringList, expected);
+    const QStringList names{"load_ms", "xmllint_ms", "copy_ms", "refresh_ms", "add_ms"};
+    QList<BenchSupport::Figure> figures;
+    for (int i = 0; i < names.size(); ++i)
+        if (values.at(i) >= 0)
+            figures.append({names.at(i), values.at(i), QStringLiteral("ms")});
+    QCOMPARE(BenchSupport::targetLines(figures), expected);
+}
+
 void TestBench::generatedLogReadsBack_data()
 {
     QTest::addColumn<int>("count");
@@ -265,18 +294,31 @@ void TestBench::programPrintsEveryFigure()
     QVERIFY(!lines.isEmpty());
     QCOMPARE(lines.first(), QStringLiteral("records 300"));
     const QRegularExpression figure(QStringLiteral("^([a-z0-9_]+) (\\d+(\\.\\d+)?) (ms|MB)$"));
-    QStringList names;
+    const QRegularExpression target(QStringLiteral(
+        "^target ([a-z0-9_]+) \\d+(\\.\\d+)? <= \\d+(\\.\\d+)? (ms|MB) \\(.+\\) (met|MISSED)$"));
+    QStringList names, targeted;
     for (const QString &line : lines.mid(1)) {
+        if (line.startsWith(QLatin1String("target "))) {
+            const QRegularExpressionMatch match = target.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            QVERIFY2(names.contains(match.captured(1)), qPrintable(line)); // after its figure
+            targeted.append(match.captured(1));
+            continue;
+        }
+        QVERIFY2(targeted.isEmpty(), qPrintable(line)); // the targets come last
         const QRegularExpressionMatch match = figure.match(line);
         QVERIFY2(match.hasMatch(), qPrintable(line));
         names.append(match.captured(1));
     }
     QStringList expected{"load_ms",      "save_ms",        "open_ms",       "refresh_ms",
                          "add_ms",       "delete_1000_ms", "delete_all_ms", "undo_delete_all_ms",
-                         "chart_500_ms", "file_mb",        "copy_ms",       "peak_rss_mb"};
+                         "purge_all_ms", "chart_500_ms",   "file_mb",       "copy_ms",
+                         "peak_rss_mb"};
     if (!QStandardPaths::findExecutable("xmllint").isEmpty())
         expected.insert(expected.indexOf("copy_ms"), "xmllint_ms");
     QCOMPARE(names, expected);
+    for (const char *name : {"load_ms", "save_ms", "refresh_ms", "chart_500_ms", "peak_rss_mb"})
+        QVERIFY2(targeted.contains(name), name);
 }
 
 QTEST_GUILESS_MAIN(TestBench)
