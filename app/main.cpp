@@ -162,6 +162,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qorlog"));
     QApplication::setApplicationVersion(QStringLiteral(QORLOG_VERSION));
+    // Lets the desktop match the window to its menu entry (and icon) where the window class
+    // does not reach, as under Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QORLOG_DESKTOP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // A second start brings the first to the front and ends before showing anything.

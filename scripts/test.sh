@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs every test: the unit, window, D-Bus and
-# end-to-end tests, the benchmark in its short mode, the reader's fuzz target for a minute and
+# end-to-end tests, the Debian package with lintian's verdict, the benchmark in its short mode, the reader's fuzz target for a minute and
 # the whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 # QORLOG_FUZZ_SECONDS (default 60) and QORLOG_SKIP_SANITIZERS=1 shorten a local run.
 set -eu
@@ -12,6 +12,14 @@ echo "== Build and test"
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-test -j"$jobs"
 (cd build-test && ctest --output-on-failure -j"$jobs")
+
+echo "== Debian package"
+rm -f build-test/qorlog_*.deb
+(cd build-test && cpack -G DEB)
+deb=$(ls build-test/qorlog_*.deb)
+dpkg-deb --info "$deb"
+# Errors fail the run; warnings and notes are printed for whoever looks.
+lintian --fail-on error --display-info "$deb"
 
 if [ -x build-test/bench/qorlog_bench ]; then
     echo "== Benchmark (short)"

@@ -46,6 +46,24 @@ private Q_SLOTS:
         QVERIFY(!elsewhere.startsWith(QStringLiteral("/nonexistent")));
     }
 
+    void systemProgramFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("system");
+        QTest::newRow("packaged") << "/usr/bin" << true;
+        QTest::newRow("installed by hand") << "/usr/local/bin" << true;
+        QTest::newRow("old layout") << "/bin" << true;
+        QTest::newRow("add-on package") << "/opt/qorlog/bin" << true;
+        QTest::newRow("build folder") << "/home/me/qorlog/build/app" << false;
+        QTest::newRow("only a prefix in common") << "/usrdata/bin" << false;
+        QTest::newRow("optical") << "/optical/q" << false;
+    }
+    void systemProgramFolder()
+    {
+        QFETCH(QString, folder);
+        QTEST(isSystemProgramFolder(folder), "system");
+    }
+
     void onlyTheFirstInstanceRuns()
     {
         QTemporaryDir dir;

@@ -65,7 +65,7 @@ private:
     QHash<QString, QString> desktopEntry() const
     {
         QHash<QString, QString> entry;
-        QFile file(installed(QStringLiteral("share/applications/qorlog.desktop")));
+        QFile file(installed(QStringLiteral("share/applications/" QORLOG_DESKTOP_ID ".desktop")));
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
             return entry;
         QString group;
@@ -205,7 +205,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("iconSize"); // 0: not a PNG
         QTest::newRow("program") << "bin/qorlog" << 0;
-        QTest::newRow("menu entry") << "share/applications/qorlog.desktop" << 0;
+        QTest::newRow("menu entry") << "share/applications/" QORLOG_DESKTOP_ID ".desktop" << 0;
         QTest::newRow("scalable icon") << "share/icons/hicolor/scalable/apps/qorlog.svg" << 0;
         for (int size : {16, 32, 48, 64, 128}) {
             const QString path =
@@ -214,6 +214,9 @@ private Q_SLOTS:
         }
         QTest::newRow("interface description")
             << "share/dbus-1/interfaces/QorLog.IQorLogCOMServer.xml" << 0;
+        QTest::newRow("software-centre description")
+            << "share/metainfo/" QORLOG_DESKTOP_ID ".metainfo.xml" << 0;
+        QTest::newRow("manual page") << "share/man/man1/qorlog.1.gz" << 0;
     }
     void installsFile()
     {
@@ -287,7 +290,8 @@ private Q_SLOTS:
         if (validator.isEmpty())
             QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils)");
         const Run result =
-            run(validator, {installed(QStringLiteral("share/applications/qorlog.desktop"))},
+            run(validator,
+                {installed(QStringLiteral("share/applications/" QORLOG_DESKTOP_ID ".desktop"))},
                 m_home.path(), m_environment);
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out + result.err, QString());
@@ -303,6 +307,9 @@ private Q_SLOTS:
         QTest::newRow("interface")
             << "share/dbus-1/interfaces/QorLog.IQorLogCOMServer.xml"
             << "node" << QORLOG_SOURCE_DIR "/automation/QorLog.IQorLogCOMServer.xml";
+        QTest::newRow("software-centre description")
+            << "share/metainfo/" QORLOG_DESKTOP_ID ".metainfo.xml"
+            << "component" << QString();
     }
     void installedDescriptionsParse()
     {
@@ -323,6 +330,31 @@ private Q_SLOTS:
         QFile original(source);
         QVERIFY(original.open(QIODevice::ReadOnly));
         QCOMPARE(content, original.readAll());
+    }
+
+    // Software centres join the description to the menu entry by its file name, and show the
+    // version that --version prints.
+    void metainfoNamesTheMenuEntry()
+    {
+        QVERIFY2(m_installed, qPrintable(m_installOutput));
+        QFile file(installed(QStringLiteral("share/metainfo/" QORLOG_DESKTOP_ID ".metainfo.xml")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader reader(&file);
+        QString id, launchable, release;
+        while (!reader.atEnd()) {
+            if (reader.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (reader.name() == QLatin1String("id"))
+                id = reader.readElementText();
+            else if (reader.name() == QLatin1String("launchable"))
+                launchable = reader.readElementText();
+            else if (reader.name() == QLatin1String("release") && release.isEmpty())
+                release = reader.attributes().value(QLatin1String("version")).toString();
+        }
+        QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
+        QCOMPARE(launchable, id + QStringLiteral(".desktop"));
+        QVERIFY(QFileInfo::exists(installed(QStringLiteral("share/applications/") + launchable)));
+        QCOMPARE(release, QStringLiteral(QORLOG_VERSION));
     }
 };
 
