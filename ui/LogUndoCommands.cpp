@@ -22,19 +22,19 @@ void TLogChangeCommand::redo()
 
 TSeriesColourCommand::TSeriesColourCommand(TQorLogMainForm *form, const QString &text,
                                            Setter setter, qint32 oldColour, qint32 newColour)
-    : QUndoCommand(text), m_form(form), m_setter(setter), m_oldColour(oldColour),
+    : QUndoCommand(text), m_form(form), m_setter(std::move(setter)), m_oldColour(oldColour),
       m_newColour(newColour)
 {
 }
 
 void TSeriesColourCommand::undo()
 {
-    m_form->runUndoStep([this] { (m_form->*m_setter)(m_oldColour); });
+    m_form->runUndoStep([this] { m_setter(m_oldColour); });
 }
 
 void TSeriesColourCommand::redo()
 {
     if (std::exchange(m_done, false))
         return;
-    m_form->runUndoStep([this] { (m_form->*m_setter)(m_newColour); });
+    m_form->runUndoStep([this] { m_setter(m_newColour); });
 }

@@ -4,6 +4,8 @@
 
 #include <QUndoCommand>
 
+#include <functional>
+
 class TQorLogMainForm;
 
 // The undo steps of the main window. Each is pushed after its change has been made (the
@@ -29,7 +31,7 @@ private:
 class TSeriesColourCommand : public QUndoCommand
 {
 public:
-    using Setter = void (TQorLogMainForm::*)(qint32);
+    using Setter = std::function<void(qint32)>;
     TSeriesColourCommand(TQorLogMainForm *form, const QString &text, Setter setter,
                          qint32 oldColour, qint32 newColour);
     void undo() override;

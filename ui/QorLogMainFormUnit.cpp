@@ -955,7 +955,9 @@ void TQorLogMainForm::changeSeriesColour(const QString &text,
 {
     (this->*setter)(newColour);
     if (newColour != oldColour)
-        m_undoStack->push(new TSeriesColourCommand(this, text, setter, oldColour, newColour));
+        m_undoStack->push(new TSeriesColourCommand(
+            this, text, [this, setter](qint32 colour) { (this->*setter)(colour); }, oldColour,
+            newColour));
 }
 
 void TQorLogMainForm::Chart1ClickSeries(int series, int index)
