@@ -12,6 +12,7 @@
 #include "Registration.h"
 #include "SingleInstance.h"
 #include "SplashFormUnit.h"
+#include "Translations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,10 +44,17 @@ QString logFilePathInUse(const CommandLineOptions &options)
     return defaultLogFilePath(QCoreApplication::applicationFilePath());
 }
 
+// The user's language for every text from here on; the log file does not depend on it.
+void installUserLanguage()
+{
+    installTranslations(QLocale(), translationFolders(QCoreApplication::applicationDirPath()));
+}
+
 // Help, version and the two registration switches need no display.
 int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
 {
     QCoreApplication app(argc, argv);
+    installUserLanguage();
     QCoreApplication::setApplicationName(QStringLiteral("qorlog"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QORLOG_VERSION));
     QTextStream out(stdout);
@@ -79,6 +87,7 @@ int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
 int runReport(int argc, char **argv, const CommandLineOptions &options)
 {
     QCoreApplication app(argc, argv);
+    installUserLanguage();
     const QString path = logFilePathInUse(options);
     TChargeLog log;
     try {
@@ -145,10 +154,15 @@ int main(int argc, char **argv)
 
     const CommandLineOptions options = parseCommandLine(argumentsOf(argc, argv));
     if (!options.error.isEmpty()) {
+        // Translations need an application object; parsed again, the error is in the user's
+        // language.
+        QCoreApplication app(argc, argv);
+        installUserLanguage();
+        const QString error = parseCommandLine(argumentsOf(argc, argv)).error;
         const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
                                          : QStringLiteral("qorlog");
         std::fprintf(
-            stderr, "%s: %s\n%s\n", qPrintable(program), qPrintable(options.error),
+            stderr, "%s: %s\n%s\n", qPrintable(program), qPrintable(error),
             qPrintable(QCoreApplication::translate("main", "Try '%1 --help' for more information.")
                            .arg(program)));
         return 2;
@@ -166,6 +180,7 @@ int main(int argc, char **argv)
     // does not reach, as under Wayland.
     QGuiApplication::setDesktopFileName(QStringLiteral(QORLOG_DESKTOP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
+    installUserLanguage();
 
     // A second start brings the first to the front and ends before showing anything.
     TSingleInstanceGuard guard(QString::fromLatin1(QorLog::InstanceIdentifier));

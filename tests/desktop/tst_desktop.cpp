@@ -217,6 +217,7 @@ private Q_SLOTS:
         QTest::newRow("software-centre description")
             << "share/metainfo/" QORLOG_DESKTOP_ID ".metainfo.xml" << 0;
         QTest::newRow("manual page") << "share/man/man1/qorlog.1.gz" << 0;
+        QTest::newRow("German translation") << "share/qorlog/translations/qorlog_de.qm" << 0;
     }
     void installsFile()
     {

@@ -1,0 +1,734 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>AutomationServer</name>
+    <message>
+        <source>No session bus is available</source>
+        <translation>Es ist kein Session-Bus verfügbar</translation>
+    </message>
+    <message>
+        <source>Cannot publish the automation object at %1</source>
+        <translation>Das Automatisierungsobjekt kann nicht unter %1 veröffentlicht werden</translation>
+    </message>
+    <message>
+        <source>Cannot take the bus name %1: %2</source>
+        <translation>Der Busname %1 kann nicht übernommen werden: %2</translation>
+    </message>
+    <message>
+        <source>it is taken</source>
+        <translation>er ist vergeben</translation>
+    </message>
+</context>
+<context>
+    <name>BatteryReport</name>
+    <message>
+        <source>Battery</source>
+        <translation>Akku</translation>
+    </message>
+    <message>
+        <source>Cycles</source>
+        <translation>Zyklen</translation>
+    </message>
+    <message>
+        <source>Charges</source>
+        <translation>Ladungen</translation>
+    </message>
+    <message>
+        <source>Discharges</source>
+        <translation>Entladungen</translation>
+    </message>
+    <message>
+        <source>Ah charged</source>
+        <translation>Ah geladen</translation>
+    </message>
+    <message>
+        <source>Ah discharged</source>
+        <translation>Ah entladen</translation>
+    </message>
+    <message>
+        <source>Efficiency</source>
+        <translation>Wirkungsgrad</translation>
+    </message>
+    <message>
+        <source>Retention</source>
+        <translation>Kapazitätserhalt</translation>
+    </message>
+    <message>
+        <source>Trend per 100 cycles</source>
+        <translation>Trend je 100 Zyklen</translation>
+    </message>
+    <message>
+        <source>End of life</source>
+        <translation>Lebensende</translation>
+    </message>
+    <message>
+        <source>Last used</source>
+        <translation>Zuletzt benutzt</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>--log-file needs a file path</source>
+        <translation>--log-file braucht einen Dateipfad</translation>
+    </message>
+    <message>
+        <source>--csv goes with --report</source>
+        <translation>--csv gehört zu --report</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [OPTION]...
+Keep a log of the charges of rechargeable batteries: a table and a chart per
+battery, with charges added by hand or by other programs over the session bus.
+
+Options:
+      --log-file PATH  keep the charge log in PATH instead of the one below
+      --report         print the health figures of every battery and exit
+      --csv            with --report: print it as CSV
+  -RegServer           register the automation service for this user and exit
+  -UnregServer         remove the automation service registration and exit
+  -Automation          start for an automation client (the session bus uses it)
+  -Embedding           the same as -Automation
+      --help           display this help and exit
+      --version        output version information and exit
+
+The switches -RegServer, -UnregServer, -Automation and -Embedding may also
+begin with &quot;/&quot; and are matched in any letter case. When QorLog is already
+running, starting it again only brings its window to the front. The log lies
+beside the program, or in the user&apos;s data folder when the program&apos;s folder
+cannot be written.
+</source>
+        <translation>Aufruf: %1 [OPTION]...
+Führt ein Ladebuch für Akkus: eine Tabelle und ein Diagramm je Akku, mit
+Ladungen von Hand oder von anderen Programmen über den Session-Bus.
+
+Optionen:
+      --log-file PATH  das Ladebuch in PATH statt in der unten genannten Datei
+      --report         die Zustandswerte jedes Akkus ausgeben und beenden
+      --csv            mit --report: als CSV ausgeben
+  -RegServer           den Automatisierungsdienst für diesen Benutzer
+                       registrieren und beenden
+  -UnregServer         die Registrierung des Dienstes entfernen und beenden
+  -Automation          für einen Automatisierungs-Client starten (der
+                       Session-Bus verwendet es)
+  -Embedding           dasselbe wie -Automation
+      --help           diese Hilfe anzeigen und beenden
+      --version        Versionsinformation ausgeben und beenden
+
+Die Schalter -RegServer, -UnregServer, -Automation und -Embedding dürfen auch
+mit &quot;/&quot; beginnen; Groß- und Kleinschreibung zählt nicht. Läuft QorLog schon,
+holt ein weiterer Start nur dessen Fenster nach vorn. Das Ladebuch liegt
+neben dem Programm oder im Datenordner des Benutzers, wenn der Ordner des
+Programms nicht beschreibbar ist.
+</translation>
+    </message>
+</context>
+<context>
+    <name>CsvFile</name>
+    <message>
+        <source>The CSV file cannot be written: %1</source>
+        <translation>Die CSV-Datei kann nicht geschrieben werden: %1</translation>
+    </message>
+    <message>
+        <source>The CSV file %1 cannot be written: %2</source>
+        <translation>Die CSV-Datei %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>the quote opened in line %1 is never closed</source>
+        <translation>das in Zeile %1 geöffnete Anführungszeichen wird nie geschlossen</translation>
+    </message>
+    <message>
+        <source>text follows a closing quote</source>
+        <translation>auf ein schließendes Anführungszeichen folgt Text</translation>
+    </message>
+</context>
+<context>
+    <name>CsvFile::Document</name>
+    <message>
+        <source>The file is empty</source>
+        <translation>Die Datei ist leer</translation>
+    </message>
+    <message>
+        <source>The file is larger than %1 MiB, the most QorLog imports at once</source>
+        <translation>Die Datei ist größer als %1 MiB, das Meiste, was QorLog auf einmal importiert</translation>
+    </message>
+    <message>
+        <source>The file is not a text file: it holds binary data</source>
+        <translation>Die Datei ist keine Textdatei: sie enthält Binärdaten</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be read: %2</source>
+        <translation>Die Datei %1 kann nicht gelesen werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>CsvImport</name>
+    <message>
+        <source>(ignore)</source>
+        <translation>(ignorieren)</translation>
+    </message>
+    <message>
+        <source>No column is taken as the date: choose DateTime, DayCount or Date for one of them</source>
+        <translation>Keine Spalte dient als Datum: wählen Sie DateTime, DayCount oder Date für eine davon</translation>
+    </message>
+    <message>
+        <source>the row has %1 fields where the file has %2</source>
+        <translation>die Zeile hat %1 Felder, die Datei %2</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a day count</source>
+        <translation>&apos;%1&apos; ist keine Tageszahl</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a date and time</source>
+        <translation>&apos;%1&apos; ist kein Datum mit Uhrzeit</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a date</source>
+        <translation>&apos;%1&apos; ist kein Datum</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a time of day</source>
+        <translation>&apos;%1&apos; ist keine Uhrzeit</translation>
+    </message>
+    <message>
+        <source>the row has no date</source>
+        <translation>die Zeile hat kein Datum</translation>
+    </message>
+    <message>
+        <source>%1 &apos;%2&apos; is not a number</source>
+        <translation>%1 &apos;%2&apos; ist keine Zahl</translation>
+    </message>
+    <message>
+        <source>Imported 1 charge</source>
+        <translation>1 Ladung importiert</translation>
+    </message>
+    <message>
+        <source>Imported %1 charges</source>
+        <translation>%1 Ladungen importiert</translation>
+    </message>
+    <message>
+        <source>, skipped 1 already in the log.</source>
+        <translation>, 1 schon im Ladebuch vorhandene übersprungen.</translation>
+    </message>
+    <message>
+        <source>, skipped %1 already in the log.</source>
+        <translation>, %1 schon im Ladebuch vorhandene übersprungen.</translation>
+    </message>
+    <message>
+        <source>1 row could not be read:</source>
+        <translation>1 Zeile konnte nicht gelesen werden:</translation>
+    </message>
+    <message>
+        <source>%1 rows could not be read:</source>
+        <translation>%1 Zeilen konnten nicht gelesen werden:</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>ErrorBox</name>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>An unknown error occurred</source>
+        <translation>Ein unbekannter Fehler ist aufgetreten</translation>
+    </message>
+</context>
+<context>
+    <name>LogFile</name>
+    <message>
+        <source>The log file %1 cannot be read: %2</source>
+        <translation>Die Ladebuchdatei %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>The log file %1 cannot be written: %2</source>
+        <translation>Die Ladebuchdatei %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>A copy of the damaged log file %1 could not be made</source>
+        <translation>Von der beschädigten Ladebuchdatei %1 konnte keine Kopie angelegt werden</translation>
+    </message>
+</context>
+<context>
+    <name>LogReader</name>
+    <message>
+        <source>The log file %1 cannot be read: out of memory</source>
+        <translation>Die Ladebuchdatei %1 kann nicht gelesen werden: kein Speicher mehr frei</translation>
+    </message>
+    <message>
+        <source>The log file %1 is damaged: %2 (line %3, column %4)</source>
+        <translation>Die Ladebuchdatei %1 ist beschädigt: %2 (Zeile %3, Spalte %4)</translation>
+    </message>
+    <message>
+        <source>The log file %1 is damaged: it declares entities, which a log file never holds</source>
+        <translation>Die Ladebuchdatei %1 ist beschädigt: sie deklariert Entitäten, die ein Ladebuch nie enthält</translation>
+    </message>
+    <message>
+        <source>The log file %1 is damaged: the entity %2 is not declared (line %3, column %4)</source>
+        <translation>Die Ladebuchdatei %1 ist beschädigt: die Entität %2 ist nicht deklariert (Zeile %3, Spalte %4)</translation>
+    </message>
+</context>
+<context>
+    <name>NumberText</name>
+    <message>
+        <source>&apos;%1&apos; is not a valid floating point value</source>
+        <translation>&apos;%1&apos; ist keine gültige Gleitkommazahl</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a valid integer value</source>
+        <translation>&apos;%1&apos; ist keine gültige Ganzzahl</translation>
+    </message>
+</context>
+<context>
+    <name>QorLogRegistration</name>
+    <message>
+        <source>%1: cannot create the folder</source>
+        <translation>%1: der Ordner kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>The program path cannot be registered: it holds a line break</source>
+        <translation>Der Programmpfad kann nicht registriert werden: er enthält einen Zeilenumbruch</translation>
+    </message>
+    <message>
+        <source>The program path cannot be registered: it is not absolute</source>
+        <translation>Der Programmpfad kann nicht registriert werden: er ist nicht absolut</translation>
+    </message>
+</context>
+<context>
+    <name>TChargeDataForm</name>
+    <message>
+        <source>ChargeData</source>
+        <translation>Ladedaten</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>PowerSource</source>
+        <translation>Stromquelle</translation>
+    </message>
+    <message>
+        <source>Charger</source>
+        <translation>Ladegerät</translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation>Akku</translation>
+    </message>
+    <message>
+        <source>Nominal Charge Amps</source>
+        <translation>Nennladestrom (A)</translation>
+    </message>
+    <message>
+        <source>AmpHours</source>
+        <translation>Amperestunden</translation>
+    </message>
+    <message>
+        <source>Termination</source>
+        <translation>Ladeende</translation>
+    </message>
+    <message>
+        <source>Comment</source>
+        <translation>Kommentar</translation>
+    </message>
+    <message>
+        <source>Charger Log FileName</source>
+        <translation>Protokolldatei des Ladegeräts</translation>
+    </message>
+    <message>
+        <source>Choose the charger log file</source>
+        <translation>Protokolldatei des Ladegeräts wählen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Empty value</source>
+        <translation>Leerer Wert</translation>
+    </message>
+    <message>
+        <source>Date is in the future</source>
+        <translation>Das Datum liegt in der Zukunft</translation>
+    </message>
+</context>
+<context>
+    <name>TChargeLog</name>
+    <message>
+        <source>%1 must be a finite number, not %2</source>
+        <translation>%1 muss eine endliche Zahl sein, nicht %2</translation>
+    </message>
+    <message>
+        <source>%1 contains a control character that cannot be stored in the log file</source>
+        <translation>%1 enthält ein Steuerzeichen, das die Ladebuchdatei nicht speichern kann</translation>
+    </message>
+    <message>
+        <source>ChargerLogFileName cannot contain &quot;*&quot;</source>
+        <translation>ChargerLogFileName darf kein &quot;*&quot; enthalten</translation>
+    </message>
+</context>
+<context>
+    <name>TChargeLogTableModel</name>
+    <message>
+        <source>Date-Time</source>
+        <translation>Datum/Zeit</translation>
+    </message>
+    <message>
+        <source>Power</source>
+        <translation>Quelle</translation>
+    </message>
+    <message>
+        <source>Charger</source>
+        <translation>Ladegerät</translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation>Akku</translation>
+    </message>
+    <message>
+        <source>Amps</source>
+        <translation>Ampere</translation>
+    </message>
+    <message>
+        <source>AmpHours</source>
+        <translation>Amperestunden</translation>
+    </message>
+    <message>
+        <source>Termination</source>
+        <translation>Ladeende</translation>
+    </message>
+    <message>
+        <source>Comment</source>
+        <translation>Kommentar</translation>
+    </message>
+</context>
+<context>
+    <name>TFilterForm</name>
+    <message>
+        <source>Retain</source>
+        <translation>Behalten</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>TQorLogCOMServer</name>
+    <message>
+        <source>The program is not ready to take charges</source>
+        <translation>Das Programm ist noch nicht bereit, Ladungen anzunehmen</translation>
+    </message>
+    <message>
+        <source>Unexpected failure</source>
+        <translation>Unerwarteter Fehler</translation>
+    </message>
+</context>
+<context>
+    <name>TQorLogMainForm</name>
+    <message>
+        <source>QorLog</source>
+        <translation>QorLog</translation>
+    </message>
+    <message>
+        <source>Add Charge Record</source>
+        <translation>Ladung hinzufügen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Delete Selection</source>
+        <translation>Auswahl löschen</translation>
+    </message>
+    <message>
+        <source>Filter Power Sources</source>
+        <translation>Stromquellen filtern</translation>
+    </message>
+    <message>
+        <source>Filter Batteries</source>
+        <translation>Akkus filtern</translation>
+    </message>
+    <message>
+        <source>Filter Chargers</source>
+        <translation>Ladegeräte filtern</translation>
+    </message>
+    <message>
+        <source>Filter Terminations</source>
+        <translation>Ladeenden filtern</translation>
+    </message>
+    <message>
+        <source>Delete Power Sources</source>
+        <translation>Stromquellen löschen</translation>
+    </message>
+    <message>
+        <source>Delete Batteries</source>
+        <translation>Akkus löschen</translation>
+    </message>
+    <message>
+        <source>Delete Chargers</source>
+        <translation>Ladegeräte löschen</translation>
+    </message>
+    <message>
+        <source>Delete Terminations</source>
+        <translation>Ladeenden löschen</translation>
+    </message>
+    <message>
+        <source>Cycles Colour</source>
+        <translation>Farbe der Zyklen</translation>
+    </message>
+    <message>
+        <source>Charge Colour</source>
+        <translation>Farbe der Ladung</translation>
+    </message>
+    <message>
+        <source>Discharge Colour</source>
+        <translation>Farbe der Entladung</translation>
+    </message>
+    <message>
+        <source>Edit Charge Record…</source>
+        <translation>Ladung bearbeiten…</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>Alles auswählen</translation>
+    </message>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation>Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>About QorLog</source>
+        <translation>Über QorLog</translation>
+    </message>
+    <message>
+        <source>Open Charger Log File</source>
+        <translation>Protokolldatei des Ladegeräts öffnen</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Wiederholen</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Cycles</source>
+        <translation>Zyklen</translation>
+    </message>
+    <message>
+        <source>Charge</source>
+        <translation>Ladung</translation>
+    </message>
+    <message>
+        <source>Discharge</source>
+        <translation>Entladung</translation>
+    </message>
+    <message>
+        <source>AmpHours</source>
+        <translation>Amperestunden</translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation>Akku</translation>
+    </message>
+    <message>
+        <source>The file as it was has been kept as %1.</source>
+        <translation>Die Datei, wie sie war, ist als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>QorLog shows the one charge it could read.</source>
+        <translation>QorLog zeigt die eine Ladung, die es lesen konnte.</translation>
+    </message>
+    <message>
+        <source>QorLog shows the %1 charges it could read.</source>
+        <translation>QorLog zeigt die %1 Ladungen, die es lesen konnte.</translation>
+    </message>
+    <message>
+        <source>The log file could not be read completely:
+%1
+
+%2 %3</source>
+        <translation>Die Ladebuchdatei konnte nicht vollständig gelesen werden:
+%1
+
+%2 %3</translation>
+    </message>
+    <message>
+        <source>Add Charge</source>
+        <translation>Ladung hinzufügen</translation>
+    </message>
+    <message>
+        <source>Edit Charge</source>
+        <translation>Ladung bearbeiten</translation>
+    </message>
+    <message>
+        <source>No program could open %1</source>
+        <translation>Kein Programm konnte %1 öffnen</translation>
+    </message>
+    <message>
+        <source>Enter and Delete act on the table when it has the focus; Tab moves between the buttons.</source>
+        <translation>Eingabe und Entf wirken auf die Tabelle, wenn sie den Fokus hat; Tab wechselt zwischen den Schaltflächen.</translation>
+    </message>
+    <message>
+        <source>QorLog %1
+
+A logbook for the charging of rechargeable batteries.
+
+Log file: %2
+
+Licence: GNU General Public License, version 3 or later.</source>
+        <translation>QorLog %1
+
+Ein Ladebuch für Akkus.
+
+Ladebuchdatei: %2
+
+Lizenz: GNU General Public License, Version 3 oder neuer.</translation>
+    </message>
+    <message>
+        <source>Delete 1 Charge</source>
+        <translation>1 Ladung löschen</translation>
+    </message>
+    <message>
+        <source>Delete %1 Charges</source>
+        <translation>%1 Ladungen löschen</translation>
+    </message>
+    <message>
+        <source>The change cannot be made: key %1 is already in use.</source>
+        <translation>Die Änderung ist nicht möglich: der Schlüssel %1 ist schon vergeben.</translation>
+    </message>
+    <message>
+        <source>The change cannot be made: charge %1 names no known name.</source>
+        <translation>Die Änderung ist nicht möglich: Ladung %1 nennt keinen bekannten Namen.</translation>
+    </message>
+    <message>
+        <source>Filter PowerSources</source>
+        <translation>Stromquellen filtern</translation>
+    </message>
+    <message>
+        <source>Cycles Colour Change</source>
+        <translation>Farbe der Zyklen ändern</translation>
+    </message>
+    <message>
+        <source>Charge Colour Change</source>
+        <translation>Farbe der Ladung ändern</translation>
+    </message>
+    <message>
+        <source>Discharge Colour Change</source>
+        <translation>Farbe der Entladung ändern</translation>
+    </message>
+    <message>
+        <source> Cycle</source>
+        <translation> Zyklus</translation>
+    </message>
+    <message>
+        <source> Charged</source>
+        <translation> geladen</translation>
+    </message>
+    <message>
+        <source> Discharged</source>
+        <translation> entladen</translation>
+    </message>
+    <message>
+        <source>Confirm</source>
+        <translation>Bestätigen</translation>
+    </message>
+    <message>
+        <source>Charge Data Forms still exist</source>
+        <translation>Es sind noch Ladedaten-Fenster offen</translation>
+    </message>
+    <message>
+        <source>Do you want to permanently delete filtered items?</source>
+        <translation>Sollen die ausgefilterten Einträge endgültig gelöscht werden?</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;Nein</translation>
+    </message>
+    <message>
+        <source>&amp;OK</source>
+        <translation>&amp;OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>%1
+
+Close anyway? Changes not yet in the log file will be lost.</source>
+        <translation>%1
+
+Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, gehen verloren.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Log file: %1</source>
+        <translation>Ladebuchdatei: %1</translation>
+    </message>
+    <message>
+        <source>QorLog %1</source>
+        <translation>QorLog %1</translation>
+    </message>
+    <message>
+        <source>There is no log file %1</source>
+        <translation>Es gibt keine Ladebuchdatei %1</translation>
+    </message>
+    <message>
+        <source>Try &apos;%1 --help&apos; for more information.</source>
+        <translation>&apos;%1 --help&apos; gibt weitere Informationen.</translation>
+    </message>
+    <message>
+        <source>QorLog: automation is not available: %1</source>
+        <translation>QorLog: Automatisierung ist nicht verfügbar: %1</translation>
+    </message>
+</context>
+</TS>
