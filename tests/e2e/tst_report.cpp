@@ -39,7 +39,12 @@ Run runProgram(const QStringList &arguments)
     for (const char *name :
          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
         env.remove(QString::fromLatin1(name));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+    // German numbers (a "," separator), English words: the report's texts are translated,
+    // the CSV is not.
+    env.remove(QStringLiteral("LC_ALL"));
+    env.remove(QStringLiteral("LANGUAGE"));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("LC_NUMERIC"), QStringLiteral("de_DE.UTF-8"));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(QORLOG_PROGRAM), arguments);
     if (!process.waitForFinished(30000))
