@@ -6,6 +6,7 @@
 #include "ErrorBox.h"
 #include "FilterFormUnit.h"
 #include "Icons.h"
+#include "Licence.h"
 #include "LogUndoCommands.h"
 #include "NumberText.h"
 
@@ -766,12 +767,12 @@ void TQorLogMainForm::KeyboardShortcutsActionExecute()
 
 void TQorLogMainForm::AboutActionExecute()
 {
-    showInformation(
-        QStringLiteral("AboutBox"), tr("About QorLog"),
-        tr("QorLog %1\n\nA logbook for the charging of rechargeable batteries.\n\n"
-           "Log file: %2\n\nLicence: GNU General Public License, version 3 or "
-           "later.")
-            .arg(QStringLiteral(QORLOG_VERSION), QDir::toNativeSeparators(m_logFilePath)));
+    showInformation(QStringLiteral("AboutBox"), tr("About QorLog"),
+                    tr("QorLog %1\n\nA logbook for the charging of rechargeable batteries.\n\n"
+                       "Log file: %2\n\nLicence: %3")
+                        .arg(QStringLiteral(QORLOG_VERSION),
+                             QDir::toNativeSeparators(m_logFilePath),
+                             QString::fromUtf8(QORLOG_LICENSE_SENTENCE)));
 }
 
 void TQorLogMainForm::DeleteSelectionActionExecute()
