@@ -612,22 +612,6 @@ Programms nicht beschreibbar ist.
         <translation>Eingabe und Entf wirken auf die Tabelle, wenn sie den Fokus hat; Tab wechselt zwischen den Schaltflächen.</translation>
     </message>
     <message>
-        <source>QorLog %1
-
-A logbook for the charging of rechargeable batteries.
-
-Log file: %2
-
-Licence: GNU General Public License, version 3 or later.</source>
-        <translation>QorLog %1
-
-Ein Ladebuch für Akkus.
-
-Ladebuchdatei: %2
-
-Lizenz: GNU General Public License, Version 3 oder neuer.</translation>
-    </message>
-    <message>
         <source>Delete 1 Charge</source>
         <translation>1 Ladung löschen</translation>
     </message>
@@ -706,6 +690,22 @@ Close anyway? Changes not yet in the log file will be lost.</source>
         <translation>%1
 
 Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, gehen verloren.</translation>
+    </message>
+    <message>
+        <source>QorLog %1
+
+A logbook for the charging of rechargeable batteries.
+
+Log file: %2
+
+Licence: %3</source>
+        <translation>QorLog %1
+
+Ein Ladebuch für Akkus.
+
+Ladebuchdatei: %2
+
+Lizenz: %3</translation>
     </message>
 </context>
 <context>
