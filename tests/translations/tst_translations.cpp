@@ -1,0 +1,152 @@
+// The windows in the user's language: German with the German translation and Qt's own for
+// standard buttons, the original texts under C and English, and the log file the same in
+// every language.
+
+#include "ChargeDataFormUnit.h"
+#include "ChargeLogTableModel.h"
+#include "FilterFormUnit.h"
+#include "QorLogMainFormUnit.h"
+#include "Translations.h"
+
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QStringList texts(const QWidget *window)
+{
+    QStringList found;
+    for (const QPushButton *button : window->findChildren<QPushButton *>())
+        found.append(button->text());
+    for (const QLabel *label : window->findChildren<QLabel *>())
+        found.append(label->text());
+    return found;
+}
+
+} // namespace
+
+class TestTranslations : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    // Installs the translations as the program does at start, from the build folder.
+    static void useLanguage(const QString &locale)
+    {
+        for (QTranslator *translator : qApp->findChildren<QTranslator *>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        installTranslations(QLocale(locale), {QStringLiteral(QORLOG_BINARY_DIR "/translations")});
+    }
+
+    QByteArray savedLog(const QString &locale)
+    {
+        useLanguage(locale);
+        const QString path = m_dir.filePath(locale + QStringLiteral(".QorLog"));
+        {
+            TQorLogMainForm form(path);
+            form.FormCreate();
+            form.AddChargeRecord(-1, 46000.75, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                 QStringLiteral("Cell 1"), 2.0, 1.5, QStringLiteral("Normal"),
+                                 QStringLiteral("first"), QString());
+        }
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale::c());
+        QVERIFY(m_dir.isValid());
+    }
+    void cleanup() { useLanguage(QStringLiteral("C")); }
+
+    void windows_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("addCharge");
+        QTest::addColumn<QString>("fileMenu");
+        QTest::addColumn<QString>("dateColumn");
+        QTest::addColumn<QString>("chargeDataTitle");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("retain");
+        QTest::addColumn<QString>("qtCancel"); // Qt's own standard button
+        QTest::newRow("German") << "de_DE"
+                                << "Ladung hinzufügen"
+                                << "&Datei"
+                                << "Datum/Zeit"
+                                << "Ladedaten"
+                                << "Abbrechen"
+                                << "Behalten"
+                                << "Abbrechen";
+        QTest::newRow("Swiss German") << "de_CH"
+                                      << "Ladung hinzufügen"
+                                      << "&Datei"
+                                      << "Datum/Zeit"
+                                      << "Ladedaten"
+                                      << "Abbrechen"
+                                      << "Behalten"
+                                      << "Abbrechen";
+        QTest::newRow("C") << "C"
+                           << "Add Charge Record"
+                           << "&File"
+                           << "Date-Time"
+                           << "ChargeData"
+                           << "Cancel"
+                           << "Retain"
+                           << "Cancel";
+        QTest::newRow("English") << "en_US"
+                                 << "Add Charge Record"
+                                 << "&File"
+                                 << "Date-Time"
+                                 << "ChargeData"
+                                 << "Cancel"
+                                 << "Retain"
+                                 << "Cancel";
+    }
+    void windows()
+    {
+        QFETCH(QString, locale);
+        useLanguage(locale);
+        TQorLogMainForm form(m_dir.filePath(QStringLiteral("windows.QorLog")));
+        form.FormCreate();
+        QTEST(form.PromptForChargeRecordAction->text(), "addCharge");
+        QTEST(form.FileMenu->title(), "fileMenu");
+        QTEST(form.tableModel()->headerData(0, Qt::Horizontal).toString(), "dateColumn");
+
+        TChargeDataForm chargeData(&form);
+        QTEST(chargeData.windowTitle(), "chargeDataTitle");
+        QFETCH(QString, cancel);
+        QVERIFY2(texts(&chargeData).contains(cancel), qPrintable(texts(&chargeData).join('|')));
+
+        TFilterForm filter;
+        QFETCH(QString, retain);
+        QVERIFY2(texts(&filter).contains(retain), qPrintable(texts(&filter).join('|')));
+
+        QDialogButtonBox box(QDialogButtonBox::Cancel);
+        QTEST(box.button(QDialogButtonBox::Cancel)->text(), "qtCancel");
+    }
+
+    // Names are data and the file's words are the format's: the language changes nothing.
+    void logFileDoesNotDependOnTheLanguage()
+    {
+        const QByteArray english = savedLog(QStringLiteral("C"));
+        QVERIFY(english.contains("<Battery>Cell 1</Battery>"));
+        QCOMPARE(savedLog(QStringLiteral("de_DE")), english);
+    }
+};
+
+QTEST_MAIN(TestTranslations)
+#include "tst_translations.moc"
