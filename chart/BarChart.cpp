@@ -15,31 +15,11 @@
 
 namespace {
 
-const int TickLength = 4;
-const int Gap = 4;          // between an axis, its labels and its title
+using ChartAxis::Gap;
+using ChartAxis::TickLength;
 const int MarkSpacing = 2;  // least free space between two marks
 const int LabelSpacing = 6; // least free space between two category labels
 const int MinHitHeight = 5; // a low bar answers to presses this high above the baseline
-const double PixelsPerTick = 40.0;
-
-// Step of 1, 2, 2.5 or 5 times a power of ten, at least raw.
-double niceStep(double raw)
-{
-    if (!(raw > 0) || !std::isfinite(raw))
-        return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double fraction = raw / magnitude;
-    double nice = 10;
-    if (fraction <= 1)
-        nice = 1;
-    else if (fraction <= 2)
-        nice = 2;
-    else if (fraction <= 2.5)
-        nice = 2.5;
-    else if (fraction <= 5)
-        nice = 5;
-    return nice * magnitude;
-}
 
 // The height a bar is drawn at: only finite, positive values stand above the baseline.
 double drawableValue(double v)
@@ -55,10 +35,6 @@ TBarChart::TBarChart(QWidget *parent) : QWidget(parent)
     m_markFont.setPointSize(8);
     m_markFont.setBold(true);
     m_categoryFont.setPixelSize(11);
-    for (AxisStyle &axis : m_axes) {
-        axis.font.setPixelSize(11);
-        axis.gridPen = QPen(QColor(0x80, 0x80, 0x80), 0, Qt::DotLine);
-    }
 }
 
 TBarChart::~TBarChart() = default;
@@ -308,34 +284,12 @@ void TBarChart::setValueFormatter(std::function<QString(double)> f)
 
 QString TBarChart::defaultFormat(double value)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    if (!std::isfinite(value))
-        return locale.toString(value);
-    QString text = locale.toString(value, 'f', 3);
-    const QString point = locale.decimalPoint();
-    if (text.contains(point)) {
-        while (text.endsWith(locale.zeroDigit()))
-            text.chop(locale.zeroDigit().size());
-        if (text.endsWith(point))
-            text.chop(point.size());
-    }
-    if (text == locale.negativeSign() + locale.zeroDigit())
-        return locale.zeroDigit();
-    return text;
+    return ChartAxis::defaultFormat(value);
 }
 
 QString TBarChart::formatValue(double value) const
 {
-    if (m_formatter) {
-        // The formatter is the owner's code; a failure in it must not take the painting down.
-        try {
-            return m_formatter(value);
-        } catch (...) {
-            qWarning("TBarChart: value formatter failed; using the default format");
-        }
-    }
-    return defaultFormat(value);
+    return ChartAxis::formatWith(m_formatter, value);
 }
 
 // ---- layout --------------------------------------------------------------------------------
@@ -383,32 +337,12 @@ void TBarChart::layoutAxis(Axis a, int plotHeight, int markRoom) const
     double needed = highest > 0 ? highest * std::max(room, 1.0) : 1.0;
     if (!std::isfinite(needed))
         needed = std::numeric_limits<double>::max() / 16;
-    const int wanted = std::clamp(int(plotHeight / PixelsPerTick), 2, 10);
-    const double step = niceStep(needed / wanted);
-    const double count = std::max(1.0, std::ceil(needed / step * (1 - 1e-12)));
-    axis.maximum = count * step;
-
-    axis.ticks.clear();
-    const QFontMetrics fm(m_axes[a].font);
-    int lastTop = std::numeric_limits<int>::max();
-    QString lastText;
-    for (int i = 0; i <= int(count); ++i) {
-        Tick t;
-        t.value = i * step;
-        t.y = yFor(a, t.value);
-        t.text = formatValue(t.value);
-        const int h = fm.height();
-        const int top = t.y - h / 2;
-        // Crowded or repeated labels (a very low widget, a very small range) are left out.
-        if (t.text == lastText || top + h > lastTop)
-            t.text.clear();
-        else {
-            lastTop = top;
-            lastText = t.text;
-            t.rect = QRect(0, top, fm.horizontalAdvance(t.text), h);
-        }
-        axis.ticks.append(t);
-    }
+    const int wanted = std::clamp(int(plotHeight / ChartAxis::PixelsPerTick), 2, 10);
+    const ChartAxis::Scale scale = ChartAxis::niceScale(0, needed, wanted);
+    axis.maximum = scale.maximum;
+    axis.ticks = ChartAxis::ticks(
+        scale, m_axes[a].font, [this](double v) { return formatValue(v); },
+        [this, a](double v) { return yFor(a, v); }, true);
 }
 
 int TBarChart::valueToY(Axis a, double value) const
@@ -809,7 +743,7 @@ void TBarChart::paintChart(QPainter *painter) const
             p.setPen(m_axes[a].gridPen);
             for (const Tick &t : l.axes[a].ticks) {
                 if (t.value > 0)
-                    p.drawLine(plot.left(), t.y, plot.right(), t.y);
+                    p.drawLine(plot.left(), t.position, plot.right(), t.position);
             }
         }
         // Category by category so that a crowded bar overlaps its left neighbour, as hit tests
@@ -830,7 +764,7 @@ void TBarChart::paintChart(QPainter *painter) const
     for (int a = 0; a < 2; ++a) {
         const int x0 = a == LeftAxis ? plot.left() - 1 - TickLength : plot.right() + 1;
         for (const Tick &t : l.axes[a].ticks)
-            p.drawLine(x0, t.y, x0 + TickLength, t.y);
+            p.drawLine(x0, t.position, x0 + TickLength, t.position);
     }
 
     for (int a = 0; a < 2; ++a) {
@@ -841,16 +775,7 @@ void TBarChart::paintChart(QPainter *painter) const
             if (!t.text.isEmpty())
                 p.drawText(t.rect, Qt::AlignVCenter | Qt::AlignRight, t.text);
         }
-        const QRect &tr = l.axes[a].titleRect;
-        if (!tr.isNull()) {
-            p.setPen(style.titleColour);
-            p.save();
-            p.translate(tr.center().x() + 1, tr.center().y());
-            p.rotate(a == LeftAxis ? -90 : 90);
-            p.drawText(QRect(-tr.height() / 2, -tr.width() / 2, tr.height(), tr.width()),
-                       Qt::AlignCenter, style.title);
-            p.restore();
-        }
+        ChartAxis::drawTitle(p, l.axes[a].titleRect, a == LeftAxis, style);
     }
 
     p.setFont(m_categoryFont);
@@ -898,6 +823,18 @@ void TBarChart::mousePressEvent(QMouseEvent *e)
         qWarning("TBarChart: press handling failed");
     }
     QWidget::mousePressEvent(e);
+}
+
+void TBarChart::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    int series = -1;
+    int index = -1;
+    if (e->button() == Qt::LeftButton && barAt(e->position().toPoint(), &series, &index)) {
+        e->accept();
+        emit seriesDoubleClicked(series, index);
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(e);
 }
 
 bool TBarChart::event(QEvent *e)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChartAxis.h"
+
 #include <QColor>
 #include <QFont>
 #include <QPen>
@@ -114,11 +116,13 @@ public:
 
 Q_SIGNALS:
     void seriesPressed(int series, int index, Qt::MouseButton button, const QPoint &pos);
+    void seriesDoubleClicked(int series, int index);
 
 protected:
     bool event(QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
 
 private:
@@ -131,21 +135,8 @@ private:
         QVector<double> values;
         QStringList labels;
     };
-    struct AxisStyle
-    {
-        QString title;
-        QFont font;
-        QColor labelColour = Qt::black;
-        QColor titleColour = Qt::black;
-        QPen gridPen;
-    };
-    struct Tick
-    {
-        double value = 0;
-        int y = 0;
-        QString text;
-        QRect rect;
-    };
+    using AxisStyle = TChartAxisStyle;
+    using Tick = TChartTick; // position is the tick's y
     struct TextItem
     {
         QRect rect;

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 
 namespace BatteryReport {
 
@@ -45,12 +46,14 @@ Figure figure(const TBatteryFigures &f, Column column)
     return std::nullopt;
 }
 
-QString percent(double value, const QLocale &locale)
-{
-    return NumberText::formatGrouped(value, locale) + QStringLiteral(" %");
-}
-
 } // namespace
+
+QString percentText(double value, const QLocale &locale)
+{
+    // One decimal is as exact as a share of a capacity gets.
+    return NumberText::formatGrouped(std::round(value * 10.0) / 10.0, locale) +
+           QStringLiteral(" %");
+}
 
 QString csvName(Column column)
 {
@@ -99,10 +102,10 @@ QString displayText(const TBatteryFigures &f, Column column, const QLocale &loca
         return QString();
     switch (column) {
     case EfficiencyColumn:
-        return percent(*value * 100.0, locale);
+        return percentText(*value * 100.0, locale);
     case RetentionColumn:
     case TrendColumn:
-        return percent(*value, locale);
+        return percentText(*value, locale);
     case EndOfLifeColumn:
         return dateText(*value);
     case LastUsedColumn:

@@ -45,6 +45,9 @@ QString toCsv(const QVector<BatteryHealth::TBatteryFigures> &figures);
 QString toText(const QVector<BatteryHealth::TBatteryFigures> &figures,
                const QLocale &locale = QLocale());
 
+// A percentage to one decimal, "#,##0.#" and " %".
+QString percentText(double value, const QLocale &locale = QLocale());
+
 // Date texts of a day count: the whole date-time as the log table shows it, and the date alone.
 QString dateTimeText(double days, const QLocale &locale = QLocale());
 QString dateText(double days);

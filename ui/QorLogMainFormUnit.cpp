@@ -1,6 +1,7 @@
 #include "QorLogMainFormUnit.h"
 
 #include "BarChart.h"
+#include "BatteryOverviewFormUnit.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
 #include "ErrorBox.h"
@@ -108,6 +109,7 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
     // The menu bar comes on top of the design size: chart, table and panel keep theirs.
     resize(641, 480 + menuBar()->sizeHint().height());
     applyChartColours();
+    TBatteryOverviewForm::attachTo(this);
 }
 
 TQorLogMainForm::~TQorLogMainForm()
@@ -560,6 +562,7 @@ void TQorLogMainForm::RefreshDisplay()
     }
     scrollNewestIntoView();
     updateSelectionActions();
+    Q_EMIT displayRefreshed();
 }
 
 void TQorLogMainForm::scrollNewestIntoView()

@@ -198,6 +198,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
     void closed();
+    // Emitted at the end of every RefreshDisplay: windows that follow the log update then.
+    void displayRefreshed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

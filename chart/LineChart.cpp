@@ -1,0 +1,561 @@
+#include "LineChart.h"
+
+#include <QBitArray>
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <QtDebug>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+using ChartAxis::Gap;
+using ChartAxis::TickLength;
+const int MarkerRadius = 3;
+const int HitDistance = 6;   // a press or hover this near a marker finds it
+const int DragThreshold = 4; // a press that moves further drags the visible range
+const double PixelsPerXTick = 90.0;
+
+bool finitePoint(const QPointF &p)
+{
+    return std::isfinite(p.x()) && std::isfinite(p.y());
+}
+
+} // namespace
+
+TLineChart::TLineChart(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+TLineChart::~TLineChart() = default;
+
+int TLineChart::addSeries(const QString &title, const QColor &colour, Style style,
+                          Qt::PenStyle penStyle)
+{
+    Series s;
+    s.title = title;
+    s.colour = colour;
+    s.style = style;
+    s.penStyle = penStyle;
+    m_series.append(s);
+    changed();
+    return int(m_series.size()) - 1;
+}
+
+void TLineChart::setPoints(int series, const QVector<QPointF> &points)
+{
+    if (!validSeries(series))
+        return;
+    Series &s = m_series[series];
+    s.points = points;
+    // Points that cannot be placed are never drawn nor hit.
+    s.order.clear();
+    s.order.reserve(points.size());
+    for (int i = 0; i < points.size(); ++i)
+        if (finitePoint(points.at(i)))
+            s.order.append(i);
+    std::stable_sort(s.order.begin(), s.order.end(),
+                     [&](int a, int b) { return points.at(a).x() < points.at(b).x(); });
+    changed();
+}
+
+QVector<QPointF> TLineChart::points(int series) const
+{
+    return validSeries(series) ? m_series.at(series).points : QVector<QPointF>();
+}
+
+void TLineChart::clearAllSeries()
+{
+    for (Series &s : m_series) {
+        s.points.clear();
+        s.order.clear();
+    }
+    changed();
+}
+
+void TLineChart::setSeriesColour(int series, const QColor &colour)
+{
+    if (!validSeries(series))
+        return;
+    m_series[series].colour = colour;
+    update();
+}
+
+QColor TLineChart::seriesColour(int series) const
+{
+    return validSeries(series) ? m_series.at(series).colour : QColor();
+}
+
+void TLineChart::setXFormatter(std::function<QString(double)> f)
+{
+    m_xFormat = std::move(f);
+    changed();
+}
+
+void TLineChart::setYFormatter(std::function<QString(double)> f)
+{
+    m_yFormat = std::move(f);
+    changed();
+}
+
+void TLineChart::setToolTipProvider(std::function<QString(int, int)> f)
+{
+    m_toolTip = std::move(f);
+}
+
+void TLineChart::styleChanged()
+{
+    changed();
+}
+
+void TLineChart::changed()
+{
+    m_layoutValid = false;
+    update();
+}
+
+void TLineChart::setVisibleXRange(double from, double to)
+{
+    if (!std::isfinite(from) || !std::isfinite(to) || !(to > from))
+        return;
+    m_zoomed = true;
+    m_zoomFrom = from;
+    m_zoomTo = to;
+    changed();
+}
+
+void TLineChart::resetZoom()
+{
+    m_zoomed = false;
+    changed();
+}
+
+double TLineChart::visibleXFrom() const
+{
+    return layout().xFrom;
+}
+
+double TLineChart::visibleXTo() const
+{
+    return layout().xTo;
+}
+
+// ---- layout --------------------------------------------------------------------------------
+
+void TLineChart::dataRange(double &xMin, double &xMax) const
+{
+    xMin = std::numeric_limits<double>::max();
+    xMax = std::numeric_limits<double>::lowest();
+    for (const Series &s : m_series) {
+        if (s.order.isEmpty())
+            continue;
+        xMin = std::min(xMin, s.points.at(s.order.first()).x());
+        xMax = std::max(xMax, s.points.at(s.order.last()).x());
+    }
+}
+
+const TLineChart::Layout &TLineChart::layout() const
+{
+    if (!m_layoutValid || m_layout.size != size()) {
+        buildLayout();
+        m_layoutValid = true;
+    }
+    return m_layout;
+}
+
+void TLineChart::buildLayout() const
+{
+    Layout &l = m_layout;
+    l.size = size();
+    const QFontMetrics fmX(m_axes[0].font);
+    const QFontMetrics fmY(m_axes[1].font);
+
+    // Horizontal range: the zoom, or every point with a little room at both ends.
+    double xMin, xMax;
+    dataRange(xMin, xMax);
+    if (m_zoomed) {
+        l.xFrom = m_zoomFrom;
+        l.xTo = m_zoomTo;
+    } else if (xMin > xMax) {
+        l.xFrom = 0;
+        l.xTo = 1;
+    } else if (xMin == xMax) {
+        l.xFrom = xMin - 0.5;
+        l.xTo = xMax + 0.5;
+    } else {
+        const double pad = (xMax - xMin) * 0.03;
+        l.xFrom = xMin - pad;
+        l.xTo = xMax + pad;
+    }
+
+    // Vertical range over all points, so that zooming does not make the lines jump.
+    double yMin = std::numeric_limits<double>::max();
+    double yMax = std::numeric_limits<double>::lowest();
+    for (const Series &s : m_series)
+        for (int i : s.order) {
+            yMin = std::min(yMin, s.points.at(i).y());
+            yMax = std::max(yMax, s.points.at(i).y());
+        }
+    if (yMin > yMax) {
+        yMin = 0;
+        yMax = 1;
+    } else if (yMin == yMax) {
+        const double pad = yMin == 0 ? 1 : std::fabs(yMin) * 0.1;
+        yMin -= pad;
+        yMax += pad;
+    } else {
+        const double pad = (yMax - yMin) * 0.05;
+        yMin = yMin >= 0 ? std::max(0.0, yMin - pad) : yMin - pad;
+        yMax += pad;
+    }
+
+    const int top = fmY.height() / 2 + 2;
+    int bottomBand = TickLength + 2 + fmX.height() + 2;
+    if (!m_axes[0].title.isEmpty())
+        bottomBand += fmX.height() + Gap;
+    const int plotHeight = std::max(0, l.size.height() - top - bottomBand - 1);
+    l.plot = QRect(0, top, 0, plotHeight);
+    const int wantedY = std::clamp(int(plotHeight / ChartAxis::PixelsPerTick), 2, 10);
+    l.yScale = ChartAxis::niceScale(yMin, yMax, wantedY);
+    l.yTicks = ChartAxis::ticks(
+        l.yScale, m_axes[1].font, m_yFormat,
+        [this](double v) { return int(std::lround(yToPixel(v))); }, true);
+
+    int widest = 0;
+    for (const TChartTick &t : std::as_const(l.yTicks))
+        widest = std::max(widest, t.rect.width());
+    int left = 1 + TickLength + Gap + widest + Gap;
+    if (!m_axes[1].title.isEmpty())
+        left += fmY.height() + Gap;
+    const int right = fmX.horizontalAdvance(QStringLiteral("0000-00-00")) / 2 + Gap;
+    l.plot = QRect(left, top, std::max(0, l.size.width() - left - right), plotHeight);
+    for (TChartTick &t : l.yTicks)
+        if (!t.text.isEmpty())
+            t.rect.moveLeft(l.plot.left() - 1 - TickLength - Gap - t.rect.width());
+    l.yTitle =
+        m_axes[1].title.isEmpty() ? QRect() : QRect(Gap, l.plot.top(), fmY.height(), plotHeight);
+
+    const int wantedX = std::clamp(int(l.plot.width() / PixelsPerXTick), 1, 10);
+    const ChartAxis::Scale xScale = ChartAxis::niceScale(l.xFrom, l.xTo, wantedX);
+    const QVector<TChartTick> all = ChartAxis::ticks(
+        xScale, m_axes[0].font, m_xFormat,
+        [this](double v) { return int(std::lround(xToPixel(v))); }, false);
+    l.xTicks.clear();
+    const int labelTop = l.plot.bottom() + 2 + TickLength + 1;
+    for (TChartTick t : all) {
+        if (t.value < l.xFrom || t.value > l.xTo)
+            continue;
+        t.rect.moveTop(labelTop);
+        l.xTicks.append(t);
+    }
+    l.xTitle = m_axes[0].title.isEmpty() ? QRect()
+                                         : QRect(l.plot.left(), labelTop + fmX.height() + Gap,
+                                                 l.plot.width(), fmX.height());
+}
+
+double TLineChart::xToPixel(double x) const
+{
+    const Layout &l = m_layout;
+    return l.plot.left() + (x - l.xFrom) / (l.xTo - l.xFrom) * (l.plot.width() - 1);
+}
+
+double TLineChart::yToPixel(double y) const
+{
+    const Layout &l = m_layout;
+    const double span = l.yScale.maximum - l.yScale.minimum;
+    return l.plot.bottom() - (y - l.yScale.minimum) / span * (l.plot.height() - 1);
+}
+
+void TLineChart::visibleRange(const Series &s, double from, double to, int &first, int &last) const
+{
+    const auto x = [&s](int i) { return s.points.at(i).x(); };
+    first = int(std::lower_bound(s.order.begin(), s.order.end(), from,
+                                 [&](int i, double v) { return x(i) < v; }) -
+                s.order.begin());
+    last = int(std::upper_bound(s.order.begin(), s.order.end(), to,
+                                [&](double v, int i) { return v < x(i); }) -
+               s.order.begin());
+}
+
+QRect TLineChart::plotRect() const
+{
+    return layout().plot;
+}
+
+QPointF TLineChart::toPixel(const QPointF &value) const
+{
+    layout();
+    return QPointF(xToPixel(value.x()), yToPixel(value.y()));
+}
+
+double TLineChart::yMinimum() const
+{
+    return layout().yScale.minimum;
+}
+
+double TLineChart::yMaximum() const
+{
+    return layout().yScale.maximum;
+}
+
+bool TLineChart::pointAt(const QPoint &pos, int *series, int *index) const
+{
+    const Layout &l = layout();
+    if (l.plot.isEmpty())
+        return false;
+    const double perPixel = (l.xTo - l.xFrom) / std::max(1, l.plot.width() - 1);
+    double best = HitDistance * HitDistance + 1;
+    bool found = false;
+    // The series drawn last lies on top and wins a tie.
+    for (int s = int(m_series.size()) - 1; s >= 0; --s) {
+        const Series &series_ = m_series.at(s);
+        if (!(series_.style & Markers))
+            continue;
+        const double x = l.xFrom + (pos.x() - l.plot.left()) * perPixel;
+        int first, last;
+        visibleRange(series_, x - HitDistance * perPixel, x + HitDistance * perPixel, first, last);
+        for (int k = first; k < last; ++k) {
+            const int i = series_.order.at(k);
+            const QPointF p(xToPixel(series_.points.at(i).x()), yToPixel(series_.points.at(i).y()));
+            const double d =
+                (p.x() - pos.x()) * (p.x() - pos.x()) + (p.y() - pos.y()) * (p.y() - pos.y());
+            if (d < best) {
+                best = d;
+                found = true;
+                if (series)
+                    *series = s;
+                if (index)
+                    *index = i;
+            }
+        }
+    }
+    return found;
+}
+
+QSize TLineChart::sizeHint() const
+{
+    return QSize(640, 300);
+}
+
+QSize TLineChart::minimumSizeHint() const
+{
+    return QSize(200, 120);
+}
+
+// ---- painting ------------------------------------------------------------------------------
+
+void TLineChart::paintChart(QPainter *painter) const
+{
+    const Layout &l = layout();
+    QPainter &p = *painter;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(QRect(QPoint(0, 0), l.size), Qt::white);
+    const QRect &plot = l.plot;
+    int painted = 0;
+
+    if (plot.width() > 1 && plot.height() > 1) {
+        p.setPen(m_axes[1].gridPen);
+        for (const TChartTick &t : l.yTicks)
+            if (t.position > plot.top() && t.position < plot.bottom())
+                p.drawLine(plot.left(), t.position, plot.right(), t.position);
+        p.setPen(m_axes[0].gridPen);
+        for (const TChartTick &t : l.xTicks)
+            if (t.position > plot.left() && t.position < plot.right())
+                p.drawLine(t.position, plot.top(), t.position, plot.bottom());
+
+        p.save();
+        p.setClipRect(plot.adjusted(-MarkerRadius, -MarkerRadius, MarkerRadius, MarkerRadius));
+        // One bit per plot pixel: a marker is drawn only where none is yet.
+        QBitArray taken(plot.width() * plot.height());
+        // Lines first, markers on top: the points are the data, lines only guide the eye.
+        for (const bool markers : {false, true})
+            for (const Series &s : m_series) {
+                int first, last;
+                visibleRange(s, l.xFrom, l.xTo, first, last);
+                if (!markers && (s.style & Lines)) {
+                    // The segments that cross the edges are drawn too.
+                    const int from = std::max(0, first - 1);
+                    const int to = std::min(int(s.order.size()), last + 1);
+                    QPolygonF line;
+                    QPoint lastPixel(-1, -1);
+                    for (int k = from; k < to; ++k) {
+                        const QPointF &v = s.points.at(s.order.at(k));
+                        const QPointF px(xToPixel(v.x()), yToPixel(v.y()));
+                        const QPoint rounded = px.toPoint();
+                        if (rounded == lastPixel && k != to - 1)
+                            continue;
+                        lastPixel = rounded;
+                        line.append(px);
+                    }
+                    p.setPen(QPen(s.colour, 2, s.penStyle));
+                    p.drawPolyline(line);
+                    painted += int(line.size());
+                }
+                if (markers && (s.style & Markers)) {
+                    p.setPen(Qt::NoPen);
+                    p.setBrush(s.colour);
+                    for (int k = first; k < last; ++k) {
+                        const QPointF &v = s.points.at(s.order.at(k));
+                        const QPoint px = QPointF(xToPixel(v.x()), yToPixel(v.y())).toPoint();
+                        const int bx = px.x() - plot.left(), by = px.y() - plot.top();
+                        if (bx >= 0 && by >= 0 && bx < plot.width() && by < plot.height()) {
+                            const int bit = by * plot.width() + bx;
+                            if (taken.testBit(bit))
+                                continue;
+                            taken.setBit(bit);
+                        }
+                        p.drawEllipse(px, MarkerRadius, MarkerRadius);
+                        ++painted;
+                    }
+                    p.setBrush(Qt::NoBrush);
+                }
+            }
+        p.restore();
+    }
+    m_lastPainted = painted;
+
+    // Axes, ticks, labels and titles.
+    const int base = plot.bottom() + 1;
+    p.setPen(QPen(Qt::black, 0));
+    p.drawLine(plot.left() - 1, plot.top(), plot.left() - 1, base);
+    p.drawLine(plot.left() - 1, base, plot.right() + 1, base);
+    for (const TChartTick &t : l.yTicks)
+        p.drawLine(plot.left() - 1 - TickLength, t.position, plot.left() - 1, t.position);
+    for (const TChartTick &t : l.xTicks)
+        p.drawLine(t.position, base, t.position, base + TickLength);
+    p.setFont(m_axes[1].font);
+    p.setPen(m_axes[1].labelColour);
+    for (const TChartTick &t : l.yTicks)
+        if (!t.text.isEmpty())
+            p.drawText(t.rect, Qt::AlignVCenter | Qt::AlignRight, t.text);
+    p.setFont(m_axes[0].font);
+    p.setPen(m_axes[0].labelColour);
+    for (const TChartTick &t : l.xTicks)
+        if (!t.text.isEmpty())
+            p.drawText(t.rect, Qt::AlignCenter, t.text);
+    ChartAxis::drawTitle(p, l.yTitle, true, m_axes[1]);
+    if (!l.xTitle.isNull()) {
+        p.setPen(m_axes[0].titleColour);
+        p.drawText(l.xTitle, Qt::AlignCenter, m_axes[0].title);
+    }
+    p.restore();
+}
+
+// ---- events --------------------------------------------------------------------------------
+
+void TLineChart::paintEvent(QPaintEvent *)
+{
+    try {
+        QPainter painter(this);
+        paintChart(&painter);
+    } catch (...) {
+        qWarning("TLineChart: painting failed");
+    }
+}
+
+void TLineChart::resizeEvent(QResizeEvent *e)
+{
+    m_layoutValid = false;
+    QWidget::resizeEvent(e);
+}
+
+void TLineChart::mousePressEvent(QMouseEvent *e)
+{
+    m_pressed = true;
+    m_dragging = false;
+    m_pressPos = e->position().toPoint();
+    m_pressFrom = layout().xFrom;
+    m_pressTo = layout().xTo;
+    e->accept();
+}
+
+void TLineChart::mouseMoveEvent(QMouseEvent *e)
+{
+    if (!m_pressed || !(e->buttons() & Qt::LeftButton)) {
+        QWidget::mouseMoveEvent(e);
+        return;
+    }
+    const QPoint pos = e->position().toPoint();
+    if (!m_dragging && (pos - m_pressPos).manhattanLength() < DragThreshold)
+        return;
+    m_dragging = true;
+    const double perPixel = (m_pressTo - m_pressFrom) / std::max(1, layout().plot.width() - 1);
+    const double shift = (m_pressPos.x() - pos.x()) * perPixel;
+    setVisibleXRange(m_pressFrom + shift, m_pressTo + shift);
+}
+
+void TLineChart::mouseReleaseEvent(QMouseEvent *e)
+{
+    const bool click = m_pressed && !m_dragging;
+    m_pressed = m_dragging = false;
+    int series = -1, index = -1;
+    try {
+        if (click && pointAt(e->position().toPoint(), &series, &index)) {
+            e->accept();
+            emit pointClicked(series, index, e->button());
+            return;
+        }
+    } catch (...) {
+        qWarning("TLineChart: click handling failed");
+    }
+    QWidget::mouseReleaseEvent(e);
+}
+
+void TLineChart::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    resetZoom();
+    e->accept();
+}
+
+void TLineChart::wheelEvent(QWheelEvent *e)
+{
+    const Layout &l = layout();
+    if (l.plot.width() <= 1 || e->angleDelta().y() == 0) {
+        QWidget::wheelEvent(e);
+        return;
+    }
+    // Zoomed around the x under the mouse, which stays where it is.
+    const double factor = std::pow(0.8, e->angleDelta().y() / 120.0);
+    const double at =
+        l.xFrom + (e->position().x() - l.plot.left()) / (l.plot.width() - 1) * (l.xTo - l.xFrom);
+    const double from = at - (at - l.xFrom) * factor;
+    const double to = at + (l.xTo - at) * factor;
+    if (to - from > 1e-9 && to - from < 1e9)
+        setVisibleXRange(from, to);
+    e->accept();
+}
+
+bool TLineChart::event(QEvent *e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        try {
+            auto *help = static_cast<QHelpEvent *>(e);
+            int series = -1, index = -1;
+            QString text;
+            if (m_toolTip && pointAt(help->pos(), &series, &index))
+                text = m_toolTip(series, index);
+            if (text.isEmpty()) {
+                QToolTip::hideText();
+                e->ignore();
+                return true;
+            }
+            const QPoint p = toPixel(m_series.at(series).points.at(index)).toPoint();
+            const QRect area(p.x() - HitDistance, p.y() - HitDistance, 2 * HitDistance + 1,
+                             2 * HitDistance + 1);
+            QToolTip::showText(help->globalPos(), text, this, area);
+        } catch (...) {
+            qWarning("TLineChart: tool tip failed");
+        }
+        return true;
+    }
+    return QWidget::event(e);
+}

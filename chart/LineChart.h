@@ -1,0 +1,127 @@
+#pragma once
+
+#include "ChartAxis.h"
+
+#include <QPointF>
+#include <QVector>
+#include <QWidget>
+
+#include <functional>
+
+// A painted line and scatter chart: series of (x, y) points on a horizontal value axis (dates
+// in day counts, for instance) and a left value axis, drawn as markers, as lines or both. It
+// shares the bar chart's axes, grid pens and number format. Only what lies in the visible range
+// is drawn, and points falling on a pixel already drawn are skipped, so that many thousands of
+// points repaint quickly. The wheel zooms the horizontal axis around the mouse, dragging moves
+// it, a double click shows everything again. Hovering a point shows its tool tip; a press and
+// release on a point emits pointClicked.
+class TLineChart : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Style
+    {
+        Markers = 1,
+        Lines = 2,
+        MarkersAndLines = Markers | Lines
+    };
+
+    explicit TLineChart(QWidget *parent = nullptr);
+    ~TLineChart() override;
+
+    // Points are expected in ascending x; a series given out of order is sorted for drawing
+    // (indices always name the points as given).
+    int addSeries(const QString &title, const QColor &colour, Style style,
+                  Qt::PenStyle penStyle = Qt::SolidLine);
+    int seriesCount() const { return int(m_series.size()); }
+    void setPoints(int series, const QVector<QPointF> &points);
+    QVector<QPointF> points(int series) const;
+    void clearAllSeries();
+    void setSeriesColour(int series, const QColor &colour);
+    QColor seriesColour(int series) const;
+
+    TChartAxisStyle &xAxis() { return m_axes[0]; }
+    TChartAxisStyle &yAxis() { return m_axes[1]; }
+    void setXFormatter(std::function<QString(double)> f);
+    void setYFormatter(std::function<QString(double)> f);
+    // Text of the tool tip over a point (series, index); none by default.
+    void setToolTipProvider(std::function<QString(int, int)> f);
+    void styleChanged(); // call after changing xAxis()/yAxis()
+
+    // The range of x shown; by default (and after resetZoom) all points.
+    void setVisibleXRange(double from, double to);
+    void resetZoom();
+    double visibleXFrom() const;
+    double visibleXTo() const;
+
+    // Layout read-outs for checks, in widget coordinates.
+    QRect plotRect() const;
+    QPointF toPixel(const QPointF &value) const;
+    double yMinimum() const;
+    double yMaximum() const;
+    // The nearest point within a few pixels of pos: true with its series and index.
+    bool pointAt(const QPoint &pos, int *series, int *index) const;
+    // Markers drawn and line vertices used by the last paint.
+    int lastPaintedCount() const { return m_lastPainted; }
+
+    void paintChart(QPainter *painter) const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+Q_SIGNALS:
+    void pointClicked(int series, int index, Qt::MouseButton button);
+
+protected:
+    bool event(QEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+
+private:
+    struct Series
+    {
+        QString title;
+        QColor colour;
+        Style style = Markers;
+        Qt::PenStyle penStyle = Qt::SolidLine;
+        QVector<QPointF> points;
+        QVector<int> order; // indices by ascending x
+    };
+    struct Layout
+    {
+        QSize size;
+        QRect plot;
+        double xFrom = 0, xTo = 1;
+        ChartAxis::Scale yScale;
+        QVector<TChartTick> xTicks, yTicks;
+        QRect yTitle, xTitle;
+    };
+
+    bool validSeries(int s) const { return s >= 0 && s < m_series.size(); }
+    void changed();
+    const Layout &layout() const;
+    void buildLayout() const;
+    void dataRange(double &xMin, double &xMax) const;
+    // First and past-the-last position in `order` of points with x in [from, to].
+    void visibleRange(const Series &s, double from, double to, int &first, int &last) const;
+    double xToPixel(double x) const;
+    double yToPixel(double y) const;
+
+    QVector<Series> m_series;
+    TChartAxisStyle m_axes[2];
+    std::function<QString(double)> m_xFormat, m_yFormat;
+    std::function<QString(int, int)> m_toolTip;
+    bool m_zoomed = false;
+    double m_zoomFrom = 0, m_zoomTo = 1;
+    QPoint m_pressPos;
+    double m_pressFrom = 0, m_pressTo = 0;
+    bool m_dragging = false;
+    bool m_pressed = false;
+    mutable Layout m_layout;
+    mutable bool m_layoutValid = false;
+    mutable int m_lastPainted = 0;
+};

@@ -1,0 +1,206 @@
+#include "BarChart.h"
+#include "BatteryDetailsFormUnit.h"
+#include "BatteryOverviewFormUnit.h"
+#include "ChargeLogTableModel.h"
+#include "LineChart.h"
+#include "QorLogMainFormUnit.h"
+
+#include <QAction>
+#include <QImage>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const double Day0 = 46000.0;
+
+void add(TQorLogMainForm *form, double when, const QString &battery, double amps, double ampHours)
+{
+    form->AddChargeRecord(-1, when, QStringLiteral("PSU"), QStringLiteral("QorA1"), battery, amps,
+                          ampHours, QStringLiteral("Normal"), QStringLiteral("note"), QString());
+}
+
+// A charge of 2 Ah each morning and a discharge each noon giving back `capacity(k)`.
+template <typename Capacity>
+void cycles(TQorLogMainForm *form, const QString &battery, int n, Capacity capacity)
+{
+    for (int k = 0; k < n; ++k) {
+        add(form, Day0 + k, battery, 1.0, 2.0);
+        add(form, Day0 + k + 0.5, battery, -1.0, -capacity(k));
+    }
+}
+
+QStringList column(QTableView *view, int c)
+{
+    QStringList texts;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        texts.append(view->model()->index(row, c).data().toString());
+    return texts;
+}
+
+} // namespace
+
+class TestBatteryWindows : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TQorLogMainForm> m_form;
+
+    TQorLogMainForm *openForm()
+    {
+        m_form = std::make_unique<TQorLogMainForm>(m_dir->filePath(QStringLiteral("t.QorLog")));
+        m_form->FormCreate();
+        return m_form.get();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QLocale::setDefault(QLocale::c());
+        m_dir = std::make_unique<QTemporaryDir>();
+    }
+    void cleanup() { m_form.reset(); }
+
+    void menuEntries()
+    {
+        TQorLogMainForm *form = openForm();
+        const QList<QAction *> popup = form->ChartPopupMenu->actions();
+        QCOMPARE(popup.at(0), form->CyclesColourAction);
+        QCOMPARE(popup.at(1), form->ChargeColourAction);
+        QCOMPARE(popup.at(2), form->DischargeColourAction);
+        QStringList later;
+        for (QAction *a : popup.mid(3))
+            later.append(a->objectName());
+        QVERIFY(later.contains(QStringLiteral("BatteryDetailsAction")));
+        QVERIFY(form->ViewMenu->actions().contains(
+            form->findChild<QAction *>(QStringLiteral("BatteryOverviewAction"))));
+    }
+
+    void overviewSortsAndFollows()
+    {
+        TQorLogMainForm *form = openForm();
+        cycles(form, QStringLiteral("A"), 5, [](int) { return 2.0; });             // 10 cycles
+        cycles(form, QStringLiteral("B"), 4, [](int k) { return 2.0 - 0.1 * k; }); // + 1 = 9
+        add(form, Day0 + 9, QStringLiteral("B"), -1.0, -1.5);
+        add(form, Day0, QStringLiteral("C"), 1.0, 2.0); // charges only: no retention
+        form->findChild<QAction *>(QStringLiteral("BatteryOverviewAction"))->trigger();
+        auto *overview = form->findChild<TBatteryOverviewForm *>();
+        QVERIFY(overview && overview->isVisible());
+        QTableView *view = overview->BatteryTableView;
+        QCOMPARE(column(view, 0), (QStringList{"A", "B", "C"}));
+        QCOMPARE(column(view, 1), (QStringList{"10", "9", "1"}));
+
+        // Numbers sort as numbers; absent figures come last both ways.
+        view->sortByColumn(1, Qt::AscendingOrder);
+        QCOMPARE(column(view, 0), (QStringList{"C", "B", "A"}));
+        const int retention =
+            int(TBatteryOverviewModel::columns().indexOf(BatteryReport::RetentionColumn));
+        view->sortByColumn(retention, Qt::AscendingOrder);
+        QCOMPARE(column(view, 0), (QStringList{"B", "A", "C"}));
+        QCOMPARE(column(view, retention).last(), QString());
+        view->sortByColumn(retention, Qt::DescendingOrder);
+        QCOMPARE(column(view, 0), (QStringList{"A", "B", "C"}));
+
+        // A new battery and a filtered one show at once; the same window opens again.
+        add(form, Day0 + 20, QStringLiteral("D"), -1.0, -1.0);
+        QCOMPARE(view->model()->rowCount(), 4);
+        form->log().BatteriesStringList.setMarked(1, true);
+        form->RefreshDisplay();
+        QCOMPARE(view->model()->rowCount(), 3);
+        QCOMPARE(TBatteryOverviewForm::showFor(form), overview);
+    }
+
+    void detailsChart()
+    {
+        TQorLogMainForm *form = openForm();
+        cycles(form, QStringLiteral("Pack"), 6, [](int k) { return 2.0 - 0.1 * k; });
+        cycles(form, QStringLiteral("Other"), 2, [](int) { return 1.0; });
+        QPointer<TBatteryDetailsForm> details = TBatteryDetailsForm::showFor(form, "pack");
+        QVERIFY(details);
+        QCOMPARE(details->figureText(TBatteryDetailsForm::tr("Discharges")), QStringLiteral("6"));
+        QCOMPARE(details->figureText(TBatteryDetailsForm::tr("Reference capacity")),
+                 QStringLiteral("1.9 Ah (3 discharges)"));
+
+        // A double click on one of its bars brings up the same window.
+        form->resize(800, 600);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        const QRect bar = form->Chart1->barRect(0, 0);
+        QTest::mouseDClick(form->Chart1, Qt::LeftButton, {}, bar.center());
+        QCOMPARE(form->findChildren<TBatteryDetailsForm *>().size(), 1);
+
+        TLineChart *chart = details->CapacityChart;
+        chart->resize(600, 300);
+        QImage image(chart->size(), QImage::Format_RGB32);
+        {
+            QPainter painter(&image);
+            chart->paintChart(&painter);
+        }
+        const auto colourAt = [&](const QPointF &value) {
+            return QColor(image.pixel(chart->toPixel(value).toPoint()));
+        };
+        const QColor charge = TQorLogMainForm::toQColor(form->ChargeSeriesColour());
+        const QColor discharge = TQorLogMainForm::toQColor(form->DischargeSeriesColour());
+        const QColor trend = TQorLogMainForm::toQColor(form->CyclesSeriesColour());
+        for (int k = 0; k < 6; ++k) {
+            QCOMPARE(colourAt(QPointF(Day0 + k + 0.5, 2.0 - 0.1 * k)), discharge);
+            QCOMPARE(colourAt(QPointF(Day0 + k, 2.0)), charge);
+        }
+        // The trend runs through the discharges (2.0 falling 0.1 a day from noon of day 0).
+        QCOMPARE(colourAt(QPointF(Day0 + 2.75, 2.0 - 0.1 * 2.25)), trend);
+        QVERIFY(colourAt(QPointF(Day0 + 2.75, 1.95)) != trend);
+        // The 80% line of the 1.9 Ah reference, dashed: some of its pixels are drawn.
+        int dashes = 0;
+        for (double x = Day0; x < Day0 + 5; x += 0.05)
+            dashes += colourAt(QPointF(x, 0.8 * 1.9)) == QColor(Qt::darkRed);
+        QVERIFY(dashes > 10);
+
+        // A point answers the mouse with its record; a click selects its row in the table.
+        int series = -1, index = -1;
+        const QPoint third = chart->toPixel(QPointF(Day0 + 2.5, 1.8)).toPoint();
+        QVERIFY(chart->pointAt(third + QPoint(2, 1), &series, &index));
+        QCOMPARE(series, int(TBatteryDetailsForm::CapacitySeries));
+        QCOMPARE(index, 2);
+        const qint32 key = details->keyOf(series, index);
+        QVERIFY(details->recordText(key).startsWith(QStringLiteral("2025-12-11 12:00:00")));
+        QTest::mouseClick(chart, Qt::LeftButton, {}, third);
+        const QModelIndexList rows = form->ChargeLogStringGrid->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(form->tableModel()->keyAt(rows.first().row()), key);
+
+        // Purging the battery closes its window.
+        form->log().BatteriesStringList.setMarked(
+            form->log().BatteriesStringList.indexOf(QStringLiteral("Pack")), true);
+        form->DeleteBatteriesActionExecute();
+        QTRY_VERIFY(details.isNull());
+    }
+
+    // Many points draw only once per pixel, and only those in the visible range.
+    void lineChartDrawsWhatIsVisible()
+    {
+        TLineChart chart;
+        chart.addSeries(QStringLiteral("Points"), Qt::red, TLineChart::Markers);
+        QVector<QPointF> points;
+        for (int i = 0; i < 10000; ++i)
+            points.append(QPointF(i, i % 7));
+        chart.setPoints(0, points);
+        chart.resize(500, 300);
+        QImage image(chart.size(), QImage::Format_RGB32);
+        QPainter painter(&image);
+        chart.paintChart(&painter);
+        QVERIFY(chart.lastPaintedCount() < 500 * 7);
+        chart.setVisibleXRange(100, 149);
+        chart.paintChart(&painter);
+        QCOMPARE(chart.lastPaintedCount(), 50);
+    }
+};
+
+QTEST_MAIN(TestBatteryWindows)
+#include "tst_batterywindows.moc"

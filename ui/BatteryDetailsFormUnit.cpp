@@ -1,0 +1,260 @@
+#include "BatteryDetailsFormUnit.h"
+
+#include "BatteryReport.h"
+#include "ChargeLogTableModel.h"
+#include "ErrorBox.h"
+#include "LineChart.h"
+#include "NumberText.h"
+#include "QorLogMainFormUnit.h"
+
+#include <QGridLayout>
+
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <cmath>
+
+using BatteryHealth::Figure;
+
+namespace {
+
+QString number(const Figure &f, const QString &suffix = QString())
+{
+    return f ? NumberText::formatGrouped(*f) + suffix : QString();
+}
+
+// "(n discharges)" beside a figure that rests on them.
+QString restingOn(const QString &text, int count)
+{
+    if (text.isEmpty())
+        return text;
+    return count == 1 ? TBatteryDetailsForm::tr("%1 (1 discharge)").arg(text)
+                      : TBatteryDetailsForm::tr("%1 (%2 discharges)").arg(text).arg(count);
+}
+
+} // namespace
+
+TBatteryDetailsForm::TBatteryDetailsForm(TQorLogMainForm *mainForm, const QString &battery)
+    : QWidget(mainForm, Qt::Window), m_mainForm(mainForm), m_battery(battery)
+{
+    setObjectName(QStringLiteral("BatteryDetailsForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(mainForm->font());
+    setWindowTitle(tr("Battery Details: %1").arg(battery));
+
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(2);
+    for (const QString &caption :
+         {tr("Cycles"), tr("Charges"), tr("Discharges"), tr("Ah charged"), tr("Ah discharged"),
+          tr("Efficiency"), tr("First used"), tr("Last used"), tr("Days since last use"),
+          tr("Reference capacity"), tr("Latest capacity"), tr("Retention"),
+          tr("Trend per 100 cycles"), tr("Trend per year"), tr("End of life"), tr("Terminations")})
+        addFigure(caption);
+    // Three columns of caption and value; the terminations take a whole line.
+    const int perColumn = 5;
+    for (int i = 0; i < m_captions.size(); ++i) {
+        auto *caption = new QLabel(m_captions.at(i) + QLatin1Char(':'), this);
+        QLabel *value = m_labels.value(m_captions.at(i));
+        const bool last = i == m_captions.size() - 1;
+        const int row = last ? perColumn : i % perColumn;
+        const int column = last ? 0 : (i / perColumn) * 2;
+        grid->addWidget(caption, row, column);
+        grid->addWidget(value, row, column + 1, 1, last ? 5 : 1);
+    }
+
+    CapacityChart = new TLineChart(this);
+    CapacityChart->setObjectName(QStringLiteral("CapacityChart"));
+    const QColor charge = TQorLogMainForm::toQColor(mainForm->ChargeSeriesColour());
+    const QColor discharge = TQorLogMainForm::toQColor(mainForm->DischargeSeriesColour());
+    const QColor cycles = TQorLogMainForm::toQColor(mainForm->CyclesSeriesColour());
+    CapacityChart->addSeries(tr("Charge"), charge, TLineChart::Markers);
+    CapacityChart->addSeries(tr("Capacity"), discharge, TLineChart::Markers);
+    CapacityChart->addSeries(tr("Trend"), cycles, TLineChart::Lines);
+    CapacityChart->addSeries(tr("80%"), Qt::darkRed, TLineChart::Lines, Qt::DashLine);
+    CapacityChart->yAxis().title = tr("AmpHours");
+    CapacityChart->yAxis().font = mainForm->font();
+    CapacityChart->yAxis().font.setPointSize(8);
+    CapacityChart->xAxis().font = CapacityChart->yAxis().font;
+    CapacityChart->yAxis().gridPen = QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine);
+    CapacityChart->xAxis().gridPen = QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine);
+    CapacityChart->styleChanged();
+    CapacityChart->setYFormatter([](double v) { return NumberText::formatGrouped(v); });
+    CapacityChart->setXFormatter([](double v) { return BatteryReport::dateText(v); });
+    CapacityChart->setToolTipProvider(
+        [this](int series, int index) { return recordText(keyOf(series, index)); });
+    connect(CapacityChart, &TLineChart::pointClicked, this, [this](int series, int index) {
+        ErrorBox::guard([&] { selectRecord(keyOf(series, index)); }, this);
+    });
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addLayout(grid);
+    layout->addWidget(CapacityChart, 1);
+    resize(720, 520);
+
+    connect(mainForm, &TQorLogMainForm::displayRefreshed, this,
+            [this] { ErrorBox::guard([&] { refresh(); }, this); });
+    refresh();
+}
+
+TBatteryDetailsForm *TBatteryDetailsForm::showFor(TQorLogMainForm *mainForm, const QString &battery)
+{
+    if (battery.isEmpty())
+        return nullptr;
+    TBatteryDetailsForm *form = nullptr;
+    for (auto *open :
+         mainForm->findChildren<TBatteryDetailsForm *>(QString(), Qt::FindDirectChildrenOnly))
+        if (open->battery().compare(battery, Qt::CaseInsensitive) == 0 && !open->isHidden())
+            form = open;
+    if (!form)
+        form = new TBatteryDetailsForm(mainForm, battery);
+    form->show();
+    form->raise();
+    form->activateWindow();
+    return form;
+}
+
+void TBatteryDetailsForm::addFigure(const QString &caption)
+{
+    auto *label = new QLabel(this);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_captions.append(caption);
+    m_labels.insert(caption, label);
+}
+
+void TBatteryDetailsForm::setFigure(const QString &caption, const QString &text)
+{
+    if (QLabel *label = m_labels.value(caption))
+        label->setText(text.isEmpty() ? tr("none") : text);
+}
+
+QString TBatteryDetailsForm::figureText(const QString &caption) const
+{
+    const QLabel *label = m_labels.value(caption);
+    return label ? label->text() : QString();
+}
+
+void TBatteryDetailsForm::refresh()
+{
+    const TChargeLog &log = m_mainForm->chargeLog();
+    // A purged battery's name is gone from the list: its window goes with it.
+    if (log.BatteriesStringList.indexOf(m_battery) < 0) {
+        close();
+        return;
+    }
+    // A battery hidden by the battery filter shows no figures until it is shown again.
+    m_figures = BatteryHealth::battery(log, m_battery, DateTimeText::now())
+                    .value_or(BatteryHealth::TBatteryFigures{});
+    const BatteryHealth::TBatteryFigures &f = m_figures;
+    using namespace BatteryReport;
+    setFigure(tr("Cycles"), displayText(f, CyclesColumn));
+    setFigure(tr("Charges"), displayText(f, ChargesColumn));
+    setFigure(tr("Discharges"), displayText(f, DischargesColumn));
+    setFigure(tr("Ah charged"), displayText(f, AhChargedColumn));
+    setFigure(tr("Ah discharged"), displayText(f, AhDischargedColumn));
+    setFigure(tr("Efficiency"), displayText(f, EfficiencyColumn));
+    setFigure(tr("First used"), f.FirstDateTime ? dateTimeText(*f.FirstDateTime) : QString());
+    setFigure(tr("Last used"), displayText(f, LastUsedColumn));
+    setFigure(tr("Days since last use"),
+              f.DaysSinceLast ? NumberText::formatGrouped(std::floor(*f.DaysSinceLast))
+                              : QString());
+    setFigure(tr("Reference capacity"),
+              restingOn(number(f.Reference, tr(" Ah")), f.ReferenceCount));
+    setFigure(tr("Latest capacity"), restingOn(number(f.Latest, tr(" Ah")), f.LatestCount));
+    setFigure(tr("Retention"), displayText(f, RetentionColumn));
+    setFigure(tr("Trend per 100 cycles"), restingOn(displayText(f, TrendColumn), f.TrendCount));
+    setFigure(tr("Trend per year"),
+              restingOn(f.TrendPerYear ? BatteryReport::percentText(*f.TrendPerYear) : QString(),
+                        f.TrendCount));
+    setFigure(tr("End of life"), restingOn(displayText(f, EndOfLifeColumn), f.TrendCount));
+    QStringList terminations;
+    for (const auto &[name, count] : f.Terminations)
+        if (count > 0)
+            terminations.append(tr("%1 %2").arg(name).arg(count));
+    setFigure(tr("Terminations"), terminations.join(QStringLiteral(", ")));
+
+    // The colours follow the main window's.
+    CapacityChart->setSeriesColour(ChargeSeries,
+                                   TQorLogMainForm::toQColor(m_mainForm->ChargeSeriesColour()));
+    CapacityChart->setSeriesColour(CapacitySeries,
+                                   TQorLogMainForm::toQColor(m_mainForm->DischargeSeriesColour()));
+    CapacityChart->setSeriesColour(TrendSeries,
+                                   TQorLogMainForm::toQColor(m_mainForm->CyclesSeriesColour()));
+    const auto toPoints = [](const QVector<BatteryHealth::TRecordPoint> &records) {
+        QVector<QPointF> points;
+        points.reserve(records.size());
+        for (const auto &r : records)
+            points.append(QPointF(r.DateTime, r.AmpHours));
+        return points;
+    };
+    CapacityChart->setPoints(ChargeSeries, toPoints(f.ChargesAh));
+    CapacityChart->setPoints(CapacitySeries, toPoints(f.Capacity));
+    QVector<QPointF> trend, endOfLife;
+    if (f.TimeTrend && f.Reference && !f.Capacity.isEmpty()) {
+        // From the first discharge to the last, or on to the end of life when it comes within
+        // as long again.
+        const double first = f.Capacity.first().DateTime;
+        double last = f.Capacity.last().DateTime;
+        if (f.EndOfLife && *f.EndOfLife > last && *f.EndOfLife - last <= last - first)
+            last = *f.EndOfLife;
+        trend = {QPointF(first, f.TimeTrend->at(first)), QPointF(last, f.TimeTrend->at(last))};
+    }
+    if (f.Reference && !f.Capacity.isEmpty()) {
+        const double level = *f.Reference * BatteryHealth::EndOfLifeShare;
+        const double first = std::min(f.Capacity.first().DateTime,
+                                      f.ChargesAh.isEmpty() ? f.Capacity.first().DateTime
+                                                            : f.ChargesAh.first().DateTime);
+        const double last = trend.isEmpty() ? f.Capacity.last().DateTime : trend.last().x();
+        endOfLife = {QPointF(first, level), QPointF(std::max(last, *f.LastDateTime), level)};
+    }
+    CapacityChart->setPoints(TrendSeries, trend);
+    CapacityChart->setPoints(EndOfLifeSeries, endOfLife);
+}
+
+qint32 TBatteryDetailsForm::keyOf(int series, int index) const
+{
+    const auto &records = series == ChargeSeries     ? m_figures.ChargesAh
+                          : series == CapacitySeries ? m_figures.Capacity
+                                                     : QVector<BatteryHealth::TRecordPoint>();
+    return index >= 0 && index < records.size() ? records.at(index).Key : 0;
+}
+
+QString TBatteryDetailsForm::recordText(qint32 key) const
+{
+    const TChargeLog &log = m_mainForm->chargeLog();
+    const int position = key != 0 ? log.FindChargeIndex(key) : -1;
+    if (position < 0)
+        return QString();
+    const TChargeRecord &r = log.ChargeStringList.record(position);
+    QString logFile, comment;
+    TChargeList::SplitChargeText(log.ChargeStringList.text(position), logFile, comment);
+    QString text = tr("%1\n%2 A, %3 Ah, %4")
+                       .arg(DateTimeText::formatTable(r.DateTime),
+                            NumberText::formatGeneral(r.NominalChargeAmps),
+                            NumberText::formatGeneral(r.AmpHours),
+                            log.TerminationsStringList.name(r.TerminationIndex));
+    if (!comment.isEmpty())
+        text += QLatin1Char('\n') + comment.left(200);
+    return text;
+}
+
+void TBatteryDetailsForm::selectRecord(qint32 key)
+{
+    if (key == 0)
+        return;
+    TChargeLogTableModel *model = m_mainForm->tableModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->keyAt(row) != key)
+            continue;
+        QTableView *grid = m_mainForm->ChargeLogStringGrid;
+        const QModelIndex index = model->index(row, 0);
+        grid->selectionModel()->select(
+            QItemSelection(index, model->index(row, TChargeLogTableModel::ColumnCount - 1)),
+            QItemSelectionModel::ClearAndSelect);
+        grid->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        grid->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        return;
+    }
+}

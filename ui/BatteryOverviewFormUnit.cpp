@@ -1,0 +1,190 @@
+#include "BatteryOverviewFormUnit.h"
+
+#include "BarChart.h"
+#include "BatteryDetailsFormUnit.h"
+#include "ErrorBox.h"
+#include "NumberText.h"
+#include "QorLogMainFormUnit.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using BatteryHealth::TBatteryFigures;
+using BatteryReport::Column;
+
+const QVector<Column> &TBatteryOverviewModel::columns()
+{
+    static const QVector<Column> shown{
+        BatteryReport::BatteryColumn,      BatteryReport::CyclesColumn,
+        BatteryReport::LastUsedColumn,     BatteryReport::AhChargedColumn,
+        BatteryReport::AhDischargedColumn, BatteryReport::EfficiencyColumn,
+        BatteryReport::RetentionColumn,    BatteryReport::TrendColumn,
+        BatteryReport::EndOfLifeColumn};
+    return shown;
+}
+
+void TBatteryOverviewModel::setFigures(QVector<TBatteryFigures> figures)
+{
+    beginResetModel();
+    m_figures = std::move(figures);
+    endResetModel();
+}
+
+int TBatteryOverviewModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_figures.size());
+}
+
+int TBatteryOverviewModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(columns().size());
+}
+
+QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_figures.size() || index.column() >= columns().size())
+        return {};
+    const TBatteryFigures &f = m_figures.at(index.row());
+    const Column column = columns().at(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+        return BatteryReport::displayText(f, column);
+    case SortRole:
+        return BatteryReport::sortValue(f, column);
+    case Qt::TextAlignmentRole:
+        return column == BatteryReport::BatteryColumn ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                                                      : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        if (column == BatteryReport::RetentionColumn && f.RetentionPercent)
+            return tr("Last %1 against first %2 discharges")
+                .arg(f.LatestCount)
+                .arg(f.ReferenceCount);
+        if ((column == BatteryReport::TrendColumn || column == BatteryReport::EndOfLifeColumn) &&
+            f.TrendCount > 0)
+            return tr("From %1 discharges").arg(f.TrendCount);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant TBatteryOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= columns().size())
+        return {};
+    return BatteryReport::title(columns().at(section));
+}
+
+bool TBatteryOverviewSortModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
+{
+    const QVariant a = left.data(TBatteryOverviewModel::SortRole);
+    const QVariant b = right.data(TBatteryOverviewModel::SortRole);
+    // Absent figures after all others, whichever way the column is sorted.
+    const bool descending = sortOrder() == Qt::DescendingOrder;
+    if (!a.isValid() || !b.isValid()) {
+        if (a.isValid() == b.isValid())
+            return false;
+        return descending ? !a.isValid() : !b.isValid();
+    }
+    if (a.typeId() == QMetaType::QString)
+        return a.toString().localeAwareCompare(b.toString()) < 0;
+    return a.toDouble() < b.toDouble();
+}
+
+TBatteryOverviewForm::TBatteryOverviewForm(TQorLogMainForm *mainForm)
+    : QWidget(mainForm, Qt::Window), m_mainForm(mainForm)
+{
+    setObjectName(QStringLiteral("BatteryOverviewForm"));
+    setWindowTitle(tr("Battery Overview"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(mainForm->font());
+    m_model = new TBatteryOverviewModel(this);
+    m_sort = new TBatteryOverviewSortModel(this);
+    m_sort->setSourceModel(m_model);
+    BatteryTableView = new QTableView(this);
+    BatteryTableView->setObjectName(QStringLiteral("BatteryTableView"));
+    BatteryTableView->setModel(m_sort);
+    BatteryTableView->setSortingEnabled(true);
+    BatteryTableView->sortByColumn(0, Qt::AscendingOrder);
+    BatteryTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    BatteryTableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    BatteryTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    BatteryTableView->verticalHeader()->hide();
+    BatteryTableView->verticalHeader()->setDefaultSectionSize(18);
+    BatteryTableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    BatteryTableView->horizontalHeader()->setStretchLastSection(true);
+    connect(BatteryTableView, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) {
+                ErrorBox::guard(
+                    [&] {
+                        const int row = m_sort->mapToSource(index).row();
+                        if (row >= 0 && row < m_model->figures().size())
+                            TBatteryDetailsForm::showFor(m_mainForm,
+                                                         m_model->figures().at(row).Battery);
+                    },
+                    this);
+            });
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(BatteryTableView);
+    resize(920, 260);
+    connect(mainForm, &TQorLogMainForm::displayRefreshed, this,
+            [this] { ErrorBox::guard([&] { refresh(); }, this); });
+    refresh();
+}
+
+void TBatteryOverviewForm::refresh()
+{
+    m_model->setFigures(BatteryHealth::overview(m_mainForm->chargeLog(), DateTimeText::now()));
+}
+
+TBatteryOverviewForm *TBatteryOverviewForm::showFor(TQorLogMainForm *mainForm)
+{
+    auto *form = mainForm->findChild<TBatteryOverviewForm *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!form)
+        form = new TBatteryOverviewForm(mainForm);
+    form->show();
+    form->raise();
+    form->activateWindow();
+    return form;
+}
+
+void TBatteryOverviewForm::attachTo(TQorLogMainForm *mainForm)
+{
+    auto *overview = new QAction(tr("Battery Overview"), mainForm);
+    overview->setObjectName(QStringLiteral("BatteryOverviewAction"));
+    QObject::connect(overview, &QAction::triggered, mainForm,
+                     [mainForm] { ErrorBox::guard([&] { showFor(mainForm); }, mainForm); });
+    if (mainForm->ViewMenu) {
+        mainForm->ViewMenu->addSeparator();
+        mainForm->ViewMenu->addAction(overview);
+    }
+
+    // The popup's entry opens the battery whose bars were under the mouse.
+    auto *details = new QAction(tr("Battery Details…"), mainForm);
+    details->setObjectName(QStringLiteral("BatteryDetailsAction"));
+    TBarChart *chart = mainForm->Chart1;
+    QObject::connect(chart, &QWidget::customContextMenuRequested, details,
+                     [chart, details](const QPoint &pos) {
+                         const int category = chart->categoryAt(pos);
+                         details->setData(category >= 0 ? chart->label(0, category) : QString());
+                         details->setEnabled(category >= 0);
+                     });
+    QObject::connect(details, &QAction::triggered, mainForm, [mainForm, details] {
+        ErrorBox::guard([&] { TBatteryDetailsForm::showFor(mainForm, details->data().toString()); },
+                        mainForm);
+    });
+    mainForm->ChartPopupMenu->addSeparator();
+    mainForm->ChartPopupMenu->addAction(details);
+    mainForm->ChartPopupMenu->addAction(overview);
+    QObject::connect(
+        chart, &TBarChart::seriesDoubleClicked, mainForm, [mainForm, chart](int series, int index) {
+            ErrorBox::guard(
+                [&] { TBatteryDetailsForm::showFor(mainForm, chart->label(series, index)); },
+                mainForm);
+        });
+}
