@@ -115,7 +115,9 @@ TBatteryOverviewForm::TBatteryOverviewForm(TQorLogMainForm *mainForm)
     BatteryTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     BatteryTableView->verticalHeader()->hide();
     BatteryTableView->verticalHeader()->setDefaultSectionSize(18);
-    BatteryTableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to the contents once: measuring every cell at every change would cost more than
+    // working out the figures.
+    BatteryTableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     BatteryTableView->horizontalHeader()->setStretchLastSection(true);
     connect(BatteryTableView, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex &index) {
@@ -140,6 +142,10 @@ TBatteryOverviewForm::TBatteryOverviewForm(TQorLogMainForm *mainForm)
 void TBatteryOverviewForm::refresh()
 {
     m_model->setFigures(BatteryHealth::overview(m_mainForm->chargeLog(), DateTimeText::now()));
+    if (!m_sized && m_model->rowCount() > 0) {
+        m_sized = true;
+        BatteryTableView->resizeColumnsToContents();
+    }
 }
 
 TBatteryOverviewForm *TBatteryOverviewForm::showFor(TQorLogMainForm *mainForm)

@@ -68,4 +68,5 @@ private:
     TQorLogMainForm *m_mainForm;
     TBatteryOverviewModel *m_model;
     TBatteryOverviewSortModel *m_sort;
+    bool m_sized = false;
 };
