@@ -91,6 +91,7 @@ QList<Target> targets()
          QStringLiteral("refresh_ms")},
         {QStringLiteral("refresh_ms"), 0, {}, 0, {}, 10.0},
         {QStringLiteral("chart_500_ms"), 0, {}, 0, {}, 5.0},
+        {QStringLiteral("overview_refresh_500_ms"), 0, {}, 0, {}, 20.0},
         {QStringLiteral("peak_rss_mb"), 2.0, QStringLiteral("file_mb")},
         {QStringLiteral("delete_all_ms"), 0, {}, 0, {}, 100.0},
         {QStringLiteral("purge_all_ms"), 0, {}, 0, {}, 100.0},
