@@ -301,6 +301,145 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TBatteryDetailsForm</name>
+    <message>
+        <source>%1 (1 discharge)</source>
+        <translation>%1 (1 Entladung)</translation>
+    </message>
+    <message>
+        <source>%1 (%2 discharges)</source>
+        <translation>%1 (%2 Entladungen)</translation>
+    </message>
+    <message>
+        <source>Battery Details: %1</source>
+        <translation>Akkudetails: %1</translation>
+    </message>
+    <message>
+        <source>Cycles</source>
+        <translation>Zyklen</translation>
+    </message>
+    <message>
+        <source>Charges</source>
+        <translation>Ladungen</translation>
+    </message>
+    <message>
+        <source>Discharges</source>
+        <translation>Entladungen</translation>
+    </message>
+    <message>
+        <source>Ah charged</source>
+        <translation>Ah geladen</translation>
+    </message>
+    <message>
+        <source>Ah discharged</source>
+        <translation>Ah entladen</translation>
+    </message>
+    <message>
+        <source>Efficiency</source>
+        <translation>Wirkungsgrad</translation>
+    </message>
+    <message>
+        <source>First used</source>
+        <translation>Zuerst benutzt</translation>
+    </message>
+    <message>
+        <source>Last used</source>
+        <translation>Zuletzt benutzt</translation>
+    </message>
+    <message>
+        <source>Days since last use</source>
+        <translation>Tage seit letzter Benutzung</translation>
+    </message>
+    <message>
+        <source>Reference capacity</source>
+        <translation>Bezugskapazität</translation>
+    </message>
+    <message>
+        <source>Latest capacity</source>
+        <translation>Letzte Kapazität</translation>
+    </message>
+    <message>
+        <source>Retention</source>
+        <translation>Kapazitätserhalt</translation>
+    </message>
+    <message>
+        <source>Trend per 100 cycles</source>
+        <translation>Trend je 100 Zyklen</translation>
+    </message>
+    <message>
+        <source>Trend per year</source>
+        <translation>Trend je Jahr</translation>
+    </message>
+    <message>
+        <source>End of life</source>
+        <translation>Lebensende</translation>
+    </message>
+    <message>
+        <source>Terminations</source>
+        <translation>Ladeenden</translation>
+    </message>
+    <message>
+        <source>Charge</source>
+        <translation>Ladung</translation>
+    </message>
+    <message>
+        <source>Capacity</source>
+        <translation>Kapazität</translation>
+    </message>
+    <message>
+        <source>Trend</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>80%</source>
+        <translation>80 %</translation>
+    </message>
+    <message>
+        <source>AmpHours</source>
+        <translation>Amperestunden</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source> Ah</source>
+        <translation> Ah</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>%1
+%2 A, %3 Ah, %4</source>
+        <translation>%1
+%2 A, %3 Ah, %4</translation>
+    </message>
+</context>
+<context>
+    <name>TBatteryOverviewForm</name>
+    <message>
+        <source>Battery Overview</source>
+        <translation>Akkuübersicht</translation>
+    </message>
+    <message>
+        <source>Battery Details…</source>
+        <translation>Akkudetails…</translation>
+    </message>
+</context>
+<context>
+    <name>TBatteryOverviewModel</name>
+    <message>
+        <source>Last %1 against first %2 discharges</source>
+        <translation>Letzte %1 gegen erste %2 Entladungen</translation>
+    </message>
+    <message>
+        <source>From %1 discharges</source>
+        <translation>Aus %1 Entladungen</translation>
+    </message>
+</context>
+<context>
     <name>TChargeDataForm</name>
     <message>
         <source>ChargeData</source>
