@@ -603,6 +603,16 @@ void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString
     LogFile::SaveChargeLog(m_logFilePath, m_log);
 }
 
+void TQorLogMainForm::ImportChargeEntries(const QVector<TChargeEntry> &entries)
+{
+    WaitCursorGuard waitCursor;
+    m_log.ChargeStringList.reserve(m_log.ChargeStringList.count() + int(entries.size()));
+    for (const TChargeEntry &entry : entries)
+        m_log.ChargeStringList.append(entry.Record, entry.Text);
+    RefreshDisplay();
+    LogFile::SaveChargeLog(m_logFilePath, m_log);
+}
+
 void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powerSource,
                                       bool usePreviousPowerSource, const QString &charger,
                                       const QString &battery, double nominalChargeAmps,

@@ -79,6 +79,9 @@ public:
                          const QString &chargerLogFileName, bool showConfirmationForm) override;
 
     void RefreshDisplay();
+    // Adds charges read from a file (names resolved, keys given) as one change: one refresh
+    // and one atomic save.
+    void ImportChargeEntries(const QVector<TChargeEntry> &entries);
     void OpenChargeDataForm(qint32 key);
 
     qint32 CyclesSeriesColour() const { return m_log.CyclesSeriesColour; }
