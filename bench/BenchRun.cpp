@@ -2,6 +2,9 @@
 
 #include "ChargeLogTableModel.h"
 #include "ChartBench.h"
+#include "CsvFile.h"
+#include "CsvImport.h"
+#include "ImportCsvFormUnit.h"
 #include "LogFile.h"
 #include "LogGenerator.h"
 #include "QorLogMainFormUnit.h"
@@ -203,6 +206,11 @@ void measureLogFile(const QString &path, const FigureSink &sink)
     sink({QStringLiteral("undo_delete_all_ms"), BenchSupport::median(undoAll),
           QStringLiteral("ms")});
 
+    // The whole log as CSV, imported into an empty log through the window: read the file,
+    // check every row, add the charges, one refresh and one save (target: 2 s at 10,000).
+    const QString csv = work.filePath(QStringLiteral("charges.csv"));
+    CsvFile::SaveCsv(csv, form->chargeLog(), CsvFile::ExportFormat(), false);
+
     // Every battery marked, then purged: all charges go at once. It empties the log, so it is
     // measured once, last.
     {
@@ -216,6 +224,23 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         sink({QStringLiteral("purge_all_ms"), elapsedMs(timer), QStringLiteral("ms")});
     }
     form.reset();
+    QVector<double> import;
+    const QString importLog = work.filePath(QStringLiteral("import.QorLog"));
+    for (int i = 0; i < rounds; ++i) {
+        QFile::remove(importLog);
+        auto target = std::make_unique<TQorLogMainForm>(importLog);
+        target->FormCreate();
+        target->show();
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        const CsvImport::Plan plan =
+            CsvImport::MakeDetectedPlan(CsvFile::Document::fromFile(csv), target->chargeLog());
+        TImportCsvForm::ImportCharges(target.get(), plan.Charges);
+        settle();
+        import.append(elapsedMs(timer));
+    }
+    sink({QStringLiteral("import_csv_ms"), BenchSupport::median(import), QStringLiteral("ms")});
 
     QVector<double> chart;
     for (int i = 0; i < 7; ++i)

@@ -20,14 +20,6 @@ using CsvImport::Column;
 
 namespace {
 
-// Adds the plan's charges to the main window's log as one change.
-void importPlan(TQorLogMainForm *mainForm, const CsvImport::Plan &plan)
-{
-    if (plan.Charges.isEmpty())
-        return;
-    mainForm->ImportChargeEntries(CsvImport::MakeEntries(mainForm->log(), plan.Charges));
-}
-
 void showResult(TQorLogMainForm *mainForm, const QString &text, bool failed)
 {
     auto *box = new QMessageBox(failed ? QMessageBox::Warning : QMessageBox::Information,
@@ -220,7 +212,7 @@ void TImportCsvForm::ImportBitBtnClick()
     // The plan is made again against the log as it is now: charges may have come meanwhile.
     replan();
     try {
-        importPlan(m_mainForm, m_plan);
+        ImportCharges(m_mainForm, m_plan.Charges);
     } catch (const QorLogError &error) {
         showResult(m_mainForm, error.message(), true);
         reject();
@@ -228,6 +220,16 @@ void TImportCsvForm::ImportBitBtnClick()
     }
     showResult(m_mainForm, CsvImport::Summary(m_plan, true), false);
     accept();
+}
+
+void TImportCsvForm::ImportCharges(TQorLogMainForm *mainForm,
+                                   const QVector<CsvImport::Charge> &charges)
+{
+    if (charges.isEmpty())
+        return;
+    mainForm->applyLogChange(charges.size() == 1 ? tr("Import 1 Charge")
+                                                 : tr("Import %1 Charges").arg(charges.size()),
+                             {}, CsvImport::MakeEntries(mainForm->log(), charges));
 }
 
 QString TImportCsvForm::ImportFromCommandLine(TQorLogMainForm *mainForm, const QString &csvPath,
@@ -241,13 +243,10 @@ QString TImportCsvForm::ImportFromCommandLine(TQorLogMainForm *mainForm, const Q
     status = 1;
     QString text;
     try {
-        const CsvFile::Document document = CsvFile::Document::fromFile(csvPath);
-        const QList<CsvFile::Row> rows = document.rows(document.detected());
-        const CsvImport::Plan plan = CsvImport::MakePlan(
-            rows, document.detected(), CsvImport::guessMapping(rows, document.detected().HasHeader),
-            mainForm->chargeLog());
+        const CsvImport::Plan plan = CsvImport::MakeDetectedPlan(
+            CsvFile::Document::fromFile(csvPath), mainForm->chargeLog());
         if (plan.Errors.isEmpty()) {
-            importPlan(mainForm, plan);
+            ImportCharges(mainForm, plan.Charges);
             status = 0;
         }
         text = CsvImport::Summary(plan, status == 0);

@@ -32,6 +32,10 @@ public:
     static QString ImportFromCommandLine(TQorLogMainForm *mainForm, const QString &csvPath,
                                          const QString &logPath, int &status);
 
+    // Adds the charges to the main window's log as one change (one undo step, one refresh,
+    // one atomic save).
+    static void ImportCharges(TQorLogMainForm *mainForm, const QVector<CsvImport::Charge> &charges);
+
     const CsvImport::Plan &plan() const { return m_plan; }
     CsvFile::Settings settings() const;
     QList<CsvImport::Column> mapping() const;

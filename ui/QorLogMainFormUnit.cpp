@@ -3,9 +3,12 @@
 #include "BarChart.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
+#include "ChargeReportUnit.h"
 #include "ErrorBox.h"
+#include "ExportCsvFormUnit.h"
 #include "FilterFormUnit.h"
 #include "Icons.h"
+#include "ImportCsvFormUnit.h"
 #include "Licence.h"
 #include "LogUndoCommands.h"
 #include "NumberText.h"
@@ -17,6 +20,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -185,6 +189,15 @@ void TQorLogMainForm::createActions()
     AboutAction->setMenuRole(QAction::AboutRole);
     make(OpenChargerLogFileAction, QStringLiteral("OpenChargerLogFileAction"),
          tr("Open Charger Log File"), &TQorLogMainForm::OpenChargerLogFileActionExecute);
+    make(ExportCsvAction, QStringLiteral("ExportCsvAction"), tr("Export CSV\u2026"),
+         &TQorLogMainForm::ExportCsvActionExecute);
+    make(ImportCsvAction, QStringLiteral("ImportCsvAction"), tr("Import CSV\u2026"),
+         &TQorLogMainForm::ImportCsvActionExecute);
+    make(ExportPdfAction, QStringLiteral("ExportPdfAction"), tr("Export PDF\u2026"),
+         &TQorLogMainForm::ExportPdfActionExecute);
+    make(PrintAction, QStringLiteral("PrintAction"), tr("Print\u2026"),
+         &TQorLogMainForm::PrintActionExecute);
+    PrintAction->setShortcut(QKeySequence::Print);
 
     m_undoStack = new QUndoStack(this);
     m_undoStack->setUndoLimit(UndoSteps);
@@ -202,6 +215,11 @@ void TQorLogMainForm::createMenus()
 {
     FileMenu = menuBar()->addMenu(tr("&File"));
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    FileMenu->addAction(ExportCsvAction);
+    FileMenu->addAction(ImportCsvAction);
+    FileMenu->addAction(ExportPdfAction);
+    FileMenu->addAction(PrintAction);
+    FileMenu->addSeparator();
     FileMenu->addAction(QuitAction);
 
     EditMenu = menuBar()->addMenu(tr("&Edit"));
@@ -600,16 +618,6 @@ void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString
     if (stored != 0)
         pushDoneChange(key < 0 ? tr("Add Charge") : tr("Edit Charge"), std::move(before), {stored});
     // A failed save leaves the record in memory; it reaches the file with the next save.
-    LogFile::SaveChargeLog(m_logFilePath, m_log);
-}
-
-void TQorLogMainForm::ImportChargeEntries(const QVector<TChargeEntry> &entries)
-{
-    WaitCursorGuard waitCursor;
-    m_log.ChargeStringList.reserve(m_log.ChargeStringList.count() + int(entries.size()));
-    for (const TChargeEntry &entry : entries)
-        m_log.ChargeStringList.append(entry.Record, entry.Text);
-    RefreshDisplay();
     LogFile::SaveChargeLog(m_logFilePath, m_log);
 }
 
@@ -1072,4 +1080,33 @@ void TQorLogMainForm::closeEvent(QCloseEvent *event)
     m_closing = true;
     event->accept();
     Q_EMIT closed();
+}
+
+void TQorLogMainForm::ExportCsvActionExecute()
+{
+    auto *form = new TExportCsvForm(this);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->open();
+}
+
+void TQorLogMainForm::ImportCsvActionExecute()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Import CSV"),
+                                                      QFileInfo(m_logFilePath).absolutePath(),
+                                                      tr("CSV files (*.csv *.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    auto *form = new TImportCsvForm(this, path);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->open();
+}
+
+void TQorLogMainForm::ExportPdfActionExecute()
+{
+    TChargeReport::ExportPdf(this);
+}
+
+void TQorLogMainForm::PrintActionExecute()
+{
+    TChargeReport::Print(this);
 }

@@ -79,9 +79,6 @@ public:
                          const QString &chargerLogFileName, bool showConfirmationForm) override;
 
     void RefreshDisplay();
-    // Adds charges read from a file (names resolved, keys given) as one change: one refresh
-    // and one atomic save.
-    void ImportChargeEntries(const QVector<TChargeEntry> &entries);
     void OpenChargeDataForm(qint32 key);
 
     qint32 CyclesSeriesColour() const { return m_log.CyclesSeriesColour; }
@@ -155,6 +152,12 @@ public:
     QAction *OpenChargerLogFileAction = nullptr;
     QMenu *TableContextMenu = nullptr; // on the table's rows
 
+    // Exchange with other programs (File menu): CSV out and in, the report as PDF or on paper.
+    QAction *ExportCsvAction = nullptr;
+    QAction *ImportCsvAction = nullptr;
+    QAction *ExportPdfAction = nullptr;
+    QAction *PrintAction = nullptr;
+
     // Every change of the log is one step here; undo and redo refresh and save like the change.
     QUndoStack *undoStack() const { return m_undoStack; }
 
@@ -197,6 +200,10 @@ public Q_SLOTS:
     void KeyboardShortcutsActionExecute();
     void AboutActionExecute();
     void OpenChargerLogFileActionExecute();
+    void ExportCsvActionExecute();
+    void ImportCsvActionExecute();
+    void ExportPdfActionExecute();
+    void PrintActionExecute();
 
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
