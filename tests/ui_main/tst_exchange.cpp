@@ -81,18 +81,6 @@ private Q_SLOTS:
     }
     void cleanup() { m_form.reset(); }
 
-    void menuEntries()
-    {
-        TQorLogMainForm *form = openForm(0);
-        const QList<QAction *> file = form->FileMenu->actions();
-        QCOMPARE(file.last(), form->QuitAction);
-        const qsizetype at = file.indexOf(form->ImportCsvAction);
-        QVERIFY(at >= 0);
-        QCOMPARE(file.mid(at - 1, 4),
-                 (QList<QAction *>{form->ExportCsvAction, form->ImportCsvAction,
-                                   form->ExportPdfAction, form->PrintAction}));
-    }
-
     void importDialog()
     {
         TQorLogMainForm *form = openForm(3);
