@@ -671,6 +671,11 @@ QByteArray WriteChargeLog(TChargeLog &log)
 
 void SaveChargeLog(const QString &path, TChargeLog &log)
 {
+    SaveChargeLog(path, log, {});
+}
+
+bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit)
+{
     QSaveFile file(path);
     // Unbuffered: the document comes in large pieces anyway, and a buffered write that stops
     // short reports success, leaving the rest to a flush whose failure the commit ignores -
@@ -685,9 +690,19 @@ void SaveChargeLog(const QString &path, TChargeLog &log)
     // The end of the document may still sit in the device's buffer. A failure to write it
     // while committing goes unnoticed (the file is committed cut short), so it is flushed and
     // checked here first.
-    if (!written || !writePiece(file, piece) || !file.flush() || !file.commit())
-        throw QorLogError(
+    const auto failed = [&] {
+        return QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
+    };
+    if (!written || !writePiece(file, piece) || !file.flush())
+        throw failed();
+    if (beforeCommit && !beforeCommit(file)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        throw failed();
+    return true;
 }
 
 QString KeepDamagedCopy(const QString &path)
