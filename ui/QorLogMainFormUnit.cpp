@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QUndoStack>
 #include <QUrl>
@@ -112,6 +113,18 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
     // The menu bar comes on top of the design size: chart, table and panel keep theirs.
     resize(641, 480 + menuBar()->sizeHint().height());
     applyChartColours();
+    m_guard = new TLogFileGuard(
+        logFilePath, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), this);
+    connect(m_guard, &TLogFileGuard::outsideChange, this,
+            [this] { ErrorBox::guard([this] { takeOutsideChange(); }, this); });
+    connect(m_guard, &TLogFileGuard::merged, this, &TQorLogMainForm::outsideChangeMerged);
+    connect(m_guard, &TLogFileGuard::damagedReplacementKept, this, [this](const QString &text) {
+        showNotice(QStringLiteral("DamagedReplacementNoticeBox"), text);
+    });
+    connect(m_guard, &TLogFileGuard::backupFailed, this, [this](const QString &text) {
+        showNotice(QStringLiteral("BackupFailureNoticeBox"),
+                   tr("%1.\n\nQorLog goes on saving the log without backups.").arg(text));
+    });
 }
 
 TQorLogMainForm::~TQorLogMainForm()
@@ -525,7 +538,63 @@ void TQorLogMainForm::FormCreate(const LogFile::ProgressFn &progress)
         m_startupNotice = tr("The log file could not be read completely:\n%1\n\n%2 %3")
                               .arg(failure, shown, where);
     }
+    // What was read is what the file holds, as far as anything later can tell.
+    m_guard->adopt(m_log);
     RefreshDisplay();
+}
+
+void TQorLogMainForm::SaveLog()
+{
+    m_guard->save(m_log);
+}
+
+void TQorLogMainForm::takeOutsideChange()
+{
+    if (m_closing)
+        return;
+    const TOutsideChange change = m_guard->takeOutsideChange(m_log);
+    switch (change.Type) {
+    case TOutsideChange::Kind::Merged:
+        if (change.Merge.isEmpty())
+            return;
+        {
+            WaitCursorGuard waitCursor;
+            LogMerge::ApplyMerge(m_log, change.Merge);
+            outsideChangeMerged(change.Merge);
+            SaveLog();
+        }
+        return;
+    case TOutsideChange::Kind::Damaged:
+        showNotice(QStringLiteral("DamagedReplacementNoticeBox"), change.Message);
+        SaveLog();
+        return;
+    case TOutsideChange::Kind::Missing: // written again at the next save
+    case TOutsideChange::Kind::None:
+        return;
+    }
+}
+
+void TQorLogMainForm::outsideChangeMerged(const TLogMerge &merge)
+{
+    RefreshDisplay();
+    showNotice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(merge));
+}
+
+void TQorLogMainForm::showNotice(const QString &name, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    auto *box = findChild<QMessageBox *>(name, Qt::FindDirectChildrenOnly);
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Information, tr("QorLog"), QString(), QMessageBox::Ok,
+                              this);
+        box->setObjectName(name);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setText(text);
+    box->show();
 }
 
 void TQorLogMainForm::showStartupNotice()
@@ -618,7 +687,7 @@ void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString
     if (stored != 0)
         pushDoneChange(key < 0 ? tr("Add Charge") : tr("Edit Charge"), std::move(before), {stored});
     // A failed save leaves the record in memory; it reaches the file with the next save.
-    LogFile::SaveChargeLog(m_logFilePath, m_log);
+    SaveLog();
 }
 
 void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powerSource,
@@ -654,7 +723,7 @@ bool TQorLogMainForm::saveBeforeTermination()
         form->deleteLater();
     m_closing = true;
     try {
-        LogFile::SaveChargeLog(m_logFilePath, m_log);
+        SaveLog();
         return true;
     } catch (const QorLogError &error) {
         std::fprintf(stderr, "QorLog: %s\n", qPrintable(error.message()));
@@ -808,7 +877,7 @@ void TQorLogMainForm::DeleteSelectionActionExecute()
         pushDoneChange(count == 1 ? tr("Delete 1 Charge") : tr("Delete %1 Charges").arg(count),
                        std::move(removed), {});
     }
-    LogFile::SaveChargeLog(m_logFilePath, m_log);
+    SaveLog();
 }
 
 void TQorLogMainForm::pushDoneChange(const QString &text, QVector<TPositionedEntry> removed,
@@ -852,7 +921,7 @@ void TQorLogMainForm::applyLogChange(const QString &text, QVector<TChargeEntry> 
     }
     RefreshDisplay();
     pushDoneChange(text, std::move(taken), keys);
-    LogFile::SaveChargeLog(m_logFilePath, m_log);
+    SaveLog();
 }
 
 void TQorLogMainForm::runUndoStep(const std::function<void()> &change)
@@ -863,7 +932,7 @@ void TQorLogMainForm::runUndoStep(const std::function<void()> &change)
         try {
             change();
             RefreshDisplay();
-            LogFile::SaveChargeLog(m_logFilePath, m_log);
+            SaveLog();
         } catch (const QorLogError &error) {
             failure = error.message();
         } catch (const std::exception &error) {
@@ -1033,6 +1102,7 @@ bool TQorLogMainForm::FormCloseQuery()
         return true;
     if (box.clickedButton() != ok)
         return false;
+    m_guard->backUpBeforePurge();
     if (m_log.PowerSourcesStringList.hasMarks())
         DeletePowerSourcesActionExecute();
     if (m_log.ChargersStringList.hasMarks())
@@ -1047,7 +1117,7 @@ bool TQorLogMainForm::FormCloseQuery()
 bool TQorLogMainForm::FormClose()
 {
     try {
-        LogFile::SaveChargeLog(m_logFilePath, m_log);
+        SaveLog();
     } catch (const QorLogError &error) {
         // Closing would lose whatever the file does not hold yet: let the user decide.
         QApplication::beep();

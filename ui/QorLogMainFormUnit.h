@@ -5,6 +5,7 @@
 #include "ChargeLogChange.h"
 #include "ChargeRecordStore.h"
 #include "LogFile.h"
+#include "LogFileGuard.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -63,6 +64,8 @@ public:
     TFilterForm *filterForm() const { return m_filterForm; }
     QString logFilePath() const { return m_logFilePath; }
     TChargeLog &log() { return m_log; }
+    // Watches the log file for other programs, merges their changes and keeps the backups.
+    TLogFileGuard *logFileGuard() const { return m_guard; }
 
     // IChargeRecordStore
     const TChargeLog &chargeLog() const override { return m_log; }
@@ -214,6 +217,14 @@ protected:
 
 private:
     void createActions();
+    // Every write of the log goes through here: the guard merges what another program did
+    // to the file first and keeps the day's backup.
+    void SaveLog();
+    void takeOutsideChange();
+    void outsideChangeMerged(const TLogMerge &merge);
+    // A notice that does not stop the work: a window of its own, one per kind, shown without
+    // taking the focus; a later notice of the same kind replaces the text.
+    void showNotice(const QString &name, const QString &text);
     void createControls();
     void createMenus();
     void updateSelectionActions();
@@ -247,6 +258,7 @@ private:
     TChargeLogTableModel *m_tableModel = nullptr;
     QUndoStack *m_undoStack = nullptr;
     TFilterForm *m_filterForm = nullptr;
+    TLogFileGuard *m_guard = nullptr;
     TChartTotals m_totals;
     QColor m_lastChosenColour = Qt::black;
     bool m_closing = false;
