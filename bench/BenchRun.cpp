@@ -7,6 +7,7 @@
 #include "ImportCsvFormUnit.h"
 #include "LogFile.h"
 #include "LogGenerator.h"
+#include "LogMerge.h"
 #include "QorLogMainFormUnit.h"
 #include "SplashFormUnit.h"
 
@@ -97,6 +98,38 @@ QVector<double> timeProcess(const QString &program, const QStringList &arguments
     return times;
 }
 
+// Another program changed 10 charges of the log (4 added, 3 removed, 3 edited) while QorLog
+// added one: the three-way merge of the file, the base and memory, and applying it.
+double measureMergeMs(const TChargeLog &base, int rounds)
+{
+    TChargeLog disk = base;
+    const int n = disk.ChargeStringList.count();
+    for (int i = 0; i < 4; ++i)
+        disk.StoreChargeRecord(-1, 50000.0 + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                               QStringLiteral("Other #%1").arg(i), 1.0, 1.0,
+                               QStringLiteral("Normal"), QStringLiteral("from elsewhere"),
+                               QString());
+    for (int i = 0; i < 3 && n > 10; ++i)
+        disk.ChargeStringList.removeAt(n / 2 + i);
+    for (int i = 0; i < 3 && n > 10; ++i) {
+        TChargeRecord record = disk.ChargeStringList.record(i);
+        record.AmpHours += 0.5;
+        disk.ChargeStringList.replace(i, record, disk.ChargeStringList.text(i));
+    }
+    QVector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        TChargeLog memory = base;
+        memory.StoreChargeRecord(-1, 50010.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                 QStringLiteral("Own"), 1.0, 1.0, QStringLiteral("Normal"),
+                                 QString(), QString());
+        QElapsedTimer timer;
+        timer.start();
+        LogMerge::ApplyMerge(memory, LogMerge::MergeOutsideChange(base, disk, memory));
+        times.append(elapsedMs(timer));
+    }
+    return BenchSupport::median(times);
+}
+
 } // namespace
 
 namespace BenchRun {
@@ -130,6 +163,8 @@ void measureLogFile(const QString &path, const FigureSink &sink)
             save.append(elapsedMs(timer));
         }
         sink({QStringLiteral("save_ms"), BenchSupport::median(save), QStringLiteral("ms")});
+        sink({QStringLiteral("merge_10_changes_ms"), measureMergeMs(*log, rounds),
+              QStringLiteral("ms")});
     }
 
     // The program's own start, then the changes a user makes in it.

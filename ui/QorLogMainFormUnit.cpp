@@ -12,6 +12,7 @@
 #include "Licence.h"
 #include "LogUndoCommands.h"
 #include "NumberText.h"
+#include "RestoreBackupFormUnit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -110,6 +111,7 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
     createActions();
     createControls();
     createMenus();
+    createBackupCommands();
     // The menu bar comes on top of the design size: chart, table and panel keep theirs.
     resize(641, 480 + menuBar()->sizeHint().height());
     applyChartColours();
@@ -541,6 +543,40 @@ void TQorLogMainForm::FormCreate(const LogFile::ProgressFn &progress)
     // What was read is what the file holds, as far as anything later can tell.
     m_guard->adopt(m_log);
     RefreshDisplay();
+}
+
+void TQorLogMainForm::createBackupCommands()
+{
+    RestoreBackupAction = new QAction(tr("Restore Backup…"), this);
+    RestoreBackupAction->setObjectName(QStringLiteral("RestoreBackupAction"));
+    connect(RestoreBackupAction, &QAction::triggered, this,
+            [this] { ErrorBox::guard([this] { RestoreBackupActionExecute(); }, this); });
+    FileMenu->insertAction(QuitAction, RestoreBackupAction);
+    FileMenu->insertSeparator(QuitAction);
+}
+
+void TQorLogMainForm::RestoreBackupActionExecute()
+{
+    TRestoreBackupForm form(m_guard->backups().backups(), this);
+    if (form.exec() != QDialog::Accepted || form.chosenPath().isEmpty())
+        return;
+    RestoreBackup(form.chosenPath());
+}
+
+void TQorLogMainForm::RestoreBackup(const QString &path)
+{
+    WaitCursorGuard waitCursor;
+    TChargeLog backup;
+    // A backup gone meanwhile must not read as an empty log that replaces everything.
+    if (LogFile::LoadChargeLog(path, backup) == LogFile::LoadOutcome::Missing)
+        throw QorLogError(tr("The backup %1 is not there any more").arg(path));
+    // An outside change first, so that the copy below holds it too.
+    takeOutsideChange();
+    m_guard->backUpBeforeRestore();
+    const TLogMerge change = LogMerge::ReplaceBy(backup, m_log);
+    LogMerge::ApplyMerge(m_log, change);
+    RefreshDisplay();
+    SaveLog();
 }
 
 void TQorLogMainForm::SaveLog()

@@ -145,6 +145,7 @@ public:
     QMenu *ViewMenu = nullptr;
     QMenu *HelpMenu = nullptr;
     QAction *QuitAction = nullptr;
+    QAction *RestoreBackupAction = nullptr; // File > Restore Backup...
     QAction *UndoAction = nullptr;
     QAction *RedoAction = nullptr;
     QAction *EditChargeRecordAction = nullptr;
@@ -207,6 +208,11 @@ public Q_SLOTS:
     void ImportCsvActionExecute();
     void ExportPdfActionExecute();
     void PrintActionExecute();
+    void RestoreBackupActionExecute();
+    // Replaces the charges in memory by those of the backup at `path`, keeping the file as it
+    // is now as a backup first, and saves. Throws QorLogError when either cannot be read or
+    // kept; the log is unchanged then.
+    void RestoreBackup(const QString &path);
 
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
@@ -227,6 +233,7 @@ private:
     void showNotice(const QString &name, const QString &text);
     void createControls();
     void createMenus();
+    void createBackupCommands();
     void updateSelectionActions();
     QList<int> selectedRowNumbers() const;
     // The row the table commands act on: the current row when selected, else the first

@@ -3,12 +3,15 @@
 #include "LogFile.h"
 #include "ModalHelper.h"
 #include "QorLogMainFormUnit.h"
+#include "RestoreBackupFormUnit.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -174,6 +177,40 @@ private Q_SLOTS:
         TChargeLog before;
         LogFile::LoadChargeLog(all.first().Path, before);
         QCOMPARE(batteries(before), (QStringList{"A", "B", "M"}));
+    }
+
+    void restoreBackupReplacesTheLogAndKeepsTheCurrentFile()
+    {
+        TQorLogMainForm *form = openForm();
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        // The File menu offers it before Quit; the dialog lists the day's backup with its count.
+        const QList<QAction *> file = form->FileMenu->actions();
+        QVERIFY(file.indexOf(form->RestoreBackupAction) >= 0);
+        QVERIFY(file.indexOf(form->RestoreBackupAction) < file.indexOf(form->QuitAction));
+        QString daily;
+        whenModal([&daily](QWidget *dialog) {
+            auto *restore = qobject_cast<TRestoreBackupForm *>(dialog);
+            QCOMPARE(restore->BackupsTreeWidget->topLevelItemCount(), 1);
+            QCOMPARE(restore->BackupsTreeWidget->topLevelItem(0)->text(1), QStringLiteral("2"));
+            daily = restore->chosenPath();
+            restore->RestoreBitBtn->click();
+        });
+        form->RestoreBackupAction->trigger();
+        QVERIFY(!daily.isEmpty());
+        QCOMPARE(batteries(form->log()), (QStringList{"A", "B"}));
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
+        QCOMPARE(form->tableModel()->rowCount(), 2);
+        // The log as it was before is a backup now, and restores in turn.
+        const QList<TBackupInfo> all = form->logFileGuard()->backups().backups();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all.first().Type, TBackupInfo::Kind::BeforeRestore);
+        form->RestoreBackup(all.first().Path);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        // A backup that is gone changes nothing.
+        QVERIFY_THROWS_EXCEPTION(QorLogError, form->RestoreBackup(daily + QStringLiteral(".gone")));
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
     }
 };
 
