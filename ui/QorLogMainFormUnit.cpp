@@ -574,9 +574,7 @@ void TQorLogMainForm::RestoreBackup(const QString &path)
     takeOutsideChange();
     m_guard->backUpBeforeRestore();
     const TLogMerge change = LogMerge::ReplaceBy(backup, m_log);
-    LogMerge::ApplyMerge(m_log, change);
-    RefreshDisplay();
-    SaveLog();
+    applyLogChange(tr("Restore Backup"), change.Removed, change.Added);
 }
 
 void TQorLogMainForm::SaveLog()
@@ -593,12 +591,9 @@ void TQorLogMainForm::takeOutsideChange()
     case TOutsideChange::Kind::Merged:
         if (change.Merge.isEmpty())
             return;
-        {
-            WaitCursorGuard waitCursor;
-            LogMerge::ApplyMerge(m_log, change.Merge);
-            outsideChangeMerged(change.Merge);
-            SaveLog();
-        }
+        // One undo step of its own, refreshed and saved like any other change.
+        applyLogChange(tr("Change by Another Program"), change.Merge.Removed, change.Merge.Added);
+        showNotice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(change.Merge));
         return;
     case TOutsideChange::Kind::Damaged:
         showNotice(QStringLiteral("DamagedReplacementNoticeBox"), change.Message);

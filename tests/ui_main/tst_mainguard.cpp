@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <memory>
@@ -206,6 +207,10 @@ private Q_SLOTS:
         const QList<TBackupInfo> all = form->logFileGuard()->backups().backups();
         QCOMPARE(all.size(), 2);
         QCOMPARE(all.first().Type, TBackupInfo::Kind::BeforeRestore);
+        // One undo step takes the restore back.
+        form->undoStack()->undo();
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        form->RestoreBackup(daily);
         form->RestoreBackup(all.first().Path);
         QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
         // A backup that is gone changes nothing.
