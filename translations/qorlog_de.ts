@@ -327,6 +327,17 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TBackupStore</name>
+    <message>
+        <source>the folder %1 cannot be made</source>
+        <translation>der Ordner %1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>The backup of the log file %1 could not be written (%2)</source>
+        <translation>Die Sicherung der Ladebuchdatei %1 konnte nicht geschrieben werden (%2)</translation>
+    </message>
+</context>
+<context>
     <name>TChargeDataForm</name>
     <message>
         <source>ChargeData</source>
@@ -682,6 +693,23 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TLogFileGuard</name>
+    <message>
+        <source>It has been kept as %1.</source>
+        <translation>Sie ist als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>Another program replaced the log file by one that cannot be read completely:
+%1
+
+%2 QorLog writes its own charges to the log file.</source>
+        <translation>Ein anderes Programm hat die Ladebuchdatei durch eine ersetzt, die nicht vollständig lesbar ist:
+%1
+
+%2 QorLog schreibt seine eigenen Ladungen in die Ladebuchdatei.</translation>
+    </message>
+</context>
+<context>
     <name>TQorLogCOMServer</name>
     <message>
         <source>The program is not ready to take charges</source>
@@ -979,6 +1007,73 @@ Lizenz: %3</translation>
     <message>
         <source>CSV files (*.csv *.txt);;All files (*)</source>
         <translation>CSV-Dateien (*.csv *.txt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1.
+
+QorLog goes on saving the log without backups.</source>
+        <translation>%1.
+
+QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
+    </message>
+    <message>
+        <source>Restore Backup…</source>
+        <translation>Sicherung wiederherstellen…</translation>
+    </message>
+    <message>
+        <source>The backup %1 is not there any more</source>
+        <translation>Die Sicherung %1 ist nicht mehr vorhanden</translation>
+    </message>
+    <message>
+        <source>Restore Backup</source>
+        <translation>Sicherung wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Change by Another Program</source>
+        <translation>Änderung durch ein anderes Programm</translation>
+    </message>
+</context>
+<context>
+    <name>TRestoreBackupForm</name>
+    <message>
+        <source>damaged</source>
+        <translation>beschädigt</translation>
+    </message>
+    <message>
+        <source>%1 %2, before the purge</source>
+        <translation>%1 %2, vor dem Bereinigen</translation>
+    </message>
+    <message>
+        <source>%1 %2, before a restore</source>
+        <translation>%1 %2, vor einer Wiederherstellung</translation>
+    </message>
+    <message>
+        <source>%1, before the day&apos;s first change</source>
+        <translation>%1, vor der ersten Änderung des Tages</translation>
+    </message>
+    <message>
+        <source>Restore Backup</source>
+        <translation>Sicherung wiederherstellen</translation>
+    </message>
+    <message>
+        <source>There are no backups of the log yet.</source>
+        <translation>Es gibt noch keine Sicherungen des Ladebuchs.</translation>
+    </message>
+    <message>
+        <source>Choose the backup that replaces the log. The log as it is now is kept as a backup first, and Undo takes the restore back.</source>
+        <translation>Wählen Sie die Sicherung, die das Ladebuch ersetzt. Das Ladebuch, wie es jetzt ist, wird zuerst gesichert, und Rückgängig nimmt die Wiederherstellung zurück.</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>Sicherung</translation>
+    </message>
+    <message>
+        <source>Charges</source>
+        <translation>Ladungen</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>Wiederherstellen</translation>
     </message>
 </context>
 <context>
