@@ -168,9 +168,6 @@ Programms nicht beschreibbar ist.
         <source>text follows a closing quote</source>
         <translation>auf ein schließendes Anführungszeichen folgt Text</translation>
     </message>
-</context>
-<context>
-    <name>CsvFile::Document</name>
     <message>
         <source>The file is empty</source>
         <translation>Die Datei ist leer</translation>
@@ -280,9 +277,6 @@ Programms nicht beschreibbar ist.
         <source>A copy of the damaged log file %1 could not be made</source>
         <translation>Von der beschädigten Ladebuchdatei %1 konnte keine Kopie angelegt werden</translation>
     </message>
-</context>
-<context>
-    <name>LogReader</name>
     <message>
         <source>The log file %1 cannot be read: out of memory</source>
         <translation>Die Ladebuchdatei %1 kann nicht gelesen werden: kein Speicher mehr frei</translation>
@@ -324,6 +318,10 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The program path cannot be registered: it is not absolute</source>
         <translation>Der Programmpfad kann nicht registriert werden: er ist nicht absolut</translation>
+    </message>
+    <message>
+        <source>Error creating system registry entry</source>
+        <translation>Fehler beim Anlegen des Registrierungseintrags</translation>
     </message>
 </context>
 <context>
