@@ -64,33 +64,74 @@ bool TSingleInstanceGuard::CheckSingleInstance()
 void TSingleInstanceGuard::readMessage(QLocalSocket *socket)
 {
     while (socket->canReadLine()) {
-        const QByteArray line = socket->readLine(64).trimmed();
-        // "activate <first parameter>"
+        const QByteArray line = socket->readLine(64 * 1024).trimmed();
+        // "activate <first parameter>", or "import <CSV path> <log path>" in Base64
         const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() == 2 && parts.at(0) == "activate" && parts.at(1) == "1")
+        if (parts.size() == 2 && parts.at(0) == "activate" && parts.at(1) == "1") {
             Q_EMIT activationRequested();
+        } else if (parts.size() == 3 && parts.at(0) == "import") {
+            Answer answer{1, QStringLiteral("QorLog cannot import from the command line")};
+            if (m_importHandler)
+                answer = m_importHandler(QString::fromUtf8(QByteArray::fromBase64(parts.at(1))),
+                                         QString::fromUtf8(QByteArray::fromBase64(parts.at(2))));
+            socket->write("answer " + QByteArray::number(answer.Status) + ' ' +
+                          answer.Message.toUtf8().toBase64() + '\n');
+            socket->flush();
+        }
     }
-    if (socket->bytesAvailable() > 256)
+    if (socket->bytesAvailable() > 64 * 1024)
         socket->abort();
 }
 
-bool TSingleInstanceGuard::sendActivation(int firstParameter, int timeoutMs)
+bool TSingleInstanceGuard::connectToFirst(QLocalSocket &socket, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     // The first instance may hold the lock a moment before it listens: try again shortly.
     while (true) {
-        QLocalSocket socket;
         socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(qMax<qint64>(100, deadline.remainingTime()))) {
-            socket.write("activate " + QByteArray::number(firstParameter) + '\n');
-            const bool sent = socket.waitForBytesWritten(1000);
-            socket.disconnectFromServer();
-            if (socket.state() != QLocalSocket::UnconnectedState)
-                socket.waitForDisconnected(1000);
-            return sent;
-        }
+        if (socket.waitForConnected(qMax<qint64>(100, deadline.remainingTime())))
+            return true;
         if (deadline.hasExpired())
             return false;
         QThread::msleep(50);
     }
+}
+
+bool TSingleInstanceGuard::sendActivation(int firstParameter, int timeoutMs)
+{
+    QLocalSocket socket;
+    if (!connectToFirst(socket, timeoutMs))
+        return false;
+    socket.write("activate " + QByteArray::number(firstParameter) + '\n');
+    const bool sent = socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(1000);
+    return sent;
+}
+
+bool TSingleInstanceGuard::sendImport(const QString &csvPath, const QString &logPath,
+                                      Answer &answer, int timeoutMs)
+{
+    QLocalSocket socket;
+    QDeadlineTimer deadline(timeoutMs);
+    if (!connectToFirst(socket, 5000))
+        return false;
+    socket.write("import " + csvPath.toUtf8().toBase64() + ' ' + logPath.toUtf8().toBase64() +
+                 '\n');
+    // The first instance answers once the import is done and saved.
+    while (!socket.canReadLine()) {
+        if (socket.waitForReadyRead(1000) || socket.canReadLine())
+            continue;
+        if (deadline.hasExpired() || socket.state() != QLocalSocket::ConnectedState)
+            return false;
+    }
+    const QList<QByteArray> parts = socket.readLine(64 * 1024).trimmed().split(' ');
+    if (parts.size() < 2 || parts.at(0) != "answer")
+        return false;
+    answer.Status = parts.at(1).toInt();
+    answer.Message =
+        parts.size() > 2 ? QString::fromUtf8(QByteArray::fromBase64(parts.at(2))) : QString();
+    socket.disconnectFromServer();
+    return true;
 }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QLocalServer;
@@ -28,6 +29,21 @@ public:
     // instance; waits at most `timeoutMs` for it to be listening. False when nobody answered.
     bool sendActivation(int firstParameter = 1, int timeoutMs = 5000);
 
+    // What the first instance answers to a handed-over import: an exit status and a message.
+    struct Answer
+    {
+        int Status = 1;
+        QString Message;
+    };
+    // The first instance's side of `qorlog --import-csv`: called with the CSV file's and the
+    // log file's absolute paths, from the event loop; the answer goes back to the later start.
+    using ImportHandler = std::function<Answer(const QString &csvPath, const QString &logPath)>;
+    void setImportHandler(ImportHandler handler) { m_importHandler = std::move(handler); }
+    // For a later start: hands the import to the first instance and waits for its answer.
+    // False when nobody answered within `timeoutMs`.
+    bool sendImport(const QString &csvPath, const QString &logPath, Answer &answer,
+                    int timeoutMs = 120000);
+
     QString lockPath() const { return m_lockPath; }
     QString socketPath() const { return m_socketPath; }
 
@@ -37,7 +53,9 @@ Q_SIGNALS:
 
 private:
     void readMessage(class QLocalSocket *socket);
+    bool connectToFirst(class QLocalSocket &socket, int timeoutMs);
 
+    ImportHandler m_importHandler;
     QString m_lockPath;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;

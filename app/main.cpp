@@ -4,7 +4,10 @@
 #include "BatteryReport.h"
 #include "CommandLine.h"
 #include "ConstantsAndTypes.h"
+#include "CsvFile.h"
+#include "CsvImport.h"
 #include "FilterFormUnit.h"
+#include "ImportCsvFormUnit.h"
 #include "LogFile.h"
 #include "LogFilePath.h"
 #include "NumberText.h"
@@ -16,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -50,7 +54,69 @@ void installUserLanguage()
     installTranslations(QLocale(), translationFolders(QCoreApplication::applicationDirPath()));
 }
 
-// Help, version and the two registration switches need no display.
+void printError(const QString &message)
+{
+    std::fprintf(stderr, "qorlog: %s\n", qPrintable(message));
+}
+
+// --export-csv: every charge, read straight from the file; a running QorLog is not disturbed.
+int exportCsv(const CommandLineOptions &options)
+{
+    const QString logPath = logFilePathInUse(options);
+    try {
+        TChargeLog log;
+        if (LogFile::LoadChargeLog(logPath, log) == LogFile::LoadOutcome::Missing)
+            throw QorLogError(
+                QCoreApplication::translate("main", "The log file %1 does not exist").arg(logPath));
+        if (options.exportCsv == QLatin1String("-")) {
+            QFile out;
+            if (!out.open(stdout, QIODevice::WriteOnly))
+                throw QorLogError(out.errorString());
+            CsvFile::WriteCsv(out, log, CsvFile::ExportFormat(), false);
+            if (!out.flush())
+                throw QorLogError(out.errorString());
+        } else {
+            CsvFile::SaveCsv(options.exportCsv, log, CsvFile::ExportFormat(), false);
+        }
+        return 0;
+    } catch (const QorLogError &error) {
+        printError(error.message());
+        return 1;
+    }
+}
+
+// --import-csv: handed to a running QorLog that keeps the same log, else done here.
+int importCsv(const CommandLineOptions &options)
+{
+    const QString csvPath = QFileInfo(options.importCsv).absoluteFilePath();
+    const QString logPath = logFilePathInUse(options);
+    TSingleInstanceGuard guard(QString::fromLatin1(QorLog::InstanceIdentifier));
+    if (!guard.CheckSingleInstance()) {
+        TSingleInstanceGuard::Answer answer;
+        if (!guard.sendImport(csvPath, logPath, answer)) {
+            printError(QCoreApplication::translate(
+                "main", "QorLog is running but did not answer; nothing was imported"));
+            return 1;
+        }
+        if (answer.Status != TImportCsvForm::OtherLogStatus) {
+            std::fprintf(answer.Status == 0 ? stdout : stderr, "%s\n", qPrintable(answer.Message));
+            return answer.Status;
+        }
+        // The running QorLog keeps another log: this one is nobody's to disturb.
+    }
+    try {
+        const CsvImport::Plan plan = CsvImport::ImportIntoLogFile(csvPath, logPath);
+        const bool imported = plan.Errors.isEmpty();
+        std::fprintf(imported ? stdout : stderr, "%s\n",
+                     qPrintable(CsvImport::Summary(plan, imported)));
+        return imported ? 0 : 1;
+    } catch (const QorLogError &error) {
+        printError(error.message());
+        return 1;
+    }
+}
+
+// Help, version, the CSV commands and the two registration switches need no display.
 int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
 {
     QCoreApplication app(argc, argv);
@@ -72,6 +138,10 @@ int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
             << '\n';
         return 0;
     }
+    if (!options.exportCsv.isEmpty())
+        return exportCsv(options);
+    if (!options.importCsv.isEmpty())
+        return importCsv(options);
     // A running instance only comes to the front; nothing is registered then.
     TSingleInstanceGuard guard(QString::fromLatin1(QorLog::InstanceIdentifier));
     if (!guard.CheckSingleInstance()) {
@@ -169,7 +239,8 @@ int main(int argc, char **argv)
     }
     if (options.report && !options.help && !options.version)
         return runReport(argc, argv, options);
-    if (options.help || options.version || options.startMode == StartMode::Register ||
+    if (options.help || options.version || !options.exportCsv.isEmpty() ||
+        !options.importCsv.isEmpty() || options.startMode == StartMode::Register ||
         options.startMode == StartMode::Unregister)
         return runWithoutWindow(argc, argv, options);
 
@@ -207,6 +278,12 @@ int main(int argc, char **argv)
     TFilterForm filterForm(&mainForm);
     mainForm.setFilterForm(&filterForm);
 
+    guard.setImportHandler([&mainForm](const QString &csvPath, const QString &logPath) {
+        TSingleInstanceGuard::Answer answer;
+        answer.Message =
+            TImportCsvForm::ImportFromCommandLine(&mainForm, csvPath, logPath, answer.Status);
+        return answer;
+    });
     QObject::connect(&guard, &TSingleInstanceGuard::activationRequested, &mainForm,
                      &TQorLogMainForm::activateFromSecondInstance);
     QObject::connect(&mainForm, &TQorLogMainForm::closed, &app, &QCoreApplication::quit,

@@ -37,34 +37,61 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
     CommandLineOptions options;
     options.startMode = parseStartMode(arguments);
 
-    const QString logFileOption = QStringLiteral("--log-file");
-    const QString logFilePrefix = logFileOption + QLatin1Char('=');
+    // The options that take a value, as "--name VALUE" or "--name=VALUE".
+    const struct
+    {
+        QLatin1String name;
+        QString *value;
+        const char *missing;
+    } valued[] = {
+        {QLatin1String("--log-file"), &options.logFile,
+         QT_TRANSLATE_NOOP("CommandLine", "--log-file needs a file path")},
+        {QLatin1String("--export-csv"), &options.exportCsv,
+         QT_TRANSLATE_NOOP("CommandLine",
+                           "--export-csv needs a file path, or - for standard output")},
+        {QLatin1String("--import-csv"), &options.importCsv,
+         QT_TRANSLATE_NOOP("CommandLine", "--import-csv needs a file path")},
+    };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--help")) {
             options.help = true;
-        } else if (argument == QLatin1String("--version")) {
+            continue;
+        }
+        if (argument == QLatin1String("--version")) {
             options.version = true;
-        } else if (argument == QLatin1String("--report")) {
+            continue;
+        }
+        if (argument == QLatin1String("--report")) {
             options.report = true;
-        } else if (argument == QLatin1String("--csv")) {
+            continue;
+        }
+        if (argument == QLatin1String("--csv")) {
             options.csv = true;
-        } else if (argument == logFileOption) {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
-                options.error =
-                    QCoreApplication::translate("CommandLine", "--log-file needs a file path");
+            continue;
+        }
+        for (const auto &option : valued) {
+            QString value;
+            if (argument == option.name) {
+                if (i + 1 < arguments.size())
+                    value = arguments.at(++i);
+            } else if (argument.startsWith(option.name + QLatin1Char('='))) {
+                value = argument.mid(option.name.size() + 1);
+            } else {
                 continue;
             }
-            options.logFile = arguments.at(++i);
-        } else if (argument.startsWith(logFilePrefix)) {
-            options.logFile = argument.mid(logFilePrefix.size());
-            if (options.logFile.isEmpty())
-                options.error =
-                    QCoreApplication::translate("CommandLine", "--log-file needs a file path");
+            if (value.isEmpty())
+                options.error = QCoreApplication::translate("CommandLine", option.missing);
+            else
+                *option.value = value;
+            break;
         }
     }
     if (options.csv && !options.report && options.error.isEmpty())
         options.error = QCoreApplication::translate("CommandLine", "--csv goes with --report");
+    if (options.error.isEmpty() && !options.exportCsv.isEmpty() && !options.importCsv.isEmpty())
+        options.error = QCoreApplication::translate(
+            "CommandLine", "--export-csv and --import-csv cannot be given together");
     return options;
 }
 
@@ -82,6 +109,13 @@ QString commandLineHelpText(const QString &programName)
                "      --log-file PATH  keep the charge log in PATH instead of the one below\n"
                "      --report         print the health figures of every battery and exit\n"
                "      --csv            with --report: print it as CSV\n"
+               "      --export-csv FILE\n"
+               "                       write every charge of the log to FILE as CSV (- for\n"
+               "                       standard output) and exit; a running QorLog is not\n"
+               "                       disturbed\n"
+               "      --import-csv FILE\n"
+               "                       add the charges in the CSV file FILE to the log and\n"
+               "                       exit; a running QorLog is handed the import\n"
                "  -RegServer           register the automation service for this user and exit\n"
                "  -UnregServer         remove the automation service registration and exit\n"
                "  -Automation          start for an automation client (the session bus uses it)\n"

@@ -24,6 +24,8 @@ struct CommandLineOptions
 {
     StartMode startMode = StartMode::Standalone;
     QString logFile;      // --log-file PATH or --log-file=PATH; empty when not given
+    QString exportCsv;    // --export-csv FILE, "-" for standard output
+    QString importCsv;    // --import-csv FILE
     bool help = false;    // --help
     bool version = false; // --version
     bool report = false;  // --report: print the battery overview of the log and exit

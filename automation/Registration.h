@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 // The program's registration with the session bus: a service activation file, through which a
 // client's call starts the program when it is not running, and the interface description
@@ -11,7 +12,8 @@
 namespace QorLogRegistration {
 
 // The message of a registration that cannot be written under -RegServer.
-inline constexpr char WriteFailedMessage[] = "Error creating system registry entry";
+inline constexpr char WriteFailedMessage[] =
+    QT_TRANSLATE_NOOP("QorLogRegistration", "Error creating system registry entry");
 
 QString serviceFilePath();   // .../dbus-1/services/QorLog.QorLogCOMServer.service
 QString interfaceFilePath(); // .../dbus-1/interfaces/QorLog.IQorLogCOMServer.xml

@@ -3,8 +3,12 @@
 #include "ChargeLogTableModel.h"
 #include "BatteryOverviewFormUnit.h"
 #include "ChartBench.h"
+#include "CsvFile.h"
+#include "CsvImport.h"
+#include "ImportCsvFormUnit.h"
 #include "LogFile.h"
 #include "LogGenerator.h"
+#include "LogMerge.h"
 #include "QorLogMainFormUnit.h"
 #include "SplashFormUnit.h"
 
@@ -95,6 +99,38 @@ QVector<double> timeProcess(const QString &program, const QStringList &arguments
     return times;
 }
 
+// Another program changed 10 charges of the log (4 added, 3 removed, 3 edited) while QorLog
+// added one: the three-way merge of the file, the base and memory, and applying it.
+double measureMergeMs(const TChargeLog &base, int rounds)
+{
+    TChargeLog disk = base;
+    const int n = disk.ChargeStringList.count();
+    for (int i = 0; i < 4; ++i)
+        disk.StoreChargeRecord(-1, 50000.0 + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                               QStringLiteral("Other #%1").arg(i), 1.0, 1.0,
+                               QStringLiteral("Normal"), QStringLiteral("from elsewhere"),
+                               QString());
+    for (int i = 0; i < 3 && n > 10; ++i)
+        disk.ChargeStringList.removeAt(n / 2 + i);
+    for (int i = 0; i < 3 && n > 10; ++i) {
+        TChargeRecord record = disk.ChargeStringList.record(i);
+        record.AmpHours += 0.5;
+        disk.ChargeStringList.replace(i, record, disk.ChargeStringList.text(i));
+    }
+    QVector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        TChargeLog memory = base;
+        memory.StoreChargeRecord(-1, 50010.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                 QStringLiteral("Own"), 1.0, 1.0, QStringLiteral("Normal"),
+                                 QString(), QString());
+        QElapsedTimer timer;
+        timer.start();
+        LogMerge::ApplyMerge(memory, LogMerge::MergeOutsideChange(base, disk, memory));
+        times.append(elapsedMs(timer));
+    }
+    return BenchSupport::median(times);
+}
+
 } // namespace
 
 namespace BenchRun {
@@ -128,6 +164,8 @@ void measureLogFile(const QString &path, const FigureSink &sink)
             save.append(elapsedMs(timer));
         }
         sink({QStringLiteral("save_ms"), BenchSupport::median(save), QStringLiteral("ms")});
+        sink({QStringLiteral("merge_10_changes_ms"), measureMergeMs(*log, rounds),
+              QStringLiteral("ms")});
     }
 
     // The program's own start, then the changes a user makes in it.
@@ -230,6 +268,10 @@ void measureLogFile(const QString &path, const FigureSink &sink)
               QStringLiteral("ms")});
         delete overview; // the figures after this one are the main window's alone
     }
+    // The whole log as CSV, imported into an empty log through the window: read the file,
+    // check every row, add the charges, one refresh and one save (target: 2 s at 10,000).
+    const QString csv = work.filePath(QStringLiteral("charges.csv"));
+    CsvFile::SaveCsv(csv, form->chargeLog(), CsvFile::ExportFormat(), false);
 
     // Every battery marked, then purged: all charges go at once. It empties the log, so it is
     // measured once, last.
@@ -244,6 +286,23 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         sink({QStringLiteral("purge_all_ms"), elapsedMs(timer), QStringLiteral("ms")});
     }
     form.reset();
+    QVector<double> import;
+    const QString importLog = work.filePath(QStringLiteral("import.QorLog"));
+    for (int i = 0; i < rounds; ++i) {
+        QFile::remove(importLog);
+        auto target = std::make_unique<TQorLogMainForm>(importLog);
+        target->FormCreate();
+        target->show();
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        const CsvImport::Plan plan =
+            CsvImport::MakeDetectedPlan(CsvFile::Document::fromFile(csv), target->chargeLog());
+        TImportCsvForm::ImportCharges(target.get(), plan.Charges);
+        settle();
+        import.append(elapsedMs(timer));
+    }
+    sink({QStringLiteral("import_csv_ms"), BenchSupport::median(import), QStringLiteral("ms")});
 
     QVector<double> chart;
     for (int i = 0; i < 7; ++i)

@@ -271,12 +271,15 @@ QList<Row> SplitRows(QStringView text, QChar delimiter, int maxRows)
 Document Document::fromBytes(const QByteArray &bytes)
 {
     if (bytes.trimmed().isEmpty())
-        throw QorLogError(tr("The file is empty"));
+        throw QorLogError(QCoreApplication::translate("CsvFile", "The file is empty"));
     if (bytes.size() > MaxFileSize)
-        throw QorLogError(tr("The file is larger than %1 MiB, the most QorLog imports at once")
-                              .arg(MaxFileSize / (1024 * 1024)));
+        throw QorLogError(
+            QCoreApplication::translate(
+                "CsvFile", "The file is larger than %1 MiB, the most QorLog imports at once")
+                .arg(MaxFileSize / (1024 * 1024)));
     if (isBinary(bytes))
-        throw QorLogError(tr("The file is not a text file: it holds binary data"));
+        throw QorLogError(QCoreApplication::translate(
+            "CsvFile", "The file is not a text file: it holds binary data"));
     Document document;
     document.m_bytes = bytes;
     document.detect();
@@ -287,13 +290,17 @@ Document Document::fromFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw QorLogError(tr("The file %1 cannot be read: %2").arg(path, file.errorString()));
+        throw QorLogError(QCoreApplication::translate("CsvFile", "The file %1 cannot be read: %2")
+                              .arg(path, file.errorString()));
     if (file.size() > MaxFileSize)
-        throw QorLogError(tr("The file is larger than %1 MiB, the most QorLog imports at once")
-                              .arg(MaxFileSize / (1024 * 1024)));
+        throw QorLogError(
+            QCoreApplication::translate(
+                "CsvFile", "The file is larger than %1 MiB, the most QorLog imports at once")
+                .arg(MaxFileSize / (1024 * 1024)));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw QorLogError(tr("The file %1 cannot be read: %2").arg(path, file.errorString()));
+        throw QorLogError(QCoreApplication::translate("CsvFile", "The file %1 cannot be read: %2")
+                              .arg(path, file.errorString()));
     try {
         return fromBytes(bytes);
     } catch (const QorLogError &error) {

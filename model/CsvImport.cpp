@@ -330,6 +330,13 @@ Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings
     return plan;
 }
 
+Plan MakeDetectedPlan(const CsvFile::Document &document, const TChargeLog &log)
+{
+    const CsvFile::Settings &settings = document.detected();
+    const QList<CsvFile::Row> rows = document.rows(settings);
+    return MakePlan(rows, settings, guessMapping(rows, settings.HasHeader), log);
+}
+
 QVector<TChargeEntry> MakeEntries(TChargeLog &log, const QVector<Charge> &charges)
 {
     QVector<TChargeEntry> entries;
@@ -354,11 +361,9 @@ QVector<TChargeEntry> MakeEntries(TChargeLog &log, const QVector<Charge> &charge
 Plan ImportIntoLogFile(const QString &csvPath, const QString &logPath)
 {
     const CsvFile::Document document = CsvFile::Document::fromFile(csvPath);
-    const CsvFile::Settings settings = document.detected();
-    const QList<CsvFile::Row> rows = document.rows(settings);
     TChargeLog log;
     LogFile::LoadChargeLog(logPath, log);
-    Plan plan = MakePlan(rows, settings, guessMapping(rows, settings.HasHeader), log);
+    Plan plan = MakeDetectedPlan(document, log);
     if (!plan.Errors.isEmpty() || plan.Charges.isEmpty())
         return plan;
     const QVector<TChargeEntry> entries = MakeEntries(log, plan.Charges);

@@ -74,6 +74,9 @@ Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings
               const QList<Column> &mapping, const TChargeLog &log,
               const QLocale &locale = QLocale());
 
+// MakePlan with the settings detected in the document and the mapping its rows suggest.
+Plan MakeDetectedPlan(const CsvFile::Document &document, const TChargeLog &log);
+
 // Parses a date (with or without time) the way the import reads it: ISO 8601,
 // "yyyy-mm-dd hh:mm[:ss]", the locale's short date and time, or a day count. False when none.
 bool ParseDateTime(const QString &text, QChar decimalPoint, const QLocale &locale, double &days);

@@ -175,7 +175,9 @@ public:
     {
         m_parser = XML_ParserCreate(nullptr);
         if (!m_parser)
-            throw QorLogError(tr("The log file %1 cannot be read: out of memory").arg(sourceName));
+            throw QorLogError(QCoreApplication::translate(
+                                  "LogFile", "The log file %1 cannot be read: out of memory")
+                                  .arg(sourceName));
         XML_SetUserData(m_parser, this);
         XML_SetElementHandler(m_parser, &LogReader::onStart, &LogReader::onEnd);
         XML_SetCharacterDataHandler(m_parser, &LogReader::onText);
@@ -220,7 +222,8 @@ private:
         if (!m_error.isEmpty())
             throw QorLogError(m_error);
         throw QorLogError(
-            tr("The log file %1 is damaged: %2 (line %3, column %4)")
+            QCoreApplication::translate("LogFile",
+                                        "The log file %1 is damaged: %2 (line %3, column %4)")
                 .arg(m_sourceName, QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(m_parser))))
                 .arg(XML_GetCurrentLineNumber(m_parser))
                 .arg(XML_GetCurrentColumnNumber(m_parser)));
@@ -255,16 +258,19 @@ private:
                                             const XML_Char *, const XML_Char *)
     {
         LogReader *reader = static_cast<LogReader *>(user);
-        reader->stop(tr("The log file %1 is damaged: it declares entities, which a "
-                        "log file never holds")
+        reader->stop(QCoreApplication::translate(
+                         "LogFile", "The log file %1 is damaged: it declares entities, which a "
+                                    "log file never holds")
                          .arg(reader->m_sourceName));
     }
     // A reference to an entity the parser cannot see (one from an external definition).
     static void XMLCALL onSkippedEntity(void *user, const XML_Char *name, int)
     {
         LogReader *reader = static_cast<LogReader *>(user);
-        reader->stop(tr("The log file %1 is damaged: the entity %2 is not declared (line %3, "
-                        "column %4)")
+        reader->stop(QCoreApplication::translate(
+                         "LogFile",
+                         "The log file %1 is damaged: the entity %2 is not declared (line %3, "
+                         "column %4)")
                          .arg(reader->m_sourceName, QString::fromUtf8(name))
                          .arg(XML_GetCurrentLineNumber(reader->m_parser))
                          .arg(XML_GetCurrentColumnNumber(reader->m_parser)));
@@ -671,6 +677,11 @@ QByteArray WriteChargeLog(TChargeLog &log)
 
 void SaveChargeLog(const QString &path, TChargeLog &log)
 {
+    SaveChargeLog(path, log, {});
+}
+
+bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit)
+{
     QSaveFile file(path);
     // Unbuffered: the document comes in large pieces anyway, and a buffered write that stops
     // short reports success, leaving the rest to a flush whose failure the commit ignores -
@@ -685,9 +696,19 @@ void SaveChargeLog(const QString &path, TChargeLog &log)
     // The end of the document may still sit in the device's buffer. A failure to write it
     // while committing goes unnoticed (the file is committed cut short), so it is flushed and
     // checked here first.
-    if (!written || !writePiece(file, piece) || !file.flush() || !file.commit())
-        throw QorLogError(
+    const auto failed = [&] {
+        return QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
+    };
+    if (!written || !writePiece(file, piece) || !file.flush())
+        throw failed();
+    if (beforeCommit && !beforeCommit(file)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        throw failed();
+    return true;
 }
 
 QString KeepDamagedCopy(const QString &path)

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QFileDevice;
 class QIODevice;
 
 // Reading and writing the XML log file.
@@ -33,6 +34,10 @@ void ReadChargeLog(const QByteArray &xml, TChargeLog &log, const QString &source
 // Sorts the charge list, then writes the whole log atomically: the old file stays whole
 // until the new one is complete. Throws QorLogError with the system's message on failure.
 void SaveChargeLog(const QString &path, TChargeLog &log);
+// The same, asking `beforeCommit` with the complete new file (still under its temporary name)
+// whether to put it in place; when it answers false nothing is replaced and false is returned.
+using BeforeCommitFn = std::function<bool(const QFileDevice &)>;
+bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit);
 QByteArray WriteChargeLog(TChargeLog &log);
 
 // Copies a log that failed to load to "PATH.damaged-YYYYMMDD-HHMMSS" beside it so the next

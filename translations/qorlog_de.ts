@@ -78,6 +78,18 @@
         <translation>--csv gehört zu --report</translation>
     </message>
     <message>
+        <source>--export-csv needs a file path, or - for standard output</source>
+        <translation>--export-csv braucht einen Dateipfad oder - für die Standardausgabe</translation>
+    </message>
+    <message>
+        <source>--import-csv needs a file path</source>
+        <translation>--import-csv braucht einen Dateipfad</translation>
+    </message>
+    <message>
+        <source>--export-csv and --import-csv cannot be given together</source>
+        <translation>--export-csv und --import-csv gehen nicht zusammen</translation>
+    </message>
+    <message>
         <source>Usage: %1 [OPTION]...
 Keep a log of the charges of rechargeable batteries: a table and a chart per
 battery, with charges added by hand or by other programs over the session bus.
@@ -86,6 +98,13 @@ Options:
       --log-file PATH  keep the charge log in PATH instead of the one below
       --report         print the health figures of every battery and exit
       --csv            with --report: print it as CSV
+      --export-csv FILE
+                       write every charge of the log to FILE as CSV (- for
+                       standard output) and exit; a running QorLog is not
+                       disturbed
+      --import-csv FILE
+                       add the charges in the CSV file FILE to the log and
+                       exit; a running QorLog is handed the import
   -RegServer           register the automation service for this user and exit
   -UnregServer         remove the automation service registration and exit
   -Automation          start for an automation client (the session bus uses it)
@@ -107,6 +126,13 @@ Optionen:
       --log-file PATH  das Ladebuch in PATH statt in der unten genannten Datei
       --report         die Zustandswerte jedes Akkus ausgeben und beenden
       --csv            mit --report: als CSV ausgeben
+      --export-csv FILE
+                       alle Ladungen des Ladebuchs als CSV in FILE schreiben
+                       (- für die Standardausgabe) und beenden; ein laufendes
+                       QorLog wird nicht gestört
+      --import-csv FILE
+                       die Ladungen der CSV-Datei FILE ins Ladebuch übernehmen
+                       und beenden; ein laufendes QorLog übernimmt den Import
   -RegServer           den Automatisierungsdienst für diesen Benutzer
                        registrieren und beenden
   -UnregServer         die Registrierung des Dienstes entfernen und beenden
@@ -142,9 +168,6 @@ Programms nicht beschreibbar ist.
         <source>text follows a closing quote</source>
         <translation>auf ein schließendes Anführungszeichen folgt Text</translation>
     </message>
-</context>
-<context>
-    <name>CsvFile::Document</name>
     <message>
         <source>The file is empty</source>
         <translation>Die Datei ist leer</translation>
@@ -254,9 +277,6 @@ Programms nicht beschreibbar ist.
         <source>A copy of the damaged log file %1 could not be made</source>
         <translation>Von der beschädigten Ladebuchdatei %1 konnte keine Kopie angelegt werden</translation>
     </message>
-</context>
-<context>
-    <name>LogReader</name>
     <message>
         <source>The log file %1 cannot be read: out of memory</source>
         <translation>Die Ladebuchdatei %1 kann nicht gelesen werden: kein Speicher mehr frei</translation>
@@ -298,6 +318,21 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The program path cannot be registered: it is not absolute</source>
         <translation>Der Programmpfad kann nicht registriert werden: er ist nicht absolut</translation>
+    </message>
+    <message>
+        <source>Error creating system registry entry</source>
+        <translation>Fehler beim Anlegen des Registrierungseintrags</translation>
+    </message>
+</context>
+<context>
+    <name>TBackupStore</name>
+    <message>
+        <source>the folder %1 cannot be made</source>
+        <translation>der Ordner %1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>The backup of the log file %1 could not be written (%2)</source>
+        <translation>Die Sicherung der Ladebuchdatei %1 konnte nicht geschrieben werden (%2)</translation>
     </message>
 </context>
 <context>
@@ -557,6 +592,100 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TChargeReport</name>
+    <message>
+        <source>Page %1 of %2</source>
+        <translation>Seite %1 von %2</translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation>Akku</translation>
+    </message>
+    <message>
+        <source>Cycles</source>
+        <translation>Zyklen</translation>
+    </message>
+    <message>
+        <source>Charged</source>
+        <translation>Geladen</translation>
+    </message>
+    <message>
+        <source>Discharged</source>
+        <translation>Entladen</translation>
+    </message>
+    <message>
+        <source>QorLog: %1</source>
+        <translation>QorLog: %1</translation>
+    </message>
+    <message>
+        <source>No charges are shown.</source>
+        <translation>Es werden keine Ladungen gezeigt.</translation>
+    </message>
+    <message>
+        <source>Charges from %1 to %2</source>
+        <translation>Ladungen vom %1 bis %2</translation>
+    </message>
+    <message>
+        <source>%1 of %2 charges are shown; the filters apply.</source>
+        <translation>%1 von %2 Ladungen werden gezeigt; die Filter gelten.</translation>
+    </message>
+    <message>
+        <source>Figures per battery</source>
+        <translation>Werte je Akku</translation>
+    </message>
+    <message>
+        <source>Charges</source>
+        <translation>Ladungen</translation>
+    </message>
+    <message>
+        <source>The report cannot be printed: the printer cannot be opened</source>
+        <translation>Der Bericht kann nicht gedruckt werden: der Drucker lässt sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>Export PDF</source>
+        <translation>PDF exportieren</translation>
+    </message>
+    <message>
+        <source>Print</source>
+        <translation>Drucken</translation>
+    </message>
+</context>
+<context>
+    <name>TExportCsvForm</name>
+    <message>
+        <source>Export CSV</source>
+        <translation>CSV exportieren</translation>
+    </message>
+    <message>
+        <source>The shown records: %1 of %2 (the filters apply)</source>
+        <translation>Die gezeigten Ladungen: %1 von %2 (die Filter gelten)</translation>
+    </message>
+    <message>
+        <source>All records: %1</source>
+        <translation>Alle Ladungen: %1</translation>
+    </message>
+    <message>
+        <source>Semicolons and this computer&apos;s decimal separator (&quot;%1&quot;), for spreadsheets set up that way</source>
+        <translation>Semikolons und das Dezimaltrennzeichen dieses Rechners (&quot;%1&quot;), für so eingerichtete Tabellenkalkulationen</translation>
+    </message>
+    <message>
+        <source>Without it: commas, and &quot;.&quot; as the decimal separator, which every spreadsheet reads.</source>
+        <translation>Ohne: Kommas und &quot;.&quot; als Dezimaltrennzeichen, was jede Tabellenkalkulation liest.</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Exportieren…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+</context>
+<context>
     <name>TFilterForm</name>
     <message>
         <source>Retain</source>
@@ -569,6 +698,152 @@ Programms nicht beschreibbar ist.
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>TImportCsvForm</name>
+    <message>
+        <source>Import CSV</source>
+        <translation>CSV importieren</translation>
+    </message>
+    <message>
+        <source>Comma</source>
+        <translation>Komma</translation>
+    </message>
+    <message>
+        <source>Semicolon</source>
+        <translation>Semikolon</translation>
+    </message>
+    <message>
+        <source>Tab</source>
+        <translation>Tabulator</translation>
+    </message>
+    <message>
+        <source>The first row holds the column titles</source>
+        <translation>Die erste Zeile enthält die Spaltentitel</translation>
+    </message>
+    <message>
+        <source>Full stop (.)</source>
+        <translation>Punkt (.)</translation>
+    </message>
+    <message>
+        <source>Comma (,)</source>
+        <translation>Komma (,)</translation>
+    </message>
+    <message>
+        <source>UTF-8</source>
+        <translation>UTF-8</translation>
+    </message>
+    <message>
+        <source>UTF-8 with byte order mark</source>
+        <translation>UTF-8 mit Byte-Order-Mark</translation>
+    </message>
+    <message>
+        <source>Latin-1</source>
+        <translation>Latin-1</translation>
+    </message>
+    <message>
+        <source>File:</source>
+        <translation>Datei:</translation>
+    </message>
+    <message>
+        <source>Delimiter:</source>
+        <translation>Trennzeichen:</translation>
+    </message>
+    <message>
+        <source>Decimal separator:</source>
+        <translation>Dezimaltrennzeichen:</translation>
+    </message>
+    <message>
+        <source>Encoding:</source>
+        <translation>Kodierung:</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importieren</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>The first rows, and which field each column holds:</source>
+        <translation>Die ersten Zeilen, und welches Feld jede Spalte enthält:</translation>
+    </message>
+    <message>
+        <source>Rows that cannot be read:</source>
+        <translation>Zeilen, die nicht gelesen werden können:</translation>
+    </message>
+    <message>
+        <source>Column %1</source>
+        <translation>Spalte %1</translation>
+    </message>
+    <message>
+        <source>Field</source>
+        <translation>Feld</translation>
+    </message>
+    <message>
+        <source>Line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+    <message>
+        <source>1 charge can be imported</source>
+        <translation>1 Ladung kann importiert werden</translation>
+    </message>
+    <message>
+        <source>%1 charges can be imported</source>
+        <translation>%1 Ladungen können importiert werden</translation>
+    </message>
+    <message>
+        <source>, 1 row is already in the log</source>
+        <translation>, 1 Zeile steht schon im Ladebuch</translation>
+    </message>
+    <message>
+        <source>, %1 rows are already in the log</source>
+        <translation>, %1 Zeilen stehen schon im Ladebuch</translation>
+    </message>
+    <message>
+        <source>, 1 row cannot be read</source>
+        <translation>, 1 Zeile kann nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>, %1 rows cannot be read</source>
+        <translation>, %1 Zeilen können nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>Import Good Rows</source>
+        <translation>Gute Zeilen importieren</translation>
+    </message>
+    <message>
+        <source>Import 1 Charge</source>
+        <translation>1 Ladung importieren</translation>
+    </message>
+    <message>
+        <source>Import %1 Charges</source>
+        <translation>%1 Ladungen importieren</translation>
+    </message>
+    <message>
+        <source>Import of %1 from the command line:
+%2</source>
+        <translation>Import von %1 über die Befehlszeile:
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>TLogFileGuard</name>
+    <message>
+        <source>It has been kept as %1.</source>
+        <translation>Sie ist als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>Another program replaced the log file by one that cannot be read completely:
+%1
+
+%2 QorLog writes its own charges to the log file.</source>
+        <translation>Ein anderes Programm hat die Ladebuchdatei durch eine ersetzt, die nicht vollständig lesbar ist:
+%1
+
+%2 QorLog schreibt seine eigenen Ladungen in die Ladebuchdatei.</translation>
     </message>
 </context>
 <context>
@@ -846,6 +1121,97 @@ Ladebuchdatei: %2
 
 Lizenz: %3</translation>
     </message>
+    <message>
+        <source>Export CSV…</source>
+        <translation>CSV exportieren…</translation>
+    </message>
+    <message>
+        <source>Import CSV…</source>
+        <translation>CSV importieren…</translation>
+    </message>
+    <message>
+        <source>Export PDF…</source>
+        <translation>PDF exportieren…</translation>
+    </message>
+    <message>
+        <source>Print…</source>
+        <translation>Drucken…</translation>
+    </message>
+    <message>
+        <source>Import CSV</source>
+        <translation>CSV importieren</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv *.txt);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv *.txt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1.
+
+QorLog goes on saving the log without backups.</source>
+        <translation>%1.
+
+QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
+    </message>
+    <message>
+        <source>Restore Backup…</source>
+        <translation>Sicherung wiederherstellen…</translation>
+    </message>
+    <message>
+        <source>The backup %1 is not there any more</source>
+        <translation>Die Sicherung %1 ist nicht mehr vorhanden</translation>
+    </message>
+    <message>
+        <source>Restore Backup</source>
+        <translation>Sicherung wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Change by Another Program</source>
+        <translation>Änderung durch ein anderes Programm</translation>
+    </message>
+</context>
+<context>
+    <name>TRestoreBackupForm</name>
+    <message>
+        <source>damaged</source>
+        <translation>beschädigt</translation>
+    </message>
+    <message>
+        <source>%1 %2, before the purge</source>
+        <translation>%1 %2, vor dem Bereinigen</translation>
+    </message>
+    <message>
+        <source>%1 %2, before a restore</source>
+        <translation>%1 %2, vor einer Wiederherstellung</translation>
+    </message>
+    <message>
+        <source>%1, before the day&apos;s first change</source>
+        <translation>%1, vor der ersten Änderung des Tages</translation>
+    </message>
+    <message>
+        <source>Restore Backup</source>
+        <translation>Sicherung wiederherstellen</translation>
+    </message>
+    <message>
+        <source>There are no backups of the log yet.</source>
+        <translation>Es gibt noch keine Sicherungen des Ladebuchs.</translation>
+    </message>
+    <message>
+        <source>Choose the backup that replaces the log. The log as it is now is kept as a backup first, and Undo takes the restore back.</source>
+        <translation>Wählen Sie die Sicherung, die das Ladebuch ersetzt. Das Ladebuch, wie es jetzt ist, wird zuerst gesichert, und Rückgängig nimmt die Wiederherstellung zurück.</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>Sicherung</translation>
+    </message>
+    <message>
+        <source>Charges</source>
+        <translation>Ladungen</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>Wiederherstellen</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -868,6 +1234,14 @@ Lizenz: %3</translation>
     <message>
         <source>QorLog: automation is not available: %1</source>
         <translation>QorLog: Automatisierung ist nicht verfügbar: %1</translation>
+    </message>
+    <message>
+        <source>The log file %1 does not exist</source>
+        <translation>Die Ladebuchdatei %1 gibt es nicht</translation>
+    </message>
+    <message>
+        <source>QorLog is running but did not answer; nothing was imported</source>
+        <translation>QorLog läuft, hat aber nicht geantwortet; nichts wurde importiert</translation>
     </message>
 </context>
 </TS>

@@ -4,12 +4,16 @@
 #include "BatteryOverviewFormUnit.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
+#include "ChargeReportUnit.h"
 #include "ErrorBox.h"
+#include "ExportCsvFormUnit.h"
 #include "FilterFormUnit.h"
 #include "Icons.h"
+#include "ImportCsvFormUnit.h"
 #include "Licence.h"
 #include "LogUndoCommands.h"
 #include "NumberText.h"
+#include "RestoreBackupFormUnit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +22,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -28,6 +33,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QUndoStack>
 #include <QUrl>
@@ -106,9 +112,22 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
     createActions();
     createControls();
     createMenus();
+    createBackupCommands();
     // The menu bar comes on top of the design size: chart, table and panel keep theirs.
     resize(641, 480 + menuBar()->sizeHint().height());
     applyChartColours();
+    m_guard = new TLogFileGuard(
+        logFilePath, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), this);
+    connect(m_guard, &TLogFileGuard::outsideChange, this,
+            [this] { ErrorBox::guard([this] { takeOutsideChange(); }, this); });
+    connect(m_guard, &TLogFileGuard::merged, this, &TQorLogMainForm::outsideChangeMerged);
+    connect(m_guard, &TLogFileGuard::damagedReplacementKept, this, [this](const QString &text) {
+        showNotice(QStringLiteral("DamagedReplacementNoticeBox"), text);
+    });
+    connect(m_guard, &TLogFileGuard::backupFailed, this, [this](const QString &text) {
+        showNotice(QStringLiteral("BackupFailureNoticeBox"),
+                   tr("%1.\n\nQorLog goes on saving the log without backups.").arg(text));
+    });
     TBatteryOverviewForm::attachTo(this);
 }
 
@@ -187,6 +206,15 @@ void TQorLogMainForm::createActions()
     AboutAction->setMenuRole(QAction::AboutRole);
     make(OpenChargerLogFileAction, QStringLiteral("OpenChargerLogFileAction"),
          tr("Open Charger Log File"), &TQorLogMainForm::OpenChargerLogFileActionExecute);
+    make(ExportCsvAction, QStringLiteral("ExportCsvAction"), tr("Export CSV\u2026"),
+         &TQorLogMainForm::ExportCsvActionExecute);
+    make(ImportCsvAction, QStringLiteral("ImportCsvAction"), tr("Import CSV\u2026"),
+         &TQorLogMainForm::ImportCsvActionExecute);
+    make(ExportPdfAction, QStringLiteral("ExportPdfAction"), tr("Export PDF\u2026"),
+         &TQorLogMainForm::ExportPdfActionExecute);
+    make(PrintAction, QStringLiteral("PrintAction"), tr("Print\u2026"),
+         &TQorLogMainForm::PrintActionExecute);
+    PrintAction->setShortcut(QKeySequence::Print);
 
     m_undoStack = new QUndoStack(this);
     m_undoStack->setUndoLimit(UndoSteps);
@@ -204,6 +232,11 @@ void TQorLogMainForm::createMenus()
 {
     FileMenu = menuBar()->addMenu(tr("&File"));
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    FileMenu->addAction(ExportCsvAction);
+    FileMenu->addAction(ImportCsvAction);
+    FileMenu->addAction(ExportPdfAction);
+    FileMenu->addAction(PrintAction);
+    FileMenu->addSeparator();
     FileMenu->addAction(QuitAction);
 
     EditMenu = menuBar()->addMenu(tr("&Edit"));
@@ -509,7 +542,92 @@ void TQorLogMainForm::FormCreate(const LogFile::ProgressFn &progress)
         m_startupNotice = tr("The log file could not be read completely:\n%1\n\n%2 %3")
                               .arg(failure, shown, where);
     }
+    // What was read is what the file holds, as far as anything later can tell.
+    m_guard->adopt(m_log);
     RefreshDisplay();
+}
+
+void TQorLogMainForm::createBackupCommands()
+{
+    RestoreBackupAction = new QAction(tr("Restore Backup…"), this);
+    RestoreBackupAction->setObjectName(QStringLiteral("RestoreBackupAction"));
+    connect(RestoreBackupAction, &QAction::triggered, this,
+            [this] { ErrorBox::guard([this] { RestoreBackupActionExecute(); }, this); });
+    FileMenu->insertAction(QuitAction, RestoreBackupAction);
+    FileMenu->insertSeparator(QuitAction);
+}
+
+void TQorLogMainForm::RestoreBackupActionExecute()
+{
+    TRestoreBackupForm form(m_guard->backups().backups(), this);
+    if (form.exec() != QDialog::Accepted || form.chosenPath().isEmpty())
+        return;
+    RestoreBackup(form.chosenPath());
+}
+
+void TQorLogMainForm::RestoreBackup(const QString &path)
+{
+    WaitCursorGuard waitCursor;
+    TChargeLog backup;
+    // A backup gone meanwhile must not read as an empty log that replaces everything.
+    if (LogFile::LoadChargeLog(path, backup) == LogFile::LoadOutcome::Missing)
+        throw QorLogError(tr("The backup %1 is not there any more").arg(path));
+    // An outside change first, so that the copy below holds it too.
+    takeOutsideChange();
+    m_guard->backUpBeforeRestore();
+    const TLogMerge change = LogMerge::ReplaceBy(backup, m_log);
+    applyLogChange(tr("Restore Backup"), change.Removed, change.Added);
+}
+
+void TQorLogMainForm::SaveLog()
+{
+    m_guard->save(m_log);
+}
+
+void TQorLogMainForm::takeOutsideChange()
+{
+    if (m_closing)
+        return;
+    const TOutsideChange change = m_guard->takeOutsideChange(m_log);
+    switch (change.Type) {
+    case TOutsideChange::Kind::Merged:
+        if (change.Merge.isEmpty())
+            return;
+        // One undo step of its own, refreshed and saved like any other change.
+        applyLogChange(tr("Change by Another Program"), change.Merge.Removed, change.Merge.Added);
+        showNotice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(change.Merge));
+        return;
+    case TOutsideChange::Kind::Damaged:
+        showNotice(QStringLiteral("DamagedReplacementNoticeBox"), change.Message);
+        SaveLog();
+        return;
+    case TOutsideChange::Kind::Missing: // written again at the next save
+    case TOutsideChange::Kind::None:
+        return;
+    }
+}
+
+void TQorLogMainForm::outsideChangeMerged(const TLogMerge &merge)
+{
+    RefreshDisplay();
+    showNotice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(merge));
+}
+
+void TQorLogMainForm::showNotice(const QString &name, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    auto *box = findChild<QMessageBox *>(name, Qt::FindDirectChildrenOnly);
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Information, tr("QorLog"), QString(), QMessageBox::Ok,
+                              this);
+        box->setObjectName(name);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setText(text);
+    box->show();
 }
 
 void TQorLogMainForm::showStartupNotice()
@@ -603,7 +721,7 @@ void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString
     if (stored != 0)
         pushDoneChange(key < 0 ? tr("Add Charge") : tr("Edit Charge"), std::move(before), {stored});
     // A failed save leaves the record in memory; it reaches the file with the next save.
-    LogFile::SaveChargeLog(m_logFilePath, m_log);
+    SaveLog();
 }
 
 void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powerSource,
@@ -639,7 +757,7 @@ bool TQorLogMainForm::saveBeforeTermination()
         form->deleteLater();
     m_closing = true;
     try {
-        LogFile::SaveChargeLog(m_logFilePath, m_log);
+        SaveLog();
         return true;
     } catch (const QorLogError &error) {
         std::fprintf(stderr, "QorLog: %s\n", qPrintable(error.message()));
@@ -793,7 +911,7 @@ void TQorLogMainForm::DeleteSelectionActionExecute()
         pushDoneChange(count == 1 ? tr("Delete 1 Charge") : tr("Delete %1 Charges").arg(count),
                        std::move(removed), {});
     }
-    LogFile::SaveChargeLog(m_logFilePath, m_log);
+    SaveLog();
 }
 
 void TQorLogMainForm::pushDoneChange(const QString &text, QVector<TPositionedEntry> removed,
@@ -837,7 +955,7 @@ void TQorLogMainForm::applyLogChange(const QString &text, QVector<TChargeEntry> 
     }
     RefreshDisplay();
     pushDoneChange(text, std::move(taken), keys);
-    LogFile::SaveChargeLog(m_logFilePath, m_log);
+    SaveLog();
 }
 
 void TQorLogMainForm::runUndoStep(const std::function<void()> &change)
@@ -848,7 +966,7 @@ void TQorLogMainForm::runUndoStep(const std::function<void()> &change)
         try {
             change();
             RefreshDisplay();
-            LogFile::SaveChargeLog(m_logFilePath, m_log);
+            SaveLog();
         } catch (const QorLogError &error) {
             failure = error.message();
         } catch (const std::exception &error) {
@@ -1018,6 +1136,7 @@ bool TQorLogMainForm::FormCloseQuery()
         return true;
     if (box.clickedButton() != ok)
         return false;
+    m_guard->backUpBeforePurge();
     if (m_log.PowerSourcesStringList.hasMarks())
         DeletePowerSourcesActionExecute();
     if (m_log.ChargersStringList.hasMarks())
@@ -1032,7 +1151,7 @@ bool TQorLogMainForm::FormCloseQuery()
 bool TQorLogMainForm::FormClose()
 {
     try {
-        LogFile::SaveChargeLog(m_logFilePath, m_log);
+        SaveLog();
     } catch (const QorLogError &error) {
         // Closing would lose whatever the file does not hold yet: let the user decide.
         QApplication::beep();
@@ -1065,4 +1184,33 @@ void TQorLogMainForm::closeEvent(QCloseEvent *event)
     m_closing = true;
     event->accept();
     Q_EMIT closed();
+}
+
+void TQorLogMainForm::ExportCsvActionExecute()
+{
+    auto *form = new TExportCsvForm(this);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->open();
+}
+
+void TQorLogMainForm::ImportCsvActionExecute()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Import CSV"),
+                                                      QFileInfo(m_logFilePath).absolutePath(),
+                                                      tr("CSV files (*.csv *.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    auto *form = new TImportCsvForm(this, path);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->open();
+}
+
+void TQorLogMainForm::ExportPdfActionExecute()
+{
+    TChargeReport::ExportPdf(this);
+}
+
+void TQorLogMainForm::PrintActionExecute()
+{
+    TChargeReport::Print(this);
 }

@@ -5,6 +5,7 @@
 #include "ChargeLogChange.h"
 #include "ChargeRecordStore.h"
 #include "LogFile.h"
+#include "LogFileGuard.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -63,6 +64,8 @@ public:
     TFilterForm *filterForm() const { return m_filterForm; }
     QString logFilePath() const { return m_logFilePath; }
     TChargeLog &log() { return m_log; }
+    // Watches the log file for other programs, merges their changes and keeps the backups.
+    TLogFileGuard *logFileGuard() const { return m_guard; }
 
     // IChargeRecordStore
     const TChargeLog &chargeLog() const override { return m_log; }
@@ -142,6 +145,7 @@ public:
     QMenu *ViewMenu = nullptr;
     QMenu *HelpMenu = nullptr;
     QAction *QuitAction = nullptr;
+    QAction *RestoreBackupAction = nullptr; // File > Restore Backup...
     QAction *UndoAction = nullptr;
     QAction *RedoAction = nullptr;
     QAction *EditChargeRecordAction = nullptr;
@@ -151,6 +155,12 @@ public:
     QAction *AboutAction = nullptr;
     QAction *OpenChargerLogFileAction = nullptr;
     QMenu *TableContextMenu = nullptr; // on the table's rows
+
+    // Exchange with other programs (File menu): CSV out and in, the report as PDF or on paper.
+    QAction *ExportCsvAction = nullptr;
+    QAction *ImportCsvAction = nullptr;
+    QAction *ExportPdfAction = nullptr;
+    QAction *PrintAction = nullptr;
 
     // Every change of the log is one step here; undo and redo refresh and save like the change.
     QUndoStack *undoStack() const { return m_undoStack; }
@@ -194,6 +204,15 @@ public Q_SLOTS:
     void KeyboardShortcutsActionExecute();
     void AboutActionExecute();
     void OpenChargerLogFileActionExecute();
+    void ExportCsvActionExecute();
+    void ImportCsvActionExecute();
+    void ExportPdfActionExecute();
+    void PrintActionExecute();
+    void RestoreBackupActionExecute();
+    // Replaces the charges in memory by those of the backup at `path`, keeping the file as it
+    // is now as a backup first, and saves. Throws QorLogError when either cannot be read or
+    // kept; the log is unchanged then.
+    void RestoreBackup(const QString &path);
 
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
@@ -206,8 +225,17 @@ protected:
 
 private:
     void createActions();
+    // Every write of the log goes through here: the guard merges what another program did
+    // to the file first and keeps the day's backup.
+    void SaveLog();
+    void takeOutsideChange();
+    void outsideChangeMerged(const TLogMerge &merge);
+    // A notice that does not stop the work: a window of its own, one per kind, shown without
+    // taking the focus; a later notice of the same kind replaces the text.
+    void showNotice(const QString &name, const QString &text);
     void createControls();
     void createMenus();
+    void createBackupCommands();
     void updateSelectionActions();
     QList<int> selectedRowNumbers() const;
     // The row the table commands act on: the current row when selected, else the first
@@ -239,6 +267,7 @@ private:
     TChargeLogTableModel *m_tableModel = nullptr;
     QUndoStack *m_undoStack = nullptr;
     TFilterForm *m_filterForm = nullptr;
+    TLogFileGuard *m_guard = nullptr;
     TChartTotals m_totals;
     QColor m_lastChosenColour = Qt::black;
     bool m_closing = false;

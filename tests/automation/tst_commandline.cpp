@@ -12,6 +12,7 @@ private slots:
     void startMode();
     void options_data();
     void options();
+    void csvOptions();
 };
 
 void TestCommandLine::startMode_data()
@@ -65,6 +66,11 @@ void TestCommandLine::options_data()
         << QStringList{"--log-file="} << QString() << false << false << true;
     QTest::newRow("help version") << QStringList{"--version", "--help"} << QString() << true << true
                                   << false;
+    QTest::newRow("export and import together")
+        << QStringList{"--export-csv", "-", "--import-csv=a.csv"} << QString() << false << false
+        << true;
+    QTest::newRow("export without file")
+        << QStringList{"--export-csv"} << QString() << false << false << true;
     QTest::newRow("single dash help ignored")
         << QStringList{"-help"} << QString() << false << false << false;
 }
@@ -77,6 +83,17 @@ void TestCommandLine::options()
     QTEST(options.help, "help");
     QTEST(options.version, "version");
     QTEST(!options.error.isEmpty(), "error");
+}
+
+void TestCommandLine::csvOptions()
+{
+    const CommandLineOptions a =
+        parseCommandLine({"qorlog", "--export-csv", "-", "--log-file=/tmp/l.QorLog"});
+    QCOMPARE(a.exportCsv, QStringLiteral("-"));
+    QCOMPARE(a.logFile, QStringLiteral("/tmp/l.QorLog"));
+    const CommandLineOptions b = parseCommandLine({"qorlog", "--import-csv=/tmp/a b.csv"});
+    QCOMPARE(b.importCsv, QStringLiteral("/tmp/a b.csv"));
+    QVERIFY(b.error.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

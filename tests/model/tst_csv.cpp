@@ -53,12 +53,8 @@ struct Imported
 // Reads CSV bytes with the detected settings and suggested mapping, and adds the good rows.
 Imported importBytes(const QByteArray &bytes, TChargeLog log = TChargeLog())
 {
-    const CsvFile::Document document = CsvFile::Document::fromBytes(bytes);
-    const QList<CsvFile::Row> rows = document.rows(document.detected());
     Imported result;
-    result.plan =
-        CsvImport::MakePlan(rows, document.detected(),
-                            CsvImport::guessMapping(rows, document.detected().HasHeader), log);
+    result.plan = CsvImport::MakeDetectedPlan(CsvFile::Document::fromBytes(bytes), log);
     for (const TChargeEntry &e : CsvImport::MakeEntries(log, result.plan.Charges))
         log.ChargeStringList.append(e.Record, e.Text);
     log.ChargeStringList.sortByDateTime();

@@ -5,6 +5,7 @@
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
 #include "FilterFormUnit.h"
+#include "LogFile.h"
 #include "QorLogMainFormUnit.h"
 #include "Translations.h"
 
@@ -137,6 +138,20 @@ private Q_SLOTS:
 
         QDialogButtonBox box(QDialogButtonBox::Cancel);
         QTEST(box.button(QDialogButtonBox::Cancel)->text(), "qtCancel");
+    }
+
+    // Messages of the model's reader, which keeps its texts in a context of its own.
+    void readerMessageInGerman()
+    {
+        useLanguage(QStringLiteral("de_DE"));
+        TChargeLog log;
+        QString message;
+        try {
+            LogFile::LoadChargeLog(QStringLiteral(QORLOG_TEST_DATA "/truncated.xml"), log);
+        } catch (const QorLogError &error) {
+            message = error.message();
+        }
+        QVERIFY2(message.startsWith(QStringLiteral("Die Ladebuchdatei ")), qPrintable(message));
     }
 
     // Names are data and the file's words are the format's: the language changes nothing.

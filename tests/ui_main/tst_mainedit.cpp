@@ -90,7 +90,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("File") << "&File" << QStringList{"Quit|Ctrl+Q"};
+        QTest::newRow("File") << "&File"
+                              << QStringList{"Export CSV\u2026",
+                                             "Import CSV\u2026",
+                                             "Export PDF\u2026",
+                                             "Print\u2026|Ctrl+P",
+                                             "-",
+                                             "Restore Backup\u2026",
+                                             "-",
+                                             "Quit|Ctrl+Q"};
         QTest::newRow("Edit") << "&Edit"
                               << QStringList{"Undo|Ctrl+Z",
                                              "Redo|Ctrl+Shift+Z,Ctrl+Y",

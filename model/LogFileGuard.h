@@ -1,0 +1,108 @@
+#pragma once
+
+#include "BackupStore.h"
+#include "ChargeLog.h"
+#include "LogFileIdentity.h"
+#include "LogMerge.h"
+
+#include <QDate>
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+// What a look at the log file found.
+struct TOutsideChange
+{
+    enum class Kind
+    {
+        None,    // the file is as QorLog left it
+        Merged,  // another program changed it; Merge brings its change into memory
+        Missing, // it was deleted or moved away; the next save writes it again
+        Damaged  // it was replaced by one that cannot be read completely; kept aside (Message)
+    };
+    Kind Type = Kind::None;
+    TLogMerge Merge;
+    QString Message;
+};
+
+// Guards the log file against other programs that change it while QorLog runs. It remembers
+// what the file was when QorLog last read or wrote it (its identity and the records it held,
+// the base), watches it, and writes every save: a change found first is merged three ways into
+// the log in memory, the day's first save and the purge at close are preceded by a backup, and
+// the file written is remembered as the new base.
+class TLogFileGuard : public QObject
+{
+    Q_OBJECT
+public:
+    // `fallbackBackupParent` is the user's data folder, where backups go when the log's own
+    // folder cannot be written.
+    TLogFileGuard(const QString &path, const QString &fallbackBackupParent,
+                  QObject *parent = nullptr);
+
+    QString path() const { return m_path; }
+    const TBackupStore &backups() const { return m_backups; }
+    TBackupStore &backups() { return m_backups; }
+    // How long the file must stay still after a change before it is read: sync tools and
+    // editors write in several steps.
+    void setSettleInterval(int ms) { m_settle.setInterval(ms); }
+
+    // The log as just read from the file (also one read only in part) is what the file holds:
+    // it becomes the base, and the watch starts.
+    void adopt(const TChargeLog &log);
+
+    // Looks at the file. When another program changed it since QorLog last read or wrote it,
+    // reads it and works out in Merge what to add to and remove from `memory` (new names are
+    // appended to memory's lists and keys taken from its NextKey; the charge list is left for
+    // the caller to change). What the file holds becomes the base. A replacement that cannot
+    // be read completely is copied aside under the damaged-copy rule and never merged.
+    TOutsideChange takeOutsideChange(TChargeLog &memory);
+
+    // Writes `log`: first merges an outside change into it (merged() tells what came and went),
+    // backs the file up before the first save of the day, then writes atomically. Should
+    // another program replace the file while the new one is being written, the new one is not
+    // put in place; the change is merged and the save made again. Throws QorLogError when the
+    // log cannot be written; a failed backup never stops the save (backupFailed()).
+    void save(TChargeLog &log);
+
+    // Copies the file as it stands before the purge at close; a failure is reported through
+    // backupFailed() and does not stop the purge.
+    void backUpBeforePurge();
+    // Copies the file before a backup replaces the log; throws QorLogError on failure.
+    QString backUpBeforeRestore();
+
+    // Called when a new file is complete, just before it is checked against the file in place
+    // and renamed over it: lets a test play the program that changes the file in that moment.
+    void setBeforeCommitHook(std::function<void()> hook) { m_beforeCommit = std::move(hook); }
+
+Q_SIGNALS:
+    // The file changed and has been still for the settle interval: the owner takes the change
+    // (takeOutsideChange) and applies it.
+    void outsideChange();
+    // save() found and applied an outside change.
+    void merged(const TLogMerge &merge);
+    // save() found a replacement that cannot be read; `message` says where it was kept.
+    void damagedReplacementKept(const QString &message);
+    // A backup failed; emitted once per run.
+    void backupFailed(const QString &message);
+
+private:
+    void watch();
+    void settled();
+    void backUpDaily();
+    void reportBackupFailure(const QString &message);
+
+    QString m_path;
+    TBackupStore m_backups;
+    TChargeLog m_base;
+    TLogFileIdentity m_identity;
+    QFileSystemWatcher m_watcher;
+    QTimer m_settle;
+    QDate m_backedUpOn;
+    bool m_backupFailureReported = false;
+    std::function<void()> m_beforeCommit;
+};
+
+// "2 charges added and 1 removed by another program"; empty when nothing came or went.
+QString OutsideChangeNotice(const TLogMerge &merge);

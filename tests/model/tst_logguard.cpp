@@ -1,0 +1,393 @@
+#include "BackupStore.h"
+#include "ChargeLog.h"
+#include "LogFile.h"
+#include "LogFileGuard.h"
+#include "LogMerge.h"
+#include "ModelTestHelpers.h"
+
+#include <QtTest>
+
+using ModelTestHelpers::describeCharges;
+
+namespace {
+
+// A log from a compact description: one charge per letter-and-digit word, "b3" is a charge of
+// battery "b" with 3 amp-hours; the same word is the same record.
+TChargeLog logOf(const QString &words)
+{
+    TChargeLog log;
+    for (const QString &word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        log.StoreChargeRecord(-1, 46000.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              word.left(1), 1.0, word.mid(1).toDouble(), QStringLiteral("Normal"),
+                              QString(), QString());
+    return log;
+}
+
+QStringList batteriesOf(const TChargeLog &log)
+{
+    QStringList words;
+    for (int i = 0; i < log.ChargeStringList.count(); ++i) {
+        const TChargeRecord &r = log.ChargeStringList.record(i);
+        words << log.BatteriesStringList.name(r.BatteryIndex) + QString::number(r.AmpHours);
+    }
+    words.sort();
+    return words;
+}
+
+void writeLog(const QString &path, const QString &words)
+{
+    TChargeLog log = logOf(words);
+    LogFile::SaveChargeLog(path, log);
+}
+
+} // namespace
+
+class TestLogGuard : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void merge_data();
+    void merge();
+    void mergeResolvesNamesAndKeys();
+    void replaceByKeepsCommonRecords();
+    void backupNamesAndPruning();
+    void backupFallsBackToDataFolder();
+    void guard_data();
+    void guard();
+    void raceWithOwnSave();
+    void watcherSeesRenameAndSettles();
+    void dailyBackupOnceAndFailureReportedOnce();
+};
+
+void TestLogGuard::merge_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("memory");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("added");
+    QTest::addColumn<int>("removed");
+    QTest::newRow("nothing changed") << "a1 b1"
+                                     << "a1 b1"
+                                     << "a1 b1"
+                                     << "a1 b1" << 0 << 0;
+    QTest::newRow("both add different") << "a1"
+                                        << "a1 b1"
+                                        << "a1 c1"
+                                        << "a1 b1 c1" << 1 << 0;
+    QTest::newRow("both add the same") << "a1"
+                                       << "a1 b1"
+                                       << "a1 b1"
+                                       << "a1 b1" << 0 << 0;
+    QTest::newRow("file removes") << "a1 b1"
+                                  << "a1"
+                                  << "a1 b1 c1"
+                                  << "a1 c1" << 0 << 1;
+    QTest::newRow("file removes what memory edited") << "a1 b1"
+                                                     << "a1"
+                                                     << "a1 b2"
+                                                     << "a1 b2" << 0 << 0;
+    QTest::newRow("edit on both sides keeps both") << "a1 b1"
+                                                   << "a1 b3"
+                                                   << "a1 b2"
+                                                   << "a1 b2 b3" << 1 << 0;
+    QTest::newRow("both remove") << "a1 b1"
+                                 << "a1"
+                                 << "a1"
+                                 << "a1" << 0 << 0;
+    QTest::newRow("duplicates counted") << "a1 a1 a1"
+                                        << "a1"
+                                        << "a1 a1 a1 a1"
+                                        << "a1 a1" << 0 << 2;
+    QTest::newRow("two removed, one already gone") << "a1 a1"
+                                                   << ""
+                                                   << "a1"
+                                                   << "" << 0 << 1;
+    QTest::newRow("file emptied") << "a1 b1"
+                                  << ""
+                                  << "a1 b1 c1"
+                                  << "c1" << 0 << 2;
+    QTest::newRow("first file appears") << ""
+                                        << "a1 b1"
+                                        << "c1"
+                                        << "a1 b1 c1" << 2 << 0;
+}
+
+void TestLogGuard::merge()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, disk);
+    QFETCH(QString, memory);
+    QFETCH(QString, expected);
+    TChargeLog memoryLog = logOf(memory);
+    const TLogMerge change = LogMerge::MergeOutsideChange(logOf(base), logOf(disk), memoryLog);
+    QTEST(int(change.Added.size()), "added");
+    QTEST(int(change.Removed.size()), "removed");
+    LogMerge::ApplyMerge(memoryLog, change);
+    QStringList want = expected.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    want.sort();
+    QCOMPARE(batteriesOf(memoryLog), want);
+}
+
+void TestLogGuard::mergeResolvesNamesAndKeys()
+{
+    TChargeLog base = logOf(QStringLiteral("a1"));
+    TChargeLog disk = logOf(QStringLiteral("a1"));
+    // A name in other letter case is the same name; a new one is appended; every field counts.
+    disk.StoreChargeRecord(-1, 46001.5, QStringLiteral("psu"), QStringLiteral("New charger"),
+                           QStringLiteral("A"), -2.5, 0.75, QStringLiteral("Error"),
+                           QStringLiteral("note * with star"), QStringLiteral("/tmp/x.log"));
+    disk.CyclesSeriesColour = 123;
+    TChargeLog memory = logOf(QStringLiteral("a1 z9"));
+    memory.CyclesSeriesColour = 456;
+    const qint32 nextKey = memory.NextKey;
+    const int chargers = memory.ChargersStringList.count();
+    const TLogMerge change = LogMerge::MergeOutsideChange(base, disk, memory);
+    QCOMPARE(change.Added.size(), 1);
+    QCOMPARE(change.Added.first().Record.Key, nextKey);
+    QCOMPARE(memory.NextKey, nextKey + 1);
+    QCOMPARE(memory.ChargersStringList.count(), chargers + 1);
+    LogMerge::ApplyMerge(memory, change);
+    QCOMPARE(memory.CyclesSeriesColour, 456); // colours of memory win
+    const QStringList lines = describeCharges(memory);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.contains(describeCharges(disk)
+                               .last()
+                               .replace(QStringLiteral("\"psu\""), QStringLiteral("\"PSU\""))
+                               .replace(QStringLiteral("\"A\""), QStringLiteral("\"a\""))));
+    // A record differing in one field only is another record.
+    TChargeLog disk2 = disk;
+    disk2.ChargeStringList.replace(1, disk2.ChargeStringList.record(1),
+                                   QStringLiteral("/tmp/x.log*note"));
+    TChargeLog memory2 = disk;
+    QCOMPARE(LogMerge::MergeOutsideChange(disk, disk2, memory2).Added.size(), 1);
+}
+
+void TestLogGuard::replaceByKeepsCommonRecords()
+{
+    TChargeLog memory = logOf(QStringLiteral("a1 b1 c1"));
+    const qint32 keyOfA = memory.ChargeStringList.record(0).Key;
+    const TLogMerge change = LogMerge::ReplaceBy(logOf(QStringLiteral("a1 d1")), memory);
+    QCOMPARE(change.Removed.size(), 2);
+    QCOMPARE(change.Added.size(), 1);
+    LogMerge::ApplyMerge(memory, change);
+    QCOMPARE(batteriesOf(memory), (QStringList{"a1", "d1"}));
+    QVERIFY(memory.FindChargeIndex(keyOfA) >= 0);
+}
+
+void TestLogGuard::backupNamesAndPruning()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("my.QorLog"));
+    TBackupStore store(log, QString());
+    QCOMPARE(store.folder(), dir.filePath(QStringLiteral("my.QorLog-backups")));
+    QVERIFY(store.backUpDaily(QDate(2026, 1, 1)).isEmpty()); // no log yet: nothing to copy
+    writeLog(log, QStringLiteral("a1 b1"));
+    const QDate first(2026, 1, 1);
+    for (int day = 0; day < 20; ++day)
+        QVERIFY(!store.backUpDaily(first.addDays(day)).isEmpty());
+    QVERIFY(store.backUpDaily(first.addDays(19)).isEmpty()); // once a day
+    const QDateTime at(QDate(2026, 2, 1), QTime(10, 0, 0));
+    for (int i = 0; i < 7; ++i)
+        QVERIFY(!store.backUpBeforePurge(at).isEmpty()); // same second: never replaced
+    const QString restoreCopy = store.backUpBeforeRestore(at);
+    QCOMPARE(QFileInfo(restoreCopy).fileName(),
+             QStringLiteral("2026-02-01-100000-before-restore.QorLog"));
+
+    const QList<TBackupInfo> all = store.backups();
+    QCOMPARE(all.size(), TBackupStore::DailyKept + TBackupStore::EventKept + 1);
+    QStringList daily, purge;
+    for (const TBackupInfo &info : all)
+        (info.Type == TBackupInfo::Kind::Daily ? daily : purge) << QFileInfo(info.Path).fileName();
+    QCOMPARE(daily.first(), QStringLiteral("2026-01-20.QorLog"));
+    QCOMPARE(daily.last(), QStringLiteral("2026-01-07.QorLog"));
+    QVERIFY(purge.contains(QStringLiteral("2026-02-01-100006-before-purge.QorLog")));
+    QVERIFY(!purge.contains(QStringLiteral("2026-02-01-100001-before-purge.QorLog")));
+    // A copy reads back as the log it was made from.
+    TChargeLog copy;
+    LogFile::LoadChargeLog(all.last().Path, copy);
+    QCOMPARE(batteriesOf(copy), (QStringList{"a1", "b1"}));
+}
+
+void TestLogGuard::backupFallsBackToDataFolder()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("my.QorLog"));
+    writeLog(log, QStringLiteral("a1"));
+    // The folder beside the log cannot be made: a plain file holds its name.
+    QFile blocker(log + QStringLiteral("-backups"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TBackupStore store(log, dir.filePath(QStringLiteral("data")));
+    const QString copy = store.backUpDaily(QDate(2026, 3, 1));
+    QCOMPARE(copy, dir.filePath(QStringLiteral("data/my.QorLog-backups/2026-03-01.QorLog")));
+    QCOMPARE(store.backups().size(), 1);
+    TBackupStore nowhere(log, log); // the fallback is under a file as well
+    QVERIFY_THROWS_EXCEPTION(QorLogError, nowhere.backUpDaily(QDate(2026, 3, 2)));
+}
+
+// What another program does to the file; the guard's next save must keep its charges and ours.
+void TestLogGuard::guard_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("replaced by rename") << "rename" << QStringList{"a1", "b1", "c1", "m1"};
+    QTest::newRow("rewritten in place") << "inplace" << QStringList{"a1", "b1", "c1", "m1"};
+    QTest::newRow("changed twice") << "twice" << QStringList{"a1", "c1", "d1", "m1"};
+    QTest::newRow("truncated") << "truncate" << QStringList{"a1", "b1", "m1"};
+    QTest::newRow("deleted") << "delete" << QStringList{"a1", "b1", "m1"};
+}
+
+void TestLogGuard::guard()
+{
+    QFETCH(QString, how);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1 b1"));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.adopt(memory);
+    QSignalSpy merged(&guard, &TLogFileGuard::merged);
+    QSignalSpy damaged(&guard, &TLogFileGuard::damagedReplacementKept);
+
+    const QByteArray other =
+        LogFile::WriteChargeLog(*std::make_unique<TChargeLog>(logOf(QStringLiteral("a1 b1 c1"))));
+    const auto overwrite = [&](const QByteArray &bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite)); // same inode, new content
+        QVERIFY(file.resize(0));
+        QCOMPARE(file.write(bytes), bytes.size());
+    };
+    if (how == QLatin1String("rename")) {
+        writeLog(path + QStringLiteral(".new"), QStringLiteral("a1 b1 c1"));
+        QVERIFY(::rename(QFile::encodeName(path + ".new").constData(),
+                         QFile::encodeName(path).constData()) == 0);
+    } else if (how == QLatin1String("inplace")) {
+        overwrite(other);
+    } else if (how == QLatin1String("twice")) {
+        overwrite(other);
+        LogMerge::ApplyMerge(memory, guard.takeOutsideChange(memory).Merge);
+        overwrite(LogFile::WriteChargeLog(
+            *std::make_unique<TChargeLog>(logOf(QStringLiteral("a1 c1 d1")))));
+    } else if (how == QLatin1String("truncate")) {
+        overwrite(other.left(other.size() / 2));
+    } else {
+        QVERIFY(QFile::remove(path));
+    }
+    memory.StoreChargeRecord(-1, 46000.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                             QStringLiteral("m"), 1.0, 1.0, QStringLiteral("Normal"), QString(),
+                             QString());
+    guard.save(memory);
+    QFETCH(QStringList, expected);
+    QCOMPARE(batteriesOf(memory), expected);
+    TChargeLog onDisk;
+    LogFile::LoadChargeLog(path, onDisk);
+    QCOMPARE(batteriesOf(onDisk), expected);
+    QCOMPARE(damaged.size(), how == QLatin1String("truncate") ? 1 : 0);
+    if (how == QLatin1String("truncate"))
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("log.QorLog.damaged-*")}).size(), 1);
+    QCOMPARE(merged.isEmpty(), how == QLatin1String("truncate") || how == QLatin1String("delete"));
+    // What was written is what the guard remembers: nothing more to take.
+    QCOMPARE(int(guard.takeOutsideChange(memory).Type), int(TOutsideChange::Kind::None));
+}
+
+void TestLogGuard::raceWithOwnSave()
+{
+    // Another program renames its version over the log while QorLog writes the new one: the
+    // new file is not put in place; the other's change is merged and the save made again.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.adopt(memory);
+    memory = logOf(QStringLiteral("a1 m1"));
+    writeLog(path + QStringLiteral(".other"), QStringLiteral("a1 o1"));
+    int commits = 0;
+    guard.setBeforeCommitHook([&] {
+        if (++commits == 1)
+            QCOMPARE(::rename(QFile::encodeName(path + ".other").constData(),
+                              QFile::encodeName(path).constData()),
+                     0);
+    });
+    QSignalSpy merged(&guard, &TLogFileGuard::merged);
+    guard.save(memory);
+    QCOMPARE(commits, 2);
+    QCOMPARE(merged.size(), 1);
+    QCOMPARE(batteriesOf(memory), (QStringList{"a1", "m1", "o1"}));
+    TChargeLog onDisk;
+    LogFile::LoadChargeLog(path, onDisk);
+    QCOMPARE(batteriesOf(onDisk), (QStringList{"a1", "m1", "o1"}));
+}
+
+void TestLogGuard::watcherSeesRenameAndSettles()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.setSettleInterval(50);
+    guard.adopt(memory);
+    QSignalSpy outside(&guard, &TLogFileGuard::outsideChange);
+    // Our own saves are not outside changes.
+    guard.save(memory);
+    guard.save(memory);
+    QTest::qWait(200);
+    QCOMPARE(outside.size(), 0);
+    // Two quick steps of another program give one signal; the watch survives the renames.
+    writeLog(path, QStringLiteral("a1 b1"));
+    writeLog(path, QStringLiteral("a1 b1 c1"));
+    QTRY_COMPARE(outside.size(), 1);
+    QTest::qWait(150);
+    QCOMPARE(outside.size(), 1);
+    QCOMPARE(guard.takeOutsideChange(memory).Merge.Added.size(), 2);
+    writeLog(path, QStringLiteral("a1 b1 c1 d1"));
+    QTRY_COMPARE(outside.size(), 2);
+    // Deleted, then made again: the folder's watch sees it come back.
+    QVERIFY(QFile::remove(path));
+    QTRY_COMPARE(outside.size(), 3);
+    QCOMPARE(int(guard.takeOutsideChange(memory).Type), int(TOutsideChange::Kind::Missing));
+    writeLog(path, QStringLiteral("e1"));
+    QTRY_COMPARE(outside.size(), 4);
+}
+
+void TestLogGuard::dailyBackupOnceAndFailureReportedOnce()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.adopt(memory);
+    memory = logOf(QStringLiteral("a1 b1"));
+    guard.save(memory);
+    guard.save(memory);
+    const QList<TBackupInfo> backups = guard.backups().backups();
+    QCOMPARE(backups.size(), 1);
+    TChargeLog copy;
+    LogFile::LoadChargeLog(backups.first().Path, copy);
+    QCOMPARE(batteriesOf(copy), QStringList{"a1"}); // the file before the day's first save
+
+    // Backups that cannot be written: reported once, the saves go on.
+    const QString blocked = dir.filePath(QStringLiteral("blocked.QorLog"));
+    writeLog(blocked, QStringLiteral("a1"));
+    QFile(blocked + QStringLiteral("-backups")).open(QIODevice::WriteOnly);
+    TLogFileGuard failing(blocked, blocked);
+    failing.adopt(memory);
+    QSignalSpy failed(&failing, &TLogFileGuard::backupFailed);
+    failing.save(memory);
+    failing.backUpBeforePurge();
+    failing.save(memory);
+    QCOMPARE(failed.size(), 1);
+    TChargeLog saved;
+    LogFile::LoadChargeLog(blocked, saved);
+    QCOMPARE(batteriesOf(saved), (QStringList{"a1", "b1"}));
+}
+
+QTEST_GUILESS_MAIN(TestLogGuard)
+#include "tst_logguard.moc"

@@ -1,0 +1,223 @@
+#include "ChargeDataFormUnit.h"
+#include "ChargeLogTableModel.h"
+#include "LogFile.h"
+#include "ModalHelper.h"
+#include "QorLogMainFormUnit.h"
+#include "RestoreBackupFormUnit.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QUndoStack>
+#include <QtTest>
+
+#include <memory>
+
+// The main window with another program changing its log file underneath.
+class TestMainGuard : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TQorLogMainForm> m_form;
+
+    QString logPath() const { return m_dir->filePath(QStringLiteral("test.QorLog")); }
+    TQorLogMainForm *openForm()
+    {
+        m_form = std::make_unique<TQorLogMainForm>(logPath());
+        m_form->FormCreate();
+        m_form->logFileGuard()->setSettleInterval(20);
+        return m_form.get();
+    }
+    static void add(TChargeLog &log, double when, const QString &battery)
+    {
+        log.StoreChargeRecord(-1, when, QStringLiteral("PSU"), QStringLiteral("QorA1"), battery,
+                              1.0, 1.0, QStringLiteral("Normal"), QString(), QString());
+    }
+    // Writes the log as another program would: a new file renamed over the old one.
+    void writeAsOtherProgram(const QStringList &batteries)
+    {
+        TChargeLog log;
+        for (int i = 0; i < batteries.size(); ++i)
+            add(log, 100 + i, batteries.at(i));
+        LogFile::SaveChargeLog(logPath(), log);
+    }
+    static QStringList batteries(const TChargeLog &log)
+    {
+        QStringList names;
+        for (int i = 0; i < log.ChargeStringList.count(); ++i)
+            names << log.BatteriesStringList.name(log.ChargeStringList.record(i).BatteryIndex);
+        names.sort();
+        return names;
+    }
+    QStringList batteriesOnDisk() const
+    {
+        TChargeLog log;
+        LogFile::LoadChargeLog(logPath(), log);
+        return batteries(log);
+    }
+    QString notice(const char *name) const
+    {
+        auto *box = m_form->findChild<QMessageBox *>(QLatin1String(name));
+        return box && box->isVisible() ? box->text() : QString();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B")});
+    }
+    void cleanup()
+    {
+        deleteOpenForms<TChargeDataForm>();
+        m_form.reset();
+        m_dir.reset();
+    }
+
+    void replacedThenChargeAddedKeepsBoth()
+    {
+        TQorLogMainForm *form = openForm();
+        writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("C"), QStringLiteral("D")});
+        // Added before the watch had time to report: the save finds the change itself.
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        const QStringList expected{"A", "C", "D", "M"};
+        QCOMPARE(batteries(form->log()), expected);
+        QCOMPARE(batteriesOnDisk(), expected);
+        QCOMPARE(form->tableModel()->rowCount(), 4);
+        QCOMPARE(notice("OutsideChangeNoticeBox"),
+                 QStringLiteral("2 charges added and 1 removed by another program"));
+        // The window-closing save keeps them too.
+        form->show();
+        QVERIFY(form->close());
+        QCOMPARE(batteriesOnDisk(), expected);
+    }
+
+    void watchRefreshesTableOncePerChange()
+    {
+        TQorLogMainForm *form = openForm();
+        writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+        QTRY_COMPARE(form->tableModel()->rowCount(), 3);
+        QCOMPARE(notice("OutsideChangeNoticeBox"),
+                 QStringLiteral("1 charge added by another program"));
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "C"}));
+        auto *box = form->findChild<QMessageBox *>(QStringLiteral("OutsideChangeNoticeBox"));
+        box->close();
+        // Our own save that follows is no outside change: no new notice.
+        QTest::qWait(100);
+        QVERIFY(notice("OutsideChangeNoticeBox").isEmpty());
+        // A deleted file is written again at the next save, with nothing lost.
+        QVERIFY(QFile::remove(logPath()));
+        QTest::qWait(100);
+        QCOMPARE(form->tableModel()->rowCount(), 3);
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "C", "M"}));
+    }
+
+    void changeWhileChargeDataFormIsOpen()
+    {
+        TQorLogMainForm *form = openForm();
+        const qint32 keyOfB = form->tableModel()->keyAt(1);
+        form->OpenChargeDataForm(keyOfB);
+        TChargeDataForm *dialog = TChargeDataForm::openForms().value(0);
+        QVERIFY(dialog);
+        writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+        QTRY_COMPARE(form->tableModel()->rowCount(), 3);
+        // The record being edited kept its key through the merge: the edit lands on it.
+        dialog->BatteriesComboBox->setEditText(QStringLiteral("B2"));
+        dialog->OkBitBtn->click();
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B2", "C"}));
+        QCOMPARE(batteries(form->log()), (QStringList{"A", "B2", "C"}));
+    }
+
+    void damagedReplacementIsKeptAsideNotMerged()
+    {
+        TQorLogMainForm *form = openForm();
+        QFile file(logPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("<?xml version=\"1.0\"?><QorInsight><Charges><Charge><DateTime>1");
+        file.close();
+        QTRY_VERIFY(!notice("DamagedReplacementNoticeBox").isEmpty());
+        QVERIFY(notice("DamagedReplacementNoticeBox").contains(QStringLiteral(".damaged-")));
+        QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("test.QorLog.damaged-*")}).size(),
+                 1);
+        // QorLog's own charges are written back at once.
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
+        QCOMPARE(form->tableModel()->rowCount(), 2);
+    }
+
+    void dailyBackupAndBackupBeforePurge()
+    {
+        TQorLogMainForm *form = openForm();
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        const QList<TBackupInfo> daily = form->logFileGuard()->backups().backups();
+        QCOMPARE(daily.size(), 1);
+        QCOMPARE(daily.first().Type, TBackupInfo::Kind::Daily);
+        // Close with a purge of the hidden battery "A": the file before it is kept.
+        form->log().BatteriesStringList.setMarked(form->log().BatteriesStringList.indexOf("A"),
+                                                  true);
+        form->show();
+        whenModal([](QWidget *box) { box->findChild<QPushButton *>("OkButton")->click(); });
+        QVERIFY(form->close());
+        QCOMPARE(batteriesOnDisk(), (QStringList{"B", "M"}));
+        const QList<TBackupInfo> all = form->logFileGuard()->backups().backups();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all.first().Type, TBackupInfo::Kind::BeforePurge);
+        TChargeLog before;
+        LogFile::LoadChargeLog(all.first().Path, before);
+        QCOMPARE(batteries(before), (QStringList{"A", "B", "M"}));
+    }
+
+    void restoreBackupReplacesTheLogAndKeepsTheCurrentFile()
+    {
+        TQorLogMainForm *form = openForm();
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        // The File menu offers it before Quit; the dialog lists the day's backup with its count.
+        const QList<QAction *> file = form->FileMenu->actions();
+        QVERIFY(file.indexOf(form->RestoreBackupAction) >= 0);
+        QVERIFY(file.indexOf(form->RestoreBackupAction) < file.indexOf(form->QuitAction));
+        QString daily;
+        whenModal([&daily](QWidget *dialog) {
+            auto *restore = qobject_cast<TRestoreBackupForm *>(dialog);
+            QCOMPARE(restore->BackupsTreeWidget->topLevelItemCount(), 1);
+            QCOMPARE(restore->BackupsTreeWidget->topLevelItem(0)->text(1), QStringLiteral("2"));
+            daily = restore->chosenPath();
+            restore->RestoreBitBtn->click();
+        });
+        form->RestoreBackupAction->trigger();
+        QVERIFY(!daily.isEmpty());
+        QCOMPARE(batteries(form->log()), (QStringList{"A", "B"}));
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
+        QCOMPARE(form->tableModel()->rowCount(), 2);
+        // The log as it was before is a backup now, and restores in turn.
+        const QList<TBackupInfo> all = form->logFileGuard()->backups().backups();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all.first().Type, TBackupInfo::Kind::BeforeRestore);
+        // One undo step takes the restore back.
+        form->undoStack()->undo();
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        form->RestoreBackup(daily);
+        form->RestoreBackup(all.first().Path);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        // A backup that is gone changes nothing.
+        QVERIFY_THROWS_EXCEPTION(QorLogError, form->RestoreBackup(daily + QStringLiteral(".gone")));
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+    }
+};
+
+QTEST_MAIN(TestMainGuard)
+#include "tst_mainguard.moc"

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+class QPrinter;
+class TQorLogMainForm;
+
+// The printed log: the log's name and date range, the chart as shown, the figures per battery,
+// then the shown records as a table whose column titles repeat on every page; page numbers
+// at the foot. Long texts wrap; nothing is cut.
+class TChargeReport
+{
+public:
+    Q_DECLARE_TR_FUNCTIONS(TChargeReport)
+public:
+    explicit TChargeReport(TQorLogMainForm *mainForm) : m_mainForm(mainForm) {}
+
+    // Paints the report on `printer` (page size and margins as it has them set); returns the
+    // number of pages.
+    int print(QPrinter *printer) const;
+
+    // A4, or Letter where the user's locale measures in inches; margins of 15 mm.
+    static void setUpPrinter(QPrinter &printer);
+    // File > Export PDF... and File > Print...: the report in a print preview, from which it is
+    // written to a PDF file or sent to a printer.
+    static void ExportPdf(TQorLogMainForm *mainForm);
+    static void Print(TQorLogMainForm *mainForm);
+
+private:
+    TQorLogMainForm *m_mainForm;
+};

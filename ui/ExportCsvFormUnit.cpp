@@ -1,0 +1,81 @@
+#include "ExportCsvFormUnit.h"
+
+#include "CsvFile.h"
+#include "ErrorBox.h"
+#include "QorLogMainFormUnit.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+TExportCsvForm::TExportCsvForm(TQorLogMainForm *mainForm) : QDialog(mainForm), m_mainForm(mainForm)
+{
+    setObjectName(QStringLiteral("ExportCsvForm"));
+    setWindowTitle(tr("Export CSV"));
+    const TChargeLog &log = mainForm->chargeLog();
+    int shown = 0;
+    for (int i = 0; i < log.ChargeStringList.count(); ++i)
+        shown += log.isShown(log.ChargeStringList.record(i)) ? 1 : 0;
+    const int all = log.ChargeStringList.count();
+
+    ShownRadioButton = new QRadioButton(
+        tr("The shown records: %1 of %2 (the filters apply)").arg(shown).arg(all), this);
+    ShownRadioButton->setObjectName(QStringLiteral("ShownRadioButton"));
+    AllRadioButton = new QRadioButton(tr("All records: %1").arg(all), this);
+    AllRadioButton->setObjectName(QStringLiteral("AllRadioButton"));
+    ShownRadioButton->setChecked(true);
+    const QString point = QLocale().decimalPoint();
+    RegionalCheckBox = new QCheckBox(
+        tr("Semicolons and this computer's decimal separator (\"%1\"), for spreadsheets set up "
+           "that way")
+            .arg(point),
+        this);
+    RegionalCheckBox->setObjectName(QStringLiteral("RegionalCheckBox"));
+    auto *note = new QLabel(tr("Without it: commas, and \".\" as the decimal separator, which "
+                               "every spreadsheet reads."),
+                            this);
+    note->setWordWrap(true);
+
+    auto *buttons = new QDialogButtonBox(this);
+    ExportBitBtn = buttons->addButton(tr("Export\u2026"), QDialogButtonBox::AcceptRole);
+    ExportBitBtn->setObjectName(QStringLiteral("ExportBitBtn"));
+    CancelBitBtn = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    CancelBitBtn->setObjectName(QStringLiteral("CancelBitBtn"));
+    connect(ExportBitBtn, &QPushButton::clicked, this,
+            [this] { ErrorBox::guard([this] { ExportBitBtnClick(); }, this); });
+    connect(CancelBitBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(ShownRadioButton);
+    layout->addWidget(AllRadioButton);
+    layout->addSpacing(8);
+    layout->addWidget(RegionalCheckBox);
+    layout->addWidget(note);
+    layout->addWidget(buttons);
+}
+
+int TExportCsvForm::exportTo(const QString &path)
+{
+    const CsvFile::ExportFormat format =
+        RegionalCheckBox->isChecked() ? CsvFile::ExportFormat::regional() : CsvFile::ExportFormat();
+    return CsvFile::SaveCsv(path, m_mainForm->chargeLog(), format, ShownRadioButton->isChecked());
+}
+
+void TExportCsvForm::ExportBitBtnClick()
+{
+    const QFileInfo log(m_mainForm->logFilePath());
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Export CSV"),
+        log.absoluteDir().filePath(log.completeBaseName() + QStringLiteral(".csv")),
+        tr("CSV files (*.csv);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    exportTo(path);
+    accept();
+}

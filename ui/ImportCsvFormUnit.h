@@ -1,0 +1,68 @@
+#pragma once
+
+#include "CsvFile.h"
+#include "CsvImport.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTableWidget;
+class TQorLogMainForm;
+
+// The Import CSV dialog: the first rows of the file, the settings detected (editable), which
+// column holds which field, the rows that cannot be read; imports the good rows or none.
+class TImportCsvForm : public QDialog
+{
+    Q_OBJECT
+public:
+    // Throws QorLogError when the file cannot be read, is empty, binary or too large.
+    TImportCsvForm(TQorLogMainForm *mainForm, const QString &csvPath);
+
+    static constexpr int PreviewRows = 20;
+    // Answered to a later start when the running program keeps another log than it names.
+    static constexpr int OtherLogStatus = 3;
+
+    // The import that `qorlog --import-csv` hands to the running program: detected settings
+    // and suggested mapping, every row read or nothing imported, the result shown to the user
+    // without blocking. Returns the summary; `status` 0 when imported, 1 when not.
+    static QString ImportFromCommandLine(TQorLogMainForm *mainForm, const QString &csvPath,
+                                         const QString &logPath, int &status);
+
+    // Adds the charges to the main window's log as one change (one undo step, one refresh,
+    // one atomic save).
+    static void ImportCharges(TQorLogMainForm *mainForm, const QVector<CsvImport::Charge> &charges);
+
+    const CsvImport::Plan &plan() const { return m_plan; }
+    CsvFile::Settings settings() const;
+    QList<CsvImport::Column> mapping() const;
+
+    QLabel *FileLabel = nullptr;
+    QComboBox *DelimiterComboBox = nullptr;
+    QCheckBox *HeaderCheckBox = nullptr;
+    QComboBox *DecimalComboBox = nullptr;
+    QComboBox *EncodingComboBox = nullptr;
+    QTableWidget *PreviewTable = nullptr; // first row: a column kind chooser per column
+    QListWidget *ErrorsList = nullptr;
+    QLabel *SummaryLabel = nullptr;
+    QPushButton *ImportBitBtn = nullptr;
+    QPushButton *CancelBitBtn = nullptr;
+
+public Q_SLOTS:
+    void ImportBitBtnClick();
+
+private:
+    void showSettings(const CsvFile::Settings &settings);
+    void reread(); // settings changed: split again, suggest the mapping again
+    void replan(); // mapping changed
+    void fillPreview(const QList<CsvImport::Column> &mapping);
+
+    TQorLogMainForm *m_mainForm;
+    CsvFile::Document m_document;
+    QList<CsvFile::Row> m_rows;
+    CsvImport::Plan m_plan;
+    bool m_filling = false;
+};
