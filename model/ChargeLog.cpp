@@ -72,23 +72,23 @@ qint32 TChargeLog::StoreChargeRecord(qint32 key, double dateTime, const QString 
     return ReplaceChargeRecord(key, record, comment, chargerLogFileName) ? key : 0;
 }
 
-bool TChargeLog::isXmlSafe(const QString &text)
+TChargeLog::Unstorable TChargeLog::firstUnstorable(const QString &text)
 {
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t c = text.at(i).unicode();
         if (c < 0x20) {
             if (c != 0x09 && c != 0x0A && c != 0x0D)
-                return false;
+                return Unstorable::ControlCharacter;
         } else if (QChar::isHighSurrogate(c)) {
             if (i + 1 >= size || !QChar::isLowSurrogate(text.at(i + 1).unicode()))
-                return false;
+                return Unstorable::Character;
             ++i;
         } else if (QChar::isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
-            return false;
+            return Unstorable::Character;
         }
     }
-    return true;
+    return Unstorable::None;
 }
 
 static void checkNumber(double value, const char *field)
@@ -104,11 +104,20 @@ static void checkNumber(double value, const char *field)
 
 static void checkText(const QString &text, const char *field)
 {
-    if (!TChargeLog::isXmlSafe(text))
+    switch (TChargeLog::firstUnstorable(text)) {
+    case TChargeLog::Unstorable::None:
+        return;
+    case TChargeLog::Unstorable::ControlCharacter:
         throw QorLogError(QCoreApplication::translate(
                               "TChargeLog", "%1 contains a control character that cannot be "
                                             "stored in the log file")
                               .arg(QLatin1String(field)));
+    case TChargeLog::Unstorable::Character:
+        throw QorLogError(QCoreApplication::translate(
+                              "TChargeLog", "%1 contains a character that cannot be stored in "
+                                            "the log file")
+                              .arg(QLatin1String(field)));
+    }
 }
 
 void TChargeLog::CheckStorable(double dateTime, const QString &powerSource, const QString &charger,
@@ -117,12 +126,13 @@ void TChargeLog::CheckStorable(double dateTime, const QString &powerSource, cons
                                const QString &chargerLogFileName)
 {
     checkNumber(dateTime, "ChargeDateTime");
-    checkText(powerSource, "PowerSource");
-    checkText(charger, "Charger");
-    checkText(battery, "Battery");
+    // The names are stored trimmed of codes 0 to 32 at both ends: only what stays is checked.
+    checkText(TNameList::trimmedName(powerSource), "PowerSource");
+    checkText(TNameList::trimmedName(charger), "Charger");
+    checkText(TNameList::trimmedName(battery), "Battery");
     checkNumber(nominalChargeAmps, "NominalChargeAmps");
     checkNumber(ampHours, "AmpHours");
-    checkText(termination, "Termination");
+    checkText(TNameList::trimmedName(termination), "Termination");
     checkText(comment, "Comment");
     checkText(chargerLogFileName, "ChargerLogFileName");
     // The log file name and the comment share one text, split at the first "*".

@@ -50,7 +50,17 @@ public:
                               const QString &battery, double nominalChargeAmps, double ampHours,
                               const QString &termination, const QString &comment,
                               const QString &chargerLogFileName);
-    static bool isXmlSafe(const QString &text);
+    // What in a text the log file could not hold: a control character other than tab, line
+    // feed and carriage return, or another character XML 1.0 has no place for (U+FFFE,
+    // U+FFFF, a surrogate without its partner).
+    enum class Unstorable
+    {
+        None,
+        ControlCharacter,
+        Character
+    };
+    static Unstorable firstUnstorable(const QString &text);
+    static bool isXmlSafe(const QString &text) { return firstUnstorable(text) == Unstorable::None; }
 
     // A record is shown when none of its four names is marked.
     bool isShown(const TChargeRecord &record) const;

@@ -3,6 +3,7 @@
 #include "ConstantsAndTypes.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTimeZone>
 
 #include <charconv>
@@ -233,51 +234,71 @@ static const QDate &epoch()
 
 static constexpr qint64 MsecsPerDay = 86400000;
 
-double fromDateTime(const QDateTime &dateTime)
+double fromWallClock(const QDate &date, const QTime &time)
 {
-    const QDateTime local = dateTime.toLocalTime();
-    const qint64 days = epoch().daysTo(local.date());
-    const double fraction = double(local.time().msecsSinceStartOfDay()) / double(MsecsPerDay);
+    const qint64 days = epoch().daysTo(date);
+    const double fraction = double(time.msecsSinceStartOfDay()) / double(MsecsPerDay);
     // Before the epoch the whole days count down while the time of day still counts up.
     return days >= 0 ? double(days) + fraction : double(days) - fraction;
 }
 
-QDateTime toDateTime(double days)
+WallClock toWallClock(double days)
 {
     // QDate covers far more than any real charge; outside a few million years give up.
     if (!std::isfinite(days) || std::fabs(days) > 1.0e9)
         return {};
     double whole = std::trunc(days);
     qint64 msecs = qint64(std::llround(std::fabs(days - whole) * double(MsecsPerDay)));
+    QDate date = epoch().addDays(qint64(whole));
+    // The time of day counts forward from its day's start also before the epoch, so a time
+    // that rounds up to midnight is the start of the next day in both directions.
     if (msecs >= MsecsPerDay) {
         msecs -= MsecsPerDay;
-        whole += days >= 0 ? 1 : -1;
+        date = date.addDays(1);
     }
-    const QDate date = epoch().addDays(qint64(whole));
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(msecs)));
+    return {date, QTime::fromMSecsSinceStartOfDay(int(msecs))};
 }
 
 double now()
 {
-    return fromDateTime(QDateTime::currentDateTime());
+    const QDateTime local = QDateTime::currentDateTime();
+    return fromWallClock(local.date(), local.time());
+}
+
+QString timeSeparator(const QLocale &locale)
+{
+    // What stands between the hour field and the minute field, when that is one plain
+    // character: "HH 'h' mm" has quoted text there, some formats a word or a combining sign.
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    bool quoted = false;
+    qsizetype hourEnd = -1;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && (c == QLatin1Char('h') || c == QLatin1Char('H')))
+            hourEnd = i + 1;
+        else if (!quoted && c == QLatin1Char('m') && hourEnd >= 0) {
+            const QString between = format.mid(hourEnd, i - hourEnd).trimmed();
+            if (between.size() == 1) {
+                const QChar s = between.at(0);
+                if (s.isPunct() || s.isSymbol())
+                    return between;
+            }
+            break;
+        }
+    }
+    return QStringLiteral(":");
 }
 
 QString formatTable(double days, const QLocale &locale)
 {
-    const QDateTime dt = toDateTime(days);
-    if (!dt.isValid())
+    const WallClock wall = toWallClock(days);
+    if (!wall.isValid())
         return NumberText::formatGeneral(days, locale);
-    const QDate d = dt.date();
-    const QTime t = dt.time();
-    // The locale's time separator: the first non-letter character of its time format.
-    QString separator = QStringLiteral(":");
-    const QString format = locale.timeFormat(QLocale::ShortFormat);
-    for (QChar c : format) {
-        if (!c.isLetter() && !c.isSpace()) {
-            separator = c;
-            break;
-        }
-    }
+    const QDate d = wall.date;
+    const QTime t = wall.time;
+    const QString separator = timeSeparator(locale);
     const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
     return QStringLiteral("%1-%2-%3 ")
                .arg(d.year(), 4, 10, QLatin1Char('0'))

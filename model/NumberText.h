@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QDateTime>
+#include <QDate>
 #include <QLocale>
 #include <QString>
+#include <QTime>
 
 // Number and date-time texts shared by the table, the dialog and the log file.
 namespace NumberText {
@@ -35,10 +36,28 @@ QString formatGrouped(double value, const QLocale &locale = QLocale());
 
 namespace DateTimeText {
 
-// Days since 1899-12-30 00:00 (local time, time of day as the fraction) and back.
-double fromDateTime(const QDateTime &dateTime);
-QDateTime toDateTime(double days);
+// A date-time as the log holds it: a wall-clock reading, the date and the time of day with no
+// time zone. No conversion ever applies, so a time that the local clock skips or repeats at a
+// change to or from summer time is shown and kept exactly as given.
+struct WallClock
+{
+    QDate date;
+    QTime time;
+    bool isValid() const { return date.isValid() && time.isValid(); }
+};
+
+// Days since 1899-12-30 00:00 with the time of day as the fraction and back. Below zero the
+// whole days count back from the epoch while the time of day still counts forward from the
+// start of its day (-1.25 is 1899-12-29 06:00). Rounded to the millisecond; an invalid
+// reading for a day count too far out for any calendar (or not finite).
+WallClock toWallClock(double days);
+double fromWallClock(const QDate &date, const QTime &time);
+// The local wall clock now.
 double now();
+
+// The separator between hours and minutes in the locale's short time format, or ":" when the
+// format has no plain separator character there (quoted text, letters, blanks).
+QString timeSeparator(const QLocale &locale = QLocale());
 
 // "yyyy-mm-dd hh:nn:ss" with the locale's time separator.
 QString formatTable(double days, const QLocale &locale = QLocale());

@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStyle>
 #include <QTimeEdit>
@@ -65,21 +64,15 @@ QString timeFormatFor(const QLocale &locale)
     }
     if (minutes < 0)
         return QStringLiteral("HH:mm:ss");
-    QChar separator = minutes > 0 ? format.at(minutes - 1) : QLatin1Char(':');
-    if (separator.isLetterOrNumber() || separator.isSpace() || separator == QLatin1Char('\''))
-        separator = QLatin1Char(':');
-    format.insert(minutes + length, separator + QStringLiteral("ss"));
+    format.insert(minutes + length, DateTimeText::timeSeparator(locale) + QStringLiteral("ss"));
     return format;
 }
 
-// Lets through only what can still become a number in the accepted form: blanks, a sign,
-// digits, "." or "," as the decimal separator and an exponent. Complete numbers are checked
-// again on OK, since a text may also be set without typing.
-QValidator *numberValidator(QObject *parent)
+// The pickers show a wall-clock reading: no time zone, so that no local clock change can
+// move or refuse a date or time of day.
+void showWallClock(QDateTimeEdit *picker)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("[ \\t]*[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)([eE][+-]?[0-9]+)?[ \\t]*"));
-    return new QRegularExpressionValidator(pattern, parent);
+    picker->setTimeSpec(Qt::UTC);
 }
 
 // The control's own height at the current font, so that nothing is cut off.
@@ -111,11 +104,15 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     DatePicker->setObjectName(QStringLiteral("DatePicker"));
     DatePicker->setCalendarPopup(true);
     DatePicker->setDisplayFormat(dateFormatFor(locale()));
+    showWallClock(DatePicker);
+    // Every date that a day count holds from the year 100 on.
+    DatePicker->setDateRange(QDate(100, 1, 1), QDate(9999, 12, 31));
 
     m_timeLabel = addLabel(QStringLiteral("Label6"), tr("Time"));
     TimePicker = new QTimeEdit(this);
     TimePicker->setObjectName(QStringLiteral("TimePicker"));
     TimePicker->setDisplayFormat(timeFormatFor(locale()));
+    showWallClock(TimePicker);
 
     m_powerSourceLabel = addLabel(QStringLiteral("Label2"), tr("PowerSource"));
     PowerSourcesComboBox = addComboBox(QStringLiteral("PowerSourcesComboBox"));
@@ -216,7 +213,7 @@ QLineEdit *TChargeDataForm::addNumberEdit(const QString &objectName)
 {
     auto *edit = new QLineEdit(this);
     edit->setObjectName(objectName);
-    edit->setValidator(numberValidator(edit));
+    // Any text may be typed; OK refuses one that is not a number, naming it.
     return edit;
 }
 
@@ -282,11 +279,11 @@ void TChargeDataForm::layOutControls()
 
 void TChargeDataForm::setDateTime(double dateTime)
 {
-    QDateTime value = DateTimeText::toDateTime(dateTime);
+    DateTimeText::WallClock value = DateTimeText::toWallClock(dateTime);
     if (!value.isValid())
-        value = DateTimeText::toDateTime(0.0);
-    DatePicker->setDate(value.date());
-    TimePicker->setTime(value.time());
+        value = DateTimeText::toWallClock(0.0);
+    DatePicker->setDate(value.date);
+    TimePicker->setTime(value.time);
     m_filledDateTime = dateTime;
     m_filledDate = DatePicker->date();
     m_filledTime = TimePicker->time();
@@ -301,7 +298,7 @@ double TChargeDataForm::pickedDateTime() const
     };
     if (date == m_filledDate && m_filledTime.isValid() && seconds(time) == seconds(m_filledTime))
         return m_filledDateTime;
-    return DateTimeText::fromDateTime(QDateTime(date, time));
+    return DateTimeText::fromWallClock(date, time);
 }
 
 TChargeDataForm *TChargeDataForm::OpenChargeDataForm(IChargeRecordStore *store, qint32 key,
@@ -447,7 +444,8 @@ bool TChargeDataForm::ValidateChargeData()
         checkNumber(AmpHoursLabeledEdit);
         CheckComboBox(TerminationsComboBox);
     } catch (const QorLogError &error) {
-        ErrorBox::show(error.message(), this);
+        // A check of what was typed: the box tells the user, no beep (that is for failures).
+        ErrorBox::showCheckFailure(error.message(), this);
         return false;
     }
     return true;
@@ -471,12 +469,15 @@ TChargeDataForm::TChargeData TChargeDataForm::GetChargeData() const
 
 void TChargeDataForm::OkBitBtnClick()
 {
+    if (m_discarded)
+        return;
+    ++m_handlersRunning;
     // A failed check or a failed store leaves the dialog open with everything as typed.
     setResult(QDialog::Rejected);
     bool stored = false;
     ErrorBox::guard(
         [this, &stored] {
-            if (!ValidateChargeData())
+            if (!ValidateChargeData() || m_discarded)
                 return;
             const TChargeData data = GetChargeData();
             m_store->AddChargeRecord(data.key, data.dateTime, data.powerSource, data.charger,
@@ -485,8 +486,29 @@ void TChargeDataForm::OkBitBtnClick()
             stored = true;
         },
         this);
+    --m_handlersRunning;
+    if (m_discarded) {
+        if (m_handlersRunning == 0)
+            deleteLater();
+        return;
+    }
     if (stored)
         accept();
+}
+
+void TChargeDataForm::discard()
+{
+    if (m_discarded)
+        return;
+    m_discarded = true;
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    hide();
+    // A box of this dialog ends now; its handler then finds the dialog discarded.
+    for (QDialog *box : findChildren<QDialog *>())
+        if (box->isVisible())
+            box->reject();
+    if (m_handlersRunning == 0)
+        deleteLater();
 }
 
 void TChargeDataForm::CancelBitBtnClick()

@@ -88,6 +88,12 @@ public:
     // The entries as typed. Throws QorLogError for a number that does not convert.
     TChargeData GetChargeData() const;
 
+    // Drops the dialog with its input: hides it, ends a box it shows and deletes it as soon as
+    // none of its own handlers is running any more (a box's event loop may be under way, and
+    // the dialog must not be deleted beneath it).
+    void discard();
+    bool isDiscarded() const { return m_discarded; }
+
     // Centres the dialog on `mainWindow` (kept on its screen), shows and activates it.
     void showCentredOn(QWidget *mainWindow);
 
@@ -125,6 +131,8 @@ private:
     void chooseChargerLogFile();
 
     IChargeRecordStore *m_store = nullptr;
+    int m_handlersRunning = 0; // OkBitBtnClick and what it shows, however deeply nested
+    bool m_discarded = false;
     QLabel *m_dateLabel = nullptr;
     QLabel *m_timeLabel = nullptr;
     QLabel *m_powerSourceLabel = nullptr;

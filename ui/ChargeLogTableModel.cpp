@@ -132,3 +132,15 @@ Qt::ItemFlags TChargeLogTableModel::flags(const QModelIndex &index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
+
+void TDischargeItemDelegate::initStyleOption(QStyleOptionViewItem *option,
+                                             const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QVariant foreground = index.data(Qt::ForegroundRole);
+    if (!foreground.canConvert<QColor>())
+        return;
+    const QColor colour = foreground.value<QColor>();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        option->palette.setColor(group, QPalette::HighlightedText, colour);
+}

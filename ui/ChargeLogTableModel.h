@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QLocale>
+#include <QStyledItemDelegate>
 
 #include <vector>
 
@@ -69,6 +70,19 @@ private:
     std::vector<Row> m_rows;
     QColor m_dischargeColour;
     QLocale m_locale;
+};
+
+// Draws the Amps and AmpHours cells of a discharge in the discharge colour (the model's
+// foreground) also when the row is selected or has the focus, where the view would otherwise
+// take the highlight text colour. The colour is read at every paint, so a change shows at once.
+class TDischargeItemDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 };
 
 template <typename PerRecord>

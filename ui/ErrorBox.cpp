@@ -9,13 +9,44 @@
 
 namespace ErrorBox {
 
-void show(const QString &message, QWidget *parent)
+namespace {
+
+int g_beeps = 0;
+
+void showBox(const QString &message, QWidget *parent)
 {
-    QApplication::beep();
     QMessageBox box(QMessageBox::Critical, QApplication::translate("ErrorBox", "Error"), message,
                     QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ErrorMessageBox"));
+    makeWindowModal(&box);
     box.exec();
+}
+
+} // namespace
+
+void show(const QString &message, QWidget *parent)
+{
+    ++g_beeps;
+    QApplication::beep();
+    showBox(message, parent);
+}
+
+void showCheckFailure(const QString &message, QWidget *parent)
+{
+    showBox(message, parent);
+}
+
+void makeWindowModal(QWidget *dialog)
+{
+    if (!dialog->parentWidget())
+        return; // nothing to be modal to: application-modal as before
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+int beepCount()
+{
+    return g_beeps;
 }
 
 void showCurrentException(QWidget *parent)

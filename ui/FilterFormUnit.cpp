@@ -56,6 +56,8 @@ TFilterForm::TFilterForm(QWidget *parent)
 {
     setObjectName(QStringLiteral("FilterForm"));
     setModal(true);
+    // Modal to the main window only: a charge data dialog opened meanwhile takes input.
+    ErrorBox::makeWindowModal(this);
     setSizeGripEnabled(false);
     // The 8-point sans font of the main window, for which the fixed row height is made.
     QFont small = font();

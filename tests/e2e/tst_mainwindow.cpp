@@ -49,8 +49,7 @@ QStringList choices(const QComboBox *box)
 
 double dayCount(int year, int month, int day, int hour, int minute, int second)
 {
-    return DateTimeText::fromDateTime(
-        QDateTime(QDate(year, month, day), QTime(hour, minute, second)));
+    return DateTimeText::fromWallClock(QDate(year, month, day), QTime(hour, minute, second));
 }
 
 // Watches for modal widgets while something runs: `act` gets each new one.
@@ -227,9 +226,9 @@ void TestMainWindow::confirmationDialogIsPrefilled()
     TChargeDataForm *form = *opened.begin();
     QVERIFY(form->isVisible());
     QCOMPARE(form->RecordKey, -1);
-    const QDateTime when = DateTimeText::toDateTime(charge.dateTime);
-    QCOMPARE(form->DatePicker->date(), when.date());
-    QCOMPARE(form->TimePicker->time(), when.time());
+    const DateTimeText::WallClock when = DateTimeText::toWallClock(charge.dateTime);
+    QCOMPARE(form->DatePicker->date(), when.date);
+    QCOMPARE(form->TimePicker->time(), when.time);
     QCOMPARE(form->PowerSourcesComboBox->currentText(), powerSource);
     QCOMPARE(form->ChargersComboBox->currentText(), charge.charger);
     QCOMPARE(form->BatteriesComboBox->currentText(), charge.battery);

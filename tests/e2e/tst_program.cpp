@@ -254,7 +254,8 @@ void TestProgram::refusedValuesChangeNothing_data()
     c.dateTime = inf;
     QTest::newRow("inf date-time") << c << QStringList{"finite"};
     c = Charge();
-    c.battery = QStringLiteral("Pack\x01");
+    c.battery = QStringLiteral("Pa\x01"
+                               "ck");
     QTest::newRow("control character in a name") << c << QStringList{"control character"};
     c = Charge();
     c.comment = QStringLiteral("bell \a");

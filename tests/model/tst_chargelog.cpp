@@ -485,34 +485,63 @@ void TestChargeLog::refusesUnstorable_data()
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("number");
+    QTest::addColumn<QString>("wording"); // what the message calls the fault
 
+    const QString control = QStringLiteral("contains a control character");
+    const QString character = QStringLiteral("contains a character that cannot be stored");
     const QList<QPair<const char *, double>> numbers = {
         {"NaN", NaN}, {"+inf", Inf}, {"-inf", -Inf}};
-    const QList<QPair<const char *, QString>> texts = {
-        {"NUL", QString("a") + QChar(0) + "b"},
-        {"x01", QString("a\x01")},
-        {"x1F", QString("\x1f")},
-        {"x0B", QString("a\x0b")},
-        {"x0C", QString("a\x0c"
-                        "b")},
-        {"lone high surrogate", QString("a") + QChar(0xD83D)},
-        {"lone high surrogate mid", QString("a") + QChar(0xD83D) + "b"},
-        {"lone low surrogate", QString(QChar(0xDC0B)) + "b"},
-        {"swapped surrogates", QString(QChar(0xDD0B)) + QChar(0xD83D)},
-        {"U+FFFE", QString("x") + QChar(0xFFFE)},
-        {"U+FFFF", QString(QChar(0xFFFF))},
+    struct Text
+    {
+        const char *name;
+        QString text;
+        QString wording;
+    };
+    // Control characters inside: names are trimmed of codes 0 to 32 only at their ends.
+    const QList<Text> texts = {
+        {"NUL", QString("a") + QChar(0) + "b", control},
+        {"x01",
+         QString("a\x01"
+                 "b"),
+         control},
+        {"x1F",
+         QString("\x1f"
+                 "b\x1f"
+                 "c"),
+         control},
+        {"x0B",
+         QString("a\x0b"
+                 "b"),
+         control},
+        {"x0C",
+         QString("a\x0c"
+                 "b"),
+         control},
+        {"lone high surrogate", QString("a") + QChar(0xD83D), character},
+        {"lone high surrogate mid", QString("a") + QChar(0xD83D) + "b", character},
+        {"lone low surrogate", QString(QChar(0xDC0B)) + "b", character},
+        {"swapped surrogates", QString(QChar(0xDD0B)) + QChar(0xD83D), character},
+        {"U+FFFE", QString("x") + QChar(0xFFFE), character},
+        {"U+FFFF", QString(QChar(0xFFFF)), character},
     };
     for (int f = 0; f < FieldCount; ++f) {
         if (isNumberField(f)) {
             for (const auto &n : numbers)
-                QTest::addRow("%s %s", FieldNames[f], n.first) << f << QString() << n.second;
+                QTest::addRow("%s %s", FieldNames[f], n.first)
+                    << f << QString() << n.second << QStringLiteral("finite number");
         } else {
             for (const auto &t : texts)
-                QTest::addRow("%s %s", FieldNames[f], t.first) << f << t.second << 0.0;
+                QTest::addRow("%s %s", FieldNames[f], t.name) << f << t.text << 0.0 << t.wording;
         }
     }
-    QTest::newRow("star in log file name") << int(FLogFileName) << "a*b" << 0.0;
-    QTest::newRow("leading star in log file name") << int(FLogFileName) << "*" << 0.0;
+    // The two free texts are stored untrimmed: a control character at an end is refused.
+    QTest::newRow("Comment x01 at the end") << int(FComment) << "a\x01" << 0.0 << control;
+    QTest::newRow("ChargerLogFileName x1F first") << int(FLogFileName)
+                                                  << "\x1f"
+                                                     "a"
+                                                  << 0.0 << control;
+    QTest::newRow("star in log file name") << int(FLogFileName) << "a*b" << 0.0 << "\"*\"";
+    QTest::newRow("leading star in log file name") << int(FLogFileName) << "*" << 0.0 << "\"*\"";
 }
 
 void TestChargeLog::refusesUnstorable()
@@ -520,6 +549,7 @@ void TestChargeLog::refusesUnstorable()
     QFETCH(int, field);
     QFETCH(QString, text);
     QFETCH(double, number);
+    QFETCH(QString, wording);
 
     TChargeLog log;
     ChargeInput good;
@@ -535,7 +565,7 @@ void TestChargeLog::refusesUnstorable()
             bad.store(log, key);
             QFAIL("an unstorable value was accepted");
         } catch (const QorLogError &e) {
-            QVERIFY(!e.message().isEmpty());
+            QVERIFY2(e.message().contains(wording), qPrintable(e.message()));
         }
         QCOMPARE(snapshot(log), before);
     }
@@ -564,6 +594,11 @@ void TestChargeLog::acceptsStorable_data()
         {"U+FFFD and U+E000", QString(QChar(0xFFFD)) + QChar(0xE000)},
         {"markup", QString("<a>&amp;]]>\"'")},
     };
+    // Names lose codes 0 to 32 at both ends before they are stored, control characters too.
+    const QList<QPair<const char *, QString>> trimmedNames = {
+        {"x01 at the end", QString("Cell\x01")},
+        {"NUL and x1F around", QString(QChar(0)) + "Cell \x1f"},
+    };
     for (int f = 0; f < FieldCount; ++f) {
         if (isNumberField(f)) {
             for (const auto &n : numbers)
@@ -573,6 +608,9 @@ void TestChargeLog::acceptsStorable_data()
                 QTest::addRow("%s %s", FieldNames[f], t.first) << f << t.second << 0.0;
         }
     }
+    for (int f : {FPowerSource, FCharger, FBattery, FTermination})
+        for (const auto &t : trimmedNames)
+            QTest::addRow("%s %s", FieldNames[f], t.first) << f << t.second << 0.0;
     QTest::newRow("star in comment") << int(FComment) << "**a*" << 0.0;
 }
 

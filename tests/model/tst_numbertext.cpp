@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace {
@@ -55,18 +56,37 @@ private slots:
 
     void dateTimeFixedPoints_data();
     void dateTimeFixedPoints();
-    void dateTimeRoundTrip_data();
     void dateTimeRoundTrip();
+    void wallClockInEveryZone_data();
+    void wallClockInEveryZone();
     void formatTable_data();
     void formatTable();
     void absurdDateTimes_data();
     void absurdDateTimes();
+    void timeSeparator_data();
+    void timeSeparator();
 };
+
+namespace {
+
+// Sets the process' time zone as a user's session would have it.
+void useZone(const QByteArray &zone)
+{
+    qputenv("TZ", zone);
+    tzset();
+}
+
+double days(int year, int month, int day, int hour, int minute)
+{
+    return DateTimeText::fromWallClock(QDate(year, month, day), QTime(hour, minute));
+}
+
+} // namespace
 
 void TestNumberText::initTestCase()
 {
     // A zone with summer time makes the local date-time round trip meaningful.
-    qputenv("TZ", "Europe/Berlin");
+    useZone("Europe/Berlin");
 }
 
 void TestNumberText::cleanup()
@@ -382,53 +402,86 @@ void TestNumberText::formatGrouped()
 void TestNumberText::dateTimeFixedPoints_data()
 {
     QTest::addColumn<double>("days");
-    QTest::addColumn<QDateTime>("dateTime");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QTime>("time");
 
-    QTest::newRow("epoch") << 0.0 << QDateTime(QDate(1899, 12, 30), QTime(0, 0));
-    QTest::newRow("noon 31 Dec 1899") << 1.5 << QDateTime(QDate(1899, 12, 31), QTime(12, 0));
-    QTest::newRow("evening 1 Jan 1900") << 2.75 << QDateTime(QDate(1900, 1, 1), QTime(18, 0));
-    QTest::newRow("before the epoch") << -1.5 << QDateTime(QDate(1899, 12, 29), QTime(12, 0));
-    QTest::newRow("2000") << 36526.25 << QDateTime(QDate(2000, 1, 1), QTime(6, 0));
-    QTest::newRow("summer") << 45122.5 << QDateTime(QDate(2023, 7, 15), QTime(12, 0));
+    QTest::newRow("epoch") << 0.0 << QDate(1899, 12, 30) << QTime(0, 0);
+    QTest::newRow("noon 31 Dec 1899") << 1.5 << QDate(1899, 12, 31) << QTime(12, 0);
+    QTest::newRow("evening 1 Jan 1900") << 2.75 << QDate(1900, 1, 1) << QTime(18, 0);
+    QTest::newRow("before the epoch") << -1.5 << QDate(1899, 12, 29) << QTime(12, 0);
+    QTest::newRow("morning before the epoch") << -2.25 << QDate(1899, 12, 28) << QTime(6, 0);
+    QTest::newRow("year 100") << -657434.0 << QDate(100, 1, 1) << QTime(0, 0);
+    QTest::newRow("2000") << 36526.25 << QDate(2000, 1, 1) << QTime(6, 0);
+    QTest::newRow("summer") << 45122.5 << QDate(2023, 7, 15) << QTime(12, 0);
 }
 
 void TestNumberText::dateTimeFixedPoints()
 {
     QFETCH(double, days);
-    QFETCH(QDateTime, dateTime);
-    QCOMPARE(DateTimeText::fromDateTime(dateTime), days);
-    QCOMPARE(DateTimeText::toDateTime(days), dateTime);
-}
-
-void TestNumberText::dateTimeRoundTrip_data()
-{
-    QTest::addColumn<QByteArray>("zone");
-    QTest::newRow("Europe/Berlin") << QByteArray("Europe/Berlin");
-    QTest::newRow("UTC") << QByteArray("UTC");
-    QTest::newRow("America/St_Johns") << QByteArray("America/St_Johns");
+    QFETCH(QDate, date);
+    QFETCH(QTime, time);
+    QCOMPARE(DateTimeText::fromWallClock(date, time), days);
+    const DateTimeText::WallClock wall = DateTimeText::toWallClock(days);
+    QCOMPARE(wall.date, date);
+    QCOMPARE(wall.time, time);
 }
 
 void TestNumberText::dateTimeRoundTrip()
 {
-    QFETCH(QByteArray, zone);
-    qputenv("TZ", zone);
     QRandomGenerator rng(1899);
-    int checked = 0;
     for (int i = 0; i < 20000; ++i) {
-        const QDate date = QDate(1800, 1, 1).addDays(rng.bounded(120000));
+        const QDate date = QDate(100, 1, 1).addDays(rng.bounded(3600000));
         const QTime time = QTime::fromMSecsSinceStartOfDay(rng.bounded(86400000));
-        const QDateTime dt(date, time);
-        if (dt.time() != time) // a local time that a clock change skips
-            continue;
-        const double days = DateTimeText::fromDateTime(dt);
-        const QDateTime back = DateTimeText::toDateTime(days);
-        QVERIFY2(back.date() == date && back.time() == time,
-                 qPrintable(dt.toString(Qt::ISODateWithMs) + " came back as " +
-                            back.toString(Qt::ISODateWithMs)));
-        ++checked;
+        const DateTimeText::WallClock back =
+            DateTimeText::toWallClock(DateTimeText::fromWallClock(date, time));
+        QVERIFY2(back.date == date && back.time == time,
+                 qPrintable(date.toString(Qt::ISODate) + ' ' + time.toString(Qt::ISODateWithMs) +
+                            " came back as " + back.date.toString(Qt::ISODate) + ' ' +
+                            back.time.toString(Qt::ISODateWithMs)));
     }
-    QVERIFY(checked > 19000);
-    qputenv("TZ", "Europe/Berlin");
+}
+
+// Times that the local clock skips or repeats read as given, whatever the process' zone.
+void TestNumberText::wallClockInEveryZone_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<double>("days");
+    QTest::addColumn<QString>("text");
+
+    for (const char *zone :
+         {"Europe/Berlin", "America/New_York", "America/Sao_Paulo", "UTC", "Asia/Kolkata"}) {
+        QTest::addRow("%s Berlin spring gap", zone)
+            << QByteArray(zone) << 45011.1041666667 << "2023-03-26 02:30:00";
+        QTest::addRow("%s Berlin autumn repeat", zone)
+            << QByteArray(zone) << days(2023, 10, 29, 2, 30) << "2023-10-29 02:30:00";
+        QTest::addRow("%s New York spring gap", zone)
+            << QByteArray(zone) << days(2023, 3, 12, 2, 30) << "2023-03-12 02:30:00";
+        QTest::addRow("%s New York autumn repeat", zone)
+            << QByteArray(zone) << days(2023, 11, 5, 1, 30) << "2023-11-05 01:30:00";
+        // The clock once went from midnight to one o'clock here: the day has no midnight.
+        QTest::addRow("%s Sao Paulo midnight gap", zone)
+            << QByteArray(zone) << days(2018, 11, 4, 0, 0) << "2018-11-04 00:00:00";
+        QTest::addRow("%s just before the epoch rounds up", zone)
+            << QByteArray(zone) << -1.9999999999 << "1899-12-30 00:00:00";
+        QTest::addRow("%s evening before the epoch", zone)
+            << QByteArray(zone) << -1.75 << "1899-12-29 18:00:00";
+    }
+}
+
+void TestNumberText::wallClockInEveryZone()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(double, days);
+    QFETCH(QString, text);
+    useZone(zone);
+    QCOMPARE(DateTimeText::formatTable(days, QLocale::c()), text);
+    const DateTimeText::WallClock wall = DateTimeText::toWallClock(days);
+    QCOMPARE(wall.date.toString(Qt::ISODate) + ' ' + wall.time.toString(Qt::ISODate), text);
+    const DateTimeText::WallClock again =
+        DateTimeText::toWallClock(DateTimeText::fromWallClock(wall.date, wall.time));
+    QCOMPARE(again.date, wall.date);
+    QCOMPARE(again.time, wall.time);
+    useZone("Europe/Berlin");
 }
 
 void TestNumberText::formatTable_data()
@@ -471,11 +524,43 @@ void TestNumberText::absurdDateTimes_data()
 void TestNumberText::absurdDateTimes()
 {
     QFETCH(double, days);
-    const QDateTime dt = DateTimeText::toDateTime(days);
+    const DateTimeText::WallClock wall = DateTimeText::toWallClock(days);
     const QString text = DateTimeText::formatTable(days, QLocale::c());
     QVERIFY(!text.isEmpty());
-    if (dt.isValid()) // whatever is given back must be the same day count again
-        QVERIFY(std::fabs(DateTimeText::fromDateTime(dt) - days) < 1e-3);
+    if (wall.isValid()) // whatever is given back must be the same day count again
+        QVERIFY(std::fabs(DateTimeText::fromWallClock(wall.date, wall.time) - days) < 1e-3);
+}
+
+void TestNumberText::timeSeparator_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("separator");
+    QTest::newRow("de_DE") << "de_DE"
+                           << ":";
+    QTest::newRow("fi_FI") << "fi_FI"
+                           << ".";
+    QTest::newRow("en_US, hour first") << "en_US"
+                                       << ":";
+    QTest::newRow("nds, quoted text before the hour") << "nds"
+                                                      << ".";
+    QTest::newRow("fr_CA, quoted text between") << "fr_CA"
+                                                << ":";
+    QTest::newRow("ee_GH, quoted text before") << "ee_GH"
+                                               << ":";
+    QTest::newRow("brx_IN, a word before the hour") << "brx_IN"
+                                                    << ":";
+    QTest::newRow("dz_BT, words between") << "dz_BT"
+                                          << ":";
+}
+
+void TestNumberText::timeSeparator()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, separator);
+    const QLocale l(locale);
+    QCOMPARE(DateTimeText::timeSeparator(l), separator);
+    QCOMPARE(DateTimeText::formatTable(39146.6041666667, l),
+             "2007-03-05 14" + separator + "30" + separator + "00");
 }
 
 QTEST_GUILESS_MAIN(TestNumberText)

@@ -78,8 +78,10 @@ void TestBadInput::answeredOrStored_data()
     QTest::newRow("minus infinite amp-hours") << withArgument(good, AmpHours, -inf) << failed
                                               << QStringList{"AmpHours", "-infinity"} << QString();
     QTest::newRow("control character in a battery name")
-        << withArgument(good, Battery, QStringLiteral("Pack\x01")) << failed
-        << QStringList{"Battery", "control character"} << QString();
+        << withArgument(good, Battery,
+                        QStringLiteral("Pa\x01"
+                                       "ck"))
+        << failed << QStringList{"Battery", "control character"} << QString();
     QTest::newRow("escape character in a comment")
         << withArgument(good, Comment, QStringLiteral("colour \x1b[31m")) << failed
         << QStringList{"Comment"} << QString();

@@ -1,4 +1,5 @@
 #include "ChargeDataFormUnit.h"
+#include "ErrorBox.h"
 #include "NumberText.h"
 
 #include <QApplication>
@@ -14,6 +15,8 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <QtTest>
+
+#include <ctime>
 
 namespace {
 
@@ -125,6 +128,8 @@ private slots:
     void okOutcome_data();
     void okOutcome();
     void firstFaultOnlyInOrder();
+    void pickersShowTheWallClock_data();
+    void pickersShowTheWallClock();
     void numberTyping_data();
     void numberTyping();
     void twoDialogsOnOneRecordLaterOkWins();
@@ -281,8 +286,8 @@ void TestChargeDataForm::newChargePrefill()
     QVERIFY(data.comment.isEmpty() && data.logFile.isEmpty());
     QVERIFY(data.dateTime >= before && data.dateTime <= after);
     const QDate day = form->DatePicker->date();
-    QVERIFY(day == DateTimeText::toDateTime(before).date() ||
-            day == DateTimeText::toDateTime(after).date());
+    QVERIFY(day == DateTimeText::toWallClock(before).date ||
+            day == DateTimeText::toWallClock(after).date);
     QCOMPARE(choices(form->BatteriesComboBox), store.log.BatteriesStringList.names());
 }
 
@@ -303,9 +308,9 @@ void TestChargeDataForm::editByKeyReplacesRecord()
              QStringList({"Solar", "Fast", "AA pack", "Timer", "a*b", "f.log"}));
     QCOMPARE(form->NominalChargeAmpsLabeledEdit->text(), QStringLiteral("1.5"));
     QCOMPARE(form->AmpHoursLabeledEdit->text(), QStringLiteral("2.25"));
-    const QDateTime picked(form->DatePicker->date(), form->TimePicker->time());
-    QCOMPARE(picked.toString("yyyy-MM-dd HH:mm:ss"),
-             DateTimeText::toDateTime(when).toString("yyyy-MM-dd HH:mm:ss"));
+    QCOMPARE(form->DatePicker->date(), DateTimeText::toWallClock(when).date);
+    QCOMPARE(form->TimePicker->time().toString("HH:mm:ss"),
+             DateTimeText::toWallClock(when).time.toString("HH:mm:ss"));
 
     form->NominalChargeAmpsLabeledEdit->setText("3");
     QCOMPARE(pressOk(form), QStringList());
@@ -375,7 +380,9 @@ void TestChargeDataForm::okOutcome()
         setEntry(form, control, text);
     }
 
+    const int beeps = ErrorBox::beepCount();
     const QStringList shown = pressOk(form);
+    QCOMPARE(ErrorBox::beepCount(), beeps); // a refused entry shows its box without a beep
     if (!message.isEmpty()) {
         QCOMPARE(shown, QStringList{message});
         QVERIFY(form && form->isVisible() && store.calls.isEmpty());
@@ -395,8 +402,8 @@ void TestChargeDataForm::okOutcome()
     } else if (control == "NominalChargeAmpsLabeledEdit") {
         QCOMPARE(NumberText::formatGeneral(record.NominalChargeAmps), stored);
     } else if (control == "DatePicker") {
-        QCOMPARE(DateTimeText::toDateTime(record.DateTime),
-                 QDateTime(today.addDays(-1), QTime(23, 59, 59, 999)));
+        QCOMPARE(DateTimeText::toWallClock(record.DateTime).date, today.addDays(-1));
+        QCOMPARE(DateTimeText::toWallClock(record.DateTime).time, QTime(23, 59, 59, 999));
     }
 }
 
@@ -434,29 +441,112 @@ void TestChargeDataForm::firstFaultOnlyInOrder()
     QCOMPARE(store.calls[0].charger, QStringLiteral(" New charger "));
 }
 
+void TestChargeDataForm::pickersShowTheWallClock_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QTime>("time");
+    const QTime gap(2, 30);
+    for (const char *zone : {"Europe/Berlin", "America/New_York", "UTC"}) {
+        QTest::addRow("%s Berlin gap", zone) << QByteArray(zone) << QDate(2023, 3, 26) << gap;
+        QTest::addRow("%s New York gap", zone) << QByteArray(zone) << QDate(2023, 3, 12) << gap;
+        QTest::addRow("%s Berlin repeat", zone) << QByteArray(zone) << QDate(2023, 10, 29) << gap;
+        QTest::addRow("%s year 100", zone) << QByteArray(zone) << QDate(100, 1, 1) << gap;
+        QTest::addRow("%s before 1752", zone) << QByteArray(zone) << QDate(1700, 2, 3) << gap;
+    }
+}
+
+// A date-time is a wall-clock reading: shown, edited and handed back with no time zone.
+void TestChargeDataForm::pickersShowTheWallClock()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDate, date);
+    QFETCH(QTime, time);
+    qputenv("TZ", zone);
+    tzset();
+    FakeStore store;
+    const qint32 key = store.seed(DateTimeText::fromWallClock(date, time));
+    TChargeDataForm *form = TChargeDataForm::OpenChargeDataForm(&store, key, nullptr);
+    QCOMPARE(form->DatePicker->date(), date);
+    QCOMPARE(form->TimePicker->time(), time);
+    QCOMPARE(form->GetChargeData().dateTime, DateTimeText::fromWallClock(date, time));
+
+    // Changing only the time keeps the date, also to a time the local clock skipped.
+    form->TimePicker->setFocus();
+    form->TimePicker->setSelectedSection(QDateTimeEdit::MinuteSection);
+    QTest::keyClick(form->TimePicker, Qt::Key_Up);
+    QCOMPARE(form->TimePicker->time(), time.addSecs(60));
+    QCOMPARE(form->DatePicker->date(), date);
+    QCOMPARE(form->GetChargeData().dateTime, DateTimeText::fromWallClock(date, time.addSecs(60)));
+    delete form;
+    qunsetenv("TZ");
+    tzset();
+}
+
 void TestChargeDataForm::numberTyping_data()
 {
-    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("before"); // as set by a caller, e.g. automation
+    QTest::addColumn<QString>("typed");  // "\b" is a backspace
     QTest::addColumn<QString>("shown");
-    QTest::newRow("letters dropped") << "1a2b"
-                                     << "12";
-    QTest::newRow("full form") << "-3,5e+2"
-                               << "-3,5e+2";
-    QTest::newRow("second separator dropped") << "1.2.3"
-                                              << "1.23";
+    QTest::addColumn<QString>("message"); // on OK; "*" when it depends on the locale
+
+    const QString notNumber = "'%1' is not a valid floating point value";
+    QTest::newRow("letters kept") << ""
+                                  << "abc"
+                                  << "abc" << notNumber.arg("abc");
+    QTest::newRow("pasted unit kept") << ""
+                                      << "2 Ah"
+                                      << "2 Ah" << notNumber.arg("2 Ah");
+    QTest::newRow("full form") << ""
+                               << "-3,5e+2"
+                               << "-3,5e+2"
+                               << "";
+    QTest::newRow("nan edited") << "nan"
+                                << "\b\b\b1.5"
+                                << "1.5"
+                                << "";
+    QTest::newRow("nan extended") << "nan"
+                                  << "x"
+                                  << "nanx" << notNumber.arg("nanx");
+    QTest::newRow("1e400 edited") << "1e400"
+                                  << "\b\b\b5"
+                                  << "1e5"
+                                  << "";
+    QTest::newRow("Arabic separator edited") << "1\u066B5"
+                                             << "\b7"
+                                             << "1\u066B7"
+                                             << "*";
 }
 
 void TestChargeDataForm::numberTyping()
 {
+    QFETCH(QString, before);
     QFETCH(QString, typed);
     QFETCH(QString, shown);
+    QFETCH(QString, message);
     FakeStore store;
-    TChargeDataForm *form = TChargeDataForm::OpenChargeDataForm(&store, -1, nullptr);
+    store.seed(); // every other entry passes its check
+    QPointer<TChargeDataForm> form = TChargeDataForm::OpenChargeDataForm(&store, -1, nullptr);
     QVERIFY(QTest::qWaitForWindowActive(form));
-    form->AmpHoursLabeledEdit->clear();
+    form->AmpHoursLabeledEdit->setText(before);
     form->AmpHoursLabeledEdit->setFocus();
-    QTest::keyClicks(form->AmpHoursLabeledEdit, typed);
+    form->AmpHoursLabeledEdit->end(false);
+    for (QChar c : typed) {
+        if (c == QLatin1Char('\b'))
+            QTest::keyClick(form->AmpHoursLabeledEdit, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(form->AmpHoursLabeledEdit, QString(c));
+    }
     QCOMPARE(form->AmpHoursLabeledEdit->text(), shown);
+    if (message == QLatin1String("*"))
+        return;
+    QCOMPARE(pressOk(form), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(store.calls.size(), message.isEmpty() ? 1 : 0);
+    if (!message.isEmpty()) {
+        QVERIFY(form);
+        QCOMPARE(form->focusWidget(), form->AmpHoursLabeledEdit);
+        QCOMPARE(form->AmpHoursLabeledEdit->text(), shown);
+    }
 }
 
 void TestChargeDataForm::twoDialogsOnOneRecordLaterOkWins()
@@ -502,7 +592,9 @@ void TestChargeDataForm::failingStoreKeepsDialogOpen()
     form->BatteriesComboBox->setEditText("Pack");
     form->CommentLabeledEdit->setText("first try");
 
+    const int beeps = ErrorBox::beepCount();
     QCOMPARE(pressOk(form), QStringList{"Cannot write the log file"});
+    QCOMPARE(ErrorBox::beepCount(), beeps + 1); // a failure beeps
     QVERIFY(form && form->isVisible());
     QCOMPARE(store.calls.size(), 1);
     QCOMPARE(form->CommentLabeledEdit->text(), QStringLiteral("first try"));
@@ -566,8 +658,8 @@ void TestChargeDataForm::automationPrefill()
                  {powerSource, "Charger X", "Battery Y", "Full", "from a client", "client.log"}));
     QCOMPARE(form->NominalChargeAmpsLabeledEdit->text(), amps);
     QCOMPARE(form->AmpHoursLabeledEdit->text(), QStringLiteral("2"));
-    QCOMPARE(QDateTime(form->DatePicker->date(), form->TimePicker->time()),
-             DateTimeText::toDateTime(when));
+    QCOMPARE(form->DatePicker->date(), DateTimeText::toWallClock(when).date);
+    QCOMPARE(form->TimePicker->time(), DateTimeText::toWallClock(when).time);
     QCOMPARE(choices(form->PowerSourcesComboBox), store.log.PowerSourcesStringList.names());
 
     QCOMPARE(pressOk(form), QStringList());
