@@ -208,8 +208,7 @@ void watchTerminationSignals(TQorLogMainForm &mainForm)
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(g_signalSockets[1], &byte, 1);
         // Nobody is there to answer questions: keep what the file does not hold yet, then end.
-        mainForm.saveBeforeTermination();
-        QCoreApplication::quit();
+        mainForm.closeUnattended();
     });
 }
 
@@ -229,6 +228,12 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         installUserLanguage();
         const QString error = parseCommandLine(argumentsOf(argc, argv)).error;
+        {
+            // A running copy comes to the front whatever the command line of this start.
+            TSingleInstanceGuard guard(QString::fromLatin1(QorLog::InstanceIdentifier));
+            if (!guard.CheckSingleInstance())
+                guard.sendActivation(1);
+        }
         const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
                                          : QStringLiteral("qorlog");
         std::fprintf(
@@ -297,9 +302,15 @@ int main(int argc, char **argv)
                      qPrintable(QCoreApplication::translate(
                                     "main", "QorLog: automation is not available: %1")
                                     .arg(automation.lastError())));
-    // At logout the bus goes away: close as if the user had closed the window.
-    QObject::connect(&automation, &AutomationServer::busLost, &mainForm, &QWidget::close,
-                     Qt::QueuedConnection);
+    // At logout the bus goes away: nobody is there to answer questions any more.
+    QObject::connect(&automation, &AutomationServer::busLost, &mainForm,
+                     &TQorLogMainForm::closeUnattended, Qt::QueuedConnection);
+    // Once the close is decided nobody is served: a late caller gets an error, never a false
+    // success. A close that is called off serves again.
+    QObject::connect(&mainForm, &TQorLogMainForm::closeDecided, &automation,
+                     &AutomationServer::stop);
+    QObject::connect(&mainForm, &TQorLogMainForm::closeAbandoned, &automation,
+                     [&automation] { automation.start(); });
 
     watchTerminationSignals(mainForm);
 

@@ -351,6 +351,11 @@ void TQorLogMainForm::createControls()
     ChargeLogStringGrid = new QTableView(Panel1);
     ChargeLogStringGrid->setObjectName(QStringLiteral("ChargeLogStringGrid"));
     ChargeLogStringGrid->setModel(m_tableModel);
+    auto *dischargeDelegate = new TDischargeItemDelegate(ChargeLogStringGrid);
+    ChargeLogStringGrid->setItemDelegateForColumn(TChargeLogTableModel::AmpsColumn,
+                                                  dischargeDelegate);
+    ChargeLogStringGrid->setItemDelegateForColumn(TChargeLogTableModel::AmpHoursColumn,
+                                                  dischargeDelegate);
     ChargeLogStringGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     ChargeLogStringGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     ChargeLogStringGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -440,6 +445,7 @@ void TQorLogMainForm::createControls()
 
     ColorDialog1 = new QColorDialog(this);
     ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
+    ErrorBox::makeWindowModal(ColorDialog1);
 }
 
 QColor TQorLogMainForm::toQColor(qint32 colour)
@@ -638,6 +644,7 @@ void TQorLogMainForm::showStartupNotice()
         new QMessageBox(QMessageBox::Warning, tr("QorLog"), m_startupNotice, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("StartupNoticeBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
+    ErrorBox::makeWindowModal(box);
     box->open(); // window-modal but not blocking: automation calls keep being served
 }
 
@@ -731,6 +738,9 @@ void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powe
                                       const QString &commentString,
                                       const QString &chargerLogFileName, bool showConfirmationForm)
 {
+    // Once the close is decided a charge would be lost or its dialog dropped unasked.
+    if (m_closeDecided || m_closing)
+        throw QorLogError(tr("QorLog is closing and takes no more charges"));
     if (showConfirmationForm) {
         TChargeDataForm::OpenForAutomation(
             this, chargeDateTime, powerSource, usePreviousPowerSource, charger, battery,
@@ -751,26 +761,48 @@ void TQorLogMainForm::OpenChargeDataForm(qint32 key)
     TChargeDataForm::OpenChargeDataForm(this, key, this);
 }
 
-bool TQorLogMainForm::saveBeforeTermination()
+bool TQorLogMainForm::closeUnattended()
 {
-    for (TChargeDataForm *form : TChargeDataForm::openForms())
-        form->deleteLater();
+    if (m_closing)
+        return true;
+    m_unattended = true;
+    decideClose();
     m_closing = true;
+    bool saved = true;
     try {
         SaveLog();
-        return true;
     } catch (const QorLogError &error) {
         std::fprintf(stderr, "QorLog: %s\n", qPrintable(error.message()));
-        return false;
+        saved = false;
     }
+    hide();
+    // Boxes and dialogs still open end with the event loops once the program quits.
+    Q_EMIT closed();
+    return saved;
+}
+
+void TQorLogMainForm::decideClose()
+{
+    if (m_closeDecided)
+        return;
+    m_closeDecided = true;
+    // The dialogs the user agreed to lose go now, before any purge review can let them store.
+    discardChargeDataForms();
+    Q_EMIT closeDecided();
+}
+
+void TQorLogMainForm::discardChargeDataForms()
+{
+    for (TChargeDataForm *form : TChargeDataForm::openForms())
+        form->discard();
 }
 
 void TQorLogMainForm::activateFromSecondInstance()
 {
+    // Restored to the state it had before it was minimised: a maximised window stays so.
     if (isMinimized())
-        showNormal();
-    else
-        show();
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
     raise();
     activateWindow();
 }
@@ -1010,6 +1042,9 @@ void TQorLogMainForm::purge(const QString &title, TChargeLog::NameKind kind)
 {
     if (m_filterForm)
         m_filterForm->ShowFilter(title, &m_log.nameList(kind));
+    // Nobody reviewed the list when the close turned unattended meanwhile: purge nothing.
+    if (m_unattended)
+        return;
     WaitCursorGuard waitCursor;
     m_log.PurgeMarked(kind);
     RefreshDisplay();
@@ -1106,17 +1141,22 @@ bool TQorLogMainForm::FormCloseQuery()
     for (TChargeDataForm *form : TChargeDataForm::openForms())
         dialogsOpen = dialogsOpen || !form->isHidden(); // a closed one is only awaiting deletion
     if (dialogsOpen) {
-        const auto answer =
-            QMessageBox::question(this, tr("Confirm"), tr("Charge Data Forms still exist"),
-                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
-        if (answer != QMessageBox::Ok)
+        QMessageBox question(QMessageBox::Question, tr("Confirm"),
+                             tr("Charge Data Forms still exist"),
+                             QMessageBox::Ok | QMessageBox::Cancel, this);
+        question.setObjectName(QStringLiteral("DialogsQuestionBox"));
+        question.setDefaultButton(QMessageBox::Cancel);
+        ErrorBox::makeWindowModal(&question);
+        if (question.exec() != QMessageBox::Ok || m_closing)
             return false;
     }
     if (HasNoFilterMarks(&m_log.PowerSourcesStringList) &&
         HasNoFilterMarks(&m_log.ChargersStringList) &&
         HasNoFilterMarks(&m_log.BatteriesStringList) &&
-        HasNoFilterMarks(&m_log.TerminationsStringList))
+        HasNoFilterMarks(&m_log.TerminationsStringList)) {
+        decideClose();
         return true;
+    }
     QMessageBox box(QMessageBox::Question, tr("Confirm"),
                     tr("Do you want to permanently delete filtered items?"), QMessageBox::NoButton,
                     this);
@@ -1131,11 +1171,17 @@ bool TQorLogMainForm::FormCloseQuery()
     cancel->setObjectName(QStringLiteral("CancelButton"));
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
+    ErrorBox::makeWindowModal(&box);
     box.exec();
-    if (box.clickedButton() == no)
+    if (m_closing)
+        return false;
+    if (box.clickedButton() == no) {
+        decideClose();
         return true;
+    }
     if (box.clickedButton() != ok)
         return false;
+    decideClose();
     m_guard->backUpBeforePurge();
     if (m_log.PowerSourcesStringList.hasMarks())
         DeletePowerSourcesActionExecute();
@@ -1155,17 +1201,18 @@ bool TQorLogMainForm::FormClose()
     } catch (const QorLogError &error) {
         // Closing would lose whatever the file does not hold yet: let the user decide.
         QApplication::beep();
-        const auto answer = QMessageBox::warning(
-            this, tr("Error"),
-            tr("%1\n\nClose anyway? Changes not yet in the log file will be lost.")
-                .arg(error.message()),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
+        QMessageBox warning(QMessageBox::Warning, tr("Error"),
+                            tr("%1\n\nClose anyway? Changes not yet in the log file will be lost.")
+                                .arg(error.message()),
+                            QMessageBox::Yes | QMessageBox::No, this);
+        warning.setObjectName(QStringLiteral("SaveFailedBox"));
+        warning.setDefaultButton(QMessageBox::No);
+        ErrorBox::makeWindowModal(&warning);
+        if (warning.exec() != QMessageBox::Yes)
             return false;
     }
     // Open charge data dialogs go with the window, dropping their unsaved input.
-    for (TChargeDataForm *form : TChargeDataForm::openForms())
-        form->deleteLater();
+    discardChargeDataForms();
     return true;
 }
 
@@ -1175,9 +1222,24 @@ void TQorLogMainForm::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    // The questions of an earlier close are still open: they decide, not this one.
+    if (m_inCloseQuery) {
+        event->ignore();
+        return;
+    }
     bool allowed = false;
-    ErrorBox::guard([&] { allowed = FormCloseQuery() && FormClose(); }, this);
+    m_inCloseQuery = true;
+    ErrorBox::guard([&] { allowed = FormCloseQuery() && !m_closing && FormClose(); }, this);
+    m_inCloseQuery = false;
+    if (m_closing) { // closed without questions meanwhile
+        event->accept();
+        return;
+    }
     if (!allowed) {
+        if (m_closeDecided) {
+            m_closeDecided = false;
+            Q_EMIT closeAbandoned();
+        }
         event->ignore();
         return;
     }

@@ -93,9 +93,13 @@ public:
     static QColor toQColor(qint32 colour);
     static qint32 fromQColor(const QColor &colour);
 
-    // The process is being ended from outside: writes the log without asking anything and
-    // drops open charge data dialogs. Returns false when the log could not be written.
-    bool saveBeforeTermination();
+    // A close that nobody can answer (the session bus went away, SIGTERM, SIGHUP): stops taking
+    // charges, drops open charge data dialogs, writes the log without purging and without any
+    // question and emits closed(), whatever window or box is open. Returns false when the log
+    // could not be written.
+    bool closeUnattended();
+    // True from the moment the close is decided: no charge is taken any more.
+    bool isCloseDecided() const { return m_closeDecided; }
 
     // A second start asked this instance to come to the front.
     void activateFromSecondInstance();
@@ -219,6 +223,12 @@ Q_SIGNALS:
     void closed();
     // Emitted at the end of every RefreshDisplay: windows that follow the log update then.
     void displayRefreshed();
+    // The close is decided (the questions are answered, or nobody can answer them): whoever
+    // serves charges from outside stops now, so that a late caller hears of it.
+    void closeDecided();
+    // A decided close did not happen after all (the user kept the window when the log could
+    // not be written): charges are taken again.
+    void closeAbandoned();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -270,5 +280,11 @@ private:
     TLogFileGuard *m_guard = nullptr;
     TChartTotals m_totals;
     QColor m_lastChosenColour = Qt::black;
-    bool m_closing = false;
+    void decideClose();
+    void discardChargeDataForms();
+
+    bool m_closing = false;      // closed, or closing without questions
+    bool m_closeDecided = false; // from the answer that allows closing on
+    bool m_unattended = false;   // closing with nobody to answer: no purge, no questions
+    bool m_inCloseQuery = false; // the close questions are open
 };

@@ -55,6 +55,18 @@ private:
         return rows;
     }
     static void closeChargeDataForms() { deleteOpenForms<TChargeDataForm>(); }
+    // Pixels of exactly `colour` that the table paints in the cell at row 0, `column`.
+    static int pixelsOf(TQorLogMainForm *form, int column, const QColor &colour)
+    {
+        QTableView *grid = form->ChargeLogStringGrid;
+        const QRect cellRect = grid->visualRect(form->tableModel()->index(0, column));
+        const QImage image = grid->viewport()->grab(cellRect).toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += QColor(image.pixel(x, y)) == colour ? 1 : 0;
+        return count;
+    }
 
 private Q_SLOTS:
     void init()
@@ -161,11 +173,27 @@ private Q_SLOTS:
                 QCOMPARE(fg.value<QColor>(), discharge);
         }
         QVERIFY(!form->tableModel()->index(0, 3).data(Qt::ForegroundRole).isValid());
-        // A new discharge colour reaches the table.
+
+        // As painted: the row is selected (the add selects it) and the table has the focus;
+        // plain pixels make the text's colour countable.
+        QFont plain = form->ChargeLogStringGrid->font();
+        plain.setStyleStrategy(QFont::NoAntialias);
+        form->ChargeLogStringGrid->setFont(plain);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        form->ChargeLogStringGrid->setFocus();
+        QCOMPARE(selectedRows(form), QList<int>{0});
+        for (int column : {4, 5})
+            QCOMPARE(pixelsOf(form, column, discharge) > 0, coloured);
+        QCOMPARE(pixelsOf(form, 3, discharge), 0);
+
+        // A new discharge colour reaches the table and its painting.
         form->setDischargeSeriesColour(0x00FF00);
         if (coloured)
             QCOMPARE(form->tableModel()->index(0, 4).data(Qt::ForegroundRole).value<QColor>(),
                      QColor(0, 255, 0));
+        QCOMPARE(pixelsOf(form, 5, QColor(0, 255, 0)) > 0, coloured);
+        QCOMPARE(pixelsOf(form, 5, discharge), 0);
     }
 
     void marksHideRowsAndBars()
@@ -499,11 +527,15 @@ private Q_SLOTS:
             QorLogError, form->HandleAddCharge(qQNaN(), QString(), false, QString(), QString(), 1,
                                                1, QString(), QString(), QString(), false));
         QVERIFY_THROWS_EXCEPTION(QorLogError,
-                                 form->HandleAddCharge(300, QStringLiteral("bad\x01"), false,
-                                                       QString(), QString(), 1, 1, QString(),
+                                 form->HandleAddCharge(300,
+                                                       QStringLiteral("ba\x01"
+                                                                      "d"),
+                                                       false, QString(), QString(), 1, 1, QString(),
                                                        QString(), QString(), false));
         QCOMPARE(charges.count(), 2);
-        QCOMPARE(power.indexOf(QStringLiteral("bad\x01")), -1);
+        QCOMPARE(power.indexOf(QStringLiteral("ba\x01"
+                                              "d")),
+                 -1);
     }
 
     void handleAddChargeConfirmationPathOpensADialog()
