@@ -776,7 +776,11 @@ bool TQorLogMainForm::closeUnattended()
         saved = false;
     }
     hide();
-    // Boxes and dialogs still open end with the event loops once the program quits.
+    // Every box and dialog still open ends unanswered, so that whatever waits on one goes on
+    // (and finds the close decided) instead of waiting for a user who is not there.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+            dialog->done(QDialog::Rejected);
     Q_EMIT closed();
     return saved;
 }

@@ -256,7 +256,8 @@ private Q_SLOTS:
                            "3: AmpHours 'inf' is not a number", "4: '1e999'", "5: '1,5'"}
             << 0;
         QTest::newRow("control character, bad date, no date")
-            << head + "2024-01-01T10:00:00,A\x01,1,1,\r\n2024-13-01T10:00:00,A,1,1,\r\n"
+            << head + "2024-01-01T10:00:00,A\x01"
+                      "B,1,1,\r\n2024-13-01T10:00:00,A,1,1,\r\n"
                       ",A,1,1,\r\n2024-01-01T11:00:00,A,1,1,fine\r\n"
             << QStringList{"2: Battery contains a control character",
                            "3: '2024-13-01T10:00:00' is not a date", "4: no date"}

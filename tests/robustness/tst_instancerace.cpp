@@ -137,17 +137,21 @@ void TestInstanceRace::oneOfManyStartsRuns()
 void TestInstanceRace::laterStartActivatesTheFirst_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
 
     // Whatever the later start's command line, it only brings the first to the front.
-    QTest::newRow("no arguments") << QStringList();
-    QTest::newRow("another log file") << QStringList{"--log-file", "other.QorLog"};
-    QTest::newRow("automation start") << QStringList{"-Automation"};
-    QTest::newRow("registration") << QStringList{"/REGSERVER"};
+    QTest::newRow("no arguments") << QStringList() << 0;
+    QTest::newRow("another log file") << QStringList{"--log-file", "other.QorLog"} << 0;
+    QTest::newRow("automation start") << QStringList{"-Automation"} << 0;
+    QTest::newRow("registration") << QStringList{"/REGSERVER"} << 0;
+    // One it cannot use is still reported, after the first has come to the front.
+    QTest::newRow("log file without a path") << QStringList{"--log-file"} << 2;
 }
 
 void TestInstanceRace::laterStartActivatesTheFirst()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -163,7 +167,7 @@ void TestInstanceRace::laterStartActivatesTheFirst()
     later.start(programPath(), arguments);
     QVERIFY(finished.wait(30000)); // the event loop keeps serving the guard's socket meanwhile
     QCOMPARE(later.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(later.exitCode(), 0);
+    QCOMPARE(later.exitCode(), exitCode);
     QTRY_COMPARE(activations.size(), 1);
     // It did not go on to run: nothing of it is on the bus and it wrote no log.
     QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(

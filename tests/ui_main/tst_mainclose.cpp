@@ -5,8 +5,11 @@
 #include "QorLogMainFormUnit.h"
 
 #include <QAbstractButton>
+#include <QCloseEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -195,6 +198,100 @@ private Q_SLOTS:
         QVERIFY(m_form->isVisible());
         answerBox(QMessageBox::Yes);
         QVERIFY(m_form->close());
+    }
+
+    // A close nobody can answer arrives while a box or dialog waits for the user: the log is
+    // written whole, nothing is purged, no question stays open and nothing is deleted under
+    // its own box.
+    void unattendedCloseWhileSomethingIsOpen_data()
+    {
+        QTest::addColumn<QString>("open");
+        QTest::newRow("filter dialog") << "filter";
+        QTest::newRow("purge review") << "review";
+        QTest::newRow("close question") << "question";
+        QTest::newRow("error box of a charge data dialog") << "dialog box";
+    }
+    void unattendedCloseWhileSomethingIsOpen()
+    {
+        QFETCH(QString, open);
+        TQorLogMainForm *form = openForm();
+        addSample(form);
+        form->log().BatteriesStringList.setMarked(0, true);
+        QSignalSpy closed(form, &TQorLogMainForm::closed);
+        QSignalSpy decided(form, &TQorLogMainForm::closeDecided);
+        const auto endUnattended = [form](QWidget *) { QVERIFY(form->closeUnattended()); };
+        if (open == "filter") {
+            whenModal(endUnattended);
+            form->FilterBatteriesAction->trigger();
+        } else if (open == "review") {
+            answerBox(QMessageBox::Ok);
+            QTimer::singleShot(0, this, [&] {
+                whenModal([&](QWidget *w) {
+                    QVERIFY(qobject_cast<TFilterForm *>(w));
+                    // Decided: a charge from outside is refused now, not dropped later.
+                    QCOMPARE(decided.count(), 1);
+                    QVERIFY_THROWS_EXCEPTION(
+                        QorLogError, form->HandleAddCharge(300, "PSU", false, "QorA1", "Z", 1, 1,
+                                                           "Normal", QString(), QString(), false));
+                    QVERIFY(form->closeUnattended());
+                });
+            });
+            QVERIFY(form->close());
+        } else if (open == "question") {
+            form->OpenChargeDataForm(-1);
+            whenModal([&](QWidget *w) {
+                // A second close event while the question is open asks nothing again.
+                QCloseEvent again;
+                QApplication::sendEvent(form, &again);
+                QVERIFY(!again.isAccepted());
+                QVERIFY(qobject_cast<QMessageBox *>(w)->isVisible());
+                QVERIFY(form->closeUnattended());
+            });
+            QVERIFY(form->close());
+        } else {
+            QPointer<TChargeDataForm> dialog;
+            form->OpenChargeDataForm(-1);
+            dialog = TChargeDataForm::openForms().value(0);
+            QVERIFY(dialog);
+            dialog->AmpHoursLabeledEdit->setText("abc");
+            whenModal(endUnattended, nullptr);
+            QTest::mouseClick(dialog->OkBitBtn, Qt::LeftButton); // returns once the box ended
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(!dialog);
+        }
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(decided.count(), 1);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(recordsInFile(), 3); // written, and not purged
+        QVERIFY(form->log().BatteriesStringList.isMarked(0));
+        QVERIFY_THROWS_EXCEPTION(QorLogError,
+                                 form->HandleAddCharge(300, "PSU", false, "QorA1", "Z", 1, 1,
+                                                       "Normal", QString(), QString(), true));
+    }
+
+    // A close that is called off takes charges again.
+    void abandonedCloseServesAgain()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("ro"));
+        QVERIFY(QDir().mkpath(folder));
+        m_form = std::make_unique<TQorLogMainForm>(folder + QStringLiteral("/x.QorLog"));
+        m_form->FormCreate();
+        m_form->show();
+        QVERIFY(QDir().rmdir(folder));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QSignalSpy decided(m_form.get(), &TQorLogMainForm::closeDecided);
+        QSignalSpy abandoned(m_form.get(), &TQorLogMainForm::closeAbandoned);
+        answerBox(QMessageBox::No);
+        QVERIFY(!m_form->close());
+        QCOMPARE(decided.count(), 1);
+        QCOMPARE(abandoned.count(), 1);
+        QVERIFY(!m_form->isCloseDecided());
+        QVERIFY_THROWS_EXCEPTION(QorLogError, // the save fails, but the charge is taken
+                                 m_form->HandleAddCharge(300, "PSU", false, "QorA1", "Z", 1, 1,
+                                                         "Normal", QString(), QString(), false));
+        QCOMPARE(m_form->log().ChargeStringList.count(), 1);
     }
 };
 

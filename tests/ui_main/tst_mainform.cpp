@@ -428,6 +428,25 @@ private Q_SLOTS:
             QVERIFY(!qobject_cast<TChargeDataForm *>(w));
     }
 
+    void secondStartRestoresTheStateBeforeMinimising_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("maximised") << true;
+        QTest::newRow("normal") << false;
+    }
+    void secondStartRestoresTheStateBeforeMinimising()
+    {
+        QFETCH(bool, maximised);
+        TQorLogMainForm *form = openForm();
+        maximised ? form->showMaximized() : form->showNormal();
+        form->setWindowState(form->windowState() | Qt::WindowMinimized);
+        QVERIFY(form->isMinimized());
+        form->activateFromSecondInstance();
+        QVERIFY(!form->isMinimized());
+        QCOMPARE(form->isMaximized(), maximised);
+        QVERIFY(form->isVisible());
+    }
+
     void ctrlNOpensANewChargeDialog()
     {
         TQorLogMainForm *form = openForm();
