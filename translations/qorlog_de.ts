@@ -555,6 +555,10 @@ Programms nicht beschreibbar ist.
         <source>ChargerLogFileName cannot contain &quot;*&quot;</source>
         <translation>ChargerLogFileName darf kein &quot;*&quot; enthalten</translation>
     </message>
+    <message>
+        <source>%1 contains a character that cannot be stored in the log file</source>
+        <translation>%1 enthält ein Zeichen, das die Ladebuchdatei nicht speichern kann</translation>
+    </message>
 </context>
 <context>
     <name>TChargeLogTableModel</name>
@@ -1168,6 +1172,10 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
     <message>
         <source>Change by Another Program</source>
         <translation>Änderung durch ein anderes Programm</translation>
+    </message>
+    <message>
+        <source>QorLog is closing and takes no more charges</source>
+        <translation>QorLog wird beendet und nimmt keine Ladungen mehr an</translation>
     </message>
 </context>
 <context>
