@@ -258,14 +258,16 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     installUserLanguage();
 
+    // Caught before the single-instance socket exists, so that a signal sent as soon as this
+    // instance can be seen waits for the main window instead of killing the process.
+    catchTerminationSignals();
+
     // A second start brings the first to the front and ends before showing anything.
     TSingleInstanceGuard guard(QString::fromLatin1(QorLog::InstanceIdentifier));
     if (!guard.CheckSingleInstance()) {
         guard.sendActivation(1);
         return 0;
     }
-
-    catchTerminationSignals();
 
     auto splash = std::make_unique<TSplashForm>();
     splash->show();

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
@@ -45,6 +46,10 @@ TSplashForm::TSplashForm(QWidget *parent)
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
+    QPalette barPalette = ProgressBar1->palette();
+    barPalette.setColor(QPalette::Base, QColor(0xE0, 0xE0, 0xE0));
+    barPalette.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    ProgressBar1->setPalette(barPalette);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -69,7 +74,14 @@ void TSplashForm::fitApplicationName(const QString &name)
     ApplicationNameLabel->setText(name);
     QFont font = ApplicationNameLabel->font();
     font.setBold(true);
-    for (int pixels = 36; pixels > 1; --pixels) {
+    // Start from the largest font whose cell height, internal leading included, is 36 pixels.
+    int start = 36;
+    for (; start > 1; --start) {
+        font.setPixelSize(start);
+        if (QFontMetrics(font).height() <= 36)
+            break;
+    }
+    for (int pixels = start; pixels > 1; --pixels) {
         font.setPixelSize(pixels);
         ApplicationNameLabel->setFont(font);
         ApplicationNameLabel->adjustSize();

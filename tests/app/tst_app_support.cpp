@@ -2,6 +2,7 @@
 #include "SingleInstance.h"
 #include "SplashFormUnit.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
@@ -143,9 +144,14 @@ private Q_SLOTS:
         splash.fitApplicationName(QStringLiteral("AVeryLongProgramNameIndeed"));
         QLabel *name = splash.ApplicationNameLabel;
         QVERIFY(name->x() + name->width() < splash.width() - 10);
-        QVERIFY(name->font().pixelSize() < 36);
+        QVERIFY(QFontMetrics(name->font()).height() < 36);
+        // A short name keeps the largest font whose cell height is at most 36 pixels.
         splash.fitApplicationName(QStringLiteral("Q"));
-        QCOMPARE(name->font().pixelSize(), 36);
+        QFont font = name->font();
+        QVERIFY(QFontMetrics(font).height() <= 36);
+        font.setPixelSize(font.pixelSize() + 1);
+        QVERIFY(QFontMetrics(font).height() > 36);
+        QCOMPARE(splash.ProgressBar1->palette().color(QPalette::Base), QColor(0xE0, 0xE0, 0xE0));
 
         const int before = splash.repaintCount();
         for (int position = 1; position <= 100000; ++position)
