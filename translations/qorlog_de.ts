@@ -602,22 +602,6 @@ Programms nicht beschreibbar ist.
         <translation>Seite %1 von %2</translation>
     </message>
     <message>
-        <source>Battery</source>
-        <translation>Akku</translation>
-    </message>
-    <message>
-        <source>Cycles</source>
-        <translation>Zyklen</translation>
-    </message>
-    <message>
-        <source>Charged</source>
-        <translation>Geladen</translation>
-    </message>
-    <message>
-        <source>Discharged</source>
-        <translation>Entladen</translation>
-    </message>
-    <message>
         <source>QorLog: %1</source>
         <translation>QorLog: %1</translation>
     </message>

@@ -1,5 +1,7 @@
 #include "ChargeReportUnit.h"
 
+#include "BatteryReport.h"
+
 #include "BarChart.h"
 #include "ChargeLogTableModel.h"
 #include "ErrorBox.h"
@@ -191,7 +193,6 @@ void paintTable(Pages &pages, const Table &table, const QFont &font, QPaintDevic
 int TChargeReport::print(QPrinter *printer) const
 {
     const TChargeLog &log = m_mainForm->chargeLog();
-    const TChartTotals totals = m_mainForm->chartTotals();
 
     // The shown records as the table shows them, with whole comments.
     Table records;
@@ -219,15 +220,27 @@ int TChargeReport::print(QPrinter *printer) const
                                     log.TerminationsStringList.name(r.TerminationIndex),
                                     comment};
     }
+    // The battery health overview, with the columns of the Battery Overview window.
+    const BatteryReport::Column columns[] = {
+        BatteryReport::BatteryColumn,      BatteryReport::CyclesColumn,
+        BatteryReport::LastUsedColumn,     BatteryReport::AhChargedColumn,
+        BatteryReport::AhDischargedColumn, BatteryReport::EfficiencyColumn,
+        BatteryReport::RetentionColumn,    BatteryReport::TrendColumn,
+        BatteryReport::EndOfLifeColumn};
     Table figures;
-    figures.Titles = QStringList{tr("Battery"), tr("Cycles"), tr("Charged"), tr("Discharged")};
-    figures.Shares = {0.4, 0.2, 0.2, 0.2};
-    figures.Alignments = {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight};
-    for (int i = 0; i < totals.Labels.size(); ++i)
-        figures.Rows << QStringList{totals.Labels.at(i),
-                                    NumberText::formatGrouped(totals.Cycles.at(i)),
-                                    NumberText::formatGrouped(totals.Charge.at(i)),
-                                    NumberText::formatGrouped(totals.Discharge.at(i))};
+    figures.Shares = {0.2, 0.07, 0.14, 0.09, 0.09, 0.09, 0.09, 0.09, 0.14};
+    for (const BatteryReport::Column column : columns) {
+        figures.Titles << BatteryReport::title(column);
+        figures.Alignments << (column == BatteryReport::BatteryColumn ? Qt::AlignLeft
+                                                                      : Qt::AlignRight);
+    }
+    for (const BatteryHealth::TBatteryFigures &f :
+         BatteryHealth::overview(log, DateTimeText::now())) {
+        QStringList row;
+        for (const BatteryReport::Column column : columns)
+            row << BatteryReport::displayText(f, column);
+        figures.Rows << row;
+    }
 
     QFont font;
     font.setPointSizeF(8);
