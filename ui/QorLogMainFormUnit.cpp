@@ -305,7 +305,11 @@ void TQorLogMainForm::createControls()
 
     QFont axisFont = font();
     axisFont.setPointSize(8);
-    Chart1 = new TBarChart(Splitter2);
+    // The upper area: a splitter that holds the chart alone (no handle shows with one widget).
+    Splitter1 = new QSplitter(Qt::Horizontal, Splitter2);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    Chart1 = new TBarChart(Splitter1);
     Chart1->setObjectName(QStringLiteral("Chart1"));
     Chart1->setMinimumHeight(60);
     Chart1->addSeries(tr("Cycles"), TBarChart::LeftAxis, toQColor(m_log.CyclesSeriesColour));
@@ -437,7 +441,8 @@ void TQorLogMainForm::createControls()
     label(CyclesLabel, QStringLiteral("CyclesLabel"), tr("Cycles"), 448, 40);
     label(DischargeLabel, QStringLiteral("DischargeLabel"), tr("Discharge"), 536, 40);
 
-    Splitter2->addWidget(Chart1);
+    Splitter1->addWidget(Chart1);
+    Splitter2->addWidget(Splitter1);
     Splitter2->addWidget(Panel1);
     Splitter2->setStretchFactor(0, 1);
     Splitter2->setStretchFactor(1, 0);

@@ -110,6 +110,7 @@ public:
 
     // Controls, named as the layout names them.
     TBarChart *Chart1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
     QSplitter *Splitter2 = nullptr;
     QWidget *Panel1 = nullptr;
     QTableView *ChargeLogStringGrid = nullptr;

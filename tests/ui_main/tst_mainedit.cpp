@@ -372,6 +372,9 @@ private Q_SLOTS:
         QCOMPARE(form->centralWidget()->size(), QSize(641, 480));
         QCOMPARE(form->height(), 480 + form->menuBar()->height());
         QCOMPARE(form->FilterTerminationsBitBtn->geometry(), QRect(304, 40, 128, 25));
+        // The chart fills the upper area inside Splitter1.
+        QCOMPARE(form->Chart1->parentWidget(), form->Splitter1);
+        QCOMPARE(form->Chart1->size(), form->Splitter1->size());
     }
 };
 
