@@ -23,6 +23,18 @@
 
 namespace {
 
+// UTF-8 text as it stands in an element. QString::fromUtf8 drops a byte order mark at the start
+// of what it converts, but here U+FEFF is the first character of a name or a comment.
+QString textOfUtf8(const char *data, qsizetype size)
+{
+    if (size >= 3 && uchar(data[0]) == 0xEF && uchar(data[1]) == 0xBB && uchar(data[2]) == 0xBF) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                         QStringDecoder::Flag::ConvertInitialBom);
+        return decoder(QByteArrayView(data, size));
+    }
+    return QString::fromUtf8(data, size);
+}
+
 QString tr(const char *text)
 {
     return QCoreApplication::translate("LogFile", text);
@@ -151,7 +163,7 @@ public:
         const auto found = m_indexes.constFind(key);
         if (found != m_indexes.constEnd())
             return *found;
-        const int index = m_list.findOrAppend(QString::fromUtf8(key));
+        const int index = m_list.findOrAppend(textOfUtf8(key.constData(), key.size()));
         m_indexes.insert(QByteArray(key.constData(), key.size()), index); // the text is reused
         return index;
     }
@@ -415,8 +427,8 @@ private:
         m_joined += m_comment;
         TChargeRecord record = m_record;
         record.Key = m_log.NextKey++;
-        m_log.ChargeStringList.append(
-            record, QString::fromUtf8(m_joined.data(), qsizetype(m_joined.size())));
+        m_log.ChargeStringList.append(record,
+                                      textOfUtf8(m_joined.data(), qsizetype(m_joined.size())));
         if (m_progress)
             m_progress(0, m_maximum,
                        int(qBound(qint64(0), qint64(XML_GetCurrentByteIndex(m_parser)),
