@@ -83,8 +83,12 @@ void place(QWidget *widget, int left, int top, int width)
 
 } // namespace
 
+// A top-level window rather than a dialog window: a dialog without a parent is declared to
+// the X window manager as transient for the whole application, and window managers then keep
+// it above every other window of the program, so a question of the main window that opens
+// while it is there could never be raised above it and stay hidden behind it.
 TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       m_store(store)
 {
@@ -544,6 +548,62 @@ bool TChargeDataForm::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
+namespace {
+
+// Where a dialog with the frame `frame` lands near its wished place without covering any of
+// `keepClear`, inside `available`: moved beside (right, left, below, above) the window in the
+// way, the smallest move that fits. Unchanged when nothing is in the way or nothing fits.
+QRect clearOf(QRect frame, const QList<QRect> &keepClear, const QRect &available)
+{
+    const auto coversAny = [&keepClear](const QRect &r) {
+        for (const QRect &other : keepClear)
+            if (r.intersects(other))
+                return true;
+        return false;
+    };
+    if (!coversAny(frame))
+        return frame;
+    const auto inside = [&available](QRect r) {
+        r.moveLeft(qBound(available.left(), r.left(),
+                          qMax(available.left(), available.right() - r.width() + 1)));
+        r.moveTop(qBound(available.top(), r.top(),
+                         qMax(available.top(), available.bottom() - r.height() + 1)));
+        return r;
+    };
+    QRect best = frame;
+    int bestMove = -1;
+    for (const QRect &other : keepClear) {
+        QRect right = frame, left = frame, below = frame, above = frame;
+        right.moveLeft(other.right() + 1);
+        left.moveRight(other.left() - 1);
+        below.moveTop(other.bottom() + 1);
+        above.moveBottom(other.top() - 1);
+        for (QRect candidate : {right, left, below, above}) {
+            candidate = inside(candidate);
+            if (!available.contains(candidate) || coversAny(candidate))
+                continue;
+            const int move = (candidate.topLeft() - frame.topLeft()).manhattanLength();
+            if (bestMove < 0 || move < bestMove) {
+                best = candidate;
+                bestMove = move;
+            }
+        }
+    }
+    return best;
+}
+
+// The frames of the program's windows that wait for the user (questions, modal dialogs).
+QList<QRect> waitingWindows(const QWidget *except)
+{
+    QList<QRect> frames;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != except && window->isVisible() && window->isModal())
+            frames.append(window->frameGeometry());
+    return frames;
+}
+
+} // namespace
+
 void TChargeDataForm::showCentredOn(QWidget *mainWindow)
 {
     QRect area;
@@ -557,6 +617,15 @@ void TChargeDataForm::showCentredOn(QWidget *mainWindow)
                                  qMax(available.left(), available.right() - width())));
             area.moveTop(qBound(available.top(), area.top(),
                                 qMax(available.top(), available.bottom() - height())));
+            // A question or dialog of the program that waits for the user stays in sight: this
+            // dialog takes input beside it, and a window manager may not let it be raised over
+            // a window that stays on top. move() places the frame, taken to be as wide as the
+            // main window's.
+            const QRect client = mainWindow->geometry();
+            const QSize frameSize = size() + frame.size() - client.size();
+            area.moveTopLeft(
+                clearOf(QRect(area.topLeft(), frameSize), waitingWindows(this), available)
+                    .topLeft());
         }
         move(area.topLeft());
     }

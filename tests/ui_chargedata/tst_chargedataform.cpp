@@ -120,6 +120,8 @@ class TestChargeDataForm : public QObject
 private slots:
     void cleanup();
     void windowAndControls();
+    void opensUsableBesideAWaitingDialog_data();
+    void opensUsableBesideAWaitingDialog();
     void tabOrder();
     void browseButtonFillsTheFileName();
     void newChargePrefill_data();
@@ -187,6 +189,42 @@ void TestChargeDataForm::windowAndControls()
             QVERIFY2(other == w || !w->geometry().intersects(other->geometry()),
                      qPrintable(name + " overlaps " + other->objectName()));
     }
+}
+
+// A dialog of the main window waits for the user when a charge data dialog opens (as when a
+// call from another program arrives): the new dialog takes clicks at once and keeps clear of
+// the waiting one where the screen has room.
+void TestChargeDataForm::opensUsableBesideAWaitingDialog_data()
+{
+    QTest::addColumn<QSize>("waitingSize");
+    QTest::addColumn<bool>("roomBeside");
+    QTest::newRow("small box") << QSize(250, 120) << true;
+    QTest::newRow("no room on the screen") << QSize(780, 580) << false;
+}
+
+void TestChargeDataForm::opensUsableBesideAWaitingDialog()
+{
+    QFETCH(QSize, waitingSize);
+    QFETCH(bool, roomBeside);
+    FakeStore store;
+    QWidget mainWindow;
+    mainWindow.setGeometry(0, 0, 600, 400);
+    mainWindow.show();
+    QDialog waiting(&mainWindow);
+    ErrorBox::makeWindowModal(&waiting);
+    waiting.setFixedSize(waitingSize);
+    waiting.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&waiting));
+
+    QPointer<TChargeDataForm> form = TChargeDataForm::OpenChargeDataForm(&store, -1, &mainWindow);
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    QVERIFY(mainWindow.screen()->availableGeometry().contains(form->frameGeometry()));
+    QCOMPARE(form->frameGeometry().intersects(waiting.frameGeometry()), !roomBeside);
+    // Through the window system, where a modal window blocks the windows it is modal to.
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
+                      form->CancelBitBtn->mapTo(form.data(), form->CancelBitBtn->rect().center()));
+    QTRY_VERIFY(!form || !form->isVisible());
+    QVERIFY(waiting.isVisible());
 }
 
 void TestChargeDataForm::tabOrder()
