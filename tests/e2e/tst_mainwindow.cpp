@@ -97,6 +97,7 @@ private slots:
     void callIsServedInsideAModalDialog();
     void closeAsksNothingAboutClients_data();
     void closeAsksNothingAboutClients();
+    void callAfterTheCloseIsDecidedFails();
 
 private:
     void addEarlier(const QList<Charge> &charges);
@@ -440,6 +441,37 @@ void TestMainWindow::closeAsksNothingAboutClients()
     QCOMPARE(questions,
              leaveDialogOpen ? QStringList{"Charge Data Forms still exist"} : QStringList());
     QCOMPARE(readLog(m_logPath)->ChargeStringList.count(), 1);
+}
+
+// Decided means the user agreed to close: a call that arrives afterwards, here while the
+// purge review is open, is answered with an error, and its charge is stored nowhere.
+void TestMainWindow::callAfterTheCloseIsDecidedFails()
+{
+    addEarlier({Charge()});
+    m_form->log().BatteriesStringList.setMarked(0, true);
+    // As the program does: serving ends once the close is decided.
+    connect(m_form.get(), &TQorLogMainForm::closeDecided, m_server.get(), &AutomationServer::stop);
+
+    QDBusMessage lateReply;
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            box->findChild<QPushButton *>(QStringLiteral("OkButton"))->click(); // purge
+        } else if (auto *review = qobject_cast<TFilterForm *>(modal)) {
+            Charge late;
+            late.battery = QStringLiteral("Too late");
+            lateReply = clientCall(late);
+            review->OkBitBtn->click();
+        }
+    });
+    QSignalSpy closed(m_form.get(), &TQorLogMainForm::closed);
+    m_form->close();
+    QTRY_COMPARE(closed.count(), 1);
+    QCOMPARE(watcher.count(), 2);
+    QCOMPARE(lateReply.type(), QDBusMessage::ErrorMessage);
+    QVERIFY2(!replyErrorName(lateReply).isEmpty(), qPrintable(lateReply.errorMessage()));
+    const auto log = readLog(m_logPath);
+    for (int i = 0; i < log->ChargeStringList.count(); ++i)
+        QVERIFY(storedCharge(*log, i).battery != QStringLiteral("Too late"));
 }
 
 QTEST_MAIN(TestMainWindow)
