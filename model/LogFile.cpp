@@ -519,39 +519,44 @@ bool writePiece(QFileDevice &file, QByteArray &piece)
     return true;
 }
 
-// Appends a text as element content in UTF-8. "<", ">", "&" and '"' become references; so
-// does a carriage return, since a parser turns a literal one (and CR LF) into a line feed and
-// the text would not read back. Characters XML cannot hold (other control characters,
-// U+FFFE, U+FFFF) are left out; the model never stores them.
-// A run of text without references, in UTF-8; ASCII (nearly every text in a log) is copied
-// across without a temporary array.
-void appendPlain(QByteArray &out, QStringView run)
+// Writes a text as element content in UTF-8 to `to`, which has room for six bytes per UTF-16
+// unit, and returns the end. "<", ">", "&" and '"' become references; so does a carriage
+// return, since a parser turns a literal one (and CR LF) into a line feed and the text would not
+// read back. Characters XML cannot hold (other control characters, U+FFFE, U+FFFF) are left
+// out; the model never stores them. ASCII (nearly every text in a log) is copied byte by byte.
+char *writeText(char *to, QStringView text)
 {
-    const char16_t *from = run.utf16();
-    const qsizetype size = run.size();
-    char16_t any = 0;
-    for (qsizetype i = 0; i < size; ++i)
-        any |= from[i];
-    if (any >= 0x80) {
-        out.append(run.toUtf8());
-        return;
-    }
-    const qsizetype start = out.size();
-    out.resize(start + size);
-    char *to = out.data() + start;
-    for (qsizetype i = 0; i < size; ++i)
-        to[i] = char(from[i]);
-}
-
-void appendText(QByteArray &out, QStringView text)
-{
-    qsizetype plainFrom = 0;
+    const char16_t *from = text.utf16();
     const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text[i].unicode();
-        const char *replacement;
-        if (c >= 0x20 && c != u'<' && c != u'>' && c != u'&' && c != u'"' && c < 0xFFFE)
+    qsizetype i = 0;
+    while (i < size) {
+        const char16_t c = from[i];
+        if (c >= 0x80) {
+            // A run of other characters, up to the next ASCII one, through Qt's encoder.
+            qsizetype end = i + 1;
+            while (end < size && from[end] >= 0x80)
+                ++end;
+            for (qsizetype k = i; k < end; ++k)
+                if (from[k] >= 0xFFFE) {
+                    end = k; // stops before a character XML cannot hold
+                    break;
+                }
+            if (end > i) {
+                const QByteArray utf8 = text.mid(i, end - i).toUtf8();
+                std::memcpy(to, utf8.constData(), size_t(utf8.size()));
+                to += utf8.size();
+                i = end;
+            } else {
+                ++i;
+            }
             continue;
+        }
+        ++i;
+        if (c >= 0x20 && c != u'<' && c != u'>' && c != u'&' && c != u'"') {
+            *to++ = char(c);
+            continue;
+        }
+        const char *replacement;
         if (c == u'<')
             replacement = "&lt;";
         else if (c == u'>')
@@ -562,15 +567,23 @@ void appendText(QByteArray &out, QStringView text)
             replacement = "&quot;";
         else if (c == u'\r')
             replacement = "&#13;";
-        else if (c == u'\t' || c == u'\n')
+        else if (c == u'\t' || c == u'\n') {
+            *to++ = char(c);
             continue;
-        else
-            replacement = "";
-        appendPlain(out, text.mid(plainFrom, i - plainFrom));
-        out.append(replacement);
-        plainFrom = i + 1;
+        } else
+            continue;
+        const size_t length = std::strlen(replacement);
+        std::memcpy(to, replacement, length);
+        to += length;
     }
-    appendPlain(out, text.mid(plainFrom));
+    return to;
+}
+
+QByteArray contentOf(QStringView text)
+{
+    QByteArray content(6 * text.size(), Qt::Uninitialized);
+    content.truncate(writeText(content.data(), text) - content.constData());
+    return content;
 }
 
 // The tags of a leaf element: a line break and the indentation of `depth` before the start
@@ -582,15 +595,15 @@ struct LeafTags
           End(QByteArray("</") + name + '>')
     {
     }
+    qsizetype size() const { return Start.size() + End.size(); }
     QByteArray Start;
     QByteArray End;
 };
 
-void appendElement(QByteArray &out, const LeafTags &tags, QStringView text)
+char *writeBytes(char *to, const QByteArray &bytes)
 {
-    out.append(tags.Start);
-    appendText(out, text);
-    out.append(tags.End);
+    std::memcpy(to, bytes.constData(), size_t(bytes.size()));
+    return to + bytes.size();
 }
 
 // Each name of a list as element content, made once per save instead of once per record.
@@ -598,29 +611,31 @@ QList<QByteArray> contentOfNames(const TNameList &list)
 {
     QList<QByteArray> names;
     names.reserve(list.count());
-    for (int i = 0; i < list.count(); ++i) {
-        QByteArray name;
-        appendText(name, list.name(i));
-        names.append(name);
-    }
+    for (int i = 0; i < list.count(); ++i)
+        names.append(contentOf(list.name(i)));
     return names;
 }
 
-// The whole document, sorted first, indented by two blanks per level. The text is made
-// here rather than through a general XML writer: at 100,000 charges the general writer's cost
-// per call made a save many times slower than copying the file. `flush` (if given) takes the
-// text made so far whenever a piece is complete and returns false to stop.
+// The whole document, sorted first, indented by two blanks per level, made piece by piece in
+// `out`. The text is made here rather than through a general XML writer: at 100,000 charges the
+// general writer's cost per call made a save many times slower than copying the file. Each
+// record is written through a plain pointer into room reserved once for its largest possible
+// size. `flush` (if given) takes the text made so far whenever a piece is complete and returns
+// false to stop.
 void writeChargeLog(QByteArray &out, TChargeLog &log,
                     const std::function<bool(QByteArray &)> &flush = {})
 {
     constexpr qsizetype PieceSize = 1 << 20;
     log.ChargeStringList.sortByDateTime();
+    const auto appendColour = [&out](const char *name, qint32 colour) {
+        const LeafTags tags(2, name);
+        out.append(tags.Start).append(QByteArray::number(colour)).append(tags.End);
+    };
     out.append(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
                "\n<QorInsight>\n  <ApplicationData>");
-    appendElement(out, LeafTags(2, "CyclesSeriesColour"), QString::number(log.CyclesSeriesColour));
-    appendElement(out, LeafTags(2, "ChargeSeriesColour"), QString::number(log.ChargeSeriesColour));
-    appendElement(out, LeafTags(2, "DischargeSeriesColour"),
-                  QString::number(log.DischargeSeriesColour));
+    appendColour("CyclesSeriesColour", log.CyclesSeriesColour);
+    appendColour("ChargeSeriesColour", log.ChargeSeriesColour);
+    appendColour("DischargeSeriesColour", log.DischargeSeriesColour);
     out.append("\n  </ApplicationData>");
 
     const TChargeList &charges = log.ChargeStringList;
@@ -632,8 +647,7 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
     // Numbers carry the user's decimal separator when it is one that every reader takes (a
     // full stop or a comma); a locale with another one (Arabic, Persian) writes a full stop,
     // so that the log still reads back after a change of regional settings.
-    const QLocale user;
-    const QLocale locale = user.decimalPoint() == QLatin1String(",") ? user : QLocale::c();
+    const char decimalPoint = QLocale().decimalPoint() == QLatin1String(",") ? ',' : '.';
     const QList<QByteArray> powerSources = contentOfNames(log.PowerSourcesStringList);
     const QList<QByteArray> chargers = contentOfNames(log.ChargersStringList);
     const QList<QByteArray> batteries = contentOfNames(log.BatteriesStringList);
@@ -642,14 +656,29 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
         chargerTags(3, "Charger"), batteryTags(3, "Battery"), ampsTags(3, "NominalChargeAmps"),
         ampHoursTags(3, "AmpHours"), terminationTags(3, "Termination"), commentTags(3, "Comment"),
         logFileTags(3, "ChargerLogFileName");
-    const auto appendName = [&out](const LeafTags &tags, const QList<QByteArray> &names,
-                                   int index) {
-        out.append(tags.Start);
-        if (index >= 0 && index < names.size())
-            out.append(names.at(index));
-        out.append(tags.End);
+    const QByteArray chargeStart("\n    <Charge>"), chargeEnd("\n    </Charge>");
+    constexpr qsizetype NumberRoom = 48;
+    const qsizetype fixedRoom = chargeStart.size() + chargeEnd.size() + dateTimeTags.size() +
+                                powerSourceTags.size() + chargerTags.size() + batteryTags.size() +
+                                ampsTags.size() + ampHoursTags.size() + terminationTags.size() +
+                                commentTags.size() + logFileTags.size() + 3 * NumberRoom;
+    const auto nameOf = [](const QList<QByteArray> &names, int index) -> const QByteArray & {
+        static const QByteArray none;
+        return index >= 0 && index < names.size() ? names.at(index) : none;
+    };
+    const auto writeName = [](char *to, const LeafTags &tags, const QByteArray &name) {
+        return writeBytes(writeBytes(writeBytes(to, tags.Start), name), tags.End);
+    };
+    const auto writeNumber = [decimalPoint](char *to, const LeafTags &tags, double value) {
+        to = writeBytes(to, tags.Start);
+        to += NumberText::formatExact(value, decimalPoint, to);
+        return writeBytes(to, tags.End);
+    };
+    const auto writeElement = [](char *to, const LeafTags &tags, QStringView text) {
+        return writeBytes(writeText(writeBytes(to, tags.Start), text), tags.End);
     };
 
+    qsizetype used = out.size();
     for (int i = 0; i < charges.count(); ++i) {
         const TChargeRecord &r = charges.record(i);
         // Split at the first "*": the charger log file name before it, the comment after.
@@ -657,21 +686,36 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
         const qsizetype star = text.indexOf(QLatin1Char('*'));
         const QStringView chargerLogFileName = star < 0 ? QStringView() : text.left(star);
         const QStringView comment = star < 0 ? text : text.mid(star + 1);
+        const QByteArray &powerSource = nameOf(powerSources, r.PowerSourceIndex);
+        const QByteArray &charger = nameOf(chargers, r.ChargerIndex);
+        const QByteArray &battery = nameOf(batteries, r.BatteryIndex);
+        const QByteArray &termination = nameOf(terminations, r.TerminationIndex);
 
-        out.append("\n    <Charge>");
-        appendElement(out, dateTimeTags, NumberText::formatExact(r.DateTime, locale));
-        appendName(powerSourceTags, powerSources, r.PowerSourceIndex);
-        appendName(chargerTags, chargers, r.ChargerIndex);
-        appendName(batteryTags, batteries, r.BatteryIndex);
-        appendElement(out, ampsTags, NumberText::formatExact(r.NominalChargeAmps, locale));
-        appendElement(out, ampHoursTags, NumberText::formatExact(r.AmpHours, locale));
-        appendName(terminationTags, terminations, r.TerminationIndex);
-        appendElement(out, commentTags, comment);
-        appendElement(out, logFileTags, chargerLogFileName);
-        out.append("\n    </Charge>");
-        if (flush && out.size() >= PieceSize && !flush(out))
-            return;
+        const qsizetype room = fixedRoom + powerSource.size() + charger.size() + battery.size() +
+                               termination.size() + 6 * text.size();
+        if (used + room > out.size())
+            out.resize(qMax(used + room, qMax(PieceSize + room, 2 * out.size())));
+        char *to = out.data() + used;
+        to = writeBytes(to, chargeStart);
+        to = writeNumber(to, dateTimeTags, r.DateTime);
+        to = writeName(to, powerSourceTags, powerSource);
+        to = writeName(to, chargerTags, charger);
+        to = writeName(to, batteryTags, battery);
+        to = writeNumber(to, ampsTags, r.NominalChargeAmps);
+        to = writeNumber(to, ampHoursTags, r.AmpHours);
+        to = writeName(to, terminationTags, termination);
+        to = writeElement(to, commentTags, comment);
+        to = writeElement(to, logFileTags, chargerLogFileName);
+        to = writeBytes(to, chargeEnd);
+        used = to - out.constData();
+        if (flush && used >= PieceSize) {
+            out.truncate(used);
+            if (!flush(out))
+                return;
+            used = 0;
+        }
     }
+    out.truncate(used);
     out.append("\n  </Charges>\n</QorInsight>\n");
 }
 

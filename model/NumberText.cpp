@@ -9,25 +9,27 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 namespace {
 
 // Lays out the scientific text "-d.ddde+XX" of a finite non-zero value in the general format:
 // significant digits without trailing zeros, in fixed notation unless the decimal exponent is
-// below -5 or 15 and above. Works in fixed buffers: a save formats three numbers per charge.
-template <typename Char>
-QString layoutGeneral(const Char *in, qsizetype size, char16_t decimalPoint)
+// below -5 or 15 and above. Writes at most 48 characters to `out` and returns how many; works in
+// fixed buffers, since a save formats three numbers per charge.
+template <typename In, typename Out>
+int layoutGeneral(const In *in, qsizetype size, Out decimalPoint, Out *out)
 {
     qsizetype i = 0;
     const bool negative = size > 0 && in[0] == '-';
     if (negative)
         ++i;
-    char16_t digits[40];
+    char digits[40];
     int count = 0;
     for (; i < size && in[i] != 'e'; ++i)
         if (in[i] != '.' && count < int(std::size(digits)))
-            digits[count++] = char16_t(in[i]);
+            digits[count++] = char(in[i]);
     int exponent = 0;
     bool negativeExponent = false;
     if (++i < size && (in[i] == '-' || in[i] == '+'))
@@ -36,66 +38,79 @@ QString layoutGeneral(const Char *in, qsizetype size, char16_t decimalPoint)
         exponent = exponent * 10 + (int(in[i]) - '0');
     if (negativeExponent)
         exponent = -exponent;
-    while (count > 1 && digits[count - 1] == u'0')
+    while (count > 1 && digits[count - 1] == '0')
         --count;
 
-    char16_t out[96];
     int length = 0;
     if (negative)
-        out[length++] = u'-';
+        out[length++] = Out('-');
     if (exponent < -5 || exponent >= 15) {
-        out[length++] = digits[0];
+        out[length++] = Out(digits[0]);
         if (count > 1) {
             out[length++] = decimalPoint;
             for (int k = 1; k < count; ++k)
-                out[length++] = digits[k];
+                out[length++] = Out(digits[k]);
         }
-        out[length++] = u'E';
+        out[length++] = Out('E');
         if (exponent < 0)
-            out[length++] = u'-';
-        char16_t reversed[12];
+            out[length++] = Out('-');
+        char reversed[12];
         int places = 0;
         for (int e = std::abs(exponent); e > 0 || places == 0; e /= 10)
-            reversed[places++] = char16_t(u'0' + e % 10);
+            reversed[places++] = char('0' + e % 10);
         while (places > 0)
-            out[length++] = reversed[--places];
+            out[length++] = Out(reversed[--places]);
     } else if (exponent < 0) {
-        out[length++] = u'0';
+        out[length++] = Out('0');
         out[length++] = decimalPoint;
         for (int k = 0; k < -exponent - 1; ++k)
-            out[length++] = u'0';
+            out[length++] = Out('0');
         for (int k = 0; k < count; ++k)
-            out[length++] = digits[k];
+            out[length++] = Out(digits[k]);
     } else {
         for (int k = 0; k < count || k <= exponent; ++k) {
             if (k == exponent + 1)
                 out[length++] = decimalPoint;
-            out[length++] = k < count ? digits[k] : u'0';
+            out[length++] = Out(k < count ? digits[k] : '0');
         }
     }
-    return QString(reinterpret_cast<const QChar *>(out), length);
+    return length;
+}
+
+// The text of a value that is zero or not finite, or nullptr for any other value.
+const char *specialText(double value)
+{
+    if (std::isnan(value))
+        return "NAN";
+    if (std::isinf(value))
+        return value > 0 ? "INF" : "-INF";
+    return value == 0.0 ? "0" : nullptr;
+}
+
+// The shortest digits that read back as the same double, without a temporary string.
+template <typename Out> int layoutShortest(double value, Out decimalPoint, Out *out)
+{
+    char scientific[64];
+    const std::to_chars_result end = std::to_chars(scientific, scientific + sizeof scientific,
+                                                   value, std::chars_format::scientific);
+    return layoutGeneral(scientific, end.ptr - scientific, decimalPoint, out);
 }
 
 QString formatWithPrecision(double value, int precision, const QLocale &locale)
 {
-    if (value == 0.0 || !std::isfinite(value)) {
-        if (std::isnan(value))
-            return QStringLiteral("NAN");
-        if (std::isinf(value))
-            return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
-        return QStringLiteral("0");
-    }
+    if (const char *special = specialText(value))
+        return QString::fromLatin1(special);
     const QString point = locale.decimalPoint();
     const char16_t decimalPoint = point.isEmpty() ? u'.' : point.at(0).unicode();
+    char16_t out[64];
+    int length;
     if (precision == QLocale::FloatingPointShortest) {
-        // The shortest digits that read back as the same double, without a temporary string.
-        char scientific[64];
-        const std::to_chars_result end = std::to_chars(scientific, scientific + sizeof scientific,
-                                                       value, std::chars_format::scientific);
-        return layoutGeneral(scientific, end.ptr - scientific, decimalPoint);
+        length = layoutShortest(value, decimalPoint, out);
+    } else {
+        const QString scientific = QString::number(value, 'e', precision);
+        length = layoutGeneral(scientific.utf16(), scientific.size(), decimalPoint, out);
     }
-    const QString scientific = QString::number(value, 'e', precision);
-    return layoutGeneral(scientific.utf16(), scientific.size(), decimalPoint);
+    return QString(reinterpret_cast<const QChar *>(out), length);
 }
 
 bool isBlank(QChar c)
@@ -125,6 +140,16 @@ QString formatGeneral(double value, const QLocale &locale)
 QString formatExact(double value, const QLocale &locale)
 {
     return formatWithPrecision(value, QLocale::FloatingPointShortest, locale);
+}
+
+int formatExact(double value, char decimalPoint, char *out)
+{
+    if (const char *special = specialText(value)) {
+        const int length = int(std::strlen(special));
+        std::memcpy(out, special, size_t(length));
+        return length;
+    }
+    return layoutShortest(value, decimalPoint, out);
 }
 
 bool parseNumber(const QString &text, double &value)

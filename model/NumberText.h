@@ -16,6 +16,9 @@ QString formatGeneral(double value, const QLocale &locale = QLocale());
 // The same layout with as many digits as it takes to read back the very same double (never
 // more than 17); values with up to 15 significant digits look exactly as formatGeneral gives.
 QString formatExact(double value, const QLocale &locale = QLocale());
+// The same in ASCII with the given separator, written to `out` (room for 48 characters);
+// returns the length. For writers that format many numbers.
+int formatExact(double value, char decimalPoint, char *out);
 
 // Strict reading of a number typed or stored: optional blanks around it, a sign, digits,
 // one decimal separator ("." or "," are both taken, whatever the locale, and the user's own
