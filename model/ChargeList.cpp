@@ -16,6 +16,13 @@ void TChargeList::replace(int index, const TChargeRecord &record, const QString 
         invalidateIndex();
     entry.Record = record;
     entry.Text = text;
+    entry.Written = {}; // its bytes in the file are no longer its own
+}
+
+void TChargeList::setWrittenPlaces(const std::vector<TWrittenPlace> &places)
+{
+    for (size_t i = 0; i < m_entries.size() && i < places.size(); ++i)
+        m_entries[i].Written = places[i];
 }
 
 void TChargeList::removeAt(int index)

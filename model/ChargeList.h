@@ -10,12 +10,23 @@
 #include <algorithm>
 #include <vector>
 
+// Where a save put an entry's bytes: the save's generation (0: never written as it stands) and
+// the byte range in the file it wrote. A later save copies the bytes of an entry that still has
+// them from that file instead of formatting the entry again.
+struct TWrittenPlace
+{
+    quint64 Generation = 0;
+    qint64 Offset = 0;
+    qint64 Length = 0;
+};
+
 // One entry of the charge list: the record plus its two free texts kept as
 // "chargerlogfile*comment" (the log file name cannot contain "*", the comment may).
 struct TChargeEntry
 {
     QString Text;
     TChargeRecord Record;
+    TWrittenPlace Written;
 };
 
 struct TPositionedEntry; // ChargeLogChange.h
@@ -44,6 +55,8 @@ public:
     // the list after the insertion), in one pass; positions past the end append.
     void insertAtPositions(const QVector<TPositionedEntry> &entries);
     void reserve(int n) { m_entries.reserve(size_t(n)); }
+    // Where the last save put each entry, in list order (one place per entry).
+    void setWrittenPlaces(const std::vector<TWrittenPlace> &places);
 
     void sortByDateTime();
     bool isSortedByDateTime() const;

@@ -2,7 +2,22 @@
 
 #include "ChargeList.h"
 #include "ConstantsAndTypes.h"
+#include "LogFileIdentity.h"
 #include "NameList.h"
+
+#include <QStringList>
+
+// The file the last save of a log wrote, as far as a later save needs it to copy the bytes of
+// unchanged entries from it: the file must still be that very file, the numbers must take the
+// same decimal separator and every name an entry may refer to must still be the same.
+struct TWrittenLog
+{
+    quint64 Generation = 0; // 0: nothing written yet
+    QString Path;
+    TLogFileIdentity Identity;
+    char DecimalPoint = '.';
+    QStringList Names[4]; // power sources, chargers, batteries, terminations
+};
 
 // The whole log in memory: the four name lists with their defaults, the charge list, the
 // key counter and the three series colours that the log file stores.
@@ -21,6 +36,9 @@ public:
     qint32 CyclesSeriesColour = QorLog::DefaultCyclesSeriesColour;
     qint32 ChargeSeriesColour = QorLog::DefaultChargeSeriesColour;
     qint32 DischargeSeriesColour = QorLog::DefaultDischargeSeriesColour;
+
+    // What the last save wrote (kept by the writer).
+    TWrittenLog LastWritten;
 
     static QStringList defaultPowerSources();
     static QStringList defaultChargers();

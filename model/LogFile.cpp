@@ -12,7 +12,11 @@
 
 #include <expat.h>
 
+#include <cerrno>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -622,8 +626,30 @@ QList<QByteArray> contentOfNames(const TNameList &list)
 // record is written through a plain pointer into room reserved once for its largest possible
 // size. `flush` (if given) takes the text made so far whenever a piece is complete and returns
 // false to stop.
-void writeChargeLog(QByteArray &out, TChargeLog &log,
-                    const std::function<bool(QByteArray &)> &flush = {})
+// Copies the bytes of unchanged entries from the file the previous save wrote.
+struct Reuse
+{
+    quint64 Generation = 0; // entries written by this save are copied
+    // Puts `length` bytes from `offset` of that file after the output so far; false when the
+    // file no longer gives them.
+    std::function<bool(qint64 offset, qint64 length)> Copy;
+};
+
+// Thrown when a copy fails half-way; the save then starts again formatting every entry.
+struct ReuseFailed
+{
+};
+
+// Where each entry went in the output, and the generation that stands for the output.
+struct Placement
+{
+    quint64 Generation = 0;
+    std::vector<TWrittenPlace> Places;
+};
+
+void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
+                    const std::function<bool(QByteArray &)> &flush = {},
+                    const Reuse *reuse = nullptr, Placement *placement = nullptr)
 {
     constexpr qsizetype PieceSize = 1 << 20;
     log.ChargeStringList.sortByDateTime();
@@ -644,10 +670,6 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
         return;
     }
     out.append("\n  <Charges>");
-    // Numbers carry the user's decimal separator when it is one that every reader takes (a
-    // full stop or a comma); a locale with another one (Arabic, Persian) writes a full stop,
-    // so that the log still reads back after a change of regional settings.
-    const char decimalPoint = QLocale().decimalPoint() == QLatin1String(",") ? ',' : '.';
     const QList<QByteArray> powerSources = contentOfNames(log.PowerSourcesStringList);
     const QList<QByteArray> chargers = contentOfNames(log.ChargersStringList);
     const QList<QByteArray> batteries = contentOfNames(log.BatteriesStringList);
@@ -679,8 +701,41 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
     };
 
     qsizetype used = out.size();
+    qint64 flushed = 0; // bytes handed on before `out`
+    // A run of entries whose bytes lie one after the other in the previous file, not yet copied.
+    qint64 runOffset = 0, runLength = 0;
+    const auto endRun = [&] {
+        if (runLength == 0)
+            return true;
+        out.truncate(used);
+        flushed += used;
+        if (!flush(out))
+            return false;
+        used = 0;
+        if (!reuse->Copy(runOffset, runLength))
+            throw ReuseFailed();
+        flushed += runLength;
+        runLength = 0;
+        return true;
+    };
+    if (placement)
+        placement->Places.assign(size_t(charges.count()), TWrittenPlace());
     for (int i = 0; i < charges.count(); ++i) {
-        const TChargeRecord &r = charges.record(i);
+        const TChargeEntry &entry = charges.at(i);
+        if (reuse && entry.Written.Generation == reuse->Generation) {
+            if (runLength > 0 && runOffset + runLength != entry.Written.Offset && !endRun())
+                return;
+            if (runLength == 0)
+                runOffset = entry.Written.Offset;
+            if (placement)
+                placement->Places[size_t(i)] = {placement->Generation, flushed + used + runLength,
+                                                entry.Written.Length};
+            runLength += entry.Written.Length;
+            continue;
+        }
+        if (reuse && !endRun())
+            return;
+        const TChargeRecord &r = entry.Record;
         // Split at the first "*": the charger log file name before it, the comment after.
         const QStringView text = charges.text(i);
         const qsizetype star = text.indexOf(QLatin1Char('*'));
@@ -707,16 +762,102 @@ void writeChargeLog(QByteArray &out, TChargeLog &log,
         to = writeElement(to, commentTags, comment);
         to = writeElement(to, logFileTags, chargerLogFileName);
         to = writeBytes(to, chargeEnd);
+        const qsizetype start = used;
         used = to - out.constData();
+        if (placement)
+            placement->Places[size_t(i)] = {placement->Generation, flushed + start, used - start};
         if (flush && used >= PieceSize) {
             out.truncate(used);
+            flushed += used;
             if (!flush(out))
                 return;
             used = 0;
         }
     }
+    if (reuse && !endRun())
+        return;
     out.truncate(used);
     out.append("\n  </Charges>\n</QorInsight>\n");
+}
+
+// Numbers carry the user's decimal separator when it is one that every reader takes (a full
+// stop or a comma); a locale with another one (Arabic, Persian) writes a full stop, so that the
+// log still reads back after a change of regional settings.
+char numberDecimalPoint()
+{
+    return QLocale().decimalPoint() == QLatin1String(",") ? ',' : '.';
+}
+
+quint64 nextGeneration()
+{
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
+// Whether the bytes the last save wrote for an entry are still what formatting it would give:
+// the same file, the same separator, and every name it may refer to unchanged (names are only
+// ever appended, or renamed when purged).
+bool canReuse(const TChargeLog &log, const QString &path, char decimalPoint)
+{
+    const TWrittenLog &last = log.LastWritten;
+    if (last.Generation == 0 || last.Path != path || last.DecimalPoint != decimalPoint)
+        return false;
+    const TNameList *lists[4] = {&log.PowerSourcesStringList, &log.ChargersStringList,
+                                 &log.BatteriesStringList, &log.TerminationsStringList};
+    for (int k = 0; k < 4; ++k) {
+        const QStringList &names = last.Names[k];
+        if (lists[k]->count() < names.size())
+            return false;
+        for (int i = 0; i < names.size(); ++i)
+            if (lists[k]->name(i) != names.at(i))
+                return false;
+    }
+    return true;
+}
+
+// Copies `length` bytes from `offset` of `from` to the end of what `to` holds so far, inside
+// the kernel where the file system allows it. False when `from` gives fewer bytes or a write
+// fails.
+bool copyBytes(QFile &from, qint64 offset, qint64 length, QFileDevice &to)
+{
+    qint64 at = to.pos();
+    bool inKernel = true;
+    QByteArray buffer;
+    while (length > 0) {
+        if (inKernel) {
+            loff_t in = offset, out = at;
+            const ssize_t n =
+                ::copy_file_range(from.handle(), &in, to.handle(), &out, size_t(length), 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                          errno == EINVAL || errno == EPERM)) {
+                inKernel = false;
+                continue;
+            }
+            if (n <= 0)
+                return false;
+            offset += n;
+            at += n;
+            length -= n;
+            continue;
+        }
+        if (!to.seek(at))
+            return false;
+        buffer.resize(qsizetype(qMin<qint64>(length, 1 << 20)));
+        const ssize_t n = ::pread(from.handle(), buffer.data(), size_t(buffer.size()), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        buffer.truncate(n);
+        if (!writePiece(to, buffer))
+            return false;
+        offset += n;
+        at += n;
+        length -= n;
+    }
+    return to.seek(at);
 }
 
 } // namespace
@@ -727,7 +868,7 @@ QByteArray WriteChargeLog(TChargeLog &log)
 {
     QByteArray bytes;
     bytes.reserve(log.ChargeStringList.count() * 400 + 512);
-    writeChargeLog(bytes, log);
+    writeChargeLog(bytes, log, numberDecimalPoint());
     return bytes;
 }
 
@@ -745,25 +886,63 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
-    // The document goes to the file piece by piece, never whole in memory.
-    QByteArray piece;
-    bool written = true;
-    writeChargeLog(piece, log, [&](QByteArray &text) { return written = writePiece(file, text); });
-    // The end of the document may still sit in the device's buffer. A failure to write it
-    // while committing goes unnoticed (the file is committed cut short), so it is flushed and
-    // checked here first.
     const auto failed = [&] {
         return QorLogError(
             tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
     };
+    const char decimalPoint = numberDecimalPoint();
+
+    // The file the previous save wrote, when it is still exactly that file: the entries that
+    // have not changed since are copied from it rather than formatted again.
+    QFile previous(path);
+    Reuse reuse;
+    if (canReuse(log, path, decimalPoint) && previous.open(QIODevice::ReadOnly) &&
+        TLogFileIdentity::ofOpenFile(previous) == log.LastWritten.Identity) {
+        reuse.Generation = log.LastWritten.Generation;
+        reuse.Copy = [&](qint64 offset, qint64 length) {
+            return copyBytes(previous, offset, length, file);
+        };
+    }
+    Placement placement;
+    placement.Generation = nextGeneration();
+
+    // The document goes to the file piece by piece, never whole in memory.
+    QByteArray piece;
+    bool written = true;
+    const auto flush = [&](QByteArray &text) { return written = writePiece(file, text); };
+    try {
+        writeChargeLog(piece, log, decimalPoint, flush, reuse.Copy ? &reuse : nullptr, &placement);
+    } catch (const ReuseFailed &) {
+        // The previous file did not give the bytes it should hold: everything is formatted.
+        piece.clear();
+        written = file.seek(0) && file.resize(0);
+        if (written)
+            writeChargeLog(piece, log, decimalPoint, flush, nullptr, &placement);
+    }
+    // The end of the document may still sit in the device's buffer. A failure to write it
+    // while committing goes unnoticed (the file is committed cut short), so it is flushed and
+    // checked here first.
     if (!written || !writePiece(file, piece) || !file.flush())
         throw failed();
     if (beforeCommit && !beforeCommit(file)) {
         file.cancelWriting();
         return false;
     }
+    // Renaming keeps the file's identity, so it is taken from the temporary file, which no
+    // other program knows yet.
+    TWrittenLog now;
+    now.Generation = placement.Generation;
+    now.Path = path;
+    now.Identity = TLogFileIdentity::ofOpenFile(file);
+    now.DecimalPoint = decimalPoint;
+    now.Names[0] = log.PowerSourcesStringList.names();
+    now.Names[1] = log.ChargersStringList.names();
+    now.Names[2] = log.BatteriesStringList.names();
+    now.Names[3] = log.TerminationsStringList.names();
     if (!file.commit())
         throw failed();
+    log.LastWritten = std::move(now);
+    log.ChargeStringList.setWrittenPlaces(placement.Places);
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "ChargeLog.h"
+#include "ChargeLogChange.h"
 #include "LogFile.h"
 #include "ModelTestHelpers.h"
 #include "NumberText.h"
@@ -186,6 +187,8 @@ private slots:
     void roundTripProperty_data();
     void roundTripProperty();
     void roundTripThroughDisk();
+    void saveAfterChange_data();
+    void saveAfterChange();
     void sampleLog();
     void templateReadsAsEmpty();
     void readingRules_data();
@@ -318,6 +321,63 @@ void TestLogFile::roundTripThroughDisk()
     TChargeLog empty;
     LogFile::LoadChargeLog(path, empty);
     QVERIFY(empty.ChargeStringList.isEmpty());
+}
+
+// A save copies the bytes of unchanged records from the file the previous save wrote; whatever
+// happened in between, the file must hold exactly what formatting the whole log gives.
+void TestLogFile::saveAfterChange_data()
+{
+    QTest::addColumn<QString>("change");
+    for (const char *change : {"none", "added last", "added first", "edited", "removed", "new name",
+                               "purged", "other separator", "replaced outside", "cut short"})
+        QTest::newRow(change) << QString::fromLatin1(change);
+}
+
+void TestLogFile::saveAfterChange()
+{
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("qorlog.QorLog");
+    QRandomGenerator rng(7);
+    TChargeLog log;
+    fillRandomLog(log, rng, 200);
+    QLocale::setDefault(QLocale::c());
+    LogFile::SaveChargeLog(path, log);
+    LogFile::SaveChargeLog(path, log); // every record's bytes now come from the first file
+
+    const TChargeList &charges = log.ChargeStringList;
+    const qint32 middleKey = charges.record(charges.count() / 2).Key;
+    if (change == "added last")
+        log.StoreChargeRecord(-1, 99999.5, "Pb", "QorA1", "Cell", 1, 2, "Normal", "last", "");
+    else if (change == "added first")
+        log.StoreChargeRecord(-1, -5.25, "Pb", "QorA1", "Cell", 1, 2, "Normal", "first", "");
+    else if (change == "edited")
+        log.StoreChargeRecord(middleKey, 123.5, "Pb", "QorA1", "Cell", 3, 4, "Normal", "<&>", "");
+    else if (change == "removed")
+        log.ChargeStringList.takeKeys({middleKey, charges.record(0).Key});
+    else if (change == "new name")
+        log.StoreChargeRecord(-1, 456.5, "Brand-new source", "QorA1", "Fresh", 1, 2, "Normal", "",
+                              "");
+    else if (change == "purged") {
+        log.BatteriesStringList.setMarked(charges.record(0).BatteryIndex, true);
+        log.PurgeMarked(TChargeLog::NameKind::Battery);
+    } else if (change == "other separator")
+        QLocale::setDefault(German);
+    else if (change == "replaced outside") {
+        TChargeLog other;
+        fillRandomLog(other, rng, 200);
+        QVERIFY(writeBytes(path, LogFile::WriteChargeLog(other)));
+    } else if (change == "cut short") {
+        // The file gets shorter while the log still takes it for its own.
+        QVERIFY(::truncate(QFile::encodeName(path).constData(), 1000) == 0);
+        log.LastWritten.Identity = TLogFileIdentity::ofPath(path);
+    }
+    LogFile::SaveChargeLog(path, log);
+    QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
+    // And the next save, which copies from this file, too.
+    LogFile::SaveChargeLog(path, log);
+    QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
+    QLocale::setDefault(QLocale::c());
 }
 
 void TestLogFile::sampleLog()
