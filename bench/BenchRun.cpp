@@ -1,7 +1,7 @@
 #include "BenchRun.h"
 
-#include "ChargeLogTableModel.h"
 #include "BatteryOverviewFormUnit.h"
+#include "ChargeLogTableModel.h"
 #include "ChartBench.h"
 #include "CsvFile.h"
 #include "CsvImport.h"
@@ -82,6 +82,13 @@ std::unique_ptr<TQorLogMainForm> openWindow(const QString &path, double &ms)
     return form;
 }
 
+// The peak resident size of this process so far, in mebibytes (-1 when unknown).
+double peakMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    return status.open(QIODevice::ReadOnly) ? BenchSupport::peakResidentMiB(status.readAll()) : -1;
+}
+
 QVector<double> timeProcess(const QString &program, const QStringList &arguments, int rounds)
 {
     QVector<double> times;
@@ -156,14 +163,27 @@ void measureLogFile(const QString &path, const FigureSink &sink)
             load.append(elapsedMs(timer));
         }
         sink({QStringLiteral("load_ms"), BenchSupport::median(load), QStringLiteral("ms")});
+        // The first save after opening formats every record; each later one follows a change
+        // (here one charge added) and copies the unchanged records from the file it replaces.
         const QString saved = work.filePath(QStringLiteral("saved.QorLog"));
+        QElapsedTimer first;
+        first.start();
+        LogFile::SaveChargeLog(saved, *log);
+        const double firstMs = elapsedMs(first);
+        const TChargeList &records = log->ChargeStringList;
+        double latest = records.isEmpty() ? 45000.0 : records.record(records.count() - 1).DateTime;
         for (int i = 0; i < rounds; ++i) {
+            latest += 1.0 / 24.0;
+            log->StoreChargeRecord(-1, latest, QStringLiteral("Mains"), QStringLiteral("QorA1"),
+                                   QStringLiteral("AA #01"), 1.2, 2.15, QStringLiteral("Normal"),
+                                   QStringLiteral("Added while measuring"), QString());
             QElapsedTimer timer;
             timer.start();
             LogFile::SaveChargeLog(saved, *log);
             save.append(elapsedMs(timer));
         }
         sink({QStringLiteral("save_ms"), BenchSupport::median(save), QStringLiteral("ms")});
+        sink({QStringLiteral("save_first_ms"), firstMs, QStringLiteral("ms")});
         sink({QStringLiteral("merge_10_changes_ms"), measureMergeMs(*log, rounds),
               QStringLiteral("ms")});
     }
@@ -331,12 +351,55 @@ void measureLogFile(const QString &path, const FigureSink &sink)
     }
     sink({QStringLiteral("copy_ms"), BenchSupport::median(copy), QStringLiteral("ms")});
 
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        const double peak = BenchSupport::peakResidentMiB(status.readAll());
-        if (peak >= 0)
-            sink({QStringLiteral("peak_rss_mb"), peak, QStringLiteral("MB")});
+    // The memory the program takes for this log, in a process of its own.
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--measure-memory"), path});
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0)
+        throw QorLogError(QStringLiteral("Measuring the memory for %1 failed").arg(path));
+    for (const QString &line :
+         QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        Figure figure;
+        if (BenchSupport::parseFigure(line, figure))
+            sink(figure);
     }
+}
+
+void measureMemory(const QString &path, const FigureSink &sink)
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw QorLogError(QStringLiteral("No temporary folder: %1").arg(work.errorString()));
+    // What the program takes before any log: the libraries, fonts and an empty window.
+    double ms = 0;
+    openWindow(work.filePath(QStringLiteral("empty.QorLog")), ms).reset();
+    const double before = peakMiB();
+
+    // Then what a user does with the log: open it, hide a battery, add a charge (stored and
+    // saved), delete every charge and undo that.
+    const QString windowLog = work.filePath(QStringLiteral("window.QorLog"));
+    copyFresh(path, windowLog);
+    std::unique_ptr<TQorLogMainForm> form = openWindow(windowLog, ms);
+    TNameList &batteries = form->log().BatteriesStringList;
+    batteries.setMarked(0, true);
+    form->RefreshDisplay();
+    batteries.setMarked(0, false);
+    form->RefreshDisplay();
+    settle();
+    form->AddChargeRecord(-1, 90000.0, QStringLiteral("Mains"), QStringLiteral("QorA1"),
+                          QStringLiteral("AA #01"), 1.2, 2.15, QStringLiteral("Normal"),
+                          QStringLiteral("Added while measuring"), QString());
+    settle();
+    form->ChargeLogStringGrid->selectAll();
+    form->DeleteSelectionActionExecute();
+    settle();
+    form->undoStack()->undo();
+    settle();
+    const double peak = peakMiB();
+    sink({QStringLiteral("peak_rss_mb"), peak, QStringLiteral("MB")});
+    sink({QStringLiteral("log_memory_mb"), qMax(0.0, peak - before), QStringLiteral("MB")});
 }
 
 int measureSizes(const QList<int> &sizes, const QString &program)

@@ -10,9 +10,13 @@ namespace BenchRun {
 using FigureSink = std::function<void(const BenchSupport::Figure &)>;
 
 // Measures the log at `path` in this process, handing each figure to `sink` as soon as it is
-// known; the peak memory comes last. Needs a QApplication (the windows run offscreen).
-// Throws QorLogError when the log cannot be read or written.
+// known; the memory (measured in a child process) comes last. Needs a QApplication (the windows run
+// offscreen). Throws QorLogError when the log cannot be read or written.
 void measureLogFile(const QString &path, const FigureSink &sink);
+
+// The peak memory of a fresh process that opens the log at `path` in the main window and
+// changes it as a user would, and how much of it the log takes beyond an empty window.
+void measureMemory(const QString &path, const FigureSink &sink);
 
 // For each size: writes a generated log into a temporary folder, prints "records N", then runs
 // `program --measure-file FILE` as a fresh child process (so its peak memory is its own), whose

@@ -16,6 +16,7 @@ struct Options
         Measure,
         Generate,
         MeasureFile,
+        MeasureMemory,
         Help
     };
     Mode mode = Mode::Measure;
@@ -31,6 +32,7 @@ struct Options
 //   --quick                 1,000 charges only
 //   --generate N FILE       write a log of N charges and exit
 //   --measure-file FILE     measure one log in this process (what each size runs in)
+//   --measure-memory FILE   the memory the window takes for one log (a child of the above)
 Options parseOptions(const QStringList &arguments);
 QString usageText();
 
@@ -64,5 +66,8 @@ double median(QVector<double> values);
 
 // VmHWM of a /proc/<pid>/status text in mebibytes, or -1 when it is not there.
 double peakResidentMiB(const QByteArray &procStatus);
+
+// A figure from its "name value unit" line; false for any other line.
+bool parseFigure(const QString &line, Figure &figure);
 
 } // namespace BenchSupport

@@ -67,6 +67,14 @@ int main(int argc, char **argv)
                 out << line << Qt::endl;
             return 0;
         }
+        case Mode::MeasureMemory: {
+            QApplication app(argc, argv);
+            QTextStream out(stdout);
+            BenchRun::measureMemory(options.file, [&](const BenchSupport::Figure &figure) {
+                out << BenchSupport::formatFigure(figure) << Qt::endl;
+            });
+            return 0;
+        }
         case Mode::Measure: {
             QCoreApplication app(argc, argv);
             return BenchRun::measureSizes(options.sizes, QCoreApplication::applicationFilePath());
