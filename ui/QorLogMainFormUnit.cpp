@@ -659,11 +659,10 @@ void TQorLogMainForm::RefreshDisplay()
 
     // The refresh keeps the rows selected by number, as a string grid would.
     QItemSelectionModel *selection = ChargeLogStringGrid->selectionModel();
-    const QModelIndexList selectedRows = selection->selectedRows();
     int first = -1, last = -1;
-    for (const QModelIndex &index : selectedRows) {
-        first = first < 0 ? index.row() : qMin(first, index.row());
-        last = qMax(last, index.row());
+    for (const RowSpan &span : selectedRowSpans()) {
+        first = first < 0 ? span.first : qMin(first, span.first);
+        last = qMax(last, span.last);
     }
 
     m_totals.begin(m_log.BatteriesStringList);
@@ -830,23 +829,50 @@ void TQorLogMainForm::ChargeLogStringGridDblClick(const QModelIndex &index)
         OpenChargeDataForm(key);
 }
 
+QList<TQorLogMainForm::RowSpan> TQorLogMainForm::selectedRowSpans() const
+{
+    // From the selection's ranges rather than one index per row: Ctrl+A on a large log is a
+    // single range, and listing its rows one by one took longer than deleting them.
+    QList<RowSpan> spans;
+    const int lastColumn = TChargeLogTableModel::ColumnCount - 1;
+    for (const QItemSelectionRange &range : ChargeLogStringGrid->selectionModel()->selection())
+        if (range.isValid() && range.left() == 0 && range.right() == lastColumn)
+            spans.append({range.top(), range.bottom()});
+    std::sort(spans.begin(), spans.end(),
+              [](const RowSpan &a, const RowSpan &b) { return a.first < b.first; });
+    // Ranges may overlap (a row selected twice with Ctrl): merged, each row counts once.
+    QList<RowSpan> merged;
+    for (const RowSpan &span : std::as_const(spans)) {
+        if (!merged.isEmpty() && span.first <= merged.last().last + 1)
+            merged.last().last = qMax(merged.last().last, span.last);
+        else
+            merged.append(span);
+    }
+    return merged;
+}
+
 QList<int> TQorLogMainForm::selectedRowNumbers() const
 {
     QList<int> rows;
-    for (const QModelIndex &index : ChargeLogStringGrid->selectionModel()->selectedRows())
-        if (m_tableModel->keyAt(index.row()) != 0)
-            rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
+    for (const RowSpan &span : selectedRowSpans())
+        for (int row = span.first; row <= span.last; ++row)
+            if (m_tableModel->keyAt(row) != 0)
+                rows.append(row);
     return rows;
 }
 
 int TQorLogMainForm::commandRow() const
 {
-    const QList<int> rows = selectedRowNumbers();
-    if (rows.isEmpty())
-        return -1;
     const int current = ChargeLogStringGrid->currentIndex().row();
-    return rows.contains(current) ? current : rows.first();
+    int first = -1;
+    for (const RowSpan &span : selectedRowSpans()) {
+        if (current >= span.first && current <= span.last && m_tableModel->keyAt(current) != 0)
+            return current;
+        for (int row = span.first; first < 0 && row <= span.last; ++row)
+            if (m_tableModel->keyAt(row) != 0)
+                first = row;
+    }
+    return first;
 }
 
 QString TQorLogMainForm::existingChargerLogFile() const
@@ -942,9 +968,12 @@ void TQorLogMainForm::DeleteSelectionActionExecute()
     WaitCursorGuard waitCursor;
     // The selected keys go in one pass over the list, however many there are.
     QSet<qint32> keys;
-    for (const QModelIndex &index : ChargeLogStringGrid->selectionModel()->selectedRows())
-        if (const qint32 key = m_tableModel->keyAt(index.row()))
-            keys.insert(key);
+    for (const RowSpan &span : selectedRowSpans()) {
+        keys.reserve(keys.size() + span.last - span.first + 1);
+        for (int row = span.first; row <= span.last; ++row)
+            if (const qint32 key = m_tableModel->keyAt(row))
+                keys.insert(key);
+    }
     QVector<TPositionedEntry> removed = m_log.ChargeStringList.takeKeys(keys);
     RefreshDisplay();
     if (!removed.isEmpty()) {

@@ -248,7 +248,14 @@ private:
     void createMenus();
     void createBackupCommands();
     void updateSelectionActions();
-    QList<int> selectedRowNumbers() const;
+    // The rows wholly selected, as ascending spans of row numbers that do not overlap.
+    struct RowSpan
+    {
+        int first;
+        int last;
+    };
+    QList<RowSpan> selectedRowSpans() const;
+    QList<int> selectedRowNumbers() const; // ascending, rows with a record only
     // The row the table commands act on: the current row when selected, else the first
     // selected one; -1 for none.
     int commandRow() const;

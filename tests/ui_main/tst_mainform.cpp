@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <memory>
@@ -483,10 +484,25 @@ private Q_SLOTS:
         LogFile::LoadChargeLog(logPath(), reread);
         QCOMPARE(reread.ChargeStringList.count(), 3);
 
+        // A row counts only when wholly selected; overlapping ranges count each row once.
+        QItemSelectionModel *selection = form->ChargeLogStringGrid->selectionModel();
+        const auto range = [form](int top, int left, int bottom, int right) {
+            return QItemSelection(form->tableModel()->index(top, left),
+                                  form->tableModel()->index(bottom, right));
+        };
+        selection->select(range(0, 0, 1, 3), QItemSelectionModel::ClearAndSelect);
+        form->DeleteSelectionActionExecute();
+        QCOMPARE(form->log().ChargeStringList.count(), 3);
+        selection->select(range(0, 0, 1, 7), QItemSelectionModel::ClearAndSelect);
+        selection->select(range(1, 0, 1, 7), QItemSelectionModel::Select);
+        form->DeleteSelectionActionExecute();
+        QCOMPARE(form->log().ChargeStringList.count(), 1);
+        QCOMPARE(form->undoStack()->undoText(), QStringLiteral("Delete 2 Charges"));
+
         // An empty selection, or the blank row of an empty table, deletes nothing.
         form->ChargeLogStringGrid->clearSelection();
         form->DeleteSelectionActionExecute();
-        QCOMPARE(form->log().ChargeStringList.count(), 3);
+        QCOMPARE(form->log().ChargeStringList.count(), 1);
     }
 
     void filterActionRefreshesAfterTheDialog()
