@@ -96,6 +96,66 @@ template <typename Out> int layoutShortest(double value, Out decimalPoint, Out *
     return layoutGeneral(scientific, end.ptr - scientific, decimalPoint, out);
 }
 
+// Most numbers in a log are short decimals (amps, amp-hours). For those the shortest text that
+// reads back is found without the general algorithm: the value rounded to 15 significant
+// digits, trailing zeros dropped, is the answer when it reads back as the very same double -
+// no two texts of up to 15 significant digits read as one double, so it is then the one the
+// general algorithm gives too. Returns the length written, or 0 to leave it to that algorithm
+// (more digits needed, or a magnitude written with an exponent).
+int formatShortDecimal(double value, char decimalPoint, char *out)
+{
+    static constexpr double Powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
+                                        1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
+                                        1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20};
+    constexpr qint64 Limit = 1000000000000000; // 10^15
+    const double magnitude = std::fabs(value);
+    if (!(magnitude >= 1e-5 && magnitude < 1e15))
+        return 0;
+    // Digits before the decimal point (0 or below for magnitudes under 1).
+    int integerDigits = 1;
+    if (magnitude >= 1.0) {
+        while (integerDigits < 15 && magnitude >= Powers[integerDigits])
+            ++integerDigits;
+    } else {
+        integerDigits = 0;
+        while (integerDigits > -4 && magnitude * Powers[1 - integerDigits] < 1.0)
+            --integerDigits;
+    }
+    int decimals = 15 - integerDigits; // 0 to 19
+    auto digits = qint64(std::llround(magnitude * Powers[decimals]));
+    if (digits <= 0 || digits >= Limit)
+        return 0;
+    while (decimals > 0 && digits % 10 == 0) {
+        digits /= 10;
+        --decimals;
+    }
+    if (double(digits) / Powers[decimals] != magnitude)
+        return 0;
+
+    char text[24];
+    int count = 0;
+    for (qint64 rest = digits; rest > 0; rest /= 10)
+        text[count++] = char('0' + rest % 10); // backwards
+    int length = 0;
+    if (value < 0)
+        out[length++] = '-';
+    if (count <= decimals) {
+        out[length++] = '0';
+        out[length++] = decimalPoint;
+        for (int k = count; k < decimals; ++k)
+            out[length++] = '0';
+        while (count > 0)
+            out[length++] = text[--count];
+        return length;
+    }
+    while (count > 0) {
+        if (count == decimals)
+            out[length++] = decimalPoint;
+        out[length++] = text[--count];
+    }
+    return length;
+}
+
 QString formatWithPrecision(double value, int precision, const QLocale &locale)
 {
     if (const char *special = specialText(value))
@@ -149,6 +209,8 @@ int formatExact(double value, char decimalPoint, char *out)
         std::memcpy(out, special, size_t(length));
         return length;
     }
+    if (const int length = formatShortDecimal(value, decimalPoint, out))
+        return length;
     return layoutShortest(value, decimalPoint, out);
 }
 

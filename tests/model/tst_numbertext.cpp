@@ -83,6 +83,12 @@ double days(int year, int month, int day, int hour, int minute)
 
 } // namespace
 
+static QString asciiExact(double value, char decimalPoint)
+{
+    char text[48];
+    return QString::fromLatin1(text, NumberText::formatExact(value, decimalPoint, text));
+}
+
 void TestNumberText::initTestCase()
 {
     // A zone with summer time makes the local date-time round trip meaningful.
@@ -219,6 +225,30 @@ void TestNumberText::formatExactMatchesGeneralUpTo15Digits()
         QVERIFY(NumberText::parseNumber(text, value));
         QCOMPARE(NumberText::formatExact(value, QLocale::c()),
                  NumberText::formatGeneral(value, QLocale::c()));
+        QCOMPARE(asciiExact(value, ','), NumberText::formatExact(value, German));
+    }
+    // The writer's own formatting gives the same text for any double, the short decimals it
+    // handles itself and their neighbours included.
+    const double edges[] = {1e-5,
+                            0.1 + 0.2,
+                            999999999999999.0,
+                            1e15,
+                            9.999999999999999e14,
+                            1234567890123456.0,
+                            43466.02326388889,
+                            0.000123,
+                            5e-324};
+    for (double value : edges)
+        QCOMPARE(asciiExact(value, '.'), NumberText::formatExact(value, QLocale::c()));
+    for (int i = 0; i < 20000; ++i) {
+        const quint64 bits = rng.generate64();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        if (std::isfinite(value)) {
+            QCOMPARE(asciiExact(value, '.'), NumberText::formatExact(value, QLocale::c()));
+            const double neighbour = std::nextafter(std::round(value * 1000) / 1000, 0.0);
+            QCOMPARE(asciiExact(neighbour, '.'), NumberText::formatExact(neighbour, QLocale::c()));
+        }
     }
 }
 
