@@ -92,14 +92,22 @@ void TSplashForm::fitApplicationName(const QString &name)
 
 void TSplashForm::SetSplashProgress(int minimum, int maximum, int position)
 {
-    ProgressBar1->setRange(minimum, maximum);
-    ProgressBar1->setValue(position);
     const qint64 span = qMax<qint64>(1, qint64(maximum) - minimum);
     const int pixel = int((qint64(position) - minimum) * ProgressBar1->width() / span);
+    const bool end = position >= maximum;
+    if (pixel == m_lastPixel && !end)
+        return;
+    // A repaint takes about a millisecond: once per frame is smooth, and once per pixel of the
+    // bar made a quick read several times slower. The end is always shown.
+    if (!end && m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < FrameMs)
+        return;
+    ProgressBar1->setRange(minimum, maximum);
+    ProgressBar1->setValue(position);
     if (pixel == m_lastPixel)
         return;
     m_lastPixel = pixel;
     ++m_repaints;
+    m_sinceRepaint.start();
     if (isVisible())
         repaint();
 }

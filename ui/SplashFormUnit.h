@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QFrame;
@@ -14,8 +15,9 @@ class TSplashForm : public QWidget
 public:
     explicit TSplashForm(QWidget *parent = nullptr);
 
-    // Sets the bar's range and position; repaints at once, but only when the bar visibly moves,
-    // so reading 100,000 charges does not mean 100,000 repaints.
+    // Sets the bar's range and position; repaints at once, but only when the bar visibly moves
+    // and at most once per frame (and always at the end), so reading 100,000 charges does not
+    // mean 100,000 repaints.
     void SetSplashProgress(int minimum, int maximum, int position);
     int repaintCount() const { return m_repaints; }
 
@@ -33,5 +35,7 @@ private:
     void FormCreate();
 
     int m_lastPixel = -1;
+    static constexpr int FrameMs = 16;
+    QElapsedTimer m_sinceRepaint;
     int m_repaints = 0;
 };
