@@ -95,15 +95,17 @@ QString defaultFormat(double value)
     if (!std::isfinite(value))
         return locale.toString(value);
     QString text = locale.toString(value, 'f', 3);
+    // Each of these asks the system's locale anew; a chart formats hundreds of values.
     const QString point = locale.decimalPoint();
+    const QString zero = locale.zeroDigit();
     if (text.contains(point)) {
-        while (text.endsWith(locale.zeroDigit()))
-            text.chop(locale.zeroDigit().size());
+        while (text.endsWith(zero))
+            text.chop(zero.size());
         if (text.endsWith(point))
             text.chop(point.size());
     }
-    if (text == locale.negativeSign() + locale.zeroDigit())
-        return locale.zeroDigit();
+    if (text.endsWith(zero) && text == locale.negativeSign() + zero)
+        return zero;
     return text;
 }
 
