@@ -78,11 +78,19 @@ enum class Field
     None
 };
 
-Field chargeFieldOf(const char *name)
+Field chargeFieldOf(const char *name, Field previous)
 {
     static const char *const names[] = {"DateTime",    "PowerSource",        "Charger",
                                         "Battery",     "NominalChargeAmps",  "AmpHours",
                                         "Termination", "ChargerLogFileName", "Comment"};
+    // The field that follows `previous` in a written log, tried first by its exact name.
+    static const Field next[] = {
+        Field::PowerSource,       Field::Charger,  Field::Battery,
+        Field::NominalChargeAmps, Field::AmpHours, Field::Termination,
+        Field::Comment,           Field::None,     Field::ChargerLogFileName};
+    const Field expected = previous == Field::None ? Field::DateTime : next[int(previous)];
+    if (expected != Field::None && std::strcmp(name, names[int(expected)]) == 0)
+        return expected;
     for (int i = 0; i < int(std::size(names)); ++i)
         if (nameIs(name, names[i]))
             return Field(i);
@@ -336,11 +344,14 @@ private:
                 m_comment.clear();
                 m_chargerLogFileName.clear();
                 m_inCharge = true;
+                m_lastChargeField = Field::None;
             }
             break;
         case 4:
-            if (m_inCharge)
-                beginField(chargeFieldOf(name));
+            if (m_inCharge) {
+                m_lastChargeField = chargeFieldOf(name, m_lastChargeField);
+                beginField(m_lastChargeField);
+            }
             break;
         default:
             break;
@@ -460,6 +471,7 @@ private:
     bool m_seenCharges = false;
     bool m_inCharge = false;
     Field m_field = Field::None;
+    Field m_lastChargeField = Field::None; // the charge's field before, for the guess
     int m_fieldDepth = 0;
     std::string m_text;
     TChargeRecord m_record;
