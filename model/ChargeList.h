@@ -15,9 +15,9 @@
 // them from that file instead of formatting the entry again.
 struct TWrittenPlace
 {
-    quint64 Generation = 0;
     qint64 Offset = 0;
-    qint64 Length = 0;
+    quint32 Generation = 0;
+    qint32 Length = 0;
 };
 
 // One entry of the charge list: the record plus its two free texts kept as

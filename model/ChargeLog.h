@@ -12,7 +12,7 @@
 // same decimal separator and every name an entry may refer to must still be the same.
 struct TWrittenLog
 {
-    quint64 Generation = 0; // 0: nothing written yet
+    quint32 Generation = 0; // 0: nothing written yet
     QString Path;
     TLogFileIdentity Identity;
     char DecimalPoint = '.';

@@ -641,7 +641,7 @@ QList<QByteArray> contentOfNames(const TNameList &list)
 // Copies the bytes of unchanged entries from the file the previous save wrote.
 struct Reuse
 {
-    quint64 Generation = 0; // entries written by this save are copied
+    quint32 Generation = 0; // entries written by this save are copied
     // Puts `length` bytes from `offset` of that file after the output so far; false when the
     // file no longer gives them.
     std::function<bool(qint64 offset, qint64 length)> Copy;
@@ -655,7 +655,7 @@ struct ReuseFailed
 // Where each entry went in the output, and the generation that stands for the output.
 struct Placement
 {
-    quint64 Generation = 0;
+    quint32 Generation = 0;
     std::vector<TWrittenPlace> Places;
 };
 
@@ -732,6 +732,12 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
     };
     if (placement)
         placement->Places.assign(size_t(charges.count()), TWrittenPlace());
+    // A record too long to note (over 2 GiB) is simply formatted again next time.
+    const auto place = [placement](qint64 offset, qint64 length) {
+        return length > std::numeric_limits<qint32>::max()
+                   ? TWrittenPlace()
+                   : TWrittenPlace{offset, placement->Generation, qint32(length)};
+    };
     for (int i = 0; i < charges.count(); ++i) {
         const TChargeEntry &entry = charges.at(i);
         if (reuse && entry.Written.Generation == reuse->Generation) {
@@ -740,7 +746,7 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
             if (runLength == 0)
                 runOffset = entry.Written.Offset;
             if (placement)
-                placement->Places[size_t(i)] = {placement->Generation, flushed + used + runLength,
+                placement->Places[size_t(i)] = {flushed + used + runLength, placement->Generation,
                                                 entry.Written.Length};
             runLength += entry.Written.Length;
             continue;
@@ -777,7 +783,7 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
         const qsizetype start = used;
         used = to - out.constData();
         if (placement)
-            placement->Places[size_t(i)] = {placement->Generation, flushed + start, used - start};
+            placement->Places[size_t(i)] = place(flushed + start, used - start);
         if (flush && used >= PieceSize) {
             out.truncate(used);
             flushed += used;
@@ -800,10 +806,13 @@ char numberDecimalPoint()
     return QLocale().decimalPoint() == QLatin1String(",") ? ',' : '.';
 }
 
-quint64 nextGeneration()
+quint32 nextGeneration()
 {
-    static std::atomic<quint64> last{0};
-    return ++last;
+    static std::atomic<quint32> last{0};
+    quint32 generation = ++last;
+    while (generation == 0) // 0 stands for "never written"
+        generation = ++last;
+    return generation;
 }
 
 // Whether the bytes the last save wrote for an entry are still what formatting it would give:
