@@ -502,6 +502,12 @@ LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn
     // The file goes to the parser in pieces straight into its buffer: the whole file never
     // sits in memory at once.
     constexpr int Piece = 1 << 20;
+    // Room for the charges at once instead of growing the list step by step: a written charge
+    // takes at least 300 bytes of the file, so this is enough for any log QorLog wrote.
+    constexpr qint64 LeastChargeBytes = 300;
+    log.ChargeStringList.reserve(
+        int(qMin<qint64>(log.ChargeStringList.count() + file.size() / LeastChargeBytes,
+                         std::numeric_limits<int>::max() / 2)));
     LogReader reader(log, path, file.size(), progress);
     for (;;) {
         char *buffer = reader.buffer(Piece);
