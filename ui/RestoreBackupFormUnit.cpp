@@ -61,6 +61,9 @@ TRestoreBackupForm::TRestoreBackupForm(const QList<TBackupInfo> &backups, QWidge
     BackupsTreeWidget->setObjectName(QStringLiteral("BackupsTreeWidget"));
     BackupsTreeWidget->setRootIsDecorated(false);
     BackupsTreeWidget->setHeaderLabels({tr("Backup"), tr("Charges")});
+    // The description takes the room; the count only what it needs (the last column would
+    // otherwise stretch too and cut the descriptions short).
+    BackupsTreeWidget->header()->setStretchLastSection(false);
     BackupsTreeWidget->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     BackupsTreeWidget->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     for (const TBackupInfo &backup : backups) {
@@ -87,7 +90,15 @@ TRestoreBackupForm::TRestoreBackupForm(const QList<TBackupInfo> &backups, QWidge
     if (BackupsTreeWidget->topLevelItemCount() > 0)
         BackupsTreeWidget->setCurrentItem(BackupsTreeWidget->topLevelItem(0));
     update();
-    resize(420, 300);
+    // Wide enough for the longest description, within reason.
+    int widest = 0;
+    for (int i = 0; i < BackupsTreeWidget->topLevelItemCount(); ++i)
+        widest = qMax(widest, BackupsTreeWidget->fontMetrics().horizontalAdvance(
+                                  BackupsTreeWidget->topLevelItem(i)->text(0)));
+    const int columns = widest + 16 + BackupsTreeWidget->header()->sectionSizeHint(1) +
+                        2 * BackupsTreeWidget->frameWidth();
+    const QMargins margins = layout->contentsMargins();
+    resize(qBound(420, columns + margins.left() + margins.right() + 24, 800), 300);
 }
 
 QString TRestoreBackupForm::chosenPath() const
