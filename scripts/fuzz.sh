@@ -14,7 +14,7 @@ CXX=${CXX:-clang++}
 mkdir -p "$out/corpus" "$out/artifacts"
 
 sources="$root/tests/fuzz/fuzz_logreader.cpp $root/tests/model/ModelTestHelpers.h"
-for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFileIdentity LogFile; do
+for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFileIdentity LogFile LogFileReader; do
     sources="$sources $root/model/$unit.cpp $root/model/$unit.h"
 done
 
