@@ -23,13 +23,24 @@ enum class LoadOutcome
     Missing
 };
 
+// How a log is read. Automatic reads a big log in two halves at once where there are cores
+// for it; the result is the same every way.
+enum class ReadMode
+{
+    Automatic,
+    InOnePass,
+    InTwoHalves
+};
+
 // Appends the file's records and unknown names to `log` and sets the colours it stores.
 // A missing file is not an error (first start): returns Missing and changes nothing.
 // Any other failure throws QorLogError; what was read before it stays in `log`.
-LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress = {});
+LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress = {},
+                          ReadMode mode = ReadMode::Automatic);
 // The same from bytes already in memory (tests, fuzzing); `sourceName` names it in errors.
-void ReadChargeLog(const QByteArray &xml, TChargeLog &log, const QString &sourceName,
-                   const ProgressFn &progress = {});
+// Returns the way it was read: InTwoHalves only when the halves were joined.
+ReadMode ReadChargeLog(const QByteArray &xml, TChargeLog &log, const QString &sourceName,
+                       const ProgressFn &progress = {}, ReadMode mode = ReadMode::Automatic);
 
 // Sorts the charge list, then writes the whole log atomically: the old file stays whole
 // until the new one is complete. Throws QorLogError with the system's message on failure.

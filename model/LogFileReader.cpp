@@ -12,13 +12,21 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <limits>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -216,24 +224,41 @@ public:
             fail();
         return to;
     }
-    void parse(int size, bool last)
+    // Parses the piece; false when the parse paused at the hand-over point (see handOverAt).
+    bool parse(int size, bool last)
     {
-        if (XML_ParseBuffer(m_parser, size, last) != XML_STATUS_OK)
+        const XML_Status status = XML_ParseBuffer(m_parser, size, last);
+        if (status == XML_STATUS_ERROR)
+            fail();
+        return status != XML_STATUS_SUSPENDED;
+    }
+    // Goes on after a pause at the hand-over point, as if there had been none.
+    void resume()
+    {
+        m_paused = false;
+        if (m_heldCharge) {
+            m_heldCharge = false;
+            appendCharge();
+        }
+        const XML_Status status = XML_ResumeParser(m_parser);
+        if (status == XML_STATUS_ERROR)
             fail();
     }
-    void parse(const QByteArray &bytes)
+
+    // Where another reader may take over: the first Charges element's start tag ends at
+    // `headEnd`, and a charge's start tag begins at `offset`. The parse pauses there when both
+    // hold, charges complete before it are in the log, and nothing after it is.
+    void handOverAt(qint64 headEnd, qint64 offset)
     {
-        // Pieces of a few megabytes keep the parser's own buffer small for a big document.
-        constexpr qsizetype Piece = 4 << 20;
-        for (qsizetype from = 0;; from += Piece) {
-            const qsizetype size = qMin(Piece, bytes.size() - from);
-            const bool last = from + size >= bytes.size();
-            if (XML_Parse(m_parser, bytes.constData() + from, int(size), last) != XML_STATUS_OK)
-                fail();
-            if (last)
-                return;
-        }
+        m_headEnd = headEnd;
+        m_handOver = offset;
     }
+    // A charge without a name field gets -1 there instead of the first name: the second half's
+    // names are not yet in their places.
+    void markUnnamed() { m_marksUnnamed = true; }
+    bool mayHandOver() const { return m_handOver >= 0; }
+    // Bytes read elsewhere, added to this reader's position in the progress it reports.
+    void addToProgress(const std::atomic<qint64> *bytes) { m_progressElsewhere = bytes; }
 
 private:
     [[noreturn]] void fail()
@@ -328,14 +353,28 @@ private:
             } else if (!m_seenCharges && std::strcmp(name, "Charges") == 0) {
                 m_seenCharges = true;
                 m_section = Section::Charges;
+                if (m_handOver >= 0 &&
+                    XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser) !=
+                        m_headEnd)
+                    m_handOver = -1; // the other reader's head is not this document's
             }
             break;
         case 3:
             if (m_section == Section::ApplicationData) {
                 beginField(colourFieldOf(name));
             } else if (m_section == Section::Charges) {
+                if (m_handOver >= 0 && XML_GetCurrentByteIndex(m_parser) >= m_handOver) {
+                    if (XML_GetCurrentByteIndex(m_parser) == m_handOver) {
+                        m_paused = true;
+                        XML_StopParser(m_parser, XML_TRUE);
+                    }
+                    m_handOver = -1;
+                }
                 // Every element inside Charges is one charge, whatever its name.
                 m_record = TChargeRecord();
+                if (m_marksUnnamed)
+                    m_record.PowerSourceIndex = m_record.ChargerIndex = m_record.BatteryIndex =
+                        m_record.TerminationIndex = -1;
                 m_comment.clear();
                 m_chargerLogFileName.clear();
                 m_inCharge = true;
@@ -370,7 +409,12 @@ private:
             m_field = Field::None;
         } else if (m_depth == 3 && m_inCharge) {
             m_inCharge = false;
-            appendCharge();
+            // An empty element at the hand-over point ends while the parse pauses: it belongs
+            // to what comes after.
+            if (m_paused)
+                m_heldCharge = true;
+            else
+                appendCharge();
         } else if (m_depth == 2) {
             m_section = Section::None;
         }
@@ -439,10 +483,12 @@ private:
         record.Key = m_log.NextKey++;
         m_log.ChargeStringList.append(record,
                                       textOfUtf8(m_joined.data(), qsizetype(m_joined.size())));
-        if (m_progress)
-            m_progress(0, m_maximum,
-                       int(qBound(qint64(0), qint64(XML_GetCurrentByteIndex(m_parser)),
-                                  qint64(m_maximum))));
+        if (m_progress) {
+            qint64 position = XML_GetCurrentByteIndex(m_parser);
+            if (m_progressElsewhere)
+                position += m_progressElsewhere->load(std::memory_order_relaxed);
+            m_progress(0, m_maximum, int(qBound(qint64(0), position, qint64(m_maximum))));
+        }
     }
 
     enum class Section
@@ -455,7 +501,7 @@ private:
     XML_Parser m_parser = nullptr;
     TChargeLog &m_log;
     const QString m_sourceName;
-    const LogFile::ProgressFn &m_progress;
+    const LogFile::ProgressFn m_progress;
     const int m_maximum;
     NameCache m_powerSources, m_chargers, m_batteries, m_terminations;
     QString m_error;
@@ -471,48 +517,278 @@ private:
     std::string m_text;
     TChargeRecord m_record;
     std::string m_comment, m_chargerLogFileName, m_joined;
+
+    qint64 m_headEnd = -1, m_handOver = -1;
+    bool m_paused = false, m_heldCharge = false, m_marksUnnamed = false;
+    const std::atomic<qint64> *m_progressElsewhere = nullptr;
 };
+
+// Where the bytes of a log come from: a file or memory. Reads at any offset, from any thread.
+class LogSource
+{
+public:
+    virtual ~LogSource() = default;
+    virtual qint64 size() const = 0;
+    // Reads up to `size` bytes at `offset` into `to`; returns how many (0 at the end), or -1
+    // after a failure, which failure() describes.
+    virtual qint64 readAt(char *to, qint64 offset, qint64 size) = 0;
+    virtual QString failure() const { return QString(); }
+};
+
+class MemorySource : public LogSource
+{
+public:
+    explicit MemorySource(const QByteArray &bytes) : m_bytes(bytes) {}
+    qint64 size() const override { return m_bytes.size(); }
+    qint64 readAt(char *to, qint64 offset, qint64 size) override
+    {
+        const qint64 n = qBound(qint64(0), qint64(m_bytes.size()) - offset, size);
+        std::memcpy(to, m_bytes.constData() + offset, size_t(n));
+        return n;
+    }
+
+private:
+    const QByteArray &m_bytes;
+};
+
+class FileSource : public LogSource
+{
+public:
+    explicit FileSource(QFile &file) : m_file(file), m_size(file.size()) {}
+    qint64 size() const override { return m_size; }
+    qint64 readAt(char *to, qint64 offset, qint64 size) override
+    {
+        for (;;) {
+            const ssize_t n = ::pread(m_file.handle(), to, size_t(size), off_t(offset));
+            if (n >= 0)
+                return n;
+            if (errno != EINTR) {
+                m_failure = qt_error_string(errno);
+                return -1;
+            }
+        }
+    }
+    QString failure() const override { return m_failure; }
+
+private:
+    QFile &m_file;
+    const qint64 m_size;
+    QString m_failure;
+};
+
+// The log goes to the parser in pieces straight into its buffer: the whole of a big file never
+// sits in memory at once.
+constexpr int Piece = 1 << 20;
+
+// A big log is read in two halves at once, one per core: the second half by a reader of its
+// own that first reads the document's head (everything up to the first charge) and then goes
+// on from a charge's start tag near the middle. The first reader checks on its way that the
+// head and that start tag are what they seemed, and pauses there; the charges and names of the
+// second half then join the log as if read in one go. Whenever the second half fails (damage,
+// a read error), or the guess was wrong, the first reader simply reads on: every error is
+// found, and reported with its line and column, the way a single reader finds it.
+struct HandOver
+{
+    qint64 HeadEnd = -1; // just after the first "<Charges>"
+    qint64 Offset = -1;  // where a charge's start tag begins
+};
+
+constexpr qint64 LeastBytesToHalve = 1 << 20;
+
+HandOver findHandOver(LogSource &source)
+{
+    // A written log has its first charge within a few hundred bytes of the start, and one
+    // charge after another: a short look at the start and at the middle finds both places.
+    constexpr qint64 Look = 64 * 1024;
+    const qint64 size = source.size();
+    QByteArray head(int(qMin(Look, size)), Qt::Uninitialized);
+    if (source.readAt(head.data(), 0, head.size()) != head.size())
+        return {};
+    const char *const chargesTag = "<Charges>";
+    const qsizetype charges = head.indexOf(chargesTag);
+    if (charges < 0)
+        return {};
+    const qsizetype headEnd = charges + qsizetype(std::strlen(chargesTag));
+    const qsizetype tagStart = head.indexOf('<', headEnd);
+    const qsizetype tagEnd = tagStart < 0 ? -1 : head.indexOf('>', tagStart);
+    if (tagEnd < 0 || tagEnd - tagStart > 255 || std::strchr("/!?", head.at(tagStart + 1)))
+        return {};
+    const QByteArray chargeTag = head.mid(tagStart, tagEnd + 1 - tagStart);
+
+    const qint64 middle = qMax(qint64(headEnd), size / 2);
+    QByteArray around(int(qMin(Look, size - middle)), Qt::Uninitialized);
+    if (source.readAt(around.data(), middle, around.size()) != around.size())
+        return {};
+    const qsizetype found = around.indexOf(chargeTag);
+    if (found < 0)
+        return {};
+    return {headEnd, middle + found};
+}
+
+// Reads the second half into `tail`; false when that failed or was called off.
+bool readSecondHalf(LogSource &source, const HandOver &handOver, TChargeLog &tail,
+                    std::atomic<qint64> &bytesRead, const std::atomic<bool> &callOff)
+{
+    try {
+        LogReader reader(tail, QString(), source.size(), {});
+        reader.markUnnamed();
+        const int headSize = int(handOver.HeadEnd);
+        if (source.readAt(reader.buffer(headSize), 0, headSize) != headSize)
+            return false;
+        reader.parse(headSize, false);
+        for (qint64 offset = handOver.Offset;;) {
+            if (callOff.load(std::memory_order_relaxed))
+                return false;
+            const qint64 n = source.readAt(reader.buffer(Piece), offset, Piece);
+            if (n < 0)
+                return false;
+            offset += n;
+            reader.parse(int(n), n == 0);
+            bytesRead.store(offset - handOver.Offset, std::memory_order_relaxed);
+            if (n == 0)
+                return true;
+        }
+    } catch (...) {
+        return false; // the first reader reads on and finds what went wrong
+    }
+}
+
+// Appends the charges of the second half with their names and keys as the first reader would
+// have given them, and takes its colours (it read the head as well).
+void joinSecondHalf(TChargeLog &log, TChargeLog &tail, const int (&namesBefore)[4])
+{
+    TNameList *const lists[4] = {&log.PowerSourcesStringList, &log.ChargersStringList,
+                                 &log.BatteriesStringList, &log.TerminationsStringList};
+    const TNameList *const tailLists[4] = {&tail.PowerSourcesStringList, &tail.ChargersStringList,
+                                           &tail.BatteriesStringList, &tail.TerminationsStringList};
+    // Names known before the read have the same place in both; the second half's own names
+    // follow the first half's in the order they came.
+    std::vector<int> mapped[4];
+    for (int l = 0; l < 4; ++l) {
+        mapped[l].resize(size_t(tailLists[l]->count()));
+        for (int i = 0; i < tailLists[l]->count(); ++i)
+            mapped[l][size_t(i)] =
+                i < namesBefore[l] ? i : lists[l]->findOrAppend(tailLists[l]->name(i));
+    }
+    // A charge without a name field has the first place, as it would have had in one pass.
+    const auto map = [&mapped](int list, qint32 index) {
+        return index < 0 ? 0 : mapped[list][size_t(index)];
+    };
+    const TChargeList &charges = tail.ChargeStringList;
+    for (int i = 0; i < charges.count(); ++i) {
+        TChargeRecord record = charges.record(i);
+        record.PowerSourceIndex = map(0, record.PowerSourceIndex);
+        record.ChargerIndex = map(1, record.ChargerIndex);
+        record.BatteryIndex = map(2, record.BatteryIndex);
+        record.TerminationIndex = map(3, record.TerminationIndex);
+        record.Key = log.NextKey++;
+        log.ChargeStringList.append(record, charges.text(i));
+    }
+    log.CyclesSeriesColour = tail.CyclesSeriesColour;
+    log.ChargeSeriesColour = tail.ChargeSeriesColour;
+    log.DischargeSeriesColour = tail.DischargeSeriesColour;
+}
+
+LogFile::ReadMode readLog(LogSource &source, TChargeLog &log, const QString &sourceName,
+                          const LogFile::ProgressFn &progress, LogFile::ReadMode mode)
+{
+    const qint64 size = source.size();
+    // Room for the charges at once instead of growing the list step by step: a written charge
+    // takes at least 300 bytes of the file, so this is enough for any log QorLog wrote.
+    constexpr qint64 LeastChargeBytes = 300;
+    log.ChargeStringList.reserve(
+        int(qMin<qint64>(log.ChargeStringList.count() + size / LeastChargeBytes,
+                         std::numeric_limits<int>::max() / 2)));
+    const bool halve = mode == LogFile::ReadMode::InTwoHalves ||
+                       (mode == LogFile::ReadMode::Automatic && size >= LeastBytesToHalve &&
+                        std::thread::hardware_concurrency() > 1);
+    const HandOver handOver = halve ? findHandOver(source) : HandOver();
+
+    TChargeLog tail;
+    std::atomic<qint64> tailBytes{0};
+    std::atomic<bool> callOff{false};
+    std::future<bool> secondHalf;
+    const int namesBefore[4] = {log.PowerSourcesStringList.count(), log.ChargersStringList.count(),
+                                log.BatteriesStringList.count(),
+                                log.TerminationsStringList.count()};
+    LogReader reader(log, sourceName, size, progress);
+    if (handOver.Offset > 0) {
+        tail.PowerSourcesStringList = log.PowerSourcesStringList;
+        tail.ChargersStringList = log.ChargersStringList;
+        tail.BatteriesStringList = log.BatteriesStringList;
+        tail.TerminationsStringList = log.TerminationsStringList;
+        tail.CyclesSeriesColour = log.CyclesSeriesColour;
+        tail.ChargeSeriesColour = log.ChargeSeriesColour;
+        tail.DischargeSeriesColour = log.DischargeSeriesColour;
+        tail.ChargeStringList.reserve(int((size - handOver.Offset) / LeastChargeBytes));
+        secondHalf = std::async(std::launch::async, [&] {
+            return readSecondHalf(source, handOver, tail, tailBytes, callOff);
+        });
+        reader.handOverAt(handOver.HeadEnd, handOver.Offset);
+        reader.addToProgress(&tailBytes);
+    }
+    // The second reader must be done with everything here before it goes out of scope.
+    struct CallOff
+    {
+        std::atomic<bool> &Flag;
+        std::future<bool> &Reader;
+        ~CallOff()
+        {
+            Flag = true;
+            if (Reader.valid())
+                Reader.wait();
+        }
+    } callOffAtExit{callOff, secondHalf};
+
+    for (qint64 offset = 0;;) {
+        const qint64 n = source.readAt(reader.buffer(Piece), offset, Piece);
+        if (n < 0)
+            throw QorLogError(
+                tr("The log file %1 cannot be read: %2").arg(sourceName, source.failure()));
+        offset += n;
+        const bool paused = !reader.parse(int(n), n == 0);
+        if (paused) {
+            // The splash follows both readers while the second one finishes.
+            if (progress)
+                while (secondHalf.wait_for(std::chrono::milliseconds(16)) !=
+                       std::future_status::ready)
+                    progress(0, int(qMin<qint64>(size, std::numeric_limits<int>::max())),
+                             int(qMin<qint64>(handOver.Offset + tailBytes.load(),
+                                              std::numeric_limits<int>::max())));
+            if (secondHalf.get()) {
+                joinSecondHalf(log, tail, namesBefore);
+                return LogFile::ReadMode::InTwoHalves;
+            }
+            reader.resume();
+        } else if (secondHalf.valid() && !reader.mayHandOver()) {
+            callOff = true; // passed the place without pausing: the guess was wrong
+        }
+        if (n == 0)
+            return LogFile::ReadMode::InOnePass;
+    }
+}
 
 } // namespace
 
 namespace LogFile {
 
-void ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sourceName,
-                   const ProgressFn &progress)
+ReadMode ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sourceName,
+                       const ProgressFn &progress, ReadMode mode)
 {
-    LogReader reader(log, sourceName, bytes.size(), progress);
-    reader.parse(bytes);
+    MemorySource source(bytes);
+    return readLog(source, log, sourceName, progress, mode);
 }
 
-LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress)
+LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress,
+                          ReadMode mode)
 {
     QFile file(path);
     if (!file.exists())
         return LoadOutcome::Missing;
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw QorLogError(tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
-    const auto readFailure = [&] {
-        return QorLogError(tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
-    };
-    // The file goes to the parser in pieces straight into its buffer: the whole file never
-    // sits in memory at once.
-    constexpr int Piece = 1 << 20;
-    // Room for the charges at once instead of growing the list step by step: a written charge
-    // takes at least 300 bytes of the file, so this is enough for any log QorLog wrote.
-    constexpr qint64 LeastChargeBytes = 300;
-    log.ChargeStringList.reserve(
-        int(qMin<qint64>(log.ChargeStringList.count() + file.size() / LeastChargeBytes,
-                         std::numeric_limits<int>::max() / 2)));
-    LogReader reader(log, path, file.size(), progress);
-    for (;;) {
-        char *buffer = reader.buffer(Piece);
-        const qint64 n = file.read(buffer, Piece);
-        if (n < 0)
-            throw readFailure();
-        reader.parse(int(n), n == 0);
-        if (n == 0)
-            break;
-    }
+    FileSource source(file);
+    readLog(source, log, path, progress, mode);
     return LoadOutcome::Loaded;
 }
 

@@ -1,6 +1,7 @@
 // Fuzz target for the log reader: whatever a file holds, reading it must neither crash nor
 // hang, and whatever the reader left in memory (all of it, or the records before a failure)
-// must write and read back to the same charges, names and colours. Inputs that start with
+// must write and read back to the same charges, names and colours, and a read in two halves at
+// once must give the very same log and error. Inputs that start with
 // the byte 0xA5 are offered as one charge instead, to check the same of what the log accepts.
 
 #include "LogFile.h"
@@ -56,12 +57,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size > 0 && data[0] == 0xA5) { // never the start of a document
         storeAsCharge(data + 1, size - 1, log);
     } else {
+        QString error;
         try {
-            LogFile::ReadChargeLog(bytes, log, QStringLiteral("fuzz input"));
-        } catch (const QorLogError &) {
+            LogFile::ReadChargeLog(bytes, log, QStringLiteral("fuzz input"), {},
+                                   LogFile::ReadMode::InOnePass);
+        } catch (const QorLogError &e) {
             // A damaged log still keeps what was read before the damage, and that is what
             // the next save writes: it must survive as well.
+            error = e.message();
         }
+        // Read in two halves at once, it is the same log with the same error.
+        TChargeLog halves;
+        QString halvesError;
+        try {
+            LogFile::ReadChargeLog(bytes, halves, QStringLiteral("fuzz input"), {},
+                                   LogFile::ReadMode::InTwoHalves);
+        } catch (const QorLogError &e) {
+            halvesError = e.message();
+        }
+        if (halvesError != error)
+            finding("the halves fail otherwise", QByteArray(), error + "\n" + halvesError);
+        if (ModelTestHelpers::describeExactly(halves) != ModelTestHelpers::describeExactly(log))
+            finding("the halves read another log", QByteArray(),
+                    ModelTestHelpers::describeExactly(halves).join('\n'));
     }
 
     const QByteArray written = LogFile::WriteChargeLog(log);

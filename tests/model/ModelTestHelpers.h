@@ -40,6 +40,35 @@ inline QStringList describeCharges(const TChargeLog &log)
     return lines;
 }
 
+// Everything a read leaves in a log, keys, name positions and name lists included.
+inline QStringList describeExactly(const TChargeLog &log)
+{
+    QStringList lines;
+    for (const TNameList *names : {&log.PowerSourcesStringList, &log.ChargersStringList,
+                                   &log.BatteriesStringList, &log.TerminationsStringList})
+        lines << names->names().join(QChar(0x1F));
+    lines << QStringLiteral("next key %1, colours %2 %3 %4")
+                 .arg(log.NextKey)
+                 .arg(log.CyclesSeriesColour)
+                 .arg(log.ChargeSeriesColour)
+                 .arg(log.DischargeSeriesColour);
+    const TChargeList &list = log.ChargeStringList;
+    for (int i = 0; i < list.count(); ++i) {
+        const TChargeRecord &r = list.record(i);
+        lines << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 ")
+                         .arg(r.Key)
+                         .arg(r.DateTime, 0, 'g', 17)
+                         .arg(r.PowerSourceIndex)
+                         .arg(r.ChargerIndex)
+                         .arg(r.BatteryIndex)
+                         .arg(r.NominalChargeAmps, 0, 'g', 17)
+                         .arg(r.AmpHours, 0, 'g', 17)
+                         .arg(r.TerminationIndex) +
+                     list.text(i);
+    }
+    return lines;
+}
+
 inline QList<qint32> colours(const TChargeLog &log)
 {
     return {log.CyclesSeriesColour, log.ChargeSeriesColour, log.DischargeSeriesColour};

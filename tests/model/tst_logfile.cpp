@@ -16,6 +16,7 @@
 
 using ModelTestHelpers::colours;
 using ModelTestHelpers::describeCharges;
+using ModelTestHelpers::describeExactly;
 
 namespace {
 
@@ -196,6 +197,8 @@ private slots:
     void badNumberKeepsEarlierRecords();
     void damagedInput_data();
     void damagedInput();
+    void readInTwoHalves_data();
+    void readInTwoHalves();
     void entityExpansion_data();
     void entityExpansion();
     void missingFile();
@@ -602,6 +605,98 @@ void TestLogFile::damagedInput()
     TChargeLog copy;
     QCOMPARE(readInto(copy, LogFile::WriteChargeLog(log)), QString());
     QCOMPARE(describeCharges(copy), describeCharges(log));
+}
+
+void TestLogFile::readInTwoHalves_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<int>("joined"); // whether the halves can be joined: 1, 0, -1 either
+
+    QRandomGenerator rng(11);
+    TChargeLog random;
+    fillRandomLog(random, rng, 300);
+    const QByteArray written = LogFile::WriteChargeLog(random);
+    QTest::newRow("written log") << written << 1;
+    const auto damagedAt = [&written](double where, const QByteArray &with) {
+        QByteArray xml = written;
+        const qsizetype at = xml.indexOf("<DateTime>", qsizetype(xml.size() * where)) + 10;
+        return xml.insert(at, with);
+    };
+    QTest::newRow("bad number in the first half") << damagedAt(0.2, "x") << 0;
+    QTest::newRow("bad number in the second half") << damagedAt(0.8, "x") << 0;
+    QTest::newRow("invalid UTF-8 in the second half") << damagedAt(0.9, "\xc3\x28") << 0;
+    QTest::newRow("truncated in the second half") << written.left(written.size() * 3 / 4) << 0;
+    QTest::newRow("garbage after the root") << written + "<Q/>" << 0;
+
+    const auto charge = [](int i) {
+        return QByteArray("<Charge><DateTime>%1</DateTime><Battery>B%2</Battery></Charge>")
+            .replace("%1", QByteArray::number(i))
+            .replace("%2", QByteArray::number(i % 7));
+    };
+    QByteArray charges;
+    for (int i = 1; i <= 40; ++i)
+        charges += charge(i);
+    QTest::newRow("colours after the charges")
+        << "<Q><Charges>" + charges +
+               "</Charges><ApplicationData><CyclesSeriesColour>5</CyclesSeriesColour>"
+               "</ApplicationData></Q>"
+        << 1;
+    QTest::newRow("a second Charges after the first")
+        << "<Q><Charges>" + charges + "</Charges><Charges>" + charge(99) + "</Charges></Q>" << 1;
+    QByteArray empties;
+    for (int i = 1; i <= 40; ++i)
+        empties += i % 2 ? QByteArray("<Charge/>") : charge(i);
+    // The hand-over falls on an empty element, which ends before the parse pauses.
+    QTest::newRow("empty charges") << "<Q><Charges>" + empties + "</Charges></Q>" << 1;
+    QTest::newRow("the head's Charges in a comment")
+        << "<Q><!-- <Charges> --><Charges>" + charges + "</Charges></Q>" << 0;
+    QByteArray hidden; // the only start tags like the first charge's sit in CDATA sections
+    for (int i = 1; i <= 40; ++i)
+        hidden += "<Other><Comment><![CDATA[<Charge>]]></Comment></Other>";
+    QTest::newRow("the charge tag in CDATA")
+        << "<Q><Charges>" + charge(1) + hidden + "</Charges></Q>" << 0;
+    for (const char *name : {"basic.xml", "bad-number.xml", "entities.xml", "mixed-nodes.xml",
+                             "template.xml", "truncated.xml"})
+        QTest::newRow(name) << sample(name) << -1;
+}
+
+// A log read in two halves at once is the very log read in one pass, failures included.
+void TestLogFile::readInTwoHalves()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(int, joined);
+
+    const auto read = [&xml](LogFile::ReadMode mode, TChargeLog &log, LogFile::ReadMode &way) {
+        try {
+            way = LogFile::ReadChargeLog(xml, log, QStringLiteral("test.QorLog"), {}, mode);
+            return QString();
+        } catch (const QorLogError &e) {
+            return e.message();
+        }
+    };
+    TChargeLog once, halves;
+    LogFile::ReadMode way = LogFile::ReadMode::Automatic;
+    const QString error = read(LogFile::ReadMode::InOnePass, once, way);
+    QCOMPARE(read(LogFile::ReadMode::InTwoHalves, halves, way), error);
+    QCOMPARE(describeExactly(halves), describeExactly(once));
+    if (error.isEmpty() && joined >= 0)
+        QCOMPARE(way == LogFile::ReadMode::InTwoHalves, joined == 1);
+
+    // The same from a file, with a progress that only moves forward.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("halves.QorLog"));
+    QVERIFY(writeBytes(path, xml));
+    TChargeLog fromFile;
+    int last = -1;
+    bool forward = true;
+    try {
+        LogFile::LoadChargeLog(
+            path, fromFile, [&](int, int, int at) { forward = forward && at >= last, last = at; },
+            LogFile::ReadMode::InTwoHalves);
+    } catch (const QorLogError &) {
+    }
+    QCOMPARE(describeExactly(fromFile), describeExactly(once));
+    QVERIFY(forward);
 }
 
 void TestLogFile::entityExpansion_data()
