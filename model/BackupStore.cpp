@@ -37,15 +37,16 @@ QString suffixOf(TBackupInfo::Kind kind)
 void copyAtomically(const QString &from, const QString &to)
 {
     QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
+    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw QorLogError(source.errorString());
     QSaveFile copy(to);
     // Unbuffered, so that a write that stops short (a full disk) fails here, not unnoticed in
     // the commit.
     if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw QorLogError(copy.errorString());
+    // Small pieces: a copy of a big log takes no more memory than one of a small log.
     QByteArray piece;
-    while (!(piece = source.read(1 << 20)).isEmpty()) {
+    while (!(piece = source.read(64 * 1024)).isEmpty()) {
         qint64 written = 0;
         while (written < piece.size()) {
             const qint64 n = copy.write(piece.constData() + written, piece.size() - written);

@@ -172,7 +172,7 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
                     const std::function<bool(QByteArray &)> &flush = {},
                     const Reuse *reuse = nullptr, Placement *placement = nullptr)
 {
-    constexpr qsizetype PieceSize = 1 << 20;
+    constexpr qsizetype PieceSize = 64 * 1024;
     log.ChargeStringList.sortByDateTime();
     const auto appendColour = [&out](const char *name, qint32 colour) {
         const LeafTags tags(2, name);

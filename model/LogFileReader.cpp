@@ -578,7 +578,7 @@ private:
 
 // The log goes to the parser in pieces straight into its buffer: the whole of a big file never
 // sits in memory at once.
-constexpr int Piece = 1 << 20;
+constexpr int Piece = 64 * 1024;
 
 // A big log is read in two halves at once, one per core: the second half by a reader of its
 // own that first reads the document's head (everything up to the first charge) and then goes
