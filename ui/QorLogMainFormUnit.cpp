@@ -447,10 +447,6 @@ void TQorLogMainForm::createControls()
     Splitter2->setStretchFactor(0, 1);
     Splitter2->setStretchFactor(1, 0);
     Splitter2->setSizes({256, 189});
-
-    ColorDialog1 = new QColorDialog(this);
-    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
-    ErrorBox::makeWindowModal(ColorDialog1);
 }
 
 QColor TQorLogMainForm::toQColor(qint32 colour)
@@ -1111,6 +1107,12 @@ void TQorLogMainForm::DeleteTerminationsActionExecute()
 bool TQorLogMainForm::chooseColour(QColor &colour)
 {
     // One dialog for the three colours; it opens on the colour chosen last (black at first).
+    // It is made when first needed: making it takes longer than the rest of the window.
+    if (!ColorDialog1) {
+        ColorDialog1 = new QColorDialog(this);
+        ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
+        ErrorBox::makeWindowModal(ColorDialog1);
+    }
     ColorDialog1->setCurrentColor(m_lastChosenColour);
     if (ColorDialog1->exec() != QDialog::Accepted)
         return false;
