@@ -529,10 +529,9 @@ class LogSource
 public:
     virtual ~LogSource() = default;
     virtual qint64 size() const = 0;
-    // Reads up to `size` bytes at `offset` into `to`; returns how many (0 at the end), or -1
-    // after a failure, which failure() describes.
-    virtual qint64 readAt(char *to, qint64 offset, qint64 size) = 0;
-    virtual QString failure() const { return QString(); }
+    // Reads up to `size` bytes at `offset` into `to`; returns how many (0 at the end), or
+    // minus the system's error number. Both readers call it at once, so it keeps no state.
+    virtual qint64 readAt(char *to, qint64 offset, qint64 size) const = 0;
 };
 
 class MemorySource : public LogSource
@@ -540,7 +539,7 @@ class MemorySource : public LogSource
 public:
     explicit MemorySource(const QByteArray &bytes) : m_bytes(bytes) {}
     qint64 size() const override { return m_bytes.size(); }
-    qint64 readAt(char *to, qint64 offset, qint64 size) override
+    qint64 readAt(char *to, qint64 offset, qint64 size) const override
     {
         const qint64 n = qBound(qint64(0), qint64(m_bytes.size()) - offset, size);
         std::memcpy(to, m_bytes.constData() + offset, size_t(n));
@@ -556,24 +555,20 @@ class FileSource : public LogSource
 public:
     explicit FileSource(QFile &file) : m_file(file), m_size(file.size()) {}
     qint64 size() const override { return m_size; }
-    qint64 readAt(char *to, qint64 offset, qint64 size) override
+    qint64 readAt(char *to, qint64 offset, qint64 size) const override
     {
         for (;;) {
             const ssize_t n = ::pread(m_file.handle(), to, size_t(size), off_t(offset));
             if (n >= 0)
                 return n;
-            if (errno != EINTR) {
-                m_failure = qt_error_string(errno);
-                return -1;
-            }
+            if (errno != EINTR)
+                return -qint64(errno);
         }
     }
-    QString failure() const override { return m_failure; }
 
 private:
     QFile &m_file;
     const qint64 m_size;
-    QString m_failure;
 };
 
 // The log goes to the parser in pieces straight into its buffer: the whole of a big file never
@@ -595,7 +590,7 @@ struct HandOver
 
 constexpr qint64 LeastBytesToHalve = 1 << 20;
 
-HandOver findHandOver(LogSource &source)
+HandOver findHandOver(const LogSource &source)
 {
     // A written log has its first charge within a few hundred bytes of the start, and one
     // charge after another: a short look at the start and at the middle finds both places.
@@ -626,7 +621,7 @@ HandOver findHandOver(LogSource &source)
 }
 
 // Reads the second half into `tail`; false when that failed or was called off.
-bool readSecondHalf(LogSource &source, const HandOver &handOver, TChargeLog &tail,
+bool readSecondHalf(const LogSource &source, const HandOver &handOver, TChargeLog &tail,
                     std::atomic<qint64> &bytesRead, const std::atomic<bool> &callOff)
 {
     try {
@@ -689,7 +684,7 @@ void joinSecondHalf(TChargeLog &log, TChargeLog &tail, const int (&namesBefore)[
     log.DischargeSeriesColour = tail.DischargeSeriesColour;
 }
 
-LogFile::ReadMode readLog(LogSource &source, TChargeLog &log, const QString &sourceName,
+LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QString &sourceName,
                           const LogFile::ProgressFn &progress, LogFile::ReadMode mode)
 {
     const qint64 size = source.size();
@@ -713,10 +708,11 @@ LogFile::ReadMode readLog(LogSource &source, TChargeLog &log, const QString &sou
                                 log.TerminationsStringList.count()};
     LogReader reader(log, sourceName, size, progress);
     if (handOver.Offset > 0) {
-        tail.PowerSourcesStringList = log.PowerSourcesStringList;
-        tail.ChargersStringList = log.ChargersStringList;
-        tail.BatteriesStringList = log.BatteriesStringList;
-        tail.TerminationsStringList = log.TerminationsStringList;
+        // Lists of their own, not shared copies: both readers add to theirs at once.
+        tail.PowerSourcesStringList = TNameList(log.PowerSourcesStringList.names());
+        tail.ChargersStringList = TNameList(log.ChargersStringList.names());
+        tail.BatteriesStringList = TNameList(log.BatteriesStringList.names());
+        tail.TerminationsStringList = TNameList(log.TerminationsStringList.names());
         tail.CyclesSeriesColour = log.CyclesSeriesColour;
         tail.ChargeSeriesColour = log.ChargeSeriesColour;
         tail.DischargeSeriesColour = log.DischargeSeriesColour;
@@ -744,7 +740,7 @@ LogFile::ReadMode readLog(LogSource &source, TChargeLog &log, const QString &sou
         const qint64 n = source.readAt(reader.buffer(Piece), offset, Piece);
         if (n < 0)
             throw QorLogError(
-                tr("The log file %1 cannot be read: %2").arg(sourceName, source.failure()));
+                tr("The log file %1 cannot be read: %2").arg(sourceName, qt_error_string(int(-n))));
         offset += n;
         const bool paused = !reader.parse(int(n), n == 0);
         if (paused) {
