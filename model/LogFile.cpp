@@ -172,7 +172,11 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
                     const std::function<bool(QByteArray &)> &flush = {},
                     const Reuse *reuse = nullptr, Placement *placement = nullptr)
 {
-    constexpr qsizetype PieceSize = 64 * 1024;
+    // A sixteenth of the document between 64 KiB and 1 MiB goes to `flush` at a time (a
+    // written charge takes about 400 bytes): big pieces write a big log faster, small ones keep
+    // a small log's buffer small.
+    const qsizetype PieceSize = qBound(
+        qsizetype(64 * 1024), qsizetype(log.ChargeStringList.count()) * 25, qsizetype(1 << 20));
     log.ChargeStringList.sortByDateTime();
     const auto appendColour = [&out](const char *name, qint32 colour) {
         const LeafTags tags(2, name);

@@ -572,8 +572,12 @@ private:
 };
 
 // The log goes to the parser in pieces straight into its buffer: the whole of a big file never
-// sits in memory at once.
-constexpr int Piece = 64 * 1024;
+// sits in memory at once. Pieces of a sixteenth of the file between 64 KiB and 1 MiB: big pieces
+// read a big log a little faster, small ones keep a small log's reading buffer small.
+int pieceFor(qint64 size)
+{
+    return int(qBound(qint64(64 * 1024), size / 16, qint64(1 << 20)));
+}
 
 // A big log is read in two halves at once, one per core: the second half by a reader of its
 // own that first reads the document's head (everything up to the first charge) and then goes
@@ -631,10 +635,11 @@ bool readSecondHalf(const LogSource &source, const HandOver &handOver, TChargeLo
         if (source.readAt(reader.buffer(headSize), 0, headSize) != headSize)
             return false;
         reader.parse(headSize, false);
+        const int piece = pieceFor(source.size());
         for (qint64 offset = handOver.Offset;;) {
             if (callOff.load(std::memory_order_relaxed))
                 return false;
-            const qint64 n = source.readAt(reader.buffer(Piece), offset, Piece);
+            const qint64 n = source.readAt(reader.buffer(piece), offset, piece);
             if (n < 0)
                 return false;
             offset += n;
@@ -736,8 +741,9 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
         }
     } callOffAtExit{callOff, secondHalf};
 
+    const int piece = pieceFor(size);
     for (qint64 offset = 0;;) {
-        const qint64 n = source.readAt(reader.buffer(Piece), offset, Piece);
+        const qint64 n = source.readAt(reader.buffer(piece), offset, piece);
         if (n < 0)
             throw QorLogError(
                 tr("The log file %1 cannot be read: %2").arg(sourceName, qt_error_string(int(-n))));
