@@ -71,6 +71,7 @@ std::unique_ptr<TQorLogMainForm> openWindow(const QString &path, double &ms)
     timer.start();
     TSplashForm splash;
     splash.show();
+    QCoreApplication::processEvents(); // as the program does: the splash is up before the read
     auto form = std::make_unique<TQorLogMainForm>(path);
     form->FormCreate([&splash](int minimum, int maximum, int position) {
         splash.SetSplashProgress(minimum, maximum, position);

@@ -592,7 +592,7 @@ struct HandOver
     qint64 Offset = -1;  // where a charge's start tag begins
 };
 
-constexpr qint64 LeastBytesToHalve = 1 << 20;
+constexpr qint64 LeastBytesToHalve = 256 << 10;
 
 HandOver findHandOver(const LogSource &source)
 {

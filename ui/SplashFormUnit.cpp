@@ -90,6 +90,12 @@ void TSplashForm::fitApplicationName(const QString &name)
     }
 }
 
+void TSplashForm::paintEvent(QPaintEvent *event)
+{
+    m_sinceRepaint.start();
+    QWidget::paintEvent(event);
+}
+
 void TSplashForm::SetSplashProgress(int minimum, int maximum, int position)
 {
     const qint64 span = qMax<qint64>(1, qint64(maximum) - minimum);

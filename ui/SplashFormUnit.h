@@ -31,6 +31,11 @@ public:
     // window's right edge band of 10 pixels.
     void fitApplicationName(const QString &name);
 
+protected:
+    // The window's own first paint starts the frame clock as well: a log read within a frame
+    // of the splash appearing is not painted again until its end.
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void FormCreate();
 

@@ -167,6 +167,19 @@ private Q_SLOTS:
         splash.SetSplashProgress(0, 100000, 50000);
         QCOMPARE(splash.repaintCount(), shown + 1);
         QCOMPARE(splash.ProgressBar1->value(), 50000);
+
+        // Within a frame of the window's own first paint only the end is painted again.
+        TSplashForm onScreen;
+        QElapsedTimer sincePaint;
+        sincePaint.start();
+        onScreen.show();
+        QCoreApplication::processEvents();
+        onScreen.SetSplashProgress(0, 1000, 500);
+        if (sincePaint.elapsed() < 10)
+            QCOMPARE(onScreen.repaintCount(), 0);
+        onScreen.SetSplashProgress(0, 1000, 1000);
+        QVERIFY(onScreen.repaintCount() >= 1);
+        QCOMPARE(onScreen.ProgressBar1->value(), 1000);
     }
 };
 
