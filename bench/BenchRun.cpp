@@ -38,14 +38,11 @@ double elapsedMs(const QElapsedTimer &timer)
     return double(timer.nsecsElapsed()) / 1.0e6;
 }
 
-// Fewer rounds for bigger files: each one then takes long enough to measure well.
+// Fewer rounds for bigger files: each one then takes long enough to measure well. Five at
+// least, so that one round disturbed by the rest of the machine does not set the median.
 int roundsFor(qint64 fileBytes)
 {
-    if (fileBytes < 2 * 1024 * 1024)
-        return 7;
-    if (fileBytes < 16 * 1024 * 1024)
-        return 5;
-    return 3;
+    return fileBytes < 2 * 1024 * 1024 ? 7 : 5;
 }
 
 // Lets the window system deliver what is pending (layout, expose, paint) before the clock stops.
