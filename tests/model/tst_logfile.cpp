@@ -190,6 +190,7 @@ private slots:
     void roundTripThroughDisk();
     void saveAfterChange_data();
     void saveAfterChange();
+    void replacedFilesAreLetGo();
     void sampleLog();
     void templateReadsAsEmpty();
     void readingRules_data();
@@ -381,6 +382,26 @@ void TestLogFile::saveAfterChange()
     LogFile::SaveChargeLog(path, log);
     QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
     QLocale::setDefault(QLocale::c());
+}
+
+// Each save lets go of the file it replaced, if not at once then soon after.
+void TestLogFile::replacedFilesAreLetGo()
+{
+    const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("qorlog.QorLog");
+    TChargeLog log;
+    QRandomGenerator rng(11);
+    fillRandomLog(log, rng, 50);
+    LogFile::SaveChargeLog(path, log);
+    const uint before = openFiles();
+    for (int i = 0; i < 30; ++i) {
+        log.StoreChargeRecord(-1, 50000.0 + i, "Pb", "QorA1", "Cell", 1, 2, "Normal", "", "");
+        LogFile::SaveChargeLog(path, log);
+    }
+    QTRY_COMPARE(openFiles(), before);
+    QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"qorlog.QorLog"});
 }
 
 void TestLogFile::sampleLog()
