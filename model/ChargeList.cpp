@@ -2,16 +2,36 @@
 
 #include "ChargeLogChange.h"
 
+const std::vector<TChargeEntry> &TChargeList::entries() const
+{
+    static const std::vector<TChargeEntry> none;
+    return m_entries ? *m_entries : none;
+}
+
+std::vector<TChargeEntry> &TChargeList::ownEntries()
+{
+    if (!m_entries)
+        m_entries = std::make_shared<std::vector<TChargeEntry>>();
+    else if (m_entries.use_count() > 1) {
+        // Room for the next few entries, so that adding one does not copy them all once more.
+        auto own = std::make_shared<std::vector<TChargeEntry>>();
+        own->reserve(m_entries->size() + m_entries->size() / 64 + 16);
+        own->assign(m_entries->cbegin(), m_entries->cend());
+        m_entries = std::move(own);
+    }
+    return *m_entries;
+}
+
 void TChargeList::append(const TChargeRecord &record, const QString &text)
 {
-    m_entries.push_back(TChargeEntry{text, record});
+    ownEntries().push_back(TChargeEntry{text, record});
     if (m_keyIndexValid)
         m_keyIndex.insert(record.Key, count() - 1);
 }
 
 void TChargeList::replace(int index, const TChargeRecord &record, const QString &text)
 {
-    TChargeEntry &entry = m_entries.at(size_t(index));
+    TChargeEntry &entry = ownEntries().at(size_t(index));
     if (entry.Record.Key != record.Key)
         invalidateIndex();
     entry.Record = record;
@@ -21,13 +41,15 @@ void TChargeList::replace(int index, const TChargeRecord &record, const QString 
 
 void TChargeList::setWrittenPlaces(const std::vector<TWrittenPlace> &places)
 {
-    for (size_t i = 0; i < m_entries.size() && i < places.size(); ++i)
-        m_entries[i].Written = places[i];
+    std::vector<TChargeEntry> &list = ownEntries();
+    for (size_t i = 0; i < list.size() && i < places.size(); ++i)
+        list[i].Written = places[i];
 }
 
 void TChargeList::removeAt(int index)
 {
-    m_entries.erase(m_entries.begin() + index);
+    std::vector<TChargeEntry> &list = ownEntries();
+    list.erase(list.begin() + index);
     invalidateIndex();
 }
 
@@ -36,15 +58,16 @@ QVector<TPositionedEntry> TChargeList::takeKeys(const QSet<qint32> &keys)
     QVector<TPositionedEntry> taken;
     if (keys.isEmpty())
         return taken;
-    taken.reserve(qMin(qsizetype(keys.size()), qsizetype(m_entries.size())));
+    std::vector<TChargeEntry> &list = ownEntries();
+    taken.reserve(qMin(qsizetype(keys.size()), qsizetype(list.size())));
     size_t kept = 0;
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (keys.contains(m_entries[i].Record.Key))
-            taken.append(TPositionedEntry{int(i), std::move(m_entries[i])});
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (keys.contains(list[i].Record.Key))
+            taken.append(TPositionedEntry{int(i), std::move(list[i])});
         else if (kept++ != i)
-            m_entries[kept - 1] = std::move(m_entries[i]);
+            list[kept - 1] = std::move(list[i]);
     }
-    m_entries.resize(kept);
+    list.resize(kept);
     invalidateIndex();
     return taken;
 }
@@ -54,22 +77,22 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
     if (entries.isEmpty())
         return;
     std::vector<TChargeEntry> merged;
-    merged.reserve(m_entries.size() + size_t(entries.size()));
+    merged.reserve(count() + size_t(entries.size()));
     auto next = entries.cbegin();
-    for (TChargeEntry &entry : m_entries) {
+    for (TChargeEntry &entry : ownEntries()) {
         while (next != entries.cend() && next->Position <= int(merged.size()))
             merged.push_back((next++)->Entry);
         merged.push_back(std::move(entry));
     }
     for (; next != entries.cend(); ++next)
         merged.push_back(next->Entry);
-    m_entries = std::move(merged);
+    *m_entries = std::move(merged);
     invalidateIndex();
 }
 
 void TChargeList::clear()
 {
-    m_entries.clear();
+    m_entries.reset();
     m_keyIndex.clear();
     invalidateIndex();
 }
@@ -79,30 +102,32 @@ void TChargeList::sortByDateTime()
     if (isSortedByDateTime())
         return;
     // Stable, so that charges with equal date-times keep their order from one sort to the next.
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const TChargeEntry &a, const TChargeEntry &b) {
-                         return a.Record.DateTime < b.Record.DateTime;
-                     });
+    std::vector<TChargeEntry> &list = ownEntries();
+    std::stable_sort(list.begin(), list.end(), [](const TChargeEntry &a, const TChargeEntry &b) {
+        return a.Record.DateTime < b.Record.DateTime;
+    });
     invalidateIndex();
 }
 
 bool TChargeList::isSortedByDateTime() const
 {
-    for (size_t i = 1; i < m_entries.size(); ++i)
-        if (m_entries[i].Record.DateTime < m_entries[i - 1].Record.DateTime)
+    const std::vector<TChargeEntry> &list = entries();
+    for (size_t i = 1; i < list.size(); ++i)
+        if (list[i].Record.DateTime < list[i - 1].Record.DateTime)
             return false;
     return true;
 }
 
 int TChargeList::FindChargeIndex(qint32 key) const
 {
-    if (m_entries.empty())
+    const std::vector<TChargeEntry> &list = entries();
+    if (list.empty())
         return -1;
     if (!m_keyIndexValid) {
         m_keyIndex.clear();
-        m_keyIndex.reserve(qsizetype(m_entries.size()));
-        for (size_t i = 0; i < m_entries.size(); ++i)
-            m_keyIndex.insert(m_entries[i].Record.Key, int(i));
+        m_keyIndex.reserve(qsizetype(list.size()));
+        for (size_t i = 0; i < list.size(); ++i)
+            m_keyIndex.insert(list[i].Record.Key, int(i));
         m_keyIndexValid = true;
     }
     return m_keyIndex.value(key, -1);

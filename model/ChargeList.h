@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 // Where a save put an entry's bytes: the save's generation (0: never written as it stands) and
@@ -33,12 +34,15 @@ struct TPositionedEntry; // ChargeLogChange.h
 
 // All records of the log. New entries go to the end; sortByDateTime() puts the list into
 // ascending date-time order, keeping equal date-times in their relative order.
+//
+// Copies share their entries until one of them changes: the copy of the log kept as the last
+// saved state then costs nothing while the log stands as saved.
 class TChargeList
 {
 public:
-    int count() const { return int(m_entries.size()); }
-    bool isEmpty() const { return m_entries.empty(); }
-    const TChargeEntry &at(int index) const { return m_entries.at(size_t(index)); }
+    int count() const { return int(entries().size()); }
+    bool isEmpty() const { return entries().empty(); }
+    const TChargeEntry &at(int index) const { return entries().at(size_t(index)); }
     const TChargeRecord &record(int index) const { return at(index).Record; }
     const QString &text(int index) const { return at(index).Text; }
 
@@ -54,7 +58,7 @@ public:
     // Puts entries back so that each ends up at its position (ascending positions, counted in
     // the list after the insertion), in one pass; positions past the end append.
     void insertAtPositions(const QVector<TPositionedEntry> &entries);
-    void reserve(int n) { m_entries.reserve(size_t(n)); }
+    void reserve(int n) { ownEntries().reserve(size_t(n)); }
     // Where the last save put each entry, in list order (one place per entry).
     void setWrittenPlaces(const std::vector<TWrittenPlace> &places);
 
@@ -71,17 +75,26 @@ public:
 
 private:
     void invalidateIndex() const { m_keyIndexValid = false; }
+    const std::vector<TChargeEntry> &entries() const;
+    // The entries for changing them: a list of its own first when they are shared.
+    std::vector<TChargeEntry> &ownEntries();
 
-    std::vector<TChargeEntry> m_entries;
+    // Empty after a move, which counts as an empty list.
+    std::shared_ptr<std::vector<TChargeEntry>> m_entries;
     mutable QHash<qint32, int> m_keyIndex;
     mutable bool m_keyIndexValid = false;
 };
 
 template <typename Pred> int TChargeList::removeIf(Pred pred)
 {
-    const auto oldSize = m_entries.size();
-    auto it = std::remove_if(m_entries.begin(), m_entries.end(), pred);
-    m_entries.erase(it, m_entries.end());
+    // Shared entries stay shared when nothing goes.
+    const auto first = std::find_if(entries().begin(), entries().end(), pred);
+    if (first == entries().end())
+        return 0;
+    const auto from = first - entries().begin();
+    std::vector<TChargeEntry> &list = ownEntries();
+    const auto oldSize = list.size();
+    list.erase(std::remove_if(list.begin() + from, list.end(), pred), list.end());
     invalidateIndex();
-    return int(oldSize - m_entries.size());
+    return int(oldSize - list.size());
 }

@@ -1,4 +1,5 @@
 #include "ChargeLog.h"
+#include "ChargeLogChange.h"
 #include "LogFile.h"
 
 #include <QtTest>
@@ -148,6 +149,8 @@ private slots:
     void acceptsStorable();
     void purgeMarked_data();
     void purgeMarked();
+    void copiesChangeApart_data();
+    void copiesChangeApart();
 };
 
 void TestChargeLog::defaults()
@@ -731,6 +734,71 @@ void TestChargeLog::purgeMarked()
     // Nothing else is touched: a second purge removes nothing.
     QCOMPARE(log.PurgeMarked(kind), 0);
     QCOMPARE(log.ChargeStringList.count(), kept.size());
+}
+
+// Copies share their entries until one changes; a change to either leaves the other as it was.
+void TestChargeLog::copiesChangeApart_data()
+{
+    QTest::addColumn<QString>("change");
+    for (const char *change : {"append", "replace", "removeAt", "removeIf", "takeKeys",
+                               "insertAtPositions", "setWrittenPlaces", "sort", "clear"})
+        QTest::newRow(change) << QString::fromLatin1(change);
+}
+
+void TestChargeLog::copiesChangeApart()
+{
+    QFETCH(QString, change);
+    const auto describe = [](const TChargeList &list) {
+        QStringList lines;
+        for (int i = 0; i < list.count(); ++i) {
+            const TChargeEntry &e = list.at(i);
+            lines << QStringLiteral("%1 %2 %3 %4 %5")
+                         .arg(e.Record.Key)
+                         .arg(e.Record.DateTime)
+                         .arg(e.Written.Offset)
+                         .arg(list.FindChargeIndex(e.Record.Key))
+                         .arg(e.Text);
+        }
+        return lines;
+    };
+    const auto makeChange = [&change](TChargeList &list) {
+        if (change == "append")
+            list.append(TChargeRecord{90, 1.0}, QStringLiteral("new"));
+        else if (change == "replace")
+            list.replace(1, TChargeRecord{list.record(1).Key, 7.5}, QStringLiteral("edited"));
+        else if (change == "removeAt")
+            list.removeAt(0);
+        else if (change == "removeIf")
+            list.removeIf([](const TChargeEntry &e) { return e.Record.Key == 2; });
+        else if (change == "takeKeys")
+            list.takeKeys({1, 3});
+        else if (change == "insertAtPositions")
+            list.insertAtPositions({TPositionedEntry{
+                1, TChargeEntry{QStringLiteral("back"), TChargeRecord{91, 2.5}}}});
+        else if (change == "setWrittenPlaces")
+            list.setWrittenPlaces({{10, 1, 5}, {20, 1, 5}, {30, 1, 5}});
+        else if (change == "sort")
+            list.sortByDateTime();
+        else
+            list.clear();
+    };
+    TChargeList original;
+    original.append(TChargeRecord{1, 30.0}, QStringLiteral("a"));
+    original.append(TChargeRecord{2, 10.0}, QStringLiteral("b"));
+    original.append(TChargeRecord{3, 20.0}, QStringLiteral("c"));
+    QCOMPARE(original.FindChargeIndex(2), 1);
+    const QStringList before = describe(original);
+
+    TChargeList changed = original;
+    makeChange(changed);
+    QVERIFY(describe(changed) != before);
+    QCOMPARE(describe(original), before);
+
+    // The other way round: the original changes, the copy stays.
+    TChargeList copy = original;
+    makeChange(original);
+    QCOMPARE(describe(original), describe(changed));
+    QCOMPARE(describe(copy), before);
 }
 
 QTEST_GUILESS_MAIN(TestChargeLog)
