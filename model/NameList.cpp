@@ -27,21 +27,23 @@ void TNameList::rename(int index, const QString &name)
     if (!isValidIndex(index))
         return;
     m_entries[size_t(index)].Name = name;
-    rebuildIndex();
+    m_firstIndexValid = false;
 }
 
 int TNameList::indexOf(const QString &name) const
 {
-    return m_firstIndex.value(foldKey(name), -1);
+    return firstIndex().value(foldKey(name), -1);
 }
 
 int TNameList::append(const QString &name)
 {
     const int position = count();
     m_entries.push_back(Entry{name, false});
-    const QString key = foldKey(name);
-    if (!m_firstIndex.contains(key)) // a look-up finds the first of equal names
-        m_firstIndex.insert(key, position);
+    if (m_firstIndexValid) {
+        const QString key = foldKey(name);
+        if (!m_firstIndex.contains(key)) // a look-up finds the first of equal names
+            m_firstIndex.insert(key, position);
+    }
     return position;
 }
 
@@ -93,11 +95,15 @@ QString TNameList::trimmedName(const QString &name)
     return name.mid(first, last - first);
 }
 
-void TNameList::rebuildIndex()
+const QHash<QString, int> &TNameList::firstIndex() const
 {
-    m_firstIndex.clear();
-    for (int i = count() - 1; i >= 0; --i)
-        m_firstIndex.insert(foldKey(m_entries[size_t(i)].Name), i);
+    if (!m_firstIndexValid) {
+        m_firstIndex.clear();
+        for (int i = count() - 1; i >= 0; --i)
+            m_firstIndex.insert(foldKey(m_entries[size_t(i)].Name), i);
+        m_firstIndexValid = true;
+    }
+    return m_firstIndex;
 }
 
 bool HasNoFilterMarks(const TNameList *list)

@@ -47,10 +47,13 @@ private:
         bool Marked = false;
     };
     static QString foldKey(const QString &name) { return name.toCaseFolded(); }
-    void rebuildIndex();
+    const QHash<QString, int> &firstIndex() const;
 
     std::vector<Entry> m_entries;
-    QHash<QString, int> m_firstIndex; // case-folded name -> first position
+    // Case-folded name -> first position; made again at the next look-up after a rename, so
+    // that a purge renaming many names makes it once.
+    mutable QHash<QString, int> m_firstIndex;
+    mutable bool m_firstIndexValid = true;
 };
 
 // A missing list counts as having no marks.
