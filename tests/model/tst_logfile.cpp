@@ -399,7 +399,8 @@ void TestLogFile::replacedFilesAreLetGo()
         log.StoreChargeRecord(-1, 50000.0 + i, "Pb", "QorA1", "Cell", 1, 2, "Normal", "", "");
         LogFile::SaveChargeLog(path, log);
     }
-    QTRY_COMPARE(openFiles(), before);
+    // Files replaced by earlier tests may still be let go meanwhile: no more than before.
+    QTRY_VERIFY(openFiles() <= before);
     QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"qorlog.QorLog"});
 }
