@@ -76,17 +76,30 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
 {
     if (entries.isEmpty())
         return;
+    // Entries of its own are moved into the new list; shared ones are copied once, straight
+    // into it.
+    const bool shared = m_entries && m_entries.use_count() > 1;
     std::vector<TChargeEntry> merged;
-    merged.reserve(count() + size_t(entries.size()));
+    merged.reserve(size_t(count()) + size_t(entries.size()));
     auto next = entries.cbegin();
-    for (TChargeEntry &entry : ownEntries()) {
+    const auto putBefore = [&] {
         while (next != entries.cend() && next->Position <= int(merged.size()))
             merged.push_back((next++)->Entry);
-        merged.push_back(std::move(entry));
+    };
+    if (shared) {
+        for (const TChargeEntry &entry : this->entries()) {
+            putBefore();
+            merged.push_back(entry);
+        }
+    } else if (m_entries) {
+        for (TChargeEntry &entry : *m_entries) {
+            putBefore();
+            merged.push_back(std::move(entry));
+        }
     }
     for (; next != entries.cend(); ++next)
         merged.push_back(next->Entry);
-    *m_entries = std::move(merged);
+    m_entries = std::make_shared<std::vector<TChargeEntry>>(std::move(merged));
     invalidateIndex();
 }
 
