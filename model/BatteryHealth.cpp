@@ -1,5 +1,7 @@
 #include "BatteryHealth.h"
 
+#include "ChartTotals.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -81,17 +83,12 @@ struct Rows
 
 Rows chartRows(const TNameList &batteries)
 {
+    const TChartBatteryList list = TChartBatteryList::of(batteries);
     Rows rows;
-    rows.rowOfBattery.fill(-1, batteries.count());
-    for (int i = 0; i < batteries.count(); ++i) {
-        if (batteries.isMarked(i))
-            continue;
-        const int first = batteries.indexOf(batteries.name(i));
-        rows.rowOfBattery[i] = first >= 0 && first < i && rows.rowOfBattery[first] >= 0
-                                   ? rows.rowOfBattery[first]
-                                   : int(rows.figures.size());
+    rows.rowOfBattery = list.PositionOfBattery;
+    for (const QString &label : list.Labels) {
         TBatteryFigures f;
-        f.Battery = batteries.name(i);
+        f.Battery = label;
         rows.figures.append(f);
     }
     return rows;
@@ -148,11 +145,11 @@ void compute(const TChargeLog &log, double now, Rows &rows, Wanted wanted)
         f.LastDateTime = record.DateTime;
         if (record.TerminationIndex >= 0 && record.TerminationIndex < slotOfTermination.size())
             ++f.Terminations[slotOfTermination[record.TerminationIndex]].second;
-        if (record.AmpHours == 0)
+        if (!ChargeCount::isCycle(record))
             continue;
         ++f.Cycles;
         const TRecordPoint point{record.DateTime, std::fabs(record.AmpHours), record.Key};
-        if (record.AmpHours > 0 && record.NominalChargeAmps > 0) {
+        if (ChargeCount::isCharge(record)) {
             ++f.Charges;
             charged[row] += point.AmpHours;
             f.ChargesAh.append(point);

@@ -59,6 +59,18 @@ qint32 TChargeLog::StoreChargeRecord(qint32 key, double dateTime, const QString 
 {
     CheckStorable(dateTime, powerSource, charger, battery, nominalChargeAmps, ampHours, termination,
                   comment, chargerLogFileName);
+    const TChargeRecord record = recordFromNames(dateTime, powerSource, charger, battery,
+                                                 nominalChargeAmps, ampHours, termination);
+    if (key < 0)
+        return AppendChargeRecord(record, comment, chargerLogFileName);
+    return ReplaceChargeRecord(key, record, comment, chargerLogFileName) ? key : 0;
+}
+
+TChargeRecord TChargeLog::recordFromNames(double dateTime, const QString &powerSource,
+                                          const QString &charger, const QString &battery,
+                                          double nominalChargeAmps, double ampHours,
+                                          const QString &termination)
+{
     TChargeRecord record;
     record.DateTime = dateTime;
     record.PowerSourceIndex = PowerSourcesStringList.ResolveNameIndex(powerSource);
@@ -67,9 +79,15 @@ qint32 TChargeLog::StoreChargeRecord(qint32 key, double dateTime, const QString 
     record.NominalChargeAmps = nominalChargeAmps;
     record.AmpHours = ampHours;
     record.TerminationIndex = TerminationsStringList.ResolveNameIndex(termination);
-    if (key < 0)
-        return AppendChargeRecord(record, comment, chargerLogFileName);
-    return ReplaceChargeRecord(key, record, comment, chargerLogFileName) ? key : 0;
+    return record;
+}
+
+int TChargeLog::shownCount() const
+{
+    int shown = 0;
+    for (int i = 0; i < ChargeStringList.count(); ++i)
+        shown += isShown(ChargeStringList.record(i)) ? 1 : 0;
+    return shown;
 }
 
 TChargeLog::Unstorable TChargeLog::firstUnstorable(const QString &text)

@@ -82,6 +82,13 @@ public:
 
     // A record is shown when none of its four names is marked.
     bool isShown(const TChargeRecord &record) const;
+    int shownCount() const;
+    // A record from its names, resolved (trimmed, case-insensitive, appended when new) into
+    // the four name lists; the key is 0.
+    TChargeRecord recordFromNames(double dateTime, const QString &powerSource,
+                                  const QString &charger, const QString &battery,
+                                  double nominalChargeAmps, double ampHours,
+                                  const QString &termination);
 
     enum class NameKind
     {

@@ -189,10 +189,7 @@ int SaveCsv(const QString &path, const TChargeLog &log, const ExportFormat &form
     if (!file.commit())
         throw QorLogError(
             tr("The CSV file %1 cannot be written: %2").arg(path, file.errorString()));
-    int rows = 0;
-    for (int i = 0; i < log.ChargeStringList.count(); ++i)
-        rows += !shownOnly || log.isShown(log.ChargeStringList.record(i)) ? 1 : 0;
-    return rows;
+    return shownOnly ? log.shownCount() : log.ChargeStringList.count();
 }
 
 QList<Row> SplitRows(QStringView text, QChar delimiter, int maxRows)

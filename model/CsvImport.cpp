@@ -1,6 +1,7 @@
 #include "CsvImport.h"
 
 #include "LogFile.h"
+#include "LogMerge.h"
 #include "NumberText.h"
 
 #include <QCoreApplication>
@@ -343,15 +344,9 @@ QVector<TChargeEntry> MakeEntries(TChargeLog &log, const QVector<Charge> &charge
     entries.reserve(charges.size());
     for (const Charge &c : charges) {
         TChargeEntry entry;
-        TChargeRecord &r = entry.Record;
-        r.Key = log.NextKey++;
-        r.DateTime = c.DateTime;
-        r.PowerSourceIndex = log.PowerSourcesStringList.ResolveNameIndex(c.PowerSource);
-        r.ChargerIndex = log.ChargersStringList.ResolveNameIndex(c.Charger);
-        r.BatteryIndex = log.BatteriesStringList.ResolveNameIndex(c.Battery);
-        r.NominalChargeAmps = c.NominalChargeAmps;
-        r.AmpHours = c.AmpHours;
-        r.TerminationIndex = log.TerminationsStringList.ResolveNameIndex(c.Termination);
+        entry.Record = log.recordFromNames(c.DateTime, c.PowerSource, c.Charger, c.Battery,
+                                           c.NominalChargeAmps, c.AmpHours, c.Termination);
+        entry.Record.Key = log.NextKey++;
         entry.Text = TChargeList::JoinChargeText(c.ChargerLogFileName, c.Comment);
         entries.append(entry);
     }
@@ -366,10 +361,10 @@ Plan ImportIntoLogFile(const QString &csvPath, const QString &logPath)
     Plan plan = MakeDetectedPlan(document, log);
     if (!plan.Errors.isEmpty() || plan.Charges.isEmpty())
         return plan;
-    const QVector<TChargeEntry> entries = MakeEntries(log, plan.Charges);
-    log.ChargeStringList.reserve(log.ChargeStringList.count() + int(entries.size()));
-    for (const TChargeEntry &entry : entries)
-        log.ChargeStringList.append(entry.Record, entry.Text);
+    TLogMerge change;
+    change.Added = MakeEntries(log, plan.Charges);
+    log.ChargeStringList.reserve(log.ChargeStringList.count() + int(change.Added.size()));
+    LogMerge::ApplyMerge(log, change);
     LogFile::SaveChargeLog(logPath, log);
     return plan;
 }

@@ -1,8 +1,8 @@
 #include "ExportCsvFormUnit.h"
 
+#include "ChargeLogDocument.h"
 #include "CsvFile.h"
 #include "ErrorBox.h"
-#include "QorLogMainFormUnit.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -14,14 +14,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-TExportCsvForm::TExportCsvForm(TQorLogMainForm *mainForm) : QDialog(mainForm), m_mainForm(mainForm)
+TExportCsvForm::TExportCsvForm(const TChargeLogDocument *document, QWidget *parent)
+    : QDialog(parent), m_log(document)
 {
     setObjectName(QStringLiteral("ExportCsvForm"));
     setWindowTitle(tr("Export CSV"));
-    const TChargeLog &log = mainForm->chargeLog();
-    int shown = 0;
-    for (int i = 0; i < log.ChargeStringList.count(); ++i)
-        shown += log.isShown(log.ChargeStringList.record(i)) ? 1 : 0;
+    const TChargeLog &log = document->log();
+    const int shown = log.shownCount();
     const int all = log.ChargeStringList.count();
 
     ShownRadioButton = new QRadioButton(
@@ -64,12 +63,12 @@ int TExportCsvForm::exportTo(const QString &path)
 {
     const CsvFile::ExportFormat format =
         RegionalCheckBox->isChecked() ? CsvFile::ExportFormat::regional() : CsvFile::ExportFormat();
-    return CsvFile::SaveCsv(path, m_mainForm->chargeLog(), format, ShownRadioButton->isChecked());
+    return CsvFile::SaveCsv(path, m_log->log(), format, ShownRadioButton->isChecked());
 }
 
 void TExportCsvForm::ExportBitBtnClick()
 {
-    const QFileInfo log(m_mainForm->logFilePath());
+    const QFileInfo log(m_log->path());
     const QString path = QFileDialog::getSaveFileName(
         this, tr("Export CSV"),
         log.absoluteDir().filePath(log.completeBaseName() + QStringLiteral(".csv")),
