@@ -1,40 +1,46 @@
 #include "LogUndoCommands.h"
 
-#include "QorLogMainFormUnit.h"
+#include <utility>
 
-TLogChangeCommand::TLogChangeCommand(TQorLogMainForm *form, const QString &text,
+TLogChangeCommand::TLogChangeCommand(TChargeLogDocument *document, const QString &text,
                                      TChargeLogChange change)
-    : QUndoCommand(text), m_form(form), m_change(std::move(change))
+    : QUndoCommand(text), m_document(document), m_change(std::move(change))
 {
 }
 
 void TLogChangeCommand::undo()
 {
-    m_form->runUndoStep([this] { m_change.undo(m_form->log().ChargeStringList); });
+    TChargeList &list = m_document->log().ChargeStringList;
+    m_document->runUndoStep([&] { m_change.undo(list); }, [&] { m_change.redo(list); }, true);
 }
 
 void TLogChangeCommand::redo()
 {
     if (std::exchange(m_done, false))
         return;
-    m_form->runUndoStep([this] { m_change.redo(m_form->log().ChargeStringList); });
+    TChargeList &list = m_document->log().ChargeStringList;
+    m_document->runUndoStep([&] { m_change.redo(list); }, [&] { m_change.undo(list); }, false);
 }
 
-TSeriesColourCommand::TSeriesColourCommand(TQorLogMainForm *form, const QString &text,
-                                           Setter setter, qint32 oldColour, qint32 newColour)
-    : QUndoCommand(text), m_form(form), m_setter(std::move(setter)), m_oldColour(oldColour),
+TSeriesColourCommand::TSeriesColourCommand(TChargeLogDocument *document, const QString &text,
+                                           TChargeLogDocument::Series series, qint32 oldColour,
+                                           qint32 newColour)
+    : QUndoCommand(text), m_document(document), m_series(series), m_oldColour(oldColour),
       m_newColour(newColour)
 {
 }
 
 void TSeriesColourCommand::undo()
 {
-    m_form->runUndoStep([this] { m_setter(m_oldColour); });
+    m_document->runUndoStep([this] { m_document->applySeriesColour(m_series, m_oldColour); },
+                            [this] { m_document->applySeriesColour(m_series, m_newColour); }, true);
 }
 
 void TSeriesColourCommand::redo()
 {
     if (std::exchange(m_done, false))
         return;
-    m_form->runUndoStep([this] { m_setter(m_newColour); });
+    m_document->runUndoStep([this] { m_document->applySeriesColour(m_series, m_newColour); },
+                            [this] { m_document->applySeriesColour(m_series, m_oldColour); },
+                            false);
 }

@@ -1,28 +1,25 @@
 #pragma once
 
 #include "ChargeLogChange.h"
+#include "ChargeLogDocument.h"
 
 #include <QUndoCommand>
 
-#include <functional>
-
-class TQorLogMainForm;
-
-// The undo steps of the main window. Each is pushed after its change has been made (the
+// The undo steps of the log. Each is pushed after its change has been made and saved (the
 // first redo, which QUndoStack::push runs, does nothing); later undos and redos go through
-// TQorLogMainForm::runUndoStep: the change, RefreshDisplay, then an atomic save.
+// TChargeLogDocument::runUndoStep: the change, then an atomic save, taken back if that fails.
 
-// A change of the charge list: an add, an edit, a deletion, or any change made through
-// TQorLogMainForm::applyLogChange.
+// A change of the charge list: an add, an edit, a deletion, an import, a restore or another
+// program's change.
 class TLogChangeCommand : public QUndoCommand
 {
 public:
-    TLogChangeCommand(TQorLogMainForm *form, const QString &text, TChargeLogChange change);
+    TLogChangeCommand(TChargeLogDocument *document, const QString &text, TChargeLogChange change);
     void undo() override;
     void redo() override;
 
 private:
-    TQorLogMainForm *m_form;
+    TChargeLogDocument *m_document;
     TChargeLogChange m_change;
     bool m_done = true;
 };
@@ -31,15 +28,14 @@ private:
 class TSeriesColourCommand : public QUndoCommand
 {
 public:
-    using Setter = std::function<void(qint32)>;
-    TSeriesColourCommand(TQorLogMainForm *form, const QString &text, Setter setter,
-                         qint32 oldColour, qint32 newColour);
+    TSeriesColourCommand(TChargeLogDocument *document, const QString &text,
+                         TChargeLogDocument::Series series, qint32 oldColour, qint32 newColour);
     void undo() override;
     void redo() override;
 
 private:
-    TQorLogMainForm *m_form;
-    Setter m_setter;
+    TChargeLogDocument *m_document;
+    TChargeLogDocument::Series m_series;
     qint32 m_oldColour;
     qint32 m_newColour;
     bool m_done = true;

@@ -102,7 +102,10 @@ void TLogFileGuard::save(TChargeLog &log)
     for (int attempt = 1;; ++attempt) {
         const TOutsideChange change = takeOutsideChange(log);
         if (change.Type == TOutsideChange::Kind::Merged && !change.Merge.isEmpty()) {
-            LogMerge::ApplyMerge(log, change.Merge);
+            if (m_mergeApplier)
+                m_mergeApplier(log, change.Merge);
+            else
+                LogMerge::ApplyMerge(log, change.Merge);
             Q_EMIT merged(change.Merge);
         } else if (change.Type == TOutsideChange::Kind::Damaged) {
             Q_EMIT damagedReplacementKept(change.Message);

@@ -75,6 +75,10 @@ public:
     // Called when a new file is complete, just before it is checked against the file in place
     // and renamed over it: lets a test play the program that changes the file in that moment.
     void setBeforeCommitHook(std::function<void()> hook) { m_beforeCommit = std::move(hook); }
+    // Who carries out a merge that save() finds, in place of LogMerge::ApplyMerge: the owner of
+    // the log makes it an undo step of its own.
+    using MergeApplier = std::function<void(TChargeLog &, const TLogMerge &)>;
+    void setMergeApplier(MergeApplier applier) { m_mergeApplier = std::move(applier); }
 
 Q_SIGNALS:
     // The file changed and has been still for the settle interval: the owner takes the change
@@ -102,6 +106,7 @@ private:
     QDate m_backedUpOn;
     bool m_backupFailureReported = false;
     std::function<void()> m_beforeCommit;
+    MergeApplier m_mergeApplier;
 };
 
 // "2 charges added and 1 removed by another program"; empty when nothing came or went.

@@ -1,0 +1,442 @@
+#include "ChargeLogDocument.h"
+
+#include "LogUndoCommands.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QUndoStack>
+
+namespace {
+
+// Shows the hourglass while the log changes, and puts the cursor back however the work ends.
+class WaitCursorGuard
+{
+public:
+    WaitCursorGuard()
+    {
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    }
+    ~WaitCursorGuard()
+    {
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            QGuiApplication::restoreOverrideCursor();
+    }
+    WaitCursorGuard(const WaitCursorGuard &) = delete;
+    WaitCursorGuard &operator=(const WaitCursorGuard &) = delete;
+};
+
+// Steps the undo stack keeps for the run (the oldest go first).
+constexpr int UndoSteps = 500;
+
+} // namespace
+
+TChargeLogDocument::TChargeLogDocument(const QString &path, const QString &fallbackBackupParent,
+                                       QObject *parent)
+    : QObject(parent), m_path(path)
+{
+    m_undoStack = new QUndoStack(this);
+    m_undoStack->setUndoLimit(UndoSteps);
+    m_guard = new TLogFileGuard(path, fallbackBackupParent, this);
+    m_guard->setMergeApplier(
+        [this](TChargeLog &log, const TLogMerge &merge) { applyMergeDuringSave(log, merge); });
+    connect(m_guard, &TLogFileGuard::outsideChange, this, [this] {
+        // Nobody waits on the watcher's call: a failure reaches the user as a failed step.
+        try {
+            takeOutsideChange();
+        } catch (const QorLogError &error) {
+            Q_EMIT stepFailed(error.message());
+        }
+    });
+    connect(m_guard, &TLogFileGuard::merged, this, [this](const TLogMerge &merge) {
+        Q_EMIT notice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(merge));
+    });
+    connect(m_guard, &TLogFileGuard::damagedReplacementKept, this, [this](const QString &text) {
+        Q_EMIT notice(QStringLiteral("DamagedReplacementNoticeBox"), text);
+    });
+    connect(m_guard, &TLogFileGuard::backupFailed, this, [this](const QString &text) {
+        Q_EMIT notice(QStringLiteral("BackupFailureNoticeBox"),
+                      tr("%1.\n\nQorLog goes on saving the log without backups.").arg(text));
+    });
+}
+
+TChargeLogDocument::~TChargeLogDocument() = default;
+
+QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
+{
+    TChargeLog loaded;
+    // Zero marks a colour the file does not give: that series keeps its current colour.
+    loaded.CyclesSeriesColour = loaded.ChargeSeriesColour = loaded.DischargeSeriesColour = 0;
+    QString failure;
+    bool damaged = false;
+    try {
+        LogFile::LoadChargeLog(m_path, loaded, progress);
+    } catch (const QorLogError &error) {
+        damaged = true;
+        failure = error.message();
+    }
+    // Whatever was read stays, also after a failure part-way.
+    const qint32 colours[] = {loaded.CyclesSeriesColour, loaded.ChargeSeriesColour,
+                              loaded.DischargeSeriesColour};
+    loaded.CyclesSeriesColour = m_log.CyclesSeriesColour;
+    loaded.ChargeSeriesColour = m_log.ChargeSeriesColour;
+    loaded.DischargeSeriesColour = m_log.DischargeSeriesColour;
+    m_log = std::move(loaded);
+    for (const Series series : {CyclesSeries, ChargeSeries, DischargeSeries})
+        if (colours[series] != 0)
+            applySeriesColour(series, colours[series]);
+    m_log.ChargeStringList.sortByDateTime();
+
+    QString notice;
+    if (damaged) {
+        QString where;
+        try {
+            where =
+                tr("The file as it was has been kept as %1.").arg(LogFile::KeepDamagedCopy(m_path));
+        } catch (const QorLogError &error) {
+            where = error.message() + QLatin1Char('.');
+        }
+        const int read = m_log.ChargeStringList.count();
+        const QString shown = read == 1
+                                  ? tr("QorLog shows the one charge it could read.")
+                                  : tr("QorLog shows the %1 charges it could read.").arg(read);
+        notice = tr("The log file could not be read completely:\n%1\n\n%2 %3")
+                     .arg(failure, shown, where);
+    }
+    // What was read is what the file holds, as far as anything later can tell.
+    m_guard->adopt(m_log);
+    Q_EMIT changed();
+    return notice;
+}
+
+TChargeLogChange TChargeLogDocument::replaceEntries(TChargeLog &log,
+                                                    const QSet<qint32> &removedKeys,
+                                                    const QVector<TChargeEntry> &added)
+{
+    TChargeLogChange step;
+    step.Removed = log.ChargeStringList.takeKeys(removedKeys);
+    QVector<qint32> keys;
+    keys.reserve(added.size());
+    for (const TChargeEntry &entry : added) {
+        keys.append(entry.Record.Key);
+        log.NextKey = qMax(log.NextKey, entry.Record.Key + 1);
+        log.ChargeStringList.append(entry.Record, entry.Text);
+    }
+    // Sorted here, so that the positions the step keeps are those every window shows.
+    log.ChargeStringList.sortByDateTime();
+    step.Added = TChargeLogChange::positionsOf(log.ChargeStringList, keys);
+    return step;
+}
+
+void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)> &change,
+                                bool outsideFirst)
+{
+    WaitCursorGuard waitCursor;
+    // Another program's change first, as a step of its own: then the step below is only ours.
+    if (outsideFirst)
+        takeOutsideChange();
+    TChargeLog before = m_log; // shares its entries: costs nothing until the list changes
+    TChargeLogChange step;
+    const QString text = change(step); // throws before anything changes
+    m_mergedDuringSave.clear();
+    try {
+        m_guard->save(m_log);
+    } catch (const QorLogError &) {
+        // The change is not made: nothing is left in memory to be written behind the back of
+        // whoever was told that it failed.
+        if (m_mergedDuringSave.isEmpty()) {
+            const TWrittenLog written = m_log.LastWritten;
+            m_log = std::move(before);
+            m_log.LastWritten = written;
+        } else {
+            // The other program's change is in the file already and stays in memory too.
+            step.undo(m_log.ChargeStringList);
+            m_log.ChargeStringList.sortByDateTime();
+            pushMergedSteps();
+        }
+        Q_EMIT changed();
+        throw;
+    }
+    if (!text.isEmpty())
+        m_undoStack->push(new TLogChangeCommand(this, text, std::move(step)));
+    pushMergedSteps();
+    Q_EMIT changed();
+}
+
+qint32 TChargeLogDocument::storeCharge(qint32 key, double dateTime, const QString &powerSource,
+                                       const QString &charger, const QString &battery,
+                                       double nominalChargeAmps, double ampHours,
+                                       const QString &termination, const QString &comment,
+                                       const QString &chargerLogFileName)
+{
+    qint32 stored = 0;
+    commit(
+        [&](TChargeLogChange &step) {
+            // The record as it was, for the undo step of an edit.
+            QVector<TPositionedEntry> before;
+            if (key >= 0)
+                before = TChargeLogChange::positionsOf(m_log.ChargeStringList, {key});
+            // Refuses values the file could not hold before anything changes; an edit of a
+            // record deleted meanwhile changes nothing, but new names still enter the lists.
+            stored = m_log.StoreChargeRecord(key, dateTime, powerSource, charger, battery,
+                                             nominalChargeAmps, ampHours, termination, comment,
+                                             chargerLogFileName);
+            if (stored == 0)
+                return QString();
+            m_log.ChargeStringList.sortByDateTime();
+            step.Removed = std::move(before);
+            step.Added = TChargeLogChange::positionsOf(m_log.ChargeStringList, {stored});
+            return key < 0 ? tr("Add Charge") : tr("Edit Charge");
+        },
+        true);
+    return stored;
+}
+
+int TChargeLogDocument::deleteCharges(const QSet<qint32> &keys)
+{
+    int count = 0;
+    commit(
+        [&](TChargeLogChange &step) {
+            step.Removed = m_log.ChargeStringList.takeKeys(keys);
+            count = int(step.Removed.size());
+            if (count == 0)
+                return QString();
+            return count == 1 ? tr("Delete 1 Charge") : tr("Delete %n Charges", nullptr, count);
+        },
+        true);
+    return count;
+}
+
+void TChargeLogDocument::checkAddable(const QVector<TChargeEntry> &removed,
+                                      const QVector<TChargeEntry> &added) const
+{
+    QSet<qint32> removedKeys;
+    for (const TChargeEntry &entry : removed)
+        removedKeys.insert(entry.Record.Key);
+    QSet<qint32> addedKeys;
+    for (const TChargeEntry &entry : added) {
+        const TChargeRecord &r = entry.Record;
+        const bool keyInUse = (m_log.FindChargeIndex(r.Key) >= 0 && !removedKeys.contains(r.Key));
+        if (r.Key <= 0 || keyInUse || addedKeys.contains(r.Key))
+            throw QorLogError(
+                tr("The change cannot be made: key %1 is already in use.").arg(r.Key));
+        if (!m_log.PowerSourcesStringList.isValidIndex(r.PowerSourceIndex) ||
+            !m_log.ChargersStringList.isValidIndex(r.ChargerIndex) ||
+            !m_log.BatteriesStringList.isValidIndex(r.BatteryIndex) ||
+            !m_log.TerminationsStringList.isValidIndex(r.TerminationIndex))
+            throw QorLogError(
+                tr("The change cannot be made: charge %1 names no known name.").arg(r.Key));
+        addedKeys.insert(r.Key);
+    }
+}
+
+void TChargeLogDocument::applyChange(const QString &text, const QVector<TChargeEntry> &removed,
+                                     QVector<TChargeEntry> added)
+{
+    checkAddable(removed, added);
+    QSet<qint32> removedKeys;
+    for (const TChargeEntry &entry : removed)
+        removedKeys.insert(entry.Record.Key);
+    // The entries were made against the log as it is: another program's change is merged by
+    // the save, after them, and keys it takes come above theirs.
+    commit(
+        [&](TChargeLogChange &step) {
+            step = replaceEntries(m_log, removedKeys, added);
+            return text;
+        },
+        false);
+}
+
+void TChargeLogDocument::restoreBackup(const QString &path)
+{
+    WaitCursorGuard waitCursor;
+    TChargeLog backup;
+    // A backup gone meanwhile must not read as an empty log that replaces everything.
+    if (LogFile::LoadChargeLog(path, backup) == LogFile::LoadOutcome::Missing)
+        throw QorLogError(tr("The backup %1 is not there any more").arg(path));
+    // An outside change first, so that the copy below holds it too.
+    takeOutsideChange();
+    m_guard->backUpBeforeRestore();
+    const TLogMerge change = LogMerge::ReplaceBy(backup, m_log);
+    applyChange(tr("Restore Backup"), change.Removed, change.Added);
+}
+
+qint32 TChargeLogDocument::seriesColour(Series series) const
+{
+    switch (series) {
+    case CyclesSeries:
+        return m_log.CyclesSeriesColour;
+    case ChargeSeries:
+        return m_log.ChargeSeriesColour;
+    case DischargeSeries:
+        return m_log.DischargeSeriesColour;
+    }
+    return 0;
+}
+
+void TChargeLogDocument::applySeriesColour(Series series, qint32 colour)
+{
+    switch (series) {
+    case CyclesSeries:
+        m_log.CyclesSeriesColour = colour;
+        break;
+    case ChargeSeries:
+        m_log.ChargeSeriesColour = colour;
+        break;
+    case DischargeSeries:
+        m_log.DischargeSeriesColour = colour;
+        break;
+    }
+    Q_EMIT seriesColourChanged(series);
+}
+
+void TChargeLogDocument::setSeriesColour(Series series, qint32 colour)
+{
+    const qint32 old = seriesColour(series);
+    if (colour == old)
+        return;
+    static const char *const texts[] = {QT_TR_NOOP("Cycles Colour Change"),
+                                        QT_TR_NOOP("Charge Colour Change"),
+                                        QT_TR_NOOP("Discharge Colour Change")};
+    WaitCursorGuard waitCursor;
+    takeOutsideChange();
+    applySeriesColour(series, colour);
+    try {
+        saveLog();
+    } catch (const QorLogError &) {
+        applySeriesColour(series, old);
+        throw;
+    }
+    m_undoStack->push(new TSeriesColourCommand(this, tr(texts[series]), series, old, colour));
+}
+
+int TChargeLogDocument::purgeMarked(TChargeLog::NameKind kind)
+{
+    WaitCursorGuard waitCursor;
+    const int purged = m_log.PurgeMarked(kind);
+    Q_EMIT changed();
+    return purged;
+}
+
+void TChargeLogDocument::takeOutsideChange()
+{
+    if (m_closing)
+        return;
+    const TOutsideChange change = m_guard->takeOutsideChange(m_log);
+    switch (change.Type) {
+    case TOutsideChange::Kind::Merged: {
+        if (change.Merge.isEmpty())
+            return;
+        QSet<qint32> removedKeys;
+        for (const TChargeEntry &entry : change.Merge.Removed)
+            removedKeys.insert(entry.Record.Key);
+        // One undo step of its own. It is in the file already, so a failed save below does
+        // not take it back.
+        TChargeLogChange step = replaceEntries(m_log, removedKeys, change.Merge.Added);
+        m_undoStack->push(
+            new TLogChangeCommand(this, tr("Change by Another Program"), std::move(step)));
+        Q_EMIT changed();
+        Q_EMIT notice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(change.Merge));
+        saveLog();
+        return;
+    }
+    case TOutsideChange::Kind::Damaged:
+        Q_EMIT notice(QStringLiteral("DamagedReplacementNoticeBox"), change.Message);
+        saveLog();
+        return;
+    case TOutsideChange::Kind::Missing: // written again at the next save
+    case TOutsideChange::Kind::None:
+        return;
+    }
+}
+
+void TChargeLogDocument::applyMergeDuringSave(TChargeLog &log, const TLogMerge &merge)
+{
+    QSet<qint32> removedKeys;
+    for (const TChargeEntry &entry : merge.Removed)
+        removedKeys.insert(entry.Record.Key);
+    m_mergedDuringSave.append(replaceEntries(log, removedKeys, merge.Added));
+}
+
+void TChargeLogDocument::pushMergedSteps()
+{
+    const QVector<TChargeLogChange> steps = std::exchange(m_mergedDuringSave, {});
+    for (const TChargeLogChange &step : steps) {
+        auto *command = new TLogChangeCommand(this, tr("Change by Another Program"), step);
+        if (m_inUndoStep) // the stack is busy with its own move: pushed once it is done
+            QMetaObject::invokeMethod(
+                this, [this, command] { m_undoStack->push(command); }, Qt::QueuedConnection);
+        else
+            m_undoStack->push(command);
+    }
+}
+
+void TChargeLogDocument::saveLog()
+{
+    m_mergedDuringSave.clear();
+    m_guard->save(m_log);
+    pushMergedSteps();
+}
+
+void TChargeLogDocument::save()
+{
+    saveLog();
+    Q_EMIT changed();
+}
+
+void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
+                                     const std::function<void()> &revert, bool undoing)
+{
+    if (m_restoringStack)
+        return;
+    QString failure;
+    {
+        WaitCursorGuard waitCursor;
+        m_inUndoStep = true;
+        change();
+        m_log.ChargeStringList.sortByDateTime();
+        m_mergedDuringSave.clear();
+        try {
+            m_guard->save(m_log);
+        } catch (const QorLogError &error) {
+            failure = error.message();
+            revert();
+            m_log.ChargeStringList.sortByDateTime();
+        }
+        pushMergedSteps();
+        m_inUndoStep = false;
+    }
+    Q_EMIT changed();
+    if (failure.isEmpty())
+        return;
+    // The stack counts the step as made: once it has finished its move, it is put back
+    // without changing the log again, and the user is told.
+    const int moved = m_undoStack->index() + (undoing ? -1 : 1);
+    QMetaObject::invokeMethod(
+        this,
+        [this, moved, undoing, failure] {
+            if (m_undoStack->index() == moved) {
+                m_restoringStack = true;
+                if (undoing)
+                    m_undoStack->redo();
+                else
+                    m_undoStack->undo();
+                m_restoringStack = false;
+            }
+            Q_EMIT stepFailed(failure);
+        },
+        Qt::QueuedConnection);
+}
+
+QColor TChargeLogDocument::toQColor(qint32 colour)
+{
+    const quint32 c = quint32(colour);
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+qint32 TChargeLogDocument::fromQColor(const QColor &colour)
+{
+    return qint32(quint32(colour.red()) | (quint32(colour.green()) << 8) |
+                  (quint32(colour.blue()) << 16));
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "ChargeLog.h"
+#include "ChargeLogChange.h"
+#include "LogFile.h"
+#include "LogFileGuard.h"
+
+#include <QColor>
+#include <QObject>
+#include <QSet>
+
+#include <functional>
+
+class QUndoStack;
+
+// The log of one QorLog: the charges in memory, the file they live in with its guard against
+// other programs, the undo stack and the series colours. Every change of the log goes through
+// here and is one undo step followed by one atomic save; a change whose save fails is taken
+// back in memory before the error is thrown, so a change is either made and saved or not made.
+// Windows only read the log and follow the signals.
+class TChargeLogDocument : public QObject
+{
+    Q_OBJECT
+public:
+    enum Series
+    {
+        CyclesSeries = 0,
+        ChargeSeries = 1,
+        DischargeSeries = 2
+    };
+
+    // `fallbackBackupParent` is where backups go when the log's own folder cannot be written.
+    TChargeLogDocument(const QString &path, const QString &fallbackBackupParent,
+                       QObject *parent = nullptr);
+    ~TChargeLogDocument() override;
+
+    QString path() const { return m_path; }
+    const TChargeLog &log() const { return m_log; }
+    // For the filter marks, which are no change of the log (and for tests).
+    TChargeLog &log() { return m_log; }
+    QUndoStack *undoStack() const { return m_undoStack; }
+    TLogFileGuard *guard() const { return m_guard; }
+
+    // Reads the log file (reporting progress). A log that exists but cannot be read
+    // completely is copied aside first, so that no later save can destroy it; whatever was
+    // read is kept. Returns what the user must be told about that, or an empty text.
+    QString load(const LogFile::ProgressFn &progress = {});
+
+    // Adds (key < 0) or edits a charge as one step. Refuses values the file could not hold
+    // before anything changes. Returns the key stored, or 0 when `key` names no record any
+    // more (an edit of a record deleted meanwhile stores nothing).
+    qint32 storeCharge(qint32 key, double dateTime, const QString &powerSource,
+                       const QString &charger, const QString &battery, double nominalChargeAmps,
+                       double ampHours, const QString &termination, const QString &comment,
+                       const QString &chargerLogFileName);
+    // Deletes the records holding `keys` as one step ("Delete 3 Charges"); returns how many.
+    int deleteCharges(const QSet<qint32> &keys);
+    // Takes out the records holding the keys of `removed` and appends the `added` entries as
+    // they are (new keys, valid name positions), as one step named `text`. An entry both
+    // removed and added (same key) is an edit. Throws before anything changes when an added
+    // entry is not acceptable.
+    void applyChange(const QString &text, const QVector<TChargeEntry> &removed,
+                     QVector<TChargeEntry> added);
+    // Replaces the charges by those of the backup at `path` as one step, after keeping the
+    // file as it is now as a backup.
+    void restoreBackup(const QString &path);
+
+    qint32 seriesColour(Series series) const;
+    // A new colour of one chart series as one step (none when it stays).
+    void setSeriesColour(Series series, qint32 colour);
+
+    // The filter marks changed: windows that show only the unmarked records refresh.
+    void marksChanged() { Q_EMIT changed(); }
+    // Purges the records whose names of `kind` are marked (the purge at close: no step, the
+    // close's save writes it). Returns how many went.
+    int purgeMarked(TChargeLog::NameKind kind);
+
+    // Looks for a change another program made to the file and merges it as a step of its own.
+    void takeOutsideChange();
+    // Writes the log as it is (the close). Throws QorLogError when it cannot be written.
+    void save();
+    // From the close on, changes of other programs are no longer taken into memory.
+    void setClosing(bool closing) { m_closing = closing; }
+
+    // For the undo steps: makes `change`, then saves; when the save fails, `revert` takes the
+    // change back, the undo stack returns to where it was and stepFailed() tells why.
+    void runUndoStep(const std::function<void()> &change, const std::function<void()> &revert,
+                     bool undoing);
+    // Applies a colour without a step (undo steps, the colours read from the file).
+    void applySeriesColour(Series series, qint32 colour);
+
+    // The colours as the log file stores them (0x00BBGGRR) and as Qt draws them.
+    static QColor toQColor(qint32 colour);
+    static qint32 fromQColor(const QColor &colour);
+
+Q_SIGNALS:
+    // The charges, the names or the marks changed: windows that show them refresh.
+    void changed();
+    // The colour of a series (a Series value) was set.
+    void seriesColourChanged(int series);
+    // A notice that does not stop the work; `name` tells its kind (a later one of the same
+    // kind replaces the text).
+    void notice(const QString &name, const QString &text);
+    // An undo or redo could not be saved and was taken back.
+    void stepFailed(const QString &message);
+
+private:
+    // Makes a change of the charge list and saves it, taking it back when the save fails.
+    // `change` returns the step to push (an empty text: nothing to push).
+    void commit(const std::function<QString(TChargeLogChange &)> &change, bool outsideFirst);
+    // Carries out a merge found by the guard while saving, as a step of its own.
+    void applyMergeDuringSave(TChargeLog &log, const TLogMerge &merge);
+    // Takes out the records holding `removedKeys`, appends `added` and sorts: the step that
+    // undoes and redoes exactly that.
+    TChargeLogChange replaceEntries(TChargeLog &log, const QSet<qint32> &removedKeys,
+                                    const QVector<TChargeEntry> &added);
+    void checkAddable(const QVector<TChargeEntry> &removed,
+                      const QVector<TChargeEntry> &added) const;
+    // Saves; merges another program's change found meanwhile as steps of their own.
+    void saveLog();
+    void pushMergedSteps();
+
+    QString m_path;
+    TChargeLog m_log;
+    TLogFileGuard *m_guard = nullptr;
+    QUndoStack *m_undoStack = nullptr;
+    QVector<TChargeLogChange> m_mergedDuringSave;
+    bool m_inUndoStep = false;
+    bool m_closing = false;
+    bool m_restoringStack = false;
+};
