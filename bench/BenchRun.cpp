@@ -231,13 +231,21 @@ void measureLogFile(const QString &path, const FigureSink &sink)
 
     // "Delete Selection" of the first 1,000 rows and of all rows (refresh and save included),
     // and the undo of deleting all; each deletion is undone before the next round.
+    // The rows are selected through the view as a user selects them (Ctrl+A for all, a click
+    // and a Shift-click for the first ones), and each figure includes the paint that follows.
     const auto timeDeletion = [&form](int rows, QVector<double> &deletion, QVector<double> *undo) {
         TChargeLogTableModel *model = form->tableModel();
-        const int last = qMin(rows, model->shownCount()) - 1;
-        form->ChargeLogStringGrid->selectionModel()->select(
-            QItemSelection(model->index(0, 0),
-                           model->index(last, TChargeLogTableModel::ColumnCount - 1)),
-            QItemSelectionModel::ClearAndSelect);
+        QTableView *view = form->ChargeLogStringGrid;
+        if (rows >= model->shownCount()) {
+            form->SelectAllActionExecute();
+        } else {
+            view->setCurrentIndex(model->index(0, 0));
+            view->selectionModel()->select(
+                QItemSelection(model->index(0, 0),
+                               model->index(rows - 1, TChargeLogTableModel::ColumnCount - 1)),
+                QItemSelectionModel::ClearAndSelect);
+        }
+        settle();
         QElapsedTimer timer;
         timer.start();
         form->DeleteSelectionActionExecute();
@@ -272,7 +280,7 @@ void measureLogFile(const QString &path, const FigureSink &sink)
             log.ChargeStringList.replace(i, record, log.ChargeStringList.text(i));
         }
         form->RefreshDisplay();
-        TBatteryOverviewForm *overview = TBatteryOverviewForm::showFor(form.get());
+        TBatteryOverviewForm *overview = form->showBatteryOverview();
         settle();
         QVector<double> overviewMs;
         for (int i = 0; i < 2 * rounds + 3; ++i) {
@@ -316,7 +324,7 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         timer.start();
         const CsvImport::Plan plan =
             CsvImport::MakeDetectedPlan(CsvFile::Document::fromFile(csv), target->chargeLog());
-        TImportCsvForm::ImportCharges(target.get(), plan.Charges);
+        TImportCsvForm::ImportCharges(target->document(), plan.Charges);
         settle();
         import.append(elapsedMs(timer));
     }

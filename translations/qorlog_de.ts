@@ -262,6 +262,10 @@ Programms nicht beschreibbar ist.
         <source>An unknown error occurred</source>
         <translation>Ein unbekannter Fehler ist aufgetreten</translation>
     </message>
+    <message>
+        <source>QorLog</source>
+        <translation>QorLog</translation>
+    </message>
 </context>
 <context>
     <name>LogFile</name>
@@ -458,10 +462,6 @@ Programms nicht beschreibbar ist.
         <source>Battery Overview</source>
         <translation>Akkuübersicht</translation>
     </message>
-    <message>
-        <source>Battery Details…</source>
-        <translation>Akkudetails…</translation>
-    </message>
 </context>
 <context>
     <name>TBatteryOverviewModel</name>
@@ -472,6 +472,25 @@ Programms nicht beschreibbar ist.
     <message>
         <source>From %1 discharges</source>
         <translation>Aus %1 Entladungen</translation>
+    </message>
+</context>
+<context>
+    <name>TChargeChart</name>
+    <message>
+        <source>Cycles</source>
+        <translation>Zyklen</translation>
+    </message>
+    <message>
+        <source>Charge</source>
+        <translation>Ladung</translation>
+    </message>
+    <message>
+        <source>Discharge</source>
+        <translation>Entladung</translation>
+    </message>
+    <message>
+        <source>AmpHours</source>
+        <translation>Amperestunden</translation>
     </message>
 </context>
 <context>
@@ -558,6 +577,90 @@ Programms nicht beschreibbar ist.
     <message>
         <source>%1 contains a character that cannot be stored in the log file</source>
         <translation>%1 enthält ein Zeichen, das die Ladebuchdatei nicht speichern kann</translation>
+    </message>
+</context>
+<context>
+    <name>TChargeLogDocument</name>
+    <message>
+        <source>%1.
+
+QorLog goes on saving the log without backups.</source>
+        <translation>%1.
+
+QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
+    </message>
+    <message>
+        <source>The file as it was has been kept as %1.</source>
+        <translation>Die Datei, wie sie war, ist als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>QorLog shows the one charge it could read.</source>
+        <translation>QorLog zeigt die eine Ladung, die es lesen konnte.</translation>
+    </message>
+    <message>
+        <source>QorLog shows the %1 charges it could read.</source>
+        <translation>QorLog zeigt die %1 Ladungen, die es lesen konnte.</translation>
+    </message>
+    <message>
+        <source>The log file could not be read completely:
+%1
+
+%2 %3</source>
+        <translation>Die Ladebuchdatei konnte nicht vollständig gelesen werden:
+%1
+
+%2 %3</translation>
+    </message>
+    <message>
+        <source>Add Charge</source>
+        <translation>Ladung hinzufügen</translation>
+    </message>
+    <message>
+        <source>Edit Charge</source>
+        <translation>Ladung bearbeiten</translation>
+    </message>
+    <message>
+        <source>Delete 1 Charge</source>
+        <translation>1 Ladung löschen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete %n Charges</source>
+        <translation>
+            <numerusform>%n Ladung löschen</numerusform>
+            <numerusform>%n Ladungen löschen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The change cannot be made: key %1 is already in use.</source>
+        <translation>Die Änderung ist nicht möglich: der Schlüssel %1 ist schon vergeben.</translation>
+    </message>
+    <message>
+        <source>The change cannot be made: charge %1 names no known name.</source>
+        <translation>Die Änderung ist nicht möglich: Ladung %1 nennt keinen bekannten Namen.</translation>
+    </message>
+    <message>
+        <source>The backup %1 is not there any more</source>
+        <translation>Die Sicherung %1 ist nicht mehr vorhanden</translation>
+    </message>
+    <message>
+        <source>Restore Backup</source>
+        <translation>Sicherung wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Cycles Colour Change</source>
+        <translation>Farbe der Zyklen ändern</translation>
+    </message>
+    <message>
+        <source>Charge Colour Change</source>
+        <translation>Farbe der Ladung ändern</translation>
+    </message>
+    <message>
+        <source>Discharge Colour Change</source>
+        <translation>Farbe der Entladung ändern</translation>
+    </message>
+    <message>
+        <source>Change by Another Program</source>
+        <translation>Änderung durch ein anderes Programm</translation>
     </message>
 </context>
 <context>
@@ -689,6 +792,37 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>THelpBoxes</name>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation>Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>Enter and Delete act on the table when it has the focus; Tab moves between the buttons.</source>
+        <translation>Eingabe und Entf wirken auf die Tabelle, wenn sie den Fokus hat; Tab wechselt zwischen den Schaltflächen.</translation>
+    </message>
+    <message>
+        <source>About QorLog</source>
+        <translation>Über QorLog</translation>
+    </message>
+    <message>
+        <source>QorLog %1
+
+A logbook for the charging of rechargeable batteries.
+
+Log file: %2
+
+Licence: %3</source>
+        <translation>QorLog %1
+
+Ein Ladebuch für Akkus.
+
+Ladebuchdatei: %2
+
+Lizenz: %3</translation>
+    </message>
+</context>
+<context>
     <name>TImportCsvForm</name>
     <message>
         <source>Import CSV</source>
@@ -807,14 +941,17 @@ Programms nicht beschreibbar ist.
         <translation>1 Ladung importieren</translation>
     </message>
     <message>
-        <source>Import %1 Charges</source>
-        <translation>%1 Ladungen importieren</translation>
-    </message>
-    <message>
         <source>Import of %1 from the command line:
 %2</source>
         <translation>Import von %1 über die Befehlszeile:
 %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>Import %n Charges</source>
+        <translation>
+            <numerusform>%n Ladung importieren</numerusform>
+            <numerusform>%n Ladungen importieren</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -968,86 +1105,16 @@ Programms nicht beschreibbar ist.
         <translation>Entladung</translation>
     </message>
     <message>
-        <source>AmpHours</source>
-        <translation>Amperestunden</translation>
-    </message>
-    <message>
         <source>Battery</source>
         <translation>Akku</translation>
-    </message>
-    <message>
-        <source>The file as it was has been kept as %1.</source>
-        <translation>Die Datei, wie sie war, ist als %1 aufbewahrt.</translation>
-    </message>
-    <message>
-        <source>QorLog shows the one charge it could read.</source>
-        <translation>QorLog zeigt die eine Ladung, die es lesen konnte.</translation>
-    </message>
-    <message>
-        <source>QorLog shows the %1 charges it could read.</source>
-        <translation>QorLog zeigt die %1 Ladungen, die es lesen konnte.</translation>
-    </message>
-    <message>
-        <source>The log file could not be read completely:
-%1
-
-%2 %3</source>
-        <translation>Die Ladebuchdatei konnte nicht vollständig gelesen werden:
-%1
-
-%2 %3</translation>
-    </message>
-    <message>
-        <source>Add Charge</source>
-        <translation>Ladung hinzufügen</translation>
-    </message>
-    <message>
-        <source>Edit Charge</source>
-        <translation>Ladung bearbeiten</translation>
     </message>
     <message>
         <source>No program could open %1</source>
         <translation>Kein Programm konnte %1 öffnen</translation>
     </message>
     <message>
-        <source>Enter and Delete act on the table when it has the focus; Tab moves between the buttons.</source>
-        <translation>Eingabe und Entf wirken auf die Tabelle, wenn sie den Fokus hat; Tab wechselt zwischen den Schaltflächen.</translation>
-    </message>
-    <message>
-        <source>Delete 1 Charge</source>
-        <translation>1 Ladung löschen</translation>
-    </message>
-    <message>
-        <source>Delete %1 Charges</source>
-        <translation>%1 Ladungen löschen</translation>
-    </message>
-    <message>
-        <source>The change cannot be made: key %1 is already in use.</source>
-        <translation>Die Änderung ist nicht möglich: der Schlüssel %1 ist schon vergeben.</translation>
-    </message>
-    <message>
-        <source>The change cannot be made: charge %1 names no known name.</source>
-        <translation>Die Änderung ist nicht möglich: Ladung %1 nennt keinen bekannten Namen.</translation>
-    </message>
-    <message>
         <source>Filter PowerSources</source>
         <translation>Stromquellen filtern</translation>
-    </message>
-    <message>
-        <source>Cycles Colour Change</source>
-        <translation>Farbe der Zyklen ändern</translation>
-    </message>
-    <message>
-        <source>Charge Colour Change</source>
-        <translation>Farbe der Ladung ändern</translation>
-    </message>
-    <message>
-        <source>Discharge Colour Change</source>
-        <translation>Farbe der Entladung ändern</translation>
-    </message>
-    <message>
-        <source> Cycle</source>
-        <translation> Zyklus</translation>
     </message>
     <message>
         <source> Charged</source>
@@ -1094,22 +1161,6 @@ Close anyway? Changes not yet in the log file will be lost.</source>
 Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, gehen verloren.</translation>
     </message>
     <message>
-        <source>QorLog %1
-
-A logbook for the charging of rechargeable batteries.
-
-Log file: %2
-
-Licence: %3</source>
-        <translation>QorLog %1
-
-Ein Ladebuch für Akkus.
-
-Ladebuchdatei: %2
-
-Lizenz: %3</translation>
-    </message>
-    <message>
         <source>Export CSV…</source>
         <translation>CSV exportieren…</translation>
     </message>
@@ -1134,32 +1185,46 @@ Lizenz: %3</translation>
         <translation>CSV-Dateien (*.csv *.txt);;Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>%1.
-
-QorLog goes on saving the log without backups.</source>
-        <translation>%1.
-
-QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
-    </message>
-    <message>
         <source>Restore Backup…</source>
         <translation>Sicherung wiederherstellen…</translation>
     </message>
     <message>
-        <source>The backup %1 is not there any more</source>
-        <translation>Die Sicherung %1 ist nicht mehr vorhanden</translation>
-    </message>
-    <message>
-        <source>Restore Backup</source>
-        <translation>Sicherung wiederherstellen</translation>
-    </message>
-    <message>
-        <source>Change by Another Program</source>
-        <translation>Änderung durch ein anderes Programm</translation>
-    </message>
-    <message>
         <source>QorLog is closing and takes no more charges</source>
         <translation>QorLog wird beendet und nimmt keine Ladungen mehr an</translation>
+    </message>
+    <message>
+        <source>Chart and table</source>
+        <translation>Diagramm und Tabelle</translation>
+    </message>
+    <message>
+        <source>Cycles and amp-hours per battery</source>
+        <translation>Zyklen und Amperestunden je Akku</translation>
+    </message>
+    <message>
+        <source>Charges</source>
+        <translation>Ladungen</translation>
+    </message>
+    <message>
+        <source>Battery Overview</source>
+        <translation>Akkuübersicht</translation>
+    </message>
+    <message>
+        <source>Battery Details…</source>
+        <translation>Akkudetails…</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 Cycles</source>
+        <translation>
+            <numerusform>%1 Zyklus</numerusform>
+            <numerusform>%1 Zyklen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 Cycle</source>
+        <translation>
+            <numerusform>%1 Zyklus</numerusform>
+            <numerusform>%1 Zyklen</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1208,6 +1273,22 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
 <context>
     <name>main</name>
     <message>
+        <source>There is no log file %1</source>
+        <translation>Es gibt keine Ladebuchdatei %1</translation>
+    </message>
+    <message>
+        <source>The log file %1 does not exist</source>
+        <translation>Die Ladebuchdatei %1 gibt es nicht</translation>
+    </message>
+    <message>
+        <source>automation is not available: %1</source>
+        <translation>die Automatisierung ist nicht verfügbar: %1</translation>
+    </message>
+    <message>
+        <source>QorLog is running but did not answer; nothing was imported</source>
+        <translation>QorLog läuft, hat aber nicht geantwortet; nichts wurde importiert</translation>
+    </message>
+    <message>
         <source>Log file: %1</source>
         <translation>Ladebuchdatei: %1</translation>
     </message>
@@ -1216,24 +1297,8 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
         <translation>QorLog %1</translation>
     </message>
     <message>
-        <source>There is no log file %1</source>
-        <translation>Es gibt keine Ladebuchdatei %1</translation>
-    </message>
-    <message>
         <source>Try &apos;%1 --help&apos; for more information.</source>
         <translation>&apos;%1 --help&apos; gibt weitere Informationen.</translation>
-    </message>
-    <message>
-        <source>QorLog: automation is not available: %1</source>
-        <translation>QorLog: Automatisierung ist nicht verfügbar: %1</translation>
-    </message>
-    <message>
-        <source>The log file %1 does not exist</source>
-        <translation>Die Ladebuchdatei %1 gibt es nicht</translation>
-    </message>
-    <message>
-        <source>QorLog is running but did not answer; nothing was imported</source>
-        <translation>QorLog läuft, hat aber nicht geantwortet; nichts wurde importiert</translation>
     </message>
 </context>
 </TS>

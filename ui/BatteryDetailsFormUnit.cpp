@@ -1,11 +1,11 @@
 #include "BatteryDetailsFormUnit.h"
 
 #include "BatteryReport.h"
+#include "ChargeLogDocument.h"
 #include "ChargeLogTableModel.h"
 #include "ErrorBox.h"
 #include "LineChart.h"
 #include "NumberText.h"
-#include "QorLogMainFormUnit.h"
 
 #include <QGridLayout>
 
@@ -35,12 +35,14 @@ QString restingOn(const QString &text, int count)
 
 } // namespace
 
-TBatteryDetailsForm::TBatteryDetailsForm(TQorLogMainForm *mainForm, const QString &battery)
-    : QWidget(mainForm, Qt::Window), m_mainForm(mainForm), m_battery(battery)
+TBatteryDetailsForm::TBatteryDetailsForm(TChargeLogDocument *log, QWidget *parent,
+                                         const QString &battery)
+    : QWidget(parent, Qt::Window), m_log(log), m_battery(battery)
 {
     setObjectName(QStringLiteral("BatteryDetailsForm"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(mainForm->font());
+    if (parent)
+        setFont(parent->font());
     setWindowTitle(tr("Battery Details: %1").arg(battery));
 
     auto *grid = new QGridLayout;
@@ -66,15 +68,12 @@ TBatteryDetailsForm::TBatteryDetailsForm(TQorLogMainForm *mainForm, const QStrin
 
     CapacityChart = new TLineChart(this);
     CapacityChart->setObjectName(QStringLiteral("CapacityChart"));
-    const QColor charge = TQorLogMainForm::toQColor(mainForm->ChargeSeriesColour());
-    const QColor discharge = TQorLogMainForm::toQColor(mainForm->DischargeSeriesColour());
-    const QColor cycles = TQorLogMainForm::toQColor(mainForm->CyclesSeriesColour());
-    CapacityChart->addSeries(tr("Charge"), charge, TLineChart::Markers);
-    CapacityChart->addSeries(tr("Capacity"), discharge, TLineChart::Markers);
-    CapacityChart->addSeries(tr("Trend"), cycles, TLineChart::Lines);
+    CapacityChart->addSeries(tr("Charge"), Qt::black, TLineChart::Markers);
+    CapacityChart->addSeries(tr("Capacity"), Qt::black, TLineChart::Markers);
+    CapacityChart->addSeries(tr("Trend"), Qt::black, TLineChart::Lines);
     CapacityChart->addSeries(tr("80%"), Qt::darkRed, TLineChart::Lines, Qt::DashLine);
     CapacityChart->yAxis().title = tr("AmpHours");
-    CapacityChart->yAxis().font = mainForm->font();
+    CapacityChart->yAxis().font = font();
     CapacityChart->yAxis().font.setPointSize(8);
     CapacityChart->xAxis().font = CapacityChart->yAxis().font;
     CapacityChart->yAxis().gridPen = QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine);
@@ -94,22 +93,21 @@ TBatteryDetailsForm::TBatteryDetailsForm(TQorLogMainForm *mainForm, const QStrin
     layout->addWidget(CapacityChart, 1);
     resize(720, 520);
 
-    connect(mainForm, &TQorLogMainForm::displayRefreshed, this,
-            [this] { ErrorBox::guard([&] { refresh(); }, this); });
     refresh();
 }
 
-TBatteryDetailsForm *TBatteryDetailsForm::showFor(TQorLogMainForm *mainForm, const QString &battery)
+TBatteryDetailsForm *TBatteryDetailsForm::showFor(TChargeLogDocument *log, QWidget *parent,
+                                                  const QString &battery)
 {
     if (battery.isEmpty())
         return nullptr;
     TBatteryDetailsForm *form = nullptr;
     for (auto *open :
-         mainForm->findChildren<TBatteryDetailsForm *>(QString(), Qt::FindDirectChildrenOnly))
+         parent->findChildren<TBatteryDetailsForm *>(QString(), Qt::FindDirectChildrenOnly))
         if (open->battery().compare(battery, Qt::CaseInsensitive) == 0 && !open->isHidden())
             form = open;
     if (!form)
-        form = new TBatteryDetailsForm(mainForm, battery);
+        form = new TBatteryDetailsForm(log, parent, battery);
     form->show();
     form->raise();
     form->activateWindow();
@@ -138,7 +136,7 @@ QString TBatteryDetailsForm::figureText(const QString &caption) const
 
 void TBatteryDetailsForm::refresh()
 {
-    const TChargeLog &log = m_mainForm->chargeLog();
+    const TChargeLog &log = m_log->log();
     // A purged battery's name is gone from the list: its window goes with it.
     if (log.BatteriesStringList.indexOf(m_battery) < 0) {
         close();
@@ -177,11 +175,11 @@ void TBatteryDetailsForm::refresh()
 
     // The colours follow the main window's.
     CapacityChart->setSeriesColour(ChargeSeries,
-                                   TQorLogMainForm::toQColor(m_mainForm->ChargeSeriesColour()));
+                                   TChargeLogDocument::toQColor(log.ChargeSeriesColour));
     CapacityChart->setSeriesColour(CapacitySeries,
-                                   TQorLogMainForm::toQColor(m_mainForm->DischargeSeriesColour()));
+                                   TChargeLogDocument::toQColor(log.DischargeSeriesColour));
     CapacityChart->setSeriesColour(TrendSeries,
-                                   TQorLogMainForm::toQColor(m_mainForm->CyclesSeriesColour()));
+                                   TChargeLogDocument::toQColor(log.CyclesSeriesColour));
     const auto toPoints = [](const QVector<BatteryHealth::TRecordPoint> &records) {
         QVector<QPointF> points;
         points.reserve(records.size());
@@ -223,7 +221,7 @@ qint32 TBatteryDetailsForm::keyOf(int series, int index) const
 
 QString TBatteryDetailsForm::recordText(qint32 key) const
 {
-    const TChargeLog &log = m_mainForm->chargeLog();
+    const TChargeLog &log = m_log->log();
     const int position = key != 0 ? log.FindChargeIndex(key) : -1;
     if (position < 0)
         return QString();
@@ -242,19 +240,6 @@ QString TBatteryDetailsForm::recordText(qint32 key) const
 
 void TBatteryDetailsForm::selectRecord(qint32 key)
 {
-    if (key == 0)
-        return;
-    TChargeLogTableModel *model = m_mainForm->tableModel();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (model->keyAt(row) != key)
-            continue;
-        QTableView *grid = m_mainForm->ChargeLogStringGrid;
-        const QModelIndex index = model->index(row, 0);
-        grid->selectionModel()->select(
-            QItemSelection(index, model->index(row, TChargeLogTableModel::ColumnCount - 1)),
-            QItemSelectionModel::ClearAndSelect);
-        grid->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        grid->scrollTo(index, QAbstractItemView::PositionAtCenter);
-        return;
-    }
+    if (key != 0)
+        Q_EMIT selectRecordRequested(key);
 }

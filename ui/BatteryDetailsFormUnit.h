@@ -7,12 +7,12 @@
 
 class QLabel;
 class TLineChart;
-class TQorLogMainForm;
+class TChargeLogDocument;
 
 // The Battery Details window of one battery: its figures and a chart over time of the capacity
 // of each discharge with the trend and the 80% line, and the amp-hours of each charge. It follows
 // the log and closes when its battery is purged. Hovering a point shows its record; clicking it
-// selects the record's row in the main window's table.
+// asks for the record's row to be selected in the main window's table.
 class TBatteryDetailsForm : public QWidget
 {
     Q_OBJECT
@@ -25,11 +25,13 @@ public:
         EndOfLifeSeries
     };
 
-    TBatteryDetailsForm(TQorLogMainForm *mainForm, const QString &battery);
+    TBatteryDetailsForm(TChargeLogDocument *log, QWidget *parent, const QString &battery);
 
-    // The window of that battery (one per battery, names compared without regard to case),
-    // created on first use, shown and raised. None for a name the chart does not list.
-    static TBatteryDetailsForm *showFor(TQorLogMainForm *mainForm, const QString &battery);
+    // The window of that battery among the windows of `parent` (one per battery, names
+    // compared without regard to case), created on first use, shown and raised. None for an
+    // empty name.
+    static TBatteryDetailsForm *showFor(TChargeLogDocument *log, QWidget *parent,
+                                        const QString &battery);
 
     QString battery() const { return m_battery; }
     const BatteryHealth::TBatteryFigures &figures() const { return m_figures; }
@@ -38,16 +40,20 @@ public:
     // The record a chart point stands for (key), and its tool tip.
     qint32 keyOf(int series, int index) const;
     QString recordText(qint32 key) const;
+    // Asks for the record's row to be selected (selectRecordRequested).
     void selectRecord(qint32 key);
     void refresh();
 
     TLineChart *CapacityChart = nullptr;
 
+Q_SIGNALS:
+    void selectRecordRequested(qint32 key);
+
 private:
     void addFigure(const QString &caption);
     void setFigure(const QString &caption, const QString &text);
 
-    TQorLogMainForm *m_mainForm;
+    TChargeLogDocument *m_log;
     QString m_battery;
     BatteryHealth::TBatteryFigures m_figures;
     QMap<QString, QLabel *> m_labels;

@@ -1,14 +1,10 @@
 #include "BatteryOverviewFormUnit.h"
 
-#include "BarChart.h"
-#include "BatteryDetailsFormUnit.h"
+#include "ChargeLogDocument.h"
 #include "ErrorBox.h"
 #include "NumberText.h"
-#include "QorLogMainFormUnit.h"
 
-#include <QAction>
 #include <QHeaderView>
-#include <QMenu>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -95,13 +91,14 @@ bool TBatteryOverviewSortModel::lessThan(const QModelIndex &left, const QModelIn
     return a.toDouble() < b.toDouble();
 }
 
-TBatteryOverviewForm::TBatteryOverviewForm(TQorLogMainForm *mainForm)
-    : QWidget(mainForm, Qt::Window), m_mainForm(mainForm)
+TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_log(log)
 {
     setObjectName(QStringLiteral("BatteryOverviewForm"));
     setWindowTitle(tr("Battery Overview"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(mainForm->font());
+    if (parent)
+        setFont(parent->font());
     m_model = new TBatteryOverviewModel(this);
     m_sort = new TBatteryOverviewSortModel(this);
     m_sort->setSourceModel(m_model);
@@ -125,8 +122,7 @@ TBatteryOverviewForm::TBatteryOverviewForm(TQorLogMainForm *mainForm)
                     [&] {
                         const int row = m_sort->mapToSource(index).row();
                         if (row >= 0 && row < m_model->figures().size())
-                            TBatteryDetailsForm::showFor(m_mainForm,
-                                                         m_model->figures().at(row).Battery);
+                            Q_EMIT detailsRequested(m_model->figures().at(row).Battery);
                     },
                     this);
             });
@@ -134,63 +130,25 @@ TBatteryOverviewForm::TBatteryOverviewForm(TQorLogMainForm *mainForm)
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(BatteryTableView);
     resize(920, 260);
-    connect(mainForm, &TQorLogMainForm::displayRefreshed, this,
-            [this] { ErrorBox::guard([&] { refresh(); }, this); });
     refresh();
 }
 
 void TBatteryOverviewForm::refresh()
 {
-    m_model->setFigures(BatteryHealth::overview(m_mainForm->chargeLog(), DateTimeText::now()));
+    m_model->setFigures(BatteryHealth::overview(m_log->log(), DateTimeText::now()));
     if (!m_sized && m_model->rowCount() > 0) {
         m_sized = true;
         BatteryTableView->resizeColumnsToContents();
     }
 }
 
-TBatteryOverviewForm *TBatteryOverviewForm::showFor(TQorLogMainForm *mainForm)
+TBatteryOverviewForm *TBatteryOverviewForm::showFor(TChargeLogDocument *log, QWidget *parent)
 {
-    auto *form = mainForm->findChild<TBatteryOverviewForm *>(QString(), Qt::FindDirectChildrenOnly);
+    auto *form = parent->findChild<TBatteryOverviewForm *>(QString(), Qt::FindDirectChildrenOnly);
     if (!form)
-        form = new TBatteryOverviewForm(mainForm);
+        form = new TBatteryOverviewForm(log, parent);
     form->show();
     form->raise();
     form->activateWindow();
     return form;
-}
-
-void TBatteryOverviewForm::attachTo(TQorLogMainForm *mainForm)
-{
-    auto *overview = new QAction(tr("Battery Overview"), mainForm);
-    overview->setObjectName(QStringLiteral("BatteryOverviewAction"));
-    QObject::connect(overview, &QAction::triggered, mainForm,
-                     [mainForm] { ErrorBox::guard([&] { showFor(mainForm); }, mainForm); });
-    if (mainForm->ViewMenu) {
-        mainForm->ViewMenu->addSeparator();
-        mainForm->ViewMenu->addAction(overview);
-    }
-
-    // The popup's entry opens the battery whose bars were under the mouse.
-    auto *details = new QAction(tr("Battery Details…"), mainForm);
-    details->setObjectName(QStringLiteral("BatteryDetailsAction"));
-    TBarChart *chart = mainForm->Chart1;
-    QObject::connect(chart, &QWidget::customContextMenuRequested, details,
-                     [chart, details](const QPoint &pos) {
-                         const int category = chart->categoryAt(pos);
-                         details->setData(category >= 0 ? chart->label(0, category) : QString());
-                         details->setEnabled(category >= 0);
-                     });
-    QObject::connect(details, &QAction::triggered, mainForm, [mainForm, details] {
-        ErrorBox::guard([&] { TBatteryDetailsForm::showFor(mainForm, details->data().toString()); },
-                        mainForm);
-    });
-    mainForm->ChartPopupMenu->addSeparator();
-    mainForm->ChartPopupMenu->addAction(details);
-    mainForm->ChartPopupMenu->addAction(overview);
-    QObject::connect(
-        chart, &TBarChart::seriesDoubleClicked, mainForm, [mainForm, chart](int series, int index) {
-            ErrorBox::guard(
-                [&] { TBatteryDetailsForm::showFor(mainForm, chart->label(series, index)); },
-                mainForm);
-        });
 }

@@ -9,7 +9,7 @@
 
 class QAction;
 class QTableView;
-class TQorLogMainForm;
+class TChargeLogDocument;
 
 // One row per battery of the chart battery list with its health figures.
 class TBatteryOverviewModel : public QAbstractTableModel
@@ -45,27 +45,27 @@ protected:
     bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
 };
 
-// The modeless Battery Overview window of a main window: follows every change of its log.
-// Double-clicking a battery opens its details.
+// The modeless Battery Overview window of a log: follows every change of it. Double-clicking a
+// battery asks for its details (detailsRequested).
 class TBatteryOverviewForm : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TBatteryOverviewForm(TQorLogMainForm *mainForm);
+    TBatteryOverviewForm(TChargeLogDocument *log, QWidget *parent);
 
-    // The main window's overview, created on first use, shown and raised.
-    static TBatteryOverviewForm *showFor(TQorLogMainForm *mainForm);
-    // Adds "Battery Overview" to the View menu, "Battery Details…" to the chart's popup menu
-    // (after its colour entries) and opens the details on a double click on a bar.
-    static void attachTo(TQorLogMainForm *mainForm);
+    // The overview among the windows of `parent`, created on first use, shown and raised.
+    static TBatteryOverviewForm *showFor(TChargeLogDocument *log, QWidget *parent);
 
     void refresh();
     QTableView *BatteryTableView = nullptr;
     TBatteryOverviewModel *tableModel() const { return m_model; }
     QSortFilterProxyModel *sortModel() const { return m_sort; }
 
+Q_SIGNALS:
+    void detailsRequested(const QString &battery);
+
 private:
-    TQorLogMainForm *m_mainForm;
+    TChargeLogDocument *m_log;
     TBatteryOverviewModel *m_model;
     TBatteryOverviewSortModel *m_sort;
     bool m_sized = false;

@@ -41,25 +41,30 @@ int TChargeLogTableModel::columnCount(const QModelIndex &parent) const
 
 QString TChargeLogTableModel::cellText(const Row &row, int column) const
 {
-    const TChargeRecord &r = row.Record;
+    return cellText(*m_log, row.Record, row.Text, column, m_locale);
+}
+
+QString TChargeLogTableModel::cellText(const TChargeLog &log, const TChargeRecord &r,
+                                       const QString &text, int column, const QLocale &locale)
+{
     switch (column) {
     case DateTimeColumn:
-        return DateTimeText::formatTable(r.DateTime, m_locale);
+        return DateTimeText::formatTable(r.DateTime, locale);
     case PowerColumn:
-        return m_log->PowerSourcesStringList.name(r.PowerSourceIndex);
+        return log.PowerSourcesStringList.name(r.PowerSourceIndex);
     case ChargerColumn:
-        return m_log->ChargersStringList.name(r.ChargerIndex);
+        return log.ChargersStringList.name(r.ChargerIndex);
     case BatteryColumn:
-        return m_log->BatteriesStringList.name(r.BatteryIndex);
+        return log.BatteriesStringList.name(r.BatteryIndex);
     case AmpsColumn:
-        return NumberText::formatGeneral(r.NominalChargeAmps, m_locale);
+        return NumberText::formatGeneral(r.NominalChargeAmps, locale);
     case AmpHoursColumn:
-        return NumberText::formatGeneral(r.AmpHours, m_locale);
+        return NumberText::formatGeneral(r.AmpHours, locale);
     case TerminationColumn:
-        return m_log->TerminationsStringList.name(r.TerminationIndex);
+        return log.TerminationsStringList.name(r.TerminationIndex);
     case CommentColumn: {
         QString logFile, comment;
-        TChargeList::SplitChargeText(row.Text, logFile, comment);
+        TChargeList::SplitChargeText(text, logFile, comment);
         return comment;
     }
     default:

@@ -3,10 +3,10 @@
 #include "BatteryReport.h"
 
 #include "BarChart.h"
+#include "ChargeLogDocument.h"
 #include "ChargeLogTableModel.h"
 #include "ErrorBox.h"
 #include "NumberText.h"
-#include "QorLogMainFormUnit.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -192,7 +192,7 @@ void paintTable(Pages &pages, const Table &table, const QFont &font, QPaintDevic
 
 int TChargeReport::print(QPrinter *printer) const
 {
-    const TChargeLog &log = m_mainForm->chargeLog();
+    const TChargeLog &log = m_log->log();
 
     // The shown records as the table shows them, with whole comments.
     Table records;
@@ -209,16 +209,10 @@ int TChargeReport::print(QPrinter *printer) const
         if (records.Rows.isEmpty())
             first = r.DateTime;
         last = r.DateTime;
-        QString logFileName, comment;
-        TChargeList::SplitChargeText(list.text(i), logFileName, comment);
-        records.Rows << QStringList{DateTimeText::formatTable(r.DateTime),
-                                    log.PowerSourcesStringList.name(r.PowerSourceIndex),
-                                    log.ChargersStringList.name(r.ChargerIndex),
-                                    log.BatteriesStringList.name(r.BatteryIndex),
-                                    NumberText::formatGeneral(r.NominalChargeAmps),
-                                    NumberText::formatGeneral(r.AmpHours),
-                                    log.TerminationsStringList.name(r.TerminationIndex),
-                                    comment};
+        QStringList row;
+        for (int column = 0; column < TChargeLogTableModel::ColumnCount; ++column)
+            row << TChargeLogTableModel::cellText(log, r, list.text(i), column);
+        records.Rows << row;
     }
     // The battery health overview, with the columns of the Battery Overview window.
     const BatteryReport::Column columns[] = {
@@ -264,7 +258,7 @@ int TChargeReport::print(QPrinter *printer) const
             }
             pages.advance(height);
         };
-        text(tr("QorLog: %1").arg(QFileInfo(m_mainForm->logFilePath()).fileName()), heading);
+        text(tr("QorLog: %1").arg(QFileInfo(m_log->path()).fileName()), heading);
         if (records.Rows.isEmpty())
             text(tr("No charges are shown."), font);
         else
@@ -279,8 +273,8 @@ int TChargeReport::print(QPrinter *printer) const
         pages.advance(QFontMetricsF(font, printer).lineSpacing());
 
         // The chart as the window shows it, scaled to the page's width.
-        TBarChart *chart = m_mainForm->Chart1;
-        const QSizeF size = chart->size();
+        TBarChart *chart = m_chart;
+        const QSizeF size = chart ? QSizeF(chart->size()) : QSizeF();
         if (size.width() > 0 && size.height() > 0) {
             const qreal scale = qMin(pages.body().width() / size.width(),
                                      pages.body().height() * 0.45 / size.height());
@@ -325,34 +319,33 @@ void TChargeReport::setUpPrinter(QPrinter &printer)
 
 namespace {
 
-void preview(TQorLogMainForm *mainForm, QPrinter &printer, const QString &title)
+void preview(const TChargeReport &report, QWidget *parent, QPrinter &printer, const QString &title)
 {
     TChargeReport::setUpPrinter(printer);
-    QPrintPreviewDialog dialog(&printer, mainForm);
+    QPrintPreviewDialog dialog(&printer, parent);
     dialog.setObjectName(QStringLiteral("ReportPreviewDialog"));
     dialog.setWindowTitle(title);
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter *p) {
-        ErrorBox::guard([&] { TChargeReport(mainForm).print(p); }, mainForm);
-    });
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                     [&](QPrinter *p) { ErrorBox::guard([&] { report.print(p); }, parent); });
     dialog.exec();
 }
 
 } // namespace
 
-void TChargeReport::ExportPdf(TQorLogMainForm *mainForm)
+void TChargeReport::ExportPdf(const TChargeLogDocument *document, TBarChart *chart, QWidget *parent)
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    const QFileInfo log(mainForm->logFilePath());
+    const QFileInfo log(document->path());
     printer.setOutputFileName(
         log.absoluteDir().filePath(log.completeBaseName() + QStringLiteral(".pdf")));
     printer.setDocName(log.fileName());
-    preview(mainForm, printer, tr("Export PDF"));
+    preview(TChargeReport(document, chart), parent, printer, tr("Export PDF"));
 }
 
-void TChargeReport::Print(TQorLogMainForm *mainForm)
+void TChargeReport::Print(const TChargeLogDocument *document, TBarChart *chart, QWidget *parent)
 {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QFileInfo(mainForm->logFilePath()).fileName());
-    preview(mainForm, printer, tr("Print"));
+    printer.setDocName(QFileInfo(document->path()).fileName());
+    preview(TChargeReport(document, chart), parent, printer, tr("Print"));
 }

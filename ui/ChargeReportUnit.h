@@ -4,7 +4,9 @@
 #include <QString>
 
 class QPrinter;
-class TQorLogMainForm;
+class QWidget;
+class TBarChart;
+class TChargeLogDocument;
 
 // The printed log: the log's name and date range, the chart as shown, the figures per battery,
 // then the shown records as a table whose column titles repeat on every page; page numbers
@@ -14,7 +16,8 @@ class TChargeReport
 public:
     Q_DECLARE_TR_FUNCTIONS(TChargeReport)
 public:
-    explicit TChargeReport(TQorLogMainForm *mainForm) : m_mainForm(mainForm) {}
+    // The report of `log`, with `chart` drawn as it is shown (none: no chart).
+    TChargeReport(const TChargeLogDocument *log, TBarChart *chart) : m_log(log), m_chart(chart) {}
 
     // Paints the report on `printer` (page size and margins as it has them set); returns the
     // number of pages.
@@ -24,9 +27,10 @@ public:
     static void setUpPrinter(QPrinter &printer);
     // File > Export PDF... and File > Print...: the report in a print preview, from which it is
     // written to a PDF file or sent to a printer.
-    static void ExportPdf(TQorLogMainForm *mainForm);
-    static void Print(TQorLogMainForm *mainForm);
+    static void ExportPdf(const TChargeLogDocument *log, TBarChart *chart, QWidget *parent);
+    static void Print(const TChargeLogDocument *log, TBarChart *chart, QWidget *parent);
 
 private:
-    TQorLogMainForm *m_mainForm;
+    const TChargeLogDocument *m_log;
+    TBarChart *m_chart;
 };

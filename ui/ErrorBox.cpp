@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <exception>
 
@@ -62,6 +63,37 @@ void showCurrentException(QWidget *parent)
         message = QApplication::translate("ErrorBox", "An unknown error occurred");
     }
     show(message, parent);
+}
+
+QList<QPushButton *> addButtonsInOrder(QMessageBox &box,
+                                       const QList<std::pair<QString, QString>> &captionsAndNames)
+{
+    QList<QPushButton *> buttons;
+    for (const auto &[caption, name] : captionsAndNames) {
+        buttons.append(box.addButton(caption, QMessageBox::ActionRole));
+        buttons.last()->setObjectName(name);
+    }
+    box.setDefaultButton(buttons.last());
+    box.setEscapeButton(buttons.last());
+    return buttons;
+}
+
+void showNotice(QWidget *parent, const QString &name, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    auto *box = parent->findChild<QMessageBox *>(name, Qt::FindDirectChildrenOnly);
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Information,
+                              QCoreApplication::translate("ErrorBox", "QorLog"), QString(),
+                              QMessageBox::Ok, parent);
+        box->setObjectName(name);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setText(text);
+    box->show();
 }
 
 } // namespace ErrorBox

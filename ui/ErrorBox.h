@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
+#include <utility>
+
+class QMessageBox;
+class QPushButton;
 class QWidget;
 
 namespace ErrorBox {
@@ -23,6 +28,16 @@ void showCurrentException(QWidget *parent);
 // data dialog opened meanwhile, above all) keep taking input, and keeps it above the charge
 // data dialogs, which stay on top. Call before it is shown.
 void makeWindowModal(QWidget *dialog);
+
+// Adds buttons (caption, object name) in the order given, the last one answering Escape and
+// Enter: buttons of one role keep the order they are added in, where standard buttons would
+// be rearranged by the desktop's button layout.
+QList<QPushButton *> addButtonsInOrder(QMessageBox &box,
+                                       const QList<std::pair<QString, QString>> &captionsAndNames);
+
+// A notice that does not stop the work: a box of its own per `name` among the children of
+// `parent`, shown without taking the focus; a later notice of the same name replaces the text.
+void showNotice(QWidget *parent, const QString &name, const QString &text);
 
 // How many beeps the error boxes have sounded in this run.
 int beepCount();

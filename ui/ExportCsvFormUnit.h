@@ -6,7 +6,7 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
-class TQorLogMainForm;
+class TChargeLogDocument;
 
 // The Export CSV dialog: the shown records (the filters apply) or all of them, and the option
 // of semicolons with this computer's decimal separator; then the file to write.
@@ -14,7 +14,7 @@ class TExportCsvForm : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TExportCsvForm(TQorLogMainForm *mainForm);
+    TExportCsvForm(const TChargeLogDocument *log, QWidget *parent);
 
     // Writes the CSV file as chosen in the dialog; returns the number of rows written. Throws
     // QorLogError when the file cannot be written.
@@ -30,5 +30,5 @@ public Q_SLOTS:
     void ExportBitBtnClick();
 
 private:
-    TQorLogMainForm *m_mainForm;
+    const TChargeLogDocument *m_log;
 };

@@ -1,6 +1,6 @@
 #include "ImportCsvFormUnit.h"
 
-#include "QorLogMainFormUnit.h"
+#include "ChargeLogDocument.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,10 +20,10 @@ using CsvImport::Column;
 
 namespace {
 
-void showResult(TQorLogMainForm *mainForm, const QString &text, bool failed)
+void showResult(QWidget *parent, const QString &text, bool failed)
 {
     auto *box = new QMessageBox(failed ? QMessageBox::Warning : QMessageBox::Information,
-                                TImportCsvForm::tr("Import CSV"), text, QMessageBox::Ok, mainForm);
+                                TImportCsvForm::tr("Import CSV"), text, QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("ImportResultBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open(); // not blocking: automation calls and later imports keep being served
@@ -31,8 +31,8 @@ void showResult(TQorLogMainForm *mainForm, const QString &text, bool failed)
 
 } // namespace
 
-TImportCsvForm::TImportCsvForm(TQorLogMainForm *mainForm, const QString &csvPath)
-    : QDialog(mainForm), m_mainForm(mainForm), m_document(CsvFile::Document::fromFile(csvPath))
+TImportCsvForm::TImportCsvForm(TChargeLogDocument *log, QWidget *parent, const QString &csvPath)
+    : QDialog(parent), m_log(log), m_document(CsvFile::Document::fromFile(csvPath))
 {
     setObjectName(QStringLiteral("ImportCsvForm"));
     setWindowTitle(tr("Import CSV"));
@@ -184,7 +184,7 @@ void TImportCsvForm::replan()
 {
     ErrorsList->clear();
     try {
-        m_plan = CsvImport::MakePlan(m_rows, settings(), mapping(), m_mainForm->chargeLog());
+        m_plan = CsvImport::MakePlan(m_rows, settings(), mapping(), m_log->log());
     } catch (const QorLogError &error) {
         m_plan = CsvImport::Plan();
         SummaryLabel->setText(error.message());
@@ -212,41 +212,41 @@ void TImportCsvForm::ImportBitBtnClick()
     // The plan is made again against the log as it is now: charges may have come meanwhile.
     replan();
     try {
-        ImportCharges(m_mainForm, m_plan.Charges);
+        ImportCharges(m_log, m_plan.Charges);
     } catch (const QorLogError &error) {
-        showResult(m_mainForm, error.message(), true);
+        showResult(parentWidget(), error.message(), true);
         reject();
         return;
     }
-    showResult(m_mainForm, CsvImport::Summary(m_plan, true), false);
+    showResult(parentWidget(), CsvImport::Summary(m_plan, true), false);
     accept();
 }
 
-void TImportCsvForm::ImportCharges(TQorLogMainForm *mainForm,
+void TImportCsvForm::ImportCharges(TChargeLogDocument *log,
                                    const QVector<CsvImport::Charge> &charges)
 {
     if (charges.isEmpty())
         return;
-    mainForm->applyLogChange(charges.size() == 1 ? tr("Import 1 Charge")
-                                                 : tr("Import %1 Charges").arg(charges.size()),
-                             {}, CsvImport::MakeEntries(mainForm->log(), charges));
+    const int count = int(charges.size());
+    log->applyChange(count == 1 ? tr("Import 1 Charge") : tr("Import %n Charges", nullptr, count),
+                     {}, CsvImport::MakeEntries(log->log(), charges));
 }
 
-QString TImportCsvForm::ImportFromCommandLine(TQorLogMainForm *mainForm, const QString &csvPath,
-                                              const QString &logPath, int &status)
+QString TImportCsvForm::ImportFromCommandLine(TChargeLogDocument *log, QWidget *parent,
+                                              const QString &csvPath, const QString &logPath,
+                                              int &status)
 {
-    if (QFileInfo(logPath).absoluteFilePath() !=
-        QFileInfo(mainForm->logFilePath()).absoluteFilePath()) {
+    if (QFileInfo(logPath).absoluteFilePath() != QFileInfo(log->path()).absoluteFilePath()) {
         status = OtherLogStatus;
         return {};
     }
     status = 1;
     QString text;
     try {
-        const CsvImport::Plan plan = CsvImport::MakeDetectedPlan(
-            CsvFile::Document::fromFile(csvPath), mainForm->chargeLog());
+        const CsvImport::Plan plan =
+            CsvImport::MakeDetectedPlan(CsvFile::Document::fromFile(csvPath), log->log());
         if (plan.Errors.isEmpty()) {
-            ImportCharges(mainForm, plan.Charges);
+            ImportCharges(log, plan.Charges);
             status = 0;
         }
         text = CsvImport::Summary(plan, status == 0);
@@ -254,7 +254,7 @@ QString TImportCsvForm::ImportFromCommandLine(TQorLogMainForm *mainForm, const Q
         text = error.message();
     }
     showResult(
-        mainForm,
+        parent,
         tr("Import of %1 from the command line:\n%2").arg(QFileInfo(csvPath).fileName(), text),
         status != 0);
     return text;

@@ -11,7 +11,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QTableWidget;
-class TQorLogMainForm;
+class TChargeLogDocument;
 
 // The Import CSV dialog: the first rows of the file, the settings detected (editable), which
 // column holds which field, the rows that cannot be read; imports the good rows or none.
@@ -20,7 +20,7 @@ class TImportCsvForm : public QDialog
     Q_OBJECT
 public:
     // Throws QorLogError when the file cannot be read, is empty, binary or too large.
-    TImportCsvForm(TQorLogMainForm *mainForm, const QString &csvPath);
+    TImportCsvForm(TChargeLogDocument *log, QWidget *parent, const QString &csvPath);
 
     static constexpr int PreviewRows = 20;
     // Answered to a later start when the running program keeps another log than it names.
@@ -29,12 +29,13 @@ public:
     // The import that `qorlog --import-csv` hands to the running program: detected settings
     // and suggested mapping, every row read or nothing imported, the result shown to the user
     // without blocking. Returns the summary; `status` 0 when imported, 1 when not.
-    static QString ImportFromCommandLine(TQorLogMainForm *mainForm, const QString &csvPath,
-                                         const QString &logPath, int &status);
+    static QString ImportFromCommandLine(TChargeLogDocument *log, QWidget *parent,
+                                         const QString &csvPath, const QString &logPath,
+                                         int &status);
 
     // Adds the charges to the main window's log as one change (one undo step, one refresh,
     // one atomic save).
-    static void ImportCharges(TQorLogMainForm *mainForm, const QVector<CsvImport::Charge> &charges);
+    static void ImportCharges(TChargeLogDocument *log, const QVector<CsvImport::Charge> &charges);
 
     const CsvImport::Plan &plan() const { return m_plan; }
     CsvFile::Settings settings() const;
@@ -60,7 +61,7 @@ private:
     void replan(); // mapping changed
     void fillPreview(const QList<CsvImport::Column> &mapping);
 
-    TQorLogMainForm *m_mainForm;
+    TChargeLogDocument *m_log;
     CsvFile::Document m_document;
     QList<CsvFile::Row> m_rows;
     CsvImport::Plan m_plan;

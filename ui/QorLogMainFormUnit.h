@@ -1,17 +1,15 @@
 #pragma once
 
 #include "AddChargeHandler.h"
-#include "ChargeLog.h"
-#include "ChargeLogChange.h"
+#include "ChargeChart.h"
+#include "ChargeLogDocument.h"
+#include "ChargeLogTableView.h"
 #include "ChargeRecordStore.h"
-#include "LogFile.h"
-#include "LogFileGuard.h"
+#include "ChartTotals.h"
 
 #include <QColor>
 #include <QMainWindow>
 #include <QVector>
-
-#include <functional>
 
 class QAction;
 class QColorDialog;
@@ -22,30 +20,16 @@ class QSplitter;
 class QTableView;
 class QUndoStack;
 class QWidget;
-class TBarChart;
+
+class TBatteryDetailsForm;
+class TBatteryOverviewForm;
 class TChargeLogTableModel;
+
 class TFilterForm;
 
-// Per-battery figures of the chart, summed from the shown records.
-struct TChartTotals
-{
-    QStringList Labels; // the chart battery list: unmarked batteries in list order
-    QVector<double> Cycles;
-    QVector<double> Charge;
-    QVector<double> Discharge;
-
-    // Builds the chart battery list and zero figures; positions are found once, not per record.
-    void begin(const TNameList &batteries);
-    // Counts one shown record: a cycle when its amp-hours are not 0; its amp-hours to Charge
-    // when both amp-hours and amps are positive, else their absolute value to Discharge.
-    void AddChargeToChart(const TChargeRecord &record);
-
-private:
-    QVector<int> m_positionOfBattery; // battery list position -> chart position, or -1
-};
-
-// The main window: owns the log in memory, shows it as a table and a chart, and is the one
-// place through which charges enter (the dialog and the automation server call it).
+// The main window: shows the log of its document as a table and a chart, and coordinates the
+// commands of its menus, buttons and dialogs. Charges enter through it (the dialog and the
+// automation server call it); every change itself is made by the document.
 class TQorLogMainForm : public QMainWindow, public IChargeRecordStore, public IAddChargeHandler
 {
     Q_OBJECT
@@ -62,13 +46,15 @@ public:
 
     void setFilterForm(TFilterForm *form) { m_filterForm = form; }
     TFilterForm *filterForm() const { return m_filterForm; }
-    QString logFilePath() const { return m_logFilePath; }
-    TChargeLog &log() { return m_log; }
+    // The log this window shows, and every change of it.
+    TChargeLogDocument *document() const { return m_document; }
+    QString logFilePath() const { return m_document->path(); }
+    TChargeLog &log() { return m_document->log(); }
     // Watches the log file for other programs, merges their changes and keeps the backups.
-    TLogFileGuard *logFileGuard() const { return m_guard; }
+    TLogFileGuard *logFileGuard() const { return m_document->guard(); }
 
     // IChargeRecordStore
-    const TChargeLog &chargeLog() const override { return m_log; }
+    const TChargeLog &chargeLog() const override { return m_document->log(); }
     void AddChargeRecord(qint32 key, double dateTime, const QString &powerSource,
                          const QString &charger, const QString &battery, double nominalChargeAmps,
                          double ampHours, const QString &termination, const QString &comment,
@@ -84,14 +70,22 @@ public:
     void RefreshDisplay();
     void OpenChargeDataForm(qint32 key);
 
-    qint32 CyclesSeriesColour() const { return m_log.CyclesSeriesColour; }
-    qint32 ChargeSeriesColour() const { return m_log.ChargeSeriesColour; }
-    qint32 DischargeSeriesColour() const { return m_log.DischargeSeriesColour; }
-    void setCyclesSeriesColour(qint32 colour);
-    void setChargeSeriesColour(qint32 colour);
-    void setDischargeSeriesColour(qint32 colour);
-    static QColor toQColor(qint32 colour);
-    static qint32 fromQColor(const QColor &colour);
+    qint32 CyclesSeriesColour() const { return chargeLog().CyclesSeriesColour; }
+    qint32 ChargeSeriesColour() const { return chargeLog().ChargeSeriesColour; }
+    qint32 DischargeSeriesColour() const { return chargeLog().DischargeSeriesColour; }
+    // Sets a colour without an undo step, as a colour read from the file is set.
+    void setCyclesSeriesColour(qint32 colour)
+    {
+        m_document->applySeriesColour(TChargeLogDocument::CyclesSeries, colour);
+    }
+    void setChargeSeriesColour(qint32 colour)
+    {
+        m_document->applySeriesColour(TChargeLogDocument::ChargeSeries, colour);
+    }
+    void setDischargeSeriesColour(qint32 colour)
+    {
+        m_document->applySeriesColour(TChargeLogDocument::DischargeSeries, colour);
+    }
 
     // A close that nobody can answer (the session bus went away, SIGTERM, SIGHUP): stops taking
     // charges, drops open charge data dialogs, writes the log without purging and without any
@@ -109,11 +103,11 @@ public:
     TChartTotals chartTotals() const { return m_totals; }
 
     // Controls, named as the layout names them.
-    TBarChart *Chart1 = nullptr;
+    TChargeChart *Chart1 = nullptr;
     QSplitter *Splitter1 = nullptr;
     QSplitter *Splitter2 = nullptr;
     QWidget *Panel1 = nullptr;
-    QTableView *ChargeLogStringGrid = nullptr;
+    TChargeLogTableView *ChargeLogStringGrid = nullptr;
     QWidget *ControlsPanel = nullptr;
     QPushButton *AddChargeRecordBitBtn = nullptr;
     QPushButton *DeleteSelectionBitBtn = nullptr;
@@ -150,7 +144,9 @@ public:
     QMenu *ViewMenu = nullptr;
     QMenu *HelpMenu = nullptr;
     QAction *QuitAction = nullptr;
-    QAction *RestoreBackupAction = nullptr; // File > Restore Backup...
+    QAction *RestoreBackupAction = nullptr;   // File > Restore Backup...
+    QAction *BatteryOverviewAction = nullptr; // View menu and the chart's popup
+    QAction *BatteryDetailsAction = nullptr;  // the chart's popup: the battery under the mouse
     QAction *UndoAction = nullptr;
     QAction *RedoAction = nullptr;
     QAction *EditChargeRecordAction = nullptr;
@@ -168,24 +164,14 @@ public:
     QAction *PrintAction = nullptr;
 
     // Every change of the log is one step here; undo and redo refresh and save like the change.
-    QUndoStack *undoStack() const { return m_undoStack; }
+    QUndoStack *undoStack() const { return m_document->undoStack(); }
 
-    // Changes the charge list as one undo step named `text` (shown as "Undo <text>"): takes out
-    // the records holding the keys of `removed` (keys no record holds are skipped; what goes
-    // is the record as the log holds it), appends the `added` entries as they are (their keys
-    // must be new, e.g. from NextKey, which then stays above them; their name positions must
-    // be valid in the current name lists), then RefreshDisplay sorts them in and the log is
-    // saved atomically. Undo gives back exactly the list of before, redo that of after, each
-    // followed by RefreshDisplay and a save. An entry that is both removed and added (same
-    // key) is an edit. Throws QorLogError before anything changes when an added entry is not
-    // acceptable; a failed save throws too, with the change kept in memory and on the stack.
-    void applyLogChange(const QString &text, QVector<TChargeEntry> removed,
-                        QVector<TChargeEntry> added);
-
-    // For the undo steps: runs `change` under the hourglass, then RefreshDisplay and a save.
-    // Nothing is thrown: a failed save is reported once the step is complete, and the data
-    // reaches the file at the next good save.
-    void runUndoStep(const std::function<void()> &change);
+    // A change of the charge list as one undo step (TChargeLogDocument::applyChange).
+    void applyLogChange(const QString &text, const QVector<TChargeEntry> &removed,
+                        QVector<TChargeEntry> added)
+    {
+        m_document->applyChange(text, removed, std::move(added));
+    }
 
 public Q_SLOTS:
     void PromptForChargeRecordActionExecute();
@@ -214,10 +200,15 @@ public Q_SLOTS:
     void ExportPdfActionExecute();
     void PrintActionExecute();
     void RestoreBackupActionExecute();
+    // The battery windows of this log, created on first use, shown and raised.
+    TBatteryOverviewForm *showBatteryOverview();
+    TBatteryDetailsForm *showBatteryDetails(const QString &battery);
     // Replaces the charges in memory by those of the backup at `path`, keeping the file as it
     // is now as a backup first, and saves. Throws QorLogError when either cannot be read or
     // kept; the log is unchanged then.
-    void RestoreBackup(const QString &path);
+    void RestoreBackup(const QString &path) { m_document->restoreBackup(path); }
+    // Selects the row of the record holding `key` and shows it (a window asks for it).
+    void selectRecord(qint32 key);
 
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
@@ -236,56 +227,32 @@ protected:
 
 private:
     void createActions();
-    // Every write of the log goes through here: the guard merges what another program did
-    // to the file first and keeps the day's backup.
-    void SaveLog();
-    void takeOutsideChange();
-    void outsideChangeMerged(const TLogMerge &merge);
+    void createChart();
+    void createTable();
     // A notice that does not stop the work: a window of its own, one per kind, shown without
     // taking the focus; a later notice of the same kind replaces the text.
     void showNotice(const QString &name, const QString &text);
     void createControls();
     void createMenus();
     void createBackupCommands();
+    void createBatteryCommands();
     void updateSelectionActions();
-    // The rows wholly selected, as ascending spans of row numbers that do not overlap.
-    struct RowSpan
-    {
-        int first;
-        int last;
-    };
-    QList<RowSpan> selectedRowSpans() const;
-    QList<int> selectedRowNumbers() const; // ascending, rows with a record only
-    // The row the table commands act on: the current row when selected, else the first
-    // selected one; -1 for none.
-    int commandRow() const;
     // The charger log file named by the command row's record, as an absolute path, when the
     // file is there; else an empty text.
     QString existingChargerLogFile() const;
-    // Pushes the step of a change already made: `removed` as taken out (positions of before),
-    // the records holding `addedKeys` as they stand now.
-    void pushDoneChange(const QString &text, QVector<TPositionedEntry> removed,
-                        const QVector<qint32> &addedKeys);
-    // Sets a series colour as one undo step (none when the colour stays).
-    void changeSeriesColour(const QString &text, void (TQorLogMainForm::*setter)(qint32),
-                            qint32 oldColour, qint32 newColour);
-    void showInformation(const QString &objectName, const QString &title, const QString &text);
-    void applyChartColours();
+    // Lets the user choose a series colour and sets it as one undo step.
+    void chooseSeriesColour(TChargeLogDocument::Series series);
+    void seriesColourChanged(int series);
     bool FormCloseQuery();
     bool FormClose();
-    void runFilter(const QString &title, TNameList &list);
+    void runFilter(const QString &title, TChargeLog::NameKind kind);
     void purge(const QString &title, TChargeLog::NameKind kind);
     bool chooseColour(QColor &colour);
-    void selectLastRow();
-    void scrollNewestIntoView();
 
-    TChargeLog m_log;
-    QString m_logFilePath;
+    TChargeLogDocument *m_document = nullptr;
     QString m_startupNotice;
     TChargeLogTableModel *m_tableModel = nullptr;
-    QUndoStack *m_undoStack = nullptr;
     TFilterForm *m_filterForm = nullptr;
-    TLogFileGuard *m_guard = nullptr;
     TChartTotals m_totals;
     QColor m_lastChosenColour = Qt::black;
     void decideClose();

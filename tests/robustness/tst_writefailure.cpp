@@ -24,8 +24,8 @@ class TestWriteFailure : public QObject
 private slots:
     void failedSaveKeepsTheOldFile_data();
     void failedSaveKeepsTheOldFile();
-    void failedSaveThroughTheBusKeepsTheCharges_data();
-    void failedSaveThroughTheBusKeepsTheCharges();
+    void failedSaveThroughTheBusStoresARetryOnce_data();
+    void failedSaveThroughTheBusStoresARetryOnce();
 };
 
 void TestWriteFailure::failedSaveKeepsTheOldFile_data()
@@ -98,7 +98,7 @@ void TestWriteFailure::failedSaveKeepsTheOldFile()
     }
 }
 
-void TestWriteFailure::failedSaveThroughTheBusKeepsTheCharges_data()
+void TestWriteFailure::failedSaveThroughTheBusStoresARetryOnce_data()
 {
     QTest::addColumn<int>("failingCalls");
     QTest::addColumn<qint64>("limitAboveOld"); // bytes the limit leaves above the old file
@@ -107,7 +107,7 @@ void TestWriteFailure::failedSaveThroughTheBusKeepsTheCharges_data()
     QTest::newRow("three calls, limit at the file's size") << 3 << qint64(0);
 }
 
-void TestWriteFailure::failedSaveThroughTheBusKeepsTheCharges()
+void TestWriteFailure::failedSaveThroughTheBusStoresARetryOnce()
 {
     QFETCH(int, failingCalls);
     QFETCH(qint64, limitAboveOld);
@@ -139,6 +139,12 @@ void TestWriteFailure::failedSaveThroughTheBusKeepsTheCharges()
     QCOMPARE(otherFiles(dir.path(), {QStringLiteral("qorlog.QorLog")}), QStringList());
 
     QVERIFY(setFileSizeLimit(program.pid(), RLIM_INFINITY));
+    // A refused charge was not kept to be written later: each caller's retry stores it once.
+    for (int i = 0; i < failingCalls; ++i) {
+        const QDBusMessage retry =
+            callAddCharge(chargeArguments(QStringLiteral("while full %1").arg(i)));
+        QVERIFY2(retry.type() == QDBusMessage::ReplyMessage, qPrintable(retry.errorMessage()));
+    }
     const QDBusMessage reply = callAddCharge(chargeArguments(QStringLiteral("after")));
     QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
 

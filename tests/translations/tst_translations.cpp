@@ -140,6 +140,35 @@ private Q_SLOTS:
         QTEST(box.button(QDialogButtonBox::Cancel)->text(), "qtCancel");
     }
 
+    // Counted words take the language's plural forms: "1 Zyklus", "40 Zyklen".
+    void chartReadOutCounts_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("cycles");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("German one") << "de_DE" << 1 << "1 Zyklus";
+        QTest::newRow("German forty") << "de_DE" << 40 << "40 Zyklen";
+        QTest::newRow("English one") << "C" << 1 << "1 Cycle";
+        QTest::newRow("English forty") << "C" << 40 << "40 Cycles";
+    }
+    void chartReadOutCounts()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, cycles);
+        useLanguage(locale);
+        const QString path = m_dir.filePath(QStringLiteral("count-%1.QorLog").arg(cycles));
+        TQorLogMainForm form(path);
+        form.FormCreate();
+        TChargeLog &log = form.log();
+        for (int i = 0; i < cycles; ++i)
+            log.StoreChargeRecord(-1, 45000 + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                  QStringLiteral("Pack"), 1, 1, QStringLiteral("Normal"), QString(),
+                                  QString());
+        form.RefreshDisplay();
+        form.Chart1ClickSeries(0, 0);
+        QTEST(form.CyclesLabel->text(), "expected");
+    }
+
     // Messages of the model's reader, which keeps its texts in a context of its own.
     void readerMessageInGerman()
     {

@@ -114,7 +114,7 @@ private Q_SLOTS:
         form->log().BatteriesStringList.setMarked(1, true);
         form->RefreshDisplay();
         QCOMPARE(view->model()->rowCount(), 3);
-        QCOMPARE(TBatteryOverviewForm::showFor(form), overview);
+        QCOMPARE(form->showBatteryOverview(), overview);
     }
 
     void detailsChart()
@@ -122,7 +122,7 @@ private Q_SLOTS:
         TQorLogMainForm *form = openForm();
         cycles(form, QStringLiteral("Pack"), 6, [](int k) { return 2.0 - 0.1 * k; });
         cycles(form, QStringLiteral("Other"), 2, [](int) { return 1.0; });
-        QPointer<TBatteryDetailsForm> details = TBatteryDetailsForm::showFor(form, "pack");
+        QPointer<TBatteryDetailsForm> details = form->showBatteryDetails("pack");
         QVERIFY(details);
         QCOMPARE(details->figureText(TBatteryDetailsForm::tr("Discharges")), QStringLiteral("6"));
         QCOMPARE(details->figureText(TBatteryDetailsForm::tr("Reference capacity")),
@@ -146,9 +146,9 @@ private Q_SLOTS:
         const auto colourAt = [&](const QPointF &value) {
             return QColor(image.pixel(chart->toPixel(value).toPoint()));
         };
-        const QColor charge = TQorLogMainForm::toQColor(form->ChargeSeriesColour());
-        const QColor discharge = TQorLogMainForm::toQColor(form->DischargeSeriesColour());
-        const QColor trend = TQorLogMainForm::toQColor(form->CyclesSeriesColour());
+        const QColor charge = TChargeLogDocument::toQColor(form->ChargeSeriesColour());
+        const QColor discharge = TChargeLogDocument::toQColor(form->DischargeSeriesColour());
+        const QColor trend = TChargeLogDocument::toQColor(form->CyclesSeriesColour());
         for (int k = 0; k < 6; ++k) {
             QCOMPARE(colourAt(QPointF(Day0 + k + 0.5, 2.0 - 0.1 * k)), discharge);
             QCOMPARE(colourAt(QPointF(Day0 + k, 2.0)), charge);

@@ -94,7 +94,7 @@ private Q_SLOTS:
                                       "2030-01-01 10:00;Neu \xC3\xA4;2;0,5;x\r\n"
                                       "2030-01-02 10:00;Neu \xC3\xA4;2;0,5;y\r\n"
                                       "2030-01-03 10:00;Neu;two;0,5;z\r\n");
-        TImportCsvForm dialog(form, path("in.csv"));
+        TImportCsvForm dialog(form->document(), form, path("in.csv"));
         QCOMPARE(dialog.DelimiterComboBox->currentText(), QStringLiteral("Semicolon"));
         QVERIFY(dialog.HeaderCheckBox->isChecked());
         QCOMPARE(dialog.DecimalComboBox->currentData().toChar(), QLatin1Char(','));
@@ -143,7 +143,7 @@ private Q_SLOTS:
         TQorLogMainForm *form = openForm(8);
         form->log().BatteriesStringList.setMarked(0, true); // "Cell 0": two of eight
         form->RefreshDisplay();
-        TExportCsvForm dialog(form);
+        TExportCsvForm dialog(form->document(), form);
         QVERIFY(dialog.ShownRadioButton->text().contains(QStringLiteral("6 of 8")));
         QCOMPARE(dialog.exportTo(path("shown.csv")), 6);
         dialog.AllRadioButton->setChecked(true);
@@ -179,7 +179,7 @@ private Q_SLOTS:
         printer.setOutputFileName(path("report.pdf"));
         TChargeReport::setUpPrinter(printer);
         printer.setPageSize(QPageSize(QPageSize::PageSizeId(pageSize)));
-        const int printed = TChargeReport(form).print(&printer);
+        const int printed = TChargeReport(form->document(), form->Chart1).print(&printer);
         QCOMPARE(pdfPages(bytesOf(path("report.pdf"))), printed);
         QVERIFY2(pages == 1 ? printed == 1 : printed >= pages,
                  qPrintable(QString::number(printed)));

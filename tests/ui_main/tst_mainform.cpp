@@ -166,7 +166,7 @@ private Q_SLOTS:
         QFETCH(bool, coloured);
         TQorLogMainForm *form = openForm();
         add(form, 100, QStringLiteral("Cell"), amps, ampHours);
-        const QColor discharge = TQorLogMainForm::toQColor(form->DischargeSeriesColour());
+        const QColor discharge = TChargeLogDocument::toQColor(form->DischargeSeriesColour());
         for (int column : {4, 5}) {
             const QVariant fg = form->tableModel()->index(0, column).data(Qt::ForegroundRole);
             QCOMPARE(fg.isValid(), coloured);
@@ -350,7 +350,7 @@ private Q_SLOTS:
             dialog->accept();
         });
         form->CyclesColourActionExecute();
-        QCOMPARE(form->CyclesSeriesColour(), TQorLogMainForm::fromQColor(QColor(10, 20, 30)));
+        QCOMPARE(form->CyclesSeriesColour(), TChargeLogDocument::fromQColor(QColor(10, 20, 30)));
         // Cancel changes nothing; the dialog opens on the colour chosen last.
         whenModal([](QWidget *w) {
             auto *dialog = qobject_cast<QColorDialog *>(w);
@@ -590,7 +590,7 @@ private Q_SLOTS:
         QCOMPARE(form->log().ChargeStringList.count(), 0); // nothing stored before OK
     }
 
-    void failedSaveKeepsTheRecordForTheNextSave()
+    void failedSaveLeavesTheLogAsBefore()
     {
         // A "folder" that is a plain file cannot take the log, whoever runs the test.
         const QString folder = m_dir->filePath(QStringLiteral("blocked"));
@@ -599,6 +599,7 @@ private Q_SLOTS:
         blocker.close();
         m_form = std::make_unique<TQorLogMainForm>(folder + QStringLiteral("/log.QorLog"));
         m_form->FormCreate();
+        const int batteries = m_form->log().BatteriesStringList.count();
         bool threw = false;
         try {
             add(m_form.get(), 100, QStringLiteral("Cell"), 1, 1);
@@ -608,14 +609,19 @@ private Q_SLOTS:
                      qPrintable(error.message()));
         }
         QVERIFY(threw);
-        QCOMPARE(m_form->log().ChargeStringList.count(), 1);
-        QCOMPARE(m_form->tableModel()->keyAt(0), m_form->log().ChargeStringList.record(0).Key);
+        // Not made: nothing in memory, the table, the undo stack or the name lists.
+        QCOMPARE(m_form->log().ChargeStringList.count(), 0);
+        QCOMPARE(m_form->tableModel()->keyAt(0), 0);
+        QCOMPARE(m_form->undoStack()->count(), 0);
+        QCOMPARE(m_form->log().BatteriesStringList.count(), batteries);
+        // The retry, once the folder is there, stores the charge once.
         QVERIFY(QFile::remove(folder));
         QVERIFY(QDir().mkpath(folder));
-        add(m_form.get(), 101, QStringLiteral("Cell"), 1, 1);
+        add(m_form.get(), 100, QStringLiteral("Cell"), 1, 1);
         TChargeLog reread;
         LogFile::LoadChargeLog(folder + QStringLiteral("/log.QorLog"), reread);
-        QCOMPARE(reread.ChargeStringList.count(), 2);
+        QCOMPARE(reread.ChargeStringList.count(), 1);
+        QCOMPARE(m_form->undoStack()->count(), 1);
     }
 
     void damagedLogIsKeptAndReported()

@@ -101,6 +101,41 @@ private Q_SLOTS:
         QCOMPARE(batteriesOnDisk(), expected);
     }
 
+    void outsideRemovalIsUndoneCompletely_data()
+    {
+        QTest::addColumn<bool>("duringTheSave");
+        QTest::newRow("found before the change") << false;
+        QTest::newRow("found by the save itself") << true;
+    }
+    void outsideRemovalIsUndoneCompletely()
+    {
+        QFETCH(bool, duringTheSave);
+        TQorLogMainForm *form = openForm();
+        form->logFileGuard()->setSettleInterval(60000); // the watch does not get there first
+        const QStringList original{"A", "B"};
+        const auto emptyTheLog = [this] { writeAsOtherProgram({}); };
+        bool emptied = false;
+        if (duringTheSave) // in the moment between the save's look at the file and its rename
+            form->logFileGuard()->setBeforeCommitHook([&] {
+                if (!std::exchange(emptied, true))
+                    emptyTheLog();
+            });
+        else
+            emptyTheLog();
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        QCOMPARE(batteriesOnDisk(), QStringList{"M"});
+        QCOMPARE(form->undoStack()->count(), 2);
+        form->undoStack()->undo();
+        form->undoStack()->undo();
+        QCOMPARE(batteries(form->log()), original);
+        QCOMPARE(batteriesOnDisk(), original);
+        form->undoStack()->redo();
+        form->undoStack()->redo();
+        QCOMPARE(batteriesOnDisk(), QStringList{"M"});
+    }
+
     void watchRefreshesTableOncePerChange()
     {
         TQorLogMainForm *form = openForm();

@@ -1,0 +1,42 @@
+#include "HelpBoxes.h"
+
+#include "Licence.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QMessageBox>
+
+void THelpBoxes::showInformation(QWidget *parent, const QString &objectName, const QString &title,
+                                 const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+    box->setObjectName(objectName);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void THelpBoxes::showKeyboardShortcuts(QWidget *parent, const QList<QMenu *> &menus)
+{
+    QString rows;
+    for (QMenu *menu : menus)
+        for (QAction *action : menu->actions())
+            for (const QKeySequence &keys : action->shortcuts())
+                rows += QStringLiteral("<tr><td>%1</td><td>&nbsp;&nbsp;%2</td></tr>")
+                            .arg(keys.toString(QKeySequence::NativeText).toHtmlEscaped(),
+                                 action->text().remove(QLatin1Char('&')).toHtmlEscaped());
+    showInformation(parent, QStringLiteral("KeyboardShortcutsBox"), tr("Keyboard Shortcuts"),
+                    QStringLiteral("<table>%1</table><p>%2</p>")
+                        .arg(rows, tr("Enter and Delete act on the table when it has the focus; "
+                                      "Tab moves between the buttons.")
+                                       .toHtmlEscaped()));
+}
+
+void THelpBoxes::showAbout(QWidget *parent, const QString &logFilePath)
+{
+    showInformation(parent, QStringLiteral("AboutBox"), tr("About QorLog"),
+                    tr("QorLog %1\n\nA logbook for the charging of rechargeable batteries.\n\n"
+                       "Log file: %2\n\nLicence: %3")
+                        .arg(QStringLiteral(QORLOG_VERSION), QDir::toNativeSeparators(logFilePath),
+                             QString::fromUtf8(QORLOG_LICENSE_SENTENCE)));
+}
