@@ -11,9 +11,9 @@
 
 namespace {
 
-QString tr(const char *text, int n = -1)
+QString tr(const char *text)
 {
-    return QCoreApplication::translate("CsvImport", text, nullptr, n);
+    return QCoreApplication::translate("CsvImport", text);
 }
 
 using CsvImport::Column;
@@ -525,7 +525,9 @@ QString Summary(const Plan &plan, bool imported)
     const int added = imported ? int(plan.Charges.size()) : 0;
     QString text = added == 1 ? tr("Imported 1 charge") : tr("Imported %1 charges").arg(added);
     if (plan.Repeated > 0)
-        text += tr(", skipped %1 already in the log and %n repeated in the file.", plan.Repeated)
+        text += QCoreApplication::translate(
+                    "CsvImport", ", skipped %1 already in the log and %n repeated in the file.",
+                    nullptr, plan.Repeated)
                     .arg(plan.Duplicates);
     else
         text += plan.Duplicates == 1 ? tr(", skipped 1 already in the log.")
