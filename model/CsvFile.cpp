@@ -256,9 +256,12 @@ void WriteCsv(QIODevice &device, const TChargeLog &log, const ExportFormat &form
             if (f > 0)
                 text += format.Delimiter;
             // A text made inert is quoted, which is how the import tells it from one that
-            // merely starts with "'".
-            const bool inert = format.InertFormulas && isText[f] && needsInertMark(fields[f]);
-            appendField(text, inert ? MakeInert(fields[f]) : fields[f], format.Delimiter, inert);
+            // merely starts with "'". A text that already starts with "'" before a formula
+            // start gets one more in the plain export too, or the import would take one off.
+            const QString &field = fields[f];
+            const bool inert = isText[f] && needsInertMark(field) &&
+                               (format.InertFormulas || field.startsWith(QLatin1Char('\'')));
+            appendField(text, inert ? MakeInert(field) : field, format.Delimiter, inert);
         }
         text += QLatin1String("\r\n");
         if (text.size() > (1 << 18))

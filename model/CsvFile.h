@@ -26,7 +26,8 @@ struct ExportFormat
     QChar Delimiter = QLatin1Char(',');
     QChar DecimalPoint = QLatin1Char('.');
     // Texts a spreadsheet would take for a formula are written with a leading "'" (see
-    // MakeInert); without it every text is written exactly as it is.
+    // MakeInert); without it every text is written exactly as it is, but for one that starts
+    // with "'" before a formula start: it gets one more, so that it reads back as itself.
     bool InertFormulas = false;
     // ";" and the decimal separator of `locale`, for spreadsheets set up that way: with inert
     // formulas, since this is the file made to be opened in one.

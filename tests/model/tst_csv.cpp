@@ -356,7 +356,7 @@ private Q_SLOTS:
         QTest::newRow("tab") << "\tx" << QByteArray("\"'\tx\"");
         QTest::newRow("carriage return") << "\rx" << QByteArray("\"'\rx\"");
         QTest::newRow("quote in it") << "=\"a\";b" << QByteArray("\"'=\"\"a\"\";b\"");
-        QTest::newRow("apostrophe before a formula") << "'=x" << QByteArray("\"''=x\"");
+        QTest::newRow("apostrophe before a formula") << "'=x, y" << QByteArray("\"''=x, y\"");
         QTest::newRow("apostrophe alone") << "'plain" << QByteArray(";'plain;");
         QTest::newRow("formula inside") << "a=b" << QByteArray(";a=b;");
     }
