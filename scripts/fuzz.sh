@@ -12,6 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build-fuzz"
 CXX=${CXX:-clang++}
 targets="logreader csvreader"
+# shellcheck disable=SC2086 # the names split, to be counted
 set -- $targets
 each=$(( seconds / $# ))
 [ "$each" -ge 1 ] || each=1
