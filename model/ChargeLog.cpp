@@ -1,6 +1,7 @@
 #include "ChargeLog.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <cmath>
 
@@ -122,6 +123,15 @@ static void checkNumber(double value, const char *field)
 
 static void checkText(const QString &text, const char *field)
 {
+    if (text.size() > QorLog::MaxTextLength) {
+        // Grouped digits read better; the C locale groups nothing, so English stands in.
+        QLocale numbers;
+        if (numbers.language() == QLocale::C)
+            numbers = QLocale(QLocale::English, QLocale::UnitedStates);
+        throw QorLogError(
+            QCoreApplication::translate("TChargeLog", "%1 is longer than %2 characters")
+                .arg(QLatin1String(field), numbers.toString(QorLog::MaxTextLength)));
+    }
     switch (TChargeLog::firstUnstorable(text)) {
     case TChargeLog::Unstorable::None:
         return;

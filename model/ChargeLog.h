@@ -63,7 +63,8 @@ public:
                              const QString &comment, const QString &chargerLogFileName);
 
     // Refuses values that the log file could not give back unchanged: non-finite numbers and
-    // text with characters XML 1.0 cannot hold. Throws QorLogError naming the field.
+    // text with characters XML 1.0 cannot hold; and texts longer than QorLog::MaxTextLength.
+    // Throws QorLogError naming the field.
     static void CheckStorable(double dateTime, const QString &powerSource, const QString &charger,
                               const QString &battery, double nominalChargeAmps, double ampHours,
                               const QString &termination, const QString &comment,

@@ -50,4 +50,8 @@ constexpr qint32 FuchsiaColour = 0xFF00FF;
 inline constexpr char InstanceIdentifier[] = "{ECD75653-CFFC-453F-B764-FC2191BA1CB1}";
 inline constexpr char DeletedName[] = "Deleted";
 
+// The longest text a charge stores in any one field, in UTF-16 code units (QString::size()).
+// Longer texts are refused wherever they come in, never cut.
+constexpr qsizetype MaxTextLength = 65536;
+
 } // namespace QorLog

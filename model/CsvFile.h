@@ -25,9 +25,24 @@ struct ExportFormat
 {
     QChar Delimiter = QLatin1Char(',');
     QChar DecimalPoint = QLatin1Char('.');
-    // ";" and the decimal separator of `locale`, for spreadsheets set up that way.
+    // Texts a spreadsheet would take for a formula are written with a leading "'" (see
+    // MakeInert); without it every text is written exactly as it is, but for one that starts
+    // with "'" before a formula start: it gets one more, so that it reads back as itself.
+    bool InertFormulas = false;
+    // ";" and the decimal separator of `locale`, for spreadsheets set up that way: with inert
+    // formulas, since this is the file made to be opened in one.
     static ExportFormat regional(const QLocale &locale = QLocale());
 };
+
+// A text that a spreadsheet opening the file would take for a formula: one starting with "=",
+// "+", "-", "@", a tab or a carriage return.
+bool StartsLikeFormula(QStringView text);
+// Such a text (or one that is a "'" before such a text, so that it reads back as itself) with
+// a "'" put before it, as spreadsheets take it for plain text; any other text as it is.
+QString MakeInert(const QString &text);
+// The reverse: one leading "'" taken off a text whose rest is a formula, or starts with "'"
+// before one.
+QString FromInert(const QString &text);
 
 // Writes the header and one row per charge (the shown ones, or all), oldest first: RFC 4180
 // quoting, CRLF line ends, UTF-8 without a byte order mark. Throws QorLogError when the device
@@ -51,7 +66,21 @@ enum class Encoding
 {
     Utf8,
     Utf8WithBom,
-    Latin1
+    Latin1,
+    Windows1252 // what a file that is not UTF-8 is taken for
+};
+
+// Bytes as Windows code page 1252: Latin-1 but for 0x80 to 0x9F, which hold "€", quotes,
+// dashes and a few letters (the five codes it leaves free stay U+0081, U+008D, ...).
+QString DecodeWindows1252(QByteArrayView bytes);
+
+// How a date of numbers only with a four-digit year is read when "/" separates them: day
+// first (31/12/2025) or month first (12/31/2025). With "." or "-" the day always comes first.
+enum class DateOrder
+{
+    Detect, // from the file's dates, when one of them has a day above 12
+    DayFirst,
+    MonthFirst
 };
 
 struct Settings
@@ -60,6 +89,7 @@ struct Settings
     bool HasHeader = true;
     QChar DecimalPoint = QLatin1Char('.');
     Encoding TextEncoding = Encoding::Utf8;
+    DateOrder Dates = DateOrder::Detect;
 };
 
 // One record of the file: its fields and the line it starts on (from 1). A record that cannot
@@ -69,12 +99,17 @@ struct Row
     int Line = 0;
     QStringList Fields;
     QString Error;
+    quint64 Quoted = 0; // bit i set: field i (of the first 64) was written in quotes
+
+    bool isQuoted(qsizetype field) const { return field < 64 && (Quoted >> field & 1); }
 };
 
 // Files above this size are refused rather than read (about a million charges).
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
-// A CSV file in memory, refused when empty, binary or too large (QorLogError).
+// A CSV file in memory, refused when empty, binary or too large (QorLogError). Only a regular
+// file is read, never a device, a pipe or a socket, and its size counts as it is read: a file
+// that grows past MaxFileSize meanwhile is refused as well.
 class Document
 {
 public:
@@ -94,7 +129,9 @@ private:
     Settings m_detected;
 };
 
-// Splits CSV text into records; at most `maxRows` when not negative.
+// Splits CSV text into records; at most `maxRows` when not negative. A quote that is not
+// closed by the end of the text makes its record end with its line, the rest of that line its
+// field, and the records after it are read as if it were not there.
 QList<Row> SplitRows(QStringView text, QChar delimiter, int maxRows = -1);
 
 } // namespace CsvFile

@@ -43,6 +43,32 @@ bool parseClock(const QString &text, int &msecs)
     return true;
 }
 
+// "hh:mm[:ss[.zzz]]" with AM or PM after it: 12 AM is midnight, 12 PM noon.
+bool parseClockWithHalf(const QString &clock, const QString &half, int &msecs)
+{
+    if (!parseClock(clock, msecs))
+        return false;
+    if (half.isEmpty())
+        return true;
+    const int hour = msecs / 3600000;
+    if (hour < 1 || hour > 12)
+        return false;
+    msecs %= 12 * 3600000;
+    if (half.front().toUpper() == QLatin1Char('P'))
+        msecs += 12 * 3600000;
+    return true;
+}
+
+// Numbers with a four-digit year: "d.m.yyyy", "d-m-yyyy" or "a/b/yyyy", then maybe a time.
+const QRegularExpression &numericDate()
+{
+    static const QRegularExpression date(
+        QStringLiteral("^(\\d{1,2})([./-])(\\d{1,2})\\2(\\d{4})"
+                       "(?:(?:[ T]+|,\\s*)(\\d{1,2}:\\d{2}(?::\\d{2}(?:[.,]\\d+)?)?)"
+                       "(?:\\s*([AaPp][Mm]))?)?$"));
+    return date;
+}
+
 // Two-digit years of a short locale format mean 1950 to 2049, not the 1900s.
 QDate fixCentury(QDate date, const QString &format)
 {
@@ -161,6 +187,12 @@ bool ParseTime(const QString &text, QChar decimalPoint, const QLocale &locale, i
 
 bool ParseDateTime(const QString &text, QChar decimalPoint, const QLocale &locale, double &days)
 {
+    return ParseDateTime(text, decimalPoint, locale, days, CsvFile::DateOrder::Detect);
+}
+
+bool ParseDateTime(const QString &text, QChar decimalPoint, const QLocale &locale, double &days,
+                   CsvFile::DateOrder order)
+{
     const QString trimmed = text.trimmed();
     // ISO 8601 and "yyyy-mm-dd hh:mm[:ss]": the wall-clock time as written.
     static const QRegularExpression iso(QStringLiteral(
@@ -186,6 +218,34 @@ bool ParseDateTime(const QString &text, QChar decimalPoint, const QLocale &local
         days = CsvFile::JoinDayCount(date, msecs);
         return true;
     }
+    // Numbers with a four-digit year, whatever the locale: its short format may have two.
+    const QRegularExpressionMatch n = numericDate().match(trimmed);
+    if (n.hasMatch()) {
+        const int first = n.captured(1).toInt(), second = n.captured(3).toInt();
+        bool dayFirst = true;
+        if (n.captured(2) == QLatin1String("/")) {
+            switch (order) {
+            case CsvFile::DateOrder::DayFirst:
+                break;
+            case CsvFile::DateOrder::MonthFirst:
+                dayFirst = false;
+                break;
+            case CsvFile::DateOrder::Detect:
+                if (first <= 12 && second <= 12 && first != second)
+                    return false; // either way round
+                dayFirst = second <= 12;
+                break;
+            }
+        }
+        const QDate date(n.captured(4).toInt(), dayFirst ? second : first,
+                         dayFirst ? first : second);
+        int msecs = 0;
+        if (!date.isValid() ||
+            (!n.captured(5).isEmpty() && !parseClockWithHalf(n.captured(5), n.captured(6), msecs)))
+            return false;
+        days = CsvFile::JoinDayCount(date, msecs);
+        return true;
+    }
     // The locale's short date, alone or followed by a time.
     const QDate alone = parseLocaleDate(trimmed, locale);
     if (alone.isValid()) {
@@ -204,18 +264,94 @@ bool ParseDateTime(const QString &text, QChar decimalPoint, const QLocale &local
     return ParseNumber(trimmed, decimalPoint, days);
 }
 
+namespace {
+
+// Where each kind of column is: the first column of the kind holds it; -1 for none.
+struct ColumnPositions
+{
+    int of[ColumnKinds];
+
+    explicit ColumnPositions(const QList<Column> &mapping)
+    {
+        std::fill(std::begin(of), std::end(of), -1);
+        for (qsizetype i = mapping.size() - 1; i >= 0; --i)
+            of[int(mapping.at(i))] = int(i);
+    }
+    bool has(Column c) const { return of[int(c)] >= 0; }
+    QString cell(const CsvFile::Row &row, Column c) const
+    {
+        return has(c) && of[int(c)] < row.Fields.size() ? row.Fields.at(of[int(c)]) : QString();
+    }
+    // The column a row is dated by: the day count, else the date-time, else the date, the
+    // first of them that is not blank; Ignore when all are.
+    Column dateColumn(const CsvFile::Row &row) const
+    {
+        for (const Column c : {Column::DayCount, Column::DateTime, Column::Date})
+            if (!cell(row, c).trimmed().isEmpty())
+                return c;
+        return Column::Ignore;
+    }
+};
+
+} // namespace
+
+CsvFile::DateOrder DateOrderOf(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings,
+                               const QList<Column> &mapping)
+{
+    using CsvFile::DateOrder;
+    if (settings.Dates != DateOrder::Detect)
+        return settings.Dates;
+    const ColumnPositions columns(mapping);
+    bool either = false;
+    for (qsizetype r = settings.HasHeader ? 1 : 0; r < rows.size(); ++r) {
+        const CsvFile::Row &row = rows.at(r);
+        const Column dated = columns.dateColumn(row);
+        if (dated == Column::Ignore || dated == Column::DayCount || !row.Error.isEmpty())
+            continue;
+        const QRegularExpressionMatch m = numericDate().match(columns.cell(row, dated).trimmed());
+        if (!m.hasMatch() || m.captured(2) != QLatin1String("/"))
+            continue;
+        const int first = m.captured(1).toInt(), second = m.captured(3).toInt();
+        if (first > 12 && second <= 12)
+            return DateOrder::DayFirst;
+        if (second > 12 && first <= 12)
+            return DateOrder::MonthFirst;
+        either = either || (first != second && first <= 12 && second <= 12);
+    }
+    return either ? DateOrder::Detect : DateOrder::DayFirst;
+}
+
 Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings,
               const QList<Column> &mapping, const TChargeLog &log, const QLocale &locale)
 {
-    // The first column of each kind holds it.
-    int columnOf[ColumnKinds];
-    std::fill(std::begin(columnOf), std::end(columnOf), -1);
-    for (qsizetype i = mapping.size() - 1; i >= 0; --i)
-        columnOf[int(mapping.at(i))] = int(i);
-    const auto has = [&](Column c) { return columnOf[int(c)] >= 0; };
+    const ColumnPositions columns(mapping);
+    const auto has = [&](Column c) { return columns.has(c); };
     if (!has(Column::DayCount) && !has(Column::DateTime) && !has(Column::Date))
         throw QorLogError(tr("No column is taken as the date: choose DateTime, DayCount or Date "
                              "for one of them"));
+    const CsvFile::DateOrder order = DateOrderOf(rows, settings, mapping);
+    if (order == CsvFile::DateOrder::Detect) {
+        // Name a date of the file that shows it.
+        QRegularExpressionMatch m;
+        int first = 0, second = 0;
+        for (qsizetype r = settings.HasHeader ? 1 : 0; r < rows.size(); ++r) {
+            const Column dated = columns.dateColumn(rows.at(r));
+            if (dated == Column::Ignore || dated == Column::DayCount)
+                continue;
+            m = numericDate().match(columns.cell(rows.at(r), dated).trimmed());
+            first = m.captured(1).toInt();
+            second = m.captured(3).toInt();
+            if (m.hasMatch() && first != second && first <= 12 && second <= 12)
+                break;
+        }
+        const QString example = m.captured(0);
+        const int year = m.captured(4).toInt();
+        throw QorLogError(
+            tr("The dates of the file can be read day first or month first: '%1' is %2 or %3. "
+               "Choose which in the Import CSV dialog.")
+                .arg(example, QDate(year, second, first).toString(Qt::ISODate),
+                     QDate(year, first, second).toString(Qt::ISODate)));
+    }
 
     // The charges already in the log, by what makes two charges the same.
     const auto sameness = [](double days, const QString &battery, double amps, double ah) {
@@ -233,6 +369,7 @@ Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings
                                  r.NominalChargeAmps, r.AmpHours));
     }
 
+    QSet<QString> inFile; // the charges the plan takes, by the same sameness
     Plan plan;
     const QChar point = settings.DecimalPoint;
     const qsizetype expected = mapping.size();
@@ -252,26 +389,29 @@ Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings
                      .arg(expected));
             continue;
         }
+        // A text made inert for spreadsheets (quoted, "'" before a formula) reads as itself.
         const auto cell = [&](Column c) {
-            return has(c) ? row.Fields.at(columnOf[int(c)]) : QString();
+            const QString text = columns.cell(row, c);
+            return has(c) && row.isQuoted(columns.of[int(c)]) ? CsvFile::FromInert(text) : text;
         };
         Charge charge;
         charge.Line = row.Line;
         bool dated = false;
-        if (!cell(Column::DayCount).trimmed().isEmpty()) {
+        const Column dateColumn = columns.dateColumn(row);
+        if (dateColumn == Column::DayCount) {
             if (!ParseNumber(cell(Column::DayCount), point, charge.DateTime)) {
                 fail(tr("'%1' is not a day count").arg(cell(Column::DayCount)));
                 continue;
             }
             dated = true;
-        } else if (!cell(Column::DateTime).trimmed().isEmpty()) {
-            if (!ParseDateTime(cell(Column::DateTime), point, locale, charge.DateTime)) {
+        } else if (dateColumn == Column::DateTime) {
+            if (!ParseDateTime(cell(Column::DateTime), point, locale, charge.DateTime, order)) {
                 fail(tr("'%1' is not a date and time").arg(cell(Column::DateTime)));
                 continue;
             }
             dated = true;
-        } else if (!cell(Column::Date).trimmed().isEmpty()) {
-            if (!ParseDateTime(cell(Column::Date), point, locale, charge.DateTime)) {
+        } else if (dateColumn == Column::Date) {
+            if (!ParseDateTime(cell(Column::Date), point, locale, charge.DateTime, order)) {
                 fail(tr("'%1' is not a date").arg(cell(Column::Date)));
                 continue;
             }
@@ -321,11 +461,17 @@ Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings
             fail(error.message());
             continue;
         }
-        if (existing.contains(sameness(charge.DateTime, charge.Battery, charge.NominalChargeAmps,
-                                       charge.AmpHours))) {
+        const QString key =
+            sameness(charge.DateTime, charge.Battery, charge.NominalChargeAmps, charge.AmpHours);
+        if (existing.contains(key)) {
             ++plan.Duplicates;
             continue;
         }
+        if (inFile.contains(key)) {
+            ++plan.Repeated;
+            continue;
+        }
+        inFile.insert(key);
         plan.Charges.append(charge);
     }
     return plan;
@@ -373,8 +519,14 @@ QString Summary(const Plan &plan, bool imported)
 {
     const int added = imported ? int(plan.Charges.size()) : 0;
     QString text = added == 1 ? tr("Imported 1 charge") : tr("Imported %1 charges").arg(added);
-    text += plan.Duplicates == 1 ? tr(", skipped 1 already in the log.")
-                                 : tr(", skipped %1 already in the log.").arg(plan.Duplicates);
+    if (plan.Repeated > 0)
+        text += QCoreApplication::translate(
+                    "CsvImport", ", skipped %1 already in the log and %n repeated in the file.",
+                    nullptr, plan.Repeated)
+                    .arg(plan.Duplicates);
+    else
+        text += plan.Duplicates == 1 ? tr(", skipped 1 already in the log.")
+                                     : tr(", skipped %1 already in the log.").arg(plan.Duplicates);
     if (!plan.Errors.isEmpty()) {
         text += QLatin1Char('\n');
         text += plan.Errors.size() == 1 ? tr("1 row could not be read:")

@@ -60,16 +60,26 @@ struct RowError
 
 // What an import would do: the charges it adds, the rows it cannot read, and how many rows
 // equal a charge already in the log (same date-time to the second, battery, amps and
-// amp-hours) and are left out.
+// amp-hours) and are left out; a row equal in that way to an earlier row of the same file is
+// left out as well, counted in Repeated.
 struct Plan
 {
     QVector<Charge> Charges;
     QVector<RowError> Errors;
     int Duplicates = 0;
-    int Rows = 0; // data rows looked at
+    int Rows = 0;     // data rows looked at
+    int Repeated = 0; // rows left out as repeats of an earlier row of the file
 };
 
-// Reads every data row. Throws QorLogError when no column gives the date.
+// The order the dates of the data rows are read in: `settings.Dates` unless that is Detect;
+// else from the dates with "/" that the rows are dated by: DayFirst when one of them has a
+// first number above 12 (or none has a "/"), MonthFirst when one has a second number above 12,
+// Detect when each could be read either way (the file does not say).
+CsvFile::DateOrder DateOrderOf(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings,
+                               const QList<Column> &mapping);
+
+// Reads every data row. Throws QorLogError when no column gives the date, or when the order
+// of the dates is Detect and DateOrderOf cannot tell it.
 Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings,
               const QList<Column> &mapping, const TChargeLog &log,
               const QLocale &locale = QLocale());
@@ -78,7 +88,12 @@ Plan MakePlan(const QList<CsvFile::Row> &rows, const CsvFile::Settings &settings
 Plan MakeDetectedPlan(const CsvFile::Document &document, const TChargeLog &log);
 
 // Parses a date (with or without time) the way the import reads it: ISO 8601,
-// "yyyy-mm-dd hh:mm[:ss]", the locale's short date and time, or a day count. False when none.
+// "yyyy-mm-dd hh:mm[:ss]", numbers with a four-digit year ("dd.mm.yyyy", "dd-mm-yyyy", and
+// "dd/mm/yyyy" or "mm/dd/yyyy" as `order` says) with an optional time "hh:mm[:ss]" (AM/PM
+// taken), the locale's short date and time, or a day count. False when none. With Detect, a
+// date with "/" whose day and month could be swapped is not read.
+bool ParseDateTime(const QString &text, QChar decimalPoint, const QLocale &locale, double &days,
+                   CsvFile::DateOrder order);
 bool ParseDateTime(const QString &text, QChar decimalPoint, const QLocale &locale, double &days);
 // A time of day: "hh:mm[:ss]", the locale's short time, or a fraction of a day.
 bool ParseTime(const QString &text, QChar decimalPoint, const QLocale &locale, int &msecs);
@@ -95,8 +110,9 @@ QVector<TChargeEntry> MakeEntries(TChargeLog &log, const QVector<Charge> &charge
 // used. When the plan has errors, nothing is added or written.
 Plan ImportIntoLogFile(const QString &csvPath, const QString &logPath);
 
-// A summary for the user: "Imported 3 charges, skipped 1 already in the log." with the rows
-// that could not be read, one a line.
+// A summary for the user: "Imported 3 charges, skipped 1 already in the log." (and "1 row
+// repeated in the file" when there are such rows) with the rows that could not be read, one a
+// line.
 QString Summary(const Plan &plan, bool imported);
 
 } // namespace CsvImport

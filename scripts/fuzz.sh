@@ -1,45 +1,63 @@
 #!/bin/sh
-# Builds the log reader's fuzz target (clang, libFuzzer, ASan, UBSan) into build-fuzz/ and runs
-# it for the given number of seconds (default 60), seeded with the sample logs in tests/data/.
-# New inputs collect in build-fuzz/corpus, crashing ones in build-fuzz/artifacts.
-# Exits non-zero when the target crashes, leaks, hangs or finds a round trip that differs.
+# Builds the fuzz targets in tests/fuzz/ (clang, libFuzzer, ASan, UBSan) into build-fuzz/ and
+# runs each in turn, the given number of seconds (default 60) shared between them. A target
+# fuzz_NAME.cpp is seeded with tests/fuzz/NAME-seeds/ when that folder exists and the sample
+# files in tests/data/, and takes tests/fuzz/NAME.dict when there is one. New inputs collect in
+# build-fuzz/corpus/NAME, crashing ones in build-fuzz/artifacts.
+# Exits non-zero when a target crashes, leaks, hangs or finds a round trip that differs.
 set -eu
 
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build-fuzz"
-target="$out/fuzz_logreader"
 CXX=${CXX:-clang++}
+targets="logreader csvreader"
+# shellcheck disable=SC2086 # the names split, to be counted
+set -- $targets
+each=$(( seconds / $# ))
+[ "$each" -ge 1 ] || each=1
 
-mkdir -p "$out/corpus" "$out/artifacts"
-
-sources="$root/tests/fuzz/fuzz_logreader.cpp $root/tests/model/ModelTestHelpers.h"
-for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFileIdentity LogFile LogFileReader; do
-    sources="$sources $root/model/$unit.cpp $root/model/$unit.h"
+# The model units every target may use; each target's binary is rebuilt when one changes.
+units=""
+for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFileIdentity LogFile \
+    LogFileReader CsvFile CsvImport; do
+    units="$units $root/model/$unit.cpp $root/model/$unit.h"
 done
-
-rebuild=no
-[ -x "$target" ] || rebuild=yes
-for f in $sources; do
-    [ "$f" -nt "$target" ] && rebuild=yes
-done
-if [ "$rebuild" = yes ]; then
-    echo "Building $target"
-    # shellcheck disable=SC2046 # pkg-config's flags are meant to split
-    "$CXX" -std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer \
-        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$root/model" -I"$root/tests/model" $(pkg-config --cflags Qt6Core) \
-        $(for f in $sources; do case $f in *.cpp) echo "$f" ;; esac; done) \
-        $(pkg-config --libs Qt6Core expat) -o "$target"
-fi
 
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-exec "$target" \
-    -max_total_time="$seconds" \
-    -timeout=20 \
-    -rss_limit_mb=2048 \
-    -max_len=65536 \
-    -print_final_stats=1 \
-    -dict="$root/tests/fuzz/logreader.dict" \
-    -artifact_prefix="$out/artifacts/" \
-    "$out/corpus" "$root/tests/data"
+for name in $targets; do
+    target="$out/fuzz_$name"
+    sources="$root/tests/fuzz/fuzz_$name.cpp $root/tests/model/ModelTestHelpers.h $units"
+    mkdir -p "$out/corpus/$name" "$out/artifacts"
+
+    rebuild=no
+    [ -x "$target" ] || rebuild=yes
+    for f in $sources; do
+        [ "$f" -nt "$target" ] && rebuild=yes
+    done
+    if [ "$rebuild" = yes ]; then
+        echo "Building $target"
+        # shellcheck disable=SC2046 # pkg-config's flags are meant to split
+        "$CXX" -std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer \
+            -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+            -I"$root/model" -I"$root/tests/model" $(pkg-config --cflags Qt6Core) \
+            $(for f in $sources; do case $f in *.cpp) echo "$f" ;; esac; done) \
+            $(pkg-config --libs Qt6Core expat) -o "$target"
+    fi
+
+    seeds="$root/tests/data"
+    [ -d "$root/tests/fuzz/$name-seeds" ] && seeds="$root/tests/fuzz/$name-seeds $seeds"
+    dict=""
+    [ -f "$root/tests/fuzz/$name.dict" ] && dict="-dict=$root/tests/fuzz/$name.dict"
+    echo "Fuzzing $name for $each s"
+    # shellcheck disable=SC2086 # the seed folders and the dictionary option split
+    "$target" \
+        -max_total_time="$each" \
+        -timeout=20 \
+        -rss_limit_mb=2048 \
+        -max_len=65536 \
+        -print_final_stats=1 \
+        $dict \
+        -artifact_prefix="$out/artifacts/$name-" \
+        "$out/corpus/$name" $seeds
+done

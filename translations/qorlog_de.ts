@@ -161,10 +161,6 @@ Programms nicht beschreibbar ist.
         <translation>Die CSV-Datei %1 kann nicht geschrieben werden: %2</translation>
     </message>
     <message>
-        <source>the quote opened in line %1 is never closed</source>
-        <translation>das in Zeile %1 geöffnete Anführungszeichen wird nie geschlossen</translation>
-    </message>
-    <message>
         <source>text follows a closing quote</source>
         <translation>auf ein schließendes Anführungszeichen folgt Text</translation>
     </message>
@@ -183,6 +179,18 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The file %1 cannot be read: %2</source>
         <translation>Die Datei %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>a quote is not closed</source>
+        <translation>ein Anführungszeichen wird nicht geschlossen</translation>
+    </message>
+    <message>
+        <source>the quote opened in line %1 is not closed</source>
+        <translation>das in Zeile %1 geöffnete Anführungszeichen wird nicht geschlossen</translation>
     </message>
 </context>
 <context>
@@ -250,6 +258,17 @@ Programms nicht beschreibbar ist.
     <message>
         <source>line %1: %2</source>
         <translation>Zeile %1: %2</translation>
+    </message>
+    <message>
+        <source>The dates of the file can be read day first or month first: &apos;%1&apos; is %2 or %3. Choose which in the Import CSV dialog.</source>
+        <translation>Die Daten der Datei können mit dem Tag oder mit dem Monat zuerst gelesen werden: &apos;%1&apos; ist %2 oder %3. Wählen Sie im Dialog CSV importieren, welches gilt.</translation>
+    </message>
+    <message numerus="yes">
+        <source>, skipped %1 already in the log and %n repeated in the file.</source>
+        <translation>
+            <numerusform>, %1 bereits im Protokoll und %n in der Datei wiederholte übersprungen.</numerusform>
+            <numerusform>, %1 bereits im Protokoll und %n in der Datei wiederholte übersprungen.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -578,6 +597,10 @@ Programms nicht beschreibbar ist.
         <source>%1 contains a character that cannot be stored in the log file</source>
         <translation>%1 enthält ein Zeichen, das die Ladebuchdatei nicht speichern kann</translation>
     </message>
+    <message>
+        <source>%1 is longer than %2 characters</source>
+        <translation>%1 ist länger als %2 Zeichen</translation>
+    </message>
 </context>
 <context>
     <name>TChargeLogDocument</name>
@@ -760,10 +783,6 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
         <translation>Semikolons und das Dezimaltrennzeichen dieses Rechners (&quot;%1&quot;), für so eingerichtete Tabellenkalkulationen</translation>
     </message>
     <message>
-        <source>Without it: commas, and &quot;.&quot; as the decimal separator, which every spreadsheet reads.</source>
-        <translation>Ohne: Kommas und &quot;.&quot; als Dezimaltrennzeichen, was jede Tabellenkalkulation liest.</translation>
-    </message>
-    <message>
         <source>Export…</source>
         <translation>Exportieren…</translation>
     </message>
@@ -774,6 +793,10 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
     <message>
         <source>CSV files (*.csv);;All files (*)</source>
         <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>With it, a text starting with =, +, -, @ or a tab is written with a &apos; before it, so that a spreadsheet shows it rather than calculating it (QorLog reads it back without the &apos;). Without it: commas, &quot;.&quot; as the decimal separator, which every spreadsheet reads, and every text exactly as it is.</source>
+        <translation>Damit wird ein Text, der mit =, +, -, @ oder einem Tabulator beginnt, mit einem &apos; davor geschrieben, damit eine Tabellenkalkulation ihn anzeigt statt ihn zu berechnen (QorLog liest ihn ohne das &apos; zurück). Ohne: Kommas, &quot;.&quot; als Dezimaltrennzeichen, was jede Tabellenkalkulation liest, und jeder Text genau so, wie er ist.</translation>
     </message>
 </context>
 <context>
@@ -951,6 +974,41 @@ Lizenz: %3</translation>
         <translation>
             <numerusform>%n Ladung importieren</numerusform>
             <numerusform>%n Ladungen importieren</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Windows-1252 (Western European)</source>
+        <translation>Windows-1252 (westeuropäisch)</translation>
+    </message>
+    <message>
+        <source>As the file&apos;s dates show</source>
+        <translation>Wie die Daten der Datei zeigen</translation>
+    </message>
+    <message>
+        <source>Day first (31.12.2025)</source>
+        <translation>Tag zuerst (31.12.2025)</translation>
+    </message>
+    <message>
+        <source>Month first (12/31/2025)</source>
+        <translation>Monat zuerst (12/31/2025)</translation>
+    </message>
+    <message>
+        <source>Dates:</source>
+        <translation>Daten:</translation>
+    </message>
+    <message>
+        <source>Every date of the file can be read day first or month first. Which is it?</source>
+        <translation>Jedes Datum der Datei kann mit dem Tag oder mit dem Monat zuerst gelesen werden. Was gilt?</translation>
+    </message>
+    <message>
+        <source>Choose the order of day and month in the dates.</source>
+        <translation>Wählen Sie die Reihenfolge von Tag und Monat in den Daten.</translation>
+    </message>
+    <message numerus="yes">
+        <source>, rows repeating an earlier one: %n</source>
+        <translation>
+            <numerusform>, Zeilen, die eine frühere wiederholen: %n</numerusform>
+            <numerusform>, Zeilen, die eine frühere wiederholen: %n</numerusform>
         </translation>
     </message>
 </context>

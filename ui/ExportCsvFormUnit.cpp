@@ -36,8 +36,11 @@ TExportCsvForm::TExportCsvForm(const TChargeLogDocument *document, QWidget *pare
             .arg(point),
         this);
     RegionalCheckBox->setObjectName(QStringLiteral("RegionalCheckBox"));
-    auto *note = new QLabel(tr("Without it: commas, and \".\" as the decimal separator, which "
-                               "every spreadsheet reads."),
+    auto *note = new QLabel(tr("With it, a text starting with =, +, -, @ or a tab is written with "
+                               "a ' before it, so that a spreadsheet shows it rather than "
+                               "calculating it (QorLog reads it back without the '). Without it: "
+                               "commas, \".\" as the decimal separator, which every spreadsheet "
+                               "reads, and every text exactly as it is."),
                             this);
     note->setWordWrap(true);
 

@@ -58,7 +58,21 @@ TImportCsvForm::TImportCsvForm(TChargeLogDocument *log, QWidget *parent, const Q
     EncodingComboBox->addItem(tr("UTF-8"), int(CsvFile::Encoding::Utf8));
     EncodingComboBox->addItem(tr("UTF-8 with byte order mark"),
                               int(CsvFile::Encoding::Utf8WithBom));
+    EncodingComboBox->addItem(tr("Windows-1252 (Western European)"),
+                              int(CsvFile::Encoding::Windows1252));
     EncodingComboBox->addItem(tr("Latin-1"), int(CsvFile::Encoding::Latin1));
+    DateOrderComboBox = new QComboBox(this);
+    DateOrderComboBox->setObjectName(QStringLiteral("DateOrderComboBox"));
+    DateOrderComboBox->addItem(tr("As the file's dates show"), int(CsvFile::DateOrder::Detect));
+    DateOrderComboBox->addItem(tr("Day first (31.12.2025)"), int(CsvFile::DateOrder::DayFirst));
+    DateOrderComboBox->addItem(tr("Month first (12/31/2025)"), int(CsvFile::DateOrder::MonthFirst));
+    DateQuestionLabel = new QLabel(this);
+    DateQuestionLabel->setObjectName(QStringLiteral("DateQuestionLabel"));
+    DateQuestionLabel->setWordWrap(true);
+    DateQuestionLabel->setVisible(false);
+    auto *datesLayout = new QVBoxLayout;
+    datesLayout->addWidget(DateOrderComboBox);
+    datesLayout->addWidget(DateQuestionLabel);
 
     auto *settingsLayout = new QFormLayout;
     settingsLayout->addRow(tr("File:"), FileLabel);
@@ -66,6 +80,7 @@ TImportCsvForm::TImportCsvForm(TChargeLogDocument *log, QWidget *parent, const Q
     settingsLayout->addRow(QString(), HeaderCheckBox);
     settingsLayout->addRow(tr("Decimal separator:"), DecimalComboBox);
     settingsLayout->addRow(tr("Encoding:"), EncodingComboBox);
+    settingsLayout->addRow(tr("Dates:"), datesLayout);
 
     PreviewTable = new QTableWidget(this);
     PreviewTable->setObjectName(QStringLiteral("PreviewTable"));
@@ -99,6 +114,10 @@ TImportCsvForm::TImportCsvForm(TChargeLogDocument *log, QWidget *parent, const Q
     showSettings(m_document.detected());
     for (QComboBox *box : {DelimiterComboBox, DecimalComboBox, EncodingComboBox})
         connect(box, &QComboBox::currentIndexChanged, this, [this] { reread(); });
+    connect(DateOrderComboBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_filling)
+            replan();
+    });
     connect(HeaderCheckBox, &QCheckBox::toggled, this, [this] { reread(); });
     reread();
 }
@@ -110,6 +129,7 @@ void TImportCsvForm::showSettings(const CsvFile::Settings &s)
     HeaderCheckBox->setChecked(s.HasHeader);
     DecimalComboBox->setCurrentIndex(DecimalComboBox->findData(QVariant(s.DecimalPoint)));
     EncodingComboBox->setCurrentIndex(EncodingComboBox->findData(int(s.TextEncoding)));
+    DateOrderComboBox->setCurrentIndex(DateOrderComboBox->findData(int(s.Dates)));
     m_filling = false;
 }
 
@@ -120,6 +140,7 @@ CsvFile::Settings TImportCsvForm::settings() const
     s.HasHeader = HeaderCheckBox->isChecked();
     s.DecimalPoint = DecimalComboBox->currentData().toChar();
     s.TextEncoding = CsvFile::Encoding(EncodingComboBox->currentData().toInt());
+    s.Dates = CsvFile::DateOrder(DateOrderComboBox->currentData().toInt());
     return s;
 }
 
@@ -183,6 +204,18 @@ void TImportCsvForm::fillPreview(const QList<Column> &mapping)
 void TImportCsvForm::replan()
 {
     ErrorsList->clear();
+    // Dates like 05/04/2025 in every row: only the user can tell which is the day.
+    const bool ask =
+        CsvImport::DateOrderOf(m_rows, settings(), mapping()) == CsvFile::DateOrder::Detect;
+    DateQuestionLabel->setVisible(ask);
+    if (ask) {
+        m_plan = CsvImport::Plan();
+        DateQuestionLabel->setText(
+            tr("Every date of the file can be read day first or month first. Which is it?"));
+        SummaryLabel->setText(tr("Choose the order of day and month in the dates."));
+        ImportBitBtn->setEnabled(false);
+        return;
+    }
     try {
         m_plan = CsvImport::MakePlan(m_rows, settings(), mapping(), m_log->log());
     } catch (const QorLogError &error) {
@@ -198,6 +231,8 @@ void TImportCsvForm::replan()
         good == 1 ? tr("1 charge can be imported") : tr("%1 charges can be imported").arg(good);
     text += m_plan.Duplicates == 1 ? tr(", 1 row is already in the log")
                                    : tr(", %1 rows are already in the log").arg(m_plan.Duplicates);
+    if (m_plan.Repeated > 0)
+        text += tr(", rows repeating an earlier one: %n", nullptr, m_plan.Repeated);
     if (!m_plan.Errors.isEmpty())
         text += m_plan.Errors.size() == 1
                     ? tr(", 1 row cannot be read")

@@ -46,6 +46,10 @@ public:
     QCheckBox *HeaderCheckBox = nullptr;
     QComboBox *DecimalComboBox = nullptr;
     QComboBox *EncodingComboBox = nullptr;
+    // How dates like 05/04/2025 are read; when the file cannot tell, the dialog asks here
+    // (DateQuestionLabel shown, nothing imported until day or month first is chosen).
+    QComboBox *DateOrderComboBox = nullptr;
+    QLabel *DateQuestionLabel = nullptr;
     QTableWidget *PreviewTable = nullptr; // first row: a column kind chooser per column
     QListWidget *ErrorsList = nullptr;
     QLabel *SummaryLabel = nullptr;

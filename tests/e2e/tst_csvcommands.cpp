@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace E2e;
 
 namespace {
@@ -17,15 +19,18 @@ struct Result
 
 // Runs the program once more in the environment of `run` (its runtime folder, so it sees a
 // QorLog that `run` started) on the same log.
-Result runCommand(ProgramRun &run, const QStringList &arguments)
+Result runCommand(ProgramRun &run, const QStringList &arguments, int timeoutMs = 60000)
 {
     QProcess process;
     process.setProcessEnvironment(run.environment);
     process.start(run.program,
                   arguments + QStringList{QStringLiteral("--log-file"), run.logPath()});
     Result result;
-    if (!process.waitForFinished(60000))
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
         return result;
+    }
     result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
@@ -122,6 +127,38 @@ private Q_SLOTS:
         QCOMPARE(runCommand(run, {QStringLiteral("--export-csv"), QStringLiteral("-")})
                      .out.count("\r\n"),
                  5);
+        QVERIFY(run.isRunning());
+    }
+
+    // Files that cannot be imported as they are: refused at once with the reason, by the
+    // command alone and by the running QorLog it hands the file to, which keeps running.
+    void refusedImports()
+    {
+        ProgramRun run;
+        QVERIFY(QDir().mkpath(run.logDir()));
+        writeLog(run.logPath(), 2);
+        const QString fifo = run.logDir() + QStringLiteral("/pipe.csv");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString ambiguous = run.logDir() + QStringLiteral("/dates.csv");
+        writeFile(ambiguous, "Date;Battery;Amps;Ah\n05/04/2025;A;1;1\n06/07/2025;A;1;1\n");
+        const QList<QPair<QString, QByteArray>> files = {
+            {QStringLiteral("/dev/zero"), "/dev/zero is not a regular file"},
+            {fifo, fifo.toUtf8() + " is not a regular file"},
+            {ambiguous, "read day first or month first: '05/04/2025' is 2025-04-05 or 2025-05-04"}};
+        const QByteArray before = bytesOf(run.logPath());
+        for (const bool running : {false, true}) {
+            if (running)
+                QVERIFY2(run.startServing(), qPrintable(run.stateText()));
+            for (const auto &[file, reason] : files) {
+                QElapsedTimer timer;
+                timer.start();
+                const Result r = runCommand(run, {QStringLiteral("--import-csv"), file}, 20000);
+                QCOMPARE(r.status, 1);
+                QVERIFY2(r.err.contains(reason), r.err.constData());
+                QVERIFY(timer.elapsed() < 20000);
+            }
+            QCOMPARE(bytesOf(run.logPath()), before);
+        }
         QVERIFY(run.isRunning());
     }
 };

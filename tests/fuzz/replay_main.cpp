@@ -1,4 +1,4 @@
-// Runs the log reader's fuzz target once over every sample log and every kept fuzz finding,
+// Runs a fuzz target once over every sample file and every kept fuzz finding,
 // without libFuzzer, so that the ordinary test run (any compiler) keeps them fixed.
 
 #include <QCoreApplication>
@@ -8,6 +8,11 @@
 #include <cstdint>
 #include <cstdio>
 
+// The sample files a target starts from: the logs in tests/data unless the target names its own.
+#ifndef QORLOG_FUZZ_SEEDS
+#define QORLOG_FUZZ_SEEDS QORLOG_TEST_DATA
+#endif
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
 
 int main(int argc, char **argv)
@@ -15,7 +20,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QStringList folders = app.arguments().mid(1);
     if (folders.isEmpty())
-        folders = {QStringLiteral(QORLOG_TEST_DATA), QStringLiteral(QORLOG_FUZZ_REGRESSIONS)};
+        folders = {QStringLiteral(QORLOG_FUZZ_SEEDS), QStringLiteral(QORLOG_FUZZ_REGRESSIONS)};
     int inputs = 0;
     for (const QString &folder : folders) {
         const QDir dir(folder);

@@ -526,6 +526,8 @@ void TestChargeLog::refusesUnstorable_data()
         {"swapped surrogates", QString(QChar(0xDD0B)) + QChar(0xD83D), character},
         {"U+FFFE", QString("x") + QChar(0xFFFE), character},
         {"U+FFFF", QString(QChar(0xFFFF)), character},
+        {"one over the length limit", QString(QorLog::MaxTextLength + 1, QLatin1Char('x')),
+         QStringLiteral("is longer than")},
     };
     for (int f = 0; f < FieldCount; ++f) {
         if (isNumberField(f)) {
@@ -596,11 +598,14 @@ void TestChargeLog::acceptsStorable_data()
         {"astral", QString("\U0001F50B\U00010348")},
         {"U+FFFD and U+E000", QString(QChar(0xFFFD)) + QChar(0xE000)},
         {"markup", QString("<a>&amp;]]>\"'")},
+        {"at the length limit", QString(QorLog::MaxTextLength, QLatin1Char('x'))},
     };
     // Names lose codes 0 to 32 at both ends before they are stored, control characters too.
     const QList<QPair<const char *, QString>> trimmedNames = {
         {"x01 at the end", QString("Cell\x01")},
         {"NUL and x1F around", QString(QChar(0)) + "Cell \x1f"},
+        {"at the length limit once trimmed",
+         QStringLiteral("  ") + QString(QorLog::MaxTextLength, QLatin1Char('n')) + "\t"},
     };
     for (int f = 0; f < FieldCount; ++f) {
         if (isNumberField(f)) {

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <limits>
 
+#include <sys/stat.h>
+
 using CsvImport::Column;
 using ModelTestHelpers::describeCharges;
 
@@ -149,7 +151,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("encoding");
         QTest::addColumn<int>("charges");
         const int utf8 = int(CsvFile::Encoding::Utf8), bom = int(CsvFile::Encoding::Utf8WithBom),
-                  latin1 = int(CsvFile::Encoding::Latin1);
+                  cp1252 = int(CsvFile::Encoding::Windows1252);
         QTest::newRow("export") << CsvFile::ToCsv(awkwardLog(), CsvFile::ExportFormat(), false)
                                 << "," << true << "." << utf8 << 4;
         QTest::newRow("semicolon, decimal comma, BOM")
@@ -161,9 +163,9 @@ private Q_SLOTS:
             << QByteArray("2024-01-05 14:30\tPSU\tQorA1\tA\t1.5\t2.25\tNormal\tok\t\n"
                           "45000.5\tPb\tQorA1\tB\t1\t1\tError\t\t\n")
             << "\t" << false << "." << utf8 << 2;
-        QTest::newRow("Latin-1 with unknown titles")
+        QTest::newRow("not UTF-8, unknown titles")
             << QByteArray("Datum;Akku;Strom\n05.01.2024;Zelle \xE4;1,5\n") << ";" << true << ","
-            << latin1 << 0;
+            << cp1252 << 0;
     }
     void detection()
     {
@@ -188,13 +190,15 @@ private Q_SLOTS:
         QCOMPARE(result.plan.Charges.size(), charges);
     }
 
-    void dateJoinAndLatin1Text()
+    void dateJoinAndWindows1252Text()
     {
-        const Imported r = importBytes(QByteArray("Date,Time,Battery,Amps,Ah,Comment\n"
-                                                  "2024-01-05,14:30,A,1.5,2.25,caf\xE9\n"));
+        const Imported r = importBytes(
+            QByteArray("Date,Time,Battery,Amps,Ah,Comment\n"
+                       "2024-01-05,14:30,A,1.5,2.25,caf\xE9 5\x80 \x84x\x93 \x81\x9F\n"));
         QCOMPARE(r.plan.Charges.size(), 1);
         QCOMPARE(r.plan.Charges.front().DateTime, at(2024, 1, 5, 14, 30));
-        QCOMPARE(r.plan.Charges.front().Comment, QStringLiteral("caf\u00e9"));
+        QCOMPARE(r.plan.Charges.front().Comment,
+                 QStringLiteral("caf\u00e9 5\u20ac \u201ex\u201c \u0081\u0178"));
     }
 
     void dates_data()
@@ -218,6 +222,20 @@ private Q_SLOTS:
         QTest::newRow("no such hour") << "2023-02-03 24:00" << QLocale::c() << no;
         QTest::newRow("words") << "yesterday" << QLocale::c() << no;
         QTest::newRow("nan") << "nan" << QLocale::c() << no;
+        // Numbers with a four-digit year, whatever the locale's short format says.
+        QTest::newRow("dotted, German") << "09.12.2025" << German << at(2025, 12, 9);
+        QTest::newRow("dotted with time, C")
+            << "9.12.2025 18:00" << QLocale::c() << at(2025, 12, 9, 18);
+        QTest::newRow("dashed with seconds")
+            << "31-12-2025 7:05:09" << German << at(2025, 12, 31, 7, 5, 9);
+        QTest::newRow("slash, day above 12") << "31/01/2025" << QLocale::c() << at(2025, 1, 31);
+        QTest::newRow("slash, month first, PM")
+            << "01/31/2025 6:30 PM" << German << at(2025, 1, 31, 18, 30);
+        QTest::newRow("slash, 12 AM") << "01/31/2025 12:00 am" << QLocale::c() << at(2025, 1, 31);
+        QTest::newRow("slash, same either way") << "05/05/2025" << QLocale::c() << at(2025, 5, 5);
+        QTest::newRow("slash, either way round") << "05/04/2025" << QLocale::c() << no;
+        QTest::newRow("dotted, no such day") << "31.02.2025" << German << no;
+        QTest::newRow("dotted, 13 PM") << "01.02.2025 13:00 PM" << German << no;
     }
     void dates()
     {
@@ -230,6 +248,165 @@ private Q_SLOTS:
         QCOMPARE(ok, !std::isnan(days));
         if (ok)
             QCOMPARE(parsed, days);
+    }
+
+    // Dates with "/" read in the order the file's dates show, or as chosen.
+    void fileDateOrder_data()
+    {
+        QTest::addColumn<QStringList>("dates");
+        QTest::addColumn<int>("order");
+        QTest::addColumn<QString>("read"); // the dates as read, or the refusal's words
+        const int detect = int(CsvFile::DateOrder::Detect), day = int(CsvFile::DateOrder::DayFirst),
+                  month = int(CsvFile::DateOrder::MonthFirst);
+        QTest::newRow("dotted") << QStringList{"09.12.2025", "10.12.2025"} << detect
+                                << "2025-12-09 2025-12-10";
+        QTest::newRow("a day above 12 first")
+            << QStringList{"05/04/2025", "13/01/2025"} << detect << "2025-04-05 2025-01-13";
+        QTest::newRow("a day above 12 second")
+            << QStringList{"05/04/2025", "01/13/2025 18:00"} << detect << "2025-05-04 2025-01-13";
+        QTest::newRow("either way") << QStringList{"05/04/2025", "06/07/2025"} << detect
+                                    << "'05/04/2025' is 2025-04-05 or 2025-05-04";
+        QTest::newRow("either way, day first chosen")
+            << QStringList{"05/04/2025", "06/07/2025"} << day << "2025-04-05 2025-07-06";
+        QTest::newRow("either way, month first chosen")
+            << QStringList{"05/04/2025", "06/07/2025"} << month << "2025-05-04 2025-06-07";
+        QTest::newRow("the same either way")
+            << QStringList{"05/05/2025", "2025-06-07"} << detect << "2025-05-05 2025-06-07";
+        QTest::newRow("month first chosen, a day above 12 first")
+            << QStringList{"13/01/2025"} << month << "'13/01/2025' is not a date";
+    }
+    void fileDateOrder()
+    {
+        QFETCH(QStringList, dates);
+        QFETCH(int, order);
+        QFETCH(QString, read);
+        QList<CsvFile::Row> rows{{1, {"Date", "Battery"}, {}}};
+        for (const QString &date : dates)
+            rows.append({int(rows.size()) + 1, {date, QStringLiteral("A")}, {}});
+        CsvFile::Settings settings;
+        settings.Dates = CsvFile::DateOrder(order);
+        // Whatever the locale: the German short format has a two-digit year.
+        for (const QLocale &locale : {QLocale::c(), German}) {
+            QString got;
+            try {
+                const CsvImport::Plan plan = CsvImport::MakePlan(
+                    rows, settings, CsvImport::guessMapping(rows, true), TChargeLog(), locale);
+                QStringList days;
+                for (const CsvImport::Charge &c : plan.Charges)
+                    days << CsvFile::FormatIsoDateTime(c.DateTime).left(10);
+                for (const CsvImport::RowError &e : plan.Errors)
+                    days << e.Reason;
+                got = days.join(QLatin1Char(' '));
+            } catch (const QorLogError &error) {
+                got = error.message();
+            }
+            QVERIFY2(got.contains(read), qPrintable(got));
+        }
+    }
+
+    void germanSpreadsheetFile()
+    {
+        for (const QLocale &locale : {QLocale::c(), German}) {
+            QLocale::setDefault(locale);
+            const CsvFile::Document document =
+                CsvFile::Document::fromFile(QStringLiteral(QORLOG_TEST_DATA "/spreadsheet-de.csv"));
+            QCOMPARE(document.detected().Delimiter, QLatin1Char(';'));
+            QCOMPARE(document.detected().DecimalPoint, QLatin1Char(','));
+            const CsvImport::Plan plan = CsvImport::MakeDetectedPlan(document, TChargeLog());
+            QVERIFY2(plan.Errors.isEmpty(), qPrintable(CsvImport::Summary(plan, false)));
+            QCOMPARE(plan.Charges.size(), 2);
+            const CsvImport::Charge &first = plan.Charges.at(0), &second = plan.Charges.at(1);
+            QCOMPARE(first.DateTime, at(2025, 12, 9, 18));
+            QCOMPARE(first.NominalChargeAmps, 1.5);
+            QCOMPARE(first.AmpHours, 2.25);
+            QCOMPARE(first.Comment, QStringLiteral("Preis 3,50 \u20ac; \"g\u00fcnstig\""));
+            QCOMPARE(second.DateTime, at(2025, 12, 10, 7, 5, 30));
+            QCOMPARE(second.NominalChargeAmps, -0.5);
+            QCOMPARE(second.Battery, QStringLiteral("Zelle 2"));
+        }
+    }
+
+    void repeatedRows()
+    {
+        TChargeLog log;
+        add(log, at(2024, 1, 1, 10), QStringLiteral("A"), 1, 1);
+        const QByteArray row2 = "2024-01-02T10:00:00,B,1,2,first\r\n";
+        const Imported r = importBytes("DateTime,Battery,Amps,Ah,Comment\r\n"
+                                       "2024-01-01T10:00:00,A,1,1,in the log\r\n" +
+                                           row2 + row2 + row2 +
+                                           "2024-01-02T10:00:00,b,1,2,same charge other text\r\n",
+                                       log);
+        QCOMPARE(r.plan.Charges.size(), 1);
+        QCOMPARE(r.plan.Duplicates, 1);
+        QCOMPARE(r.plan.Repeated, 3);
+        QCOMPARE(r.log.ChargeStringList.count(), 2);
+        QCOMPARE(CsvImport::Summary(r.plan, true),
+                 QStringLiteral("Imported 1 charge, skipped 1 already in the log and 3 repeated "
+                                "in the file."));
+    }
+
+    void formulasInExports_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("inert"); // the field in the export for spreadsheets
+        QTest::newRow("equals") << "=SUM(A1:A9)" << QByteArray("\"'=SUM(A1:A9)\"");
+        QTest::newRow("plus") << "+1" << QByteArray("\"'+1\"");
+        QTest::newRow("minus") << "-5 V" << QByteArray("\"'-5 V\"");
+        QTest::newRow("at") << "@cell" << QByteArray("\"'@cell\"");
+        QTest::newRow("tab") << "\tx" << QByteArray("\"'\tx\"");
+        QTest::newRow("carriage return") << "\rx" << QByteArray("\"'\rx\"");
+        QTest::newRow("quote in it") << "=\"a\";b" << QByteArray("\"'=\"\"a\"\";b\"");
+        QTest::newRow("apostrophe before a formula") << "'=x, y" << QByteArray("\"''=x, y\"");
+        QTest::newRow("apostrophe alone") << "'plain" << QByteArray(";'plain;");
+        QTest::newRow("formula inside") << "a=b" << QByteArray(";a=b;");
+    }
+    void formulasInExports()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, inert);
+        TChargeLog log;
+        // The battery name too, where the name list keeps it (names lose blanks at the ends).
+        const QString battery = TNameList::trimmedName(text).isEmpty() ? QStringLiteral("B") : text;
+        add(log, at(2025, 1, 1), battery, -1.5, -0.25, text, text.contains('*') ? QString() : text);
+        const QByteArray spreadsheet =
+            CsvFile::ToCsv(log, CsvFile::ExportFormat::regional(German), false);
+        QVERIFY2(spreadsheet.contains(inert), spreadsheet.constData());
+        // Numbers are not texts: a negative one stays a number.
+        QVERIFY2(spreadsheet.contains(";-1,5;-0,25;"), spreadsheet.constData());
+        const QByteArray plain = CsvFile::ToCsv(log, CsvFile::ExportFormat(), false);
+        // The plain export writes every text as it is.
+        if (!text.contains(QLatin1Char('\'')))
+            QVERIFY(!plain.contains('\''));
+        for (const QByteArray &bytes : {spreadsheet, plain}) {
+            const Imported back = importBytes(bytes);
+            QVERIFY2(back.plan.Errors.isEmpty(), qPrintable(CsvImport::Summary(back.plan, false)));
+            QCOMPARE(describeCharges(back.log), describeCharges(log));
+        }
+    }
+
+    void notRegularFiles()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.csv"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        // Nobody writes to the pipe, nobody ends /dev/zero: neither is opened for reading.
+        for (const QString &path : {QStringLiteral("/dev/zero"), fifo, dir.path()}) {
+            QElapsedTimer timer;
+            timer.start();
+            QString error;
+            try {
+                CsvFile::Document::fromFile(path);
+            } catch (const QorLogError &e) {
+                error = e.message();
+            }
+            QCOMPARE(error, path + QStringLiteral(" is not a regular file"));
+            QVERIFY(timer.elapsed() < 5000);
+        }
+        // A sparse file one byte above the limit: the bytes read count, not a size asked first.
+        QFile large(dir.filePath(QStringLiteral("large.csv")));
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(CsvFile::MaxFileSize + 1));
+        large.close();
+        QVERIFY_THROWS_EXCEPTION(QorLogError, CsvFile::Document::fromFile(large.fileName()));
     }
 
     void badRows_data()
@@ -246,7 +423,19 @@ private Q_SLOTS:
         QTest::newRow("quote never closed")
             << head + "2024-01-01T10:00:00,A,1,1,x\r\n2024-01-02T10:00:00,A,1,1,\"open\r\n"
                       "2024-01-03T10:00:00,A,1,1,x\r\n"
-            << QStringList{"3: the quote opened in line 3 is never closed"} << 1;
+            << QStringList{"3: a quote is not closed"} << 2;
+        // The rows after it are read, and a closed quote over two lines is no fault.
+        QTest::newRow("quote not closed in line 7")
+            << head + "2024-01-01T10:00:00,A,1,1,\"two\r\nlines\"\r\n"
+                      "2024-01-02T10:00:00,A,1,1,\"\"\"quoted\"\"\"\r\n"
+                      "2024-01-03T10:00:00,A,1,1,x\r\n2024-01-04T10:00:00,A,1,1,x\r\n"
+                      "2024-01-05T10:00:00,\"A,1,1,x\r\n"
+                      "2024-01-06T10:00:00,A,1,1,\"\"\r\n2024-01-07T10:00:00,A,1,1,y\"\"z\r\n"
+            << QStringList{"7: a quote is not closed"} << 6;
+        QTest::newRow("comment above the length limit")
+            << head + "2024-01-01T10:00:00,A,1,1,x\r\n2024-01-02T10:00:00,A,1,1," +
+                   QByteArray(QorLog::MaxTextLength + 1, 'c') + "\r\n"
+            << QStringList{"3: Comment is longer than"} << 1;
         QTest::newRow("text after quote") << head + "2024-01-01T10:00:00,\"A\"B,1,1,x\r\n"
                                           << QStringList{"2: text follows"} << 0;
         QTest::newRow("NaN, infinity, thousands")

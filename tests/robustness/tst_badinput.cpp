@@ -1,6 +1,7 @@
-// Bad input through the bus: numbers that are no numbers, text XML cannot hold, huge and empty
-// texts, extreme date-times, wrong argument types. Each call is answered with a clear error
-// or stored as given; the program keeps answering and its log keeps reading back.
+// Bad input through the bus: numbers that are no numbers, text XML cannot hold, texts above
+// the length limit and empty ones, extreme date-times, wrong argument types. Each call is
+// answered with a clear error or stored as given; the program keeps answering and its log keeps
+// reading back.
 
 #include "RobustSupport.h"
 
@@ -140,12 +141,19 @@ void TestBadInput::answeredOrStored_data()
     QTest::newRow("no arguments") << QVariantList() << unknownMethod << QStringList{"AddCharge"}
                                   << QString();
 
+    // Texts above the length limit are refused whole, never cut.
     QTest::newRow("10 MB charger log file name")
         << withArgument(chargeArguments(QStringLiteral("long file name")), LogFileName, huge)
-        << QString() << QStringList() << QStringLiteral("long file name");
+        << failed << QStringList{"ChargerLogFileName", "is longer than"} << QString();
+    QTest::newRow("10 MB comment") << withArgument(good, Comment, huge) << failed
+                                   << QStringList{"Comment", "is longer than"} << QString();
+    QTest::newRow("battery name one over the limit")
+        << withArgument(good, Battery, QString(QorLog::MaxTextLength + 1, QLatin1Char('b')))
+        << failed << QStringList{"Battery", "is longer than"} << QString();
     // Last, since every later refresh of the table lays out the whole text again.
-    QTest::newRow("10 MB comment")
-        << withArgument(good, Comment, huge) << QString() << QStringList() << huge;
+    const QString longest = QString(QorLog::MaxTextLength - 3, QLatin1Char('y')) + "<&>";
+    QTest::newRow("comment at the limit")
+        << withArgument(good, Comment, longest) << QString() << QStringList() << longest;
 }
 
 void TestBadInput::answeredOrStored()

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -136,6 +137,27 @@ private Q_SLOTS:
         // One undo step takes the whole import back.
         form->undoStack()->undo();
         QCOMPARE(form->chargeLog().ChargeStringList.count(), 3);
+    }
+
+    void importDialogAsksTheDateOrder()
+    {
+        TQorLogMainForm *form = openForm(1);
+        writeFile(path("in.csv"), "Date;Time;Battery;Amps;Ah\r\n05/04/2030;18:00;New;1,5;2\r\n"
+                                  "06/07/2030;9:30;New;1,5;2\r\n");
+        TImportCsvForm dialog(form, path("in.csv"));
+        QVERIFY(dialog.DateQuestionLabel->isVisibleTo(&dialog));
+        QVERIFY(!dialog.ImportBitBtn->isEnabled());
+        dialog.DateOrderComboBox->setCurrentIndex(
+            dialog.DateOrderComboBox->findData(int(CsvFile::DateOrder::MonthFirst)));
+        QVERIFY(!dialog.DateQuestionLabel->isVisibleTo(&dialog));
+        QVERIFY(dialog.ImportBitBtn->isEnabled());
+        QCOMPARE(dialog.plan().Charges.size(), 2);
+        QCOMPARE(CsvFile::FormatIsoDateTime(dialog.plan().Charges.at(0).DateTime),
+                 QStringLiteral("2030-05-04T18:00:00"));
+        dialog.DateOrderComboBox->setCurrentIndex(
+            dialog.DateOrderComboBox->findData(int(CsvFile::DateOrder::DayFirst)));
+        QCOMPARE(CsvFile::FormatIsoDateTime(dialog.plan().Charges.at(1).DateTime),
+                 QStringLiteral("2030-07-06T09:30:00"));
     }
 
     void exportDialog()
