@@ -122,7 +122,7 @@ void TestProgram::directAddIsWrittenBeforeTheReply_data()
     Charge future;
     future.dateTime = 80000.25; // the year 2119
     future.powerSource.clear();
-    future.comment = QString(1 << 20, QChar(u'\u00e9')); // 1 MB of text
+    future.comment = QString(QorLog::MaxTextLength, QChar(u'\u00e9')); // the longest text
     QTest::newRow("future, no power source, long comment") << future << ""
                                                            << "Pack A" << true;
     Charge unicode;

@@ -144,7 +144,7 @@ private Q_SLOTS:
         TQorLogMainForm *form = openForm(1);
         writeFile(path("in.csv"), "Date;Time;Battery;Amps;Ah\r\n05/04/2030;18:00;New;1,5;2\r\n"
                                   "06/07/2030;9:30;New;1,5;2\r\n");
-        TImportCsvForm dialog(form, path("in.csv"));
+        TImportCsvForm dialog(form->document(), form, path("in.csv"));
         QVERIFY(dialog.DateQuestionLabel->isVisibleTo(&dialog));
         QVERIFY(!dialog.ImportBitBtn->isEnabled());
         dialog.DateOrderComboBox->setCurrentIndex(

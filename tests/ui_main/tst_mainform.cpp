@@ -127,7 +127,7 @@ private Q_SLOTS:
     void hugeCommentIsCutForDisplayOnly()
     {
         TQorLogMainForm *form = openForm();
-        const QString huge(2'000'000, QLatin1Char('x'));
+        const QString huge(QorLog::MaxTextLength, QLatin1Char('x')); // the longest text
         add(form, 100, QStringLiteral("Cell"), 1, 1, huge);
         const QString shown = cell(form, 0, 7);
         QCOMPARE(shown.size(), TChargeLogTableModel::MaxCellText + 1);
