@@ -1,12 +1,17 @@
 #include "BarChart.h"
 
+#include "ChartAccessibility.h"
+
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHash>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSet>
 #include <QToolTip>
 #include <QtDebug>
 
@@ -36,6 +41,8 @@ TBarChart::TBarChart(QWidget *parent) : QWidget(parent)
     m_markFont.setPointSize(8);
     m_markFont.setBold(true);
     m_categoryFont.setPixelSize(11);
+    setFocusPolicy(Qt::StrongFocus);
+    ChartAccessibility::install();
 }
 
 TBarChart::~TBarChart() = default;
@@ -92,8 +99,20 @@ void TBarChart::endUpdate()
 
 void TBarChart::changed(bool relayout)
 {
-    if (relayout)
+    if (relayout) {
         m_layoutValid = false;
+        // The focus stays on a bar that still exists: the last of its series when points went.
+        if (validSeries(m_focusSeries)) {
+            const int count = pointCount(m_focusSeries);
+            if (m_focusIndex >= count)
+                m_focusIndex = count - 1;
+            if (m_focusIndex < 0)
+                m_focusSeries = -1;
+        } else {
+            m_focusSeries = m_focusIndex = -1;
+        }
+        ChartAccessibility::notifyDataChanged(this);
+    }
     if (m_updateDepth > 0)
         m_pendingRepaint = true;
     else
@@ -316,6 +335,15 @@ const TBarChart::Layout &TBarChart::layout() const
 {
     if (!m_layoutValid || m_layout.size != size()) {
         buildLayout();
+        // Marks lifted clear of each other may reach above the widget: the bars then give up
+        // as much height as the marks need, as far as the axes allow.
+        int extra = 0;
+        for (int pass = 0; pass < 3 && m_layout.markOverflow > 0; ++pass) {
+            if (extra >= m_layout.plot.height())
+                break;
+            extra += m_layout.markOverflow;
+            buildLayout(extra);
+        }
         m_layoutValid = true;
         ++m_layoutCount;
     }
@@ -364,7 +392,7 @@ int TBarChart::yFor(Axis a, double value) const
     return base - h;
 }
 
-void TBarChart::buildLayout() const
+void TBarChart::buildLayout(int extraMarkRoom) const
 {
     Layout &l = m_layout;
     l.size = size();
@@ -380,7 +408,7 @@ void TBarChart::buildLayout() const
     const int bottomBand = TickLength + 2 + fmCategory.height() + 2;
     const int plotHeight = std::max(0, h - top - bottomBand - 1);
     l.plot = QRect(0, top, 0, plotHeight);
-    const int markRoom = m_markDistance + fmMark.height();
+    const int markRoom = m_markDistance + fmMark.height() + extraMarkRoom;
     layoutAxis(LeftAxis, plotHeight, markRoom);
     layoutAxis(RightAxis, plotHeight, markRoom);
 
@@ -449,12 +477,13 @@ void TBarChart::layoutMarks() const
     Layout &l = m_layout;
     l.marks.clear();
     l.markOfBar.fill(-1, l.bars.size());
+    l.markOverflow = 0;
     if (l.plot.isEmpty())
         return;
     const QFontMetrics fm(m_markFont);
     const int height = fm.height();
-    const int digit = fm.horizontalAdvance(QLatin1Char('0'));
-    int widest = digit;
+    const int widgetRight = l.size.width() - 1;
+    int widest = 0;
 
     // A number's width as the sum of its characters' advances, each measured once: shaping
     // every mark's text took most of the layout with hundreds of batteries. Numbers have no
@@ -478,21 +507,21 @@ void TBarChart::layoutMarks() const
         return width;
     };
 
-    // Does r collide with a mark already placed? Marks are placed from left to right, so only
-    // the last few can reach r.
-    const auto hitsMark = [&](const QRect &r) {
-        const QRect padded = r.adjusted(-MarkSpacing, 0, MarkSpacing, 0);
+    // Where each placed mark's bar stands: marks are placed in that order, so a mark can only
+    // meet the marks of bars less than the widest mark to its left.
+    QVector<double> placedCentre;
+    // The top of the lowest obstacle r runs into (a placed mark, kept MarkSpacing apart, or a
+    // bar), or INT_MAX when r is free.
+    const auto lowestObstacle = [&](const QRect &r) {
+        int top = std::numeric_limits<int>::max();
+        const QRect padded = r.adjusted(-MarkSpacing, -MarkSpacing, MarkSpacing, MarkSpacing);
         for (qsizetype j = l.marks.size() - 1; j >= 0; --j) {
-            const QRect &other = l.marks.at(j).rect;
-            if (other.center().x() + widest < r.left())
+            if (placedCentre.at(j) + widest + MarkSpacing < r.left())
                 break;
+            const QRect &other = l.marks.at(j).rect;
             if (padded.intersects(other))
-                return true;
+                top = std::min(top, other.top());
         }
-        return false;
-    };
-    // Does r cover a bar? A mark drawn over its neighbours' bars is unreadable.
-    const auto hitsBar = [&](const QRect &r) {
         // A crowded bar may stand a pixel outside its category's span.
         const int first =
             std::max(0, int(std::floor((r.left() - 2 - l.plot.left()) / l.categoryWidth)) - 1);
@@ -501,12 +530,14 @@ void TBarChart::layoutMarks() const
                      int(std::floor((r.right() + 2 - l.plot.left()) / l.categoryWidth)) + 1);
         for (int i = first; i <= last; ++i) {
             for (int s = 0; s < m_series.size(); ++s) {
-                if (i < m_series.at(s).values.size() &&
-                    l.bars.at(l.seriesOffset.at(s) + i).intersects(r))
-                    return true;
+                if (i < m_series.at(s).values.size()) {
+                    const QRect &bar = l.bars.at(l.seriesOffset.at(s) + i);
+                    if (!bar.isEmpty() && bar.intersects(r))
+                        top = std::min(top, bar.top());
+                }
             }
         }
-        return false;
+        return top;
     };
 
     for (int i = 0; i < l.categories; ++i) {
@@ -515,51 +546,36 @@ void TBarChart::layoutMarks() const
                 continue;
             const int bar = l.seriesOffset.at(s) + i;
             const QRect &b = l.bars.at(bar);
-            const int top = b.top() - m_markDistance - height;
-            if (top < 0)
-                continue;
             const double centre = b.left() + b.width() / 2.0;
-            // Cheap test with the narrowest possible text before formatting the value.
-            const QRect narrowest(int(centre - digit / 2.0), top, digit, height);
-            if (hitsMark(narrowest))
-                continue;
             TextItem mark;
             mark.text = formatValue(m_series.at(s).values.at(i));
-            const int width = textWidth(mark.text) + 2;
-            if (width > l.plot.width())
+            const int width = std::min(textWidth(mark.text) + 2, std::max(1, l.size.width()));
+            mark.rect = QRect(int(std::lround(centre - width / 2.0)),
+                              b.top() - m_markDistance - height, width, height);
+            // Over the plot, clear of the axis labels, where it fits; else inside the widget.
+            const int left = width <= l.plot.width() ? l.plot.left() : 0;
+            const int right = width <= l.plot.width() ? l.plot.right() : widgetRight;
+            if (mark.rect.right() > right)
+                mark.rect.moveRight(right);
+            if (mark.rect.left() < left)
+                mark.rect.moveLeft(left);
+            // Lifted above whatever it would run into, just as far as needed.
+            widest = std::max(widest, width);
+            for (int top = lowestObstacle(mark.rect);
+                 top != std::numeric_limits<int>::max() && mark.rect.top() >= -l.plot.height();
+                 top = lowestObstacle(mark.rect))
+                mark.rect.moveBottom(top - 1 - MarkSpacing);
+            if (mark.rect.top() < 0) {
+                // No room left above: the bars will give up height for it, or where they
+                // cannot, the mark stays away.
+                l.markOverflow = std::max(l.markOverflow, -mark.rect.top());
                 continue;
-            mark.rect = QRect(int(std::lround(centre - width / 2.0)), top, width, height);
-            // Kept over the plot, clear of the axis labels.
-            if (mark.rect.left() < l.plot.left())
-                mark.rect.moveLeft(l.plot.left());
-            if (mark.rect.right() > l.plot.right())
-                mark.rect.moveRight(l.plot.right());
-            // A mark that would cover a taller neighbouring bar is lifted just above it.
-            for (int lift = 0; lift < 3 && hitsBar(mark.rect); ++lift) {
-                int highest = mark.rect.top();
-                const QRect &r = mark.rect;
-                const int first = std::max(
-                    0, int(std::floor((r.left() - 2 - l.plot.left()) / l.categoryWidth)) - 1);
-                const int last = std::min(
-                    l.categories - 1,
-                    int(std::floor((r.right() + 2 - l.plot.left()) / l.categoryWidth)) + 1);
-                for (int c = first; c <= last; ++c)
-                    for (int t = 0; t < m_series.size(); ++t) {
-                        if (c >= m_series.at(t).values.size())
-                            continue;
-                        const QRect &other = l.bars.at(l.seriesOffset.at(t) + c);
-                        if (other.left() <= r.right() && other.right() >= r.left())
-                            highest = std::min(highest, other.top());
-                    }
-                mark.rect.moveTop(highest - 2 - height);
             }
-            if (mark.rect.top() < 0 || hitsMark(mark.rect) || hitsBar(mark.rect))
-                continue;
             mark.series = s;
             mark.index = i;
-            widest = std::max(widest, width);
             l.markOfBar[bar] = int(l.marks.size());
             l.marks.append(mark);
+            placedCentre.append(centre);
         }
     }
 }
@@ -807,11 +823,243 @@ void TBarChart::paintChart(QPainter *painter) const
         p.drawText(item.rect, Qt::AlignCenter, item.text);
 
     p.setFont(m_markFont);
+    QVector<QColor> markColours;
+    for (int s = 0; s < m_series.size(); ++s)
+        markColours.append(visibleMarkColour(s));
     for (const TextItem &item : l.marks) {
-        p.setPen(m_series.at(item.series).markColour);
+        p.setPen(QPen(markColours.at(item.series), 0));
+        const QLine leader = markLeader(item.series, item.index);
+        if (!leader.isNull())
+            p.drawLine(leader);
         p.drawText(item.rect, Qt::AlignCenter, item.text);
     }
     p.restore();
+}
+
+// ---- keyboard and assistive technology -------------------------------------------------------
+
+namespace {
+
+// Relative luminance and contrast ratio as used for text legibility.
+double luminance(const QColor &c)
+{
+    const auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Below this the marks' figures are hard to read on the chart's background.
+const double LeastMarkContrast = 3.0;
+
+} // namespace
+
+QColor TBarChart::visibleMarkColour(int series) const
+{
+    if (!validSeries(series))
+        return QColor();
+    const QColor own = m_series.at(series).markColour;
+    const QColor background = Qt::white; // paintChart's background
+    if (contrast(own, background) >= LeastMarkContrast)
+        return own;
+    const QColor text = palette().color(QPalette::Text);
+    return contrast(text, background) >= LeastMarkContrast ? text : QColor(Qt::black);
+}
+
+QLine TBarChart::markLeader(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QLine();
+    const Layout &l = layout();
+    const int bar = l.seriesOffset.at(series) + index;
+    const int mark = l.markOfBar.at(bar);
+    if (mark < 0)
+        return QLine();
+    const QRect &b = l.bars.at(bar);
+    const QRect &r = l.marks.at(mark).rect;
+    if (r.bottom() + 1 >= b.top() - m_markDistance)
+        return QLine(); // right above its bar, as placed
+    // From the middle of the bar's top to the mark's bottom edge, above the bar where the mark
+    // allows it.
+    const int x = b.left() + b.width() / 2;
+    const int markX = std::clamp(x, r.left(), r.right());
+    return QLine(x, b.top() - 1, markX, r.bottom() + 1);
+}
+
+QRect TBarChart::barFocusRect(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QRect();
+    const Layout &l = layout();
+    return hitRect(l.bars.at(l.seriesOffset.at(series) + index));
+}
+
+void TBarChart::setFocusedBar(int series, int index)
+{
+    if (!validPoint(series, index))
+        series = index = -1;
+    if (series == m_focusSeries && index == m_focusIndex)
+        return;
+    m_focusSeries = series;
+    m_focusIndex = index;
+    update();
+    if (series >= 0) {
+        if (hasFocus())
+            ChartAccessibility::notifyFocus(this,
+                                            ChartAccessibility::barChild(this, series, index));
+        emit focusedBarChanged(series, index);
+    }
+}
+
+void TBarChart::setValueSuffix(int series, const QString &suffix)
+{
+    if (!validSeries(series))
+        return;
+    m_series[series].suffix = suffix;
+    ChartAccessibility::notifyDataChanged(this);
+}
+
+QString TBarChart::valueSuffix(int series) const
+{
+    return validSeries(series) ? m_series.at(series).suffix : QString();
+}
+
+QString TBarChart::barText(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QString();
+    const Series &s = m_series.at(series);
+    return tr("%1, %2 %3")
+        .arg(s.labels.at(index), s.title, formatValue(s.values.at(index)) + s.suffix);
+}
+
+void TBarChart::setCategoryCountText(std::function<QString(int)> f)
+{
+    m_categoryCountText = std::move(f);
+    ChartAccessibility::notifyDataChanged(this);
+}
+
+QString TBarChart::summaryText() const
+{
+    const int categories = categoryCount();
+    return tr("%n series", nullptr, seriesCount()) + QStringLiteral(", ") +
+           (m_categoryCountText ? m_categoryCountText(categories)
+                                : tr("%n categories", nullptr, categories));
+}
+
+void TBarChart::keyPressEvent(QKeyEvent *e)
+{
+    const int categories = categoryCount();
+    if (categories == 0 || m_series.isEmpty()) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    int series = validSeries(m_focusSeries) ? m_focusSeries : 0;
+    int index = std::max(m_focusIndex, 0);
+    // The nearest series from `from` on in direction `step` that has a point at `at`.
+    const auto seriesWith = [this](int from, int step, int at) {
+        for (int s = from; s >= 0 && s < m_series.size(); s += step) {
+            if (at < m_series.at(s).values.size())
+                return s;
+        }
+        return -1;
+    };
+    const auto moveTo = [&](int s, int i) {
+        if (s >= 0 && validPoint(s, i))
+            setFocusedBar(s, i);
+        e->accept();
+    };
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    static const QSet<int> moves = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
+                                    Qt::Key_Down, Qt::Key_Home,  Qt::Key_End};
+    if (!validPoint(m_focusSeries, m_focusIndex) && moves.contains(e->key())) {
+        // Nothing focused yet (the bars came after the focus): any move starts at the first bar.
+        return moveTo(seriesWith(0, 1, 0), 0);
+    }
+    switch (e->key()) {
+    case Qt::Key_Left:
+        if (index > 0)
+            --index;
+        return moveTo(seriesWith(std::min(series, int(m_series.size()) - 1), -1, index), index);
+    case Qt::Key_Right:
+        if (index + 1 < categories)
+            ++index;
+        return moveTo(seriesWith(series, 1, index) >= 0 ? seriesWith(series, 1, index)
+                                                        : seriesWith(series, -1, index),
+                      index);
+    case Qt::Key_Up:
+        return moveTo(series > 0 ? seriesWith(series - 1, -1, index) : series, index);
+    case Qt::Key_Down:
+        return moveTo(seriesWith(series + 1, 1, index) >= 0 ? seriesWith(series + 1, 1, index)
+                                                            : series,
+                      index);
+    case Qt::Key_Home:
+        return moveTo(
+            seriesWith(series, 1, 0) >= 0 ? seriesWith(series, 1, 0) : seriesWith(0, 1, 0), 0);
+    case Qt::Key_End: {
+        const int last = categories - 1;
+        return moveTo(seriesWith(series, -1, last) >= 0 ? seriesWith(series, -1, last)
+                                                        : seriesWith(series, 1, last),
+                      last);
+    }
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (validPoint(m_focusSeries, m_focusIndex)) {
+            e->accept();
+            if (shift && e->key() != Qt::Key_Space)
+                emit seriesDoubleClicked(m_focusSeries, m_focusIndex);
+            else
+                emit seriesPressed(m_focusSeries, m_focusIndex, Qt::LeftButton,
+                                   barFocusRect(m_focusSeries, m_focusIndex).center());
+            return;
+        }
+        break;
+    case Qt::Key_F10:
+        if (shift) {
+            // The usual other key for the context menu; the menu key itself comes as a context
+            // menu event from the window system.
+            const QPoint centre = validPoint(m_focusSeries, m_focusIndex)
+                                      ? barFocusRect(m_focusSeries, m_focusIndex).center()
+                                      : rect().center();
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, centre, mapToGlobal(centre),
+                                   e->modifiers());
+            QWidget::event(&menu);
+            e->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TBarChart::focusInEvent(QFocusEvent *e)
+{
+    if (!validPoint(m_focusSeries, m_focusIndex)) {
+        for (int s = 0; s < m_series.size() && m_focusSeries < 0; ++s) {
+            if (!m_series.at(s).values.isEmpty())
+                setFocusedBar(s, 0);
+        }
+    } else {
+        ChartAccessibility::notifyFocus(
+            this, ChartAccessibility::barChild(this, m_focusSeries, m_focusIndex));
+    }
+    update();
+    QWidget::focusInEvent(e);
+}
+
+void TBarChart::focusOutEvent(QFocusEvent *e)
+{
+    update();
+    QWidget::focusOutEvent(e);
 }
 
 // ---- events --------------------------------------------------------------------------------
@@ -821,6 +1069,13 @@ void TBarChart::paintEvent(QPaintEvent *)
     try {
         QPainter painter(this);
         paintChart(&painter);
+        if (hasFocus() && validPoint(m_focusSeries, m_focusIndex)) {
+            // The focused bar's frame: dashed, in the text colour, a little off the bar.
+            QPen pen(palette().color(QPalette::Text), 1, Qt::DashLine);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(barFocusRect(m_focusSeries, m_focusIndex).adjusted(-2, -2, 1, 1));
+        }
     } catch (const std::exception &e) {
         qWarning("TBarChart: painting failed: %s", e.what());
     } catch (...) {
@@ -837,6 +1092,7 @@ void TBarChart::mousePressEvent(QMouseEvent *e)
         int index = -1;
         if (barAt(pos, &series, &index)) {
             e->accept();
+            setFocusedBar(series, index);
             emit seriesPressed(series, index, e->button(), pos);
             return;
         }
@@ -862,6 +1118,21 @@ void TBarChart::mouseDoubleClickEvent(QMouseEvent *e)
 
 bool TBarChart::event(QEvent *e)
 {
+    if (e->type() == QEvent::ContextMenu) {
+        // Asked for by keyboard: the menu belongs to the focused bar, so it opens there.
+        auto *menu = static_cast<QContextMenuEvent *>(e);
+        if (menu->reason() == QContextMenuEvent::Keyboard &&
+            validPoint(m_focusSeries, m_focusIndex)) {
+            const QPoint centre = barFocusRect(m_focusSeries, m_focusIndex).center();
+            if (menu->pos() != centre) {
+                QContextMenuEvent atBar(QContextMenuEvent::Keyboard, centre, mapToGlobal(centre),
+                                        menu->modifiers());
+                const bool done = QWidget::event(&atBar);
+                e->setAccepted(atBar.isAccepted());
+                return done;
+            }
+        }
+    }
     if (e->type() == QEvent::ToolTip) {
         try {
             auto *help = static_cast<QHelpEvent *>(e);
