@@ -334,16 +334,20 @@ QString TBarChart::categoryLabel(int category) const
 const TBarChart::Layout &TBarChart::layout() const
 {
     if (!m_layoutValid || m_layout.size != size()) {
-        buildLayout();
         // Marks lifted clear of each other may reach above the widget: the bars then give up
-        // as much height as the marks need, as far as the axes allow.
+        // as much height as the marks need, as far as the axes allow. Trial layouts keep the
+        // marks that stick out, so that the next trial knows how much room they all need.
+        buildLayout(0, true);
         int extra = 0;
-        for (int pass = 0; pass < 3 && m_layout.markOverflow > 0; ++pass) {
-            if (extra >= m_layout.plot.height())
+        for (int pass = 0; pass < 6 && m_layout.markOverflow > 0; ++pass) {
+            // Beyond this the bars keep their least height and nothing changes any more.
+            if (extra >= m_layout.plot.height() * 3 / 4)
                 break;
             extra += m_layout.markOverflow;
-            buildLayout(extra);
+            buildLayout(extra, true);
         }
+        if (m_layout.markOverflow > 0)
+            buildLayout(extra, false);
         m_layoutValid = true;
         ++m_layoutCount;
     }
@@ -392,7 +396,7 @@ int TBarChart::yFor(Axis a, double value) const
     return base - h;
 }
 
-void TBarChart::buildLayout(int extraMarkRoom) const
+void TBarChart::buildLayout(int extraMarkRoom, bool trial) const
 {
     Layout &l = m_layout;
     l.size = size();
@@ -445,7 +449,7 @@ void TBarChart::buildLayout(int extraMarkRoom) const
     l.categories = categoryCount();
     l.categoryWidth = l.categories > 0 ? double(plotWidth) / l.categories : 0;
     layoutBars();
-    layoutMarks();
+    layoutMarks(trial);
     layoutLabels();
 }
 
@@ -472,7 +476,7 @@ void TBarChart::layoutBars() const
     }
 }
 
-void TBarChart::layoutMarks() const
+void TBarChart::layoutMarks(bool trial) const
 {
     Layout &l = m_layout;
     l.marks.clear();
@@ -484,6 +488,25 @@ void TBarChart::layoutMarks() const
     const int height = fm.height();
     const int widgetRight = l.size.width() - 1;
     int widest = 0;
+
+    // Can every mark find a place at all? In a column of the plot stand about as many marks as
+    // the widest mark spans bars; the marks need as many rows, while the plot has room for
+    // about three quarters of its height in rows (the bars keep at least a quarter).
+    if (l.categoryWidth > 0 && !m_series.isEmpty()) {
+        double largest = 0;
+        for (const Series &s : m_series) {
+            for (double v : s.values)
+                largest = std::max(largest, std::isfinite(v) ? std::abs(v) : 0.0);
+        }
+        const int typical = fm.horizontalAdvance(formatValue(-largest)) + 2;
+        const double rowsNeeded = m_series.size() * (typical + MarkSpacing) / l.categoryWidth;
+        const double rowsFree =
+            (l.plot.height() * 3.0 / 4 - m_markDistance) / (height + MarkSpacing);
+        if (rowsNeeded > std::max(rowsFree, 1.0) + m_series.size()) {
+            layoutCrowdedMarks();
+            return;
+        }
+    }
 
     // A number's width as the sum of its characters' advances, each measured once: shaping
     // every mark's text took most of the layout with hundreds of batteries. Numbers have no
@@ -569,13 +592,132 @@ void TBarChart::layoutMarks() const
                 // No room left above: the bars will give up height for it, or where they
                 // cannot, the mark stays away.
                 l.markOverflow = std::max(l.markOverflow, -mark.rect.top());
-                continue;
+                if (!trial || mark.rect.top() < -l.plot.height())
+                    continue;
             }
             mark.series = s;
             mark.index = i;
             l.markOfBar[bar] = int(l.marks.size());
             l.marks.append(mark);
             placedCentre.append(centre);
+        }
+    }
+}
+
+// The marks of a chart too crowded for all of them, however lifted: each mark that finds room
+// above its bar (lifted over a taller neighbour at most) is drawn, the others stay away.
+void TBarChart::layoutCrowdedMarks() const
+{
+    Layout &l = m_layout;
+    const QFontMetrics fm(m_markFont);
+    const int height = fm.height();
+    const int digit = fm.horizontalAdvance(QLatin1Char('0'));
+    int widest = digit;
+
+    // A number's width as the sum of its characters' advances, each measured once: shaping
+    // every mark's text took most of the layout with hundreds of batteries. Numbers have no
+    // ligatures, and kerning between digits would only make them narrower. Any other text (a
+    // formatter may return words) is shaped as usual.
+    QHash<char16_t, int> advances;
+    const auto textWidth = [&](const QString &text) {
+        int width = 0;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            const bool numeric = c.isDigit() || u == u'.' || u == u',' || u == u'-' || u == u'+' ||
+                                 u == u'\'' || u == 0x00A0 || u == 0x2019 || u == 0x202F ||
+                                 u == 0x2212 || u == 0x066B || u == 0x066C;
+            if (!numeric)
+                return fm.horizontalAdvance(text);
+            auto it = advances.find(u);
+            if (it == advances.end())
+                it = advances.insert(u, fm.horizontalAdvance(c));
+            width += *it;
+        }
+        return width;
+    };
+
+    // Does r collide with a mark already placed? Marks are placed from left to right, so only
+    // the last few can reach r.
+    const auto hitsMark = [&](const QRect &r) {
+        const QRect padded = r.adjusted(-MarkSpacing, 0, MarkSpacing, 0);
+        for (qsizetype j = l.marks.size() - 1; j >= 0; --j) {
+            const QRect &other = l.marks.at(j).rect;
+            if (other.center().x() + widest < r.left())
+                break;
+            if (padded.intersects(other))
+                return true;
+        }
+        return false;
+    };
+    // Does r cover a bar? A mark drawn over its neighbours' bars is unreadable.
+    const auto hitsBar = [&](const QRect &r) {
+        // A crowded bar may stand a pixel outside its category's span.
+        const int first =
+            std::max(0, int(std::floor((r.left() - 2 - l.plot.left()) / l.categoryWidth)) - 1);
+        const int last =
+            std::min(l.categories - 1,
+                     int(std::floor((r.right() + 2 - l.plot.left()) / l.categoryWidth)) + 1);
+        for (int i = first; i <= last; ++i) {
+            for (int s = 0; s < m_series.size(); ++s) {
+                if (i < m_series.at(s).values.size() &&
+                    l.bars.at(l.seriesOffset.at(s) + i).intersects(r))
+                    return true;
+            }
+        }
+        return false;
+    };
+
+    for (int i = 0; i < l.categories; ++i) {
+        for (int s = 0; s < m_series.size(); ++s) {
+            if (i >= m_series.at(s).values.size())
+                continue;
+            const int bar = l.seriesOffset.at(s) + i;
+            const QRect &b = l.bars.at(bar);
+            const int top = b.top() - m_markDistance - height;
+            if (top < 0)
+                continue;
+            const double centre = b.left() + b.width() / 2.0;
+            // Cheap test with the narrowest possible text before formatting the value.
+            const QRect narrowest(int(centre - digit / 2.0), top, digit, height);
+            if (hitsMark(narrowest))
+                continue;
+            TextItem mark;
+            mark.text = formatValue(m_series.at(s).values.at(i));
+            const int width = textWidth(mark.text) + 2;
+            if (width > l.plot.width())
+                continue;
+            mark.rect = QRect(int(std::lround(centre - width / 2.0)), top, width, height);
+            // Kept over the plot, clear of the axis labels.
+            if (mark.rect.left() < l.plot.left())
+                mark.rect.moveLeft(l.plot.left());
+            if (mark.rect.right() > l.plot.right())
+                mark.rect.moveRight(l.plot.right());
+            // A mark that would cover a taller neighbouring bar is lifted just above it.
+            for (int lift = 0; lift < 3 && hitsBar(mark.rect); ++lift) {
+                int highest = mark.rect.top();
+                const QRect &r = mark.rect;
+                const int first = std::max(
+                    0, int(std::floor((r.left() - 2 - l.plot.left()) / l.categoryWidth)) - 1);
+                const int last = std::min(
+                    l.categories - 1,
+                    int(std::floor((r.right() + 2 - l.plot.left()) / l.categoryWidth)) + 1);
+                for (int c = first; c <= last; ++c)
+                    for (int t = 0; t < m_series.size(); ++t) {
+                        if (c >= m_series.at(t).values.size())
+                            continue;
+                        const QRect &other = l.bars.at(l.seriesOffset.at(t) + c);
+                        if (other.left() <= r.right() && other.right() >= r.left())
+                            highest = std::min(highest, other.top());
+                    }
+                mark.rect.moveTop(highest - 2 - height);
+            }
+            if (mark.rect.top() < 0 || hitsMark(mark.rect) || hitsBar(mark.rect))
+                continue;
+            mark.series = s;
+            mark.index = i;
+            widest = std::max(widest, width);
+            l.markOfBar[bar] = int(l.marks.size());
+            l.marks.append(mark);
         }
     }
 }

@@ -22,9 +22,10 @@ class QPainter;
 //
 // Every bar carries its mark: a mark that would overlap another mark or cover a bar is lifted
 // just as far as needed, a leader line joining it to its bar, and marks are kept inside the
-// widget (the bars give up height for lifted marks). Only when the widget has no room left for
-// all marks even then (hundreds of categories in a few hundred pixels) do the marks that find
-// no place stay away.
+// widget (the bars give up height for lifted marks). Only a chart too crowded for all of its
+// marks however they are stacked (more marks over a spot than the plot has rows for, as with
+// dozens of categories in a few hundred pixels) shows the marks that fit and leaves the others
+// to the tool tip and to assistive technology.
 //
 // Keyboard: the chart takes the focus by Tab or click; Left and Right move the focused bar from
 // category to category, Up and Down from series to series, Home and End go to the first and the
@@ -211,10 +212,12 @@ private:
     bool validPoint(int series, int index) const;
     void changed(bool relayout = true);
     const Layout &layout() const;
-    void buildLayout(int extraMarkRoom = 0) const;
+    // A trial layout keeps marks that reach above the widget, to find how far they reach.
+    void buildLayout(int extraMarkRoom = 0, bool trial = false) const;
     void layoutAxis(Axis a, int plotHeight, int markRoom) const;
     void layoutBars() const;
-    void layoutMarks() const;
+    void layoutMarks(bool trial) const;
+    void layoutCrowdedMarks() const;
     void layoutLabels() const;
     QString categoryLabel(int category) const;
     QRect hitRect(const QRect &bar) const;
