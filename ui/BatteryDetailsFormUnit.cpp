@@ -57,6 +57,7 @@ TBatteryDetailsForm::TBatteryDetailsForm(TQorLogMainForm *mainForm, const QStrin
     for (int i = 0; i < m_captions.size(); ++i) {
         auto *caption = new QLabel(m_captions.at(i) + QLatin1Char(':'), this);
         QLabel *value = m_labels.value(m_captions.at(i));
+        value->setAccessibleName(m_captions.at(i));
         const bool last = i == m_captions.size() - 1;
         const int row = last ? perColumn : i % perColumn;
         const int column = last ? 0 : (i / perColumn) * 2;
@@ -66,6 +67,7 @@ TBatteryDetailsForm::TBatteryDetailsForm(TQorLogMainForm *mainForm, const QStrin
 
     CapacityChart = new TLineChart(this);
     CapacityChart->setObjectName(QStringLiteral("CapacityChart"));
+    CapacityChart->setAccessibleName(tr("Charges and capacity of %1").arg(battery));
     const QColor charge = TQorLogMainForm::toQColor(mainForm->ChargeSeriesColour());
     const QColor discharge = TQorLogMainForm::toQColor(mainForm->DischargeSeriesColour());
     const QColor cycles = TQorLogMainForm::toQColor(mainForm->CyclesSeriesColour());

@@ -141,6 +141,13 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     ChargerLogFileNameLabeledEdit = new QLineEdit(this);
     ChargerLogFileNameLabeledEdit->setObjectName(QStringLiteral("ChargerLogFileNameLabeledEdit"));
 
+    // Each label names its control for assistive technology (and gives it a mnemonic target).
+    m_dateLabel->setBuddy(DatePicker);
+    m_timeLabel->setBuddy(TimePicker);
+    m_powerSourceLabel->setBuddy(PowerSourcesComboBox);
+    m_chargerLabel->setBuddy(ChargersComboBox);
+    m_batteryLabel->setBuddy(BatteriesComboBox);
+    m_terminationLabel->setBuddy(TerminationsComboBox);
     m_ampsLabel->setBuddy(NominalChargeAmpsLabeledEdit);
     m_ampHoursLabel->setBuddy(AmpHoursLabeledEdit);
     m_commentLabel->setBuddy(CommentLabeledEdit);
@@ -148,6 +155,7 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     ChargerLogFileNameBrowseBtn = new QPushButton(QStringLiteral("\u2026"), this);
     ChargerLogFileNameBrowseBtn->setObjectName(QStringLiteral("ChargerLogFileNameBrowseBtn"));
     ChargerLogFileNameBrowseBtn->setToolTip(tr("Choose the charger log file"));
+    ChargerLogFileNameBrowseBtn->setAccessibleName(tr("Choose the charger log file"));
     ChargerLogFileNameBrowseBtn->setAutoDefault(false);
     connect(ChargerLogFileNameBrowseBtn, &QPushButton::clicked, this,
             [this] { ErrorBox::guard([this] { chooseChargerLogFile(); }, this); });

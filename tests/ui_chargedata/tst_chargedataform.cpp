@@ -2,6 +2,7 @@
 #include "ErrorBox.h"
 #include "NumberText.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
@@ -143,6 +144,7 @@ private slots:
     void closingStoresNothing();
     void enterInAnEntryPressesOk_data();
     void enterInAnEntryPressesOk();
+    void everyControlIsNamed();
     void decimalSeparatorOfTheLocale_data();
     void decimalSeparatorOfTheLocale();
 };
@@ -758,6 +760,33 @@ void TestChargeDataForm::enterInAnEntryPressesOk()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!form);
     QCOMPARE(store.calls.size(), 1);
+}
+
+// A screen reader names every control the Tab key reaches: by its label (a relation, which is
+// how entries are named on Linux) or, for a button, by its own name.
+void TestChargeDataForm::everyControlIsNamed()
+{
+    FakeStore store;
+    TChargeDataForm *form = TChargeDataForm::OpenChargeDataForm(&store, -1, nullptr);
+    int named = 0;
+    for (QWidget *w : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (!(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(iface);
+        const auto labels = iface->relations(QAccessible::Label);
+        if (qobject_cast<QPushButton *>(w))
+            QVERIFY2(!iface->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(w->objectName()));
+        else
+            QVERIFY2(labels.size() == 1 && !labels.at(0).first->text(QAccessible::Name).isEmpty(),
+                     qPrintable(w->objectName()));
+        ++named;
+    }
+    QCOMPARE(named, 13);
+    const auto power = QAccessible::queryAccessibleInterface(form->PowerSourcesComboBox)
+                           ->relations(QAccessible::Label);
+    QCOMPARE(power.at(0).first->text(QAccessible::Name), QStringLiteral("PowerSource"));
 }
 
 // Only the user's own decimal separator is taken; the other one, as a thousands separator or a
