@@ -6,8 +6,8 @@
 #include <QAccessibleActionInterface>
 #include <QCoreApplication>
 #include <QPointer>
-#include <QSet>
 #include <QTimer>
+#include <QVariant>
 #include <QWindow>
 
 namespace {
@@ -121,12 +121,8 @@ private:
     int m_item;
 };
 
-// Charts with a change not yet told; told once the current event is done.
-QSet<QWidget *> &pendingCharts()
-{
-    static QSet<QWidget *> charts;
-    return charts;
-}
+// Marks a chart whose change is not yet told; it goes with the chart.
+const char *const PendingProperty = "qorlogAccessibleChangePending";
 
 void tellDataChanged(QWidget *chart)
 {
@@ -167,14 +163,12 @@ void notifyDataChanged(QWidget *chart)
 {
     if (!chart || !QAccessible::isActive())
         return;
-    if (pendingCharts().contains(chart))
+    if (chart->property(PendingProperty).toBool())
         return;
-    pendingCharts().insert(chart);
-    QPointer<QWidget> guard(chart);
-    QTimer::singleShot(0, chart, [chart, guard] {
-        pendingCharts().remove(chart);
-        if (guard)
-            tellDataChanged(guard);
+    chart->setProperty(PendingProperty, true);
+    QTimer::singleShot(0, chart, [chart] {
+        chart->setProperty(PendingProperty, QVariant());
+        tellDataChanged(chart);
     });
 }
 
