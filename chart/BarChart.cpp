@@ -1078,7 +1078,7 @@ QString TBarChart::barText(int series, int index) const
         return QString();
     const Series &s = m_series.at(series);
     return tr("%1, %2 %3")
-        .arg(s.labels.at(index), s.title, formatValue(s.values.at(index)) + s.suffix);
+        .arg(s.labels.at(index).trimmed(), s.title, formatValue(s.values.at(index)) + s.suffix);
 }
 
 void TBarChart::setCategoryCountText(std::function<QString(int)> f)
