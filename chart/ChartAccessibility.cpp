@@ -465,8 +465,9 @@ QString TLineChartAccessible::summary() const
     int points = 0;
     for (int s = 0; s < chart()->seriesCount(); ++s)
         points += chart()->pointCount(s);
-    return QCoreApplication::translate("TChartAccessible", "%n series", nullptr,
-                                       chart()->seriesCount()) +
-           QStringLiteral(", ") +
+    const int series = chart()->seriesCount();
+    const QString seriesText =
+        QCoreApplication::translate("TChartAccessible", "%n series", nullptr, series);
+    return seriesText + QStringLiteral(", ") +
            QCoreApplication::translate("TChartAccessible", "%n points", nullptr, points);
 }

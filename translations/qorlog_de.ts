@@ -336,6 +336,27 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TBarChart</name>
+    <message>
+        <source>%1, %2 %3</source>
+        <translation>%1, %2 %3</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n series</source>
+        <translation>
+            <numerusform>%n Reihe</numerusform>
+            <numerusform>%n Reihen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n categories</source>
+        <translation>
+            <numerusform>%n Kategorie</numerusform>
+            <numerusform>%n Kategorien</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>TBatteryDetailsForm</name>
     <message>
         <source>%1 (1 discharge)</source>
@@ -451,6 +472,10 @@ Programms nicht beschreibbar ist.
         <translation>%1
 %2 A, %3 Ah, %4</translation>
     </message>
+    <message>
+        <source>Charges and capacity of %1</source>
+        <translation>Ladungen und Kapazität von %1</translation>
+    </message>
 </context>
 <context>
     <name>TBatteryOverviewForm</name>
@@ -461,6 +486,10 @@ Programms nicht beschreibbar ist.
     <message>
         <source>Battery Details…</source>
         <translation>Akkudetails…</translation>
+    </message>
+    <message>
+        <source>Figures per battery</source>
+        <translation>Werte je Akku</translation>
     </message>
 </context>
 <context>
@@ -594,6 +623,10 @@ Programms nicht beschreibbar ist.
         <source>Comment</source>
         <translation>Kommentar</translation>
     </message>
+    <message>
+        <source>%1, discharge</source>
+        <translation>%1, Entladung</translation>
+    </message>
 </context>
 <context>
     <name>TChargeReport</name>
@@ -636,6 +669,23 @@ Programms nicht beschreibbar ist.
     <message>
         <source>Print</source>
         <translation>Drucken</translation>
+    </message>
+</context>
+<context>
+    <name>TChartAccessible</name>
+    <message numerus="yes">
+        <source>%n series</source>
+        <translation>
+            <numerusform>%n Reihe</numerusform>
+            <numerusform>%n Reihen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n points</source>
+        <translation>
+            <numerusform>%n Punkt</numerusform>
+            <numerusform>%n Punkte</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -686,6 +736,18 @@ Programms nicht beschreibbar ist.
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>Retained and removed names</source>
+        <translation>Behaltene und entfernte Namen</translation>
+    </message>
+    <message>
+        <source>Retained names</source>
+        <translation>Behaltene Namen</translation>
+    </message>
+    <message>
+        <source>Removed names</source>
+        <translation>Entfernte Namen</translation>
     </message>
 </context>
 <context>
@@ -815,6 +877,21 @@ Programms nicht beschreibbar ist.
 %2</source>
         <translation>Import von %1 über die Befehlszeile:
 %2</translation>
+    </message>
+    <message>
+        <source>The first rows</source>
+        <translation>Die ersten Zeilen</translation>
+    </message>
+    <message>
+        <source>Rows that cannot be read</source>
+        <translation>Zeilen, die nicht gelesen werden können</translation>
+    </message>
+</context>
+<context>
+    <name>TLineChart</name>
+    <message>
+        <source>%1, %2, %3</source>
+        <translation>%1, %2, %3</translation>
     </message>
 </context>
 <context>
@@ -1203,6 +1280,17 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
     <message>
         <source>Restore</source>
         <translation>Wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Backups</source>
+        <translation>Sicherungen</translation>
+    </message>
+</context>
+<context>
+    <name>TSplashForm</name>
+    <message>
+        <source>Loading</source>
+        <translation>Wird geladen</translation>
     </message>
 </context>
 <context>
