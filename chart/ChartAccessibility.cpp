@@ -295,9 +295,8 @@ int TChartAccessible::indexOfChild(const QAccessibleInterface *child) const
 {
     if (!child)
         return -1;
-    const QAccessible::Id id = QAccessible::uniqueId(const_cast<QAccessibleInterface *>(child));
     for (auto it = m_items.constBegin(); it != m_items.constEnd(); ++it) {
-        if (it.value() == id)
+        if (QAccessible::accessibleInterface(it.value()) == child)
             return it.key();
     }
     return -1;
