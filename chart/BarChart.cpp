@@ -1,12 +1,17 @@
 #include "BarChart.h"
 
+#include "ChartAccessibility.h"
+
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHash>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSet>
 #include <QToolTip>
 #include <QtDebug>
 
@@ -36,6 +41,8 @@ TBarChart::TBarChart(QWidget *parent) : QWidget(parent)
     m_markFont.setPointSize(8);
     m_markFont.setBold(true);
     m_categoryFont.setPixelSize(11);
+    setFocusPolicy(Qt::StrongFocus);
+    ChartAccessibility::install();
 }
 
 TBarChart::~TBarChart() = default;
@@ -92,8 +99,20 @@ void TBarChart::endUpdate()
 
 void TBarChart::changed(bool relayout)
 {
-    if (relayout)
+    if (relayout) {
         m_layoutValid = false;
+        // The focus stays on a bar that still exists: the last of its series when points went.
+        if (validSeries(m_focusSeries)) {
+            const int count = pointCount(m_focusSeries);
+            if (m_focusIndex >= count)
+                m_focusIndex = count - 1;
+            if (m_focusIndex < 0)
+                m_focusSeries = -1;
+        } else {
+            m_focusSeries = m_focusIndex = -1;
+        }
+        ChartAccessibility::notifyDataChanged(this);
+    }
     if (m_updateDepth > 0)
         m_pendingRepaint = true;
     else
@@ -315,7 +334,20 @@ QString TBarChart::categoryLabel(int category) const
 const TBarChart::Layout &TBarChart::layout() const
 {
     if (!m_layoutValid || m_layout.size != size()) {
-        buildLayout();
+        // Marks lifted clear of each other may reach above the widget: the bars then give up
+        // as much height as the marks need, as far as the axes allow. Trial layouts keep the
+        // marks that stick out, so that the next trial knows how much room they all need.
+        buildLayout(0, true);
+        int extra = 0;
+        for (int pass = 0; pass < 6 && m_layout.markOverflow > 0; ++pass) {
+            // Beyond this the bars keep their least height and nothing changes any more.
+            if (extra >= m_layout.plot.height() * 3 / 4)
+                break;
+            extra += m_layout.markOverflow;
+            buildLayout(extra, true);
+        }
+        if (m_layout.markOverflow > 0)
+            buildLayout(extra, false);
         m_layoutValid = true;
         ++m_layoutCount;
     }
@@ -364,7 +396,7 @@ int TBarChart::yFor(Axis a, double value) const
     return base - h;
 }
 
-void TBarChart::buildLayout() const
+void TBarChart::buildLayout(int extraMarkRoom, bool trial) const
 {
     Layout &l = m_layout;
     l.size = size();
@@ -380,7 +412,7 @@ void TBarChart::buildLayout() const
     const int bottomBand = TickLength + 2 + fmCategory.height() + 2;
     const int plotHeight = std::max(0, h - top - bottomBand - 1);
     l.plot = QRect(0, top, 0, plotHeight);
-    const int markRoom = m_markDistance + fmMark.height();
+    const int markRoom = m_markDistance + fmMark.height() + extraMarkRoom;
     layoutAxis(LeftAxis, plotHeight, markRoom);
     layoutAxis(RightAxis, plotHeight, markRoom);
 
@@ -417,7 +449,7 @@ void TBarChart::buildLayout() const
     l.categories = categoryCount();
     l.categoryWidth = l.categories > 0 ? double(plotWidth) / l.categories : 0;
     layoutBars();
-    layoutMarks();
+    layoutMarks(trial);
     layoutLabels();
 }
 
@@ -444,13 +476,139 @@ void TBarChart::layoutBars() const
     }
 }
 
-void TBarChart::layoutMarks() const
+void TBarChart::layoutMarks(bool trial) const
 {
     Layout &l = m_layout;
     l.marks.clear();
     l.markOfBar.fill(-1, l.bars.size());
+    l.markOverflow = 0;
     if (l.plot.isEmpty())
         return;
+    const QFontMetrics fm(m_markFont);
+    const int height = fm.height();
+    const int widgetRight = l.size.width() - 1;
+    int widest = 0;
+
+    // Can every mark find a place at all? In a column of the plot stand about as many marks as
+    // the widest mark spans bars; the marks need as many rows, while the plot has room for
+    // about three quarters of its height in rows (the bars keep at least a quarter).
+    if (l.categoryWidth > 0 && !m_series.isEmpty()) {
+        double largest = 0;
+        for (const Series &s : m_series) {
+            for (double v : s.values)
+                largest = std::max(largest, std::isfinite(v) ? std::abs(v) : 0.0);
+        }
+        const int typical = fm.horizontalAdvance(formatValue(-largest)) + 2;
+        const double rowsNeeded = m_series.size() * (typical + MarkSpacing) / l.categoryWidth;
+        const double rowsFree =
+            (l.plot.height() * 3.0 / 4 - m_markDistance) / (height + MarkSpacing);
+        if (rowsNeeded > std::max(rowsFree, 1.0) + m_series.size()) {
+            layoutCrowdedMarks();
+            return;
+        }
+    }
+
+    // A number's width as the sum of its characters' advances, each measured once: shaping
+    // every mark's text took most of the layout with hundreds of batteries. Numbers have no
+    // ligatures, and kerning between digits would only make them narrower. Any other text (a
+    // formatter may return words) is shaped as usual.
+    QHash<char16_t, int> advances;
+    const auto textWidth = [&](const QString &text) {
+        int width = 0;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            const bool numeric = c.isDigit() || u == u'.' || u == u',' || u == u'-' || u == u'+' ||
+                                 u == u'\'' || u == 0x00A0 || u == 0x2019 || u == 0x202F ||
+                                 u == 0x2212 || u == 0x066B || u == 0x066C;
+            if (!numeric)
+                return fm.horizontalAdvance(text);
+            auto it = advances.find(u);
+            if (it == advances.end())
+                it = advances.insert(u, fm.horizontalAdvance(c));
+            width += *it;
+        }
+        return width;
+    };
+
+    // Where each placed mark's bar stands: marks are placed in that order, so a mark can only
+    // meet the marks of bars less than the widest mark to its left.
+    QVector<double> placedCentre;
+    // The top of the lowest obstacle r runs into (a placed mark, kept MarkSpacing apart, or a
+    // bar), or INT_MAX when r is free.
+    const auto lowestObstacle = [&](const QRect &r) {
+        int top = std::numeric_limits<int>::max();
+        const QRect padded = r.adjusted(-MarkSpacing, -MarkSpacing, MarkSpacing, MarkSpacing);
+        for (qsizetype j = l.marks.size() - 1; j >= 0; --j) {
+            if (placedCentre.at(j) + widest + MarkSpacing < r.left())
+                break;
+            const QRect &other = l.marks.at(j).rect;
+            if (padded.intersects(other))
+                top = std::min(top, other.top());
+        }
+        // A crowded bar may stand a pixel outside its category's span.
+        const int first =
+            std::max(0, int(std::floor((r.left() - 2 - l.plot.left()) / l.categoryWidth)) - 1);
+        const int last =
+            std::min(l.categories - 1,
+                     int(std::floor((r.right() + 2 - l.plot.left()) / l.categoryWidth)) + 1);
+        for (int i = first; i <= last; ++i) {
+            for (int s = 0; s < m_series.size(); ++s) {
+                if (i < m_series.at(s).values.size()) {
+                    const QRect &bar = l.bars.at(l.seriesOffset.at(s) + i);
+                    if (!bar.isEmpty() && bar.intersects(r))
+                        top = std::min(top, bar.top());
+                }
+            }
+        }
+        return top;
+    };
+
+    for (int i = 0; i < l.categories; ++i) {
+        for (int s = 0; s < m_series.size(); ++s) {
+            if (i >= m_series.at(s).values.size())
+                continue;
+            const int bar = l.seriesOffset.at(s) + i;
+            const QRect &b = l.bars.at(bar);
+            const double centre = b.left() + b.width() / 2.0;
+            TextItem mark;
+            mark.text = formatValue(m_series.at(s).values.at(i));
+            const int width = std::min(textWidth(mark.text) + 2, std::max(1, l.size.width()));
+            mark.rect = QRect(int(std::lround(centre - width / 2.0)),
+                              b.top() - m_markDistance - height, width, height);
+            // Over the plot, clear of the axis labels, where it fits; else inside the widget.
+            const int left = width <= l.plot.width() ? l.plot.left() : 0;
+            const int right = width <= l.plot.width() ? l.plot.right() : widgetRight;
+            if (mark.rect.right() > right)
+                mark.rect.moveRight(right);
+            if (mark.rect.left() < left)
+                mark.rect.moveLeft(left);
+            // Lifted above whatever it would run into, just as far as needed.
+            widest = std::max(widest, width);
+            for (int top = lowestObstacle(mark.rect);
+                 top != std::numeric_limits<int>::max() && mark.rect.top() >= -l.plot.height();
+                 top = lowestObstacle(mark.rect))
+                mark.rect.moveBottom(top - 1 - MarkSpacing);
+            if (mark.rect.top() < 0) {
+                // No room left above: the bars will give up height for it, or where they
+                // cannot, the mark stays away.
+                l.markOverflow = std::max(l.markOverflow, -mark.rect.top());
+                if (!trial || mark.rect.top() < -l.plot.height())
+                    continue;
+            }
+            mark.series = s;
+            mark.index = i;
+            l.markOfBar[bar] = int(l.marks.size());
+            l.marks.append(mark);
+            placedCentre.append(centre);
+        }
+    }
+}
+
+// The marks of a chart too crowded for all of them, however lifted: each mark that finds room
+// above its bar (lifted over a taller neighbour at most) is drawn, the others stay away.
+void TBarChart::layoutCrowdedMarks() const
+{
+    Layout &l = m_layout;
     const QFontMetrics fm(m_markFont);
     const int height = fm.height();
     const int digit = fm.horizontalAdvance(QLatin1Char('0'));
@@ -807,11 +965,243 @@ void TBarChart::paintChart(QPainter *painter) const
         p.drawText(item.rect, Qt::AlignCenter, item.text);
 
     p.setFont(m_markFont);
+    QVector<QColor> markColours;
+    for (int s = 0; s < m_series.size(); ++s)
+        markColours.append(visibleMarkColour(s));
     for (const TextItem &item : l.marks) {
-        p.setPen(m_series.at(item.series).markColour);
+        p.setPen(QPen(markColours.at(item.series), 0));
+        const QLine leader = markLeader(item.series, item.index);
+        if (!leader.isNull())
+            p.drawLine(leader);
         p.drawText(item.rect, Qt::AlignCenter, item.text);
     }
     p.restore();
+}
+
+// ---- keyboard and assistive technology -------------------------------------------------------
+
+namespace {
+
+// Relative luminance and contrast ratio as used for text legibility.
+double luminance(const QColor &c)
+{
+    const auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Below this the marks' figures are hard to read on the chart's background.
+const double LeastMarkContrast = 3.0;
+
+} // namespace
+
+QColor TBarChart::visibleMarkColour(int series) const
+{
+    if (!validSeries(series))
+        return QColor();
+    const QColor own = m_series.at(series).markColour;
+    const QColor background = Qt::white; // paintChart's background
+    if (contrast(own, background) >= LeastMarkContrast)
+        return own;
+    const QColor text = palette().color(QPalette::Text);
+    return contrast(text, background) >= LeastMarkContrast ? text : QColor(Qt::black);
+}
+
+QLine TBarChart::markLeader(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QLine();
+    const Layout &l = layout();
+    const int bar = l.seriesOffset.at(series) + index;
+    const int mark = l.markOfBar.at(bar);
+    if (mark < 0)
+        return QLine();
+    const QRect &b = l.bars.at(bar);
+    const QRect &r = l.marks.at(mark).rect;
+    if (r.bottom() + 1 >= b.top() - m_markDistance)
+        return QLine(); // right above its bar, as placed
+    // From the middle of the bar's top to the mark's bottom edge, above the bar where the mark
+    // allows it.
+    const int x = b.left() + b.width() / 2;
+    const int markX = std::clamp(x, r.left(), r.right());
+    return QLine(x, b.top() - 1, markX, r.bottom() + 1);
+}
+
+QRect TBarChart::barFocusRect(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QRect();
+    const Layout &l = layout();
+    return hitRect(l.bars.at(l.seriesOffset.at(series) + index));
+}
+
+void TBarChart::setFocusedBar(int series, int index)
+{
+    if (!validPoint(series, index))
+        series = index = -1;
+    if (series == m_focusSeries && index == m_focusIndex)
+        return;
+    m_focusSeries = series;
+    m_focusIndex = index;
+    update();
+    if (series >= 0) {
+        if (hasFocus())
+            ChartAccessibility::notifyFocus(this,
+                                            ChartAccessibility::barChild(this, series, index));
+        emit focusedBarChanged(series, index);
+    }
+}
+
+void TBarChart::setValueSuffix(int series, const QString &suffix)
+{
+    if (!validSeries(series))
+        return;
+    m_series[series].suffix = suffix;
+    ChartAccessibility::notifyDataChanged(this);
+}
+
+QString TBarChart::valueSuffix(int series) const
+{
+    return validSeries(series) ? m_series.at(series).suffix : QString();
+}
+
+QString TBarChart::barText(int series, int index) const
+{
+    if (!validPoint(series, index))
+        return QString();
+    const Series &s = m_series.at(series);
+    return tr("%1, %2 %3")
+        .arg(s.labels.at(index).trimmed(), s.title, formatValue(s.values.at(index)) + s.suffix);
+}
+
+void TBarChart::setCategoryCountText(std::function<QString(int)> f)
+{
+    m_categoryCountText = std::move(f);
+    ChartAccessibility::notifyDataChanged(this);
+}
+
+QString TBarChart::summaryText() const
+{
+    const int categories = categoryCount();
+    return tr("%n series", nullptr, seriesCount()) + QStringLiteral(", ") +
+           (m_categoryCountText ? m_categoryCountText(categories)
+                                : tr("%n categories", nullptr, categories));
+}
+
+void TBarChart::keyPressEvent(QKeyEvent *e)
+{
+    const int categories = categoryCount();
+    if (categories == 0 || m_series.isEmpty()) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    int series = validSeries(m_focusSeries) ? m_focusSeries : 0;
+    int index = std::max(m_focusIndex, 0);
+    // The nearest series from `from` on in direction `step` that has a point at `at`.
+    const auto seriesWith = [this](int from, int step, int at) {
+        for (int s = from; s >= 0 && s < m_series.size(); s += step) {
+            if (at < m_series.at(s).values.size())
+                return s;
+        }
+        return -1;
+    };
+    const auto moveTo = [&](int s, int i) {
+        if (s >= 0 && validPoint(s, i))
+            setFocusedBar(s, i);
+        e->accept();
+    };
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    static const QSet<int> moves = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
+                                    Qt::Key_Down, Qt::Key_Home,  Qt::Key_End};
+    if (!validPoint(m_focusSeries, m_focusIndex) && moves.contains(e->key())) {
+        // Nothing focused yet (the bars came after the focus): any move starts at the first bar.
+        return moveTo(seriesWith(0, 1, 0), 0);
+    }
+    switch (e->key()) {
+    case Qt::Key_Left:
+        if (index > 0)
+            --index;
+        return moveTo(seriesWith(std::min(series, int(m_series.size()) - 1), -1, index), index);
+    case Qt::Key_Right:
+        if (index + 1 < categories)
+            ++index;
+        return moveTo(seriesWith(series, 1, index) >= 0 ? seriesWith(series, 1, index)
+                                                        : seriesWith(series, -1, index),
+                      index);
+    case Qt::Key_Up:
+        return moveTo(series > 0 ? seriesWith(series - 1, -1, index) : series, index);
+    case Qt::Key_Down:
+        return moveTo(seriesWith(series + 1, 1, index) >= 0 ? seriesWith(series + 1, 1, index)
+                                                            : series,
+                      index);
+    case Qt::Key_Home:
+        return moveTo(
+            seriesWith(series, 1, 0) >= 0 ? seriesWith(series, 1, 0) : seriesWith(0, 1, 0), 0);
+    case Qt::Key_End: {
+        const int last = categories - 1;
+        return moveTo(seriesWith(series, -1, last) >= 0 ? seriesWith(series, -1, last)
+                                                        : seriesWith(series, 1, last),
+                      last);
+    }
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (validPoint(m_focusSeries, m_focusIndex)) {
+            e->accept();
+            if (shift && e->key() != Qt::Key_Space)
+                emit seriesDoubleClicked(m_focusSeries, m_focusIndex);
+            else
+                emit seriesPressed(m_focusSeries, m_focusIndex, Qt::LeftButton,
+                                   barFocusRect(m_focusSeries, m_focusIndex).center());
+            return;
+        }
+        break;
+    case Qt::Key_F10:
+        if (shift) {
+            // The usual other key for the context menu; the menu key itself comes as a context
+            // menu event from the window system.
+            const QPoint centre = validPoint(m_focusSeries, m_focusIndex)
+                                      ? barFocusRect(m_focusSeries, m_focusIndex).center()
+                                      : rect().center();
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, centre, mapToGlobal(centre),
+                                   e->modifiers());
+            QWidget::event(&menu);
+            e->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TBarChart::focusInEvent(QFocusEvent *e)
+{
+    if (!validPoint(m_focusSeries, m_focusIndex)) {
+        for (int s = 0; s < m_series.size() && m_focusSeries < 0; ++s) {
+            if (!m_series.at(s).values.isEmpty())
+                setFocusedBar(s, 0);
+        }
+    } else {
+        ChartAccessibility::notifyFocus(
+            this, ChartAccessibility::barChild(this, m_focusSeries, m_focusIndex));
+    }
+    update();
+    QWidget::focusInEvent(e);
+}
+
+void TBarChart::focusOutEvent(QFocusEvent *e)
+{
+    update();
+    QWidget::focusOutEvent(e);
 }
 
 // ---- events --------------------------------------------------------------------------------
@@ -821,6 +1211,13 @@ void TBarChart::paintEvent(QPaintEvent *)
     try {
         QPainter painter(this);
         paintChart(&painter);
+        if (hasFocus() && validPoint(m_focusSeries, m_focusIndex)) {
+            // The focused bar's frame: dashed, in the text colour, a little off the bar.
+            QPen pen(palette().color(QPalette::Text), 1, Qt::DashLine);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(barFocusRect(m_focusSeries, m_focusIndex).adjusted(-2, -2, 1, 1));
+        }
     } catch (const std::exception &e) {
         qWarning("TBarChart: painting failed: %s", e.what());
     } catch (...) {
@@ -837,6 +1234,7 @@ void TBarChart::mousePressEvent(QMouseEvent *e)
         int index = -1;
         if (barAt(pos, &series, &index)) {
             e->accept();
+            setFocusedBar(series, index);
             emit seriesPressed(series, index, e->button(), pos);
             return;
         }
@@ -862,6 +1260,21 @@ void TBarChart::mouseDoubleClickEvent(QMouseEvent *e)
 
 bool TBarChart::event(QEvent *e)
 {
+    if (e->type() == QEvent::ContextMenu) {
+        // Asked for by keyboard: the menu belongs to the focused bar, so it opens there.
+        auto *menu = static_cast<QContextMenuEvent *>(e);
+        if (menu->reason() == QContextMenuEvent::Keyboard &&
+            validPoint(m_focusSeries, m_focusIndex)) {
+            const QPoint centre = barFocusRect(m_focusSeries, m_focusIndex).center();
+            if (menu->pos() != centre) {
+                QContextMenuEvent atBar(QContextMenuEvent::Keyboard, centre, mapToGlobal(centre),
+                                        menu->modifiers());
+                const bool done = QWidget::event(&atBar);
+                e->setAccepted(atBar.isAccepted());
+                return done;
+            }
+        }
+    }
     if (e->type() == QEvent::ToolTip) {
         try {
             auto *help = static_cast<QHelpEvent *>(e);

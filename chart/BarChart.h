@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLine>
 #include <QPen>
 #include <QRect>
 #include <QStringList>
@@ -18,6 +19,20 @@ class QPainter;
 // by side within a category, each series bound to a left or a right value axis that is scaled on
 // its own. Each bar carries a value mark above it. Pressing any mouse button on a bar emits
 // seriesPressed. Layout is computed lazily and cached until data, size or a look setting changes.
+//
+// Every bar carries its mark: a mark that would overlap another mark or cover a bar is lifted
+// just as far as needed, a leader line joining it to its bar, and marks are kept inside the
+// widget (the bars give up height for lifted marks). Only a chart too crowded for all of its
+// marks however they are stacked (more marks over a spot than the plot has rows for, as with
+// dozens of categories in a few hundred pixels) shows the marks that fit and leaves the others
+// to the tool tip and to assistive technology.
+//
+// Keyboard: the chart takes the focus by Tab or click; Left and Right move the focused bar from
+// category to category, Up and Down from series to series, Home and End go to the first and the
+// last category. Enter, Return and Space emit seriesPressed for the focused bar as a left press
+// on its centre would; Shift+Enter emits seriesDoubleClicked. The context menu key and Shift+F10
+// ask for the context menu at the focused bar's centre. The focused bar is drawn with a dashed
+// frame, and assistive technology sees each bar as a child of the chart (ChartAccessibility).
 class TBarChart : public QWidget
 {
     Q_OBJECT
@@ -111,12 +126,36 @@ public:
     // Draws the whole chart at the widget's size onto any painter.
     void paintChart(QPainter *painter) const;
 
+    // The bar that has the keyboard focus within the chart; -1, -1 when there is none.
+    int focusedSeries() const { return m_focusSeries; }
+    int focusedIndex() const { return m_focusIndex; }
+    void setFocusedBar(int series, int index);
+    // The area the focused bar's frame is drawn around: the bar, at least a few pixels high.
+    QRect barFocusRect(int series, int index) const;
+    // Unit read out after a series' values, including any blank (" Ah"); none by default.
+    void setValueSuffix(int series, const QString &suffix);
+    QString valueSuffix(int series) const;
+    // What a bar is read out as: "Pack Fade, Charged 42 Ah".
+    QString barText(int series, int index) const;
+    // Turns the category count into words for the summary ("10 batteries"); by default
+    // "10 categories".
+    void setCategoryCountText(std::function<QString(int)> f);
+    // Short account of what the chart shows: "3 series, 10 batteries".
+    QString summaryText() const;
+    // The colour a series' marks are drawn in: their own colour, or the palette's text colour
+    // where their own would hardly stand out from the white background.
+    QColor visibleMarkColour(int series) const;
+    // Where a lifted mark's leader line runs (null when the mark sits right above its bar).
+    QLine markLeader(int series, int index) const;
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
     void seriesPressed(int series, int index, Qt::MouseButton button, const QPoint &pos);
     void seriesDoubleClicked(int series, int index);
+    // The keyboard focus moved to another bar.
+    void focusedBarChanged(int series, int index);
 
 protected:
     bool event(QEvent *e) override;
@@ -124,6 +163,9 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
 
 private:
     struct Series
@@ -134,6 +176,7 @@ private:
         QColor markColour;
         QVector<double> values;
         QStringList labels;
+        QString suffix;
     };
     using AxisStyle = TChartAxisStyle;
     using Tick = TChartTick; // position is the tick's y
@@ -162,16 +205,19 @@ private:
         QVector<int> markOfBar; // index into marks or -1
         QVector<TextItem> marks;
         QVector<TextItem> labels;
+        int markOverflow = 0; // how far the highest mark would reach above the widget
     };
 
     bool validSeries(int series) const { return series >= 0 && series < m_series.size(); }
     bool validPoint(int series, int index) const;
     void changed(bool relayout = true);
     const Layout &layout() const;
-    void buildLayout() const;
+    // A trial layout keeps marks that reach above the widget, to find how far they reach.
+    void buildLayout(int extraMarkRoom = 0, bool trial = false) const;
     void layoutAxis(Axis a, int plotHeight, int markRoom) const;
     void layoutBars() const;
-    void layoutMarks() const;
+    void layoutMarks(bool trial) const;
+    void layoutCrowdedMarks() const;
     void layoutLabels() const;
     QString categoryLabel(int category) const;
     QRect hitRect(const QRect &bar) const;
@@ -187,6 +233,10 @@ private:
     std::function<QString(double)> m_formatter;
     int m_updateDepth = 0;
     bool m_pendingRepaint = false;
+
+    int m_focusSeries = -1;
+    int m_focusIndex = -1;
+    std::function<QString(int)> m_categoryCountText;
 
     mutable Layout m_layout;
     mutable bool m_layoutValid = false;

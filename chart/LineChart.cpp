@@ -1,8 +1,11 @@
 #include "LineChart.h"
 
+#include "ChartAccessibility.h"
+
 #include <QBitArray>
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -33,6 +36,8 @@ TLineChart::TLineChart(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    ChartAccessibility::install();
 }
 
 TLineChart::~TLineChart() = default;
@@ -119,7 +124,175 @@ void TLineChart::styleChanged()
 void TLineChart::changed()
 {
     m_layoutValid = false;
+    if (!validSeries(m_focusSeries) || m_focusIndex >= pointCount(m_focusSeries))
+        m_focusSeries = m_focusIndex = -1;
+    ChartAccessibility::notifyDataChanged(this);
     update();
+}
+
+QString TLineChart::seriesTitle(int series) const
+{
+    return validSeries(series) ? m_series.at(series).title : QString();
+}
+
+int TLineChart::pointCount(int series) const
+{
+    return validSeries(series) ? int(m_series.at(series).points.size()) : 0;
+}
+
+QString TLineChart::pointValueText(int series, int index) const
+{
+    if (index < 0 || index >= pointCount(series))
+        return QString();
+    return ChartAxis::formatWith(m_yFormat, m_series.at(series).points.at(index).y());
+}
+
+QString TLineChart::pointText(int series, int index) const
+{
+    if (index < 0 || index >= pointCount(series))
+        return QString();
+    QString text = m_toolTip ? m_toolTip(series, index) : QString();
+    if (!text.isEmpty())
+        return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QStringLiteral(", "));
+    const QPointF &p = m_series.at(series).points.at(index);
+    return tr("%1, %2, %3")
+        .arg(m_series.at(series).title, ChartAxis::formatWith(m_xFormat, p.x()),
+             ChartAxis::formatWith(m_yFormat, p.y()));
+}
+
+QRect TLineChart::pointRect(int series, int index) const
+{
+    if (index < 0 || index >= pointCount(series))
+        return QRect();
+    const QPointF &v = m_series.at(series).points.at(index);
+    const Layout &l = layout();
+    if (!finitePoint(v) || v.x() < l.xFrom || v.x() > l.xTo)
+        return QRect();
+    const QPoint p = toPixel(v).toPoint();
+    return QRect(p.x() - MarkerRadius, p.y() - MarkerRadius, 2 * MarkerRadius + 1,
+                 2 * MarkerRadius + 1);
+}
+
+void TLineChart::setFocusedPoint(int series, int index)
+{
+    if (index < 0 || index >= pointCount(series) ||
+        !finitePoint(m_series.at(series).points.at(index)))
+        series = index = -1;
+    if (series == m_focusSeries && index == m_focusIndex)
+        return;
+    m_focusSeries = series;
+    m_focusIndex = index;
+    if (series >= 0)
+        showFocusedPoint();
+    update();
+}
+
+// Brings the focused point into view, shows its read-out and tells whoever listens.
+void TLineChart::showFocusedPoint()
+{
+    const QPointF v = m_series.at(m_focusSeries).points.at(m_focusIndex);
+    const Layout &l = layout();
+    if (m_zoomed && (v.x() < l.xFrom || v.x() > l.xTo)) {
+        const double half = (l.xTo - l.xFrom) / 2;
+        setVisibleXRange(v.x() - half, v.x() + half);
+    }
+    if (hasFocus()) {
+        const QString tip = m_toolTip ? m_toolTip(m_focusSeries, m_focusIndex) : QString();
+        if (!tip.isEmpty() && isVisible()) {
+            const QRect r = pointRect(m_focusSeries, m_focusIndex);
+            QToolTip::showText(mapToGlobal(r.bottomRight()), tip, this, r);
+        }
+        ChartAccessibility::notifyFocus(
+            this, ChartAccessibility::pointChild(this, m_focusSeries, m_focusIndex));
+    }
+    emit pointFocused(m_focusSeries, m_focusIndex);
+}
+
+void TLineChart::keyPressEvent(QKeyEvent *e)
+{
+    // Position of the focused point in its series' x order.
+    const auto positionOf = [this](int series, int index) {
+        const QVector<int> &order = m_series.at(series).order;
+        return int(std::find(order.begin(), order.end(), index) - order.begin());
+    };
+    // The point of `series` nearest to x, or -1 when the series has none.
+    const auto nearest = [this](int series, double x) {
+        const Series &s = m_series.at(series);
+        if (s.order.isEmpty())
+            return -1;
+        const auto it = std::lower_bound(s.order.begin(), s.order.end(), x,
+                                         [&](int i, double at) { return s.points.at(i).x() < at; });
+        int best = it == s.order.end() ? s.order.last() : *it;
+        if (it != s.order.begin()) {
+            const int before = *(it - 1);
+            if (std::abs(s.points.at(before).x() - x) <= std::abs(s.points.at(best).x() - x))
+                best = before;
+        }
+        return best;
+    };
+    const int key = e->key();
+    const bool move = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+                      key == Qt::Key_Down || key == Qt::Key_Home || key == Qt::Key_End;
+    if (move && m_focusSeries < 0) {
+        for (int s = 0; s < m_series.size(); ++s) {
+            if (!m_series.at(s).order.isEmpty()) {
+                setFocusedPoint(s, m_series.at(s).order.first());
+                break;
+            }
+        }
+        e->accept();
+        return;
+    }
+    if (move) {
+        const Series &s = m_series.at(m_focusSeries);
+        const int at = positionOf(m_focusSeries, m_focusIndex);
+        const double x = s.points.at(m_focusIndex).x();
+        int series = m_focusSeries, index = m_focusIndex;
+        if (key == Qt::Key_Left && at > 0)
+            index = s.order.at(at - 1);
+        else if (key == Qt::Key_Right && at + 1 < s.order.size())
+            index = s.order.at(at + 1);
+        else if (key == Qt::Key_Home)
+            index = s.order.first();
+        else if (key == Qt::Key_End)
+            index = s.order.last();
+        else if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const int step = key == Qt::Key_Up ? -1 : 1;
+            for (int t = m_focusSeries + step; t >= 0 && t < m_series.size(); t += step) {
+                const int i = nearest(t, x);
+                if (i >= 0) {
+                    series = t;
+                    index = i;
+                    break;
+                }
+            }
+        }
+        setFocusedPoint(series, index);
+        e->accept();
+        return;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        m_focusSeries >= 0) {
+        e->accept();
+        emit pointClicked(m_focusSeries, m_focusIndex, Qt::LeftButton);
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TLineChart::focusInEvent(QFocusEvent *e)
+{
+    if (m_focusSeries >= 0)
+        ChartAccessibility::notifyFocus(
+            this, ChartAccessibility::pointChild(this, m_focusSeries, m_focusIndex));
+    update();
+    QWidget::focusInEvent(e);
+}
+
+void TLineChart::focusOutEvent(QFocusEvent *e)
+{
+    update();
+    QWidget::focusOutEvent(e);
 }
 
 void TLineChart::setVisibleXRange(double from, double to)
@@ -457,6 +630,12 @@ void TLineChart::paintEvent(QPaintEvent *)
     try {
         QPainter painter(this);
         paintChart(&painter);
+        const QRect focused = hasFocus() ? pointRect(m_focusSeries, m_focusIndex) : QRect();
+        if (!focused.isNull()) {
+            painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DashLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(focused.adjusted(-3, -3, 3, 3));
+        }
     } catch (...) {
         qWarning("TLineChart: painting failed");
     }
@@ -501,6 +680,7 @@ void TLineChart::mouseReleaseEvent(QMouseEvent *e)
     try {
         if (click && pointAt(e->position().toPoint(), &series, &index)) {
             e->accept();
+            setFocusedPoint(series, index);
             emit pointClicked(series, index, e->button());
             return;
         }

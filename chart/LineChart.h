@@ -15,6 +15,12 @@
 // points repaint quickly. The wheel zooms the horizontal axis around the mouse, dragging moves
 // it, a double click shows everything again. Hovering a point shows its tool tip; a press and
 // release on a point emits pointClicked.
+//
+// Keyboard: the chart takes the focus by Tab or click; Left and Right move the focused point
+// along its series by ascending x, Up and Down to the nearest point of the previous or next
+// series, Home and End to a series' first and last point. The focused point is framed, its tool
+// tip shows beside it and pointFocused is emitted; Enter, Return and Space emit pointClicked
+// with the left button. Assistive technology sees each point as a child (ChartAccessibility).
 class TLineChart : public QWidget
 {
     Q_OBJECT
@@ -65,11 +71,24 @@ public:
     int lastPaintedCount() const { return m_lastPainted; }
 
     void paintChart(QPainter *painter) const;
+
+    QString seriesTitle(int series) const;
+    int pointCount(int series) const;
+    // What a point is read out as: its tool tip text on one line, or "title, x, y".
+    QString pointText(int series, int index) const;
+    QString pointValueText(int series, int index) const; // its y as the axis shows it
+    QRect pointRect(int series, int index) const;        // its marker; null when not shown
+    // The point with the keyboard focus; -1, -1 when none.
+    int focusedSeries() const { return m_focusSeries; }
+    int focusedIndex() const { return m_focusIndex; }
+    void setFocusedPoint(int series, int index);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
     void pointClicked(int series, int index, Qt::MouseButton button);
+    void pointFocused(int series, int index);
 
 protected:
     bool event(QEvent *e) override;
@@ -80,6 +99,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
 
 private:
     struct Series
@@ -121,6 +143,9 @@ private:
     double m_pressFrom = 0, m_pressTo = 0;
     bool m_dragging = false;
     bool m_pressed = false;
+    int m_focusSeries = -1;
+    int m_focusIndex = -1;
+    void showFocusedPoint();
     mutable Layout m_layout;
     mutable bool m_layoutValid = false;
     mutable int m_lastPainted = 0;

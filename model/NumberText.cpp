@@ -214,7 +214,38 @@ int formatExact(double value, char decimalPoint, char *out)
     return layoutShortest(value, decimalPoint, out);
 }
 
+namespace {
+
+template <typename IsSeparator>
+bool parseWith(const QString &text, double &value, IsSeparator isSeparator);
+
+} // namespace
+
 bool parseNumber(const QString &text, double &value)
+{
+    return parseWith(text, value, isDecimalSeparator);
+}
+
+bool parseTyped(const QString &text, const QLocale &locale, double &value)
+{
+    const QString own = locale.decimalPoint();
+    return parseWith(text, value, [&own](QChar c) { return own.size() == 1 && c == own.at(0); });
+}
+
+double toFloatTyped(const QString &text, const QLocale &locale)
+{
+    double value = 0.0;
+    if (!parseTyped(text, locale, value))
+        throw QorLogError(
+            QCoreApplication::translate("NumberText", "'%1' is not a valid floating point value")
+                .arg(text));
+    return value;
+}
+
+namespace {
+
+template <typename IsSeparator>
+bool parseWith(const QString &text, double &value, IsSeparator isSeparator)
 {
     // [blanks] [sign] digits [sep digits] [e [sign] digits] [blanks], or a number starting at
     // the separator; "." and "," both serve as the separator.
@@ -234,7 +265,7 @@ bool parseNumber(const QString &text, double &value)
         plain.append(char(text.at(i++).unicode()));
         ++mantissaDigits;
     }
-    if (i < end && isDecimalSeparator(text.at(i))) {
+    if (i < end && isSeparator(text.at(i))) {
         plain.append('.');
         ++i;
         while (i < end && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9')) {
@@ -266,6 +297,8 @@ bool parseNumber(const QString &text, double &value)
     value = parsed;
     return true;
 }
+
+} // namespace
 
 double toFloat(const QString &text)
 {

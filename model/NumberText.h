@@ -29,6 +29,13 @@ bool parseNumber(const QString &text, double &value);
 
 // As parseNumber, but throws QorLogError "'%s' is not a valid floating point value".
 double toFloat(const QString &text);
+
+// A number as a user types it: as parseNumber, but the one decimal separator taken is the
+// locale's own, so "1,5" is refused in an English locale and "1.5" in a German one (a group
+// separator is never taken either: "1,000" means neither 1 nor 1000 to everyone).
+bool parseTyped(const QString &text, const QLocale &locale, double &value);
+// As parseTyped, but throws QorLogError "'%s' is not a valid floating point value".
+double toFloatTyped(const QString &text, const QLocale &locale = QLocale());
 // Decimal integer with optional sign and blanks; throws "'%s' is not a valid integer value".
 qint32 toInteger(const QString &text);
 

@@ -359,6 +359,27 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TBarChart</name>
+    <message>
+        <source>%1, %2 %3</source>
+        <translation>%1, %2 %3</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n series</source>
+        <translation>
+            <numerusform>%n Reihe</numerusform>
+            <numerusform>%n Reihen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n categories</source>
+        <translation>
+            <numerusform>%n Kategorie</numerusform>
+            <numerusform>%n Kategorien</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>TBatteryDetailsForm</name>
     <message>
         <source>%1 (1 discharge)</source>
@@ -474,12 +495,20 @@ Programms nicht beschreibbar ist.
         <translation>%1
 %2 A, %3 Ah, %4</translation>
     </message>
+    <message>
+        <source>Charges and capacity of %1</source>
+        <translation>Ladungen und Kapazität von %1</translation>
+    </message>
 </context>
 <context>
     <name>TBatteryOverviewForm</name>
     <message>
         <source>Battery Overview</source>
         <translation>Akkuübersicht</translation>
+    </message>
+    <message>
+        <source>Figures per battery</source>
+        <translation>Werte je Akku</translation>
     </message>
 </context>
 <context>
@@ -510,6 +539,21 @@ Programms nicht beschreibbar ist.
     <message>
         <source>AmpHours</source>
         <translation>Amperestunden</translation>
+    </message>
+    <message>
+        <source> Ah</source>
+        <translation> Ah</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n batteries</source>
+        <translation>
+            <numerusform>%n Akku</numerusform>
+            <numerusform>%n Akkus</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 battery</source>
+        <translation>1 Akku</translation>
     </message>
 </context>
 <context>
@@ -720,6 +764,10 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
         <source>Comment</source>
         <translation>Kommentar</translation>
     </message>
+    <message>
+        <source>%1, discharge</source>
+        <translation>%1, Entladung</translation>
+    </message>
 </context>
 <context>
     <name>TChargeReport</name>
@@ -762,6 +810,23 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
     <message>
         <source>Print</source>
         <translation>Drucken</translation>
+    </message>
+</context>
+<context>
+    <name>TChartAccessible</name>
+    <message numerus="yes">
+        <source>%n series</source>
+        <translation>
+            <numerusform>%n Reihe</numerusform>
+            <numerusform>%n Reihen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n points</source>
+        <translation>
+            <numerusform>%n Punkt</numerusform>
+            <numerusform>%n Punkte</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -812,6 +877,18 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>Retained and removed names</source>
+        <translation>Behaltene und entfernte Namen</translation>
+    </message>
+    <message>
+        <source>Retained names</source>
+        <translation>Behaltene Namen</translation>
+    </message>
+    <message>
+        <source>Removed names</source>
+        <translation>Entfernte Namen</translation>
     </message>
 </context>
 <context>
@@ -1010,6 +1087,21 @@ Lizenz: %3</translation>
             <numerusform>, Zeilen, die eine frühere wiederholen: %n</numerusform>
             <numerusform>, Zeilen, die eine frühere wiederholen: %n</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>The first rows</source>
+        <translation>Die ersten Zeilen</translation>
+    </message>
+    <message>
+        <source>Rows that cannot be read</source>
+        <translation>Zeilen, die nicht gelesen werden können</translation>
+    </message>
+</context>
+<context>
+    <name>TLineChart</name>
+    <message>
+        <source>%1, %2, %3</source>
+        <translation>%1, %2, %3</translation>
     </message>
 </context>
 <context>
@@ -1326,6 +1418,17 @@ Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, ge
     <message>
         <source>Restore</source>
         <translation>Wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Backups</source>
+        <translation>Sicherungen</translation>
+    </message>
+</context>
+<context>
+    <name>TSplashForm</name>
+    <message>
+        <source>Loading</source>
+        <translation>Wird geladen</translation>
     </message>
 </context>
 <context>

@@ -59,6 +59,7 @@ TBatteryDetailsForm::TBatteryDetailsForm(TChargeLogDocument *log, QWidget *paren
     for (int i = 0; i < m_captions.size(); ++i) {
         auto *caption = new QLabel(m_captions.at(i) + QLatin1Char(':'), this);
         QLabel *value = m_labels.value(m_captions.at(i));
+        value->setAccessibleName(m_captions.at(i));
         const bool last = i == m_captions.size() - 1;
         const int row = last ? perColumn : i % perColumn;
         const int column = last ? 0 : (i / perColumn) * 2;
@@ -68,6 +69,7 @@ TBatteryDetailsForm::TBatteryDetailsForm(TChargeLogDocument *log, QWidget *paren
 
     CapacityChart = new TLineChart(this);
     CapacityChart->setObjectName(QStringLiteral("CapacityChart"));
+    CapacityChart->setAccessibleName(tr("Charges and capacity of %1").arg(battery));
     CapacityChart->addSeries(tr("Charge"), Qt::black, TLineChart::Markers);
     CapacityChart->addSeries(tr("Capacity"), Qt::black, TLineChart::Markers);
     CapacityChart->addSeries(tr("Trend"), Qt::black, TLineChart::Lines);

@@ -104,6 +104,7 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
     m_sort->setSourceModel(m_model);
     BatteryTableView = new QTableView(this);
     BatteryTableView->setObjectName(QStringLiteral("BatteryTableView"));
+    BatteryTableView->setAccessibleName(tr("Figures per battery"));
     BatteryTableView->setModel(m_sort);
     BatteryTableView->setSortingEnabled(true);
     BatteryTableView->sortByColumn(0, Qt::AscendingOrder);

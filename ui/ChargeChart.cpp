@@ -28,6 +28,11 @@ TChargeChart::TChargeChart(const TChargeLog &log, QWidget *parent) : TBarChart(p
     setAxisGridPen(TBarChart::LeftAxis, QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine));
     setAxisGridPen(TBarChart::RightAxis, QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DashDotDotLine));
     setValueFormatter([](double value) { return NumberText::formatGrouped(value); });
+    // What a screen reader says of a bar: "Pack Fade, Charge 42 Ah".
+    setValueSuffix(ChargeSeries, tr(" Ah"));
+    setValueSuffix(DischargeSeries, tr(" Ah"));
+    setCategoryCountText(
+        [](int n) { return n == 1 ? tr("1 battery") : tr("%n batteries", nullptr, n); });
     applyAxisColours(log);
 }
 

@@ -25,11 +25,12 @@
 
 namespace {
 
-// The design width, plus the file chooser button right of the charger log file name.
-constexpr int BrowseButtonLeft = 405;
-constexpr int BrowseButtonWidth = 24;
-constexpr int ClientWidth = BrowseButtonLeft + BrowseButtonWidth + 2;
+// The design size; the file chooser button takes the right end of the charger log file name's
+// row, which gives up that room.
+constexpr int ClientWidth = 403;
 constexpr int ClientHeight = 262;
+constexpr int BrowseButtonWidth = 24;
+constexpr int BrowseButtonGap = 2;
 
 // The layout grid: three columns of 121 pixels and the rows of label and control.
 constexpr int Column1 = 8;
@@ -140,6 +141,13 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     ChargerLogFileNameLabeledEdit = new QLineEdit(this);
     ChargerLogFileNameLabeledEdit->setObjectName(QStringLiteral("ChargerLogFileNameLabeledEdit"));
 
+    // Each label names its control for assistive technology (and gives it a mnemonic target).
+    m_dateLabel->setBuddy(DatePicker);
+    m_timeLabel->setBuddy(TimePicker);
+    m_powerSourceLabel->setBuddy(PowerSourcesComboBox);
+    m_chargerLabel->setBuddy(ChargersComboBox);
+    m_batteryLabel->setBuddy(BatteriesComboBox);
+    m_terminationLabel->setBuddy(TerminationsComboBox);
     m_ampsLabel->setBuddy(NominalChargeAmpsLabeledEdit);
     m_ampHoursLabel->setBuddy(AmpHoursLabeledEdit);
     m_commentLabel->setBuddy(CommentLabeledEdit);
@@ -147,6 +155,7 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     ChargerLogFileNameBrowseBtn = new QPushButton(QStringLiteral("\u2026"), this);
     ChargerLogFileNameBrowseBtn->setObjectName(QStringLiteral("ChargerLogFileNameBrowseBtn"));
     ChargerLogFileNameBrowseBtn->setToolTip(tr("Choose the charger log file"));
+    ChargerLogFileNameBrowseBtn->setAccessibleName(tr("Choose the charger log file"));
     ChargerLogFileNameBrowseBtn->setAutoDefault(false);
     connect(ChargerLogFileNameBrowseBtn, &QPushButton::clicked, this,
             [this] { ErrorBox::guard([this] { chooseChargerLogFile(); }, this); });
@@ -162,7 +171,8 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
 
     layOutControls();
 
-    // Tab order: the time picker comes last, after Cancel.
+    // Tab order as designed, the time picker last after Cancel; the file chooser, an addition
+    // to the design, comes after all of them so that Tab from the file name still reaches OK.
     QWidget *const order[] = {DatePicker,
                               PowerSourcesComboBox,
                               ChargersComboBox,
@@ -172,10 +182,10 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
                               TerminationsComboBox,
                               CommentLabeledEdit,
                               ChargerLogFileNameLabeledEdit,
-                              ChargerLogFileNameBrowseBtn,
                               OkBitBtn,
                               CancelBitBtn,
-                              TimePicker};
+                              TimePicker,
+                              ChargerLogFileNameBrowseBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -260,8 +270,10 @@ void TChargeDataForm::layOutControls()
     place(AmpHoursLabeledEdit, Column2, 112, ColumnWidth);
     place(TerminationsComboBox, Column3, 112, ColumnWidth);
     place(CommentLabeledEdit, Column1, 160, WideWidth);
-    place(ChargerLogFileNameLabeledEdit, Column1, 200, WideWidth);
-    ChargerLogFileNameBrowseBtn->setGeometry(BrowseButtonLeft, 200, BrowseButtonWidth,
+    const int fileNameWidth = WideWidth - BrowseButtonGap - BrowseButtonWidth;
+    place(ChargerLogFileNameLabeledEdit, Column1, 200, fileNameWidth);
+    ChargerLogFileNameBrowseBtn->setGeometry(Column1 + fileNameWidth + BrowseButtonGap, 200,
+                                             BrowseButtonWidth,
                                              ChargerLogFileNameLabeledEdit->height());
 
     const int buttonHeight = qMin(OkBitBtn->sizeHint().height(), ClientHeight - 232);
@@ -432,7 +444,7 @@ void TChargeDataForm::CheckComboBox(QComboBox *box)
 void TChargeDataForm::checkNumber(QLineEdit *edit)
 {
     edit->setFocus(Qt::OtherFocusReason);
-    NumberText::toFloat(edit->text());
+    NumberText::toFloatTyped(edit->text(), locale());
 }
 
 bool TChargeDataForm::ValidateChargeData()
@@ -463,8 +475,8 @@ TChargeDataForm::TChargeData TChargeDataForm::GetChargeData() const
     data.powerSource = PowerSourcesComboBox->currentText();
     data.charger = ChargersComboBox->currentText();
     data.battery = BatteriesComboBox->currentText();
-    data.amps = NumberText::toFloat(NominalChargeAmpsLabeledEdit->text());
-    data.ampHours = NumberText::toFloat(AmpHoursLabeledEdit->text());
+    data.amps = NumberText::toFloatTyped(NominalChargeAmpsLabeledEdit->text(), locale());
+    data.ampHours = NumberText::toFloatTyped(AmpHoursLabeledEdit->text(), locale());
     data.termination = TerminationsComboBox->currentText();
     data.comment = CommentLabeledEdit->text();
     data.logFile = ChargerLogFileNameLabeledEdit->text();

@@ -109,6 +109,16 @@ QVariant TChargeLogTableModel::data(const QModelIndex &index, int role) const
         }
         return text;
     }
+    case Qt::AccessibleTextRole: {
+        // The colour that marks a discharge, said in words.
+        QString text = cellText(row, index.column());
+        if (text.size() > MaxCellText)
+            text.truncate(MaxCellText);
+        if ((index.column() == AmpsColumn || index.column() == AmpHoursColumn) &&
+            (row.Record.NominalChargeAmps < 0 || row.Record.AmpHours < 0))
+            return tr("%1, discharge").arg(text);
+        return text;
+    }
     case KeyRole:
         return index.column() == DateTimeColumn ? QVariant(row.Record.Key) : QVariant();
     case Qt::ForegroundRole:

@@ -16,19 +16,25 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QTextLayout>
 
+#include <cmath>
 #include <functional>
 
 namespace {
 
 // Splits a text into the lines it takes at `width`: at its own line breaks, then at word
-// boundaries, and inside a word only where one word is wider than the line.
-QStringList wrapLines(const QString &text, const QFont &font, qreal width, QPaintDevice *device)
+// boundaries, and inside a word only where one word is wider than the line. With
+// `wholeWords` a word is never broken: one wider than the line is shortened with an ellipsis.
+QStringList wrapLines(const QString &text, const QFont &font, qreal width, QPaintDevice *device,
+                      bool wholeWords = false)
 {
     QStringList lines;
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(wholeWords ? QTextOption::WordWrap
+                                  : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QFontMetricsF metrics(font, device);
     for (const QString &paragraph : QString(text)
                                         .replace(QLatin1String("\r\n"), QLatin1String("\n"))
                                         .split(QLatin1Char('\n'))) {
@@ -44,7 +50,10 @@ QStringList wrapLines(const QString &text, const QFont &font, qreal width, QPain
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
             line.setLineWidth(width);
-            lines << plain.mid(line.textStart(), line.textLength());
+            QString part = plain.mid(line.textStart(), line.textLength());
+            if (wholeWords && line.naturalTextWidth() > width)
+                part = metrics.elidedText(part.trimmed(), Qt::ElideRight, width);
+            lines << part;
         }
         layout.endLayout();
     }
@@ -124,6 +133,41 @@ struct Table
     QList<QStringList> Rows;
 };
 
+// The columns' widths: their shares of `total`, but each at least as wide as the longest word
+// of its title, the room for that taken from columns wider than their own titles need. Where
+// the page is too narrow even so, the shares stand and a title word too long is shortened.
+QList<qreal> columnWidths(const Table &table, const QFont &titleFont, qreal pad, qreal total,
+                          QPaintDevice *device)
+{
+    const QFontMetricsF metrics(titleFont, device);
+    QList<qreal> widths, least;
+    for (int c = 0; c < table.Shares.size(); ++c) {
+        widths << table.Shares.at(c) * total;
+        qreal word = 0;
+        const QString title = c < table.Titles.size() ? table.Titles.at(c) : QString();
+        for (const QString &w :
+             title.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            word = qMax(word, metrics.horizontalAdvance(w));
+        least << std::ceil(word + 2 * pad + 1);
+    }
+    qreal missing = 0, spare = 0;
+    for (int c = 0; c < widths.size(); ++c) {
+        missing += qMax<qreal>(0, least.at(c) - widths.at(c));
+        spare += qMax<qreal>(0, widths.at(c) - least.at(c));
+    }
+    if (missing <= 0 || spare < missing)
+        return widths;
+    // Every column with room to give gives the same part of its room.
+    const qreal part = missing / spare;
+    for (int c = 0; c < widths.size(); ++c) {
+        if (widths.at(c) < least.at(c))
+            widths[c] = least.at(c);
+        else
+            widths[c] -= (widths.at(c) - least.at(c)) * part;
+    }
+    return widths;
+}
+
 // A table whose column titles open it and every page it continues on; a row moves to the next
 // page whole unless it is taller than a page, which then breaks between its lines.
 void paintTable(Pages &pages, const Table &table, const QFont &font, QPaintDevice *device)
@@ -131,20 +175,20 @@ void paintTable(Pages &pages, const Table &table, const QFont &font, QPaintDevic
     const QFontMetricsF metrics(font, device);
     const qreal lineHeight = metrics.lineSpacing();
     const qreal pad = metrics.averageCharWidth() / 2;
-    QList<qreal> widths, lefts;
-    qreal left = pages.body().left();
-    for (const qreal share : table.Shares) {
-        lefts << left;
-        widths << share * pages.body().width();
-        left += widths.back();
-    }
     QFont bold = font;
     bold.setBold(true);
-    const auto cellLines = [&](const QStringList &cells, const QFont &f) {
+    const QList<qreal> widths = columnWidths(table, bold, pad, pages.body().width(), device);
+    QList<qreal> lefts;
+    qreal left = pages.body().left();
+    for (const qreal width : widths) {
+        lefts << left;
+        left += width;
+    }
+    const auto cellLines = [&](const QStringList &cells, const QFont &f, bool wholeWords) {
         QList<QStringList> lines;
         int most = 1;
         for (int c = 0; c < cells.size(); ++c) {
-            lines << wrapLines(cells.at(c), f, widths.at(c) - 2 * pad, device);
+            lines << wrapLines(cells.at(c), f, widths.at(c) - 2 * pad, device, wholeWords);
             most = qMax(most, int(lines.back().size()));
         }
         return std::make_pair(lines, most);
@@ -165,7 +209,8 @@ void paintTable(Pages &pages, const Table &table, const QFont &font, QPaintDevic
             pages.painter()->drawLine(QPointF(pages.body().left(), pages.y()),
                                       QPointF(pages.body().right(), pages.y()));
     };
-    const auto titles = cellLines(table.Titles, bold);
+    // Titles break between words only.
+    const auto titles = cellLines(table.Titles, bold, true);
     const auto paintTitles = [&] {
         for (int k = 0; k < titles.second; ++k) {
             paintLine(titles.first, k, bold);
@@ -177,7 +222,7 @@ void paintTable(Pages &pages, const Table &table, const QFont &font, QPaintDevic
     paintTitles();
     pages.onNewPage = paintTitles;
     for (const QStringList &row : table.Rows) {
-        const auto cells = cellLines(row, font);
+        const auto cells = cellLines(row, font, false);
         pages.need(cells.second * lineHeight);
         for (int k = 0; k < cells.second; ++k) {
             pages.need(lineHeight);
@@ -280,12 +325,14 @@ int TChargeReport::print(QPrinter *printer) const
                                      pages.body().height() * 0.45 / size.height());
             pages.need(size.height() * scale);
             if (painter) {
-                // Drawn as on the screen, at three times its resolution: the chart's fonts
-                // keep their size relative to the bars.
+                // Drawn as on the screen (without the keyboard focus frame), at three times its
+                // resolution: the chart's fonts keep their size relative to the bars.
                 QImage image((size * 3).toSize(), QImage::Format_RGB32);
                 image.setDevicePixelRatio(3);
                 image.fill(Qt::white);
-                chart->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+                QPainter chartPainter(&image);
+                chart->paintChart(&chartPainter);
+                chartPainter.end();
                 painter->drawImage(QRectF(pages.body().left(), pages.y(), size.width() * scale,
                                           size.height() * scale),
                                    image);

@@ -73,6 +73,9 @@ TFilterForm::TFilterForm(QWidget *parent)
     Splitter1->setChildrenCollapsible(false);
     FilterInStringGrid = createGrid(QStringLiteral("FilterInStringGrid"), m_inModel);
     FilterOutStringGrid = createGrid(QStringLiteral("FilterOutStringGrid"), m_outModel);
+    Splitter1->setAccessibleName(tr("Retained and removed names"));
+    FilterInStringGrid->setAccessibleName(tr("Retained names"));
+    FilterOutStringGrid->setAccessibleName(tr("Removed names"));
     Splitter1->addWidget(FilterInStringGrid);
     Splitter1->addWidget(FilterOutStringGrid);
     // The "Retain" column keeps its width; the "Remove" column takes the rest.

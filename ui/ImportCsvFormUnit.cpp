@@ -104,9 +104,15 @@ TImportCsvForm::TImportCsvForm(TChargeLogDocument *log, QWidget *parent, const Q
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(settingsLayout);
-    layout->addWidget(new QLabel(tr("The first rows, and which field each column holds:"), this));
+    auto *previewLabel = new QLabel(tr("The first rows, and which field each column holds:"), this);
+    previewLabel->setBuddy(PreviewTable);
+    PreviewTable->setAccessibleName(tr("The first rows"));
+    layout->addWidget(previewLabel);
     layout->addWidget(PreviewTable, 1);
-    layout->addWidget(new QLabel(tr("Rows that cannot be read:"), this));
+    auto *errorsLabel = new QLabel(tr("Rows that cannot be read:"), this);
+    errorsLabel->setBuddy(ErrorsList);
+    ErrorsList->setAccessibleName(tr("Rows that cannot be read"));
+    layout->addWidget(errorsLabel);
     layout->addWidget(ErrorsList);
     layout->addWidget(SummaryLabel);
     layout->addWidget(buttons);

@@ -59,6 +59,8 @@ TRestoreBackupForm::TRestoreBackupForm(const QList<TBackupInfo> &backups, QWidge
 
     BackupsTreeWidget = new QTreeWidget(this);
     BackupsTreeWidget->setObjectName(QStringLiteral("BackupsTreeWidget"));
+    BackupsTreeWidget->setAccessibleName(tr("Backups"));
+    label->setBuddy(BackupsTreeWidget);
     BackupsTreeWidget->setRootIsDecorated(false);
     BackupsTreeWidget->setHeaderLabels({tr("Backup"), tr("Charges")});
     // The description takes the room; the count only what it needs (the last column would

@@ -29,6 +29,7 @@ TSplashForm::TSplashForm(QWidget *parent)
 
     Image1 = new QLabel(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setAccessibleName(QStringLiteral("QorLog"));
     Image1->setPixmap(QorLogIcons::applicationPicture());
     Image1->setGeometry(8, 8, 128, 150);
     Image1->setAttribute(Qt::WA_TranslucentBackground);
@@ -42,6 +43,7 @@ TSplashForm::TSplashForm(QWidget *parent)
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setAccessibleName(tr("Loading"));
     ProgressBar1->setGeometry(0, 213 - 19 - 13, 312, 13);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, 100);

@@ -1,5 +1,8 @@
 #include "BarChart.h"
 
+#include <QAccessible>
+#include <QContextMenuEvent>
+
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
@@ -98,6 +101,14 @@ private slots:
     void toolTip_data();
     void toolTip();
     void batchUpdate();
+    void accessibleTree();
+    void keyboardMoves_data();
+    void keyboardMoves();
+    void keyboardContextMenu();
+    void everyMarkDrawn_data();
+    void everyMarkDrawn();
+    void markContrast_data();
+    void markContrast();
 };
 
 void TestBarChart::defaultFormat_data()
@@ -664,6 +675,237 @@ void TestBarChart::batchUpdate()
     // An unbalanced endUpdate is harmless.
     chart.endUpdate();
     QVERIFY(!chart.isUpdating());
+}
+
+void TestBarChart::accessibleTree()
+{
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.setAccessibleName(QStringLiteral("Cycles and amp-hours"));
+    chart.setValueSuffix(1, QStringLiteral(" Ah"));
+    chart.setCategoryCountText([](int n) { return QStringLiteral("%1 batteries").arg(n); });
+    chart.resize(400, 300);
+    chart.setPoints(0, {40, 3}, {QStringLiteral("Pack Fade"), QStringLiteral("AA")});
+    chart.setPoints(1, {1042.5, 7}, {QStringLiteral("Pack Fade"), QStringLiteral("AA")});
+    chart.setPoints(2, {0, 1}, {QStringLiteral("Pack Fade"), QStringLiteral("AA")});
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&chart);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::Chart);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Cycles and amp-hours"));
+    QCOMPARE(iface->text(QAccessible::Description), QStringLiteral("3 series, 2 batteries"));
+    QCOMPARE(iface->childCount(), 6);
+    // Category by category, the series side by side as drawn.
+    const QStringList names = {"Pack Fade, Cycles 40",   "Pack Fade, Charge 1,042.5 Ah",
+                               "Pack Fade, Discharge 0", "AA, Cycles 3",
+                               "AA, Charge 7 Ah",        "AA, Discharge 1"};
+    for (int i = 0; i < names.size(); ++i) {
+        QAccessibleInterface *child = iface->child(i);
+        QVERIFY(child);
+        QCOMPARE(child->text(QAccessible::Name), names.at(i));
+        QCOMPARE(iface->indexOfChild(child), i);
+        QCOMPARE(child->parent(), iface);
+    }
+    QCOMPARE(iface->child(4)->text(QAccessible::Value), QStringLiteral("7 Ah"));
+    const QRect bar = chart.barFocusRect(1, 1);
+    QVERIFY(bar.contains(chart.barRect(1, 1)));
+    QCOMPARE(iface->child(4)->rect(), QRect(chart.mapToGlobal(bar.topLeft()), bar.size()));
+
+    // The focused bar is the focused child.
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.setFocus();
+    QTRY_VERIFY(chart.hasFocus());
+    chart.setFocusedBar(2, 1);
+    QCOMPARE(iface->focusChild(), iface->child(5));
+    QVERIFY(iface->child(5)->state().focused);
+    QVERIFY(!iface->child(4)->state().focused);
+
+    // New data: the children follow, the focus stays on a bar that exists.
+    chart.setPoints(0, {5}, {QStringLiteral("C")});
+    chart.setPoints(1, {6}, {QStringLiteral("C")});
+    chart.setPoints(2, {8}, {QStringLiteral("C")});
+    QCOMPARE(iface->childCount(), 3);
+    QCOMPARE(iface->child(1)->text(QAccessible::Name), QStringLiteral("C, Charge 6 Ah"));
+    QCOMPARE(iface->child(3), nullptr);
+    QCOMPARE(chart.focusedSeries(), 2);
+    QCOMPARE(chart.focusedIndex(), 0);
+}
+
+void TestBarChart::keyboardMoves_data()
+{
+    QTest::addColumn<QString>("keys"); // from the first bar on
+    QTest::addColumn<int>("series");
+    QTest::addColumn<int>("index");
+    QTest::newRow("none") << "" << 0 << 0;
+    QTest::newRow("right") << "R" << 0 << 1;
+    QTest::newRow("right stops at the end") << "RRRRR" << 0 << 3;
+    QTest::newRow("left stops at the start") << "L" << 0 << 0;
+    QTest::newRow("down to the next series") << "RD" << 1 << 1;
+    QTest::newRow("down stops at the last series") << "DDD" << 2 << 0;
+    QTest::newRow("up") << "DDU" << 1 << 0;
+    QTest::newRow("end keeps the series") << "DDE" << 2 << 3;
+    QTest::newRow("home") << "DDEH" << 2 << 0;
+    QTest::newRow("series too short is skipped") << "DDEU" << 0 << 3;
+    QTest::newRow("right past a short series") << "DRRR" << 2 << 3;
+}
+
+void TestBarChart::keyboardMoves()
+{
+    QFETCH(QString, keys);
+    QFETCH(int, series);
+    QFETCH(int, index);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    // The middle series is one short: its last category has no bar.
+    fill(chart, {{1, 2, 3, 4}, {5, 6, 7}, {8, 9, 10, 11}});
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QCOMPARE(chart.focusPolicy(), Qt::StrongFocus);
+    chart.setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(chart.hasFocus());
+    QCOMPARE(chart.focusedSeries(), 0);
+    QCOMPARE(chart.focusedIndex(), 0);
+
+    const QHash<QChar, Qt::Key> key = {{'L', Qt::Key_Left}, {'R', Qt::Key_Right},
+                                       {'U', Qt::Key_Up},   {'D', Qt::Key_Down},
+                                       {'H', Qt::Key_Home}, {'E', Qt::Key_End}};
+    for (const QChar c : keys)
+        QTest::keyClick(&chart, key.value(c));
+    QCOMPARE(chart.focusedSeries(), series);
+    QCOMPARE(chart.focusedIndex(), index);
+
+    QSignalSpy pressed(&chart, &TBarChart::seriesPressed);
+    QSignalSpy doubled(&chart, &TBarChart::seriesDoubleClicked);
+    QTest::keyClick(&chart, Qt::Key_Return);
+    QTest::keyClick(&chart, Qt::Key_Space);
+    QTest::keyClick(&chart, Qt::Key_Enter, Qt::ShiftModifier);
+    QCOMPARE(pressed.count(), 2);
+    for (const QList<QVariant> &args : pressed) {
+        QCOMPARE(args.at(0).toInt(), series);
+        QCOMPARE(args.at(1).toInt(), index);
+        QCOMPARE(args.at(2).value<Qt::MouseButton>(), Qt::LeftButton);
+        // Where a press would land: on the bar.
+        int hitSeries = -1, hitIndex = -1;
+        QVERIFY(chart.barAt(args.at(3).toPoint(), &hitSeries, &hitIndex));
+        QCOMPARE(QPair(hitSeries, hitIndex), QPair(series, index));
+    }
+    QCOMPARE(doubled.count(), 1);
+    QCOMPARE(doubled.at(0).at(0).toInt(), series);
+    QCOMPARE(doubled.at(0).at(1).toInt(), index);
+
+    // The focused bar shows: its frame changes pixels around the bar when the focus leaves.
+    QImage focused = chart.grab().toImage();
+    chart.clearFocus();
+    QTRY_VERIFY(!chart.hasFocus());
+    QVERIFY(focused != chart.grab().toImage());
+}
+
+void TestBarChart::keyboardContextMenu()
+{
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(400, 300);
+    fill(chart, {{2, 4}, {10, 20}, {5, 0}});
+    chart.setContextMenuPolicy(Qt::CustomContextMenu);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.setFocus();
+    QTRY_VERIFY(chart.hasFocus());
+    chart.setFocusedBar(1, 1);
+    const QPoint centre = chart.barFocusRect(1, 1).center();
+    QSignalSpy menu(&chart, &QWidget::customContextMenuRequested);
+
+    QTest::keyClick(&chart, Qt::Key_F10, Qt::ShiftModifier);
+    // The menu key's event as the window system makes it: at the widget's middle.
+    QContextMenuEvent fromKey(QContextMenuEvent::Keyboard, chart.rect().center());
+    QApplication::sendEvent(&chart, &fromKey);
+    QCOMPARE(menu.count(), 2);
+    QCOMPARE(menu.at(0).at(0).toPoint(), centre);
+    QCOMPARE(menu.at(1).at(0).toPoint(), centre);
+}
+
+void TestBarChart::everyMarkDrawn_data()
+{
+    QTest::addColumn<int>("categories");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("neighbours of equal height") << 10 << 400 << 0.0;
+    QTest::newRow("wide figures, 12 categories") << 12 << 640 << 1000.0;
+    QTest::newRow("25 categories") << 25 << 640 << 10.0;
+    QTest::newRow("narrow widget") << 3 << 200 << 1000.0;
+    QTest::newRow("figures wider than the plot") << 1 << 150 << 1000.0;
+}
+
+void TestBarChart::everyMarkDrawn()
+{
+    QFETCH(int, categories);
+    QFETCH(int, width);
+    QFETCH(double, scale);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(width, 256);
+    QVector<QVector<double>> values(3);
+    for (int i = 0; i < categories; ++i) {
+        values[0].append(10 + i % 3);
+        values[1].append(scale * (50 + (i * 37) % 50) + 0.125);
+        values[2].append(scale * (40 + (i * 11) % 60) + 0.5);
+    }
+    fill(chart, values);
+    const QImage image = renderChart(chart);
+
+    QVector<QRect> marks;
+    for (int s = 0; s < 3; ++s) {
+        for (int i = 0; i < categories; ++i) {
+            const QRect mark = chart.markRect(s, i);
+            QVERIFY2(!mark.isNull(), qPrintable(QStringLiteral("bar %1/%2").arg(s).arg(i)));
+            QVERIFY(chart.rect().contains(mark));
+            const QRect bar = chart.barRect(s, i);
+            QVERIFY(mark.bottom() < bar.top());
+            // A mark lifted beyond its distance has a leader down to its bar.
+            const QLine leader = chart.markLeader(s, i);
+            QCOMPARE(leader.isNull(), mark.bottom() + 1 >= bar.top() - chart.markDistance());
+            if (!leader.isNull()) {
+                QCOMPARE(leader.p1().y(), bar.top() - 1);
+                QCOMPARE(leader.p2().y(), mark.bottom() + 1);
+            }
+            for (int t = 0; t < 3; ++t) {
+                for (int j = 0; j < categories; ++j)
+                    QVERIFY(!mark.intersects(chart.barRect(t, j)));
+            }
+            marks.append(mark);
+        }
+    }
+    QVERIFY(!anyOverlap(marks));
+    QVERIFY(countColour(image, chart.markRect(0, 0), CyclesColour) > 0);
+    if (categories == 1)
+        QVERIFY(chart.markRect(1, 0).width() > chart.plotRect().width());
+}
+
+void TestBarChart::markContrast_data()
+{
+    QTest::addColumn<QColor>("mark");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("purple") << QColor(0x80, 0x00, 0x80) << true;
+    QTest::newRow("fuchsia") << QColor(0xFF, 0x00, 0xFF) << true;
+    QTest::newRow("yellow") << QColor(0xFF, 0xFF, 0x00) << false;
+    QTest::newRow("white") << QColor(Qt::white) << false;
+}
+
+void TestBarChart::markContrast()
+{
+    QFETCH(QColor, mark);
+    QFETCH(bool, kept);
+    TBarChart chart;
+    addThreeSeries(chart);
+    chart.resize(300, 200);
+    fill(chart, {{2}, {3}, {4}});
+    chart.setMarkColour(0, mark);
+    QCOMPARE(chart.markColour(0), mark); // the colour set reads back as set
+    const QColor drawn = chart.visibleMarkColour(0);
+    QCOMPARE(drawn == mark, kept);
+    QVERIFY(countColour(renderChart(chart), chart.markRect(0, 0), drawn) > 0);
 }
 
 QTEST_MAIN(TestBarChart)

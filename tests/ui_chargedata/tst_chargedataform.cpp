@@ -2,6 +2,7 @@
 #include "ErrorBox.h"
 #include "NumberText.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
@@ -143,6 +144,9 @@ private slots:
     void closingStoresNothing();
     void enterInAnEntryPressesOk_data();
     void enterInAnEntryPressesOk();
+    void everyControlIsNamed();
+    void decimalSeparatorOfTheLocale_data();
+    void decimalSeparatorOfTheLocale();
 };
 
 void TestChargeDataForm::cleanup()
@@ -164,7 +168,7 @@ void TestChargeDataForm::windowAndControls()
     QVERIFY(!form->parent() && !form->isModal() && form->testAttribute(Qt::WA_DeleteOnClose));
     QVERIFY(form->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint));
     QVERIFY(!(form->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(form->size(), QSize(431, 262)); // 403 wide as designed, then the "…" button
+    QCOMPARE(form->size(), QSize(403, 262)); // the "…" button fits into the design's width
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(
         (form->frameGeometry().center() - mainWindow.frameGeometry().center()).manhattanLength() <
@@ -242,10 +246,10 @@ void TestChargeDataForm::tabOrder()
                                   "TerminationsComboBox",
                                   "CommentLabeledEdit",
                                   "ChargerLogFileNameLabeledEdit",
-                                  "ChargerLogFileNameBrowseBtn",
                                   "OkBitBtn",
                                   "CancelBitBtn",
                                   "TimePicker",
+                                  "ChargerLogFileNameBrowseBtn",
                                   "DatePicker"};
     // Tab first steps through the sections of a date or time picker, then leaves it.
     QStringList visited;
@@ -390,7 +394,8 @@ void TestChargeDataForm::okOutcome_data()
     row("amps huge exponent", amps, "1e999", notNumber.arg("1e999"));
     row("amps grouped", amps, "1,000.5", notNumber.arg("1,000.5"));
     row("amps negative", amps, "-3", "", "-3");
-    row("amps comma, blanks", amps, " 1,5 ", "", "1.5");
+    row("amps point, blanks", amps, " 1.5 ", "", "1.5");
+    row("amps comma in an English locale", amps, "1,5", notNumber.arg("1,5"));
     row("amps exponent", amps, "+2.5E3", "", "2500");
     row("amp-hours empty", ampHours, "", notNumber.arg(""));
     row("amp-hours inf", ampHours, "inf", notNumber.arg("inf"));
@@ -536,8 +541,8 @@ void TestChargeDataForm::numberTyping_data()
                                       << "2 Ah"
                                       << "2 Ah" << notNumber.arg("2 Ah");
     QTest::newRow("full form") << ""
-                               << "-3,5e+2"
-                               << "-3,5e+2"
+                               << "-3.5e+2"
+                               << "-3.5e+2"
                                << "";
     QTest::newRow("nan edited") << "nan"
                                 << "\b\b\b1.5"
@@ -755,6 +760,82 @@ void TestChargeDataForm::enterInAnEntryPressesOk()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!form);
     QCOMPARE(store.calls.size(), 1);
+}
+
+// A screen reader names every control the Tab key reaches: by its label (a relation, which is
+// how entries are named on Linux) or, for a button, by its own name.
+void TestChargeDataForm::everyControlIsNamed()
+{
+    FakeStore store;
+    TChargeDataForm *form = TChargeDataForm::OpenChargeDataForm(&store, -1, nullptr);
+    int named = 0;
+    for (QWidget *w : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (!(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(iface);
+        const auto labels = iface->relations(QAccessible::Label);
+        if (qobject_cast<QPushButton *>(w))
+            QVERIFY2(!iface->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(w->objectName()));
+        else
+            QVERIFY2(labels.size() == 1 && !labels.at(0).first->text(QAccessible::Name).isEmpty(),
+                     qPrintable(w->objectName()));
+        ++named;
+    }
+    QCOMPARE(named, 13);
+    const auto power = QAccessible::queryAccessibleInterface(form->PowerSourcesComboBox)
+                           ->relations(QAccessible::Label);
+    QCOMPARE(power.at(0).first->text(QAccessible::Name), QStringLiteral("PowerSource"));
+}
+
+// Only the user's own decimal separator is taken; the other one, as a thousands separator or a
+// separator of another locale, would be read wrongly by someone.
+void TestChargeDataForm::decimalSeparatorOfTheLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("stored"); // NaN: refused
+    const double refused = qQNaN();
+    QTest::newRow("en 1.5") << "en_US"
+                            << "1.5" << 1.5;
+    QTest::newRow("en 1,5") << "en_US"
+                            << "1,5" << refused;
+    QTest::newRow("en 1,000") << "en_US"
+                              << "1,000" << refused;
+    QTest::newRow("en -0.25e1") << "en_US"
+                                << "-0.25e1" << -2.5;
+    QTest::newRow("de 1,5") << "de_DE"
+                            << "1,5" << 1.5;
+    QTest::newRow("de 1.5") << "de_DE"
+                            << "1.5" << refused;
+    QTest::newRow("de 1.000") << "de_DE"
+                              << "1.000" << refused;
+    QTest::newRow("de ,5") << "de_DE"
+                           << ",5" << 0.5;
+}
+
+void TestChargeDataForm::decimalSeparatorOfTheLocale()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, typed);
+    QFETCH(double, stored);
+    QLocale::setDefault(QLocale(locale));
+    FakeStore store;
+    store.seed();
+    QPointer<TChargeDataForm> form = TChargeDataForm::OpenChargeDataForm(&store, -1, nullptr);
+    form->NominalChargeAmpsLabeledEdit->setText(typed);
+    const QStringList shown = pressOk(form);
+    if (qIsNaN(stored)) {
+        QCOMPARE(shown, QStringList{
+                            QStringLiteral("'%1' is not a valid floating point value").arg(typed)});
+        QVERIFY(form && store.calls.isEmpty());
+        QCOMPARE(form->focusWidget(), form->NominalChargeAmpsLabeledEdit);
+        return;
+    }
+    QCOMPARE(shown, QStringList());
+    QCOMPARE(store.calls.size(), 1);
+    QCOMPARE(store.calls[0].amps, stored);
 }
 
 QTEST_MAIN(TestChargeDataForm)

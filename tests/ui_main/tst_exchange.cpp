@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -203,6 +204,17 @@ private Q_SLOTS:
         printer.setPageSize(QPageSize(QPageSize::PageSizeId(pageSize)));
         const int printed = TChargeReport(form->document(), form->Chart1).print(&printer);
         QCOMPARE(pdfPages(bytesOf(path("report.pdf"))), printed);
+        // Column titles break between words, never inside one.
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-layout"), path("report.pdf"), QStringLiteral("-")});
+        if (text.waitForFinished(30000) && text.exitCode() == 0) {
+            const QString out = QString::fromUtf8(text.readAllStandardOutput());
+            for (const char *word : {"AmpHours", "Termination", "Retention", "discharged"})
+                QVERIFY2(out.contains(QLatin1String(word)), word);
+        } else {
+            QWARN("pdftotext is missing: the column titles are not checked");
+        }
         QVERIFY2(pages == 1 ? printed == 1 : printed >= pages,
                  qPrintable(QString::number(printed)));
     }

@@ -172,6 +172,11 @@ private Q_SLOTS:
             QCOMPARE(fg.isValid(), coloured);
             if (coloured)
                 QCOMPARE(fg.value<QColor>(), discharge);
+            // The colour's meaning in words, for a screen reader.
+            const QModelIndex cellIndex = form->tableModel()->index(0, column);
+            QCOMPARE(cellIndex.data(Qt::AccessibleTextRole).toString(),
+                     cellIndex.data().toString() +
+                         (coloured ? QStringLiteral(", discharge") : QString()));
         }
         QVERIFY(!form->tableModel()->index(0, 3).data(Qt::ForegroundRole).isValid());
 
