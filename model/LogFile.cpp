@@ -511,6 +511,8 @@ QString KeepDamagedCopy(const QString &path)
         copy = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
     if (!QFile::copy(path, copy))
         throw QorLogError(tr("A copy of the damaged log file %1 could not be made").arg(path));
+    // Whoever may not read the log may not read its copy either.
+    QFile::setPermissions(copy, QFile::permissions(path));
     return copy;
 }
 
