@@ -38,7 +38,7 @@ bool isConflictCopyOf(const QString &logFileName, const QString &fileName)
     const QStringView mark =
         QStringView(fileName).mid(stem.size(), fileName.size() - stem.size() - extension.size());
     static const QRegularExpression marks(QStringLiteral(
-        R"(^(?:\.sync-conflict-\d{8}-\d{6}-[A-Za-z0-9]+| \([^()]*conflicted copy[^()]*\))$)"));
+        R"(^(?:\.sync-conflict-\d{8}-\d{6}-[A-Za-z0-9]+| \(.*conflicted copy.*\))$)"));
     return marks.match(mark).hasMatch();
 }
 
