@@ -11,6 +11,7 @@
 #include "LogGenerator.h"
 #include "LogMerge.h"
 #include "QorLogMainFormUnit.h"
+#include "SaveLock.h"
 #include "SplashFormUnit.h"
 
 #include <QApplication>
@@ -19,7 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTableView>
@@ -193,7 +193,9 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         const QString guarded = work.filePath(QStringLiteral("guarded.QorLog"));
         QVector<double> firstOfDay, later, lock;
         for (int i = 0; i < rounds; ++i) {
-            copyFresh(saved, guarded);
+            // Written by the program's writer first, so that the guard's saves copy the
+            // unchanged records from it as every save after the first does.
+            LogFile::SaveChargeLog(guarded, *log);
             QDir(guarded + QStringLiteral("-backups")).removeRecursively();
             TLogFileGuard guard(guarded, QString());
             guard.adopt(*log);
@@ -208,10 +210,10 @@ void measureLogFile(const QString &path, const FigureSink &sink)
                 guard.save(*log);
                 (k == 0 ? firstOfDay : later).append(elapsedMs(timer));
             }
-            QLockFile lockFile(guard.lockPath());
+            TSaveLock lockFile(guard.lockPath());
             QElapsedTimer timer;
             timer.start();
-            lockFile.lock();
+            lockFile.tryLock();
             lockFile.unlock();
             lock.append(elapsedMs(timer));
         }

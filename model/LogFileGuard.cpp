@@ -2,12 +2,12 @@
 
 #include "ConflictCopies.h"
 #include "LogFile.h"
+#include "SaveLock.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QThread>
 
 namespace {
@@ -30,28 +30,25 @@ constexpr int DefaultRetryMs = 5000;
 // that cannot have the lock fails rather than writing unlocked: a failure is reported to whoever
 // made the change (and taken back), while a save written unlocked might silently replace the
 // other QorLog's charges.
-void takeLock(QLockFile &lock, const QString &logPath, int timeoutMs)
+void takeLock(TSaveLock &lock, const QString &logPath, int timeoutMs)
 {
-    lock.setStaleLockTime(LockStaleMs);
     const QDeadlineTimer deadline(timeoutMs);
     // Short pauses at first: the other save is usually done within milliseconds.
     int pauseMs = 1;
-    while (!lock.tryLock(0)) {
-        if (lock.error() != QLockFile::LockFailedError)
+    for (;;) {
+        const TSaveLock::Result result = lock.tryLock();
+        if (result == TSaveLock::Result::Locked)
+            return;
+        if (result == TSaveLock::Result::Failed)
             throw QorLogError(tr("The log file %1 was not saved: the lock file %2 beside it "
-                                 "cannot be made.")
-                                  .arg(logPath, lock.fileName()));
+                                 "cannot be made (%3).")
+                                  .arg(logPath, lock.path(), lock.errorString()));
         if (deadline.hasExpired()) {
-            qint64 pid = 0;
-            QString host, application;
-            lock.getLockInfo(&pid, &host, &application);
-            throw QorLogError(
-                tr("The log file %1 was not saved: another QorLog (process %2 on %3) has been "
-                   "saving it for longer than %4 seconds. Try again in a moment.")
-                    .arg(logPath)
-                    .arg(pid)
-                    .arg(host.isEmpty() ? tr("an unknown computer") : host)
-                    .arg(timeoutMs / 1000.0));
+            const QString holder = lock.holder();
+            throw QorLogError(tr("The log file %1 was not saved: another QorLog (%2) has been "
+                                 "saving it for longer than %3 seconds. Try again in a moment.")
+                                  .arg(logPath, holder.isEmpty() ? tr("unknown") : holder)
+                                  .arg(timeoutMs / 1000.0));
         }
         QThread::msleep(ulong(qMin<qint64>(pauseMs, qMax<qint64>(1, deadline.remainingTime()))));
         pauseMs = qMin(pauseMs * 2, 50);
@@ -205,7 +202,7 @@ void TLogFileGuard::save(TChargeLog &log)
                              "can be read again.")
                               .arg(m_path));
     // From the look at the file to the rename, no other QorLog saves.
-    QLockFile lock(lockPath());
+    TSaveLock lock(lockPath(), LockStaleMs);
     takeLock(lock, m_path, m_lockTimeoutMs);
     for (int attempt = 1;; ++attempt) {
         const TOutsideChange change = takeOutsideChange(log);
