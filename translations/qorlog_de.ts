@@ -334,6 +334,14 @@ Programms nicht beschreibbar ist.
         <source>The backup of the log file %1 could not be written (%2)</source>
         <translation>Die Sicherung der Ladebuchdatei %1 konnte nicht geschrieben werden (%2)</translation>
     </message>
+    <message>
+        <source>The conflict copy %1 could not be moved to the backups (%2)</source>
+        <translation>Die Konfliktkopie %1 konnte nicht zu den Sicherungen verschoben werden (%2)</translation>
+    </message>
+    <message>
+        <source>%1 cannot be removed</source>
+        <translation>%1 kann nicht entfernt werden</translation>
+    </message>
 </context>
 <context>
     <name>TBatteryDetailsForm</name>
@@ -833,6 +841,32 @@ Programms nicht beschreibbar ist.
 
 %2 QorLog schreibt seine eigenen Ladungen in die Ladebuchdatei.</translation>
     </message>
+    <message>
+        <source>The log file %1 was not saved: the lock file %2 beside it cannot be made (%3).</source>
+        <translation>Die Ladebuchdatei %1 wurde nicht gespeichert: die Sperrdatei %2 daneben kann nicht angelegt werden (%3).</translation>
+    </message>
+    <message>
+        <source>The log file %1 was not saved: another QorLog (%2) has been saving it for longer than %3 seconds. Try again in a moment.</source>
+        <translation>Die Ladebuchdatei %1 wurde nicht gespeichert: ein anderes QorLog (%2) speichert sie seit mehr als %3 Sekunden. Versuchen Sie es gleich noch einmal.</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>The log file could not be read:
+%1
+
+QorLog saves nothing until it can be read again.</source>
+        <translation>Die Ladebuchdatei konnte nicht gelesen werden:
+%1
+
+QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
+    </message>
+    <message>
+        <source>The log file %1 could not be read; QorLog saves nothing until it can be read again.</source>
+        <translation>Die Ladebuchdatei %1 konnte nicht gelesen werden; QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
+    </message>
 </context>
 <context>
     <name>TQorLogCOMServer</name>
@@ -1204,6 +1238,14 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
         <source>Restore</source>
         <translation>Wiederherstellen</translation>
     </message>
+    <message>
+        <source>%1 %2, a log that could not be read completely</source>
+        <translation>%1 %2, ein nicht vollständig lesbares Ladebuch</translation>
+    </message>
+    <message>
+        <source>%1 %2, a conflict copy of a sync tool, merged</source>
+        <translation>%1 %2, Konfliktkopie eines Synchronisierungsprogramms, übernommen</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1234,6 +1276,22 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
     <message>
         <source>QorLog is running but did not answer; nothing was imported</source>
         <translation>QorLog läuft, hat aber nicht geantwortet; nichts wurde importiert</translation>
+    </message>
+</context>
+<context>
+    <name>ConflictCopies</name>
+    <message>
+        <source>The conflict copy %1 cannot be read completely, so nothing was taken from it; it stays where it is:
+%2</source>
+        <translation>Die Konfliktkopie %1 ist nicht vollständig lesbar, daher wurde nichts aus ihr übernommen; sie bleibt, wo sie ist:
+%2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n charges merged from the conflict copy %1</source>
+        <translation>
+            <numerusform>%n Ladung aus der Konfliktkopie %1 übernommen</numerusform>
+            <numerusform>%n Ladungen aus der Konfliktkopie %1 übernommen</numerusform>
+        </translation>
     </message>
 </context>
 </TS>
