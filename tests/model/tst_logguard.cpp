@@ -10,8 +10,10 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <chrono>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using ModelTestHelpers::describeCharges;
@@ -572,14 +574,13 @@ void TestLogGuard::saveWaitsForTheLock()
     guard.adopt(memory);
     guard.setLockTimeout(500);
     TSaveLock other(guard.lockPath());
-    std::unique_ptr<QThread> release;
+    std::thread release;
     if (heldMs > 0) {
         QVERIFY(other.tryLock() == TSaveLock::Result::Locked);
-        release.reset(QThread::create([&other, heldMs] {
-            QThread::msleep(ulong(heldMs));
+        release = std::thread([&other, heldMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(heldMs));
             other.unlock();
-        }));
-        release->start();
+        });
     } else if (heldMs < 0) {
         // A lock file naming a process of this machine that no longer runs.
         QProcess gone;
@@ -600,8 +601,8 @@ void TestLogGuard::saveWaitsForTheLock()
         threw = true;
         QVERIFY(error.message().contains(path));
     }
-    if (release)
-        release->wait();
+    if (release.joinable())
+        release.join();
     QCOMPARE(threw, !saved);
     if (saved) {
         TChargeLog onDisk;
