@@ -10,6 +10,11 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+
 namespace {
 
 QString tr(const char *text)
@@ -70,6 +75,23 @@ TLogFileGuard::TLogFileGuard(const QString &path, const QString &fallbackBackupP
             qOverload<>(&QTimer::start));
     m_retry.setInterval(DefaultRetryMs);
     connect(&m_retry, &QTimer::timeout, this, &TLogFileGuard::retryRead);
+}
+
+TLogFileGuard::~TLogFileGuard()
+{
+    if (m_backupCopy.valid())
+        m_backupCopy.wait();
+}
+
+void TLogFileGuard::collectBackup(bool wait)
+{
+    if (!m_backupCopy.valid())
+        return;
+    if (!wait && m_backupCopy.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    const QString failure = m_backupCopy.get();
+    if (!failure.isEmpty())
+        reportBackupFailure(failure);
 }
 
 void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete)
@@ -201,6 +223,7 @@ void TLogFileGuard::save(TChargeLog &log)
         throw QorLogError(tr("The log file %1 could not be read; QorLog saves nothing until it "
                              "can be read again.")
                               .arg(m_path));
+    collectBackup(false);
     // From the look at the file to the rename, no other QorLog saves.
     TSaveLock lock(lockPath(), LockStaleMs);
     takeLock(lock, m_path, m_lockTimeoutMs);
@@ -257,20 +280,49 @@ void TLogFileGuard::save(TChargeLog &log)
         watch();
         if (backupDue) {
             m_backedUpOn = today;
-            if (backUp && linked.isEmpty()) {
-                try {
-                    m_backups.copyDailyFrom(replaced, today);
-                } catch (const QorLogError &error) {
-                    reportBackupFailure(error.message());
-                }
-            }
+            if (backUp && linked.isEmpty())
+                copyInBackground(replaced, today);
         }
         return;
     }
 }
 
+void TLogFileGuard::copyInBackground(const QFile &replaced, const QDate &day)
+{
+    collectBackup(true);
+    // A copy of a big log takes as long as a save; the caller need not wait for it. The thread
+    // has a store and a handle of the replaced file of its own.
+    auto copy = [store = m_backups, day](int handle) mutable {
+        QFile file;
+        if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(handle);
+            return file.errorString();
+        }
+        try {
+            store.copyDailyFrom(file, day);
+        } catch (const QorLogError &error) {
+            return error.message();
+        }
+        return QString();
+    };
+    const int handle = ::fcntl(replaced.handle(), F_DUPFD_CLOEXEC, 0);
+    if (handle < 0) {
+        reportBackupFailure(qt_error_string(errno));
+        return;
+    }
+    try {
+        m_backupCopy = std::async(std::launch::async, copy, handle);
+    } catch (const std::system_error &) {
+        // No thread to spare: copied here.
+        std::promise<QString> done;
+        done.set_value(copy(handle));
+        m_backupCopy = done.get_future();
+    }
+}
+
 bool TLogFileGuard::backUpBeforePurge(QString *error)
 {
+    collectBackup(true);
     try {
         m_backups.backUpBeforePurge(QDateTime::currentDateTime());
     } catch (const QorLogError &failure) {

@@ -10,7 +10,10 @@
 #include <QObject>
 #include <QTimer>
 
+class QFile;
+
 #include <functional>
+#include <future>
 
 // What a look at the log file found.
 struct TOutsideChange
@@ -41,6 +44,8 @@ public:
     // folder cannot be written.
     TLogFileGuard(const QString &path, const QString &fallbackBackupParent,
                   QObject *parent = nullptr);
+    // Waits for a backup copy still being written.
+    ~TLogFileGuard() override;
 
     QString path() const { return m_path; }
     const TBackupStore &backups() const { return m_backups; }
@@ -87,8 +92,11 @@ public:
     // put in place; the change is merged and the save made again. Throws QorLogError when the
     // log cannot be written, when another QorLog's save holds the lock for longer than the
     // lock timeout, and while read-only; a failed backup never stops the save (backupFailed()).
-    // The day's backup is a link made just before the rename, or a copy made after it.
+    // The day's backup is a link made just before the rename, or a copy made after it on a
+    // thread of its own from the replaced file, kept open (waitForBackup() waits for it).
     void save(TChargeLog &log);
+    // Waits for a backup copy still being written; a failure is reported (backupFailed()).
+    void waitForBackup() { collectBackup(true); }
 
     // Copies the file as it stands before the purge at close. False when no copy could be
     // written (`error` says why; backupFailed() as well): the caller must not purge then.
@@ -120,6 +128,8 @@ private:
     void settled();
     void checkConflictCopies();
     void reportBackupFailure(const QString &message);
+    void collectBackup(bool wait);
+    void copyInBackground(const QFile &replaced, const QDate &day);
 
     QString m_path;
     TBackupStore m_backups;
@@ -135,6 +145,7 @@ private:
     bool m_fileComplete = true;
     bool m_readOnly = false;
     std::function<void()> m_beforeCommit;
+    std::future<QString> m_backupCopy; // the failure's message, empty when the copy was made
 };
 
 // "2 charges added and 1 removed by another program"; empty when nothing came or went.

@@ -466,6 +466,7 @@ void TestLogGuard::dailyBackupHoldsTheReplacedFile()
     guard.adopt(memory);
     memory = logOf(QStringLiteral("a1 b1 c1"));
     guard.save(memory);
+    guard.waitForBackup();
     const QList<TBackupInfo> backups = guard.backups().backups();
     QCOMPARE(backups.size(), 1);
     QCOMPARE(backups.first().Path.startsWith(dir.filePath(QStringLiteral("data"))), besideBlocked);
