@@ -698,9 +698,6 @@ void TestLogGuard::conflictCopyNames_data()
     QTest::newRow("someone's conflicted copy")
         << "my log.QorLog"
         << "my log (Pat's conflicted copy 2026-12-09 (1)).QorLog" << true;
-    QTest::newRow("host's conflicted copy")
-        << "my log.QorLog"
-        << "my log (laptop's conflicted copy 2026-12-09).QorLog" << true;
     QTest::newRow("the log itself") << "my log.QorLog"
                                     << "my log.QorLog" << false;
     QTest::newRow("another log's copy")
