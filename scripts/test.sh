@@ -48,7 +48,8 @@ if [ "${QORLOG_TSAN:-0}" = 1 ] || [ "${CI:-}" = true ]; then
         tst_model_chargelog tst_model_chargelogchange qorlog_saveloop tst_robust_sharedlog
     # Qt itself is not instrumented (tests/tsan.supp); the shared-log test starts processes
     # from a test that has threads.
-    (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/../tests/tsan.supp" \
+    supp="$(pwd)/tests/tsan.supp"
+    (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$supp" \
         ctest --output-on-failure -j"$jobs" \
             -R '^tst_(model_(logfile|logguard|chargelog|chargelogchange)|robust_sharedlog)$')
 fi
