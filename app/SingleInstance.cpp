@@ -2,23 +2,57 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Whether the file at `path` belongs to another user (false when there is none).
+bool ownedByAnother(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && st.st_uid != ::geteuid();
+}
+
+// Whether the process at the other end of a connected local socket is this user's.
+bool peerIsThisUser(qintptr socket)
+{
+#ifdef SO_PEERCRED
+    struct ucred peer;
+    socklen_t size = sizeof peer;
+    return ::getsockopt(int(socket), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+           peer.uid == ::geteuid();
+#else
+    Q_UNUSED(socket);
+    return true;
+#endif
+}
+
+} // namespace
 
 TSingleInstanceGuard::TSingleInstanceGuard(const QString &identifier, const QString &folder,
                                            QObject *parent)
     : QObject(parent)
 {
     QString dir = folder;
+    QString name = identifier;
     if (dir.isEmpty())
         dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
+    if (dir.isEmpty()) {
+        // The temporary folder is every user's: the names are this user's own.
         dir = QDir::tempPath();
+        name = identifier + QLatin1Char('-') + QString::number(::geteuid());
+    }
     QDir().mkpath(dir);
-    m_lockPath = QDir(dir).filePath(identifier + QStringLiteral(".lock"));
-    m_socketPath = QDir(dir).filePath(identifier + QStringLiteral(".socket"));
+    m_lockPath = QDir(dir).filePath(name + QStringLiteral(".lock"));
+    m_socketPath = QDir(dir).filePath(name + QStringLiteral(".socket"));
 }
 
 TSingleInstanceGuard::~TSingleInstanceGuard()
@@ -35,11 +69,13 @@ bool TSingleInstanceGuard::CheckSingleInstance()
     // The holder's process id is in the lock; a lock whose process is gone is taken over.
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {
-        if (m_lock->error() == QLockFile::LockFailedError) {
+        // Another user's lock under this name says nothing about this user's QorLog.
+        if (m_lock->error() == QLockFile::LockFailedError && !ownedByAnother(m_lockPath)) {
             m_lock.reset();
             return false;
         }
-        // The lock cannot be made at all (no such folder, no rights): do not refuse to start.
+        // The lock cannot be made at all (no such folder, no rights, another user's file):
+        // do not refuse to start.
         m_lock.reset();
         return true;
     }
@@ -50,6 +86,12 @@ bool TSingleInstanceGuard::CheckSingleInstance()
     if (m_server->listen(m_socketPath)) {
         connect(m_server, &QLocalServer::newConnection, this, [this] {
             while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+                // Only this user's processes may activate it or hand it an import.
+                if (!peerIsThisUser(socket->socketDescriptor())) {
+                    socket->abort();
+                    socket->deleteLater();
+                    continue;
+                }
                 connect(socket, &QLocalSocket::readyRead, this,
                         [this, socket] { readMessage(socket); });
                 connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -88,9 +130,16 @@ bool TSingleInstanceGuard::connectToFirst(QLocalSocket &socket, int timeoutMs)
     QDeadlineTimer deadline(timeoutMs);
     // The first instance may hold the lock a moment before it listens: try again shortly.
     while (true) {
+        // A socket of another user under this name is not this user's QorLog.
+        if (ownedByAnother(m_socketPath))
+            return false;
         socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(qMax<qint64>(100, deadline.remainingTime())))
-            return true;
+        if (socket.waitForConnected(qMax<qint64>(100, deadline.remainingTime()))) {
+            if (peerIsThisUser(socket.socketDescriptor()))
+                return true;
+            socket.abort();
+            return false;
+        }
         if (deadline.hasExpired())
             return false;
         QThread::msleep(50);

@@ -12,7 +12,10 @@ class QLocalServer;
 // One instance per user session. A lock file in the user's runtime folder decides who is
 // first: the lock of a crashed holder is stale and never blocks a start, and of two starts at
 // the same moment exactly one gets it. The holder then listens on a local socket of the same
-// name, through which a later start asks it to come to the front.
+// name, through which a later start asks it to come to the front. Without a runtime folder the
+// names in the temporary folder carry the user's id; there, and anywhere, a lock file or socket
+// of another user is not trusted, and both ends of a connection check that the other is a
+// process of the same user.
 class TSingleInstanceGuard : public QObject
 {
     Q_OBJECT

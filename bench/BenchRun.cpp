@@ -7,12 +7,15 @@
 #include "CsvImport.h"
 #include "ImportCsvFormUnit.h"
 #include "LogFile.h"
+#include "LogFileGuard.h"
 #include "LogGenerator.h"
 #include "LogMerge.h"
 #include "QorLogMainFormUnit.h"
+#include "SaveLock.h"
 #include "SplashFormUnit.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -184,6 +187,40 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         sink({QStringLiteral("save_first_ms"), firstMs, QStringLiteral("ms")});
         sink({QStringLiteral("merge_10_changes_ms"), measureMergeMs(*log, rounds),
               QStringLiteral("ms")});
+
+        // Saves through the log file guard as the program makes them: the lock beside the log,
+        // the look at the file, and the day's backup before the day's first save.
+        const QString guarded = work.filePath(QStringLiteral("guarded.QorLog"));
+        QVector<double> firstOfDay, later, lock;
+        for (int i = 0; i < rounds; ++i) {
+            // Written by the program's writer first, so that the guard's saves copy the
+            // unchanged records from it as every save after the first does.
+            LogFile::SaveChargeLog(guarded, *log);
+            QDir(guarded + QStringLiteral("-backups")).removeRecursively();
+            TLogFileGuard guard(guarded, QString());
+            guard.adopt(*log);
+            for (int k = 0; k < 2; ++k) {
+                latest += 1.0 / 24.0;
+                log->StoreChargeRecord(-1, latest, QStringLiteral("Mains"), QStringLiteral("QorA1"),
+                                       QStringLiteral("AA #01"), 1.2, 2.15,
+                                       QStringLiteral("Normal"),
+                                       QStringLiteral("Added while measuring"), QString());
+                QElapsedTimer timer;
+                timer.start();
+                guard.save(*log);
+                (k == 0 ? firstOfDay : later).append(elapsedMs(timer));
+            }
+            TSaveLock lockFile(guard.lockPath());
+            QElapsedTimer timer;
+            timer.start();
+            lockFile.tryLock();
+            lockFile.unlock();
+            lock.append(elapsedMs(timer));
+        }
+        sink({QStringLiteral("guard_save_first_of_day_ms"), BenchSupport::median(firstOfDay),
+              QStringLiteral("ms")});
+        sink({QStringLiteral("guard_save_ms"), BenchSupport::median(later), QStringLiteral("ms")});
+        sink({QStringLiteral("save_lock_ms"), BenchSupport::median(lock), QStringLiteral("ms")});
     }
 
     // The program's own start, then the changes a user makes in it.

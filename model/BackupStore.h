@@ -1,18 +1,24 @@
 #pragma once
 
+#include "LogFileIdentity.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+class QFile;
 
 // One copy of the log kept by TBackupStore.
 struct TBackupInfo
 {
     enum class Kind
     {
-        Daily,        // YYYY-MM-DD.QorLog: the log before the first save of that day
-        BeforePurge,  // YYYY-MM-DD-HHMMSS-before-purge.QorLog: before the purge at close
-        BeforeRestore // YYYY-MM-DD-HHMMSS-before-restore.QorLog: before a backup replaced it
+        Daily,         // YYYY-MM-DD.QorLog: the log before the first save of that day
+        BeforePurge,   // YYYY-MM-DD-HHMMSS-before-purge.QorLog: before the purge at close
+        BeforeRestore, // YYYY-MM-DD-HHMMSS-before-restore.QorLog: before a backup replaced it
+        Damaged,       // LOG.damaged-YYYYMMDD-HHMMSS beside the log: a log that failed to read
+        ConflictCopy   // YYYY-MM-DD-HHMMSS-conflict-copy.QorLog: a sync tool's copy, merged
     };
     QString Path;
     Kind Type = Kind::Daily;
@@ -21,7 +27,9 @@ struct TBackupInfo
 
 // Copies of the log file in "NAME.QorLog-backups" beside it, or in the same folder under the
 // user's data folder when the log's folder cannot be written. Every copy is written atomically;
-// the newest DailyKept daily copies and the newest EventKept copies of each other kind are kept.
+// the newest DailyKept daily copies and the newest EventKept copies of each other kind are kept
+// (damaged copies beside the log included). Copies keep the log's permissions, and the folder
+// of a log that only its owner may read is the owner's alone (0700).
 class TBackupStore
 {
 public:
@@ -41,17 +49,42 @@ public:
     QString backUpBeforePurge(const QDateTime &now);
     QString backUpBeforeRestore(const QDateTime &now);
 
-    // Every copy in both folders, newest first.
+    // The day's copy in two steps around a save, so that it costs the save nothing: the file
+    // about to be replaced is never changed again, so a second name for it (a hard link in the
+    // folder beside the log) made just before the new file takes its place is the copy.
+    // Returns the link's path; empty when the day's copy exists already or no link could be
+    // made, whereupon copyDailyFrom() copies the replaced file, kept open, after the save.
+    // `expected` is the file the save replaces: a link to any other is taken back.
+    QString linkDaily(const QDate &day, const TLogFileIdentity &expected);
+    bool hasDaily(const QDate &day) const;
+    // Copies the open `file` (a clone where the file system offers one) as the day's copy.
+    // Throws QorLogError when no copy could be written.
+    QString copyDailyFrom(const QFile &file, const QDate &day);
+    // LogFile::KeepDamagedCopy, then the oldest damaged copies beyond EventKept removed.
+    QString keepDamagedCopy();
+    // Moves a sync tool's conflict copy of the log into the backups folder (it has been merged
+    // and must not be merged again); returns its new path. Throws QorLogError.
+    QString putAwayConflictCopy(const QString &copyPath, const QDateTime &now);
+
+    // Every copy in both folders and the damaged copies beside the log, newest first.
     QList<TBackupInfo> backups() const;
 
     static QString fileName(TBackupInfo::Kind kind, const QDateTime &taken);
     // False when `name` is not one of the names above.
     static bool parseFileName(const QString &name, TBackupInfo &info);
 
+    // False when `name` is not a damaged copy of the log named `logName`.
+    static bool parseDamagedName(const QString &logName, const QString &name, TBackupInfo &info);
+
 private:
     static QList<TBackupInfo> inFolder(const QString &folder);
+    QList<TBackupInfo> damagedCopies() const;
     QString backUp(TBackupInfo::Kind kind, const QDateTime &taken);
+    // Makes the folder (private for a private log); false when it cannot be made.
+    bool makeFolder(const QString &folder) const;
+    QString nameFor(const QString &folder, TBackupInfo::Kind kind, const QDateTime &taken) const;
     void prune(const QString &folder) const;
+    void pruneDamaged() const;
 
     QString m_logPath;
     QString m_folder;

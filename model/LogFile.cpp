@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -506,11 +507,21 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
 QString KeepDamagedCopy(const QString &path)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString copy = path + QStringLiteral(".damaged-") + stamp;
-    for (int n = 2; QFileInfo::exists(copy); ++n)
-        copy = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    const QString name = path + QStringLiteral(".damaged-") + stamp;
+    // Copies of the same second are numbered on from the highest number there: a number freed
+    // by removing old copies is not given to a newer one.
+    QString copy = name;
+    int highest = QFileInfo::exists(name) ? 1 : 0;
+    const QFileInfo info(name);
+    for (const QString &other :
+         info.absoluteDir().entryList({info.fileName() + QStringLiteral("-*")}, QDir::Files))
+        highest = qMax(highest, other.mid(info.fileName().size() + 1).toInt());
+    if (highest > 0)
+        copy = name + QLatin1Char('-') + QString::number(highest + 1);
     if (!QFile::copy(path, copy))
         throw QorLogError(tr("A copy of the damaged log file %1 could not be made").arg(path));
+    // Whoever may not read the log may not read its copy either.
+    QFile::setPermissions(copy, QFile::permissions(path));
     return copy;
 }
 

@@ -7,8 +7,20 @@
 
 #include <functional>
 
+#include <sys/types.h>
+
 class QFileDevice;
 class QIODevice;
+
+// The log file could not be read at all or not to its end because reading failed (an input or
+// output error, a network folder that went away, no permission), as opposed to a file that was
+// read whole and is not a well-formed log. What was read is no picture of the file: it must not
+// be written over it.
+class QorLogReadError : public QorLogError
+{
+public:
+    using QorLogError::QorLogError;
+};
 
 // Reading and writing the XML log file.
 namespace LogFile {
@@ -34,7 +46,8 @@ enum class ReadMode
 
 // Appends the file's records and unknown names to `log` and sets the colours it stores.
 // A missing file is not an error (first start): returns Missing and changes nothing.
-// Any other failure throws QorLogError; what was read before it stays in `log`.
+// Any other failure throws QorLogError (QorLogReadError when reading the file failed rather
+// than the file being damaged); what was read before it stays in `log`.
 LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress = {},
                           ReadMode mode = ReadMode::Automatic);
 // The same from bytes already in memory (tests, fuzzing); `sourceName` names it in errors.
@@ -51,8 +64,14 @@ using BeforeCommitFn = std::function<bool(const QFileDevice &)>;
 bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit);
 QByteArray WriteChargeLog(TChargeLog &log);
 
+// The function a log file is read through, pread(2) unless a test puts another in its place
+// to play a failing disk. Null restores pread.
+using PreadFn = ssize_t (*)(int fd, void *buffer, size_t size, off_t offset);
+void SetPreadForTesting(PreadFn read);
+
 // Copies a log that failed to load to "PATH.damaged-YYYYMMDD-HHMMSS" beside it so the next
-// save cannot destroy what it held. Returns the copy's path; throws QorLogError on failure.
+// save cannot destroy what it held. The copy keeps the log's permissions. Returns the copy's
+// path; throws QorLogError on failure.
 QString KeepDamagedCopy(const QString &path);
 
 } // namespace LogFile

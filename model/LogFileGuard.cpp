@@ -1,10 +1,19 @@
 #include "LogFileGuard.h"
 
+#include "ConflictCopies.h"
 #include "LogFile.h"
+#include "SaveLock.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +26,39 @@ constexpr int DefaultSettleMs = 500;
 // A save that finds the file replaced under it again and again gives up merging after this
 // many attempts and writes what it has (the file was backed up before).
 constexpr int SaveAttempts = 3;
+// A lock older than this is taken to be left by a QorLog that crashed on another machine (on
+// this one, a lock whose process is gone is stale at once). A save takes well under a second.
+constexpr int LockStaleMs = 20000;
+constexpr int DefaultRetryMs = 5000;
+
+// Takes the lock beside the log, waiting for another QorLog's save at most `timeoutMs`. A save
+// that cannot have the lock fails rather than writing unlocked: a failure is reported to whoever
+// made the change (and taken back), while a save written unlocked might silently replace the
+// other QorLog's charges.
+void takeLock(TSaveLock &lock, const QString &logPath, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    // Short pauses at first: the other save is usually done within milliseconds.
+    int pauseMs = 1;
+    for (;;) {
+        const TSaveLock::Result result = lock.tryLock();
+        if (result == TSaveLock::Result::Locked)
+            return;
+        if (result == TSaveLock::Result::Failed)
+            throw QorLogError(tr("The log file %1 was not saved: the lock file %2 beside it "
+                                 "cannot be made (%3).")
+                                  .arg(logPath, lock.path(), lock.errorString()));
+        if (deadline.hasExpired()) {
+            const QString holder = lock.holder();
+            throw QorLogError(tr("The log file %1 was not saved: another QorLog (%2) has been "
+                                 "saving it for longer than %3 seconds. Try again in a moment.")
+                                  .arg(logPath, holder.isEmpty() ? tr("unknown") : holder)
+                                  .arg(timeoutMs / 1000.0));
+        }
+        QThread::msleep(ulong(qMin<qint64>(pauseMs, qMax<qint64>(1, deadline.remainingTime()))));
+        pauseMs = qMin(pauseMs * 2, 50);
+    }
+}
 
 } // namespace
 
@@ -31,13 +73,82 @@ TLogFileGuard::TLogFileGuard(const QString &path, const QString &fallbackBackupP
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_settle, qOverload<>(&QTimer::start));
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle,
             qOverload<>(&QTimer::start));
+    m_retry.setInterval(DefaultRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, &TLogFileGuard::retryRead);
 }
 
-void TLogFileGuard::adopt(const TChargeLog &log)
+TLogFileGuard::~TLogFileGuard()
+{
+    if (m_backupCopy.valid())
+        m_backupCopy.wait();
+}
+
+void TLogFileGuard::collectBackup(bool wait)
+{
+    if (!m_backupCopy.valid())
+        return;
+    if (!wait && m_backupCopy.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    const QString failure = m_backupCopy.get();
+    if (!failure.isEmpty())
+        reportBackupFailure(failure);
+}
+
+void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete)
 {
     m_base = log;
     m_identity = TLogFileIdentity::ofPath(m_path);
+    m_fileComplete = fileComplete;
     watch();
+    // Copies left while QorLog did not run are reported too, once the owner is ready.
+    QTimer::singleShot(0, this, &TLogFileGuard::checkConflictCopies);
+}
+
+void TLogFileGuard::setReadOnly(bool readOnly)
+{
+    m_readOnly = readOnly;
+    if (readOnly)
+        m_retry.start();
+    else
+        m_retry.stop();
+}
+
+bool TLogFileGuard::retryRead()
+{
+    if (!m_readOnly)
+        return true;
+    TChargeLog probe;
+    try {
+        LogFile::LoadChargeLog(m_path, probe);
+    } catch (const QorLogReadError &) {
+        return false;
+    } catch (const QorLogError &) {
+        // It reads, but is damaged: the damaged-copy rule takes it from here.
+    }
+    setReadOnly(false);
+    // What was read before the error is the base; the file is looked at as changed, so the
+    // next look merges what it holds beyond that.
+    m_identity = TLogFileIdentity();
+    m_identity.Exists = true;
+    Q_EMIT readableAgain();
+    Q_EMIT outsideChange();
+    return true;
+}
+
+QStringList TLogFileGuard::conflictCopies() const
+{
+    return ConflictCopies::find(m_path);
+}
+
+void TLogFileGuard::checkConflictCopies()
+{
+    const QStringList now = conflictCopies();
+    bool appeared = false;
+    for (const QString &copy : now)
+        appeared = appeared || !m_knownCopies.contains(copy);
+    m_knownCopies = now;
+    if (appeared)
+        Q_EMIT conflictCopiesAppeared();
 }
 
 void TLogFileGuard::watch()
@@ -56,6 +167,7 @@ void TLogFileGuard::watch()
 void TLogFileGuard::settled()
 {
     watch();
+    checkConflictCopies();
     if (TLogFileIdentity::ofPath(m_path) != m_identity)
         Q_EMIT outsideChange();
 }
@@ -74,12 +186,20 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     TChargeLog disk;
     try {
         LogFile::LoadChargeLog(m_path, disk);
+    } catch (const QorLogReadError &error) {
+        // Not the file's fault: nothing is written over it until it reads again.
+        setReadOnly(true);
+        change.Type = TOutsideChange::Kind::Unreadable;
+        change.Message = tr("The log file could not be read:\n%1\n\nQorLog saves nothing until "
+                            "it can be read again.")
+                             .arg(error.message());
+        return change;
     } catch (const QorLogError &error) {
         // The base stays: memory is written over the replacement at the next save.
         change.Type = TOutsideChange::Kind::Damaged;
         QString where;
         try {
-            where = tr("It has been kept as %1.").arg(LogFile::KeepDamagedCopy(m_path));
+            where = tr("It has been kept as %1.").arg(m_backups.keepDamagedCopy());
         } catch (const QorLogError &copyError) {
             where = copyError.message() + QLatin1Char('.');
         }
@@ -99,6 +219,14 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
 
 void TLogFileGuard::save(TChargeLog &log)
 {
+    if (m_readOnly)
+        throw QorLogError(tr("The log file %1 could not be read; QorLog saves nothing until it "
+                             "can be read again.")
+                              .arg(m_path));
+    collectBackup(false);
+    // From the look at the file to the rename, no other QorLog saves.
+    TSaveLock lock(lockPath(), LockStaleMs);
+    takeLock(lock, m_path, m_lockTimeoutMs);
     for (int attempt = 1;; ++attempt) {
         const TOutsideChange change = takeOutsideChange(log);
         if (change.Type == TOutsideChange::Kind::Merged && !change.Merge.isEmpty()) {
@@ -109,53 +237,104 @@ void TLogFileGuard::save(TChargeLog &log)
             Q_EMIT merged(change.Merge);
         } else if (change.Type == TOutsideChange::Kind::Damaged) {
             Q_EMIT damagedReplacementKept(change.Message);
+        } else if (change.Type == TOutsideChange::Kind::Unreadable) {
+            throw QorLogError(change.Message);
         }
-        backUpDaily();
         // The file must still be the one just looked at when the new one takes its place;
         // the time between this last look and the rename is the one moment in which another
         // program's change would be replaced unseen.
         const TLogFileIdentity expected = TLogFileIdentity::ofPath(m_path);
+        // The day's backup is the file this save replaces, which is never changed again: a
+        // link to it made just before the rename, or else a copy of it, held open, after.
+        const QDate today = QDate::currentDate();
+        const bool backupDue = m_backedUpOn != today;
+        QFile replaced(m_path);
+        const bool backUp = backupDue && m_fileComplete && expected.Exists &&
+                            !m_backups.hasDaily(today) && replaced.open(QIODevice::ReadOnly) &&
+                            TLogFileIdentity::ofOpenFile(replaced) == expected;
+        QString linked;
         TLogFileIdentity written;
         const bool lastAttempt = attempt >= SaveAttempts;
-        const bool committed = LogFile::SaveChargeLog(m_path, log, [&](const QFileDevice &file) {
-            if (m_beforeCommit)
-                m_beforeCommit();
-            if (!lastAttempt && TLogFileIdentity::ofPath(m_path) != expected)
-                return false;
-            written = TLogFileIdentity::ofOpenFile(file);
-            return true;
-        });
+        bool committed = false;
+        try {
+            committed = LogFile::SaveChargeLog(m_path, log, [&](const QFileDevice &file) {
+                if (m_beforeCommit)
+                    m_beforeCommit();
+                if (!lastAttempt && TLogFileIdentity::ofPath(m_path) != expected)
+                    return false;
+                if (backUp)
+                    linked = m_backups.linkDaily(today, expected);
+                written = TLogFileIdentity::ofOpenFile(file);
+                return true;
+            });
+        } catch (const QorLogError &) {
+            // The file stays: a link to it would be no copy of its state of today.
+            if (!linked.isEmpty())
+                QFile::remove(linked);
+            throw;
+        }
         if (!committed)
             continue;
         // A rename keeps the file's inode, size and modification time: what was measured on
         // the temporary file is what now lies under the log's name.
         m_identity = written;
         m_base = log;
+        m_fileComplete = true;
         watch();
+        if (backupDue) {
+            m_backedUpOn = today;
+            if (backUp && linked.isEmpty())
+                copyInBackground(replaced, today);
+        }
         return;
     }
 }
 
-void TLogFileGuard::backUpDaily()
+void TLogFileGuard::copyInBackground(const QFile &replaced, const QDate &day)
 {
-    const QDate today = QDate::currentDate();
-    if (m_backedUpOn == today)
+    collectBackup(true);
+    // A copy of a big log takes as long as a save; the caller need not wait for it. The thread
+    // has a store and a handle of the replaced file of its own.
+    auto copy = [store = m_backups, day](int handle) mutable {
+        QFile file;
+        if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(handle);
+            return file.errorString();
+        }
+        try {
+            store.copyDailyFrom(file, day);
+        } catch (const QorLogError &error) {
+            return error.message();
+        }
+        return QString();
+    };
+    const int handle = ::fcntl(replaced.handle(), F_DUPFD_CLOEXEC, 0);
+    if (handle < 0) {
+        reportBackupFailure(qt_error_string(errno));
         return;
-    m_backedUpOn = today;
+    }
     try {
-        m_backups.backUpDaily(today);
-    } catch (const QorLogError &error) {
-        reportBackupFailure(error.message());
+        m_backupCopy = std::async(std::launch::async, copy, handle);
+    } catch (const std::system_error &) {
+        // No thread to spare: copied here.
+        std::promise<QString> done;
+        done.set_value(copy(handle));
+        m_backupCopy = done.get_future();
     }
 }
 
-void TLogFileGuard::backUpBeforePurge()
+bool TLogFileGuard::backUpBeforePurge(QString *error)
 {
+    collectBackup(true);
     try {
         m_backups.backUpBeforePurge(QDateTime::currentDateTime());
-    } catch (const QorLogError &error) {
-        reportBackupFailure(error.message());
+    } catch (const QorLogError &failure) {
+        if (error)
+            *error = failure.message();
+        reportBackupFailure(failure.message());
+        return false;
     }
+    return true;
 }
 
 QString TLogFileGuard::backUpBeforeRestore()

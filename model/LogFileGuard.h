@@ -10,17 +10,21 @@
 #include <QObject>
 #include <QTimer>
 
+class QFile;
+
 #include <functional>
+#include <future>
 
 // What a look at the log file found.
 struct TOutsideChange
 {
     enum class Kind
     {
-        None,    // the file is as QorLog left it
-        Merged,  // another program changed it; Merge brings its change into memory
-        Missing, // it was deleted or moved away; the next save writes it again
-        Damaged  // it was replaced by one that cannot be read completely; kept aside (Message)
+        None,      // the file is as QorLog left it
+        Merged,    // another program changed it; Merge brings its change into memory
+        Missing,   // it was deleted or moved away; the next save writes it again
+        Damaged,   // it was replaced by one that cannot be read completely; kept aside (Message)
+        Unreadable // reading it failed (Message): the guard is read-only until it reads again
     };
     Kind Type = Kind::None;
     TLogMerge Merge;
@@ -40,6 +44,8 @@ public:
     // folder cannot be written.
     TLogFileGuard(const QString &path, const QString &fallbackBackupParent,
                   QObject *parent = nullptr);
+    // Waits for a backup copy still being written.
+    ~TLogFileGuard() override;
 
     QString path() const { return m_path; }
     const TBackupStore &backups() const { return m_backups; }
@@ -49,8 +55,29 @@ public:
     void setSettleInterval(int ms) { m_settle.setInterval(ms); }
 
     // The log as just read from the file (also one read only in part) is what the file holds:
-    // it becomes the base, and the watch starts.
-    void adopt(const TChargeLog &log);
+    // it becomes the base, and the watch starts. `fileComplete` false: the file is damaged
+    // (a copy was kept); until the next save has written it whole, it gets no daily backup,
+    // so that damaged days never push the last good copy out of the backups.
+    void adopt(const TChargeLog &log, bool fileComplete = true);
+
+    // Every save holds "PATH.lock" beside the log from its look at the file to the rename, so
+    // that several QorLogs on one log (a shared folder, two sessions) take turns and merge
+    // each other's charges. A save waits up to `ms` for another QorLog's save to finish.
+    QString lockPath() const { return m_path + QStringLiteral(".lock"); }
+    void setLockTimeout(int ms) { m_lockTimeoutMs = ms; }
+
+    // Read-only: the log could not be read (an input/output error, a network folder gone), so
+    // what QorLog holds is no picture of the file and save() refuses to write. While read-only
+    // the guard tries every few seconds whether the file reads again (retryRead()); when it
+    // does, the guard is writable again, readableAgain() and outsideChange() are emitted and
+    // takeOutsideChange() merges what the file holds beyond what was read.
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const { return m_readOnly; }
+    void setRetryInterval(int ms) { m_retry.setInterval(ms); }
+    bool retryRead();
+
+    // Conflict copies of the log that sync tools left beside it (see ConflictCopies.h).
+    QStringList conflictCopies() const;
 
     // Looks at the file. When another program changed it since QorLog last read or wrote it,
     // reads it and works out in Merge what to add to and remove from `memory` (new names are
@@ -63,12 +90,17 @@ public:
     // backs the file up before the first save of the day, then writes atomically. Should
     // another program replace the file while the new one is being written, the new one is not
     // put in place; the change is merged and the save made again. Throws QorLogError when the
-    // log cannot be written; a failed backup never stops the save (backupFailed()).
+    // log cannot be written, when another QorLog's save holds the lock for longer than the
+    // lock timeout, and while read-only; a failed backup never stops the save (backupFailed()).
+    // The day's backup is a link made just before the rename, or a copy made after it on a
+    // thread of its own from the replaced file, kept open (waitForBackup() waits for it).
     void save(TChargeLog &log);
+    // Waits for a backup copy still being written; a failure is reported (backupFailed()).
+    void waitForBackup() { collectBackup(true); }
 
-    // Copies the file as it stands before the purge at close; a failure is reported through
-    // backupFailed() and does not stop the purge.
-    void backUpBeforePurge();
+    // Copies the file as it stands before the purge at close. False when no copy could be
+    // written (`error` says why; backupFailed() as well): the caller must not purge then.
+    bool backUpBeforePurge(QString *error = nullptr);
     // Copies the file before a backup replaces the log; throws QorLogError on failure.
     QString backUpBeforeRestore();
 
@@ -90,12 +122,18 @@ Q_SIGNALS:
     void damagedReplacementKept(const QString &message);
     // A backup failed; emitted once per run.
     void backupFailed(const QString &message);
+    // The file reads again after a read error; the guard is writable again.
+    void readableAgain();
+    // Sync tools left conflict copies of the log beside it (new ones since the last signal).
+    void conflictCopiesAppeared();
 
 private:
     void watch();
     void settled();
-    void backUpDaily();
+    void checkConflictCopies();
     void reportBackupFailure(const QString &message);
+    void collectBackup(bool wait);
+    void copyInBackground(const QFile &replaced, const QDate &day);
 
     QString m_path;
     TBackupStore m_backups;
@@ -103,10 +141,16 @@ private:
     TLogFileIdentity m_identity;
     QFileSystemWatcher m_watcher;
     QTimer m_settle;
+    QTimer m_retry;
     QDate m_backedUpOn;
+    QStringList m_knownCopies;
+    int m_lockTimeoutMs = 5000;
     bool m_backupFailureReported = false;
+    bool m_fileComplete = true;
+    bool m_readOnly = false;
     std::function<void()> m_beforeCommit;
     MergeApplier m_mergeApplier;
+    std::future<QString> m_backupCopy; // the failure's message, empty when the copy was made
 };
 
 // "2 charges added and 1 removed by another program"; empty when nothing came or went.

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -550,6 +551,8 @@ private:
     const QByteArray &m_bytes;
 };
 
+std::atomic<LogFile::PreadFn> readFunction{nullptr};
+
 class FileSource : public LogSource
 {
 public:
@@ -557,8 +560,10 @@ public:
     qint64 size() const override { return m_size; }
     qint64 readAt(char *to, qint64 offset, qint64 size) const override
     {
+        const LogFile::PreadFn read = readFunction.load(std::memory_order_relaxed);
         for (;;) {
-            const ssize_t n = ::pread(m_file.handle(), to, size_t(size), off_t(offset));
+            const ssize_t n = read ? read(m_file.handle(), to, size_t(size), off_t(offset))
+                                   : ::pread(m_file.handle(), to, size_t(size), off_t(offset));
             if (n >= 0)
                 return n;
             if (errno != EINTR)
@@ -745,7 +750,7 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
     for (qint64 offset = 0;;) {
         const qint64 n = source.readAt(reader.buffer(piece), offset, piece);
         if (n < 0)
-            throw QorLogError(
+            throw QorLogReadError(
                 tr("The log file %1 cannot be read: %2").arg(sourceName, qt_error_string(int(-n))));
         offset += n;
         const bool paused = !reader.parse(int(n), n == 0);
@@ -774,6 +779,11 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
 
 namespace LogFile {
 
+void SetPreadForTesting(PreadFn read)
+{
+    readFunction.store(read);
+}
+
 ReadMode ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &sourceName,
                        const ProgressFn &progress, ReadMode mode)
 {
@@ -785,10 +795,18 @@ LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn
                           ReadMode mode)
 {
     QFile file(path);
-    if (!file.exists())
-        return LoadOutcome::Missing;
+    // Only a file that is not there is missing: a folder that cannot be looked into (a network
+    // folder gone, no permission) is a read error, not a first start.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return LoadOutcome::Missing;
+        throw QorLogReadError(
+            tr("The log file %1 cannot be read: %2").arg(path, qt_error_string(errno)));
+    }
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw QorLogError(tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
+        throw QorLogReadError(
+            tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
     FileSource source(file);
     readLog(source, log, path, progress, mode);
     return LoadOutcome::Loaded;

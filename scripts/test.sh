@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs every test: the unit, window, D-Bus and
 # end-to-end tests, the Debian package with lintian's verdict, the benchmark in its short mode, the reader's fuzz target for a minute and
 # the whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
-# QORLOG_FUZZ_SECONDS (default 60) and QORLOG_SKIP_SANITIZERS=1 shorten a local run.
+# QORLOG_FUZZ_SECONDS (default 60) and QORLOG_SKIP_SANITIZERS=1 shorten a local run;
+# QORLOG_TSAN=1 (always on when CI=true) adds the model tests under ThreadSanitizer.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -37,6 +38,20 @@ if [ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ]; then
     cmake --build build-asan -j"$jobs"
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j"$jobs")
+fi
+# The model's threads under ThreadSanitizer: only the model tests are built and run (a few
+# minutes). CI always runs it; QORLOG_TSAN=1 asks for it locally.
+if [ "${QORLOG_TSAN:-0}" = 1 ] || [ "${CI:-}" = true ]; then
+    echo "== Model tests with ThreadSanitizer"
+    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORLOG_TSAN=ON
+    cmake --build build-tsan -j"$jobs" --target tst_model_logfile tst_model_logguard \
+        tst_model_chargelog tst_model_chargelogchange qorlog_saveloop tst_robust_sharedlog
+    # Qt itself is not instrumented (tests/tsan.supp); the shared-log test starts processes
+    # from a test that has threads.
+    supp="$(pwd)/tests/tsan.supp"
+    (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$supp" \
+        ctest --output-on-failure -j"$jobs" \
+            -R '^tst_(model_(logfile|logguard|chargelog|chargelogchange)|robust_sharedlog)$')
 fi
 tests=$(cd build-test && ctest -N | sed -n 's/^Total Tests: //p')
 runs=1

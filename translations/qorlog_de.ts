@@ -151,6 +151,19 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>ConflictCopies</name>
+    <message>
+        <source>The conflict copy %1 cannot be read completely, so nothing was taken from it; it stays where it is:
+%2</source>
+        <translation>Die Konfliktkopie %1 ist nicht vollständig lesbar, daher wurde nichts aus ihr übernommen; sie bleibt, wo sie ist:
+%2</translation>
+    </message>
+    <message>
+        <source>%n charges merged from the conflict copy %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CsvFile</name>
     <message>
         <source>The CSV file cannot be written: %1</source>
@@ -356,6 +369,14 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The backup of the log file %1 could not be written (%2)</source>
         <translation>Die Sicherung der Ladebuchdatei %1 konnte nicht geschrieben werden (%2)</translation>
+    </message>
+    <message>
+        <source>%1 cannot be removed</source>
+        <translation>%1 kann nicht entfernt werden</translation>
+    </message>
+    <message>
+        <source>The conflict copy %1 could not be moved to the backups (%2)</source>
+        <translation>Die Konfliktkopie %1 konnte nicht zu den Sicherungen verschoben werden (%2)</translation>
     </message>
 </context>
 <context>
@@ -1120,6 +1141,20 @@ Lizenz: %3</translation>
 
 %2 QorLog schreibt seine eigenen Ladungen in die Ladebuchdatei.</translation>
     </message>
+    <message>
+        <source>The log file could not be read:
+%1
+
+QorLog saves nothing until it can be read again.</source>
+        <translation>Die Ladebuchdatei konnte nicht gelesen werden:
+%1
+
+QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
+    </message>
+    <message>
+        <source>The log file %1 could not be read; QorLog saves nothing until it can be read again.</source>
+        <translation>Die Ladebuchdatei %1 konnte nicht gelesen werden; QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
+    </message>
 </context>
 <context>
     <name>TQorLogCOMServer</name>
@@ -1422,6 +1457,14 @@ Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, ge
     <message>
         <source>Backups</source>
         <translation>Sicherungen</translation>
+    </message>
+    <message>
+        <source>%1 %2, a log that could not be read completely</source>
+        <translation>%1 %2, ein nicht vollständig lesbares Ladebuch</translation>
+    </message>
+    <message>
+        <source>%1 %2, a conflict copy of a sync tool, merged</source>
+        <translation>%1 %2, Konfliktkopie eines Synchronisierungsprogramms, übernommen</translation>
     </message>
 </context>
 <context>

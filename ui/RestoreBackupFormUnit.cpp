@@ -37,6 +37,10 @@ QString TRestoreBackupForm::describe(const TBackupInfo &backup)
         return tr("%1 %2, before the purge").arg(date, time);
     case TBackupInfo::Kind::BeforeRestore:
         return tr("%1 %2, before a restore").arg(date, time);
+    case TBackupInfo::Kind::Damaged:
+        return tr("%1 %2, a log that could not be read completely").arg(date, time);
+    case TBackupInfo::Kind::ConflictCopy:
+        return tr("%1 %2, a conflict copy of a sync tool, merged").arg(date, time);
     case TBackupInfo::Kind::Daily:
         break;
     }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 class TestAppSupport : public QObject
 {
     Q_OBJECT
@@ -107,6 +109,24 @@ private Q_SLOTS:
         lock.close();
         TSingleInstanceGuard guard(id, dir.path());
         QVERIFY(guard.CheckSingleInstance());
+    }
+
+    void anotherUsersLockOrSocketIsNotTrusted()
+    {
+        QTemporaryDir dir;
+        const QString id = QStringLiteral("{test-users}");
+        TSingleInstanceGuard theirs(id, dir.path());
+        QVERIFY(theirs.CheckSingleInstance());
+        // Another user's files under the same names (files of this process, given away).
+        if (::chown(QFile::encodeName(theirs.lockPath()).constData(), 65534, 65534) != 0)
+            QSKIP("files cannot be given to another user here (needs root)");
+        QVERIFY(::chown(QFile::encodeName(theirs.socketPath()).constData(), 65534, 65534) == 0);
+        QSignalSpy activations(&theirs, &TSingleInstanceGuard::activationRequested);
+        TSingleInstanceGuard mine(id, dir.path());
+        QVERIFY(mine.CheckSingleInstance()); // starts instead of leaving silently
+        QVERIFY(!mine.sendActivation(1, 300));
+        QTest::qWait(100);
+        QCOMPARE(activations.count(), 0);
     }
 
     void terminationSignalWritesTheLogAndEnds()

@@ -1,11 +1,20 @@
 #include "BackupStore.h"
 #include "ChargeLog.h"
+#include "ConflictCopies.h"
 #include "LogFile.h"
 #include "LogFileGuard.h"
 #include "LogMerge.h"
 #include "ModelTestHelpers.h"
+#include "SaveLock.h"
 
 #include <QtTest>
+
+#include <cerrno>
+#include <chrono>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using ModelTestHelpers::describeCharges;
 
@@ -40,6 +49,37 @@ void writeLog(const QString &path, const QString &words)
     LogFile::SaveChargeLog(path, log);
 }
 
+int modeOf(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A disk that fails: every read from offset 200 on is an input/output error.
+ssize_t failingPread(int fd, void *buffer, size_t size, off_t offset)
+{
+    if (offset + off_t(size) > 200) {
+        if (offset >= 200) {
+            errno = EIO;
+            return -1;
+        }
+        size = size_t(200 - offset);
+    }
+    return ::pread(fd, buffer, size, offset);
+}
+
+struct ReadFailure
+{
+    ReadFailure() { LogFile::SetPreadForTesting(failingPread); }
+    ~ReadFailure() { LogFile::SetPreadForTesting(nullptr); }
+};
+
 } // namespace
 
 class TestLogGuard : public QObject
@@ -57,6 +97,21 @@ private Q_SLOTS:
     void raceWithOwnSave();
     void watcherSeesRenameAndSettles();
     void dailyBackupOnceAndFailureReportedOnce();
+    void dailyBackupHoldsTheReplacedFile_data();
+    void dailyBackupHoldsTheReplacedFile();
+    void copiesKeepTheLogsPermissions_data();
+    void copiesKeepTheLogsPermissions();
+    void purgeBackupFailureIsReturned();
+    void damagedCopiesListedAndPruned();
+    void saveWaitsForTheLock_data();
+    void saveWaitsForTheLock();
+    void readErrorIsNotDamage_data();
+    void readErrorIsNotDamage();
+    void readErrorMakesTheGuardReadOnly();
+    void conflictCopyNames_data();
+    void conflictCopyNames();
+    void conflictCopiesMergedAndPutAway();
+    void fullDiskSaveKeepsTheOldFile();
 };
 
 void TestLogGuard::merge_data()
@@ -387,6 +442,366 @@ void TestLogGuard::dailyBackupOnceAndFailureReportedOnce()
     TChargeLog saved;
     LogFile::LoadChargeLog(blocked, saved);
     QCOMPARE(batteriesOf(saved), (QStringList{"a1", "b1"}));
+}
+
+void TestLogGuard::dailyBackupHoldsTheReplacedFile_data()
+{
+    QTest::addColumn<bool>("besideBlocked"); // the folder beside the log cannot be made
+    QTest::newRow("link beside the log") << false;
+    QTest::newRow("copy in the data folder after the save") << true;
+}
+
+void TestLogGuard::dailyBackupHoldsTheReplacedFile()
+{
+    QFETCH(bool, besideBlocked);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1 b1"));
+    const QByteArray before = contentsOf(path);
+    if (besideBlocked)
+        QVERIFY(QFile(path + QStringLiteral("-backups")).open(QIODevice::WriteOnly));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, dir.filePath(QStringLiteral("data")));
+    guard.adopt(memory);
+    memory = logOf(QStringLiteral("a1 b1 c1"));
+    guard.save(memory);
+    guard.waitForBackup();
+    const QList<TBackupInfo> backups = guard.backups().backups();
+    QCOMPARE(backups.size(), 1);
+    QCOMPARE(backups.first().Path.startsWith(dir.filePath(QStringLiteral("data"))), besideBlocked);
+    QCOMPARE(contentsOf(backups.first().Path), before);
+    // The backup is no second name of the log: the log is another file now.
+    QVERIFY(TLogFileIdentity::ofPath(backups.first().Path).Inode !=
+            TLogFileIdentity::ofPath(path).Inode);
+    guard.save(memory);
+    QCOMPARE(contentsOf(backups.first().Path), before);
+}
+
+void TestLogGuard::copiesKeepTheLogsPermissions_data()
+{
+    QTest::addColumn<int>("logMode");
+    QTest::addColumn<int>("folderMode");
+    QTest::newRow("private log") << 0600 << 0700;
+    QTest::newRow("log others may read") << 0644 << 0755;
+}
+
+void TestLogGuard::copiesKeepTheLogsPermissions()
+{
+    QFETCH(int, logMode);
+    QFETCH(int, folderMode);
+    const mode_t oldMask = ::umask(022);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(logMode)) == 0);
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.adopt(memory);
+    memory = logOf(QStringLiteral("a1 b1"));
+    guard.save(memory);
+    QVERIFY(guard.backUpBeforePurge());
+    guard.backups().keepDamagedCopy();
+    guard.backups().backUpDaily(QDate(2020, 1, 1)); // a copy rather than a link
+    ::umask(oldMask);
+    QCOMPARE(modeOf(path), logMode);
+    QCOMPARE(modeOf(guard.backups().folder()), folderMode);
+    const QList<TBackupInfo> copies = guard.backups().backups();
+    QCOMPARE(copies.size(), 4);
+    for (const TBackupInfo &copy : copies)
+        QVERIFY2(modeOf(copy.Path) == logMode, qPrintable(copy.Path));
+}
+
+void TestLogGuard::purgeBackupFailureIsReturned()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TLogFileGuard guard(path, QString());
+    QString error;
+    QVERIFY(guard.backUpBeforePurge(&error));
+    QVERIFY(error.isEmpty());
+    QVERIFY(QDir(guard.backups().folder()).removeRecursively());
+    QVERIFY(QFile(guard.backups().folder()).open(QIODevice::WriteOnly));
+    QVERIFY(!guard.backUpBeforePurge(&error));
+    QVERIFY(error.contains(path));
+}
+
+void TestLogGuard::damagedCopiesListedAndPruned()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TBackupStore store(path, QString());
+    QStringList made;
+    for (int i = 0; i < TBackupStore::EventKept + 3; ++i)
+        made << store.keepDamagedCopy();
+    const QList<TBackupInfo> all = store.backups();
+    QCOMPARE(all.size(), TBackupStore::EventKept);
+    for (const TBackupInfo &info : all) {
+        QCOMPARE(info.Type, TBackupInfo::Kind::Damaged);
+        QVERIFY(made.mid(3).contains(info.Path)); // the newest are kept
+    }
+    // The log of a damaged file gets no daily backup: it would push a good one out.
+    TLogFileGuard guard(path, QString());
+    guard.adopt(logOf(QStringLiteral("a1")), false);
+    TChargeLog memory = logOf(QStringLiteral("a1 b1"));
+    guard.save(memory);
+    QVERIFY(!guard.backups().hasDaily(QDate::currentDate()));
+}
+
+void TestLogGuard::saveWaitsForTheLock_data()
+{
+    QTest::addColumn<int>("heldMs"); // how long another save holds the lock; -1: dead holder
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("free") << 0 << true;
+    QTest::newRow("held briefly") << 150 << true;
+    QTest::newRow("held beyond the timeout") << 2000 << false;
+    QTest::newRow("left by a process that is gone") << -1 << true;
+}
+
+void TestLogGuard::saveWaitsForTheLock()
+{
+    QFETCH(int, heldMs);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    const QByteArray before = contentsOf(path);
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.adopt(memory);
+    guard.setLockTimeout(500);
+    TSaveLock other(guard.lockPath());
+    std::thread release;
+    if (heldMs > 0) {
+        QVERIFY(other.tryLock() == TSaveLock::Result::Locked);
+        release = std::thread([&other, heldMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(heldMs));
+            other.unlock();
+        });
+    } else if (heldMs < 0) {
+        // A lock file naming a process of this machine that no longer runs.
+        QProcess gone;
+        gone.start(QStringLiteral("true"));
+        QVERIFY(gone.waitForStarted());
+        const qint64 pid = gone.processId();
+        QVERIFY(gone.waitForFinished());
+        QFile lock(guard.lockPath());
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(pid) + ' ' + QSysInfo::machineHostName().toUtf8() + '\n');
+        lock.close();
+    }
+    memory = logOf(QStringLiteral("a1 b1"));
+    bool threw = false;
+    try {
+        guard.save(memory);
+    } catch (const QorLogError &error) {
+        threw = true;
+        QVERIFY(error.message().contains(path));
+    }
+    if (release.joinable())
+        release.join();
+    QCOMPARE(threw, !saved);
+    if (saved) {
+        TChargeLog onDisk;
+        LogFile::LoadChargeLog(path, onDisk);
+        QCOMPARE(batteriesOf(onDisk), (QStringList{"a1", "b1"}));
+        QVERIFY(!QFileInfo::exists(guard.lockPath()));
+    } else {
+        QCOMPARE(contentsOf(path), before);
+    }
+}
+
+void TestLogGuard::readErrorIsNotDamage_data()
+{
+    QTest::addColumn<bool>("failingDisk");
+    QTest::addColumn<int>("cutAt"); // the file is cut short here; -1 for whole
+    QTest::addColumn<bool>("readError");
+    QTest::newRow("input/output error") << true << -1 << true;
+    QTest::newRow("cut short") << false << 300 << false;
+    QTest::newRow("whole") << false << -1 << false;
+}
+
+void TestLogGuard::readErrorIsNotDamage()
+{
+    QFETCH(bool, failingDisk);
+    QFETCH(int, cutAt);
+    QFETCH(bool, readError);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1 b1 c1"));
+    if (cutAt >= 0)
+        QVERIFY(QFile::resize(path, cutAt));
+    std::unique_ptr<ReadFailure> failure(failingDisk ? new ReadFailure : nullptr);
+    TChargeLog log;
+    bool threwReadError = false, threw = false;
+    try {
+        LogFile::LoadChargeLog(path, log);
+    } catch (const QorLogReadError &) {
+        threwReadError = threw = true;
+    } catch (const QorLogError &) {
+        threw = true;
+    }
+    QCOMPARE(threwReadError, readError);
+    QCOMPARE(threw, failingDisk || cutAt >= 0);
+}
+
+void TestLogGuard::readErrorMakesTheGuardReadOnly()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.setRetryInterval(20);
+    guard.adopt(memory);
+    writeLog(path, QStringLiteral("a1 b1 c1")); // another program's change, which fails to read
+    const QByteArray written = contentsOf(path);
+    QSignalSpy again(&guard, &TLogFileGuard::readableAgain);
+    QSignalSpy outside(&guard, &TLogFileGuard::outsideChange);
+    {
+        ReadFailure failure;
+        QCOMPARE(int(guard.takeOutsideChange(memory).Type), int(TOutsideChange::Kind::Unreadable));
+        QVERIFY(guard.isReadOnly());
+        memory = logOf(QStringLiteral("a1 m1"));
+        QVERIFY_THROWS_EXCEPTION(QorLogError, guard.save(memory));
+        QVERIFY(!guard.retryRead());
+        QTest::qWait(60);
+        QCOMPARE(again.size(), 0);
+    }
+    QCOMPARE(contentsOf(path), written);
+    QDir damaged(dir.path(), QStringLiteral("*.damaged-*"));
+    QCOMPARE(damaged.count(), 0u);
+    // The disk recovers: the timer finds it, and the next look merges the whole file.
+    QTRY_COMPARE(again.size(), 1);
+    QVERIFY(!guard.isReadOnly());
+    QVERIFY(!outside.isEmpty());
+    guard.save(memory);
+    TChargeLog onDisk;
+    LogFile::LoadChargeLog(path, onDisk);
+    QCOMPARE(batteriesOf(onDisk), (QStringList{"a1", "b1", "c1", "m1"}));
+}
+
+void TestLogGuard::conflictCopyNames_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("copy");
+    QTest::newRow("sync conflict") << "my log.QorLog"
+                                   << "my log.sync-conflict-20261209-101500-ABC7DEF.QorLog" << true;
+    QTest::newRow("conflicted copy") << "my log.QorLog"
+                                     << "my log (conflicted copy 2026-12-09).QorLog" << true;
+    QTest::newRow("someone's conflicted copy")
+        << "my log.QorLog"
+        << "my log (Pat's conflicted copy 2026-12-09 (1)).QorLog" << true;
+    QTest::newRow("the log itself") << "my log.QorLog"
+                                    << "my log.QorLog" << false;
+    QTest::newRow("another log's copy")
+        << "my log.QorLog"
+        << "my log2.sync-conflict-20261209-101500-ABC7DEF.QorLog" << false;
+    QTest::newRow("bad stamp") << "my log.QorLog"
+                               << "my log.sync-conflict-2026129-101500-A.QorLog" << false;
+    QTest::newRow("other extension") << "my log.QorLog"
+                                     << "my log (conflicted copy 2026-12-09).txt" << false;
+    QTest::newRow("log without extension") << "charges"
+                                           << "charges (conflicted copy 2026-12-09)" << true;
+    QTest::newRow("backup") << "my log.QorLog"
+                            << "my log.QorLog.damaged-20261209-101500" << false;
+}
+
+void TestLogGuard::conflictCopyNames()
+{
+    QFETCH(QString, log);
+    QFETCH(QString, name);
+    QTEST(ConflictCopies::isConflictCopyOf(log, name), "copy");
+}
+
+void TestLogGuard::conflictCopiesMergedAndPutAway()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1 b1"));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.setSettleInterval(20);
+    guard.adopt(memory);
+    QSignalSpy appeared(&guard, &TLogFileGuard::conflictCopiesAppeared);
+    const QString good = dir.filePath(QStringLiteral("log (conflicted copy 2026-12-09).QorLog"));
+    const QString bad = dir.filePath(QStringLiteral("log.sync-conflict-20261209-101500-X1.QorLog"));
+    // The copy holds one charge of the log, one of its own twice and one under a name that
+    // differs in letter case only.
+    TChargeLog other = logOf(QStringLiteral("a1 c1 c1 B1"));
+    LogFile::SaveChargeLog(good, other);
+    writeLog(bad, QStringLiteral("a1 d1"));
+    QVERIFY(QFile::resize(bad, QFileInfo(bad).size() / 2));
+    QTRY_COMPARE(appeared.size(), 1);
+    QCOMPARE(guard.conflictCopies(), (QStringList{good, bad}));
+
+    const ConflictCopies::TConflictMerge merge = ConflictCopies::missingCharges(good, memory);
+    QVERIFY(!merge.Damaged);
+    LogMerge::ApplyMerge(memory, merge.Merge);
+    QCOMPARE(batteriesOf(memory), (QStringList{"a1", "b1", "c1", "c1"}));
+    QCOMPARE(ConflictCopies::mergedNotice(merge),
+             QStringLiteral("2 charges merged from the conflict copy %1")
+                 .arg(QFileInfo(good).fileName()));
+    const QString away = ConflictCopies::putAway(good, guard.backups());
+    QVERIFY(!QFileInfo::exists(good));
+    QCOMPARE(guard.backups().backups().first().Type, TBackupInfo::Kind::ConflictCopy);
+    QCOMPARE(guard.backups().backups().first().Path, away);
+
+    const ConflictCopies::TConflictMerge damaged = ConflictCopies::missingCharges(bad, memory);
+    QVERIFY(damaged.Damaged);
+    QVERIFY(damaged.Merge.isEmpty());
+    QVERIFY(damaged.Message.contains(bad));
+    QCOMPARE(guard.conflictCopies(), QStringList{bad});
+}
+
+void TestLogGuard::fullDiskSaveKeepsTheOldFile()
+{
+    QTemporaryDir dir;
+    const QString mountPoint = dir.filePath(QStringLiteral("small"));
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (::mount("none", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=256k") != 0)
+        QSKIP("no tmpfs can be mounted here (needs root)");
+    const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(mountPoint).constData()); });
+    const QString path = QDir(mountPoint).filePath(QStringLiteral("log.QorLog"));
+    TChargeLog memory;
+    for (int i = 0; i < 300; ++i)
+        memory.StoreChargeRecord(-1, 46000.0 + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                 QStringLiteral("b"), 1.0, 1.0, QStringLiteral("Normal"),
+                                 QStringLiteral("charge %1").arg(i), QString());
+    TLogFileGuard guard(path, QString());
+    guard.adopt(TChargeLog());
+    guard.save(memory);
+    const QByteArray before = contentsOf(path);
+    // The rest of the disk filled to the last byte.
+    QFile filler(QDir(mountPoint).filePath(QStringLiteral("filler")));
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) > 0) {
+    }
+    while (filler.write(block.left(1)) > 0) {
+    }
+    // One page left: room for the lock beside the log, none for the new log.
+    QVERIFY(filler.resize(filler.size() - 4096));
+    filler.close();
+    memory.StoreChargeRecord(-1, 47000.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                             QStringLiteral("b"), 1.0, 1.0, QStringLiteral("Normal"),
+                             QStringLiteral("one more"), QString());
+    try {
+        guard.save(memory);
+        QFAIL("saved on a full disk");
+    } catch (const QorLogError &error) {
+        QVERIFY2(error.message().contains(QStringLiteral("cannot be written")),
+                 qPrintable(error.message()));
+    }
+    QCOMPARE(contentsOf(path), before);
+    QVERIFY(!QFileInfo::exists(guard.lockPath()));
 }
 
 QTEST_GUILESS_MAIN(TestLogGuard)

@@ -4,6 +4,11 @@
 //   qorlog_saveloop loop PATH      stores and saves one charge after another, forever; after
 //                                  each save it prints the number of charges the file holds
 //   qorlog_saveloop add PATH N     stores N charges, saves once, prints the count
+//   qorlog_saveloop guard PATH N TAG
+//                                  stores N charges one at a time, each saved through the log
+//                                  file guard as the program saves (lock, merge, write), so
+//                                  that several of these on one file must keep every charge;
+//                                  the comments are "TAG charge i"; prints the count at the end
 //
 // Charge number n carries the comment "charge n" and a date-time that grows with n, so the
 // file read back shows whether it holds exactly the first n charges in order. A failure is
@@ -11,6 +16,7 @@
 
 #include "ChargeLog.h"
 #include "LogFile.h"
+#include "LogFileGuard.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -43,14 +49,30 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     const bool loop = args.size() == 3 && args.at(1) == QLatin1String("loop");
     const bool add = args.size() == 4 && args.at(1) == QLatin1String("add");
-    if (!loop && !add) {
-        std::fprintf(stderr, "usage: qorlog_saveloop loop PATH | add PATH N\n");
+    const bool guarded = args.size() == 5 && args.at(1) == QLatin1String("guard");
+    if (!loop && !add && !guarded) {
+        std::fprintf(stderr, "usage: qorlog_saveloop loop PATH | add PATH N | guard PATH N TAG\n");
         return 2;
     }
     const QString path = args.at(2);
     try {
         TChargeLog log;
         LogFile::LoadChargeLog(path, log);
+        if (guarded) {
+            TLogFileGuard guard(path, QString());
+            guard.adopt(log);
+            const int n = args.at(3).toInt();
+            for (int i = 1; i <= n; ++i) {
+                log.StoreChargeRecord(
+                    -1, 40000.0 + i / 1000.0, QStringLiteral("Mains"),
+                    QStringLiteral("Charger %1").arg(i % 5), QStringLiteral("Pack %1").arg(i % 7),
+                    0.5, 1.25, QStringLiteral("Normal"),
+                    QStringLiteral("%1 charge %2").arg(args.at(4)).arg(i), QString());
+                guard.save(log);
+            }
+            report(log.ChargeStringList.count());
+            return 0;
+        }
         if (loop) {
             for (;;) {
                 storeCharge(log);
