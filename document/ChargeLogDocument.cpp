@@ -1,5 +1,6 @@
 #include "ChargeLogDocument.h"
 
+#include "ConflictCopies.h"
 #include "LogUndoCommands.h"
 
 #include <QCursor>
@@ -55,6 +56,17 @@ TChargeLogDocument::TChargeLogDocument(const QString &path, const QString &fallb
     connect(m_guard, &TLogFileGuard::damagedReplacementKept, this, [this](const QString &text) {
         Q_EMIT notice(QStringLiteral("DamagedReplacementNoticeBox"), text);
     });
+    connect(m_guard, &TLogFileGuard::conflictCopiesAppeared, this, [this] {
+        try {
+            mergeConflictCopies();
+        } catch (const QorLogError &error) {
+            Q_EMIT stepFailed(error.message());
+        }
+    });
+    connect(m_guard, &TLogFileGuard::readableAgain, this, [this] {
+        Q_EMIT notice(QStringLiteral("ReadOnlyNoticeBox"),
+                      tr("The log file can be read again; QorLog saves it as before."));
+    });
     connect(m_guard, &TLogFileGuard::backupFailed, this, [this](const QString &text) {
         Q_EMIT notice(QStringLiteral("BackupFailureNoticeBox"),
                       tr("%1.\n\nQorLog goes on saving the log without backups.").arg(text));
@@ -70,8 +82,14 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     loaded.CyclesSeriesColour = loaded.ChargeSeriesColour = loaded.DischargeSeriesColour = 0;
     QString failure;
     bool damaged = false;
+    bool unreadable = false;
     try {
         LogFile::LoadChargeLog(m_path, loaded, progress);
+    } catch (const QorLogReadError &error) {
+        // Not a damaged file but one that could not be read (a disk or a network folder
+        // failing): nothing is kept aside, and nothing is saved over it until it reads again.
+        unreadable = true;
+        failure = error.message();
     } catch (const QorLogError &error) {
         damaged = true;
         failure = error.message();
@@ -89,11 +107,16 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     m_log.ChargeStringList.sortByDateTime();
 
     QString notice;
-    if (damaged) {
+    if (unreadable) {
+        notice = tr("The log file could not be read:\n%1\n\nQorLog shows what it could read and "
+                    "saves nothing until the file can be read again; changes are refused "
+                    "meanwhile.")
+                     .arg(failure);
+    } else if (damaged) {
         QString where;
         try {
-            where =
-                tr("The file as it was has been kept as %1.").arg(LogFile::KeepDamagedCopy(m_path));
+            where = tr("The file as it was has been kept as %1.")
+                        .arg(m_guard->backups().keepDamagedCopy());
         } catch (const QorLogError &error) {
             where = error.message() + QLatin1Char('.');
         }
@@ -105,8 +128,11 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
                      .arg(failure, shown, where);
     }
     // What was read is what the file holds, as far as anything later can tell.
-    m_guard->adopt(m_log);
+    m_guard->adopt(m_log, !damaged && !unreadable);
+    m_guard->setReadOnly(unreadable);
     Q_EMIT changed();
+    if (!unreadable)
+        mergeConflictCopies();
     return notice;
 }
 
@@ -345,9 +371,43 @@ void TChargeLogDocument::takeOutsideChange()
         Q_EMIT notice(QStringLiteral("DamagedReplacementNoticeBox"), change.Message);
         saveLog();
         return;
+    case TOutsideChange::Kind::Unreadable:
+        Q_EMIT notice(QStringLiteral("ReadOnlyNoticeBox"), change.Message);
+        return;
     case TOutsideChange::Kind::Missing: // written again at the next save
     case TOutsideChange::Kind::None:
         return;
+    }
+}
+
+void TChargeLogDocument::mergeConflictCopies()
+{
+    if (m_closing || m_guard->isReadOnly())
+        return;
+    for (const QString &path : m_guard->conflictCopies()) {
+        ConflictCopies::TConflictMerge copy;
+        commit(
+            [&](TChargeLogChange &step) {
+                copy = ConflictCopies::missingCharges(path, m_log);
+                if (copy.Damaged || copy.Merge.Added.isEmpty())
+                    return QString();
+                step = replaceEntries(m_log, {}, copy.Merge.Added);
+                return tr("Merge Conflict Copy");
+            },
+            true);
+        if (copy.Damaged) {
+            // Left where it is, and told once.
+            if (!m_reportedCopies.contains(path)) {
+                m_reportedCopies.insert(path);
+                Q_EMIT notice(QStringLiteral("ConflictCopyNoticeBox"), copy.Message);
+            }
+            continue;
+        }
+        // Merged and saved: put with the backups, so that it is not merged twice.
+        ConflictCopies::putAway(path, m_guard->backups());
+        if (!copy.Merge.Added.isEmpty())
+            Q_EMIT notice(QStringLiteral("ConflictCopyNoticeBox"),
+                          ConflictCopies::mergedNotice(copy));
     }
 }
 

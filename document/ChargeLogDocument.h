@@ -77,6 +77,10 @@ public:
 
     // Looks for a change another program made to the file and merges it as a step of its own.
     void takeOutsideChange();
+    // Merges the charges that sync tools' conflict copies of the log hold and the log lacks,
+    // each copy as a step of its own, and puts the merged copies with the backups; a copy
+    // that cannot be read stays where it is and is reported once.
+    void mergeConflictCopies();
     // Writes the log as it is (the close). Throws QorLogError when it cannot be written.
     void save();
     // From the close on, changes of other programs are no longer taken into memory.
@@ -126,6 +130,7 @@ private:
     QUndoStack *m_undoStack = nullptr;
     QVector<TChargeLogChange> m_mergedDuringSave;
     bool m_inUndoStep = false;
+    QSet<QString> m_reportedCopies;
     bool m_closing = false;
     bool m_restoringStack = false;
 };

@@ -79,8 +79,14 @@ TConflictMerge missingCharges(const QString &copyPath, TChargeLog &log)
 
 QString mergedNotice(const TConflictMerge &merge)
 {
-    return tr("%n charges merged from the conflict copy %1", int(merge.Merge.Added.size()))
-        .arg(QFileInfo(merge.CopyPath).fileName());
+    const int count = int(merge.Merge.Added.size());
+    const QString text =
+        count == 1 ? QCoreApplication::translate("ConflictCopies",
+                                                 "1 charge merged from the conflict copy %1")
+                   : QCoreApplication::translate("ConflictCopies",
+                                                 "%n charges merged from the conflict copy %1",
+                                                 nullptr, count);
+    return text.arg(QFileInfo(merge.CopyPath).fileName());
 }
 
 QString putAway(const QString &copyPath, TBackupStore &backups)

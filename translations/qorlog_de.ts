@@ -158,9 +158,16 @@ Programms nicht beschreibbar ist.
         <translation>Die Konfliktkopie %1 ist nicht vollständig lesbar, daher wurde nichts aus ihr übernommen; sie bleibt, wo sie ist:
 %2</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%n charges merged from the conflict copy %1</source>
-        <translation type="unfinished"></translation>
+        <translation>
+            <numerusform>%n Ladung aus der Konfliktkopie %1 übernommen</numerusform>
+            <numerusform>%n Ladungen aus der Konfliktkopie %1 übernommen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 charge merged from the conflict copy %1</source>
+        <translation>1 Ladung aus der Konfliktkopie %1 übernommen</translation>
     </message>
 </context>
 <context>
@@ -749,6 +756,24 @@ QorLog speichert das Ladebuch weiter, ohne Sicherungen.</translation>
     <message>
         <source>Change by Another Program</source>
         <translation>Änderung durch ein anderes Programm</translation>
+    </message>
+    <message>
+        <source>The log file can be read again; QorLog saves it as before.</source>
+        <translation>Das Ladebuch ist wieder lesbar; QorLog speichert es wie zuvor.</translation>
+    </message>
+    <message>
+        <source>The log file could not be read:
+%1
+
+QorLog shows what it could read and saves nothing until the file can be read again; changes are refused meanwhile.</source>
+        <translation>Das Ladebuch konnte nicht gelesen werden:
+%1
+
+QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder lesbar ist; Änderungen werden bis dahin abgelehnt.</translation>
+    </message>
+    <message>
+        <source>Merge Conflict Copy</source>
+        <translation>Konfliktkopie übernehmen</translation>
     </message>
 </context>
 <context>
@@ -1410,6 +1435,14 @@ Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, ge
             <numerusform>%1 Zyklus</numerusform>
             <numerusform>%1 Zyklen</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>%1.
+
+Nothing was deleted: the filtered records stay in the log.</source>
+        <translation>%1.
+
+Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</translation>
     </message>
 </context>
 <context>

@@ -419,8 +419,8 @@ TBatteryDetailsForm *TQorLogMainForm::showBatteryDetails(const QString &battery)
         return nullptr;
     connect(this, &TQorLogMainForm::displayRefreshed, form, &TBatteryDetailsForm::refresh,
             Qt::UniqueConnection);
-    connect(form, &TBatteryDetailsForm::selectRecordRequested, this,
-            &TQorLogMainForm::selectRecord, Qt::UniqueConnection);
+    connect(form, &TBatteryDetailsForm::selectRecordRequested, this, &TQorLogMainForm::selectRecord,
+            Qt::UniqueConnection);
     return form;
 }
 
@@ -818,7 +818,14 @@ bool TQorLogMainForm::FormCloseQuery()
     if (box.clickedButton() != ok)
         return false;
     decideClose();
-    logFileGuard()->backUpBeforePurge();
+    QString failure;
+    if (!logFileGuard()->backUpBeforePurge(&failure)) {
+        // Nothing is purged without its backup: the records stay in the log.
+        ErrorBox::show(
+            tr("%1.\n\nNothing was deleted: the filtered records stay in the log.").arg(failure),
+            this);
+        return true;
+    }
     if (marks.PowerSourcesStringList.hasMarks())
         DeletePowerSourcesActionExecute();
     if (marks.ChargersStringList.hasMarks())

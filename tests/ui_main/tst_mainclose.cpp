@@ -180,6 +180,38 @@ private Q_SLOTS:
                  QStringLiteral("C"));
     }
 
+    // Nothing is purged without its backup: the records stay in the log.
+    void failedPurgeBackupKeepsTheRecords()
+    {
+        // Neither beside the log nor in the user's data folder can a backup be written.
+        const QString dataFile = m_dir->filePath(QStringLiteral("data"));
+        QVERIFY(QFile(dataFile).open(QIODevice::WriteOnly));
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", dataFile.toLocal8Bit());
+        TQorLogMainForm *form = openForm();
+        qputenv("XDG_DATA_HOME", dataHome);
+        addSample(form);
+        const QString backups = form->logFileGuard()->backups().folder();
+        QDir(backups).removeRecursively();
+        QVERIFY(QFile(backups).open(QIODevice::WriteOnly)); // a file where the folder goes
+        form->log().BatteriesStringList.setMarked(1, true);
+        QString error;
+        whenModal([&error](QWidget *question) {
+            question->findChild<QAbstractButton *>(QStringLiteral("OkButton"))->click();
+            whenModal(
+                [&error](QWidget *w) {
+                    auto *box = qobject_cast<QMessageBox *>(w);
+                    QVERIFY(box);
+                    error = box->text();
+                    box->button(QMessageBox::Ok)->click();
+                },
+                question);
+        });
+        QVERIFY(form->close());
+        QVERIFY2(error.contains(QStringLiteral("Nothing was deleted")), qPrintable(error));
+        QCOMPARE(recordsInFile(), 3);
+    }
+
     void failedSaveAtCloseLetsTheUserChoose()
     {
         const QString folder = m_dir->filePath(QStringLiteral("ro"));

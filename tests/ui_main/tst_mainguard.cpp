@@ -1,5 +1,6 @@
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
+#include "ConflictCopies.h"
 #include "LogFile.h"
 #include "ModalHelper.h"
 #include "QorLogMainFormUnit.h"
@@ -134,6 +135,28 @@ private Q_SLOTS:
         form->undoStack()->redo();
         form->undoStack()->redo();
         QCOMPARE(batteriesOnDisk(), QStringList{"M"});
+    }
+
+    // A sync tool's conflict copy: what it adds is one undo step, and the copy is put away.
+    void conflictCopyIsMergedAsOneStep()
+    {
+        writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B")});
+        {
+            TChargeLog copy;
+            add(copy, 100, QStringLiteral("A"));
+            add(copy, 300, QStringLiteral("Z"));
+            LogFile::SaveChargeLog(m_dir->filePath(QStringLiteral("test (conflicted copy "
+                                                                  "2026-12-01).QorLog")),
+                                   copy);
+        }
+        TQorLogMainForm *form = openForm();
+        QCOMPARE(batteries(form->log()), (QStringList{"A", "B", "Z"}));
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "Z"}));
+        QCOMPARE(ConflictCopies::find(logPath()), QStringList());
+        QVERIFY2(notice("ConflictCopyNoticeBox").startsWith(QStringLiteral("1 charge merged")),
+                 qPrintable(notice("ConflictCopyNoticeBox")));
+        form->undoStack()->undo();
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
     }
 
     void watchRefreshesTableOncePerChange()
