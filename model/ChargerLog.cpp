@@ -287,9 +287,8 @@ Column columnForTitle(const QString &rawTitle)
     QString unit;
     const qsizetype open = name.indexOf(QRegularExpression(QStringLiteral("[\\[(]")));
     if (open >= 0) {
-        const qsizetype close = name.indexOf(name.at(open) == QLatin1Char('[') ? QLatin1Char(']')
-                                                                               : QLatin1Char(')'),
-                                             open + 1);
+        const qsizetype close = name.indexOf(
+            name.at(open) == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char(')'), open + 1);
         unit = name.mid(open + 1, close < 0 ? -1 : close - open - 1).trimmed();
         name = name.left(open).trimmed();
     }
@@ -304,12 +303,15 @@ Column columnForTitle(const QString &rawTitle)
         double scale;
     };
     static const UnitKind units[] = {
-        {"s", Kind::Time, 1},          {"sec", Kind::Time, 1},          {"sek", Kind::Time, 1},
-        {"ms", Kind::Time, 0.001},     {"min", Kind::Time, 60},         {"h", Kind::Time, 3600},
-        {"v", Kind::Voltage, 1},       {"mv", Kind::Voltage, 0.001},    {"a", Kind::Current, 1},
-        {"ma", Kind::Current, 0.001},  {"ah", Kind::Capacity, 1},       {"mah", Kind::Capacity, 0.001},
-        {"c", Kind::Temperature, 1},   {"degc", Kind::Temperature, 1},  {"w", Kind::Extra, 1},
-        {"mw", Kind::Extra, 1},        {"wh", Kind::Extra, 1},          {"mwh", Kind::Extra, 1},
+        {"s", Kind::Time, 1},        {"sec", Kind::Time, 1},
+        {"sek", Kind::Time, 1},      {"ms", Kind::Time, 0.001},
+        {"min", Kind::Time, 60},     {"h", Kind::Time, 3600},
+        {"v", Kind::Voltage, 1},     {"mv", Kind::Voltage, 0.001},
+        {"a", Kind::Current, 1},     {"ma", Kind::Current, 0.001},
+        {"ah", Kind::Capacity, 1},   {"mah", Kind::Capacity, 0.001},
+        {"c", Kind::Temperature, 1}, {"degc", Kind::Temperature, 1},
+        {"w", Kind::Extra, 1},       {"mw", Kind::Extra, 1},
+        {"wh", Kind::Extra, 1},      {"mwh", Kind::Extra, 1},
     };
     const UnitKind *unitKind = nullptr;
     for (const auto &u : units)
@@ -329,16 +331,15 @@ Column columnForTitle(const QString &rawTitle)
         byName = Kind::Time;
     else if (contains(name, "temp"))
         byName = Kind::Temperature;
-    else if (contains(name, "capacity") || contains(name, "kapazit") ||
-             contains(name, "ladung") || name == QLatin1String("charge") ||
-             name == QLatin1String("cap") || name == QLatin1String("mah") ||
-             name == QLatin1String("ah"))
+    else if (contains(name, "capacity") || contains(name, "kapazit") || contains(name, "ladung") ||
+             name == QLatin1String("charge") || name == QLatin1String("cap") ||
+             name == QLatin1String("mah") || name == QLatin1String("ah"))
         byName = Kind::Capacity;
     else if (!isSupply && (contains(name, "volt") || contains(name, "spannung") ||
                            name == QLatin1String("u") || name == QLatin1String("v")))
         byName = Kind::Voltage;
-    else if (contains(name, "current") || contains(name, "strom") ||
-             name == QLatin1String("i") || name == QLatin1String("amps"))
+    else if (contains(name, "current") || contains(name, "strom") || name == QLatin1String("i") ||
+             name == QLatin1String("amps"))
         byName = Kind::Current;
 
     if (unitKind) {
@@ -402,10 +403,8 @@ void judgeBadLines(TChargerLog &log)
     if (log.badLines.isEmpty() || (good > 0 && log.badLines.size() * 4 <= good))
         return;
     const TBadLine &first = log.badLines.first();
-    log.error = tr("%1, line %2: %3")
-                    .arg(displayName(log.fileName))
-                    .arg(first.line)
-                    .arg(first.reason);
+    log.error =
+        tr("%1, line %2: %3").arg(displayName(log.fileName)).arg(first.line).arg(first.reason);
 }
 
 // Phases from the current where the file has none: a flow above RestCurrent either way, and
@@ -662,7 +661,8 @@ char separatorOf(const char *b, const char *e)
 }
 
 // Splits at `separator` into at most `limit` ranges; returns the count found (may be more).
-int split(const char *b, const char *e, char separator, QVector<QPair<const char *, const char *>> &out)
+int split(const char *b, const char *e, char separator,
+          QVector<QPair<const char *, const char *>> &out)
 {
     out.clear();
     const char *p = b;
@@ -684,10 +684,11 @@ void readRows(TChargerLog &log, LineScanner &lines, char separator, QVector<Colu
     const bool comma = separator != ',';
     QVector<QPair<const char *, const char *>> fields;
     QVector<double> row(columns.size());
-    const int timeColumn = int(std::find_if(columns.begin(), columns.end(), [](const Column &c) {
-                                   return c.kind == Kind::Time || c.kind == Kind::UnixTime;
-                               }) -
-                               columns.begin());
+    const int timeColumn =
+        int(std::find_if(
+                columns.begin(), columns.end(),
+                [](const Column &c) { return c.kind == Kind::Time || c.kind == Kind::UnixTime; }) -
+            columns.begin());
     double lastTime = -std::numeric_limits<double>::infinity();
     Line line;
     while (lines.next(line)) {
@@ -783,8 +784,8 @@ void takeColumns(TChargerLog &log, QVector<Column> &columns)
         case Kind::Current:
         case Kind::Capacity:
         case Kind::Temperature: {
-            QVector<double> &target = c.kind == Kind::Voltage   ? log.voltage
-                                      : c.kind == Kind::Current ? log.current
+            QVector<double> &target = c.kind == Kind::Voltage    ? log.voltage
+                                      : c.kind == Kind::Current  ? log.current
                                       : c.kind == Kind::Capacity ? log.capacity
                                                                  : log.temperature;
             if (target.isEmpty() && anyFinite(c.values))
@@ -803,8 +804,8 @@ void takeColumns(TChargerLog &log, QVector<Column> &columns)
         }
     }
     if (!haveTime && log.error.isEmpty())
-        log.error = tr("%1 has no column with the time of each sample")
-                        .arg(displayName(log.fileName));
+        log.error =
+            tr("%1 has no column with the time of each sample").arg(displayName(log.fileName));
     if (!log.capacity.isEmpty())
         for (double &v : log.capacity)
             if (!std::isfinite(v))
@@ -831,7 +832,9 @@ void readTitled(TChargerLog &log, const QByteArray &bytes)
         } while (title.isBlank());
         separator = separatorOf(title.begin, title.end);
         if (separator == 0) {
-            log.error = tr("%1, line %2: no columns").arg(displayName(log.fileName)).arg(title.number);
+            log.error = tr("%1, line %2: not a row of column titles")
+                            .arg(displayName(log.fileName))
+                            .arg(title.number);
             return;
         }
     }
@@ -882,7 +885,8 @@ void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<Colum
     } while (first.isBlank());
     const char separator = separatorOf(first.begin, first.end);
     if (separator == 0) {
-        log.error = tr("%1, line %2: only one column").arg(displayName(log.fileName)).arg(first.number);
+        log.error =
+            tr("%1, line %2: only one column").arg(displayName(log.fileName)).arg(first.number);
         return;
     }
     QVector<QPair<const char *, const char *>> fields;
@@ -908,8 +912,9 @@ void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<Colum
     for (int c = 0; c < count && c < chosen.size(); ++c)
         roles[c] = chosen[c];
     log.columnRoles = roles;
-    log.rolesNeeded = std::any_of(roles.begin() + std::min<qsizetype>(chosen.size(), count),
-                                  roles.end(), [](ColumnRole r) { return r == ColumnRole::Ignore; });
+    log.rolesNeeded =
+        std::any_of(roles.begin() + std::min<qsizetype>(chosen.size(), count), roles.end(),
+                    [](ColumnRole r) { return r == ColumnRole::Ignore; });
     QVector<Column> typed(count);
     for (int c = 0; c < count; ++c) {
         typed[c] = columnForRole(roles[c]);
@@ -1043,7 +1048,8 @@ TChargerLog readFile(const QString &path, const QVector<ColumnRole> &roles)
         return log;
     }
     if (info.size() > MaximumFileSize) {
-        log.error = tr("%1 is larger than %2 MiB").arg(displayName(path)).arg(MaximumFileSize >> 20);
+        log.error =
+            tr("%1 is larger than %2 MiB").arg(displayName(path)).arg(MaximumFileSize >> 20);
         return log;
     }
     QFile file(path);
@@ -1054,7 +1060,8 @@ TChargerLog readFile(const QString &path, const QVector<ColumnRole> &roles)
     // The size is checked again while reading: the file may grow meanwhile.
     const QByteArray bytes = file.read(MaximumFileSize + 1);
     if (bytes.size() > MaximumFileSize) {
-        log.error = tr("%1 is larger than %2 MiB").arg(displayName(path)).arg(MaximumFileSize >> 20);
+        log.error =
+            tr("%1 is larger than %2 MiB").arg(displayName(path)).arg(MaximumFileSize >> 20);
         return log;
     }
     if (file.error() != QFileDevice::NoError) {

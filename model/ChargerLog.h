@@ -90,12 +90,12 @@ struct TChargerLog
 
     QVector<double> seconds; // from the first sample
     QVector<Phase> phases;
-    QVector<double> voltage;     // V
-    QVector<double> current;     // A, negative while discharging
-    QVector<double> capacity;    // Ah
+    QVector<double> voltage;         // V
+    QVector<double> current;         // A, negative while discharging
+    QVector<double> capacity;        // Ah
     bool capacityIntegrated = false; // the file has no counter: worked out from the current
-    QVector<double> temperature; // °C
-    QVector<QVector<double>> cells; // V, one series per cell in use
+    QVector<double> temperature;     // °C
+    QVector<QVector<double>> cells;  // V, one series per cell in use
     QVector<TExtraSeries> extras;
     QVector<TResistanceReading> resistances;
     QVector<TBadLine> badLines;
@@ -152,8 +152,8 @@ QByteArray samplesCsv(const TChargerLog &log);
 // What a new charge record started from a log would hold.
 struct TDraftRecord
 {
-    bool valid = false;   // the log moved some amp-hours
-    QDateTime dateTime;   // the log's start, else the file's time less the log's duration
+    bool valid = false;     // the log moved some amp-hours
+    QDateTime dateTime;     // the log's start, else the file's time less the log's duration
     double nominalAmps = 0; // median |current| of the main phase, to 0.1 A
     double ampHours = 0;    // of the main phase, negative for a discharge
     bool discharge = false;
