@@ -2,6 +2,7 @@
 
 #include "AutomationServer.h"
 #include "BatteryReport.h"
+#include "ChargerLogCommand.h"
 #include "CommandLine.h"
 #include "ConstantsAndTypes.h"
 #include "CsvFile.h"
@@ -138,6 +139,8 @@ int runWithoutWindow(int argc, char **argv, const CommandLineOptions &options)
             << '\n';
         return 0;
     }
+    if (!options.chargerLog.isEmpty())
+        return runChargerLogCommand(options);
     if (!options.exportCsv.isEmpty())
         return exportCsv(options);
     if (!options.importCsv.isEmpty())
@@ -245,8 +248,8 @@ int main(int argc, char **argv)
     if (options.report && !options.help && !options.version)
         return runReport(argc, argv, options);
     if (options.help || options.version || !options.exportCsv.isEmpty() ||
-        !options.importCsv.isEmpty() || options.startMode == StartMode::Register ||
-        options.startMode == StartMode::Unregister)
+        !options.chargerLog.isEmpty() || !options.importCsv.isEmpty() ||
+        options.startMode == StartMode::Register || options.startMode == StartMode::Unregister)
         return runWithoutWindow(argc, argv, options);
 
     QApplication app(argc, argv);
