@@ -56,6 +56,7 @@ void TLineChart::setPoints(int series, const QVector<QPointF> &points)
         return;
     Series &s = m_series[series];
     s.points = points;
+    s.drawnFor.clear();
     // Points that cannot be placed are never drawn nor hit.
     s.order.clear();
     s.order.reserve(points.size());
@@ -77,6 +78,7 @@ void TLineChart::clearAllSeries()
     for (Series &s : m_series) {
         s.points.clear();
         s.order.clear();
+        s.drawnFor.clear();
     }
     changed();
 }
@@ -491,50 +493,84 @@ void TLineChart::paintChart(QPainter *painter) const
                     // The segments that cross the edges are drawn too.
                     const int from = std::max(0, first - 1);
                     const int to = std::min(int(s.order.size()), last + 1);
-                    // Per pixel column only the first point, the lowest, the highest and the
-                    // last are drawn: the same picture from at most four vertices a column.
-                    QPolygonF line;
-                    int column = std::numeric_limits<int>::min();
-                    int count = 0;
-                    QPointF entry, exit, low, high;
-                    bool lowFirst = true;
-                    const auto flush = [&] {
-                        if (count == 0)
-                            return;
-                        line.append(entry);
-                        if (count > 1) {
-                            line.append(lowFirst ? low : high);
-                            line.append(lowFirst ? high : low);
-                            line.append(exit);
+                    const ChartAxis::Scale &ys = s.axis == RightAxis ? l.yRightScale : l.yScale;
+                    const QVector<double> key{double(from),
+                                              double(to),
+                                              l.xFrom,
+                                              l.xTo,
+                                              ys.minimum,
+                                              ys.maximum,
+                                              double(plot.left()),
+                                              double(plot.top()),
+                                              double(plot.width()),
+                                              double(plot.height())};
+                    if (s.drawnFor != key) {
+                        // Per pixel column only the first point, the lowest, the highest and the
+                        // last are drawn: the same picture from at most four vertices a column.
+                        QPolygonF line;
+                        int count = 0;
+                        QPointF entry, exit, low, high;
+                        bool lowFirst = true;
+                        const auto flush = [&] {
+                            if (count == 0)
+                                return;
+                            line.append(entry);
+                            if (count > 1) {
+                                line.append(lowFirst ? low : high);
+                                line.append(lowFirst ? high : low);
+                                line.append(exit);
+                            }
+                        };
+                        // The mapping to pixels as two multiply-adds, the same as xToPixel and
+                        // yToPixel: this loop sees every visible point of every series.
+                        const double xa = (plot.width() - 1) / (l.xTo - l.xFrom);
+                        const double xb = plot.left() - l.xFrom * xa;
+                        const double ya = -(plot.height() - 1) / (ys.maximum - ys.minimum);
+                        const double yb = plot.bottom() - ys.minimum * ya;
+                        const QPointF *points = s.points.constData();
+                        const int *order = s.order.constData();
+                        double columnEnd = -std::numeric_limits<double>::infinity();
+                        line.reserve(4 * plot.width() + 8);
+                        for (int k = from; k < to; ++k) {
+                            const QPointF &v = points[order[k]];
+                            const QPointF px(v.x() * xa + xb, v.y() * ya + yb);
+                            if (px.x() >= columnEnd || count == 0) {
+                                flush();
+                                columnEnd = std::floor(px.x()) + 1;
+                                count = 1;
+                                entry = exit = low = high = px;
+                                lowFirst = true;
+                                continue;
+                            }
+                            ++count;
+                            exit = px;
+                            // Screen y grows downwards: the lowest value has the largest y.
+                            if (px.y() > low.y()) {
+                                low = px;
+                                lowFirst = false;
+                            } else if (px.y() < high.y()) {
+                                high = px;
+                                lowFirst = true;
+                            }
                         }
-                    };
-                    for (int k = from; k < to; ++k) {
-                        const QPointF &v = s.points.at(s.order.at(k));
-                        const QPointF px(xToPixel(v.x()), seriesYToPixel(s, v.y()));
-                        const int c = int(std::floor(px.x()));
-                        if (c != column || count == 0) {
-                            flush();
-                            column = c;
-                            count = 1;
-                            entry = exit = low = high = px;
-                            lowFirst = true;
-                            continue;
-                        }
-                        ++count;
-                        exit = px;
-                        // Screen y grows downwards: the lowest value has the largest y.
-                        if (px.y() > low.y()) {
-                            low = px;
-                            lowFirst = false;
-                        }
-                        if (px.y() < high.y()) {
-                            high = px;
-                            lowFirst = true;
-                        }
+                        flush();
+                        s.drawnLine = line;
+                        s.drawnFor = key;
                     }
-                    flush();
-                    p.setPen(QPen(s.colour, 2, s.penStyle));
-                    p.drawPolyline(line);
+                    const QPolygonF &line = s.drawnLine;
+                    // Wider than one pixel, a long polyline is stroked as one self-crossing
+                    // outline, which takes the raster engine ages; lines of many vertices
+                    // are drawn as two one-pixel lines one above the other instead.
+                    if (line.size() > 256) {
+                        p.setPen(QPen(s.colour, 0, s.penStyle));
+                        p.drawPolyline(line);
+                        p.translate(0, 1);
+                        p.drawPolyline(line);
+                        p.translate(0, -1);
+                    } else {
+                        p.setPen(QPen(s.colour, 2, s.penStyle));
+                        p.drawPolyline(line);
+                    }
                     painted += int(line.size());
                 }
                 if (markers && (s.style & Markers)) {

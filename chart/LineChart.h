@@ -3,6 +3,7 @@
 #include "ChartAxis.h"
 
 #include <QPointF>
+#include <QPolygonF>
 #include <QVector>
 #include <QWidget>
 
@@ -116,6 +117,10 @@ private:
         QVector<QPointF> points;
         QVector<int> order; // indices by ascending x
         int axis = LeftAxis;
+        // The pixels of the line as last drawn and what they were worked out for, so that a
+        // repaint over the same range (a cursor moving, a window uncovered) skips the points.
+        mutable QPolygonF drawnLine;
+        mutable QVector<double> drawnFor;
     };
     struct Layout
     {

@@ -57,6 +57,41 @@ private Q_SLOTS:
         QVERIFY(form.readoutAt(100).contains(QLatin1String("cells")));
     }
 
+    // The line chart's additions: a one-sample spike amid 100,000 samples still shows, the
+    // right axis scales its own series, a band shades its range only.
+    void chartKeepsExtremes()
+    {
+        TLineChart chart;
+        chart.resize(600, 300);
+        const int left = chart.addSeries(QStringLiteral("flat"), Qt::blue, TLineChart::Lines);
+        const int right = chart.addSeries(QStringLiteral("spike"), Qt::red, TLineChart::Lines);
+        chart.setSeriesAxis(right, TLineChart::RightAxis);
+        QVector<QPointF> flat, spike;
+        for (int i = 0; i < 100000; ++i) {
+            flat.append(QPointF(i, 10));
+            spike.append(QPointF(i, i == 50001 ? 1000 : 0));
+        }
+        chart.setPoints(left, flat);
+        chart.setPoints(right, spike);
+        chart.addBand(0, 25000, QColor(255, 236, 214));
+        QImage image(chart.size(), QImage::Format_RGB32);
+        QPainter painter(&image);
+        chart.paintChart(&painter);
+        painter.end();
+        QVERIFY(chart.yMaximum() < 20);
+        QVERIFY(chart.rightMaximum() >= 1000);
+        const QPoint top = chart.seriesPixel(right, QPointF(50001, 1000)).toPoint();
+        QCOMPARE(image.pixelColor(top + QPoint(0, 1)), QColor(Qt::red));
+        const QRect plot = chart.plotRect();
+        const int bandEnd = int(chart.toPixel(QPointF(25000, 0)).x());
+        const int inBand = int(chart.toPixel(QPointF(1000, 0)).x());
+        QCOMPARE(image.pixelColor(inBand, plot.top() + 5), QColor(255, 236, 214));
+        QCOMPARE(image.pixelColor(plot.left() + 1, plot.top() + 5), QColor(Qt::white));
+        QCOMPARE(image.pixelColor(bandEnd + 10, plot.top() + 5), QColor(Qt::white));
+        // Few vertices per pixel column, not one per point.
+        QVERIFY(chart.lastPaintedCount() < 2 * 4 * plot.width() + 16);
+    }
+
     void checksTheRecord_data()
     {
         QTest::addColumn<double>("ampHours");
