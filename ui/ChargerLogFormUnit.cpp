@@ -332,7 +332,15 @@ void TChargerLogForm::fillRoles()
             rowLayout->insertWidget(1 + c, box);
             RoleBoxes.append(box);
         }
-        QWidget::setTabOrder(RoleBoxes.last(), ReadRolesButton);
+        // The choosers come first, as they are laid out above the chart.
+        QWidget *previous = RoleBoxes.first();
+        const QList<QWidget *> chain = QList<QWidget *>(RoleBoxes.begin() + 1, RoleBoxes.end())
+                                       << ReadRolesButton << Chart << CapacityBox << TemperatureBox
+                                       << UseLogButton << CopyButton;
+        for (QWidget *next : chain) {
+            QWidget::setTabOrder(previous, next);
+            previous = next;
+        }
     }
     for (int c = 0; c < RoleBoxes.size(); ++c)
         RoleBoxes[c]->setCurrentIndex(RoleBoxes[c]->findData(int(m_log.columnRoles[c])));

@@ -126,6 +126,12 @@ private Q_SLOTS:
         TChargerLogForm form(sample("untitled-logger.csv"));
         QVERIFY(form.RolesRow->isVisibleTo(&form));
         QCOMPARE(form.RoleBoxes.size(), 7);
+        // Tab goes through the choosers in their order, then on to the button beside them.
+        QCOMPARE(form.RoleBoxes[0]->nextInFocusChain(), form.RoleBoxes[1]);
+        QWidget *afterLast = form.RoleBoxes[6]->nextInFocusChain();
+        while (afterLast->focusPolicy() == Qt::NoFocus)
+            afterLast = afterLast->nextInFocusChain();
+        QCOMPARE(afterLast, form.ReadRolesButton);
         const ChargerLog::ColumnRole roles[] = {ChargerLog::ColumnRole::Volts,
                                                 ChargerLog::ColumnRole::Amps,
                                                 ChargerLog::ColumnRole::AmpHours};
@@ -137,6 +143,24 @@ private Q_SLOTS:
         form.CopyButton->click();
         QVERIFY(QGuiApplication::clipboard()->text().startsWith(
             QLatin1String("Seconds,Phase,Voltage,Current,Capacity,Temperature\r\n0,rest,0,0,0,")));
+    }
+
+    void largeFileReadInTheBackground()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const qint64 lines = TChargerLogForm::ForegroundLimit / 60 + 1000;
+        for (qint64 i = 0; i < lines; ++i)
+            file.write("$1;1;" + QByteArray::number(i * 1000) +
+                       ";1;0;100;12000;8200;1;250;0;4100;4100;0;0;0;0;1\r\n");
+        file.close();
+        TChargerLogForm form(path);
+        QVERIFY(form.isReading());
+        QSignalSpy shown(&form, &TChargerLogForm::logShown);
+        QVERIFY(shown.wait(20000));
+        QCOMPARE(qint64(form.log().sampleCount()), lines);
     }
 
     void refusedFileAndOneWindowPerFile()
