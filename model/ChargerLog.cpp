@@ -812,6 +812,22 @@ void takeColumns(TChargerLog &log, QVector<Column> &columns)
                 v = NaN;
 }
 
+// The columns a row of titles names, and how many of them a charger log has.
+int titleColumns(const Line &title, char separator, QVector<Column> &columns)
+{
+    QVector<QPair<const char *, const char *>> fields;
+    split(title.begin, title.end, separator, fields);
+    while (fields.size() > 1 && fields.last().first == fields.last().second)
+        fields.removeLast();
+    columns.clear();
+    int known = 0;
+    for (const auto &f : fields) {
+        columns.append(columnForTitle(QString::fromUtf8(f.first, f.second - f.first)));
+        known += columns.last().kind != Kind::Extra;
+    }
+    return known;
+}
+
 void readTitled(TChargerLog &log, const QByteArray &bytes)
 {
     LineScanner lines(bytes.constBegin(), bytes.constEnd());
@@ -820,13 +836,18 @@ void readTitled(TChargerLog &log, const QByteArray &bytes)
         lines.next(first);
     } while (first.isBlank());
     char separator = separatorOf(first.begin, first.end);
-    title = first;
-    if (separator == 0) {
-        // A line that only names the device, then the titles.
+    QVector<Column> columns;
+    if (separator == 0 || titleColumns(first, separator, columns) == 0) {
+        // A line that only names the device (in a few words, or with a comma), then the titles.
         log.device.append({tr("Device"), textOf(first.begin, first.end, 200).trimmed()});
         do {
             if (!lines.next(title)) {
-                log.error = tr("%1 has no column titles").arg(displayName(log.fileName));
+                log.error = separator == 0
+                                ? tr("%1 has no column titles").arg(displayName(log.fileName))
+                                : tr("%1, line %2: none of the column titles is one a charger "
+                                     "log has")
+                                      .arg(displayName(log.fileName))
+                                      .arg(first.number);
                 return;
             }
         } while (title.isBlank());
@@ -837,29 +858,19 @@ void readTitled(TChargerLog &log, const QByteArray &bytes)
                             .arg(title.number);
             return;
         }
-    }
-    QVector<QPair<const char *, const char *>> fields;
-    split(title.begin, title.end, separator, fields);
-    while (fields.size() > 1 && fields.last().first == fields.last().second)
-        fields.removeLast();
-    QVector<Column> columns;
-    int known = 0;
-    for (const auto &f : fields) {
-        columns.append(columnForTitle(QString::fromUtf8(f.first, f.second - f.first)));
-        known += columns.last().kind != Kind::Extra;
-    }
-    if (known == 0) {
-        log.error = tr("%1, line %2: none of the column titles is one a charger log has")
-                        .arg(displayName(log.fileName))
-                        .arg(title.number);
-        return;
+        if (titleColumns(title, separator, columns) == 0) {
+            log.error = tr("%1, line %2: none of the column titles is one a charger log has")
+                            .arg(displayName(log.fileName))
+                            .arg(title.number);
+            return;
+        }
     }
     readRows(log, lines, separator, columns);
     takeColumns(log, columns);
 }
 
-// The roles that can be told from the values alone: a rising first column is the time,
-// in Unix seconds when it lies in this century; columns that are always zero hold nothing.
+// The roles that can be told from the values alone: a rising first column is the time, in
+// Unix seconds when it lies in this century. The others are left to the caller (Ignore).
 QVector<ColumnRole> guessRoles(const QVector<QVector<double>> &values)
 {
     QVector<ColumnRole> roles(values.size(), ColumnRole::Ignore);

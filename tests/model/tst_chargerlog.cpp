@@ -143,6 +143,11 @@ private Q_SLOTS:
                           "\tZelle 1 [mV]\tZelle 2 [mV]\n0\t8200\t-1000\t0\t21\t4100\t4100\n"
                           "1,5\t8000\t-1000\t-0,025\t22\t4000\t4000\n")
             << titled << 2 << 90.0 << 8.0 << -1.0 << -0.025 << int(Phase::Discharge) << 2 << 0;
+        QTest::newRow("device line with a comma")
+            << QByteArray("Analyser 2, firmware 1.2\nTime [sec],Voltage [V],Current [A]\n"
+                          "0,1.4,-0.25\n10,1.38,-0.25\n")
+            << titled << 2 << 10.0 << 1.38 << -0.25 << -0.25 * 10 / 3600 << int(Phase::Discharge)
+            << 0 << 0;
         QTest::newRow("plain names: ms, V, mA, mAh")
             << QByteArray("millis,voltage,current,power,capacity,energy\n0, 1.40, 0.00, 0, 0, 0\n"
                           "1000, 1.41, 1000.00, 1410, 0.28, 0.39\n")
@@ -216,6 +221,8 @@ private Q_SLOTS:
             << QByteArray("LOGv2\x01\x02\x00\x05\x00\x00\x07\x08\x00\x01\x0e", 16) << "binary";
         QTest::newRow("XML") << QByteArray("<?xml version=\"1.0\"?>\n<log/>\n")
                              << "line 2: not a row of column titles";
+        QTest::newRow("other CSV") << QByteArray("Name,Street\nAda,Main\nBob,High\n")
+                                   << "line 2: none of the column titles";
         QTest::newRow("damaged $ line")
             << QByteArray("$1;1;0;1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;1\n$1;1;10")
             << "mem.log, line 2: has 3 fields";
