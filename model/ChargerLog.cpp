@@ -1203,33 +1203,43 @@ QString compact(double value)
 
 QString figuresText(const TChargerLogFigures &f)
 {
+    // The names stay English here (the command line prints them); they are marked for
+    // translation so that a window can show them in the user's language.
     QString text;
     const auto line = [&text](const char *name, const QString &value) {
         text += QLatin1String(name) + QLatin1String(": ") + value + QLatin1Char('\n');
     };
-    line("Format", formatName(f.format));
-    line("Samples", QString::number(f.samples));
+    line(QT_TRANSLATE_NOOP("ChargerLog", "Format"), formatName(f.format));
+    line(QT_TRANSLATE_NOOP("ChargerLog", "Samples"), QString::number(f.samples));
     if (f.start)
-        line("Start", f.start->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    line("Duration", compact(f.duration) + QLatin1String(" s"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Start"),
+             f.start->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    line(QT_TRANSLATE_NOOP("ChargerLog", "Duration"), compact(f.duration) + QLatin1String(" s"));
     if (f.charge)
-        line("Charged", fixed(f.charge->ampHours(), 3) + QLatin1String(" Ah"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Charged"),
+             fixed(f.charge->ampHours(), 3) + QLatin1String(" Ah"));
     if (f.discharge)
-        line("Discharged", fixed(f.discharge->ampHours(), 3) + QLatin1String(" Ah"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Discharged"),
+             fixed(f.discharge->ampHours(), 3) + QLatin1String(" Ah"));
     const std::optional<TPhaseFigures> &main =
         f.mainPhase == Phase::Discharge ? f.discharge : f.charge;
     if (main && main->energy)
-        line("Energy", fixed(*main->energy, 3) + QLatin1String(" Wh"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Energy"),
+             fixed(*main->energy, 3) + QLatin1String(" Wh"));
     if (f.highestVoltage)
-        line("Highest voltage", fixed(*f.highestVoltage, 3) + QLatin1String(" V"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Highest voltage"),
+             fixed(*f.highestVoltage, 3) + QLatin1String(" V"));
     if (f.finalVoltage)
-        line("Final voltage", fixed(*f.finalVoltage, 3) + QLatin1String(" V"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Final voltage"),
+             fixed(*f.finalVoltage, 3) + QLatin1String(" V"));
     if (f.highestTemperature)
-        line("Highest temperature", fixed(*f.highestTemperature, 1) + QStringLiteral(" °C"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Highest temperature"),
+             fixed(*f.highestTemperature, 1) + QStringLiteral(" °C"));
     if (f.cells > 0)
-        line("Cells", QString::number(f.cells));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Cells"), QString::number(f.cells));
     if (f.cellSpread)
-        line("Cell spread", compact(*f.cellSpread) + QLatin1String(" mV"));
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Cell spread"),
+             compact(*f.cellSpread) + QLatin1String(" mV"));
     if (f.lastResistance) {
         QString value = compact(f.lastResistance->total) + QStringLiteral(" mΩ");
         if (!f.lastResistance->cells.isEmpty()) {
@@ -1238,7 +1248,7 @@ QString figuresText(const TChargerLogFigures &f)
                 cells << compact(c);
             value += QStringLiteral(" (cells %1 mΩ)").arg(cells.join(QLatin1String(", ")));
         }
-        line("Internal resistance", value);
+        line(QT_TRANSLATE_NOOP("ChargerLog", "Internal resistance"), value);
     }
     return text;
 }

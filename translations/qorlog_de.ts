@@ -249,6 +249,58 @@
         <source>%1 cannot be read: %2</source>
         <translation>%1 kann nicht gelesen werden: %2</translation>
     </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Samples</source>
+        <translation>Messwerte</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Beginn</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>Charged</source>
+        <translation>Geladen</translation>
+    </message>
+    <message>
+        <source>Discharged</source>
+        <translation>Entladen</translation>
+    </message>
+    <message>
+        <source>Energy</source>
+        <translation>Energie</translation>
+    </message>
+    <message>
+        <source>Highest voltage</source>
+        <translation>Höchste Spannung</translation>
+    </message>
+    <message>
+        <source>Final voltage</source>
+        <translation>Endspannung</translation>
+    </message>
+    <message>
+        <source>Highest temperature</source>
+        <translation>Höchste Temperatur</translation>
+    </message>
+    <message>
+        <source>Cells</source>
+        <translation>Zellen</translation>
+    </message>
+    <message>
+        <source>Cell spread</source>
+        <translation>Zellenabweichung</translation>
+    </message>
+    <message>
+        <source>Internal resistance</source>
+        <translation>Innenwiderstand</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
