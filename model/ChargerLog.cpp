@@ -348,8 +348,8 @@ Column columnForTitle(const QString &rawTitle)
         c.scale = unitKind->scale;
         if (c.kind == Kind::Voltage && (isCell || isSupply))
             c.kind = isCell ? Kind::Cell : Kind::Extra;
-        if (c.kind == Kind::Extra || byName == Kind::Extra && isSupply)
-            c.scale = 1;
+        if (c.kind == Kind::Extra)
+            c.scale = 1; // kept as the file gives it
         if (c.kind != Kind::Cell && c.kind != Kind::Voltage && c.kind != Kind::Extra &&
             byName != Kind::Extra && byName != c.kind)
             c.kind = Kind::Extra; // "Strom [V]": the title contradicts itself
@@ -774,6 +774,10 @@ void takeColumns(TChargerLog &log, QVector<Column> &columns)
             haveTime = true;
             if (!c.values.isEmpty()) {
                 const double first = c.values.first();
+                // Seconds of this century are Unix time, whatever the title says.
+                if (c.kind == Kind::Time && c.scale == 1 && first > 946684800 &&
+                    first < 4102444800.0)
+                    c.kind = Kind::UnixTime;
                 if (c.kind == Kind::UnixTime)
                     log.start = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(first * 1000)));
                 for (qsizetype i = 0; i < c.values.size(); ++i)

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <sys/stat.h>
 
 using namespace ChargerLog;
 
@@ -100,6 +101,11 @@ private Q_SLOTS:
         // Five days lie between the first and the last sample.
         QVERIFY(log.seconds.last() > 5 * 86400.0 && log.seconds.last() < 6 * 86400.0);
         QVERIFY(readFile(sample("untitled-logger.csv"), UntitledRoles).start.isValid());
+        // A titled time column in Unix seconds gives the start as well.
+        const TChargerLog titled = read(
+            "Timestamp [s];Voltage [V]\n1700000000;1.2\n1700000060;1.3\n", QStringLiteral("x"));
+        QCOMPARE(titled.start, QDateTime::fromSecsSinceEpoch(1700000000));
+        QCOMPARE(titled.seconds.last(), 60.0);
     }
 
     // Each variant as a small file: what its last sample holds.
@@ -250,6 +256,10 @@ private Q_SLOTS:
         QVERIFY(readFile(QStringLiteral("/dev/zero")).error.contains(QLatin1String("regular")));
         QTemporaryDir dir;
         QVERIFY(readFile(dir.path()).error.contains(QLatin1String("regular")));
+        // A FIFO nobody writes to is refused at once rather than waited on.
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(readFile(fifo).error.contains(QLatin1String("regular")));
         QVERIFY(readFile(dir.filePath(QStringLiteral("none")))
                     .error.contains(QLatin1String("does not exist")));
     }
