@@ -227,6 +227,14 @@ void TLineChart::buildLayout() const
             hi += pad;
         }
     };
+    if (m_includesZero[LeftAxis] && yMin <= yMax) {
+        yMin = std::min(yMin, 0.0);
+        yMax = std::max(yMax, 0.0);
+    }
+    if (m_includesZero[RightAxis] && rMin <= rMax) {
+        rMin = std::min(rMin, 0.0);
+        rMax = std::max(rMax, 0.0);
+    }
     padRange(yMin, yMax);
     padRange(rMin, rMax);
 
@@ -343,6 +351,12 @@ void TLineChart::setSeriesAxis(int series, ValueAxis axis)
     if (!validSeries(series))
         return;
     m_series[series].axis = axis;
+    changed();
+}
+
+void TLineChart::setAxisIncludesZero(ValueAxis axis, bool include)
+{
+    m_includesZero[axis == RightAxis ? 1 : 0] = include;
     changed();
 }
 

@@ -77,6 +77,8 @@ public:
     TChartAxisStyle &rightAxis() { return m_rightAxis; }
     void setRightFormatter(std::function<QString(double)> f);
     bool hasRightAxis() const { return layout().hasRight; }
+    // The axis' range reaches zero even when every value lies on one side of it.
+    void setAxisIncludesZero(ValueAxis axis, bool include);
     double rightMinimum() const { return layout().yRightScale.minimum; }
     double rightMaximum() const { return layout().yRightScale.maximum; }
     // Pixel of a value on the axis a series is bound to.
@@ -169,5 +171,6 @@ private:
     TChartAxisStyle m_rightAxis;
     std::function<QString(double)> m_yRightFormat;
     QVector<Band> m_bands;
+    bool m_includesZero[2] = {false, false};
     double m_cursorX = std::numeric_limits<double>::quiet_NaN();
 };

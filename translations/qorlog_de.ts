@@ -1015,6 +1015,10 @@ Programms nicht beschreibbar ist.
         <source>cells %1 V</source>
         <translation>Zellen %1 V</translation>
     </message>
+    <message>
+        <source>Choose what the columns hold, then read the file with them.</source>
+        <translation>Wählen Sie, was die Spalten enthalten, und lesen Sie die Datei damit.</translation>
+    </message>
 </context>
 <context>
     <name>TExportCsvForm</name>

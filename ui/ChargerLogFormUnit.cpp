@@ -151,6 +151,8 @@ TChargerLogForm::TChargerLogForm(const QString &path, QWidget *parent) : QWidget
     Chart->addSeries(tr("Capacity"), CapacityColour, TLineChart::Lines, Qt::DashLine);
     Chart->addSeries(tr("Temperature"), TemperatureColour, TLineChart::Lines, Qt::DotLine);
     Chart->setSeriesAxis(CurrentSeries, TLineChart::RightAxis);
+    // A steady current would otherwise fill the height with its noise.
+    Chart->setAxisIncludesZero(TLineChart::RightAxis, true);
     Chart->setSeriesAxis(CapacitySeries, TLineChart::RightAxis);
     Chart->setSeriesAxis(TemperatureSeries, TLineChart::RightAxis);
     Chart->installEventFilter(this);
@@ -302,7 +304,9 @@ void TChargerLogForm::setLog(const TChargerLog &log)
                                 .arg(lines.join(QLatin1String("; "))));
         ErrorLabel->setVisible(true);
     }
-    ReadoutLabel->clear();
+    ReadoutLabel->setText(m_log.rolesNeeded
+                              ? tr("Choose what the columns hold, then read the file with them.")
+                              : QString());
     fillRoles();
     fillChart();
     fillFigures();
@@ -326,6 +330,8 @@ void TChargerLogForm::fillRoles()
             auto *box = new QComboBox(RolesRow);
             box->setObjectName(QStringLiteral("RoleBox%1").arg(c + 1));
             box->setAccessibleName(tr("Column %1").arg(c + 1));
+            box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            box->setMinimumContentsLength(9);
             for (int r = 0; r < ColumnRoleCount; ++r)
                 box->addItem(roleName(ColumnRole(r)), r);
             // After the caption, before the stretch and the button.
