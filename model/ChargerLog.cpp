@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <charconv>
@@ -285,7 +284,11 @@ Column columnForTitle(const QString &rawTitle)
         c.title = c.title.mid(1, c.title.size() - 2).trimmed();
     QString name = c.title.toLower();
     QString unit;
-    const qsizetype open = name.indexOf(QRegularExpression(QStringLiteral("[\\[(]")));
+    const qsizetype bracket = name.indexOf(QLatin1Char('['));
+    const qsizetype parenthesis = name.indexOf(QLatin1Char('('));
+    const qsizetype open = bracket < 0       ? parenthesis
+                           : parenthesis < 0 ? bracket
+                                             : std::min(bracket, parenthesis);
     if (open >= 0) {
         const qsizetype close = name.indexOf(
             name.at(open) == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char(')'), open + 1);
