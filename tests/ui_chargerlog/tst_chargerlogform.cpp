@@ -163,6 +163,20 @@ private Q_SLOTS:
         QCOMPARE(qint64(form.log().sampleCount()), lines);
     }
 
+    void dropReadsTheFile()
+    {
+        TChargerLogForm form(sample("dollar-storage-ch1.txt"));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(sample("dollar-storage-ch2.txt"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &drop);
+        QCOMPARE(form.filePath(), sample("dollar-storage-ch2.txt"));
+        QCOMPARE(form.log().sampleCount(), 629);
+    }
+
     void refusedFileAndOneWindowPerFile()
     {
         TChargerLogForm *form = TChargerLogForm::showFor(QStringLiteral("/dev/zero"), nullptr);
