@@ -336,8 +336,8 @@ battery, with charges added by hand or by other programs over the session bus.
 Options:
       --log-file PATH  keep the charge log in PATH instead of the one below
       --report         print the health figures of every battery and exit
-      --csv            with --report: print it as CSV; with --charger-log: print
-                       the log&apos;s samples as CSV
+      --csv            with --report: print it as CSV; with --charger-log:
+                       print the log&apos;s samples as CSV
       --charger-log FILE
                        print the figures of a charger&apos;s own log file (the
                        samples a charger, analyser or logger wrote) and exit
@@ -368,8 +368,8 @@ Ladungen von Hand oder von anderen Programmen über den Session-Bus.
 Optionen:
       --log-file PATH  das Ladebuch in PATH statt in der unten genannten Datei
       --report         die Zustandswerte jedes Akkus ausgeben und beenden
-      --csv            mit --report: als CSV ausgeben; mit --charger-log: die
-                       Messwerte des Protokolls als CSV ausgeben
+      --csv            mit --report: als CSV ausgeben; mit --charger-log:
+                       die Messwerte des Protokolls als CSV ausgeben
       --charger-log FILE
                        die Werte der Protokolldatei FILE eines Ladegeräts
                        (Messwerte eines Ladegeräts, Analysators oder Loggers)
