@@ -1,6 +1,7 @@
 #include "CommandLineRuns.h"
 
 #include "BatteryReport.h"
+#include "ChargerLogCommand.h"
 #include "ConstantsAndTypes.h"
 #include "CsvFile.h"
 #include "CsvImport.h"
@@ -133,9 +134,9 @@ void printError(const QString &message)
 
 bool needsNoWindow(const CommandLineOptions &options)
 {
-    return options.help || options.version || options.report || !options.exportCsv.isEmpty() ||
-           !options.importCsv.isEmpty() || options.startMode == StartMode::Register ||
-           options.startMode == StartMode::Unregister;
+    return options.help || options.version || options.report || !options.chargerLog.isEmpty() ||
+           !options.exportCsv.isEmpty() || !options.importCsv.isEmpty() ||
+           options.startMode == StartMode::Register || options.startMode == StartMode::Unregister;
 }
 
 int run(int argc, char **argv, const CommandLineOptions &options)
@@ -149,6 +150,8 @@ int run(int argc, char **argv, const CommandLineOptions &options)
             return helpOrVersion(options);
         if (options.report)
             return report(options);
+        if (!options.chargerLog.isEmpty())
+            return runChargerLogCommand(options);
         if (!options.exportCsv.isEmpty())
             return exportCsv(options);
         if (!options.importCsv.isEmpty())

@@ -18,6 +18,29 @@ bool hasSwitch(const QStringList &arguments, QLatin1String name)
     return false;
 }
 
+// "--name", "-name" or "/name" in any letter case.
+bool isLongSwitch(const QString &argument, QLatin1String name)
+{
+    QStringView rest(argument);
+    if (rest.startsWith(QLatin1String("--")))
+        rest = rest.mid(2);
+    else if (rest.startsWith(QLatin1Char('-')) || rest.startsWith(QLatin1Char('/')))
+        rest = rest.mid(1);
+    else
+        return false;
+    return rest.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// The same followed by "=VALUE": true with the value.
+bool isLongSwitchWithValue(const QString &argument, QLatin1String name, QString *value)
+{
+    const qsizetype equals = argument.indexOf(QLatin1Char('='));
+    if (equals < 0 || !isLongSwitch(argument.left(equals), name))
+        return false;
+    *value = argument.mid(equals + 1);
+    return true;
+}
+
 } // namespace
 
 StartMode parseStartMode(const QStringList &arguments)
@@ -66,9 +89,24 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
             options.report = true;
             continue;
         }
-        if (argument == QLatin1String("--csv")) {
+        if (argument == QLatin1String("--csv") || isLongSwitch(argument, QLatin1String("csv"))) {
             options.csv = true;
             continue;
+        }
+        {
+            const QLatin1String name("charger-log");
+            QString value;
+            const bool given = isLongSwitch(argument, name);
+            if (given || isLongSwitchWithValue(argument, name, &value)) {
+                if (given && i + 1 < arguments.size())
+                    value = arguments.at(++i);
+                if (value.isEmpty())
+                    options.error = QCoreApplication::translate(
+                        "CommandLine", "--charger-log needs the path of a charger's log file");
+                else
+                    options.chargerLog = value;
+                continue;
+            }
         }
         for (const auto &option : valued) {
             QString value;
@@ -87,8 +125,9 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
             break;
         }
     }
-    if (options.csv && !options.report && options.error.isEmpty())
-        options.error = QCoreApplication::translate("CommandLine", "--csv goes with --report");
+    if (options.csv && !options.report && options.chargerLog.isEmpty() && options.error.isEmpty())
+        options.error =
+            QCoreApplication::translate("CommandLine", "--csv goes with --report or --charger-log");
     if (options.error.isEmpty() && !options.exportCsv.isEmpty() && !options.importCsv.isEmpty())
         options.error = QCoreApplication::translate(
             "CommandLine", "--export-csv and --import-csv cannot be given together");
@@ -108,7 +147,11 @@ QString commandLineHelpText(const QString &programName)
                "Options:\n"
                "      --log-file PATH  keep the charge log in PATH instead of the one below\n"
                "      --report         print the health figures of every battery and exit\n"
-               "      --csv            with --report: print it as CSV\n"
+               "      --csv            with --report: print it as CSV; with --charger-log:\n"
+               "                       print the log's samples as CSV\n"
+               "      --charger-log FILE\n"
+               "                       print the figures of a charger's own log file (the\n"
+               "                       samples a charger, analyser or logger wrote) and exit\n"
                "      --export-csv FILE\n"
                "                       write every charge of the log to FILE as CSV (- for\n"
                "                       standard output) and exit; a running QorLog is not\n"

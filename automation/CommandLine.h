@@ -29,7 +29,8 @@ struct CommandLineOptions
     bool help = false;    // --help
     bool version = false; // --version
     bool report = false;  // --report: print the battery overview of the log and exit
-    bool csv = false;     // --csv: the report as CSV
+    bool csv = false;     // --csv: the report (or the charger log's samples) as CSV
+    QString chargerLog;   // --charger-log FILE: print the figures of a charger's own log
     QString error;        // why the command line cannot be used; empty when it can
 };
 

@@ -61,6 +61,7 @@ void TLineChart::setPoints(int series, const QVector<QPointF> &points)
         return;
     Series &s = m_series[series];
     s.points = points;
+    s.drawnFor.clear();
     // Points that cannot be placed are never drawn nor hit.
     s.order.clear();
     s.order.reserve(points.size());
@@ -82,6 +83,7 @@ void TLineChart::clearAllSeries()
     for (Series &s : m_series) {
         s.points.clear();
         s.order.clear();
+        s.drawnFor.clear();
     }
     changed();
 }
@@ -372,23 +374,42 @@ void TLineChart::buildLayout() const
     // Vertical range over all points, so that zooming does not make the lines jump.
     double yMin = std::numeric_limits<double>::max();
     double yMax = std::numeric_limits<double>::lowest();
-    for (const Series &s : m_series)
+    double rMin = yMin, rMax = yMax;
+    l.hasRight = false;
+    for (const Series &s : m_series) {
+        const bool right = s.axis == RightAxis;
+        l.hasRight = l.hasRight || right;
+        double &lo = right ? rMin : yMin;
+        double &hi = right ? rMax : yMax;
         for (int i : s.order) {
-            yMin = std::min(yMin, s.points.at(i).y());
-            yMax = std::max(yMax, s.points.at(i).y());
+            lo = std::min(lo, s.points.at(i).y());
+            hi = std::max(hi, s.points.at(i).y());
         }
-    if (yMin > yMax) {
-        yMin = 0;
-        yMax = 1;
-    } else if (yMin == yMax) {
-        const double pad = yMin == 0 ? 1 : std::fabs(yMin) * 0.1;
-        yMin -= pad;
-        yMax += pad;
-    } else {
-        const double pad = (yMax - yMin) * 0.05;
-        yMin = yMin >= 0 ? std::max(0.0, yMin - pad) : yMin - pad;
-        yMax += pad;
     }
+    const auto padRange = [](double &lo, double &hi) {
+        if (lo > hi) {
+            lo = 0;
+            hi = 1;
+        } else if (lo == hi) {
+            const double pad = lo == 0 ? 1 : std::fabs(lo) * 0.1;
+            lo -= pad;
+            hi += pad;
+        } else {
+            const double pad = (hi - lo) * 0.05;
+            lo = lo >= 0 ? std::max(0.0, lo - pad) : lo - pad;
+            hi += pad;
+        }
+    };
+    if (m_includesZero[LeftAxis] && yMin <= yMax) {
+        yMin = std::min(yMin, 0.0);
+        yMax = std::max(yMax, 0.0);
+    }
+    if (m_includesZero[RightAxis] && rMin <= rMax) {
+        rMin = std::min(rMin, 0.0);
+        rMax = std::max(rMax, 0.0);
+    }
+    padRange(yMin, yMax);
+    padRange(rMin, rMax);
 
     const int top = fmY.height() / 2 + 2;
     int bottomBand = TickLength + 2 + fmX.height() + 2;
@@ -402,19 +423,44 @@ void TLineChart::buildLayout() const
         l.yScale, m_axes[1].font, m_yFormat,
         [this](double v) { return int(std::lround(yToPixel(v))); }, true);
 
+    l.yRightTicks.clear();
+    if (l.hasRight) {
+        l.yRightScale = ChartAxis::niceScale(rMin, rMax, wantedY);
+        l.yRightTicks = ChartAxis::ticks(
+            l.yRightScale, m_rightAxis.font, m_yRightFormat,
+            [this](double v) { return int(std::lround(yRightToPixel(v))); }, true);
+    }
+
     int widest = 0;
     for (const TChartTick &t : std::as_const(l.yTicks))
         widest = std::max(widest, t.rect.width());
     int left = 1 + TickLength + Gap + widest + Gap;
     if (!m_axes[1].title.isEmpty())
         left += fmY.height() + Gap;
-    const int right = fmX.horizontalAdvance(QStringLiteral("0000-00-00")) / 2 + Gap;
+    int right = fmX.horizontalAdvance(QStringLiteral("0000-00-00")) / 2 + Gap;
+    if (l.hasRight) {
+        int widestRight = 0;
+        for (const TChartTick &t : std::as_const(l.yRightTicks))
+            widestRight = std::max(widestRight, t.rect.width());
+        int band = 1 + TickLength + Gap + widestRight + Gap;
+        if (!m_rightAxis.title.isEmpty())
+            band += QFontMetrics(m_rightAxis.font).height() + Gap;
+        right = std::max(right, band);
+    }
     l.plot = QRect(left, top, std::max(0, l.size.width() - left - right), plotHeight);
     for (TChartTick &t : l.yTicks)
         if (!t.text.isEmpty())
             t.rect.moveLeft(l.plot.left() - 1 - TickLength - Gap - t.rect.width());
     l.yTitle =
         m_axes[1].title.isEmpty() ? QRect() : QRect(Gap, l.plot.top(), fmY.height(), plotHeight);
+    for (TChartTick &t : l.yRightTicks)
+        if (!t.text.isEmpty())
+            t.rect.moveLeft(l.plot.right() + 2 + TickLength + Gap);
+    const int rightTitleHeight = QFontMetrics(m_rightAxis.font).height();
+    l.yRightTitle = !l.hasRight || m_rightAxis.title.isEmpty()
+                        ? QRect()
+                        : QRect(l.size.width() - Gap - rightTitleHeight, l.plot.top(),
+                                rightTitleHeight, plotHeight);
 
     const int wantedX = std::clamp(int(l.plot.width() / PixelsPerXTick), 1, 10);
     const ChartAxis::Scale xScale = ChartAxis::niceScale(l.xFrom, l.xTo, wantedX);
@@ -445,6 +491,74 @@ double TLineChart::yToPixel(double y) const
     const Layout &l = m_layout;
     const double span = l.yScale.maximum - l.yScale.minimum;
     return l.plot.bottom() - (y - l.yScale.minimum) / span * (l.plot.height() - 1);
+}
+
+double TLineChart::yRightToPixel(double y) const
+{
+    const Layout &l = m_layout;
+    const double span = l.yRightScale.maximum - l.yRightScale.minimum;
+    return l.plot.bottom() - (y - l.yRightScale.minimum) / span * (l.plot.height() - 1);
+}
+
+double TLineChart::seriesYToPixel(const Series &s, double y) const
+{
+    return s.axis == RightAxis ? yRightToPixel(y) : yToPixel(y);
+}
+
+QPointF TLineChart::seriesPixel(int series, const QPointF &value) const
+{
+    layout();
+    if (!validSeries(series))
+        return toPixel(value);
+    return QPointF(xToPixel(value.x()), seriesYToPixel(m_series.at(series), value.y()));
+}
+
+double TLineChart::xAtPixel(double pixel) const
+{
+    const Layout &l = layout();
+    return l.xFrom + (pixel - l.plot.left()) / std::max(1, l.plot.width() - 1) * (l.xTo - l.xFrom);
+}
+
+void TLineChart::setSeriesAxis(int series, ValueAxis axis)
+{
+    if (!validSeries(series))
+        return;
+    m_series[series].axis = axis;
+    changed();
+}
+
+void TLineChart::setAxisIncludesZero(ValueAxis axis, bool include)
+{
+    m_includesZero[axis == RightAxis ? 1 : 0] = include;
+    changed();
+}
+
+void TLineChart::setRightFormatter(std::function<QString(double)> f)
+{
+    m_yRightFormat = std::move(f);
+    changed();
+}
+
+void TLineChart::addBand(double from, double to, const QColor &colour)
+{
+    if (!std::isfinite(from) || !std::isfinite(to))
+        return;
+    m_bands.append({std::min(from, to), std::max(from, to), colour});
+    update();
+}
+
+void TLineChart::clearBands()
+{
+    m_bands.clear();
+    update();
+}
+
+void TLineChart::setCursorX(double x)
+{
+    if (x == m_cursorX || (std::isnan(x) && std::isnan(m_cursorX)))
+        return;
+    m_cursorX = x;
+    update();
 }
 
 void TLineChart::visibleRange(const Series &s, double from, double to, int &first, int &last) const
@@ -497,7 +611,8 @@ bool TLineChart::pointAt(const QPoint &pos, int *series, int *index) const
         visibleRange(series_, x - HitDistance * perPixel, x + HitDistance * perPixel, first, last);
         for (int k = first; k < last; ++k) {
             const int i = series_.order.at(k);
-            const QPointF p(xToPixel(series_.points.at(i).x()), yToPixel(series_.points.at(i).y()));
+            const QPointF p(xToPixel(series_.points.at(i).x()),
+                            seriesYToPixel(series_, series_.points.at(i).y()));
             const double d =
                 (p.x() - pos.x()) * (p.x() - pos.x()) + (p.y() - pos.y()) * (p.y() - pos.y());
             if (d < best) {
@@ -536,6 +651,13 @@ void TLineChart::paintChart(QPainter *painter) const
     int painted = 0;
 
     if (plot.width() > 1 && plot.height() > 1) {
+        for (const Band &band : m_bands) {
+            const double from = std::max(xToPixel(band.from), double(plot.left()));
+            const double to = std::min(xToPixel(band.to), double(plot.right() + 1));
+            if (to > from)
+                p.fillRect(QRectF(from, plot.top(), std::max(1.0, to - from), plot.height()),
+                           band.colour);
+        }
         p.setPen(m_axes[1].gridPen);
         for (const TChartTick &t : l.yTicks)
             if (t.position > plot.top() && t.position < plot.bottom())
@@ -558,19 +680,84 @@ void TLineChart::paintChart(QPainter *painter) const
                     // The segments that cross the edges are drawn too.
                     const int from = std::max(0, first - 1);
                     const int to = std::min(int(s.order.size()), last + 1);
-                    QPolygonF line;
-                    QPoint lastPixel(-1, -1);
-                    for (int k = from; k < to; ++k) {
-                        const QPointF &v = s.points.at(s.order.at(k));
-                        const QPointF px(xToPixel(v.x()), yToPixel(v.y()));
-                        const QPoint rounded = px.toPoint();
-                        if (rounded == lastPixel && k != to - 1)
-                            continue;
-                        lastPixel = rounded;
-                        line.append(px);
+                    const ChartAxis::Scale &ys = s.axis == RightAxis ? l.yRightScale : l.yScale;
+                    const QVector<double> key{double(from),
+                                              double(to),
+                                              l.xFrom,
+                                              l.xTo,
+                                              ys.minimum,
+                                              ys.maximum,
+                                              double(plot.left()),
+                                              double(plot.top()),
+                                              double(plot.width()),
+                                              double(plot.height())};
+                    if (s.drawnFor != key) {
+                        // Per pixel column only the first point, the lowest, the highest and the
+                        // last are drawn: the same picture from at most four vertices a column.
+                        QPolygonF line;
+                        int count = 0;
+                        QPointF entry, exit, low, high;
+                        bool lowFirst = true;
+                        const auto flush = [&] {
+                            if (count == 0)
+                                return;
+                            line.append(entry);
+                            if (count > 1) {
+                                line.append(lowFirst ? low : high);
+                                line.append(lowFirst ? high : low);
+                                line.append(exit);
+                            }
+                        };
+                        // The mapping to pixels as two multiply-adds, the same as xToPixel and
+                        // yToPixel: this loop sees every visible point of every series.
+                        const double xa = (plot.width() - 1) / (l.xTo - l.xFrom);
+                        const double xb = plot.left() - l.xFrom * xa;
+                        const double ya = -(plot.height() - 1) / (ys.maximum - ys.minimum);
+                        const double yb = plot.bottom() - ys.minimum * ya;
+                        const QPointF *points = s.points.constData();
+                        const int *order = s.order.constData();
+                        double columnEnd = -std::numeric_limits<double>::infinity();
+                        line.reserve(4 * plot.width() + 8);
+                        for (int k = from; k < to; ++k) {
+                            const QPointF &v = points[order[k]];
+                            const QPointF px(v.x() * xa + xb, v.y() * ya + yb);
+                            if (px.x() >= columnEnd || count == 0) {
+                                flush();
+                                columnEnd = std::floor(px.x()) + 1;
+                                count = 1;
+                                entry = exit = low = high = px;
+                                lowFirst = true;
+                                continue;
+                            }
+                            ++count;
+                            exit = px;
+                            // Screen y grows downwards: the lowest value has the largest y.
+                            if (px.y() > low.y()) {
+                                low = px;
+                                lowFirst = false;
+                            } else if (px.y() < high.y()) {
+                                high = px;
+                                lowFirst = true;
+                            }
+                        }
+                        flush();
+                        s.drawnLine = line;
+                        s.drawnFor = key;
                     }
-                    p.setPen(QPen(s.colour, 2, s.penStyle));
-                    p.drawPolyline(line);
+                    const QPolygonF &line = s.drawnLine;
+                    // Wider than one pixel, a long polyline is stroked as one self-crossing
+                    // outline, which takes the raster engine ages; lines of many vertices
+                    // are drawn as two one-pixel lines one above the other instead.
+                    if (line.size() > 256) {
+                        p.setPen(QPen(s.colour, 0, s.penStyle));
+                        p.drawPolyline(line);
+                        p.translate(0, 1);
+                        p.drawPolyline(line);
+                        p.translate(0, -1);
+                    } else {
+                        p.setPen(QPen(s.colour, 2, s.penStyle));
+                        p.drawPolyline(line);
+                    }
                     painted += int(line.size());
                 }
                 if (markers && (s.style & Markers)) {
@@ -578,7 +765,8 @@ void TLineChart::paintChart(QPainter *painter) const
                     p.setBrush(s.colour);
                     for (int k = first; k < last; ++k) {
                         const QPointF &v = s.points.at(s.order.at(k));
-                        const QPoint px = QPointF(xToPixel(v.x()), yToPixel(v.y())).toPoint();
+                        const QPoint px =
+                            QPointF(xToPixel(v.x()), seriesYToPixel(s, v.y())).toPoint();
                         const int bx = px.x() - plot.left(), by = px.y() - plot.top();
                         if (bx >= 0 && by >= 0 && bx < plot.width() && by < plot.height()) {
                             const int bit = by * plot.width() + bx;
@@ -593,6 +781,13 @@ void TLineChart::paintChart(QPainter *painter) const
                 }
             }
         p.restore();
+        if (std::isfinite(m_cursorX)) {
+            const double x = xToPixel(m_cursorX);
+            if (x >= plot.left() && x <= plot.right()) {
+                p.setPen(QPen(QColor(60, 60, 60), 0, Qt::DashLine));
+                p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+            }
+        }
     }
     m_lastPainted = painted;
 
@@ -616,6 +811,18 @@ void TLineChart::paintChart(QPainter *painter) const
         if (!t.text.isEmpty())
             p.drawText(t.rect, Qt::AlignCenter, t.text);
     ChartAxis::drawTitle(p, l.yTitle, true, m_axes[1]);
+    if (l.hasRight) {
+        p.setPen(QPen(Qt::black, 0));
+        p.drawLine(plot.right() + 1, plot.top(), plot.right() + 1, base);
+        for (const TChartTick &t : l.yRightTicks)
+            p.drawLine(plot.right() + 1, t.position, plot.right() + 1 + TickLength, t.position);
+        p.setFont(m_rightAxis.font);
+        p.setPen(m_rightAxis.labelColour);
+        for (const TChartTick &t : l.yRightTicks)
+            if (!t.text.isEmpty())
+                p.drawText(t.rect, Qt::AlignVCenter | Qt::AlignLeft, t.text);
+        ChartAxis::drawTitle(p, l.yRightTitle, false, m_rightAxis);
+    }
     if (!l.xTitle.isNull()) {
         p.setPen(m_axes[0].titleColour);
         p.drawText(l.xTitle, Qt::AlignCenter, m_axes[0].title);

@@ -3,10 +3,12 @@
 #include "ChartAxis.h"
 
 #include <QPointF>
+#include <QPolygonF>
 #include <QVector>
 #include <QWidget>
 
 #include <functional>
+#include <limits>
 
 // A painted line and scatter chart: series of (x, y) points on a horizontal value axis (dates
 // in day counts, for instance) and a left value axis, drawn as markers, as lines or both. It
@@ -70,6 +72,32 @@ public:
     // Markers drawn and line vertices used by the last paint.
     int lastPaintedCount() const { return m_lastPainted; }
 
+    // A second value axis on the right, drawn when a series is bound to it; the series bound
+    // to it are scaled by it, the others by the left axis.
+    enum ValueAxis
+    {
+        LeftAxis = 0,
+        RightAxis = 1
+    };
+    void setSeriesAxis(int series, ValueAxis axis);
+    TChartAxisStyle &rightAxis() { return m_rightAxis; }
+    void setRightFormatter(std::function<QString(double)> f);
+    bool hasRightAxis() const { return layout().hasRight; }
+    // The axis' range reaches zero even when every value lies on one side of it.
+    void setAxisIncludesZero(ValueAxis axis, bool include);
+    double rightMinimum() const { return layout().yRightScale.minimum; }
+    double rightMaximum() const { return layout().yRightScale.maximum; }
+    // Pixel of a value on the axis a series is bound to.
+    QPointF seriesPixel(int series, const QPointF &value) const;
+    // Bands across the plot's height from x to x, painted behind the grid (phases, say).
+    void addBand(double from, double to, const QColor &colour);
+    void clearBands();
+    int bandCount() const { return int(m_bands.size()); }
+    // A thin vertical line at x, for a read-out that follows the mouse; NaN for none.
+    void setCursorX(double x);
+    // The x shown at a horizontal pixel of the widget.
+    double xAtPixel(double pixel) const;
+
     void paintChart(QPainter *painter) const;
 
     QString seriesTitle(int series) const;
@@ -112,6 +140,11 @@ private:
         Qt::PenStyle penStyle = Qt::SolidLine;
         QVector<QPointF> points;
         QVector<int> order; // indices by ascending x
+        int axis = LeftAxis;
+        // The pixels of the line as last drawn and what they were worked out for, so that a
+        // repaint over the same range (a cursor moving, a window uncovered) skips the points.
+        mutable QPolygonF drawnLine;
+        mutable QVector<double> drawnFor;
     };
     struct Layout
     {
@@ -121,6 +154,15 @@ private:
         ChartAxis::Scale yScale;
         QVector<TChartTick> xTicks, yTicks;
         QRect yTitle, xTitle;
+        bool hasRight = false;
+        ChartAxis::Scale yRightScale;
+        QVector<TChartTick> yRightTicks;
+        QRect yRightTitle;
+    };
+    struct Band
+    {
+        double from = 0, to = 0;
+        QColor colour;
     };
 
     bool validSeries(int s) const { return s >= 0 && s < m_series.size(); }
@@ -132,6 +174,8 @@ private:
     void visibleRange(const Series &s, double from, double to, int &first, int &last) const;
     double xToPixel(double x) const;
     double yToPixel(double y) const;
+    double yRightToPixel(double y) const;
+    double seriesYToPixel(const Series &s, double y) const;
 
     QVector<Series> m_series;
     TChartAxisStyle m_axes[2];
@@ -149,4 +193,9 @@ private:
     mutable Layout m_layout;
     mutable bool m_layoutValid = false;
     mutable int m_lastPainted = 0;
+    TChartAxisStyle m_rightAxis;
+    std::function<QString(double)> m_yRightFormat;
+    QVector<Band> m_bands;
+    bool m_includesZero[2] = {false, false};
+    double m_cursorX = std::numeric_limits<double>::quiet_NaN();
 };

@@ -11,7 +11,7 @@ seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build-fuzz"
 CXX=${CXX:-clang++}
-targets="logreader csvreader"
+targets="logreader csvreader chargerlog"
 # shellcheck disable=SC2086 # the names split, to be counted
 set -- $targets
 each=$(( seconds / $# ))
@@ -20,7 +20,7 @@ each=$(( seconds / $# ))
 # The model units every target may use; each target's binary is rebuilt when one changes.
 units=""
 for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFileIdentity LogFile \
-    LogFileReader CsvFile CsvImport; do
+    LogFileReader CsvFile CsvImport LogMerge ChargerLog; do
     units="$units $root/model/$unit.cpp $root/model/$unit.h"
 done
 
@@ -47,6 +47,10 @@ for name in $targets; do
 
     seeds="$root/tests/data"
     [ -d "$root/tests/fuzz/$name-seeds" ] && seeds="$root/tests/fuzz/$name-seeds $seeds"
+    # The charger logs' reader starts from the devices' own files and the inputs it once
+    # failed on.
+    [ "$name" = chargerlog ] &&
+        seeds="$root/tests/data/charger-logs $root/tests/fuzz/regressions-chargerlog"
     dict=""
     [ -f "$root/tests/fuzz/$name.dict" ] && dict="-dict=$root/tests/fuzz/$name.dict"
     echo "Fuzzing $name for $each s"

@@ -68,14 +68,245 @@
     </message>
 </context>
 <context>
+    <name>ChargerLog</name>
+    <message>
+        <source>%1, line %2: %3</source>
+        <translation>%1, Zeile %2: %3</translation>
+    </message>
+    <message>
+        <source>is a ZIP container (a charger program&apos;s own project file?), not a text log</source>
+        <translation>ist ein ZIP-Container (die Projektdatei eines Ladegeräteprogramms?), kein Textprotokoll</translation>
+    </message>
+    <message>
+        <source>holds binary data, not a text log</source>
+        <translation>enthält Binärdaten, kein Textprotokoll</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a sample line (they begin with $)</source>
+        <translation>„%1“ ist keine Messzeile (diese beginnen mit $)</translation>
+    </message>
+    <message>
+        <source>has more than %1 fields</source>
+        <translation>hat mehr als %1 Felder</translation>
+    </message>
+    <message>
+        <source>field %1 is not a whole number</source>
+        <translation>Feld %1 ist keine ganze Zahl</translation>
+    </message>
+    <message>
+        <source>the channel is not 1 or 2</source>
+        <translation>der Kanal ist nicht 1 oder 2</translation>
+    </message>
+    <message>
+        <source>belongs to channel %1, the log to channel %2</source>
+        <translation>gehört zu Kanal %1, das Protokoll zu Kanal %2</translation>
+    </message>
+    <message>
+        <source>a resistance line with %1 fields</source>
+        <translation>eine Widerstandszeile mit %1 Feldern</translation>
+    </message>
+    <message>
+        <source>has %1 fields; a sample has 18 to 22</source>
+        <translation>hat %1 Felder; eine Messzeile hat 18 bis 22</translation>
+    </message>
+    <message>
+        <source>has %1 cell columns, the lines before %2</source>
+        <translation>hat %1 Zellspalten, die Zeilen davor %2</translation>
+    </message>
+    <message>
+        <source>the time goes back</source>
+        <translation>die Zeit läuft zurück</translation>
+    </message>
+    <message>
+        <source>has %1 fields, the file %2</source>
+        <translation>hat %1 Felder, die Datei %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; in column %2 is not a number</source>
+        <translation>„%1“ in Spalte %2 ist keine Zahl</translation>
+    </message>
+    <message>
+        <source>has no time</source>
+        <translation>hat keine Zeit</translation>
+    </message>
+    <message>
+        <source>%1 has no column with the time of each sample</source>
+        <translation>%1 hat keine Spalte mit der Zeit jeder Messung</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>%1 has no column titles</source>
+        <translation>%1 hat keine Spaltentitel</translation>
+    </message>
+    <message>
+        <source>%1, line %2: none of the column titles is one a charger log has</source>
+        <translation>%1, Zeile %2: keiner der Spaltentitel gehört zu einem Ladeprotokoll</translation>
+    </message>
+    <message>
+        <source>%1, line %2: not a row of column titles</source>
+        <translation>%1, Zeile %2: keine Zeile mit Spaltentiteln</translation>
+    </message>
+    <message>
+        <source>%1, line %2: only one column</source>
+        <translation>%1, Zeile %2: nur eine Spalte</translation>
+    </message>
+    <message>
+        <source>Column %1</source>
+        <translation>Spalte %1</translation>
+    </message>
+    <message>
+        <source>(not used)</source>
+        <translation>(nicht benutzt)</translation>
+    </message>
+    <message>
+        <source>Time [s]</source>
+        <translation>Zeit [s]</translation>
+    </message>
+    <message>
+        <source>Time [ms]</source>
+        <translation>Zeit [ms]</translation>
+    </message>
+    <message>
+        <source>Date-time (Unix seconds)</source>
+        <translation>Datum/Zeit (Unix-Sekunden)</translation>
+    </message>
+    <message>
+        <source>Voltage [V]</source>
+        <translation>Spannung [V]</translation>
+    </message>
+    <message>
+        <source>Voltage [mV]</source>
+        <translation>Spannung [mV]</translation>
+    </message>
+    <message>
+        <source>Current [A]</source>
+        <translation>Strom [A]</translation>
+    </message>
+    <message>
+        <source>Current [mA]</source>
+        <translation>Strom [mA]</translation>
+    </message>
+    <message>
+        <source>Capacity [Ah]</source>
+        <translation>Kapazität [Ah]</translation>
+    </message>
+    <message>
+        <source>Capacity [mAh]</source>
+        <translation>Kapazität [mAh]</translation>
+    </message>
+    <message>
+        <source>Temperature [°C]</source>
+        <translation>Temperatur [°C]</translation>
+    </message>
+    <message>
+        <source>Cell voltage [V]</source>
+        <translation>Zellspannung [V]</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>Sonstiges</translation>
+    </message>
+    <message>
+        <source>$ lines</source>
+        <translation>$-Zeilen</translation>
+    </message>
+    <message>
+        <source>titled columns</source>
+        <translation>Spalten mit Titeln</translation>
+    </message>
+    <message>
+        <source>untitled columns</source>
+        <translation>Spalten ohne Titel</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>%1 is empty</source>
+        <translation>%1 ist leer</translation>
+    </message>
+    <message>
+        <source>%1 holds no samples</source>
+        <translation>%1 enthält keine Messwerte</translation>
+    </message>
+    <message>
+        <source>%1 does not exist</source>
+        <translation>%1 gibt es nicht</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>%1 is larger than %2 MiB</source>
+        <translation>%1 ist größer als %2 MiB</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Samples</source>
+        <translation>Messwerte</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Beginn</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>Charged</source>
+        <translation>Geladen</translation>
+    </message>
+    <message>
+        <source>Discharged</source>
+        <translation>Entladen</translation>
+    </message>
+    <message>
+        <source>Energy</source>
+        <translation>Energie</translation>
+    </message>
+    <message>
+        <source>Highest voltage</source>
+        <translation>Höchste Spannung</translation>
+    </message>
+    <message>
+        <source>Final voltage</source>
+        <translation>Endspannung</translation>
+    </message>
+    <message>
+        <source>Highest temperature</source>
+        <translation>Höchste Temperatur</translation>
+    </message>
+    <message>
+        <source>Cells</source>
+        <translation>Zellen</translation>
+    </message>
+    <message>
+        <source>Cell spread</source>
+        <translation>Zellenabweichung</translation>
+    </message>
+    <message>
+        <source>Internal resistance</source>
+        <translation>Innenwiderstand</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>--log-file needs a file path</source>
         <translation>--log-file braucht einen Dateipfad</translation>
-    </message>
-    <message>
-        <source>--csv goes with --report</source>
-        <translation>--csv gehört zu --report</translation>
     </message>
     <message>
         <source>--export-csv needs a file path, or - for standard output</source>
@@ -90,6 +321,14 @@
         <translation>--export-csv und --import-csv gehen nicht zusammen</translation>
     </message>
     <message>
+        <source>--charger-log needs the path of a charger&apos;s log file</source>
+        <translation>--charger-log braucht den Pfad der Protokolldatei eines Ladegeräts</translation>
+    </message>
+    <message>
+        <source>--csv goes with --report or --charger-log</source>
+        <translation>--csv gehört zu --report oder --charger-log</translation>
+    </message>
+    <message>
         <source>Usage: %1 [OPTION]...
 Keep a log of the charges of rechargeable batteries: a table and a chart per
 battery, with charges added by hand or by other programs over the session bus.
@@ -97,7 +336,11 @@ battery, with charges added by hand or by other programs over the session bus.
 Options:
       --log-file PATH  keep the charge log in PATH instead of the one below
       --report         print the health figures of every battery and exit
-      --csv            with --report: print it as CSV
+      --csv            with --report: print it as CSV; with --charger-log:
+                       print the log&apos;s samples as CSV
+      --charger-log FILE
+                       print the figures of a charger&apos;s own log file (the
+                       samples a charger, analyser or logger wrote) and exit
       --export-csv FILE
                        write every charge of the log to FILE as CSV (- for
                        standard output) and exit; a running QorLog is not
@@ -125,7 +368,12 @@ Ladungen von Hand oder von anderen Programmen über den Session-Bus.
 Optionen:
       --log-file PATH  das Ladebuch in PATH statt in der unten genannten Datei
       --report         die Zustandswerte jedes Akkus ausgeben und beenden
-      --csv            mit --report: als CSV ausgeben
+      --csv            mit --report: als CSV ausgeben; mit --charger-log:
+                       die Messwerte des Protokolls als CSV ausgeben
+      --charger-log FILE
+                       die Werte der Protokolldatei FILE eines Ladegeräts
+                       (Messwerte eines Ladegeräts, Analysators oder Loggers)
+                       ausgeben und beenden
       --export-csv FILE
                        alle Ladungen des Ladebuchs als CSV in FILE schreiben
                        (- für die Standardausgabe) und beenden; ein laufendes
@@ -856,6 +1104,140 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
     <message>
         <source>Print</source>
         <translation>Drucken</translation>
+    </message>
+</context>
+<context>
+    <name>TChargerLogForm</name>
+    <message>
+        <source>charge</source>
+        <translation>Laden</translation>
+    </message>
+    <message>
+        <source>discharge</source>
+        <translation>Entladen</translation>
+    </message>
+    <message>
+        <source>rest</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>What each column holds:</source>
+        <translation>Was jede Spalte enthält:</translation>
+    </message>
+    <message>
+        <source>&amp;Read with These Columns</source>
+        <translation>Mit diesen Spalten &amp;lesen</translation>
+    </message>
+    <message>
+        <source>Samples of the charger&apos;s log over time</source>
+        <translation>Messwerte des Ladeprotokolls über die Zeit</translation>
+    </message>
+    <message>
+        <source>Time (h:mm:ss)</source>
+        <translation>Zeit (h:mm:ss)</translation>
+    </message>
+    <message>
+        <source>Voltage (V)</source>
+        <translation>Spannung (V)</translation>
+    </message>
+    <message>
+        <source>Current (A)</source>
+        <translation>Strom (A)</translation>
+    </message>
+    <message>
+        <source>Voltage</source>
+        <translation>Spannung</translation>
+    </message>
+    <message>
+        <source>Current</source>
+        <translation>Strom</translation>
+    </message>
+    <message>
+        <source>Capacity</source>
+        <translation>Kapazität</translation>
+    </message>
+    <message>
+        <source>Temperature</source>
+        <translation>Temperatur</translation>
+    </message>
+    <message>
+        <source>C&amp;apacity (Ah, right axis)</source>
+        <translation>&amp;Kapazität (Ah, rechte Achse)</translation>
+    </message>
+    <message>
+        <source>&amp;Temperature (°C, right axis)</source>
+        <translation>&amp;Temperatur (°C, rechte Achse)</translation>
+    </message>
+    <message>
+        <source>Values under the mouse</source>
+        <translation>Werte unter der Maus</translation>
+    </message>
+    <message>
+        <source>&amp;Use the Log&apos;s Amp-Hours</source>
+        <translation>Amperestunden des Protokolls &amp;übernehmen</translation>
+    </message>
+    <message>
+        <source>&amp;Copy Samples as CSV</source>
+        <translation>Messwerte als CSV &amp;kopieren</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Charger Log - %1</source>
+        <translation>Ladeprotokoll - %1</translation>
+    </message>
+    <message>
+        <source>Reading…</source>
+        <translation>Wird gelesen…</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n line(s) skipped: %1</source>
+        <translation>
+            <numerusform>%n Zeile übersprungen: %1</numerusform>
+            <numerusform>%n Zeilen übersprungen: %1</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Choose what the columns hold, then read the file with them.</source>
+        <translation>Wählen Sie, was die Spalten enthalten, und lesen Sie die Datei damit.</translation>
+    </message>
+    <message>
+        <source>Column %1</source>
+        <translation>Spalte %1</translation>
+    </message>
+    <message>
+        <source>Cell %1</source>
+        <translation>Zelle %1</translation>
+    </message>
+    <message>
+        <source>The record is a discharge; the log has none.</source>
+        <translation>Der Eintrag ist eine Entladung; das Protokoll hat keine.</translation>
+    </message>
+    <message>
+        <source>The record is a charge; the log has none.</source>
+        <translation>Der Eintrag ist eine Ladung; das Protokoll hat keine.</translation>
+    </message>
+    <message>
+        <source>The log&apos;s discharge moved %1 Ah; the record says %2 Ah.</source>
+        <translation>Die Entladung des Protokolls bewegte %1 Ah; der Eintrag nennt %2 Ah.</translation>
+    </message>
+    <message>
+        <source>The log&apos;s charge moved %1 Ah; the record says %2 Ah.</source>
+        <translation>Die Ladung des Protokolls bewegte %1 Ah; der Eintrag nennt %2 Ah.</translation>
+    </message>
+    <message>
+        <source>The record&apos;s amp-hours agree with the log (%1 Ah).</source>
+        <translation>Die Amperestunden des Eintrags stimmen mit dem Protokoll überein (%1 Ah).</translation>
+    </message>
+    <message>
+        <source>cells %1 V</source>
+        <translation>Zellen %1 V</translation>
     </message>
 </context>
 <context>

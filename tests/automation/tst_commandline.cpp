@@ -13,6 +13,8 @@ private slots:
     void options_data();
     void options();
     void csvOptions();
+    void chargerLogOptions_data();
+    void chargerLogOptions();
 };
 
 void TestCommandLine::startMode_data()
@@ -94,6 +96,32 @@ void TestCommandLine::csvOptions()
     const CommandLineOptions b = parseCommandLine({"qorlog", "--import-csv=/tmp/a b.csv"});
     QCOMPARE(b.importCsv, QStringLiteral("/tmp/a b.csv"));
     QVERIFY(b.error.isEmpty());
+}
+
+void TestCommandLine::chargerLogOptions_data()
+{
+    QTest::addColumn<QStringList>("parameters");
+    QTest::addColumn<QString>("chargerLog");
+    QTest::addColumn<bool>("csv");
+    QTest::addColumn<bool>("error");
+    QTest::newRow("figures") << QStringList{"--charger-log", "a b.txt"} << "a b.txt" << false
+                             << false;
+    QTest::newRow("= and csv") << QStringList{"--charger-log=x=1.csv", "--csv"} << "x=1.csv" << true
+                               << false;
+    QTest::newRow("slash, upper case")
+        << QStringList{"/CHARGER-LOG", "c.txt", "/Csv"} << "c.txt" << true << false;
+    QTest::newRow("single dash") << QStringList{"-Charger-Log=d.txt"} << "d.txt" << false << false;
+    QTest::newRow("no file") << QStringList{"--charger-log"} << QString() << false << true;
+    QTest::newRow("csv alone") << QStringList{"--csv"} << QString() << true << true;
+}
+
+void TestCommandLine::chargerLogOptions()
+{
+    QFETCH(QStringList, parameters);
+    const CommandLineOptions options = parseCommandLine(QStringList{"qorlog"} + parameters);
+    QTEST(options.chargerLog, "chargerLog");
+    QTEST(options.csv, "csv");
+    QTEST(!options.error.isEmpty(), "error");
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
