@@ -5,6 +5,8 @@
 #include "NameList.h"
 #include "NumberText.h"
 
+#include <limits>
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
@@ -140,6 +142,13 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
         addLabel(QStringLiteral("ChargerLogFileNameLabel"), tr("Charger Log FileName"));
     ChargerLogFileNameLabeledEdit = new QLineEdit(this);
     ChargerLogFileNameLabeledEdit->setObjectName(QStringLiteral("ChargerLogFileNameLabeledEdit"));
+    // Texts stay whole, however long: OK refuses one the log cannot take, saying why, rather
+    // than the edit cutting it short unseen.
+    for (QLineEdit *edit : {CommentLabeledEdit, ChargerLogFileNameLabeledEdit,
+                            PowerSourcesComboBox->lineEdit(), ChargersComboBox->lineEdit(),
+                            BatteriesComboBox->lineEdit(), TerminationsComboBox->lineEdit()})
+        if (edit)
+            edit->setMaxLength(std::numeric_limits<int>::max());
 
     // Each label names its control for assistive technology (and gives it a mnemonic target).
     m_dateLabel->setBuddy(DatePicker);

@@ -47,6 +47,9 @@ constexpr int CyclesSeries = TChargeChart::CyclesSeries;
 constexpr int ChargeSeries = TChargeChart::ChargeSeries;
 constexpr int DischargeSeries = TChargeChart::DischargeSeries;
 
+// Confirmation dialogs that other programs may keep open at once.
+constexpr int MaxChargeDataForms = 50;
+
 QColor toQColor(qint32 colour)
 {
     return TChargeLogDocument::toQColor(colour);
@@ -497,6 +500,15 @@ void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powe
     if (m_closeDecided || m_closing)
         throw QorLogError(tr("QorLog is closing and takes no more charges"));
     if (showConfirmationForm) {
+        // What the log could not take is refused now, while the caller waits, and so is a
+        // dialog beyond the bound: each holds a whole charge in memory.
+        TChargeLog::CheckStorable(chargeDateTime, powerSource, charger, battery,
+                                  nominalChargeAmps, ampHours, termination, commentString,
+                                  chargerLogFileName);
+        if (TChargeDataForm::openForms().size() >= MaxChargeDataForms)
+            throw QorLogError(tr("%1 charge data dialogs are open already; confirm or cancel "
+                                 "some of them first")
+                                  .arg(MaxChargeDataForms));
         TChargeDataForm::OpenForAutomation(
             this, chargeDateTime, powerSource, usePreviousPowerSource, charger, battery,
             nominalChargeAmps, ampHours, termination, commentString, chargerLogFileName, this);

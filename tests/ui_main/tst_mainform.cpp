@@ -13,6 +13,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -593,6 +594,39 @@ private Q_SLOTS:
                 ++dialogs;
         QCOMPARE(dialogs, 2);
         QCOMPARE(form->log().ChargeStringList.count(), 0); // nothing stored before OK
+    }
+
+    // Long texts go through the confirmation dialog whole; one the log cannot take is refused
+    // while the caller waits, before any dialog opens.
+    void longTextsThroughTheConfirmationDialog_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("40,000 characters") << 40000 << true;
+        QTest::newRow("over the limit") << int(QorLog::MaxTextLength + 1) << false;
+    }
+    void longTextsThroughTheConfirmationDialog()
+    {
+        QFETCH(int, length);
+        QFETCH(bool, taken);
+        TQorLogMainForm *form = openForm();
+        const QString comment(length, QLatin1Char('c'));
+        const auto call = [&] {
+            form->HandleAddCharge(100, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                                  QStringLiteral("Cell"), 1.5, 2, QStringLiteral("Normal"),
+                                  comment, QString(), true);
+        };
+        if (!taken) {
+            QVERIFY_THROWS_EXCEPTION(QorLogError, call());
+            QCOMPARE(TChargeDataForm::openForms().size(), 0);
+            return;
+        }
+        call();
+        QCOMPARE(TChargeDataForm::openForms().size(), 1);
+        TChargeDataForm::openForms().first()->OkBitBtn->click();
+        QString logFile, stored;
+        TChargeList::SplitChargeText(form->log().ChargeStringList.text(0), logFile, stored);
+        QCOMPARE(stored.size(), length);
     }
 
     void failedSaveLeavesTheLogAsBefore()
