@@ -656,6 +656,17 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TBatteryCommands</name>
+    <message>
+        <source>Battery Overview</source>
+        <translation>Akkuübersicht</translation>
+    </message>
+    <message>
+        <source>Battery Details…</source>
+        <translation>Akkudetails…</translation>
+    </message>
+</context>
+<context>
     <name>TBatteryDetailsForm</name>
     <message>
         <source>%1 (1 discharge)</source>
@@ -1107,6 +1118,37 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
     </message>
 </context>
 <context>
+    <name>TChargerLogCommands</name>
+    <message>
+        <source>Show Charger Log</source>
+        <translation>Ladegerät-Log anzeigen</translation>
+    </message>
+    <message>
+        <source>Add Charge from Charger Log…</source>
+        <translation>Ladung aus Ladegerät-Log hinzufügen…</translation>
+    </message>
+    <message>
+        <source>Add Charge from Charger Log</source>
+        <translation>Ladung aus Ladegerät-Log hinzufügen</translation>
+    </message>
+    <message>
+        <source>Charger logs (*.txt *.csv *.log);;All files (*)</source>
+        <translation>Ladegerät-Logs (*.txt *.csv *.log);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>No program could open %1</source>
+        <translation>Kein Programm konnte %1 öffnen</translation>
+    </message>
+    <message>
+        <source>The record is not in the log any more</source>
+        <translation>Der Eintrag ist nicht mehr im Ladebuch</translation>
+    </message>
+    <message>
+        <source>%1 moves no amp-hours</source>
+        <translation>%1 bewegt keine Amperestunden</translation>
+    </message>
+</context>
+<context>
     <name>TChargerLogForm</name>
     <message>
         <source>charge</source>
@@ -1524,6 +1566,10 @@ Lizenz: %3</translation>
         <source>Rows that cannot be read</source>
         <translation>Zeilen, die nicht gelesen werden können</translation>
     </message>
+    <message>
+        <source>CSV files (*.csv *.txt);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv *.txt);;Alle Dateien (*)</translation>
+    </message>
 </context>
 <context>
     <name>TLineChart</name>
@@ -1701,10 +1747,6 @@ QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
         <translation>Akku</translation>
     </message>
     <message>
-        <source>No program could open %1</source>
-        <translation>Kein Programm konnte %1 öffnen</translation>
-    </message>
-    <message>
         <source>Filter PowerSources</source>
         <translation>Stromquellen filtern</translation>
     </message>
@@ -1769,14 +1811,6 @@ Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, ge
         <translation>Drucken…</translation>
     </message>
     <message>
-        <source>Import CSV</source>
-        <translation>CSV importieren</translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv *.txt);;All files (*)</source>
-        <translation>CSV-Dateien (*.csv *.txt);;Alle Dateien (*)</translation>
-    </message>
-    <message>
         <source>Restore Backup…</source>
         <translation>Sicherung wiederherstellen…</translation>
     </message>
@@ -1795,14 +1829,6 @@ Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, ge
     <message>
         <source>Charges</source>
         <translation>Ladungen</translation>
-    </message>
-    <message>
-        <source>Battery Overview</source>
-        <translation>Akkuübersicht</translation>
-    </message>
-    <message>
-        <source>Battery Details…</source>
-        <translation>Akkudetails…</translation>
     </message>
     <message numerus="yes">
         <source>%1 Cycles</source>
@@ -1825,6 +1851,10 @@ Nothing was deleted: the filtered records stay in the log.</source>
         <translation>%1.
 
 Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</translation>
+    </message>
+    <message>
+        <source>%1 charge data dialogs are open already; confirm or cancel some of them first</source>
+        <translation>Es sind schon %1 Ladedaten-Dialoge offen; bestätigen oder verwerfen Sie zuerst einige davon</translation>
     </message>
 </context>
 <context>

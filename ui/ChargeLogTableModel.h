@@ -69,11 +69,10 @@ private:
 public:
     // The text of a cell as the table shows it: the record's entry text is
     // "chargerlogfile*comment" as the charge list keeps it.
-    static QString cellText(const TChargeLog &log, const TChargeRecord &record,
-                            const QString &text, int column, const QLocale &locale = QLocale());
+    static QString cellText(const TChargeLog &log, const TChargeRecord &record, const QString &text,
+                            int column, const QLocale &locale = QLocale());
 
 private:
-
     const TChargeLog *m_log = nullptr;
     std::vector<Row> m_rows;
     QColor m_dischargeColour;

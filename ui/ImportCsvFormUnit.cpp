@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -205,6 +206,18 @@ void TImportCsvForm::fillPreview(const QList<Column> &mapping)
     PreviewTable->setVerticalHeaderLabels(lines);
     PreviewTable->resizeColumnsToContents();
     m_filling = false;
+}
+
+void TImportCsvForm::chooseAndOpen(TChargeLogDocument *log, QWidget *parent)
+{
+    const QString path = QFileDialog::getOpenFileName(parent, tr("Import CSV"),
+                                                      QFileInfo(log->path()).absolutePath(),
+                                                      tr("CSV files (*.csv *.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    auto *form = new TImportCsvForm(log, parent, path);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->open();
 }
 
 void TImportCsvForm::replan()

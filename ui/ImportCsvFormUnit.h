@@ -21,6 +21,8 @@ class TImportCsvForm : public QDialog
 public:
     // Throws QorLogError when the file cannot be read, is empty, binary or too large.
     TImportCsvForm(TChargeLogDocument *log, QWidget *parent, const QString &csvPath);
+    // File > Import CSV…: asks for the file, then opens the dialog on it (not blocking).
+    static void chooseAndOpen(TChargeLogDocument *log, QWidget *parent);
 
     static constexpr int PreviewRows = 20;
     // Answered to a later start when the running program keeps another log than it names.

@@ -1,12 +1,12 @@
 #include "QorLogMainFormUnit.h"
 
-#include "BatteryDetailsFormUnit.h"
-#include "BatteryOverviewFormUnit.h"
+#include "BatteryCommands.h"
 #include "ChargeChart.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
 #include "ChargeLogTableView.h"
 #include "ChargeReportUnit.h"
+#include "ChargerLogCommands.h"
 #include "ErrorBox.h"
 #include "ExportCsvFormUnit.h"
 #include "FilterFormUnit.h"
@@ -21,19 +21,16 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColorDialog>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QUndoStack>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -50,11 +47,6 @@ constexpr int DischargeSeries = TChargeChart::DischargeSeries;
 // Confirmation dialogs that other programs may keep open at once.
 constexpr int MaxChargeDataForms = 50;
 
-QColor toQColor(qint32 colour)
-{
-    return TChargeLogDocument::toQColor(colour);
-}
-
 } // namespace
 
 TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
@@ -70,6 +62,10 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
     small.setPointSize(8);
     setFont(small);
     createActions();
+    m_chargerLogCommands = new TChargerLogCommands(m_document, this, this);
+    connect(m_chargerLogCommands, &TChargerLogCommands::recordKeyRequested, this,
+            [this](qint32 &key) { key = m_tableModel->keyAt(ChargeLogStringGrid->commandRow()); });
+    setAcceptDrops(true);
     createControls();
     createMenus();
     createBackupCommands();
@@ -185,6 +181,7 @@ void TQorLogMainForm::createMenus()
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
     FileMenu->addAction(ExportCsvAction);
     FileMenu->addAction(ImportCsvAction);
+    FileMenu->addAction(m_chargerLogCommands->AddChargeFromChargerLogAction);
     FileMenu->addAction(ExportPdfAction);
     FileMenu->addAction(PrintAction);
     FileMenu->addSeparator();
@@ -225,6 +222,10 @@ void TQorLogMainForm::createMenus()
     TableContextMenu->addAction(CopyAction);
     TableContextMenu->addSeparator();
     TableContextMenu->addAction(OpenChargerLogFileAction);
+    TableContextMenu->addAction(m_chargerLogCommands->ShowChargerLogAction);
+    EditMenu->addSeparator();
+    EditMenu->addAction(OpenChargerLogFileAction);
+    EditMenu->addAction(m_chargerLogCommands->ShowChargerLogAction);
     ChargeLogStringGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ChargeLogStringGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) {
@@ -352,7 +353,8 @@ void TQorLogMainForm::createControls()
 
 void TQorLogMainForm::seriesColourChanged(int series)
 {
-    const QColor c = toQColor(m_document->seriesColour(TChargeLogDocument::Series(series)));
+    const QColor c =
+        TChargeLogDocument::toQColor(m_document->seriesColour(TChargeLogDocument::Series(series)));
     Chart1->colourSeries(series, c);
     if (series == DischargeSeries)
         m_tableModel->setDischargeColour(c);
@@ -375,61 +377,28 @@ void TQorLogMainForm::createBackupCommands()
 
 void TQorLogMainForm::createBatteryCommands()
 {
-    BatteryOverviewAction = new QAction(tr("Battery Overview"), this);
-    BatteryOverviewAction->setObjectName(QStringLiteral("BatteryOverviewAction"));
-    connect(BatteryOverviewAction, &QAction::triggered, this,
-            [this] { ErrorBox::guard([this] { showBatteryOverview(); }, this); });
+    m_batteryCommands = new TBatteryCommands(m_document, Chart1, this);
+    BatteryOverviewAction = m_batteryCommands->BatteryOverviewAction;
+    BatteryDetailsAction = m_batteryCommands->BatteryDetailsAction;
     ViewMenu->addSeparator();
     ViewMenu->addAction(BatteryOverviewAction);
-
-    // The popup's entry opens the battery whose bars were under the mouse.
-    BatteryDetailsAction = new QAction(tr("Battery Details…"), this);
-    BatteryDetailsAction->setObjectName(QStringLiteral("BatteryDetailsAction"));
-    connect(Chart1, &QWidget::customContextMenuRequested, BatteryDetailsAction,
-            [this](const QPoint &pos) {
-                const int category = Chart1->categoryAt(pos);
-                BatteryDetailsAction->setData(category >= 0 ? Chart1->label(0, category)
-                                                            : QString());
-                BatteryDetailsAction->setEnabled(category >= 0);
-            });
-    connect(BatteryDetailsAction, &QAction::triggered, this, [this] {
-        ErrorBox::guard([this] { showBatteryDetails(BatteryDetailsAction->data().toString()); },
-                        this);
-    });
     ChartPopupMenu->addSeparator();
     ChartPopupMenu->addAction(BatteryDetailsAction);
     ChartPopupMenu->addAction(BatteryOverviewAction);
-    connect(Chart1, &TBarChart::seriesDoubleClicked, this, [this](int series, int index) {
-        ErrorBox::guard([&] { showBatteryDetails(Chart1->label(series, index)); }, this);
-    });
+    connect(this, &TQorLogMainForm::displayRefreshed, m_batteryCommands,
+            &TBatteryCommands::refreshed);
+    connect(m_batteryCommands, &TBatteryCommands::selectRecordRequested, this,
+            [this](qint32 key) { ChargeLogStringGrid->selectKey(key); });
 }
 
 TBatteryOverviewForm *TQorLogMainForm::showBatteryOverview()
 {
-    TBatteryOverviewForm *form = TBatteryOverviewForm::showFor(m_document, this);
-    // It follows what the table and chart show: every refresh, the filters' too.
-    connect(this, &TQorLogMainForm::displayRefreshed, form, &TBatteryOverviewForm::refresh,
-            Qt::UniqueConnection);
-    connect(form, &TBatteryOverviewForm::detailsRequested, this,
-            &TQorLogMainForm::showBatteryDetails, Qt::UniqueConnection);
-    return form;
+    return m_batteryCommands->showOverview();
 }
 
 TBatteryDetailsForm *TQorLogMainForm::showBatteryDetails(const QString &battery)
 {
-    TBatteryDetailsForm *form = TBatteryDetailsForm::showFor(m_document, this, battery);
-    if (!form)
-        return nullptr;
-    connect(this, &TQorLogMainForm::displayRefreshed, form, &TBatteryDetailsForm::refresh,
-            Qt::UniqueConnection);
-    connect(form, &TBatteryDetailsForm::selectRecordRequested, this, &TQorLogMainForm::selectRecord,
-            Qt::UniqueConnection);
-    return form;
-}
-
-void TQorLogMainForm::selectRecord(qint32 key)
-{
-    ChargeLogStringGrid->selectKey(key);
+    return m_batteryCommands->showDetails(battery);
 }
 
 void TQorLogMainForm::RestoreBackupActionExecute()
@@ -502,9 +471,8 @@ void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powe
     if (showConfirmationForm) {
         // What the log could not take is refused now, while the caller waits, and so is a
         // dialog beyond the bound: each holds a whole charge in memory.
-        TChargeLog::CheckStorable(chargeDateTime, powerSource, charger, battery,
-                                  nominalChargeAmps, ampHours, termination, commentString,
-                                  chargerLogFileName);
+        TChargeLog::CheckStorable(chargeDateTime, powerSource, charger, battery, nominalChargeAmps,
+                                  ampHours, termination, commentString, chargerLogFileName);
         if (TChargeDataForm::openForms().size() >= MaxChargeDataForms)
             throw QorLogError(tr("%1 charge data dialogs are open already; confirm or cancel "
                                  "some of them first")
@@ -595,17 +563,8 @@ void TQorLogMainForm::ChargeLogStringGridDblClick(const QModelIndex &index)
 
 QString TQorLogMainForm::existingChargerLogFile() const
 {
-    const int position =
-        chargeLog().FindChargeIndex(m_tableModel->keyAt(ChargeLogStringGrid->commandRow()));
-    if (position < 0)
-        return {};
-    QString name, comment;
-    TChargeList::SplitChargeText(chargeLog().ChargeStringList.text(position), name, comment);
-    if (name.trimmed().isEmpty())
-        return {};
-    // A name without a folder is taken beside the log.
-    const QFileInfo file(QFileInfo(logFilePath()).absoluteDir(), name);
-    return file.isFile() ? file.absoluteFilePath() : QString();
+    return m_chargerLogCommands->existingFileOf(
+        m_tableModel->keyAt(ChargeLogStringGrid->commandRow()));
 }
 
 void TQorLogMainForm::updateSelectionActions()
@@ -613,7 +572,9 @@ void TQorLogMainForm::updateSelectionActions()
     const bool any = ChargeLogStringGrid->commandRow() >= 0;
     EditChargeRecordAction->setEnabled(any);
     CopyAction->setEnabled(any);
-    OpenChargerLogFileAction->setEnabled(any && !existingChargerLogFile().isEmpty());
+    const bool logThere = any && !existingChargerLogFile().isEmpty();
+    OpenChargerLogFileAction->setEnabled(logThere);
+    m_chargerLogCommands->ShowChargerLogAction->setEnabled(logThere);
 }
 
 void TQorLogMainForm::EditChargeRecordActionExecute()
@@ -625,13 +586,8 @@ void TQorLogMainForm::EditChargeRecordActionExecute()
 
 void TQorLogMainForm::OpenChargerLogFileActionExecute()
 {
-    const QString file = existingChargerLogFile();
-    if (file.isEmpty()) {
+    if (!m_chargerLogCommands->openFile(existingChargerLogFile()))
         updateSelectionActions(); // it went since the menu was shown
-        return;
-    }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
-        throw QorLogError(tr("No program could open %1").arg(QDir::toNativeSeparators(file)));
 }
 
 void TQorLogMainForm::CopyActionExecute()
@@ -913,14 +869,7 @@ void TQorLogMainForm::ExportCsvActionExecute()
 
 void TQorLogMainForm::ImportCsvActionExecute()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Import CSV"),
-                                                      QFileInfo(logFilePath()).absolutePath(),
-                                                      tr("CSV files (*.csv *.txt);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    auto *form = new TImportCsvForm(m_document, this, path);
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    form->open();
+    TImportCsvForm::chooseAndOpen(m_document, this);
 }
 
 void TQorLogMainForm::ExportPdfActionExecute()
@@ -931,4 +880,19 @@ void TQorLogMainForm::ExportPdfActionExecute()
 void TQorLogMainForm::PrintActionExecute()
 {
     TChargeReport::Print(m_document, Chart1, this);
+}
+
+void TQorLogMainForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!TChargerLogCommands::droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TQorLogMainForm::dropEvent(QDropEvent *event)
+{
+    const QStringList files = TChargerLogCommands::droppedFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    ErrorBox::guard([&] { m_chargerLogCommands->addChargesFrom(files); }, this);
 }

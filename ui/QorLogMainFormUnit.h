@@ -23,6 +23,8 @@ class QWidget;
 
 class TBatteryDetailsForm;
 class TBatteryOverviewForm;
+class TBatteryCommands;
+class TChargerLogCommands;
 class TChargeLogTableModel;
 
 class TFilterForm;
@@ -156,6 +158,8 @@ public:
     QAction *AboutAction = nullptr;
     QAction *OpenChargerLogFileAction = nullptr;
     QMenu *TableContextMenu = nullptr; // on the table's rows
+    // The charger's own logs: "Show Charger Log", "Add Charge from Charger Log…".
+    TChargerLogCommands *chargerLogCommands() const { return m_chargerLogCommands; }
 
     // Exchange with other programs (File menu): CSV out and in, the report as PDF or on paper.
     QAction *ExportCsvAction = nullptr;
@@ -207,8 +211,6 @@ public Q_SLOTS:
     // is now as a backup first, and saves. Throws QorLogError when either cannot be read or
     // kept; the log is unchanged then.
     void RestoreBackup(const QString &path) { m_document->restoreBackup(path); }
-    // Selects the row of the record holding `key` and shows it (a window asks for it).
-    void selectRecord(qint32 key);
 
 Q_SIGNALS:
     // Emitted once the window has closed for good and the log has been written.
@@ -224,6 +226,9 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Charger log files dropped on the window start records, each in a charge data dialog.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createActions();
@@ -250,6 +255,8 @@ private:
     bool chooseColour(QColor &colour);
 
     TChargeLogDocument *m_document = nullptr;
+    TChargerLogCommands *m_chargerLogCommands = nullptr;
+    TBatteryCommands *m_batteryCommands = nullptr;
     QString m_startupNotice;
     TChargeLogTableModel *m_tableModel = nullptr;
     TFilterForm *m_filterForm = nullptr;

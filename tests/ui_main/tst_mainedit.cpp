@@ -93,6 +93,7 @@ private Q_SLOTS:
         QTest::newRow("File") << "&File"
                               << QStringList{"Export CSV\u2026",
                                              "Import CSV\u2026",
+                                             "Add Charge from Charger Log\u2026",
                                              "Export PDF\u2026",
                                              "Print\u2026|Ctrl+P",
                                              "-",
@@ -108,7 +109,10 @@ private Q_SLOTS:
                                              "Delete Selection|Del",
                                              "-",
                                              "Copy|Ctrl+C",
-                                             "Select All|Ctrl+A"};
+                                             "Select All|Ctrl+A",
+                                             "-",
+                                             "Open Charger Log File",
+                                             "Show Charger Log"};
         QTest::newRow("View") << "&View"
                               << QStringList{"Filter Power Sources",
                                              "Filter Batteries",

@@ -1,0 +1,103 @@
+// The main window with charger logs: a record started from a log, checked against its log and
+// corrected from it as one undo step.
+
+#include "ChargeDataFormUnit.h"
+#include "ChargerLogCommands.h"
+#include "ChargerLogFormUnit.h"
+#include "ModalHelper.h"
+#include "QorLogMainFormUnit.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUndoStack>
+#include <QUrl>
+#include <QtTest>
+
+#include <memory>
+
+class TestChargerLogs : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TQorLogMainForm> m_form;
+
+    static QString sample(const char *name)
+    {
+        return QStringLiteral(QORLOG_TEST_DATA "/charger-logs/") + QLatin1String(name);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_form = std::make_unique<TQorLogMainForm>(m_dir->filePath(QStringLiteral("logs.QorLog")));
+        m_form->FormCreate();
+    }
+    void cleanup()
+    {
+        deleteOpenForms<TChargeDataForm>();
+        deleteOpenForms<TChargerLogForm>();
+        m_form.reset();
+    }
+
+    // Dropped or chosen: a dialog filled in from the log, nothing stored before OK.
+    void recordStartedFromALog_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("amps");
+        QTest::addColumn<bool>("discharge");
+        QTest::newRow("a charge") << sample("dollar-storage-ch1.txt") << "4" << false;
+        QTest::newRow("a discharge") << sample("titled-analyser-aa.csv") << "0.5" << true;
+    }
+    void recordStartedFromALog()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, amps);
+        QFETCH(bool, discharge);
+        QMimeData drop;
+        drop.setUrls({QUrl::fromLocalFile(file)});
+        QCOMPARE(TChargerLogCommands::droppedFiles(&drop), QStringList{file});
+        m_form->chargerLogCommands()->addChargesFrom({file});
+        QCOMPARE(TChargeDataForm::openForms().size(), 1);
+        TChargeDataForm *dialog = TChargeDataForm::openForms().first();
+        QCOMPARE(dialog->NominalChargeAmpsLabeledEdit->text(), amps);
+        QCOMPARE(dialog->AmpHoursLabeledEdit->text().startsWith(QLatin1Char('-')), discharge);
+        QCOMPARE(dialog->ChargerLogFileNameLabeledEdit->text(), file);
+        QCOMPARE(m_form->log().ChargeStringList.count(), 0);
+        // On an empty log the names are the user's to give.
+        for (QComboBox *box : {dialog->PowerSourcesComboBox, dialog->ChargersComboBox,
+                               dialog->BatteriesComboBox, dialog->TerminationsComboBox})
+            box->setCurrentText(QStringLiteral("Given"));
+        dialog->OkBitBtn->click();
+        QCOMPARE(m_form->log().ChargeStringList.count(), 1);
+    }
+
+    // A record whose amp-hours disagree with its log: the window says so and offers the log's.
+    void recordCorrectedFromItsLog()
+    {
+        const QString file = sample("dollar-storage-ch1.txt");
+        m_form->AddChargeRecord(-1, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"), QString(),
+                                file);
+        const qint32 key = m_form->log().ChargeStringList.record(0).Key;
+        TChargerLogForm *window = m_form->chargerLogCommands()->showForRecord(key);
+        QVERIFY(window);
+        QTRY_VERIFY(!window->isReading());
+        QVERIFY(window->UseLogButton->isVisible());
+        const double logAmpHours = *window->logAmpHoursForRecord();
+        QVERIFY(std::fabs(logAmpHours - 1.0) > 0.03);
+        window->UseLogButton->click();
+        QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours, logAmpHours);
+        QCOMPARE(m_form->undoStack()->count(), 2);
+        m_form->undoStack()->undo();
+        QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours, 1.0);
+    }
+};
+
+QTEST_MAIN(TestChargerLogs)
+#include "tst_chargerlogs.moc"

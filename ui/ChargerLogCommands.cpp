@@ -1,0 +1,150 @@
+#include "ChargerLogCommands.h"
+
+#include "ChargeDataFormUnit.h"
+#include "ChargeLogDocument.h"
+#include "ChargerLog.h"
+#include "ChargerLogFormUnit.h"
+#include "ErrorBox.h"
+#include "NumberText.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+TChargerLogCommands::TChargerLogCommands(TChargeLogDocument *document, IChargeRecordStore *store,
+                                         QWidget *window)
+    : QObject(window), m_document(document), m_store(store), m_window(window)
+{
+    ShowChargerLogAction = new QAction(tr("Show Charger Log"), this);
+    ShowChargerLogAction->setObjectName(QStringLiteral("ShowChargerLogAction"));
+    connect(ShowChargerLogAction, &QAction::triggered, this, [this] {
+        ErrorBox::guard(
+            [this] {
+                qint32 key = 0;
+                Q_EMIT recordKeyRequested(key);
+                showForRecord(key);
+            },
+            m_window);
+    });
+    AddChargeFromChargerLogAction = new QAction(tr("Add Charge from Charger Log…"), this);
+    AddChargeFromChargerLogAction->setObjectName(QStringLiteral("AddChargeFromChargerLogAction"));
+    connect(AddChargeFromChargerLogAction, &QAction::triggered, this, [this] {
+        ErrorBox::guard(
+            [this] {
+                const QStringList paths = QFileDialog::getOpenFileNames(
+                    m_window, tr("Add Charge from Charger Log"),
+                    QFileInfo(m_document->path()).absolutePath(),
+                    tr("Charger logs (*.txt *.csv *.log);;All files (*)"));
+                addChargesFrom(paths);
+            },
+            m_window);
+    });
+}
+
+QString TChargerLogCommands::existingFileOf(qint32 key) const
+{
+    const TChargeLog &log = m_document->log();
+    const int position = key != 0 ? log.FindChargeIndex(key) : -1;
+    if (position < 0)
+        return {};
+    QString name, comment;
+    TChargeList::SplitChargeText(log.ChargeStringList.text(position), name, comment);
+    if (name.trimmed().isEmpty())
+        return {};
+    const QFileInfo file(QFileInfo(m_document->path()).absoluteDir(), name);
+    return file.isFile() ? file.absoluteFilePath() : QString();
+}
+
+bool TChargerLogCommands::openFile(const QString &file)
+{
+    if (file.isEmpty() || !QFileInfo(file).isFile())
+        return false;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        throw QorLogError(tr("No program could open %1").arg(QDir::toNativeSeparators(file)));
+    return true;
+}
+
+TChargerLogForm *TChargerLogCommands::showForRecord(qint32 key)
+{
+    const QString path = existingFileOf(key);
+    if (path.isEmpty())
+        return nullptr;
+    const TChargeLog &log = m_document->log();
+    const TChargeRecord &record = log.ChargeStringList.record(log.FindChargeIndex(key));
+    TChargerLogForm *form = TChargerLogForm::showFor(path, m_window);
+    form->setRecord(key, record.AmpHours, record.NominalChargeAmps);
+    connect(form, &TChargerLogForm::useLogAmpHours, this, &TChargerLogCommands::useLogAmpHours,
+            Qt::UniqueConnection);
+    return form;
+}
+
+void TChargerLogCommands::useLogAmpHours(qint32 key, double ampHours)
+{
+    ErrorBox::guard(
+        [&] {
+            const TChargeLog &log = m_document->log();
+            const int position = log.FindChargeIndex(key);
+            if (position < 0)
+                throw QorLogError(tr("The record is not in the log any more"));
+            const TChargeRecord r = log.ChargeStringList.record(position);
+            QString file, comment;
+            TChargeList::SplitChargeText(log.ChargeStringList.text(position), file, comment);
+            // An edit like any other: one undo step, then a save.
+            m_document->storeCharge(
+                key, r.DateTime, log.PowerSourcesStringList.name(r.PowerSourceIndex),
+                log.ChargersStringList.name(r.ChargerIndex),
+                log.BatteriesStringList.name(r.BatteryIndex), r.NominalChargeAmps, ampHours,
+                log.TerminationsStringList.name(r.TerminationIndex), comment, file);
+            if (auto *form = qobject_cast<TChargerLogForm *>(sender()))
+                form->setRecord(key, ampHours, r.NominalChargeAmps);
+        },
+        m_window);
+}
+
+void TChargerLogCommands::addChargesFrom(const QStringList &paths)
+{
+    QStringList refused;
+    for (const QString &path : paths) {
+        ChargerLog::TDraftRecord draft;
+        try {
+            const ChargerLog::TChargerLog read = ChargerLog::readFile(path);
+            draft = ChargerLog::draftRecord(read, QFileInfo(path).lastModified());
+        } catch (const QorLogError &error) {
+            refused << error.message();
+            continue;
+        }
+        if (!draft.valid) {
+            refused << tr("%1 moves no amp-hours").arg(QDir::toNativeSeparators(path));
+            continue;
+        }
+        // The other fields as "Add Charge Record" fills them: the latest charge's names.
+        const TChargeLog &log = m_document->log();
+        const TChargeList &list = log.ChargeStringList;
+        TChargeRecord latest;
+        latest.ChargerIndex = latest.BatteryIndex = latest.TerminationIndex = -1;
+        if (list.count() > 0)
+            latest = list.record(list.count() - 1);
+        TChargeDataForm::OpenForAutomation(
+            m_store, DateTimeText::fromWallClock(draft.dateTime.date(), draft.dateTime.time()),
+            QString(), true, log.ChargersStringList.name(latest.ChargerIndex),
+            log.BatteriesStringList.name(latest.BatteryIndex), draft.nominalAmps, draft.ampHours,
+            log.TerminationsStringList.name(latest.TerminationIndex), QString(),
+            QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), m_window);
+    }
+    if (!refused.isEmpty())
+        ErrorBox::show(refused.join(QLatin1Char('\n')), m_window);
+}
+
+QStringList TChargerLogCommands::droppedFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (data)
+        for (const QUrl &url : data->urls())
+            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+                files << url.toLocalFile();
+    return files;
+}

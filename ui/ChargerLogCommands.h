@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+class IChargeRecordStore;
+class QAction;
+class QMimeData;
+class QWidget;
+class TChargeLogDocument;
+class TChargerLogForm;
+
+// What the main window does with the charger's own logs: shows the log a record names (and
+// checks the record against it, offering the log's amp-hours as an edit), and starts records
+// from log files, each in a charge data dialog filled in from the log for the user to confirm.
+class TChargerLogCommands : public QObject
+{
+    Q_OBJECT
+public:
+    TChargerLogCommands(TChargeLogDocument *document, IChargeRecordStore *store, QWidget *window);
+
+    // "Show Charger Log" (the table's menu and Edit) and "Add Charge from Charger Log…" (File);
+    // the window puts them in its menus.
+    QAction *ShowChargerLogAction = nullptr;
+    QAction *AddChargeFromChargerLogAction = nullptr;
+
+    // The charger log file a record names, as an absolute path (a name without a folder lies
+    // beside the log), when the file is there; else an empty text.
+    QString existingFileOf(qint32 key) const;
+    // Opens `file` with the desktop's program for it; false when it is not there (any more).
+    // Throws QorLogError when no program could open it.
+    bool openFile(const QString &file);
+    // The window of the log that the record holding `key` names, checking the record.
+    TChargerLogForm *showForRecord(qint32 key);
+    // A charge data dialog for each log file, filled in from the log.
+    void addChargesFrom(const QStringList &paths);
+    // The local files a drop brings, when it brings any.
+    static QStringList droppedFiles(const QMimeData *data);
+
+Q_SIGNALS:
+    // The record the commands act on is needed: the window answers with its current one.
+    void recordKeyRequested(qint32 &key);
+
+private:
+    void useLogAmpHours(qint32 key, double ampHours);
+
+    TChargeLogDocument *m_document;
+    IChargeRecordStore *m_store;
+    QWidget *m_window;
+};
