@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs every test: the unit, window, D-Bus and
-# end-to-end tests, the Debian package with lintian's verdict, the benchmark in its short mode, the reader's fuzz target for a minute and
-# the whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
-# QORLOG_FUZZ_SECONDS (default 60) and QORLOG_SKIP_SANITIZERS=1 shorten a local run;
+# end-to-end tests, the Debian package with lintian's verdict, the benchmarks in their short
+# mode, the readers' fuzz targets (90 s shared) and the whole suite once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+# QORLOG_FUZZ_SECONDS (default 90) and QORLOG_SKIP_SANITIZERS=1 shorten a local run;
 # QORLOG_TSAN=1 (always on when CI=true) adds the model tests under ThreadSanitizer.
 set -eu
 cd "$(dirname "$0")/.."
@@ -26,10 +27,14 @@ if [ -x build-test/bench/qorlog_bench ]; then
     echo "== Benchmark (short)"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_bench --quick
 fi
+if [ -x build-test/bench/qorlog_chargerlog_bench ]; then
+    echo "== Charger log benchmark"
+    QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_chargerlog_bench
+fi
 
 if [ -x scripts/fuzz.sh ]; then
-    echo "== Fuzzing the log reader"
-    scripts/fuzz.sh "${QORLOG_FUZZ_SECONDS:-60}"
+    echo "== Fuzzing the readers"
+    scripts/fuzz.sh "${QORLOG_FUZZ_SECONDS:-90}"
 fi
 
 if [ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ]; then
