@@ -1391,6 +1391,10 @@ Ladebuchdatei: %2
 
 Lizenz: %3</translation>
     </message>
+    <message>
+        <source>In a chart: Left and Right move from bar to bar, Up and Down from series to series; Enter or Space shows the bar&apos;s figures, Shift+Enter its battery&apos;s details, the Menu key or Shift+F10 the chart&apos;s menu.</source>
+        <translation>In einem Diagramm: Links und Rechts gehen von Balken zu Balken, Hoch und Runter von Reihe zu Reihe; Eingabe oder Leertaste zeigt die Werte des Balkens, Umschalt+Eingabe die Details seines Akkus, die Menütaste oder Umschalt+F10 das Menü des Diagramms.</translation>
+    </message>
 </context>
 <context>
     <name>TImportCsvForm</name>

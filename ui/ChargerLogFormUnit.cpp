@@ -226,9 +226,18 @@ TChargerLogForm *TChargerLogForm::showFor(const QString &path, QWidget *anchor)
         form = new TChargerLogForm(path);
         form->setAttribute(Qt::WA_DeleteOnClose);
         if (anchor) {
+            // Centred a little below the anchor's window, kept on that window's screen.
             const QRect around = anchor->window()->geometry();
-            form->move(around.center() - QPoint(form->width() / 2, form->height() / 2) +
-                       QPoint(24, 24));
+            QPoint at =
+                around.center() - QPoint(form->width() / 2, form->height() / 2) + QPoint(24, 24);
+            if (const QScreen *screen = anchor->window()->screen()) {
+                const QRect room = screen->availableGeometry();
+                at.setX(
+                    qBound(room.left(), at.x(), qMax(room.left(), room.right() - form->width())));
+                at.setY(
+                    qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - form->height())));
+            }
+            form->move(at);
         }
     }
     form->show();

@@ -26,10 +26,16 @@ void THelpBoxes::showKeyboardShortcuts(QWidget *parent, const QList<QMenu *> &me
                             .arg(keys.toString(QKeySequence::NativeText).toHtmlEscaped(),
                                  action->text().remove(QLatin1Char('&')).toHtmlEscaped());
     showInformation(parent, QStringLiteral("KeyboardShortcutsBox"), tr("Keyboard Shortcuts"),
-                    QStringLiteral("<table>%1</table><p>%2</p>")
-                        .arg(rows, tr("Enter and Delete act on the table when it has the focus; "
-                                      "Tab moves between the buttons.")
-                                       .toHtmlEscaped()));
+                    QStringLiteral("<table>%1</table><p>%2</p><p>%3</p>")
+                        .arg(rows,
+                             tr("Enter and Delete act on the table when it has the focus; "
+                                "Tab moves between the buttons.")
+                                 .toHtmlEscaped(),
+                             tr("In a chart: Left and Right move from bar to bar, Up and Down "
+                                "from series to series; Enter or Space shows the bar's figures, "
+                                "Shift+Enter its battery's details, the Menu key or Shift+F10 "
+                                "the chart's menu.")
+                                 .toHtmlEscaped()));
 }
 
 void THelpBoxes::showAbout(QWidget *parent, const QString &logFilePath)
