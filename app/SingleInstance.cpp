@@ -43,7 +43,9 @@ TSingleInstanceGuard::TSingleInstanceGuard(const QString &identifier, const QStr
 {
     QString dir = folder;
     QString name = identifier;
-    if (dir.isEmpty())
+    // Without XDG_RUNTIME_DIR Qt would warn and make a folder of its own; the temporary folder
+    // below serves, with the same names for every run of this user, windowed or not.
+    if (dir.isEmpty() && !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty()) {
         // The temporary folder is every user's: the names are this user's own.

@@ -12,11 +12,26 @@
 
 #include <unistd.h>
 
+#include <unistd.h>
+
 class TestAppSupport : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Without a runtime folder the guard keeps to the temporary folder under this user's own
+    // names, and says nothing about it.
+    void noRuntimeFolderNoWarning()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        TSingleInstanceGuard guard(QStringLiteral("{no-runtime-test}"));
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QVERIFY2(guard.lockPath().startsWith(QDir::tempPath()), qPrintable(guard.lockPath()));
+        QVERIFY(guard.lockPath().contains(QString::number(::geteuid())));
+    }
+
     void logFilePathReplacesTheExtension_data()
     {
         QTest::addColumn<QString>("program");
