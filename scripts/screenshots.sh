@@ -4,6 +4,8 @@
 #   docs/main-window.png   the main window
 #   docs/charge-data.png   the charge data dialog, opened with "Add Charge Record"
 #   docs/filter.png        the filter dialog, opened with "Filter Batteries"
+#   docs/edit-menu.png     the Edit menu
+#   docs/table-menu.png    the table's menu on a row
 # With --all it also keeps docs/splash.png, the splash window while a large log is read
 # (for looking at, not for the README).
 #
@@ -155,6 +157,18 @@ filter=$(wait_window "Filter Batteries")
 shoot "$filter" "$docs/filter.png"
 eval "$(xdotool getwindowgeometry --shell "$filter")"
 click "$filter" 312 $((HEIGHT - 41 + 20)) # OK, at 280, 8 on the bottom bar, 65 x 25
+sleep 0.5
+
+# The Edit menu, opened from the menu bar, and the table's menu on its second row (the menus
+# are windows of their own over the main window: the main window's rectangle holds them).
+click "$main" 54 8
+shoot "$main" "$docs/edit-menu.png"
+xdotool key Escape
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove "$((X + 60))" "$((Y + 353))" click 3
+shoot "$main" "$docs/table-menu.png"
+xdotool key Escape
 sleep 0.5
 
 # The log is a scratch copy: the program need not save it.
