@@ -613,8 +613,8 @@ private Q_SLOTS:
         const QString comment(length, QLatin1Char('c'));
         const auto call = [&] {
             form->HandleAddCharge(100, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
-                                  QStringLiteral("Cell"), 1.5, 2, QStringLiteral("Normal"),
-                                  comment, QString(), true);
+                                  QStringLiteral("Cell"), 1.5, 2, QStringLiteral("Normal"), comment,
+                                  QString(), true);
         };
         if (!taken) {
             QVERIFY_THROWS_EXCEPTION(QorLogError, call());
@@ -661,6 +661,31 @@ private Q_SLOTS:
         LogFile::LoadChargeLog(folder + QStringLiteral("/log.QorLog"), reread);
         QCOMPARE(reread.ChargeStringList.count(), 1);
         QCOMPARE(m_form->undoStack()->count(), 1);
+    }
+
+    // An undo that cannot be saved is taken back: the log and the stack stay where they were.
+    void failedUndoIsTakenBack()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("undo"));
+        QVERIFY(QDir().mkpath(folder));
+        m_form = std::make_unique<TQorLogMainForm>(folder + QStringLiteral("/log.QorLog"));
+        m_form->FormCreate();
+        add(m_form.get(), 100, QStringLiteral("Cell"), 1, 1);
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QFile(folder).open(QIODevice::WriteOnly)); // the folder is a file now
+        QString error;
+        whenModal([&error](QWidget *w) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            QVERIFY(box);
+            error = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        m_form->undoStack()->undo();
+        QTRY_VERIFY(!error.isEmpty());
+        QVERIFY2(error.contains(QStringLiteral("log.QorLog")), qPrintable(error));
+        QCOMPARE(m_form->log().ChargeStringList.count(), 1);
+        QCOMPARE(m_form->undoStack()->index(), 1);
+        QVERIFY(m_form->undoStack()->canUndo());
     }
 
     void damagedLogIsKeptAndReported()
