@@ -33,6 +33,37 @@ double drawableValue(double v)
     return std::isfinite(v) && v > 0 ? v : 0;
 }
 
+// A number's width as the sum of its characters' advances, each measured once: shaping every
+// mark's text took most of the layout with hundreds of batteries. Numbers have no ligatures,
+// and kerning between digits would only make them narrower. Any other text (a formatter may
+// return words) is shaped as usual.
+class TMarkWidths
+{
+public:
+    explicit TMarkWidths(const QFontMetrics &fm) : m_fm(fm) {}
+    int operator()(const QString &text)
+    {
+        int width = 0;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            const bool numeric = c.isDigit() || u == u'.' || u == u',' || u == u'-' || u == u'+' ||
+                                 u == u'\'' || u == 0x00A0 || u == 0x2019 || u == 0x202F ||
+                                 u == 0x2212 || u == 0x066B || u == 0x066C;
+            if (!numeric)
+                return m_fm.horizontalAdvance(text);
+            auto it = m_advances.find(u);
+            if (it == m_advances.end())
+                it = m_advances.insert(u, m_fm.horizontalAdvance(c));
+            width += *it;
+        }
+        return width;
+    }
+
+private:
+    const QFontMetrics &m_fm;
+    QHash<char16_t, int> m_advances;
+};
+
 } // namespace
 
 TBarChart::TBarChart(QWidget *parent) : QWidget(parent)
@@ -508,27 +539,7 @@ void TBarChart::layoutMarks(bool trial) const
         }
     }
 
-    // A number's width as the sum of its characters' advances, each measured once: shaping
-    // every mark's text took most of the layout with hundreds of batteries. Numbers have no
-    // ligatures, and kerning between digits would only make them narrower. Any other text (a
-    // formatter may return words) is shaped as usual.
-    QHash<char16_t, int> advances;
-    const auto textWidth = [&](const QString &text) {
-        int width = 0;
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            const bool numeric = c.isDigit() || u == u'.' || u == u',' || u == u'-' || u == u'+' ||
-                                 u == u'\'' || u == 0x00A0 || u == 0x2019 || u == 0x202F ||
-                                 u == 0x2212 || u == 0x066B || u == 0x066C;
-            if (!numeric)
-                return fm.horizontalAdvance(text);
-            auto it = advances.find(u);
-            if (it == advances.end())
-                it = advances.insert(u, fm.horizontalAdvance(c));
-            width += *it;
-        }
-        return width;
-    };
+    TMarkWidths textWidth(fm);
 
     // Where each placed mark's bar stands: marks are placed in that order, so a mark can only
     // meet the marks of bars less than the widest mark to its left.
@@ -614,27 +625,7 @@ void TBarChart::layoutCrowdedMarks() const
     const int digit = fm.horizontalAdvance(QLatin1Char('0'));
     int widest = digit;
 
-    // A number's width as the sum of its characters' advances, each measured once: shaping
-    // every mark's text took most of the layout with hundreds of batteries. Numbers have no
-    // ligatures, and kerning between digits would only make them narrower. Any other text (a
-    // formatter may return words) is shaped as usual.
-    QHash<char16_t, int> advances;
-    const auto textWidth = [&](const QString &text) {
-        int width = 0;
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            const bool numeric = c.isDigit() || u == u'.' || u == u',' || u == u'-' || u == u'+' ||
-                                 u == u'\'' || u == 0x00A0 || u == 0x2019 || u == 0x202F ||
-                                 u == 0x2212 || u == 0x066B || u == 0x066C;
-            if (!numeric)
-                return fm.horizontalAdvance(text);
-            auto it = advances.find(u);
-            if (it == advances.end())
-                it = advances.insert(u, fm.horizontalAdvance(c));
-            width += *it;
-        }
-        return width;
-    };
+    TMarkWidths textWidth(fm);
 
     // Does r collide with a mark already placed? Marks are placed from left to right, so only
     // the last few can reach r.
