@@ -146,11 +146,8 @@ void TChargerLogHealthReader::start(const QVector<TLogRef> &refs)
                     return;
                 const TLogRef &ref = run->refs.at(i);
                 const auto figures = cache->figuresFor(ref.Path);
-                const TPoint point = figures ? pointOf(ref, *figures) : TPoint{ref.Battery,
-                                                                               ref.DateTime,
-                                                                               ref.Key,
-                                                                               {},
-                                                                               {}};
+                const TPoint point = figures ? pointOf(ref, *figures)
+                                             : TPoint{ref.Battery, ref.DateTime, ref.Key, {}, {}};
                 bool first = false;
                 {
                     QMutexLocker locker(&run->mutex);
@@ -160,7 +157,8 @@ void TChargerLogHealthReader::start(const QVector<TLogRef> &refs)
                 // One delivery is queued for whatever gathers until it runs.
                 if (first)
                     QMetaObject::invokeMethod(
-                        self, [self, run] {
+                        self,
+                        [self, run] {
                             if (self)
                                 self->deliver(run);
                         },

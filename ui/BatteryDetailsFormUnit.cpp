@@ -1,5 +1,6 @@
 #include "BatteryDetailsFormUnit.h"
 
+#include "BatteryLogHealthView.h"
 #include "BatteryReport.h"
 #include "ChargeLogDocument.h"
 #include "ChargeLogTableModel.h"
@@ -89,11 +90,17 @@ TBatteryDetailsForm::TBatteryDetailsForm(TChargeLogDocument *log, QWidget *paren
         ErrorBox::guard([&] { selectRecord(keyOf(series, index)); }, this);
     });
 
+    LogHealth = new TBatteryLogHealthView(
+        log, battery, [this](qint32 key) { return recordText(key); }, this);
+    connect(LogHealth, &TBatteryLogHealthView::recordClicked, this,
+            &TBatteryDetailsForm::selectRecord);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addLayout(grid);
-    layout->addWidget(CapacityChart, 1);
-    resize(720, 520);
+    layout->addWidget(CapacityChart, 3);
+    layout->addWidget(LogHealth, 2);
+    resize(720, LogHealth->hasLogs() ? 700 : 520);
 
     refresh();
 }
@@ -174,6 +181,7 @@ void TBatteryDetailsForm::refresh()
         if (count > 0)
             terminations.append(tr("%1 %2").arg(name).arg(count));
     setFigure(tr("Terminations"), terminations.join(QStringLiteral(", ")));
+    LogHealth->refresh();
 
     // The colours follow the main window's.
     CapacityChart->setSeriesColour(ChargeSeries,

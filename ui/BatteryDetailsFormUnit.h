@@ -6,11 +6,13 @@
 #include <QWidget>
 
 class QLabel;
+class TBatteryLogHealthView;
 class TLineChart;
 class TChargeLogDocument;
 
 // The Battery Details window of one battery: its figures and a chart over time of the capacity
-// of each discharge with the trend and the 80% line, and the amp-hours of each charge. It follows
+// of each discharge with the trend and the 80% line, and the amp-hours of each charge; below it,
+// when its records name charger logs, the cell spread and resistance the logs give. It follows
 // the log and closes when its battery is purged. Hovering a point shows its record; clicking it
 // asks for the record's row to be selected in the main window's table.
 class TBatteryDetailsForm : public QWidget
@@ -45,6 +47,7 @@ public:
     void refresh();
 
     TLineChart *CapacityChart = nullptr;
+    TBatteryLogHealthView *LogHealth = nullptr;
 
 Q_SIGNALS:
     void selectRecordRequested(qint32 key);

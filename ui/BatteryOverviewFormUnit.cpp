@@ -1,10 +1,12 @@
 #include "BatteryOverviewFormUnit.h"
 
+#include "BatteryLogHealthView.h"
 #include "ChargeLogDocument.h"
 #include "ErrorBox.h"
 #include "NumberText.h"
 
 #include <QHeaderView>
+#include <QProgressBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -36,14 +38,16 @@ int TBatteryOverviewModel::rowCount(const QModelIndex &parent) const
 
 int TBatteryOverviewModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(columns().size());
+    return parent.isValid() ? 0 : resistanceColumn() + 1;
 }
 
 QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_figures.size() || index.column() >= columns().size())
+    if (!index.isValid() || index.row() >= m_figures.size() || index.column() >= columnCount())
         return {};
     const TBatteryFigures &f = m_figures.at(index.row());
+    if (index.column() >= cellSpreadColumn())
+        return logHealthData(f.Battery, index.column(), role);
     const Column column = columns().at(index.column());
     switch (role) {
     case Qt::DisplayRole:
@@ -67,11 +71,44 @@ QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
     }
 }
 
+void TBatteryOverviewModel::setLogHealth(QHash<QString, ChargerLogHealth::TLatest> latest)
+{
+    m_logHealth = std::move(latest);
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, cellSpreadColumn()), index(rowCount() - 1, resistanceColumn()));
+}
+
+QVariant TBatteryOverviewModel::logHealthData(const QString &battery, int column, int role) const
+{
+    const ChargerLogHealth::TLatest latest = m_logHealth.value(battery);
+    const std::optional<double> &value =
+        column == cellSpreadColumn() ? latest.CellSpread : latest.Resistance;
+    switch (role) {
+    case Qt::DisplayRole:
+        if (!value)
+            return QString();
+        return column == cellSpreadColumn() ? TBatteryLogHealthView::cellSpreadText(*value)
+                                            : TBatteryLogHealthView::resistanceText(*value);
+    case SortRole:
+        return value ? QVariant(*value) : QVariant();
+    case Qt::TextAlignmentRole:
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        return value ? tr("The latest of its charger logs") : QVariant();
+    default:
+        return {};
+    }
+}
+
 QVariant TBatteryOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= columns().size())
+        section >= columnCount())
         return {};
+    if (section == cellSpreadColumn())
+        return tr("Cell spread");
+    if (section == resistanceColumn())
+        return tr("Resistance");
     return BatteryReport::title(columns().at(section));
 }
 
@@ -99,6 +136,9 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
     setAttribute(Qt::WA_DeleteOnClose);
     if (parent)
         setFont(parent->font());
+    m_reader = new TChargerLogHealthReader(this);
+    connect(m_reader, &TChargerLogHealthReader::pointsRead, this,
+            &TBatteryOverviewForm::addLogPoints);
     m_model = new TBatteryOverviewModel(this);
     m_sort = new TBatteryOverviewSortModel(this);
     m_sort->setSourceModel(m_model);
@@ -130,17 +170,37 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(BatteryTableView);
-    resize(920, 260);
+    layout->addWidget(TBatteryLogHealthView::progressBarFor(m_reader, this));
+    resize(1060, 260);
     refresh();
 }
 
 void TBatteryOverviewForm::refresh()
 {
     m_model->setFigures(BatteryHealth::overview(m_log->log(), DateTimeText::now()));
+    // The logs are read again only when the records naming them changed.
+    QVector<ChargerLogHealth::TLogRef> refs = ChargerLogHealth::logsOf(m_log->log(), m_log->path());
+    if (refs != m_refs) {
+        m_refs = std::move(refs);
+        m_logPoints.clear();
+        m_model->setLogHealth({});
+        m_reader->start(m_refs);
+    }
     if (!m_sized && m_model->rowCount() > 0) {
         m_sized = true;
         BatteryTableView->resizeColumnsToContents();
     }
+}
+
+void TBatteryOverviewForm::addLogPoints(const QVector<ChargerLogHealth::TPoint> &points)
+{
+    for (const ChargerLogHealth::TPoint &p : points)
+        if (p.hasFigures())
+            m_logPoints[p.Battery].append(p);
+    QHash<QString, ChargerLogHealth::TLatest> latest;
+    for (auto it = m_logPoints.cbegin(); it != m_logPoints.cend(); ++it)
+        latest.insert(it.key(), ChargerLogHealth::latest(it.value()));
+    m_model->setLogHealth(std::move(latest));
 }
 
 TBatteryOverviewForm *TBatteryOverviewForm::showFor(TChargeLogDocument *log, QWidget *parent)

@@ -2,6 +2,7 @@
 
 #include "BatteryHealth.h"
 #include "BatteryReport.h"
+#include "ChargerLogHealth.h"
 
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
@@ -11,18 +12,24 @@ class QAction;
 class QTableView;
 class TChargeLogDocument;
 
-// One row per battery of the chart battery list with its health figures.
+// One row per battery of the chart battery list with its health figures, and after them the
+// latest cell spread and resistance its charger logs give.
 class TBatteryOverviewModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    // The overview's columns, in the order shown.
+    // The overview's columns from the log's records, in the order shown; the two columns from
+    // the charger logs follow them.
     static const QVector<BatteryReport::Column> &columns();
+    static int cellSpreadColumn() { return int(columns().size()); }
+    static int resistanceColumn() { return int(columns().size()) + 1; }
     static constexpr int SortRole = Qt::UserRole + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
     void setFigures(QVector<BatteryHealth::TBatteryFigures> figures);
     const QVector<BatteryHealth::TBatteryFigures> &figures() const { return m_figures; }
+    // The charger logs' latest figures by battery name.
+    void setLogHealth(QHash<QString, ChargerLogHealth::TLatest> latest);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -31,7 +38,10 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    QVariant logHealthData(const QString &battery, int column, int role) const;
+
     QVector<BatteryHealth::TBatteryFigures> m_figures;
+    QHash<QString, ChargerLogHealth::TLatest> m_logHealth;
 };
 
 // Sorts numbers as numbers and names by the user's collation; absent figures always come last.
@@ -46,7 +56,8 @@ protected:
 };
 
 // The modeless Battery Overview window of a log: follows every change of it. Double-clicking a
-// battery asks for its details (detailsRequested).
+// battery asks for its details (detailsRequested). The charger logs the records name are read
+// on worker threads when those records change, filling their columns as they come.
 class TBatteryOverviewForm : public QWidget
 {
     Q_OBJECT
@@ -60,12 +71,18 @@ public:
     QTableView *BatteryTableView = nullptr;
     TBatteryOverviewModel *tableModel() const { return m_model; }
     QSortFilterProxyModel *sortModel() const { return m_sort; }
+    const TChargerLogHealthReader *logReader() const { return m_reader; }
 
 Q_SIGNALS:
     void detailsRequested(const QString &battery);
 
 private:
+    void addLogPoints(const QVector<ChargerLogHealth::TPoint> &points);
+
     TChargeLogDocument *m_log;
+    TChargerLogHealthReader *m_reader;
+    QVector<ChargerLogHealth::TLogRef> m_refs;
+    QHash<QString, QVector<ChargerLogHealth::TPoint>> m_logPoints; // by battery
     TBatteryOverviewModel *m_model;
     TBatteryOverviewSortModel *m_sort;
     bool m_sized = false;

@@ -4,6 +4,7 @@
 #include "ChargeLogDocument.h"
 #include "ChargerLog.h"
 #include "ChargerLogFormUnit.h"
+#include "ChargerLogHealth.h"
 #include "ErrorBox.h"
 #include "NumberText.h"
 
@@ -53,10 +54,8 @@ QString TChargerLogCommands::existingFileOf(qint32 key) const
         return {};
     QString name, comment;
     TChargeList::SplitChargeText(log.ChargeStringList.text(position), name, comment);
-    if (name.trimmed().isEmpty())
-        return {};
-    const QFileInfo file(QFileInfo(m_document->path()).absoluteDir(), name);
-    return file.isFile() ? file.absoluteFilePath() : QString();
+    const QString path = ChargerLogHealth::resolvePath(m_document->path(), name);
+    return !path.isEmpty() && QFileInfo(path).isFile() ? path : QString();
 }
 
 bool TChargerLogCommands::openFile(const QString &file)

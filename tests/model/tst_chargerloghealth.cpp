@@ -66,8 +66,8 @@ void TestChargerLogHealth::logsOfRecords()
 void TestChargerLogHealth::pointsAndLatest()
 {
     const TLogRef ref{QStringLiteral("Pack"), 46000, 7, QString()};
-    ChargerLog::TChargerLogFigures charged = ChargerLog::figures(
-        ChargerLog::read(withResistance(42), QStringLiteral("ch1")));
+    ChargerLog::TChargerLogFigures charged =
+        ChargerLog::figures(ChargerLog::read(withResistance(42), QStringLiteral("ch1")));
     TPoint point = pointOf(ref, charged);
     QCOMPARE(point.Key, 7);
     QVERIFY(point.CellSpread);

@@ -1,5 +1,6 @@
 #include "BarChart.h"
 #include "BatteryDetailsFormUnit.h"
+#include "BatteryLogHealthView.h"
 #include "BatteryOverviewFormUnit.h"
 #include "ChargeLogTableModel.h"
 #include "LineChart.h"
@@ -11,6 +12,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressBar>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -180,6 +183,80 @@ private Q_SLOTS:
             form->log().BatteriesStringList.indexOf(QStringLiteral("Pack")), true);
         form->DeleteBatteriesActionExecute();
         QTRY_VERIFY(details.isNull());
+    }
+
+    // The charger logs the records name: cell spread and resistance in the details and the
+    // overview, read once, again only when the records naming them change.
+    void logHealth()
+    {
+        TQorLogMainForm *form = openForm();
+        QFile ch1(QStringLiteral(QORLOG_TEST_DATA "/charger-logs/dollar-storage-ch1.txt"));
+        QFile ch2(QStringLiteral(QORLOG_TEST_DATA "/charger-logs/dollar-storage-ch2.txt"));
+        QVERIFY(ch1.open(QIODevice::ReadOnly) && ch2.open(QIODevice::ReadOnly));
+        // The logs with a resistance reading of their channel at the end.
+        const auto write = [&](const QString &name, QByteArray bytes, int resistance) {
+            bytes += bytes.left(bytes.indexOf(';')) + ";128;900000;" +
+                     QByteArray::number(resistance) + ";7;7;7;7;7;7;0;0;0;0;1\n";
+            QFile f(m_dir->filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        };
+        write(QStringLiteral("a.txt"), ch1.readAll(), 40); // 1 mV spread
+        write(QStringLiteral("b.txt"), ch2.readAll(), 48); // 9 mV
+        const auto addLogged = [&](double when, const QString &battery, const QString &file) {
+            form->AddChargeRecord(-1, when, QStringLiteral("PSU"), QStringLiteral("QorA1"), battery,
+                                  1.0, 0.5, QStringLiteral("Normal"), QString(), file);
+        };
+        addLogged(Day0 + 2, QStringLiteral("Pack"), QStringLiteral("b.txt"));
+        addLogged(Day0, QStringLiteral("Pack"), QStringLiteral("a.txt"));
+        addLogged(Day0 + 3, QStringLiteral("Pack"), QStringLiteral("missing.txt"));
+        add(form, Day0, QStringLiteral("Other"), 1.0, 1.0);
+
+        TBatteryDetailsForm *details = form->showBatteryDetails(QStringLiteral("Pack"));
+        TBatteryLogHealthView *health = details->LogHealth;
+        QVERIFY(health->isVisible());
+        QTRY_VERIFY(!health->reader()->isRunning());
+        QCOMPARE(health->reader()->done(), 3);
+        QVERIFY(health->HealthProgress->isHidden());
+        TLineChart *chart = health->HealthChart;
+        QCOMPARE(chart->points(TBatteryLogHealthView::CellSpreadSeries),
+                 (QVector<QPointF>{{Day0, 1}, {Day0 + 2, 9}}));
+        QCOMPARE(chart->points(TBatteryLogHealthView::ResistanceSeries),
+                 (QVector<QPointF>{{Day0, 40}, {Day0 + 2, 48}}));
+        QVERIFY(chart->pointText(TBatteryLogHealthView::ResistanceSeries, 1)
+                    .contains(QStringLiteral("48 mΩ")));
+        const qint32 second = health->keyOf(TBatteryLogHealthView::CellSpreadSeries, 1);
+        Q_EMIT chart->pointClicked(TBatteryLogHealthView::CellSpreadSeries, 1, Qt::LeftButton);
+        const QModelIndexList rows = form->ChargeLogStringGrid->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(form->tableModel()->keyAt(rows.first().row()), second);
+        QVERIFY(form->showBatteryDetails(QStringLiteral("Other"))->LogHealth->isHidden());
+
+        TBatteryOverviewForm *overview = form->showBatteryOverview();
+        QTableView *view = overview->BatteryTableView;
+        QTRY_VERIFY(!overview->logReader()->isRunning());
+        QCOMPARE(column(view, TBatteryOverviewModel::cellSpreadColumn()),
+                 (QStringList{"", "9 mV"}));
+        QCOMPARE(column(view, TBatteryOverviewModel::resistanceColumn()),
+                 (QStringList{"", "48 mΩ"}));
+        QCOMPARE(
+            view->model()->headerData(TBatteryOverviewModel::resistanceColumn(), Qt::Horizontal),
+            QVariant(QStringLiteral("Resistance")));
+
+        // A refresh that leaves the records as they were reads nothing.
+        QSignalSpy detailsRead(health->reader(), &TChargerLogHealthReader::progress);
+        QSignalSpy overviewRead(overview->logReader(), &TChargerLogHealthReader::progress);
+        form->RefreshDisplay();
+        add(form, Day0 + 5, QStringLiteral("Other"), 1.0, 1.0);
+        QCOMPARE(detailsRead.size() + overviewRead.size(), 0);
+        // A record naming another log is read again: b's newer record now names a.
+        form->AddChargeRecord(second, Day0 + 2, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("Pack"), 1.0, 0.5, QStringLiteral("Normal"), QString(),
+                              QStringLiteral("a.txt"));
+        QTRY_VERIFY(!health->reader()->isRunning() && !overview->logReader()->isRunning());
+        QCOMPARE(chart->points(TBatteryLogHealthView::ResistanceSeries),
+                 (QVector<QPointF>{{Day0, 40}, {Day0 + 2, 40}}));
+        QCOMPARE(column(view, TBatteryOverviewModel::resistanceColumn()),
+                 (QStringList{"", "40 mΩ"}));
     }
 
     // Many points draw only once per pixel, and only those in the visible range.
