@@ -1,15 +1,22 @@
-// Figures of the charger log window: reading a generated 1 MiB "$" log and painting the
-// window's chart with 100,000 samples. Prints "figure: value (target ...)" lines.
+// Figures of the charger logs: reading a generated 1 MiB "$" log, painting the log window's
+// chart with 100,000 samples, and the Battery Details of a battery whose 1,000 records each name
+// a log of an hour's charge. Prints "figure: value (target ...)" lines.
 
+#include "BatteryDetailsFormUnit.h"
+#include "BatteryLogHealthView.h"
+#include "ChargeLogDocument.h"
 #include "ChargerLog.h"
 #include "ChargerLogFormUnit.h"
+#include "ChargerLogHealth.h"
 #include "LineChart.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
@@ -55,6 +62,52 @@ template <typename F> double bestOf(int runs, F &&f)
         best = std::min(best, timer.nsecsElapsed() / 1e6);
     }
     return best;
+}
+
+// Opens the details of a battery with `logs` records, each naming its own log of `samples`
+// samples a second apart, and prints how
+// long the window takes to show and how long until every log's point is in its chart.
+void benchDetails(int logs, int samples)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("logs"));
+    TChargeLogDocument document(dir.filePath(QStringLiteral("bench.QorLog")), dir.path());
+    for (int i = 0; i < logs; ++i) {
+        QByteArray bytes = generatedLog(samples, 0);
+        // Every log its own: the resistance grows with the pack's age.
+        bytes += "$1;128;" + QByteArray::number(samples * 1000) + ";" +
+                 QByteArray::number(40 + i / 20) + ";7;7;7;7;7;7;0;0;0;0;1\r\n";
+        const QString name = QStringLiteral("logs/%1.txt").arg(i, 4, 10, QLatin1Char('0'));
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+            std::printf("cannot write the bench's logs in %s\n", qPrintable(dir.path()));
+            return;
+        }
+        document.log().StoreChargeRecord(-1, 46000.0 + i, QStringLiteral("PSU"),
+                                         QStringLiteral("Charger"), QStringLiteral("Pack"), 2.0,
+                                         1.8, QStringLiteral("Normal"), QString(), name);
+    }
+    const auto open = [&](const char *what) {
+        QElapsedTimer timer;
+        timer.start();
+        auto *form = new TBatteryDetailsForm(&document, nullptr, QStringLiteral("Pack"));
+        form->show();
+        QCoreApplication::processEvents();
+        const double shown = timer.nsecsElapsed() / 1e6;
+        while (form->LogHealth->reader()->isRunning())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents();
+        const double complete = timer.nsecsElapsed() / 1e6;
+        std::printf(
+            "Battery Details of a battery with %d logs of %d samples, %s: shown in "
+            "%.1f ms (target <= 1000 ms), every log's point in %.1f ms (%d points)\n",
+            logs, samples, what, shown, complete,
+            form->LogHealth->HealthChart->pointCount(TBatteryLogHealthView::ResistanceSeries));
+        delete form;
+    };
+    ChargerLogHealth::sharedCache().clear();
+    open("logs not read before");
+    open("logs read before");
 }
 
 } // namespace
@@ -106,5 +159,8 @@ int main(int argc, char **argv)
                     form.Chart->setCursorX(span * (0.2 + 0.1 * (frame++ % 4)));
                     paint();
                 }));
+    form.close();
+    benchDetails(1000, 450);  // as long as the chargers' own sample files
+    benchDetails(1000, 3600); // an hour's charge
     return 0;
 }

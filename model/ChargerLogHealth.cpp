@@ -141,10 +141,11 @@ void TChargerLogHealthReader::start(const QVector<TLogRef> &refs)
     for (int w = 0; w < workers; ++w)
         m_pool.start([run, cache, self] {
             for (;;) {
-                const int i = run->next++;
-                if (i >= run->refs.size() || run->cancelled)
+                // The newest first: the latest figures are the ones most looked for.
+                const int taken = run->next++;
+                if (taken >= run->refs.size() || run->cancelled)
                     return;
-                const TLogRef &ref = run->refs.at(i);
+                const TLogRef &ref = run->refs.at(run->refs.size() - 1 - taken);
                 const auto figures = cache->figuresFor(ref.Path);
                 const TPoint point = figures ? pointOf(ref, *figures)
                                              : TPoint{ref.Battery, ref.DateTime, ref.Key, {}, {}};

@@ -68,8 +68,9 @@ ChargerLog::TFiguresCache &sharedCache();
 
 } // namespace ChargerLogHealth
 
-// Reads the logs of a list of records on worker threads and hands their points back on the
-// thread it lives on, in batches as they come (pointsRead), with the count done (progress). A
+// Reads the logs of a list of records on worker threads, the newest record's first, and hands
+// their points back on the thread it lives on, in batches as they come (pointsRead), with the
+// count done (progress). A
 // new start() drops what the last one had not handed over yet; deleting the reader stops it and
 // waits for the file being read.
 class TChargerLogHealthReader : public QObject
