@@ -27,8 +27,8 @@
 
 namespace {
 
-// The design size; the file chooser button takes the right end of the charger log file name's
-// row, which gives up that room.
+// The design size; the buttons that show and choose the charger log take the right end of the
+// file name's row, which gives up that room.
 constexpr int ClientWidth = 403;
 constexpr int ClientHeight = 262;
 constexpr int BrowseButtonWidth = 24;
@@ -161,6 +161,21 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     m_ampHoursLabel->setBuddy(AmpHoursLabeledEdit);
     m_commentLabel->setBuddy(CommentLabeledEdit);
     m_logFileLabel->setBuddy(ChargerLogFileNameLabeledEdit);
+    ChargerLogShowBtn = new QPushButton(QorLogIcons::chargerLog(), QString(), this);
+    ChargerLogShowBtn->setObjectName(QStringLiteral("ChargerLogShowBtn"));
+    ChargerLogShowBtn->setToolTip(tr("Show Charger Log"));
+    ChargerLogShowBtn->setAccessibleName(tr("Show Charger Log"));
+    ChargerLogShowBtn->setAutoDefault(false);
+    // As high as the file name beside it, like the "…" button.
+    ChargerLogShowBtn->setIconSize(QSize(12, 12));
+    ChargerLogShowBtn->setEnabled(false);
+    connect(
+        ChargerLogFileNameLabeledEdit, &QLineEdit::textChanged, ChargerLogShowBtn,
+        [this](const QString &text) { ChargerLogShowBtn->setEnabled(!text.trimmed().isEmpty()); });
+    connect(ChargerLogShowBtn, &QPushButton::clicked, this,
+            [this] { ErrorBox::guard([this] { m_store->showChargerLog(this); }, this); });
+    connect(ChargerLogFileNameLabeledEdit, &QLineEdit::editingFinished, this,
+            [this] { Q_EMIT chargerLogFileNameChanged(ChargerLogFileNameLabeledEdit->text()); });
     ChargerLogFileNameBrowseBtn = new QPushButton(QStringLiteral("\u2026"), this);
     ChargerLogFileNameBrowseBtn->setObjectName(QStringLiteral("ChargerLogFileNameBrowseBtn"));
     ChargerLogFileNameBrowseBtn->setToolTip(tr("Choose the charger log file"));
@@ -180,8 +195,9 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
 
     layOutControls();
 
-    // Tab order as designed, the time picker last after Cancel; the file chooser, an addition
-    // to the design, comes after all of them so that Tab from the file name still reaches OK.
+    // Tab order as designed, the time picker last after Cancel; the buttons beside the file name,
+    // additions to the design, come after all of them so that Tab from the file name still
+    // reaches OK.
     QWidget *const order[] = {DatePicker,
                               PowerSourcesComboBox,
                               ChargersComboBox,
@@ -194,6 +210,7 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
                               OkBitBtn,
                               CancelBitBtn,
                               TimePicker,
+                              ChargerLogShowBtn,
                               ChargerLogFileNameBrowseBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -213,9 +230,11 @@ void TChargeDataForm::chooseChargerLogFile()
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (current.exists())
         dialog.selectFile(current.absoluteFilePath());
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         ChargerLogFileNameLabeledEdit->setText(
             QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+        Q_EMIT chargerLogFileNameChanged(ChargerLogFileNameLabeledEdit->text());
+    }
     ChargerLogFileNameLabeledEdit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -279,9 +298,13 @@ void TChargeDataForm::layOutControls()
     place(AmpHoursLabeledEdit, Column2, 112, ColumnWidth);
     place(TerminationsComboBox, Column3, 112, ColumnWidth);
     place(CommentLabeledEdit, Column1, 160, WideWidth);
-    const int fileNameWidth = WideWidth - BrowseButtonGap - BrowseButtonWidth;
+    const int fileNameWidth = WideWidth - 2 * (BrowseButtonGap + BrowseButtonWidth);
     place(ChargerLogFileNameLabeledEdit, Column1, 200, fileNameWidth);
-    ChargerLogFileNameBrowseBtn->setGeometry(Column1 + fileNameWidth + BrowseButtonGap, 200,
+    const int buttonsLeft = Column1 + fileNameWidth + BrowseButtonGap;
+    ChargerLogShowBtn->setGeometry(
+        buttonsLeft, 200, BrowseButtonWidth,
+        qMax(ChargerLogFileNameLabeledEdit->height(), ChargerLogShowBtn->sizeHint().height()));
+    ChargerLogFileNameBrowseBtn->setGeometry(buttonsLeft + BrowseButtonWidth + BrowseButtonGap, 200,
                                              BrowseButtonWidth,
                                              ChargerLogFileNameLabeledEdit->height());
 

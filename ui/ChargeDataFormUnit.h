@@ -107,9 +107,14 @@ public:
     QComboBox *TerminationsComboBox = nullptr;
     QLineEdit *CommentLabeledEdit = nullptr;
     QLineEdit *ChargerLogFileNameLabeledEdit = nullptr;
+    QPushButton *ChargerLogShowBtn = nullptr;           // shows the log the name names
     QPushButton *ChargerLogFileNameBrowseBtn = nullptr; // "…": a file chooser for the name
     QPushButton *OkBitBtn = nullptr;
     QPushButton *CancelBitBtn = nullptr;
+
+Q_SIGNALS:
+    // The charger log file name was edited (typed and left, or chosen).
+    void chargerLogFileNameChanged(const QString &text);
 
 public slots:
     void OkBitBtnClick();

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class TChargeDataForm;
+
 // What a charge data dialog needs of the main window: the name lists to offer, the latest
 // charge to start from, and the one operation that stores a charge.
 class IChargeRecordStore
@@ -18,4 +20,7 @@ public:
                                  double nominalChargeAmps, double ampHours,
                                  const QString &termination, const QString &comment,
                                  const QString &chargerLogFileName) = 0;
+    // Shows the charger log the dialog's file name names (and follows that name while the
+    // dialog edits it). Nothing by default.
+    virtual void showChargerLog(TChargeDataForm *form) { Q_UNUSED(form) }
 };

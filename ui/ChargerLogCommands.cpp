@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
 
@@ -31,6 +32,7 @@ TChargerLogCommands::TChargerLogCommands(TChargeLogDocument *document, IChargeRe
             },
             m_window);
     });
+    connect(m_document, &TChargeLogDocument::changed, this, &TChargerLogCommands::followRecords);
     AddChargeFromChargerLogAction = new QAction(tr("Add Charge from Charger Log…"), this);
     AddChargeFromChargerLogAction->setObjectName(QStringLiteral("AddChargeFromChargerLogAction"));
     connect(AddChargeFromChargerLogAction, &QAction::triggered, this, [this] {
@@ -46,7 +48,7 @@ TChargerLogCommands::TChargerLogCommands(TChargeLogDocument *document, IChargeRe
     });
 }
 
-QString TChargerLogCommands::existingFileOf(qint32 key) const
+QString TChargerLogCommands::pathOf(qint32 key) const
 {
     const TChargeLog &log = m_document->log();
     const int position = key != 0 ? log.FindChargeIndex(key) : -1;
@@ -54,7 +56,12 @@ QString TChargerLogCommands::existingFileOf(qint32 key) const
         return {};
     QString name, comment;
     TChargeList::SplitChargeText(log.ChargeStringList.text(position), name, comment);
-    const QString path = ChargerLogHealth::resolvePath(m_document->path(), name);
+    return ChargerLogHealth::resolvePath(m_document->path(), name);
+}
+
+QString TChargerLogCommands::existingFileOf(qint32 key) const
+{
+    const QString path = pathOf(key);
     return !path.isEmpty() && QFileInfo(path).isFile() ? path : QString();
 }
 
@@ -72,13 +79,68 @@ TChargerLogForm *TChargerLogCommands::showForRecord(qint32 key)
     const QString path = existingFileOf(key);
     if (path.isEmpty())
         return nullptr;
+    return showRecordIn(TChargerLogForm::showFor(path, m_window), key);
+}
+
+TChargerLogForm *TChargerLogCommands::showRecordIn(TChargerLogForm *form, qint32 key)
+{
     const TChargeLog &log = m_document->log();
-    const TChargeRecord &record = log.ChargeStringList.record(log.FindChargeIndex(key));
-    TChargerLogForm *form = TChargerLogForm::showFor(path, m_window);
+    const int position = key > 0 ? log.FindChargeIndex(key) : -1;
+    if (position < 0)
+        return form;
+    const TChargeRecord &record = log.ChargeStringList.record(position);
     form->setRecord(key, record.AmpHours, record.NominalChargeAmps);
     connect(form, &TChargerLogForm::useLogAmpHours, this, &TChargerLogCommands::useLogAmpHours,
             Qt::UniqueConnection);
+    const auto known = std::find_if(m_recordForms.begin(), m_recordForms.end(),
+                                    [form](const RecordWindow &w) { return w.form == form; });
+    if (known == m_recordForms.end())
+        m_recordForms.append({form, pathOf(key)});
+    else
+        known->path = pathOf(key);
     return form;
+}
+
+TChargerLogForm *TChargerLogCommands::showForDialog(TChargeDataForm *dialog)
+{
+    const auto pathIn = [this](const QString &text) {
+        return ChargerLogHealth::resolvePath(m_document->path(),
+                                             QDir::fromNativeSeparators(text.trimmed()));
+    };
+    const QString path = pathIn(dialog->ChargerLogFileNameLabeledEdit->text());
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        throw QorLogError(
+            tr("The charger log file %1 is not there").arg(QDir::toNativeSeparators(path)));
+    TChargerLogForm *form = showRecordIn(TChargerLogForm::showFor(path, dialog), dialog->RecordKey);
+    // While the dialog edits the name, the window shows the file the name names.
+    connect(dialog, &TChargeDataForm::chargerLogFileNameChanged, form,
+            [form, pathIn](const QString &text) {
+                const QString next = pathIn(text);
+                if (!next.isEmpty() && next != form->filePath() && QFileInfo(next).isFile())
+                    form->setFilePath(next);
+            });
+    return form;
+}
+
+void TChargerLogCommands::followRecords()
+{
+    const TChargeLog &log = m_document->log();
+    m_recordForms.removeIf([](const RecordWindow &w) { return w.form.isNull(); });
+    for (RecordWindow &w : m_recordForms) {
+        const qint32 key = w.form->recordKey();
+        const int position = key > 0 ? log.FindChargeIndex(key) : -1;
+        if (position < 0)
+            continue;
+        // A new file name shows the new file; other changes leave what the window shows.
+        const QString path = pathOf(key);
+        if (path != w.path) {
+            w.path = path;
+            if (!path.isEmpty() && path != w.form->filePath() && QFileInfo(path).isFile())
+                w.form->setFilePath(path);
+        }
+        const TChargeRecord &record = log.ChargeStringList.record(position);
+        w.form->setRecord(key, record.AmpHours, record.NominalChargeAmps);
+    }
 }
 
 void TChargerLogCommands::useLogAmpHours(qint32 key, double ampHours)

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 class IChargeRecordStore;
 class QAction;
 class QMimeData;
 class QWidget;
+class TChargeDataForm;
 class TChargeLogDocument;
 class TChargerLogForm;
 
@@ -32,6 +35,9 @@ public:
     bool openFile(const QString &file);
     // The window of the log that the record holding `key` names, checking the record.
     TChargerLogForm *showForRecord(qint32 key);
+    // The window of the log a charge data dialog's file name names, checking the dialog's
+    // record when it edits one; the window follows the name while the dialog edits it.
+    TChargerLogForm *showForDialog(TChargeDataForm *dialog);
     // A charge data dialog for each log file, filled in from the log.
     void addChargesFrom(const QStringList &paths);
     // The local files a drop brings, when it brings any.
@@ -43,8 +49,21 @@ Q_SIGNALS:
 
 private:
     void useLogAmpHours(qint32 key, double ampHours);
+    // The path a record's log file name stands for now; empty when the record is gone.
+    QString pathOf(qint32 key) const;
+    // Shows the log of a record in its window, which checks the record from then on.
+    TChargerLogForm *showRecordIn(TChargerLogForm *form, qint32 key);
+    // The windows checking records follow their records' edits: file name and amp-hours.
+    void followRecords();
 
     TChargeLogDocument *m_document;
     IChargeRecordStore *m_store;
     QWidget *m_window;
+    // The windows checking a record, with the path its record named when last looked at.
+    struct RecordWindow
+    {
+        QPointer<TChargerLogForm> form;
+        QString path;
+    };
+    QList<RecordWindow> m_recordForms;
 };

@@ -52,6 +52,7 @@ public:
 
     // The record to check the log against: negative amp-hours or amps make it a discharge.
     void setRecord(qint32 key, double ampHours, double nominalAmps);
+    qint32 recordKey() const { return m_hasRecord ? m_recordKey : 0; }
     // The log's amp-hours of the record's kind (negative for a discharge); absent when the log
     // has no such phase or no record is set.
     std::optional<double> logAmpHoursForRecord() const;

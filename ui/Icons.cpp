@@ -121,6 +121,17 @@ QIcon remove()
     return drawIcon([](QPainter &p) { drawArrow(p, true, QColor(210, 60, 40)); });
 }
 
+QIcon chargerLog()
+{
+    return drawIcon([](QPainter &p) {
+        p.setPen(QPen(QColor(60, 60, 60), 1.2));
+        p.drawPolyline(QPolygonF({QPointF(1.5, 1.5), QPointF(1.5, 14.5), QPointF(14.5, 14.5)}));
+        p.setPen(QPen(QColor(30, 90, 200), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF(
+            {QPointF(3, 12), QPointF(6, 7), QPointF(9, 5.5), QPointF(12, 4.5), QPointF(14.5, 4)}));
+    });
+}
+
 QIcon application()
 {
     QIcon icon;

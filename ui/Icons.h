@@ -12,6 +12,7 @@ QIcon deleteSelection();
 QIcon filter();
 QIcon retain();
 QIcon remove();
+QIcon chargerLog();           // a curve over axes: a charger's own log
 QIcon application();          // window icon
 QPixmap applicationPicture(); // 128 x 150, the splash picture
 

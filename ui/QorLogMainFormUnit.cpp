@@ -26,7 +26,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -458,6 +457,11 @@ void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString
         ChargeLogStringGrid->selectLastRow();
 }
 
+void TQorLogMainForm::showChargerLog(TChargeDataForm *form)
+{
+    m_chargerLogCommands->showForDialog(form);
+}
+
 void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powerSource,
                                       bool usePreviousPowerSource, const QString &charger,
                                       const QString &battery, double nominalChargeAmps,
@@ -554,9 +558,7 @@ void TQorLogMainForm::PromptForChargeRecordActionExecute()
 
 void TQorLogMainForm::ChargeLogStringGridDblClick(const QModelIndex &index)
 {
-    if (!index.isValid())
-        return;
-    const qint32 key = m_tableModel->keyAt(index.row());
+    const qint32 key = index.isValid() ? m_tableModel->keyAt(index.row()) : 0;
     if (key != 0)
         OpenChargeDataForm(key);
 }

@@ -61,6 +61,7 @@ public:
                          const QString &charger, const QString &battery, double nominalChargeAmps,
                          double ampHours, const QString &termination, const QString &comment,
                          const QString &chargerLogFileName) override;
+    void showChargerLog(TChargeDataForm *form) override;
 
     // IAddChargeHandler
     void HandleAddCharge(double chargeDateTime, const QString &powerSource,

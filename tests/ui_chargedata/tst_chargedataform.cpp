@@ -182,7 +182,7 @@ void TestChargeDataForm::windowAndControls()
     // Nothing is cut off at this font: every control gets at least its own height (labels also
     // their width), lies inside the client area and overlaps no other.
     const QList<QWidget *> controls = form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    QCOMPARE(controls.size(), 23);
+    QCOMPARE(controls.size(), 24);
     for (QWidget *w : controls) {
         const QString name = w->objectName();
         QVERIFY2(form->rect().contains(w->geometry()), qPrintable(name));
@@ -236,6 +236,8 @@ void TestChargeDataForm::tabOrder()
     FakeStore store;
     TChargeDataForm *form = TChargeDataForm::OpenChargeDataForm(&store, -1, nullptr);
     QVERIFY(QTest::qWaitForWindowActive(form));
+    // "Show Charger Log" takes the focus when there is a name to show.
+    form->ChargerLogFileNameLabeledEdit->setText(QStringLiteral("charger.log"));
     form->DatePicker->setFocus();
 
     const QStringList expected = {"PowerSourcesComboBox",
@@ -249,6 +251,7 @@ void TestChargeDataForm::tabOrder()
                                   "OkBitBtn",
                                   "CancelBitBtn",
                                   "TimePicker",
+                                  "ChargerLogShowBtn",
                                   "ChargerLogFileNameBrowseBtn",
                                   "DatePicker"};
     // Tab first steps through the sections of a date or time picker, then leaves it.
@@ -783,7 +786,7 @@ void TestChargeDataForm::everyControlIsNamed()
                      qPrintable(w->objectName()));
         ++named;
     }
-    QCOMPARE(named, 13);
+    QCOMPARE(named, 14);
     const auto power = QAccessible::queryAccessibleInterface(form->PowerSourcesComboBox)
                            ->relations(QAccessible::Label);
     QCOMPARE(power.at(0).first->text(QAccessible::Name), QStringLiteral("PowerSource"));

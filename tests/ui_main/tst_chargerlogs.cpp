@@ -94,8 +94,58 @@ private Q_SLOTS:
         window->UseLogButton->click();
         QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours, logAmpHours);
         QCOMPARE(m_form->undoStack()->count(), 2);
+        QVERIFY(!window->UseLogButton->isVisible());
         m_form->undoStack()->undo();
         QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours, 1.0);
+        // The window checks the record as it is now.
+        QVERIFY(window->UseLogButton->isVisible());
+    }
+
+    // The dialog's "Show Charger Log" opens the log its file name names (beside the log when
+    // relative); the window follows the name as the dialog edits it and as the record changes.
+    void windowFollowsTheFileName()
+    {
+        QVERIFY(QFile::copy(sample("dollar-storage-ch1.txt"), m_dir->filePath("ch1.txt")));
+        m_form->AddChargeRecord(-1, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"), QString(),
+                                QStringLiteral("ch1.txt"));
+        const qint32 key = m_form->log().ChargeStringList.record(0).Key;
+        TChargeDataForm *dialog = TChargeDataForm::OpenChargeDataForm(m_form.get(), key, nullptr);
+        QVERIFY(dialog->ChargerLogShowBtn->isEnabled());
+        dialog->ChargerLogShowBtn->click();
+        TChargerLogForm *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
+                window = log;
+        QVERIFY(window);
+        QCOMPARE(window->filePath(), m_dir->filePath("ch1.txt"));
+        QCOMPARE(window->recordKey(), key);
+
+        // Edited in the dialog: the window shows the new file before OK.
+        const QString ch2 = sample("dollar-storage-ch2.txt");
+        dialog->ChargerLogFileNameLabeledEdit->setText(ch2);
+        Q_EMIT dialog->ChargerLogFileNameLabeledEdit->editingFinished();
+        QCOMPARE(window->filePath(), ch2);
+        dialog->ChargerLogFileNameLabeledEdit->setText(QStringLiteral("not-there.txt"));
+        Q_EMIT dialog->ChargerLogFileNameLabeledEdit->editingFinished();
+        QCOMPARE(window->filePath(), ch2); // a name of no file leaves it
+        dialog->CancelBitBtn->click();
+
+        // The record's file name changed (another dialog, an undo): the window follows.
+        TChargerLogForm *shown = m_form->chargerLogCommands()->showForRecord(key);
+        QCOMPARE(shown->filePath(), m_dir->filePath("ch1.txt"));
+        m_form->AddChargeRecord(key, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"), QString(),
+                                ch2);
+        QCOMPARE(shown->filePath(), ch2);
+        m_form->undoStack()->undo();
+        QCOMPARE(shown->filePath(), m_dir->filePath("ch1.txt"));
+        // Other changes leave a dropped file where it is.
+        shown->setFilePath(ch2);
+        m_form->AddChargeRecord(-1, 46001, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"), QString(),
+                                QString());
+        QCOMPARE(shown->filePath(), ch2);
     }
 };
 
