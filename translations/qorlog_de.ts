@@ -788,6 +788,57 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TBatteryLogHealthView</name>
+    <message>
+        <source>Cell spread and resistance of %1</source>
+        <translation>Zellenabweichung und Innenwiderstand von %1</translation>
+    </message>
+    <message>
+        <source>Cell spread</source>
+        <translation>Zellenabweichung</translation>
+    </message>
+    <message>
+        <source>Resistance</source>
+        <translation>Innenwiderstand</translation>
+    </message>
+    <message>
+        <source>Cell spread (mV)</source>
+        <translation>Zellenabweichung (mV)</translation>
+    </message>
+    <message>
+        <source>Resistance (mΩ)</source>
+        <translation>Innenwiderstand (mΩ)</translation>
+    </message>
+    <message>
+        <source>Cell spread: %1</source>
+        <translation>Zellenabweichung: %1</translation>
+    </message>
+    <message>
+        <source>Resistance: %1</source>
+        <translation>Innenwiderstand: %1</translation>
+    </message>
+    <message>
+        <source>The charger logs of this battery give no cell spread or resistance.</source>
+        <translation>Die Ladegerät-Logs dieses Akkus enthalten weder Zellenabweichung noch Innenwiderstand.</translation>
+    </message>
+    <message>
+        <source>Reading charger logs: %v of %m</source>
+        <translation>Ladegerät-Logs werden gelesen: %v von %m</translation>
+    </message>
+    <message>
+        <source>Reading charger logs</source>
+        <translation>Ladegerät-Logs werden gelesen</translation>
+    </message>
+    <message>
+        <source>%1 mV</source>
+        <translation>%1 mV</translation>
+    </message>
+    <message>
+        <source>%1 mΩ</source>
+        <translation>%1 mΩ</translation>
+    </message>
+</context>
+<context>
     <name>TBatteryOverviewForm</name>
     <message>
         <source>Battery Overview</source>
@@ -807,6 +858,18 @@ Programms nicht beschreibbar ist.
     <message>
         <source>From %1 discharges</source>
         <translation>Aus %1 Entladungen</translation>
+    </message>
+    <message>
+        <source>The latest of its charger logs</source>
+        <translation>Aus dem neuesten seiner Ladegerät-Logs</translation>
+    </message>
+    <message>
+        <source>Cell spread</source>
+        <translation>Zellenabweichung</translation>
+    </message>
+    <message>
+        <source>Resistance</source>
+        <translation>Innenwiderstand</translation>
     </message>
 </context>
 <context>
@@ -908,6 +971,10 @@ Programms nicht beschreibbar ist.
     <message>
         <source>Date is in the future</source>
         <translation>Das Datum liegt in der Zukunft</translation>
+    </message>
+    <message>
+        <source>Show Charger Log</source>
+        <translation>Ladegerät-Log anzeigen</translation>
     </message>
 </context>
 <context>
@@ -1146,6 +1213,10 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
     <message>
         <source>%1 moves no amp-hours</source>
         <translation>%1 bewegt keine Amperestunden</translation>
+    </message>
+    <message>
+        <source>The charger log file %1 is not there</source>
+        <translation>Die Ladegerät-Log-Datei %1 ist nicht da</translation>
     </message>
 </context>
 <context>
