@@ -28,14 +28,17 @@ TBatteryLogHealthView::TBatteryLogHealthView(TChargeLogDocument *log, const QStr
     HealthChart = new TLineChart(this);
     HealthChart->setObjectName(QStringLiteral("HealthChart"));
     HealthChart->setAccessibleName(tr("Cell spread and resistance of %1").arg(battery));
-    HealthChart->addSeries(tr("Cell spread"), QColor(0x1f, 0x5f, 0xbf),
-                           TLineChart::MarkersAndLines);
-    HealthChart->addSeries(tr("Resistance"), QColor(0xbf, 0x5f, 0x1f), TLineChart::MarkersAndLines);
+    // Each axis' title in its series' colour: the two curves need no legend.
+    const QColor spreadColour(0x1f, 0x5f, 0xbf), resistanceColour(0xbf, 0x5f, 0x1f);
+    HealthChart->addSeries(tr("Cell spread"), spreadColour, TLineChart::MarkersAndLines);
+    HealthChart->addSeries(tr("Resistance"), resistanceColour, TLineChart::MarkersAndLines);
     HealthChart->setSeriesAxis(ResistanceSeries, TLineChart::RightAxis);
     HealthChart->setAxisIncludesZero(TLineChart::LeftAxis, true);
     HealthChart->setAxisIncludesZero(TLineChart::RightAxis, true);
     HealthChart->yAxis().title = tr("Cell spread (mV)");
     HealthChart->rightAxis().title = tr("Resistance (mΩ)");
+    HealthChart->yAxis().titleColour = spreadColour;
+    HealthChart->rightAxis().titleColour = resistanceColour;
     QFont small = font();
     small.setPointSize(8);
     const QPen grid(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine);

@@ -139,6 +139,11 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
     m_reader = new TChargerLogHealthReader(this);
     connect(m_reader, &TChargerLogHealthReader::pointsRead, this,
             &TBatteryOverviewForm::addLogPoints);
+    // The logs' columns take the width of what the logs gave, once all are read.
+    connect(m_reader, &TChargerLogHealthReader::finished, this, [this] {
+        BatteryTableView->resizeColumnToContents(TBatteryOverviewModel::cellSpreadColumn());
+        BatteryTableView->resizeColumnToContents(TBatteryOverviewModel::resistanceColumn());
+    });
     m_model = new TBatteryOverviewModel(this);
     m_sort = new TBatteryOverviewSortModel(this);
     m_sort->setSourceModel(m_model);
