@@ -14,11 +14,23 @@
 
 namespace ChargerLogHealth {
 
-QString resolvePath(const QString &logFilePath, const QString &name)
+namespace {
+
+// A name in the folder: cheap enough for every record of a large log.
+QString resolveIn(const QString &folder, const QString &name)
 {
     if (name.trimmed().isEmpty())
         return {};
-    return QFileInfo(QFileInfo(logFilePath).absoluteDir(), name).absoluteFilePath();
+    if (QDir::isAbsolutePath(name))
+        return QDir::cleanPath(name);
+    return QDir::cleanPath(folder + QLatin1Char('/') + name);
+}
+
+} // namespace
+
+QString resolvePath(const QString &logFilePath, const QString &name)
+{
+    return resolveIn(QFileInfo(logFilePath).absolutePath(), name);
 }
 
 QVector<TLogRef> logsOf(const TChargeLog &log, const QString &logFilePath, const QString &battery)
@@ -32,6 +44,7 @@ QVector<TLogRef> logsOf(const TChargeLog &log, const QString &logFilePath, const
             return {};
     }
     const TChargeList &charges = log.ChargeStringList;
+    const QString folder = QFileInfo(logFilePath).absolutePath();
     QVector<TLogRef> refs;
     for (int i = 0; i < charges.count(); ++i) {
         // Most records name no log: their text has no name before the '*'.
@@ -44,7 +57,7 @@ QVector<TLogRef> logsOf(const TChargeLog &log, const QString &logFilePath, const
         if (position < 0 || (wanted >= 0 && position != wanted) || !log.isShown(record) ||
             !std::isfinite(record.DateTime))
             continue;
-        const QString path = resolvePath(logFilePath, text.left(star));
+        const QString path = resolveIn(folder, text.left(star));
         if (!path.isEmpty())
             refs.append({list.Labels.at(position), record.DateTime, record.Key, path});
     }
