@@ -863,14 +863,6 @@ Programms nicht beschreibbar ist.
         <source>The latest of its charger logs</source>
         <translation>Aus dem neuesten seiner Ladegerät-Logs</translation>
     </message>
-    <message>
-        <source>Cell spread</source>
-        <translation>Zellenabweichung</translation>
-    </message>
-    <message>
-        <source>Resistance</source>
-        <translation>Innenwiderstand</translation>
-    </message>
 </context>
 <context>
     <name>TChargeChart</name>

@@ -106,9 +106,9 @@ QVariant TBatteryOverviewModel::headerData(int section, Qt::Orientation orientat
         section >= columnCount())
         return {};
     if (section == cellSpreadColumn())
-        return tr("Cell spread");
+        return TBatteryLogHealthView::tr("Cell spread");
     if (section == resistanceColumn())
-        return tr("Resistance");
+        return TBatteryLogHealthView::tr("Resistance");
     return BatteryReport::title(columns().at(section));
 }
 
