@@ -92,13 +92,17 @@ Q_SIGNALS:
     void progress(int done, int total);
     void finished();
 
+private Q_SLOTS:
+    // Hands over what the workers of that start() read since the last time.
+    void deliver(quint64 generation);
+
 private:
     struct Run;
-    void deliver(const std::shared_ptr<Run> &run);
 
     ChargerLog::TFiguresCache *m_cache;
     QThreadPool m_pool;
     std::shared_ptr<Run> m_run;
+    quint64 m_generation = 0;
     int m_done = 0;
     int m_total = 0;
 };

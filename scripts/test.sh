@@ -50,13 +50,14 @@ if [ "${QORLOG_TSAN:-0}" = 1 ] || [ "${CI:-}" = true ]; then
     echo "== Model tests with ThreadSanitizer"
     cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORLOG_TSAN=ON
     cmake --build build-tsan -j"$jobs" --target tst_model_logfile tst_model_logguard \
-        tst_model_chargelog tst_model_chargelogchange qorlog_saveloop tst_robust_sharedlog
+        tst_model_chargelog tst_model_chargelogchange tst_model_chargerloghealth qorlog_saveloop \
+        tst_robust_sharedlog
     # Qt itself is not instrumented (tests/tsan.supp); the shared-log test starts processes
     # from a test that has threads.
     supp="$(pwd)/tests/tsan.supp"
     (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$supp" \
         ctest --output-on-failure -j"$jobs" \
-            -R '^tst_(model_(logfile|logguard|chargelog|chargelogchange)|robust_sharedlog)$')
+            -R '^tst_(model_(logfile|logguard|chargelog|chargelogchange|chargerloghealth)|robust_sharedlog)$')
 fi
 tests=$(cd build-test && ctest -N | sed -n 's/^Total Tests: //p')
 runs=1
