@@ -534,6 +534,23 @@ void readDollar(TChargerLog &log, const QByteArray &bytes)
         QVector<qint64> cells;
     };
     QVector<RawResistance> resistances;
+    // Room for a sample a line, filled in place and cut to the samples found at the end: the
+    // series neither grow nor move while a large file is read.
+    qsizetype lineCount = 1;
+    for (const char *p = bytes.constBegin(), *end = bytes.constEnd();
+         (p = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)))); ++p)
+        ++lineCount;
+    QVector<QVector<double> *> series{&log.seconds,  &log.current, &log.voltage,
+                                      &log.capacity, &inner,       &outer};
+    for (QVector<double> *s : series)
+        s->resize(lineCount);
+    log.phases.resize(lineCount);
+    double *seconds = log.seconds.data(), *current = log.current.data(),
+           *voltage = log.voltage.data(), *capacity = log.capacity.data(), *innerAt = inner.data(),
+           *outerAt = outer.data();
+    Phase *phases = log.phases.data();
+    QVector<double *> cellAt;
+    qsizetype samples = 0;
     while (lines.next(line)) {
         if (line.isBlank())
             continue;
@@ -597,6 +614,11 @@ void readDollar(TChargerLog &log, const QByteArray &bytes)
             channel = int(f[0]);
             cellColumns = cells;
             cellColumnsValues.resize(cells);
+            for (QVector<double> &values : cellColumnsValues) {
+                values.resize(lineCount);
+                cellAt.append(values.data());
+                series.append(&values);
+            }
             firstMs = lastMs = f[2];
         } else if (cells != cellColumns) {
             bad(tr("has %1 cell columns, the lines before %2").arg(cells).arg(cellColumns));
@@ -607,19 +629,23 @@ void readDollar(TChargerLog &log, const QByteArray &bytes)
             continue;
         }
         lastMs = f[2];
-        log.seconds.append(double(f[2] - firstMs) / 1000);
-        log.phases.append(f[1] == 1   ? Phase::Charge
+        seconds[samples] = double(f[2] - firstMs) / 1000;
+        phases[samples] = f[1] == 1   ? Phase::Charge
                           : f[1] == 2 ? Phase::Discharge
                           : f[1] == 4 ? Phase::Rest
-                                      : Phase::Unknown);
-        log.current.append(double(f[5]) / 100);
-        log.voltage.append(double(f[7]) / 1000);
-        log.capacity.append(double(f[8]) / 1000);
-        inner.append(double(f[9]) / 10);
-        outer.append(double(f[10]) / 10);
+                                      : Phase::Unknown;
+        current[samples] = double(f[5]) / 100;
+        voltage[samples] = double(f[7]) / 1000;
+        capacity[samples] = double(f[8]) / 1000;
+        innerAt[samples] = double(f[9]) / 10;
+        outerAt[samples] = double(f[10]) / 10;
         for (int c = 0; c < cells; ++c)
-            cellColumnsValues[c].append(double(f[11 + c]) / 1000);
+            cellAt[c][samples] = double(f[11 + c]) / 1000;
+        ++samples;
     }
+    for (QVector<double> *s : series)
+        s->resize(samples);
+    log.phases.resize(samples);
     const auto nonZero = [](const QVector<double> &v) {
         return std::any_of(v.begin(), v.end(), [](double x) { return x != 0; });
     };
@@ -1075,8 +1101,11 @@ TChargerLog readFile(const QString &path, const QVector<ColumnRole> &roles)
         log.error = tr("%1 cannot be read: %2").arg(displayName(path), file.errorString());
         return log;
     }
-    // The size is checked again while reading: the file may grow meanwhile.
-    const QByteArray bytes = file.read(MaximumFileSize + 1);
+    // A buffer of the file's size (one of the largest allowed would be mapped and unmapped for
+    // every file); the size is checked again while reading, as the file may grow meanwhile.
+    QByteArray bytes = file.read(info.size() + 1);
+    if (bytes.size() > info.size() && file.error() == QFileDevice::NoError)
+        bytes += file.read(MaximumFileSize + 1 - bytes.size());
     if (bytes.size() > MaximumFileSize) {
         log.error =
             tr("%1 is larger than %2 MiB").arg(displayName(path)).arg(MaximumFileSize >> 20);
