@@ -83,6 +83,8 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     QString failure;
     bool damaged = false;
     bool unreadable = false;
+    // The file as it was before the read: what another QorLog saves meanwhile is merged later.
+    const TLogFileIdentity readFrom = TLogFileIdentity::ofPath(m_path);
     try {
         LogFile::LoadChargeLog(m_path, loaded, progress);
     } catch (const QorLogReadError &error) {
@@ -128,7 +130,7 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
                      .arg(failure, shown, where);
     }
     // What was read is what the file holds, as far as anything later can tell.
-    m_guard->adopt(m_log, !damaged && !unreadable);
+    m_guard->adopt(m_log, !damaged && !unreadable, readFrom);
     m_guard->setReadOnly(unreadable);
     Q_EMIT changed();
     if (!unreadable)

@@ -94,10 +94,11 @@ void TLogFileGuard::collectBackup(bool wait)
         reportBackupFailure(failure);
 }
 
-void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete)
+void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete,
+                          const std::optional<TLogFileIdentity> &readFrom)
 {
     m_base = log;
-    m_identity = TLogFileIdentity::ofPath(m_path);
+    m_identity = readFrom ? *readFrom : TLogFileIdentity::ofPath(m_path);
     m_fileComplete = fileComplete;
     watch();
     // Copies left while QorLog did not run are reported too, once the owner is ready.

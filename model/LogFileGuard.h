@@ -14,6 +14,7 @@ class QFile;
 
 #include <functional>
 #include <future>
+#include <optional>
 
 // What a look at the log file found.
 struct TOutsideChange
@@ -57,8 +58,11 @@ public:
     // The log as just read from the file (also one read only in part) is what the file holds:
     // it becomes the base, and the watch starts. `fileComplete` false: the file is damaged
     // (a copy was kept); until the next save has written it whole, it gets no daily backup,
-    // so that damaged days never push the last good copy out of the backups.
-    void adopt(const TChargeLog &log, bool fileComplete = true);
+    // so that damaged days never push the last good copy out of the backups. `readFrom` is
+    // the file as it was looked at before the read: another QorLog's save between the read and
+    // this call is then still seen as a change (and merged) rather than taken as what was read.
+    void adopt(const TChargeLog &log, bool fileComplete = true,
+               const std::optional<TLogFileIdentity> &readFrom = std::nullopt);
 
     // Every save holds "PATH.lock" beside the log from its look at the file to the rename, so
     // that several QorLogs on one log (a shared folder, two sessions) take turns and merge

@@ -57,10 +57,13 @@ int main(int argc, char **argv)
     const QString path = args.at(2);
     try {
         TChargeLog log;
+        // As the program does: the file's identity before it is read, so that a save of another
+        // process between the read and the guard's start is merged, not written over.
+        const TLogFileIdentity readFrom = TLogFileIdentity::ofPath(path);
         LogFile::LoadChargeLog(path, log);
         if (guarded) {
             TLogFileGuard guard(path, QString());
-            guard.adopt(log);
+            guard.adopt(log, true, readFrom);
             const int n = args.at(3).toInt();
             for (int i = 1; i <= n; ++i) {
                 log.StoreChargeRecord(
