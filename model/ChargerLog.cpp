@@ -1341,7 +1341,10 @@ TDraftRecord draftRecord(const TChargerLog &log, const QDateTime &fileModified)
     draft.discharge = f.mainPhase == Phase::Discharge;
     const TPhaseFigures &phase = draft.discharge ? *f.discharge : *f.charge;
     draft.ampHours = draft.discharge ? -phase.ampHours() : phase.ampHours();
-    draft.dateTime = f.start ? *f.start : fileModified.addMSecs(-qint64(f.duration * 1000));
+    // A log's time column may run for ages; the milliseconds are kept within what a number of
+    // them can hold (some 30,000 years).
+    const double durationMs = std::clamp(f.duration * 1000, 0.0, 1e15);
+    draft.dateTime = f.start ? *f.start : fileModified.addMSecs(-qint64(durationMs));
     QVector<double> amps;
     for (qsizetype i = 0; i < log.current.size(); ++i)
         if (log.phases[i] == f.mainPhase && std::isfinite(log.current[i]))
