@@ -1,9 +1,14 @@
 #include "ChargeLog.h"
 
+#include "ChargeIdentity.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 TChargeLog::TChargeLog()
     : PowerSourcesStringList(defaultPowerSources()), ChargersStringList(defaultChargers()),
@@ -62,9 +67,22 @@ qint32 TChargeLog::StoreChargeRecord(qint32 key, double dateTime, const QString 
                   comment, chargerLogFileName);
     const TChargeRecord record = recordFromNames(dateTime, powerSource, charger, battery,
                                                  nominalChargeAmps, ampHours, termination);
-    if (key < 0)
-        return AppendChargeRecord(record, comment, chargerLogFileName);
-    return ReplaceChargeRecord(key, record, comment, chargerLogFileName) ? key : 0;
+    const double now = ChargeIdentity::nowUtc();
+    if (key < 0) {
+        const qint32 added = AppendChargeRecord(record, comment, chargerLogFileName);
+        ChargeStringList.setIdentity(ChargeStringList.count() - 1, ChargeIdentity::newId(), now);
+        return added;
+    }
+    const int index = FindChargeIndex(key);
+    if (index < 0)
+        return 0;
+    const TChargeEntry before = ChargeStringList.at(index);
+    ReplaceChargeRecord(key, record, comment, chargerLogFileName);
+    const TChargeEntry &after = ChargeStringList.at(index);
+    if (after.Record != before.Record || after.Text != before.Text)
+        ChargeStringList.setIdentity(index,
+                                     before.Id.isNull() ? ChargeIdentity::newId() : before.Id, now);
+    return key;
 }
 
 TChargeRecord TChargeLog::recordFromNames(double dateTime, const QString &powerSource,
@@ -221,6 +239,30 @@ int TChargeLog::PurgeMarked(NameKind kind)
         if (list.isMarked(i))
             list.rename(i, QString::fromLatin1(QorLog::DeletedName));
     return removed;
+}
+
+int TChargeLog::PruneDeleted(double nowUtc)
+{
+    const int before = int(Deleted.size());
+    if (Deleted.isEmpty())
+        return 0;
+    const double oldest = nowUtc - DeletedKeptDays;
+    for (auto it = Deleted.begin(); it != Deleted.end();)
+        it = it.value() < oldest ? Deleted.erase(it) : std::next(it);
+    const qsizetype kept = qMax<qsizetype>(DeletedKeptAtLeast, qsizetype(DeletedKeptPerCharge) *
+                                                                   ChargeStringList.count());
+    if (Deleted.size() > kept) {
+        // The newest are kept; of equal times, the ids sorting last.
+        std::vector<std::pair<double, QUuid>> byTime;
+        byTime.reserve(size_t(Deleted.size()));
+        for (auto it = Deleted.cbegin(); it != Deleted.cend(); ++it)
+            byTime.emplace_back(it.value(), it.key());
+        const auto cut = byTime.end() - kept;
+        std::nth_element(byTime.begin(), cut, byTime.end());
+        for (auto it = byTime.begin(); it != cut; ++it)
+            Deleted.remove(it->second);
+    }
+    return before - int(Deleted.size());
 }
 
 bool TChargeLog::previousPowerSource(QString &name) const

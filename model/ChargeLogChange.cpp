@@ -16,6 +16,43 @@ void TChargeLogChange::redo(TChargeList &list) const
     list.insertAtPositions(Added);
 }
 
+void TChargeLogChange::undo(TChargeLog &log) const
+{
+    undo(log.ChargeStringList);
+    for (auto it = DeletionsAdded.cbegin(); it != DeletionsAdded.cend(); ++it)
+        log.Deleted.remove(it.key());
+    log.Deleted.insert(DeletionsRemoved);
+}
+
+void TChargeLogChange::redo(TChargeLog &log) const
+{
+    redo(log.ChargeStringList);
+    for (const TPositionedEntry &e : Added)
+        log.Deleted.remove(e.Entry.Id);
+    log.Deleted.insert(DeletionsAdded);
+}
+
+void TChargeLogChange::recordDeletions(QHash<QUuid, double> &deleted,
+                                       const QHash<QUuid, double> &times, double now)
+{
+    QSet<QUuid> back;
+    for (const TPositionedEntry &e : Added) {
+        back.insert(e.Entry.Id);
+        const auto found = deleted.constFind(e.Entry.Id);
+        if (found != deleted.cend()) {
+            DeletionsRemoved.insert(found.key(), found.value());
+            deleted.remove(e.Entry.Id);
+        }
+    }
+    for (const TPositionedEntry &e : Removed) {
+        if (e.Entry.Id.isNull() || back.contains(e.Entry.Id))
+            continue;
+        const double when = times.value(e.Entry.Id, now);
+        DeletionsAdded.insert(e.Entry.Id, when);
+        deleted.insert(e.Entry.Id, when);
+    }
+}
+
 QVector<TPositionedEntry> TChargeLogChange::positionsOf(const TChargeList &list,
                                                         const QVector<qint32> &keys)
 {

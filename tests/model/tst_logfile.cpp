@@ -1,3 +1,4 @@
+#include "BackupStore.h"
 #include "ChargeLog.h"
 #include "ChargeLogChange.h"
 #include "LogFile.h"
@@ -221,27 +222,29 @@ void TestLogFile::writtenStructure()
     log.DischargeSeriesColour = 255;
     log.StoreChargeRecord(-1, 2.75, "Pb", "QorA1", "Cell", 1.5, -0.25, "Error", "c*d", "f");
     log.StoreChargeRecord(-1, 1.5, "PSU", "QorB1_1", "Cell", 2, 3, "Normal", "", "");
+    log.Deleted.insert(QUuid::createUuid(), 45000.5);
     const QByteArray xml = LogFile::WriteChargeLog(log);
 
     QVERIFY2(xml.startsWith(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"), xml);
     bool hasAttributes = true;
-    const QStringList charge = {"QorInsight/Charges/Charge",
-                                "QorInsight/Charges/Charge/DateTime",
-                                "QorInsight/Charges/Charge/PowerSource",
-                                "QorInsight/Charges/Charge/Charger",
-                                "QorInsight/Charges/Charge/Battery",
-                                "QorInsight/Charges/Charge/NominalChargeAmps",
-                                "QorInsight/Charges/Charge/AmpHours",
-                                "QorInsight/Charges/Charge/Termination",
-                                "QorInsight/Charges/Charge/Comment",
-                                "QorInsight/Charges/Charge/ChargerLogFileName"};
+    const QStringList charge = {
+        "QorInsight/Charges/Charge", "QorInsight/Charges/Charge/DateTime",
+        "QorInsight/Charges/Charge/PowerSource", "QorInsight/Charges/Charge/Charger",
+        "QorInsight/Charges/Charge/Battery", "QorInsight/Charges/Charge/NominalChargeAmps",
+        "QorInsight/Charges/Charge/AmpHours", "QorInsight/Charges/Charge/Termination",
+        "QorInsight/Charges/Charge/Comment", "QorInsight/Charges/Charge/ChargerLogFileName",
+        // the identity after the nine fields, which older readers skip
+        "QorInsight/Charges/Charge/Id", "QorInsight/Charges/Charge/Changed"};
+    const QStringList deleted = {"QorInsight/Deleted", "QorInsight/Deleted/DeletedCharge",
+                                 "QorInsight/Deleted/DeletedCharge/Id",
+                                 "QorInsight/Deleted/DeletedCharge/Changed"};
     QCOMPARE(
         elementPaths(xml, hasAttributes),
         QStringList({"QorInsight", "QorInsight/ApplicationData",
                      "QorInsight/ApplicationData/CyclesSeriesColour",
                      "QorInsight/ApplicationData/ChargeSeriesColour",
                      "QorInsight/ApplicationData/DischargeSeriesColour", "QorInsight/Charges"}) +
-            charge + charge);
+            charge + charge + deleted);
     QVERIFY(!hasAttributes);
     QVERIFY2(xml.contains("<CyclesSeriesColour>8388736</CyclesSeriesColour>"), xml);
     QVERIFY2(xml.contains("<ChargeSeriesColour>-16777216</ChargeSeriesColour>"), xml);
@@ -844,7 +847,7 @@ void TestLogFile::keepDamagedCopy()
     QVERIFY(writeBytes(path, damaged));
 
     const QDateTime before = QDateTime::currentDateTime();
-    const QString copy = LogFile::KeepDamagedCopy(path);
+    const QString copy = TBackupStore(path, QString()).keepDamagedCopy();
     const QDateTime after = QDateTime::currentDateTime();
     const QRegularExpression pattern(QRegularExpression::escape(path) +
                                      R"(\.damaged-(\d{8}-\d{6})$)");
@@ -858,13 +861,14 @@ void TestLogFile::keepDamagedCopy()
 
     // A second copy never overwrites the first.
     QVERIFY(writeBytes(path, "second"));
-    const QString second = LogFile::KeepDamagedCopy(path);
+    const QString second = TBackupStore(path, QString()).keepDamagedCopy();
     QVERIFY(second != copy);
     QVERIFY(second.startsWith(path + ".damaged-"));
     QCOMPARE(readBytes(copy), damaged);
     QCOMPARE(readBytes(second), QByteArray("second"));
 
-    QVERIFY_THROWS_EXCEPTION(QorLogError, LogFile::KeepDamagedCopy(dir.filePath("missing")));
+    QVERIFY_THROWS_EXCEPTION(QorLogError,
+                             TBackupStore(dir.filePath("missing"), QString()).keepDamagedCopy());
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)

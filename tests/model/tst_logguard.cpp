@@ -21,14 +21,17 @@ using ModelTestHelpers::describeCharges;
 namespace {
 
 // A log from a compact description: one charge per letter-and-digit word, "b3" is a charge of
-// battery "b" with 3 amp-hours; the same word is the same record.
+// battery "b" with 3 amp-hours; the same word is the same record. The charges have no ids, as
+// a program that knows only the nine fields writes them: the fields decide.
 TChargeLog logOf(const QString &words)
 {
     TChargeLog log;
-    for (const QString &word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    for (const QString &word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         log.StoreChargeRecord(-1, 46000.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
                               word.left(1), 1.0, word.mid(1).toDouble(), QStringLiteral("Normal"),
                               QString(), QString());
+        log.ChargeStringList.setIdentity(log.ChargeStringList.count() - 1, QUuid(), 0);
+    }
     return log;
 }
 
@@ -275,8 +278,24 @@ void TestLogGuard::backupFallsBackToDataFolder()
     blocker.close();
     TBackupStore store(log, dir.filePath(QStringLiteral("data")));
     const QString copy = store.backUpDaily(QDate(2026, 3, 1));
-    QCOMPARE(copy, dir.filePath(QStringLiteral("data/my.QorLog-backups/2026-03-01.QorLog")));
+    QCOMPARE(QFileInfo(copy).dir().dirName(), TBackupStore::fallbackName(log));
+    QVERIFY(copy.startsWith(dir.filePath(QStringLiteral("data/my.QorLog-backups-"))));
     QCOMPARE(store.backups().size(), 1);
+    // A log of the same name elsewhere has a fallback of its own: it gets its day's copy, and
+    // each lists only its own copies.
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sync"))));
+    const QString other = dir.filePath(QStringLiteral("sync/my.QorLog"));
+    writeLog(other, QStringLiteral("b1"));
+    QVERIFY(QFile(other + QStringLiteral("-backups")).open(QIODevice::WriteOnly));
+    TBackupStore otherStore(other, dir.filePath(QStringLiteral("data")));
+    QVERIFY(otherStore.fallback() != store.fallback());
+    const QString otherCopy = otherStore.backUpDaily(QDate(2026, 3, 1));
+    QVERIFY(!otherCopy.isEmpty());
+    QCOMPARE(otherStore.backups().size(), 1);
+    QCOMPARE(store.backups().size(), 1);
+    TChargeLog held;
+    LogFile::LoadChargeLog(otherCopy, held);
+    QCOMPARE(batteriesOf(held), QStringList{"b1"});
     TBackupStore nowhere(log, log); // the fallback is under a file as well
     QVERIFY_THROWS_EXCEPTION(QorLogError, nowhere.backUpDaily(QDate(2026, 3, 2)));
 }
@@ -742,7 +761,7 @@ void TestLogGuard::conflictCopiesMergedAndPutAway()
     QTRY_COMPARE(appeared.size(), 1);
     QCOMPARE(guard.conflictCopies(), (QStringList{good, bad}));
 
-    const ConflictCopies::TConflictMerge merge = ConflictCopies::missingCharges(good, memory);
+    const ConflictCopies::TConflictMerge merge = ConflictCopies::mergeCopy(good, memory);
     QVERIFY(!merge.Damaged);
     LogMerge::ApplyMerge(memory, merge.Merge);
     QCOMPARE(batteriesOf(memory), (QStringList{"a1", "b1", "c1", "c1"}));
@@ -754,7 +773,7 @@ void TestLogGuard::conflictCopiesMergedAndPutAway()
     QCOMPARE(guard.backups().backups().first().Type, TBackupInfo::Kind::ConflictCopy);
     QCOMPARE(guard.backups().backups().first().Path, away);
 
-    const ConflictCopies::TConflictMerge damaged = ConflictCopies::missingCharges(bad, memory);
+    const ConflictCopies::TConflictMerge damaged = ConflictCopies::mergeCopy(bad, memory);
     QVERIFY(damaged.Damaged);
     QVERIFY(damaged.Merge.isEmpty());
     QVERIFY(damaged.Message.contains(bad));

@@ -1,4 +1,5 @@
 #include "ChargeDataFormUnit.h"
+#include "ChargeIdentity.h"
 #include "ChargeLogTableModel.h"
 #include "ConflictCopies.h"
 #include "LogFile.h"
@@ -40,12 +41,15 @@ private:
         log.StoreChargeRecord(-1, when, QStringLiteral("PSU"), QStringLiteral("QorA1"), battery,
                               1.0, 1.0, QStringLiteral("Normal"), QString(), QString());
     }
-    // Writes the log as another program would: a new file renamed over the old one.
+    // Writes the log as another program would: the nine fields only, a new file renamed over
+    // the old one.
     void writeAsOtherProgram(const QStringList &batteries)
     {
         TChargeLog log;
-        for (int i = 0; i < batteries.size(); ++i)
+        for (int i = 0; i < batteries.size(); ++i) {
             add(log, 100 + i, batteries.at(i));
+            log.ChargeStringList.setIdentity(i, QUuid(), 0);
+        }
         LogFile::SaveChargeLog(logPath(), log);
     }
     static QStringList batteries(const TChargeLog &log)
@@ -142,8 +146,10 @@ private Q_SLOTS:
     {
         writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B")});
         {
+            // Another desktop's QorLog took up the same log and added a charge.
             TChargeLog copy;
-            add(copy, 100, QStringLiteral("A"));
+            LogFile::LoadChargeLog(logPath(), copy);
+            ChargeIdentity::assignMissing(copy);
             add(copy, 300, QStringLiteral("Z"));
             LogFile::SaveChargeLog(m_dir->filePath(QStringLiteral("test (conflicted copy "
                                                                   "2026-12-01).QorLog")),
