@@ -13,6 +13,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using ModelTestHelpers::colours;
@@ -196,6 +197,8 @@ private slots:
     void templateReadsAsEmpty();
     void readingRules_data();
     void readingRules();
+    void identityReadingRules_data();
+    void identityReadingRules();
     void badNumberKeepsEarlierRecords();
     void damagedInput_data();
     void damagedInput();
@@ -287,6 +290,8 @@ void TestLogFile::roundTripProperty()
     QRandomGenerator rng(seed);
     TChargeLog original;
     fillRandomLog(original, rng, 300);
+    for (int i = 0; i < 5; ++i)
+        original.Deleted.insert(QUuid::createUuid(), 45000.0 + rng.bounded(1000.0));
 
     QLocale::setDefault(writeLocale);
     const QByteArray xml = LogFile::WriteChargeLog(original);
@@ -545,6 +550,55 @@ void TestLogFile::readingRules()
     }
 }
 
+void TestLogFile::identityReadingRules_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("identities"); // per charge: id and last change
+    QTest::addColumn<QStringList>("deletions");
+    const QByteArray id = "5b0e7c3a-91d2-4f6e-a817-3c64e20b9d51";
+    const QString idText = QString::fromLatin1(id);
+    const QByteArray charge = "<Charge><DateTime>1</DateTime>";
+    QTest::newRow("id and last change") << "<Charges>" + charge + "<Id>" + id +
+                                               "</Id><Changed>45000.25</Changed></Charge></Charges>"
+                                        << QStringList{idText + " 45000.25"} << QStringList{};
+    QTest::newRow("in any case, braces and blanks around the id")
+        << "<Charges>" + charge + "<id>\n {" + id.toUpper() + "} </id><CHANGED>45000,5</CHANGED>" +
+               "</Charge></Charges>"
+        << QStringList{idText + " 45000.5"} << QStringList{};
+    QTest::newRow("an id that is none, a time that is none: not known")
+        << "<Charges>" + charge + "<Id>charge 7</Id><Changed>soon</Changed></Charge></Charges>"
+        << QStringList{"null 0"} << QStringList{};
+    QTest::newRow("deletions after the charges, unknown elements after them")
+        << "<Charges>" + charge + "</Charge></Charges><Deleted><DeletedCharge><Id>" + id +
+               "</Id><Changed>45001</Changed></DeletedCharge><DeletedCharge><Changed>2"
+               "</Changed></DeletedCharge></Deleted><Batteries><Battery><Name>B</Name>"
+               "</Battery></Batteries>"
+        << QStringList{"null 0"} << QStringList{idText + " 45001"};
+}
+
+void TestLogFile::identityReadingRules()
+{
+    QFETCH(QByteArray, body);
+    TChargeLog log;
+    QCOMPARE(readInto(log, "<QorInsight>" + body + "</QorInsight>"), QString());
+    QStringList identities;
+    for (int i = 0; i < log.ChargeStringList.count(); ++i) {
+        const TChargeEntry &e = log.ChargeStringList.at(i);
+        identities << (e.Id.isNull() ? QStringLiteral("null")
+                                     : e.Id.toString(QUuid::WithoutBraces)) +
+                          QLatin1Char(' ') + QString::number(e.Changed, 'g', 17);
+    }
+    QTEST(identities, "identities");
+    QStringList deletions;
+    for (auto it = log.Deleted.cbegin(); it != log.Deleted.cend(); ++it)
+        deletions << it.key().toString(QUuid::WithoutBraces) + QLatin1Char(' ') +
+                         QString::number(it.value(), 'g', 17);
+    QTEST(deletions, "deletions");
+    // The nine fields read as from a file without them.
+    QCOMPARE(describeCharges(log).value(0),
+             QStringLiteral(R"(1 "PSU" "QorA1" "" 0 0 "Normal" "" "")"));
+}
+
 void TestLogFile::badNumberKeepsEarlierRecords()
 {
     TChargeLog log;
@@ -640,6 +694,8 @@ void TestLogFile::readInTwoHalves_data()
     QRandomGenerator rng(11);
     TChargeLog random;
     fillRandomLog(random, rng, 300);
+    for (int i = 0; i < 20; ++i) // the deletions after the charges are the second half's
+        random.Deleted.insert(QUuid::createUuid(), 45000 + i);
     const QByteArray written = LogFile::WriteChargeLog(random);
     QTest::newRow("written log") << written << 1;
     const auto damagedAt = [&written](double where, const QByteArray &with) {
@@ -764,9 +820,18 @@ void TestLogFile::missingFile()
     QCOMPARE(describeCharges(log), QStringList());
     QCOMPARE(log.NextKey, 1);
     QCOMPARE(log.BatteriesStringList.count(), 0);
-    // A directory in its place is an error, not a missing file.
+    // A directory or a named pipe in its place is refused, not taken for missing, and the pipe
+    // is not waited on.
     QVERIFY(QDir(dir.path()).mkdir("dir.QorLog"));
-    QVERIFY_THROWS_EXCEPTION(QorLogError, LogFile::LoadChargeLog(dir.filePath("dir.QorLog"), log));
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe.QorLog")).constData(), 0600) == 0);
+    for (const char *name : {"dir.QorLog", "pipe.QorLog"}) {
+        try {
+            LogFile::LoadChargeLog(dir.filePath(name), log);
+            QFAIL("read");
+        } catch (const QorLogReadError &error) {
+            QVERIFY2(error.message().contains("not a regular file"), qPrintable(error.message()));
+        }
+    }
 }
 
 void TestLogFile::failedSaveKeepsOldFile_data()
