@@ -267,6 +267,27 @@ double sharedUntil(const Side &ours, const Side &theirs)
     return until;
 }
 
+// Whether a copy holds anything that is surely its own side's doing: a newer version of a
+// charge, a charge this log never deleted, one edited after this log deleted it, or a deletion
+// of a charge this log holds. A copy that holds none is an older state of the log (a copy from
+// a desktop that changed nothing): it changes nothing, and nothing in it is a conflict.
+bool bringsItsOwn(const Side &ours, const Side &theirs)
+{
+    const QHash<QUuid, double> &oursDeleted = ours.Log->Deleted;
+    for (int t = 0; t < theirs.count(); ++t) {
+        const int o = ours.find(theirs.Ids[t]);
+        const double changed = theirs.entry(t).Changed;
+        if (o >= 0 ? changed > ours.entry(o).Changed && theirs.value(t) != ours.value(o)
+                   : !oursDeleted.contains(theirs.Ids[t]) ||
+                         changed > oursDeleted.value(theirs.Ids[t]))
+            return true;
+    }
+    for (auto it = theirs.Log->Deleted.cbegin(); it != theirs.Log->Deleted.cend(); ++it)
+        if (ours.holds(it.key()))
+            return true;
+    return false;
+}
+
 // The merge by ids; the sides have their ids. `base` is null for a copy.
 TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TChargeLog &memory,
                      Mode mode)
@@ -380,6 +401,10 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
     for (auto it = theirsDeleted.cbegin(); it != theirsDeleted.cend(); ++it)
         if (!ours.holds(it.key()) && !oursDeleted.contains(it.key()) && !theirs.holds(it.key()))
             result.Deletions.insert(it.key(), it.value());
+    if (mode == Mode::Copy && !bringsItsOwn(ours, theirs)) {
+        result.Conflicts.clear();
+        result.DroppedOurs = result.DroppedTheirs = false;
+    }
     return result;
 }
 

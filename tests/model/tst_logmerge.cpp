@@ -167,6 +167,11 @@ void TestLogMerge::merge_data()
                                                            << "A=a2@5 C=c1@1 -B@6"
                                                            << "A=a1@1 B=b1@1 C=c1@1"
                                                            << "-B A=a2 C=c1" << 0 << "";
+    QTest::newRow("copy from a side that changed nothing, its latest edited here")
+        << "copy"
+        << "A=a2@5 -B@6"
+        << "A=a1@1 B=b1@1"
+        << "-B A=a2" << 0 << "";
     QTest::newRow("copy that added") << "copy"
                                      << "C=c1@1"
                                      << "C=c1@1 D=d1@3"

@@ -1,5 +1,6 @@
 #include "ChargeDataFormUnit.h"
 #include "ChargeIdentity.h"
+#include "ChargeLogDocument.h"
 #include "ChargeLogTableModel.h"
 #include "ConflictCopies.h"
 #include "LogFile.h"
@@ -163,6 +164,80 @@ private Q_SLOTS:
                  qPrintable(notice("ConflictCopyNoticeBox")));
         form->undoStack()->undo();
         QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
+    }
+
+    // A sync tool's conflict copy from the other desktop, made while the two were apart: it
+    // brings exactly what was done there, and a copy from a desktop that did nothing changes
+    // nothing, whatever was done here meanwhile.
+    void conflictCopyBringsWhatTheOtherSideDid_data()
+    {
+        QTest::addColumn<QString>("there"); // what the other desktop did
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("nothing") << "" << QStringList{"A 1.65", "M 1", "N 1"} << false;
+        QTest::newRow("deleted") << "delete M" << QStringList{"A 1.65", "N 1"} << true;
+        QTest::newRow("edited") << "edit M" << QStringList{"A 1.65", "M 2", "N 1"} << true;
+        QTest::newRow("added") << "add Z" << QStringList{"A 1.65", "M 1", "N 1", "Z 1"} << true;
+    }
+    void conflictCopyBringsWhatTheOtherSideDid()
+    {
+        QFETCH(QString, there);
+        TQorLogMainForm *form = openForm();
+        for (const char *battery : {"M", "N"}) // N: the latest charge, left alone
+            form->HandleAddCharge(battery[0] == 'M' ? 200 : 210, QStringLiteral("PSU"), false,
+                                  QStringLiteral("QorA1"), QString::fromLatin1(battery), 1, 1,
+                                  QStringLiteral("Normal"), QString(), QString(), false);
+        // The other desktop's copy of the log as both had it.
+        TChargeLog copy;
+        LogFile::LoadChargeLog(logPath(), copy);
+        // Here: B deleted, A edited (1 -> 1.65 Ah), after the two parted.
+        const auto keyOf = [form](const QString &battery) {
+            const TChargeLog &log = form->log();
+            for (int i = 0; i < log.ChargeStringList.count(); ++i)
+                if (log.BatteriesStringList.name(log.ChargeStringList.record(i).BatteryIndex) ==
+                    battery)
+                    return log.ChargeStringList.record(i).Key;
+            return 0;
+        };
+        QTest::qWait(5); // the edits here are later than the copy's charges
+        form->document()->deleteCharges({keyOf(QStringLiteral("B"))});
+        form->AddChargeRecord(keyOf(QStringLiteral("A")), 100, QStringLiteral("PSU"),
+                              QStringLiteral("QorA1"), QStringLiteral("A"), 1, 1.65,
+                              QStringLiteral("Normal"), QString(), QString());
+        m_form.reset();
+        // There, later still.
+        QTest::qWait(5);
+        const TChargeList &charges = copy.ChargeStringList;
+        const int m = charges.count() - 2; // M, before N
+        if (there == QLatin1String("delete M")) {
+            copy.Deleted.insert(charges.at(m).Id, ChargeIdentity::nowUtc());
+            copy.ChargeStringList.removeAt(m);
+        } else if (there == QLatin1String("edit M")) {
+            copy.StoreChargeRecord(charges.record(m).Key, 200, QStringLiteral("PSU"),
+                                   QStringLiteral("QorA1"), QStringLiteral("M"), 1, 2,
+                                   QStringLiteral("Normal"), QString(), QString());
+        } else if (there == QLatin1String("add Z")) {
+            add(copy, 300, QStringLiteral("Z"));
+        }
+        LogFile::SaveChargeLog(
+            m_dir->filePath(QStringLiteral("test.sync-conflict-20261201-101500-ABCDEFG.QorLog")),
+            copy);
+
+        form = openForm();
+        QStringList found;
+        const TChargeLog &log = form->log();
+        for (int i = 0; i < log.ChargeStringList.count(); ++i)
+            found << log.BatteriesStringList.name(log.ChargeStringList.record(i).BatteryIndex) +
+                         QLatin1Char(' ') +
+                         QString::number(log.ChargeStringList.record(i).AmpHours);
+        found.sort();
+        QTEST(found, "expected");
+        QCOMPARE(ConflictCopies::find(logPath()), QStringList());
+        QFETCH(bool, told);
+        QCOMPARE(!notice("ConflictCopyNoticeBox").isEmpty(), told);
+        // Nothing was done to one charge on both sides.
+        QVERIFY2(!notice("ConflictCopyNoticeBox").contains(QStringLiteral("Charge of")),
+                 qPrintable(notice("ConflictCopyNoticeBox")));
     }
 
     void watchRefreshesTableOncePerChange()
