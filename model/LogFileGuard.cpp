@@ -47,15 +47,21 @@ void takeLock(TSaveLock &lock, const QString &logPath, int timeoutMs)
         if (result == TSaveLock::Result::Locked)
             return;
         if (result == TSaveLock::Result::Failed)
-            throw QorLogError(tr("The log file %1 was not saved: the lock file %2 beside it "
-                                 "cannot be made (%3).")
+            throw QorLogError(QCoreApplication::translate(
+                                  "TLogFileGuard",
+                                  "The log file %1 was not saved: the lock file %2 beside it "
+                                  "cannot be made (%3).")
                                   .arg(logPath, lock.path(), lock.errorString()));
         if (deadline.hasExpired()) {
             const QString holder = lock.holder();
-            throw QorLogError(tr("The log file %1 was not saved: another QorLog (%2) has been "
-                                 "saving it for longer than %3 seconds. Try again in a moment.")
-                                  .arg(logPath, holder.isEmpty() ? tr("unknown") : holder)
-                                  .arg(timeoutMs / 1000.0));
+            throw QorLogError(
+                QCoreApplication::translate(
+                    "TLogFileGuard", "The log file %1 was not saved: another QorLog (%2) has been "
+                                     "saving it for longer than %3 seconds. Try again in a moment.")
+                    .arg(logPath, holder.isEmpty()
+                                      ? QCoreApplication::translate("TLogFileGuard", "unknown")
+                                      : holder)
+                    .arg(timeoutMs / 1000.0));
         }
         QThread::msleep(ulong(qMin<qint64>(pauseMs, qMax<qint64>(1, deadline.remainingTime()))));
         pauseMs = qMin(pauseMs * 2, 50);
@@ -418,32 +424,45 @@ void TLogFileGuard::reportBackupFailure(const QString &message)
 
 QString OutsideChangeNotice(const TLogMerge &merge)
 {
-    const auto charges = [](int n) { return n == 1 ? tr("1 charge") : tr("%1 charges").arg(n); };
+    const auto charges = [](int n) {
+        return n == 1 ? QCoreApplication::translate("TLogFileGuard", "1 charge")
+                      : QCoreApplication::translate("TLogFileGuard", "%1 charges").arg(n);
+    };
     const int added = merge.addedCount();
     const int changed = merge.changedCount();
     const int removed = merge.removedCount();
     QString text;
     if (changed > 0) {
         if (added > 0 && removed > 0)
-            text = tr("%1 added, %2 changed and %3 removed by another program")
+            text = QCoreApplication::translate(
+                       "TLogFileGuard", "%1 added, %2 changed and %3 removed by another program")
                        .arg(charges(added))
                        .arg(changed)
                        .arg(removed);
         else if (added > 0)
-            text =
-                tr("%1 added and %2 changed by another program").arg(charges(added)).arg(changed);
+            text = QCoreApplication::translate("TLogFileGuard",
+                                               "%1 added and %2 changed by another program")
+                       .arg(charges(added))
+                       .arg(changed);
         else if (removed > 0)
-            text = tr("%1 changed and %2 removed by another program")
+            text = QCoreApplication::translate("TLogFileGuard",
+                                               "%1 changed and %2 removed by another program")
                        .arg(charges(changed))
                        .arg(removed);
         else
-            text = tr("%1 changed by another program").arg(charges(changed));
+            text = QCoreApplication::translate("TLogFileGuard", "%1 changed by another program")
+                       .arg(charges(changed));
     } else if (added > 0 && removed > 0) {
-        text = tr("%1 added and %2 removed by another program").arg(charges(added)).arg(removed);
+        text = QCoreApplication::translate("TLogFileGuard",
+                                           "%1 added and %2 removed by another program")
+                   .arg(charges(added))
+                   .arg(removed);
     } else if (added > 0) {
-        text = tr("%1 added by another program").arg(charges(added));
+        text = QCoreApplication::translate("TLogFileGuard", "%1 added by another program")
+                   .arg(charges(added));
     } else if (removed > 0) {
-        text = tr("%1 removed by another program").arg(charges(removed));
+        text = QCoreApplication::translate("TLogFileGuard", "%1 removed by another program")
+                   .arg(charges(removed));
     }
     if (!merge.Conflicts.isEmpty())
         text +=

@@ -205,7 +205,7 @@ void fillMissing(Side &side, const QVector<int> &missing, const QVector<Pool *> 
 // "Charge of 2025-12-09 18:00:00 (Cell 1)": a charge as a notice names it.
 QString chargeName(const TChargeEntry &entry, const TChargeLog &log)
 {
-    return tr("Charge of %1 (%2)")
+    return QCoreApplication::translate("LogMerge", "Charge of %1 (%2)")
         .arg(DateTimeText::formatTable(entry.Record.DateTime),
              log.BatteriesStringList.name(entry.Record.BatteryIndex));
 }
@@ -329,9 +329,11 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
                 if (theirsLater)
                     takeTheirs(o, t);
                 (theirsLater ? result.DroppedOurs : result.DroppedTheirs) = true;
-                result.Conflicts.append(tr("%1: edited on another desktop too: kept the later edit")
-                                            .arg(chargeName(theirsLater ? theirs.entry(t) : mine,
-                                                            theirsLater ? disk : memory)));
+                result.Conflicts.append(
+                    QCoreApplication::translate(
+                        "LogMerge", "%1: edited on another desktop too: kept the later edit")
+                        .arg(chargeName(theirsLater ? theirs.entry(t) : mine,
+                                        theirsLater ? disk : memory)));
             } else if (!changedHere && !changedThere && theirs.entry(t).Changed > mine.Changed) {
                 takeTheirs(o, t); // neither newer than what both share: the later one
             }
@@ -354,14 +356,17 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
             // change QorLog made is never undone by a change it cannot see.
         } else if (mine.Changed > deletedAt) {
             result.Conflicts.append(
-                tr("%1: deleted on another desktop, but edited here afterwards: kept")
+                QCoreApplication::translate(
+                    "LogMerge", "%1: deleted on another desktop, but edited here afterwards: kept")
                     .arg(chargeName(mine, memory)));
         } else {
             result.Removed.append(mine);
             result.Deletions.insert(id, deletedAt);
             result.DroppedOurs = true;
             result.Conflicts.append(
-                tr("%1: edited here, but deleted on another desktop afterwards: deleted")
+                QCoreApplication::translate(
+                    "LogMerge",
+                    "%1: edited here, but deleted on another desktop afterwards: deleted")
                     .arg(chargeName(mine, memory)));
         }
     }
@@ -387,10 +392,14 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
                 if (!comes)
                     result.DroppedTheirs = true;
                 result.Conflicts.append(
-                    (comes ? tr("%1: deleted here, but edited on another desktop afterwards: "
-                                "brought back")
-                           : tr("%1: edited on another desktop, but deleted here afterwards: "
-                                "stays deleted"))
+                    (comes ? QCoreApplication::translate(
+                                 "LogMerge",
+                                 "%1: deleted here, but edited on another desktop afterwards: "
+                                 "brought back")
+                           : QCoreApplication::translate(
+                                 "LogMerge",
+                                 "%1: edited on another desktop, but deleted here afterwards: "
+                                 "stays deleted"))
                         .arg(chargeName(their, disk)));
             }
         }
