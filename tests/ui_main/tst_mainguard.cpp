@@ -4,6 +4,7 @@
 #include "ChargeLogTableModel.h"
 #include "ConflictCopies.h"
 #include "LogFile.h"
+#include "LogFileIdentity.h"
 #include "ModalHelper.h"
 #include "QorLogMainFormUnit.h"
 #include "RestoreBackupFormUnit.h"
@@ -317,6 +318,28 @@ private Q_SLOTS:
         TChargeLog before;
         LogFile::LoadChargeLog(all.first().Path, before);
         QCOMPARE(batteries(before), (QStringList{"A", "B", "M"}));
+    }
+
+    // A log reached through a link, as the program takes it up (the link followed once): its
+    // day's backup is a copy of the file, and restoring it restores.
+    void linkedLogRestoresItsBackup()
+    {
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("synced"))));
+        const QString real = m_dir->filePath(QStringLiteral("synced/test.QorLog"));
+        QVERIFY(QFile::rename(logPath(), real));
+        QVERIFY(QFile::link(real, logPath()));
+        m_form = std::make_unique<TQorLogMainForm>(FilePaths::resolved(logPath()));
+        m_form->FormCreate();
+        m_form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                                QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                                QString(), false);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        const QList<TBackupInfo> backups = m_form->logFileGuard()->backups().backups();
+        QCOMPARE(backups.size(), 1);
+        QVERIFY(backups.first().Path.startsWith(real));
+        m_form->RestoreBackup(backups.first().Path);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
+        QVERIFY(QFileInfo(logPath()).isSymLink());
     }
 
     void restoreBackupReplacesTheLogAndKeepsTheCurrentFile()
