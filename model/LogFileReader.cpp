@@ -105,8 +105,6 @@ Field chargeFieldOf(const char *name, Field previous)
     return Field::None;
 }
 
-bool isXmlBlank(char c);
-
 // The fields of a deletion: the charge's id and when it was deleted.
 Field deletionFieldOf(const char *name)
 {
@@ -115,18 +113,6 @@ Field deletionFieldOf(const char *name)
     if (nameIs(name, "Changed"))
         return Field::Changed;
     return Field::None;
-}
-
-// An id as written ("xxxxxxxx-xxxx-..."; braces and blanks around it are taken too); null when
-// the text is none.
-QUuid readId(const std::string &text)
-{
-    size_t from = 0, to = text.size();
-    while (from < to && isXmlBlank(text[from]))
-        ++from;
-    while (to > from && isXmlBlank(text[to - 1]))
-        --to;
-    return QUuid::fromString(QLatin1StringView(text.data() + from, qsizetype(to - from)));
 }
 
 Field colourFieldOf(const char *name)
@@ -145,17 +131,34 @@ bool isXmlBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// Where a text stands without the blanks and line breaks around it: [from, to).
+void trimBlanks(const std::string &text, size_t &from, size_t &to)
+{
+    from = 0;
+    to = text.size();
+    while (from < to && isXmlBlank(text[from]))
+        ++from;
+    while (to > from && isXmlBlank(text[to - 1]))
+        --to;
+}
+
+// An id as written ("xxxxxxxx-xxxx-..."; braces and blanks around it are taken too); null when
+// the text is none.
+QUuid readId(const std::string &text)
+{
+    size_t from, to;
+    trimBlanks(text, from, to);
+    return QUuid::fromString(QLatin1StringView(text.data() + from, qsizetype(to - from)));
+}
+
 // A number text as stored: blanks and line breaks around it do not count, so a number that a
 // hand-edited file puts on a line of its own reads as on one line. Plain ASCII numbers (all a
 // written log holds) are read here directly; anything else goes the general way, which also
 // names the text in its error.
 double readFloat(const std::string &text)
 {
-    size_t from = 0, to = text.size();
-    while (from < to && isXmlBlank(text[from]))
-        ++from;
-    while (to > from && isXmlBlank(text[to - 1]))
-        --to;
+    size_t from, to;
+    trimBlanks(text, from, to);
     char plain[64];
     size_t n = 0;
     size_t i = from;

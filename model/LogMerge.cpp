@@ -466,17 +466,6 @@ void identifyThreeWay(Side &base, Side &theirs, Side &ours)
     }
 }
 
-void identifyCopy(Side &theirs, Side &ours)
-{
-    const QVector<int> oursMissing = ours.takeOwnIds();
-    const QVector<int> theirsMissing = theirs.takeOwnIds();
-    fillMissing(ours, oursMissing, {});
-    if (!theirsMissing.isEmpty()) {
-        Pool fromOurs(ours, [&](int i) { return !theirs.holds(ours.Ids[i]); });
-        fillMissing(theirs, theirsMissing, {&fromOurs});
-    }
-}
-
 } // namespace
 
 TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TChargeLog &memory)
@@ -489,9 +478,11 @@ TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TCh
 
 TLogMerge MergeCopy(const TChargeLog &copy, TChargeLog &memory)
 {
+    // Against no base, a charge without an id is matched to one of memory's by its fields.
     NameNumbers numbers;
-    Side theirs(copy, numbers), ours(memory, numbers);
-    identifyCopy(theirs, ours);
+    const TChargeLog none;
+    Side nothing(none, numbers), theirs(copy, numbers), ours(memory, numbers);
+    identifyThreeWay(nothing, theirs, ours);
     return mergeSides(nullptr, theirs, ours, memory, Mode::Copy);
 }
 
