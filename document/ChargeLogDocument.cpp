@@ -179,7 +179,7 @@ TChargeLogChange TChargeLogDocument::applyMerge(TChargeLog &log, const TLogMerge
     TChargeLogChange step = replaceEntries(log, removedKeys, merge.Added, merge.Deletions);
     // Deletions of charges this log never held travel on with it (no step: nothing shows).
     for (auto it = merge.Deletions.cbegin(); it != merge.Deletions.cend(); ++it)
-        if (!step.DeletionsAdded.contains(it.key()))
+        if (!log.Deleted.contains(it.key()))
             log.Deleted.insert(it.key(), it.value());
     return step;
 }

@@ -199,6 +199,32 @@ bool removeLink(const QString &path)
            ::unlink(native.constData()) == 0;
 }
 
+// Opens the file at `path` for a copy: without waiting (a named pipe in the log's place would
+// wait for a writer) and only when it is a regular file. False with the reason in `error`.
+bool openRegular(QFile &file, const QString &path, QString &error)
+{
+    const int fd =
+        ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = qt_error_string(errno);
+        return false;
+    }
+    struct stat st;
+    const bool looked = ::fstat(fd, &st) == 0;
+    if (!looked || !S_ISREG(st.st_mode)) {
+        error = looked ? tr("it is not a regular file") : qt_error_string(errno);
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
 // Copies made at an instant are named at least a second after the newest of their kind, and
 // on by a second while a name is taken.
 constexpr int NameAttempts = 100;
@@ -367,10 +393,11 @@ QString TBackupStore::writeCopy(TBackupInfo::Kind kind, const QDateTime &taken, 
 
 QString TBackupStore::keepDamagedCopy()
 {
-    QFile source(m_logPath);
-    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw QorLogError(tr("A copy of the damaged log file %1 could not be made: %2")
-                              .arg(m_logPath, source.errorString()));
+    QFile source;
+    QString reason;
+    if (!openRegular(source, m_logPath, reason))
+        throw QorLogError(
+            tr("A copy of the damaged log file %1 could not be made: %2").arg(m_logPath, reason));
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString name = m_logPath + QStringLiteral(".damaged-") + stamp;
     // Copies of the same second are numbered on from the highest number there: a number freed
@@ -501,12 +528,13 @@ QString TBackupStore::keepBeforeMerge(const TChargeLog &log, const QDateTime &no
 
 QString TBackupStore::backUp(TBackupInfo::Kind kind, const QDateTime &taken)
 {
-    QFile source(m_logPath);
     if (!QFileInfo::exists(m_logPath))
         return QString();
-    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw QorLogError(tr("The backup of the log file %1 could not be written (%2)")
-                              .arg(m_logPath, source.errorString()));
+    QFile source;
+    QString reason;
+    if (!openRegular(source, m_logPath, reason))
+        throw QorLogError(
+            tr("The backup of the log file %1 could not be written (%2)").arg(m_logPath, reason));
     return writeCopy(kind, taken, modeOf(m_logPath), copyOf(source.handle()));
 }
 

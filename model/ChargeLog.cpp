@@ -233,8 +233,15 @@ qint32 TChargeLog::recordIndex(const TChargeRecord &record, NameKind kind)
 int TChargeLog::PurgeMarked(NameKind kind)
 {
     TNameList &list = nameList(kind);
-    const int removed = ChargeStringList.removeIf(
-        [&](const TChargeEntry &entry) { return list.isMarked(recordIndex(entry.Record, kind)); });
+    // Purged for good: deleted, so that no other copy of the log brings them back.
+    const double now = ChargeIdentity::nowUtc();
+    const int removed = ChargeStringList.removeIf([&](const TChargeEntry &entry) {
+        if (!list.isMarked(recordIndex(entry.Record, kind)))
+            return false;
+        if (!entry.Id.isNull())
+            Deleted.insert(entry.Id, now);
+        return true;
+    });
     for (int i = 0; i < list.count(); ++i)
         if (list.isMarked(i))
             list.rename(i, QString::fromLatin1(QorLog::DeletedName));
@@ -246,21 +253,28 @@ int TChargeLog::PruneDeleted(double nowUtc)
     const int before = int(Deleted.size());
     if (Deleted.isEmpty())
         return 0;
+    // Looked at first without changing anything: the list is shared with the log as last
+    // saved, and a change would copy it at every save.
     const double oldest = nowUtc - DeletedKeptDays;
-    for (auto it = Deleted.begin(); it != Deleted.end();)
-        it = it.value() < oldest ? Deleted.erase(it) : std::next(it);
+    const auto tooOld = [oldest](double when) { return when < oldest; };
+    if (std::any_of(Deleted.cbegin(), Deleted.cend(), tooOld))
+        Deleted.removeIf([&](const auto &it) { return tooOld(it.value()); });
     const qsizetype kept = qMax<qsizetype>(DeletedKeptAtLeast, qsizetype(DeletedKeptPerCharge) *
                                                                    ChargeStringList.count());
     if (Deleted.size() > kept) {
-        // The newest are kept; of equal times, the ids sorting last.
+        // The newest are kept; of equal times, the ids sorting last. Made anew from those, as
+        // most go when so many are too many (a deletion of all charges).
         std::vector<std::pair<double, QUuid>> byTime;
         byTime.reserve(size_t(Deleted.size()));
         for (auto it = Deleted.cbegin(); it != Deleted.cend(); ++it)
             byTime.emplace_back(it.value(), it.key());
         const auto cut = byTime.end() - kept;
         std::nth_element(byTime.begin(), cut, byTime.end());
-        for (auto it = byTime.begin(); it != cut; ++it)
-            Deleted.remove(it->second);
+        QHash<QUuid, double> newest;
+        newest.reserve(kept);
+        for (auto it = cut; it != byTime.end(); ++it)
+            newest.insert(it->second, it->first);
+        Deleted = std::move(newest);
     }
     return before - int(Deleted.size());
 }

@@ -109,8 +109,9 @@ public:
     const TNameList &nameList(NameKind kind) const;
     static qint32 recordIndex(const TChargeRecord &record, NameKind kind);
 
-    // Removes every record whose name of `kind` is marked and renames the marked names
-    // "Deleted" (they keep their position and mark). Returns how many records went.
+    // Removes every record whose name of `kind` is marked (their ids go to Deleted) and renames
+    // the marked names "Deleted" (they keep their position and mark). Returns how many records
+    // went.
     int PurgeMarked(NameKind kind);
 
     // Deletions are kept this long, and never more of them than this many per charge (or

@@ -4,6 +4,7 @@
 #include "ChargeLog.h"
 
 #include <QHash>
+#include <QPair>
 #include <QSet>
 #include <QUuid>
 #include <QVector>
@@ -32,8 +33,9 @@ class TChargeLogChange
 public:
     QVector<TPositionedEntry> Removed; // ascending positions, in the list before the change
     QVector<TPositionedEntry> Added;   // ascending positions, in the list after the change
-    QHash<QUuid, double> DeletionsAdded;
-    QHash<QUuid, double> DeletionsRemoved;
+    using Deletions = QVector<QPair<QUuid, double>>;
+    Deletions DeletionsAdded;
+    Deletions DeletionsRemoved;
 
     void undo(TChargeList &list) const;
     void redo(TChargeList &list) const;

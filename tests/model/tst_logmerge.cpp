@@ -69,6 +69,7 @@ private Q_SLOTS:
     void merge_data();
     void merge();
     void restoreMatchesByIdThenByFields();
+    void purgedChargesStayDeleted();
     void deletionsArePruned_data();
     void deletionsArePruned();
 };
@@ -237,6 +238,18 @@ void TestLogMerge::restoreMatchesByIdThenByFields()
     QVERIFY(memory.ChargeStringList.at(memory.FindChargeIndex(keyOfA)).Changed > Day + 5);
     QVERIFY(memory.FindChargeIndex(keyOfD) >= 0); // unchanged: kept as it was
     QCOMPARE(memory.ChargeStringList.at(memory.FindChargeIndex(keyOfD)).Changed, Day + 1);
+}
+
+// The purge at close deletes for good: a copy of the log from before it brings nothing back.
+void TestLogMerge::purgedChargesStayDeleted()
+{
+    TChargeLog log = sideOf(QStringLiteral("A=a1@1 B=b1@1"));
+    const TChargeLog before = log;
+    log.BatteriesStringList.setMarked(log.BatteriesStringList.indexOf(QStringLiteral("a")), true);
+    QCOMPARE(log.PurgeMarked(TChargeLog::NameKind::Battery), 1);
+    QCOMPARE(describe(log), QStringLiteral("-A B=b1"));
+    LogMerge::ApplyMerge(log, LogMerge::MergeCopy(before, log));
+    QCOMPARE(describe(log), QStringLiteral("-A B=b1"));
 }
 
 void TestLogMerge::deletionsArePruned_data()
