@@ -348,7 +348,8 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
         if (!deletedThere)
             continue;
         const double deletedAt = theirsDeleted.value(id, now);
-        if (!changed(ours, o, b)) {
+        // A version newer than a copy's deletion stays whatever the two still share.
+        if (!changed(ours, o, b) && (mode == Mode::ThreeWay || mine.Changed <= deletedAt)) {
             result.Removed.append(mine);
             result.Deletions.insert(id, deletedAt);
         } else if (!deletionKnown) {
