@@ -1,4 +1,5 @@
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 #include "ChargerLogParts.h"
 
 #include <QFile>
@@ -18,7 +19,7 @@ namespace {
 void judgeBadLines(TChargerLog &log)
 {
     const qsizetype good = log.seconds.size();
-    if (log.badLines.isEmpty() || (good > 0 && log.badLines.size() * 4 <= good))
+    if (log.badLineCount == 0 || (good > 0 && log.badLineCount * 4 <= good))
         return;
     const TBadLine &first = log.badLines.first();
     log.error =
@@ -85,6 +86,65 @@ Format detectFormat(const QByteArray &bytes, Line &first)
         return Format::Titled;
     }
     return Format::None;
+}
+
+// What every format's read ends with: the verdict on its bad lines and the series worked out.
+void finishRead(TChargerLog &log)
+{
+    if (log.error.isEmpty())
+        judgeBadLines(log);
+    if (log.error.isEmpty() && log.seconds.isEmpty())
+        log.error = tr("%1 holds no samples").arg(displayName(log.fileName));
+    if (log.format != Format::Dollar) {
+        phasesFromCurrent(log);
+        if (log.capacity.isEmpty())
+            integrateCapacity(log);
+    }
+    if (!log.error.isEmpty() && log.format != Format::Untitled)
+        log.format = Format::None;
+}
+
+// A large "$" file is read a piece at a time rather than whole: its samples are all it costs.
+constexpr qint64 StreamedSize = 4 * 1024 * 1024;
+
+bool streamDollar(TChargerLog &log, QFile &file)
+{
+    QString what;
+    QByteArray head = file.read(64 * 1024);
+    Line first;
+    if (looksBinary(head, &what) || detectFormat(head, first) != Format::Dollar)
+        return false;
+    log.format = Format::Dollar;
+    const auto source = [&](TDollarLineParser &parser) {
+        if (!file.seek(0))
+            return false;
+        QByteArray chunk;
+        qint64 total = 0;
+        for (;;) {
+            chunk = file.read(1024 * 1024);
+            if (chunk.isEmpty())
+                break;
+            if (total == 0 && chunk.startsWith("\xEF\xBB\xBF"))
+                chunk.remove(0, 3);
+            total += chunk.size();
+            if (total > MaximumFileSize) {
+                log.error = tr("%1 is larger than %2 MiB")
+                                .arg(displayName(log.fileName))
+                                .arg(MaximumFileSize >> 20);
+                return false;
+            }
+            parser.feed(chunk);
+        }
+        if (file.error() != QFileDevice::NoError) {
+            log.error =
+                tr("%1 cannot be read: %2").arg(displayName(log.fileName), file.errorString());
+            return false;
+        }
+        return true;
+    };
+    readDollar(log, source, true);
+    finishRead(log);
+    return true;
 }
 
 } // namespace
@@ -156,7 +216,13 @@ TChargerLog read(const QByteArray &input, const QString &fileName, const QVector
         log.error = tr("%1 is empty").arg(displayName(fileName));
         return log;
     case Format::Dollar:
-        readDollar(log, bytes);
+        readDollar(
+            log,
+            [&](TDollarLineParser &parser) {
+                parser.feed(bytes);
+                return true;
+            },
+            false);
         break;
     case Format::Titled:
         readTitled(log, bytes);
@@ -165,17 +231,7 @@ TChargerLog read(const QByteArray &input, const QString &fileName, const QVector
         readUntitled(log, bytes, roles);
         break;
     }
-    if (log.error.isEmpty())
-        judgeBadLines(log);
-    if (log.error.isEmpty() && log.seconds.isEmpty())
-        log.error = tr("%1 holds no samples").arg(displayName(fileName));
-    if (log.format != Format::Dollar) {
-        phasesFromCurrent(log);
-        if (log.capacity.isEmpty())
-            integrateCapacity(log);
-    }
-    if (!log.error.isEmpty() && log.format != Format::Untitled)
-        log.format = Format::None;
+    finishRead(log);
     return log;
 }
 
@@ -199,6 +255,12 @@ TChargerLog readFile(const QString &path, const QVector<ColumnRole> &roles)
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
+        log.error = tr("%1 cannot be read: %2").arg(displayName(path), file.errorString());
+        return log;
+    }
+    if (info.size() > StreamedSize && streamDollar(log, file))
+        return log;
+    if (!file.seek(0)) {
         log.error = tr("%1 cannot be read: %2").arg(displayName(path), file.errorString());
         return log;
     }

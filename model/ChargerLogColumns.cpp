@@ -235,10 +235,19 @@ void readRows(TChargerLog &log, LineScanner &lines, char separator, QVector<Colu
             columns.begin());
     double lastTime = -std::numeric_limits<double>::infinity();
     Line line;
+    const qsizetype kept = std::max<qsizetype>(
+        1, std::count_if(columns.begin(), columns.end(),
+                         [](const Column &c) { return c.kind != Kind::Ignore; }));
     while (lines.next(line)) {
         if (line.isBlank())
             continue;
-        auto bad = [&](const QString &reason) { log.badLines.append({line.number, reason}); };
+        if ((log.seconds.size() + 1) * kept > MaximumColumnValues) {
+            log.error = tr("%1 holds more than %2 values")
+                            .arg(displayName(log.fileName))
+                            .arg(MaximumColumnValues);
+            return;
+        }
+        auto bad = [&](const QString &reason) { addBadLine(log, line.number, reason); };
         const int n = split(line.begin, line.end, separator, fields);
         int used = n;
         while (used > columns.size() && fields[used - 1].first == fields[used - 1].second)

@@ -4,6 +4,7 @@
 // the two column formats, and the steps every format goes through.
 
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 
 #include <cstring>
 #include <limits>
@@ -106,6 +107,9 @@ struct Column
     QVector<double> values;
 };
 
+// The values a column file may hold: memory grows with them, some 40 bytes each at the most.
+constexpr qsizetype MaximumColumnValues = 3'000'000;
+
 Column columnForRole(ColumnRole role);
 // The column a title names: "Spannung [V]", "Current [mA]", "millis", "Zelle 3 [mV]".
 Column columnForTitle(const QString &rawTitle);
@@ -123,7 +127,15 @@ void takeColumns(TChargerLog &log, QVector<Column> &columns);
 // The columns a row of titles names, and how many of them a charger log has.
 int titleColumns(const Line &title, char separator, QVector<Column> &columns);
 
-void readDollar(TChargerLog &log, const QByteArray &bytes);
+// Lists a line that could not be read (the first MaximumBadLinesKept) and counts it.
+void addBadLine(TChargerLog &log, qint64 line, const QString &reason);
+
+// Feeds the whole input to the parser; false when it could not be read (the log's error says
+// why).
+using DollarSource = std::function<bool(TDollarLineParser &)>;
+// Reads "$" lines; with `countFirst` the input is gone through twice, first to count the
+// samples, so that the series take exactly their room.
+void readDollar(TChargerLog &log, const DollarSource &source, bool countFirst);
 void readTitled(TChargerLog &log, const QByteArray &bytes);
 void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<ColumnRole> &chosen);
 

@@ -14,6 +14,13 @@ QString tr(const char *text)
     return QCoreApplication::translate("ChargerLog", text);
 }
 
+void addBadLine(TChargerLog &log, qint64 line, const QString &reason)
+{
+    if (log.badLines.size() < MaximumBadLinesKept)
+        log.badLines.append({line, reason});
+    ++log.badLineCount;
+}
+
 QString displayName(const QString &fileName)
 {
     return QDir::toNativeSeparators(fileName);
@@ -83,11 +90,13 @@ NumberOutcome parseNumber(const char *b, const char *e, bool comma, bool clock, 
             const char *stop = std::find(p, end, ':');
             double v = 0;
             const auto result = std::from_chars(p, stop, v);
-            if (result.ec != std::errc() || result.ptr != stop || v < 0)
+            if (result.ec != std::errc() || result.ptr != stop || !std::isfinite(v) || v < 0)
                 return NumberOutcome::Invalid;
             total = total * 60 + v;
             p = stop + 1;
         }
+        if (!std::isfinite(total))
+            return NumberOutcome::Invalid;
         value = total;
         return NumberOutcome::Number;
     }

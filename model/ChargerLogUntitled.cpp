@@ -52,6 +52,7 @@ void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<Colum
         LineScanner again(bytes.constBegin(), bytes.constEnd());
         log.seconds.clear();
         log.badLines.clear();
+        log.badLineCount = 0;
         readRows(log, again, separator, cols);
     };
     probe(columns);
@@ -59,6 +60,9 @@ void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<Colum
     for (const Column &c : columns)
         values.append(c.values);
     QVector<ColumnRole> roles = guessRoles(values);
+    values.clear(); // only the roles are needed from the first reading
+    for (Column &c : columns)
+        c.values = {};
     for (int c = 0; c < count && c < chosen.size(); ++c)
         roles[c] = chosen[c];
     log.columnRoles = roles;

@@ -309,7 +309,7 @@ void TChargerLogForm::setLog(const TChargerLog &log)
         QStringList lines;
         for (const TBadLine &bad : std::as_const(m_log.badLines).mid(0, 5))
             lines << tr("line %1: %2").arg(bad.line).arg(bad.reason);
-        ErrorLabel->setText(tr("%n line(s) skipped: %1", nullptr, int(m_log.badLines.size()))
+        ErrorLabel->setText(tr("%n line(s) skipped: %1", nullptr, int(m_log.badLineCount))
                                 .arg(lines.join(QLatin1String("; "))));
         ErrorLabel->setVisible(true);
     }

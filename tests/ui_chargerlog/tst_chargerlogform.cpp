@@ -1,6 +1,7 @@
 // The charger log window offscreen: the chart drawn from a device file, the check against a
 // record and its button, the column choosers of an untitled file, a refused file.
 
+#include "ChargerLogDollar.h"
 #include "ChargerLogFormUnit.h"
 #include "LineChart.h"
 
@@ -153,8 +154,10 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         const qint64 lines = TChargerLogForm::ForegroundLimit / 60 + 1000;
         for (qint64 i = 0; i < lines; ++i)
-            file.write("$1;1;" + QByteArray::number(i * 1000) +
-                       ";1;0;100;12000;8200;1;250;0;4100;4100;0;0;0;0;1\r\n");
+            file.write(ChargerLog::TDollarLineParser::withChecksum(
+                           "$1;1;" + QByteArray::number(i * 1000) +
+                           ";1;0;100;12000;8200;1;250;0;4100;4100;0;0;0;0;1") +
+                       "\r\n");
         file.close();
         TChargerLogForm form(path);
         QVERIFY(form.isReading());
