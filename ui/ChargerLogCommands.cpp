@@ -166,35 +166,51 @@ void TChargerLogCommands::useLogAmpHours(qint32 key, double ampHours)
         m_window);
 }
 
+TChargerLogCommands::TLogDraft TChargerLogCommands::draftFrom(const QString &path) const
+{
+    TLogDraft d;
+    ChargerLog::TDraftRecord draft;
+    try {
+        const ChargerLog::TChargerLog read = ChargerLog::readFile(path);
+        draft = ChargerLog::draftRecord(read, QFileInfo(path).lastModified());
+    } catch (const QorLogError &error) {
+        d.refusal = error.message();
+        return d;
+    }
+    if (!draft.valid) {
+        d.refusal = tr("%1 moves no amp-hours").arg(QDir::toNativeSeparators(path));
+        return d;
+    }
+    // The other fields as "Add Charge Record" fills them: the latest charge's names.
+    const TChargeLog &log = m_document->log();
+    const TChargeList &list = log.ChargeStringList;
+    TChargeRecord latest;
+    latest.ChargerIndex = latest.BatteryIndex = latest.TerminationIndex = -1;
+    if (list.count() > 0)
+        latest = list.record(list.count() - 1);
+    d.valid = true;
+    d.dateTime = DateTimeText::fromWallClock(draft.dateTime.date(), draft.dateTime.time());
+    d.charger = log.ChargersStringList.name(latest.ChargerIndex);
+    d.battery = log.BatteriesStringList.name(latest.BatteryIndex);
+    d.termination = log.TerminationsStringList.name(latest.TerminationIndex);
+    d.nominalAmps = draft.nominalAmps;
+    d.ampHours = draft.ampHours;
+    d.fileName = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return d;
+}
+
 void TChargerLogCommands::addChargesFrom(const QStringList &paths)
 {
     QStringList refused;
     for (const QString &path : paths) {
-        ChargerLog::TDraftRecord draft;
-        try {
-            const ChargerLog::TChargerLog read = ChargerLog::readFile(path);
-            draft = ChargerLog::draftRecord(read, QFileInfo(path).lastModified());
-        } catch (const QorLogError &error) {
-            refused << error.message();
+        const TLogDraft d = draftFrom(path);
+        if (!d.valid) {
+            refused << d.refusal;
             continue;
         }
-        if (!draft.valid) {
-            refused << tr("%1 moves no amp-hours").arg(QDir::toNativeSeparators(path));
-            continue;
-        }
-        // The other fields as "Add Charge Record" fills them: the latest charge's names.
-        const TChargeLog &log = m_document->log();
-        const TChargeList &list = log.ChargeStringList;
-        TChargeRecord latest;
-        latest.ChargerIndex = latest.BatteryIndex = latest.TerminationIndex = -1;
-        if (list.count() > 0)
-            latest = list.record(list.count() - 1);
-        TChargeDataForm::OpenForAutomation(
-            m_store, DateTimeText::fromWallClock(draft.dateTime.date(), draft.dateTime.time()),
-            QString(), true, log.ChargersStringList.name(latest.ChargerIndex),
-            log.BatteriesStringList.name(latest.BatteryIndex), draft.nominalAmps, draft.ampHours,
-            log.TerminationsStringList.name(latest.TerminationIndex), QString(),
-            QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), m_window);
+        TChargeDataForm::OpenForAutomation(m_store, d.dateTime, QString(), true, d.charger,
+                                           d.battery, d.nominalAmps, d.ampHours, d.termination,
+                                           QString(), d.fileName, m_window);
     }
     if (!refused.isEmpty())
         ErrorBox::show(refused.join(QLatin1Char('\n')), m_window);

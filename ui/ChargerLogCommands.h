@@ -38,6 +38,17 @@ public:
     // The window of the log a charge data dialog's file name names, checking the dialog's
     // record when it edits one; the window follows the name while the dialog edits it.
     TChargerLogForm *showForDialog(TChargeDataForm *dialog);
+    // What a charge data dialog is filled in with from a log file: the log's draft record and
+    // the latest charge's names, or why the file gives no record.
+    struct TLogDraft
+    {
+        bool valid = false;
+        QString refusal;
+        double dateTime = 0;
+        QString charger, battery, termination, fileName;
+        double nominalAmps = 0, ampHours = 0;
+    };
+    TLogDraft draftFrom(const QString &path) const;
     // A charge data dialog for each log file, filled in from the log.
     void addChargesFrom(const QStringList &paths);
     // The local files a drop brings, when it brings any.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 
 #include <QVector>
 #include <QWidget>
@@ -45,6 +46,15 @@ public:
     void reload();
     // Shows a log already read (the worker's result, or a log made up by a caller).
     void setLog(const ChargerLog::TChargerLog &log);
+
+    // A log that grows as a capture receives it: the window follows it sample by sample (the
+    // curves grow, the figures follow twice a second, hover and zoom work all along) until
+    // endLive() shows the finished file.
+    void beginLive(const QString &title);
+    void appendLiveSample(const ChargerLog::TDollarSample &sample);
+    // The capture ended: the file it wrote is shown (none: the samples stay as they are).
+    void endLive(const QString &path);
+    bool isLive() const { return m_live; }
     const ChargerLog::TChargerLog &log() const { return m_log; }
     const ChargerLog::TChargerLogFigures &figures() const { return m_figures; }
     // True while a large file is read in the background.
@@ -106,4 +116,9 @@ private:
     qint32 m_recordKey = 0;
     double m_recordAmpHours = 0;
     bool m_recordDischarge = false;
+    // The live log: the charger's time of its first sample, the cell columns in use.
+    bool m_live = false;
+    qint64 m_liveFirstMs = 0;
+    QVector<int> m_liveCells;
+    class QTimer *m_liveFigures = nullptr;
 };

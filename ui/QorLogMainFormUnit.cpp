@@ -1,6 +1,8 @@
 #include "QorLogMainFormUnit.h"
 
 #include "BatteryCommands.h"
+#include "CaptureCommands.h"
+#include "CapturePanel.h"
 #include "ChargeChart.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
@@ -66,6 +68,8 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
             [this](qint32 &key) { key = m_tableModel->keyAt(ChargeLogStringGrid->commandRow()); });
     setAcceptDrops(true);
     createControls();
+    m_captureCommands = new TCaptureCommands(m_document, m_chargerLogCommands, this, this);
+    static_cast<QVBoxLayout *>(Panel1->layout())->insertWidget(1, m_captureCommands->Panel);
     createMenus();
     createBackupCommands();
     // The menu bar comes on top of the design size: chart, table and panel keep theirs.
@@ -181,6 +185,7 @@ void TQorLogMainForm::createMenus()
     FileMenu->addAction(ExportCsvAction);
     FileMenu->addAction(ImportCsvAction);
     FileMenu->addAction(m_chargerLogCommands->AddChargeFromChargerLogAction);
+    FileMenu->addAction(m_captureCommands->CaptureAction);
     FileMenu->addAction(ExportPdfAction);
     FileMenu->addAction(PrintAction);
     FileMenu->addSeparator();
