@@ -62,6 +62,7 @@ public:
     // The range of x shown; by default (and after resetZoom) all points.
     void setVisibleXRange(double from, double to);
     void resetZoom();
+    bool isZoomed() const { return m_zoomed; }
     double visibleXFrom() const;
     double visibleXTo() const;
 

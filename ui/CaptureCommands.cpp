@@ -124,6 +124,7 @@ void TCaptureCommands::channelStarted(TSerialCapture *capture, TChannelCapture *
     auto *form = new TChargerLogForm(QString());
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->beginLive(title);
+    form->placeNear(m_window, int(m_windows.size()));
     form->show();
     m_windows.insert(channel, form);
     connect(channel, &TChannelCapture::sampleAdded, form, &TChargerLogForm::appendLiveSample);

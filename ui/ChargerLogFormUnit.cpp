@@ -226,25 +226,27 @@ TChargerLogForm *TChargerLogForm::showFor(const QString &path, QWidget *anchor)
     if (!form) {
         form = new TChargerLogForm(path);
         form->setAttribute(Qt::WA_DeleteOnClose);
-        if (anchor) {
-            // Centred a little below the anchor's window, kept on that window's screen.
-            const QRect around = anchor->window()->geometry();
-            QPoint at =
-                around.center() - QPoint(form->width() / 2, form->height() / 2) + QPoint(24, 24);
-            if (const QScreen *screen = anchor->window()->screen()) {
-                const QRect room = screen->availableGeometry();
-                at.setX(
-                    qBound(room.left(), at.x(), qMax(room.left(), room.right() - form->width())));
-                at.setY(
-                    qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - form->height())));
-            }
-            form->move(at);
-        }
+        form->placeNear(anchor);
     }
     form->show();
     form->raise();
     form->activateWindow();
     return form;
+}
+
+void TChargerLogForm::placeNear(QWidget *anchor, int step)
+{
+    if (!anchor)
+        return;
+    // Centred a little below the anchor's window, kept on that window's screen.
+    const QRect around = anchor->window()->geometry();
+    QPoint at = around.center() - QPoint(width() / 2, height() / 2) + QPoint(24, 24) * (1 + step);
+    if (const QScreen *screen = anchor->window()->screen()) {
+        const QRect room = screen->availableGeometry();
+        at.setX(qBound(room.left(), at.x(), qMax(room.left(), room.right() - width())));
+        at.setY(qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - height())));
+    }
+    move(at);
 }
 
 void TChargerLogForm::setFilePath(const QString &path)

@@ -39,6 +39,10 @@ public:
     // shown and raised.
     static TChargerLogForm *showFor(const QString &path, QWidget *anchor);
 
+    // Moves the window a little below the middle of `anchor`'s window; windows opened one after
+    // another take a `step` each further down.
+    void placeNear(QWidget *anchor, int step = 0);
+
     QString filePath() const { return m_path; }
     // Shows another file (the record's file name was edited, a file was dropped).
     void setFilePath(const QString &path);

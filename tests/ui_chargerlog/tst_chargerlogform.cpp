@@ -30,6 +30,40 @@ class TestChargerLogForm : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // A log that grows sample by sample draws what the finished file draws, and keeps a zoom
+    // the user chose while it grows.
+    void followsALiveLog()
+    {
+        TChargerLogForm file(sample("dollar-storage-ch1.txt"));
+        TChargerLogForm live{QString()};
+        live.beginLive(QStringLiteral("/dev/ttyUSB0, channel 1"));
+        live.resize(1000, 560);
+        live.show();
+        QVERIFY(live.isLive());
+        QFile f(sample("dollar-storage-ch1.txt"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        ChargerLog::TDollarLineParser parser([&](const ChargerLog::TDollarLine &line) {
+            if (line.kind == ChargerLog::TDollarLine::Kind::Sample)
+                live.appendLiveSample(ChargerLog::dollarSample(line));
+        });
+        const qsizetype half = bytes.indexOf("\n$1;1;200000;") + 1;
+        parser.feed(bytes.left(half));
+        live.Chart->setVisibleXRange(10, 50);
+        parser.feed(bytes.mid(half));
+        parser.finish();
+        QVERIFY(live.Chart->isZoomed());
+        for (int s : {int(TChargerLogForm::VoltageSeries), int(TChargerLogForm::CurrentSeries),
+                      int(TChargerLogForm::FirstCellSeries) + 5})
+            QCOMPARE(live.Chart->points(s), file.Chart->points(s));
+        QVERIFY(live.readoutAt(100).contains(QLatin1String("cells")));
+        QTRY_VERIFY(live.figures().charge.has_value());
+        QCOMPARE(live.figures().charge->ampHours(), file.figures().charge->ampHours());
+        live.endLive(sample("dollar-storage-ch1.txt"));
+        QVERIFY(!live.isLive());
+        QCOMPARE(live.filePath(), sample("dollar-storage-ch1.txt"));
+    }
+
     void drawsCurvesAndPhases()
     {
         TChargerLogForm form(sample("dollar-storage-ch1.txt"));
