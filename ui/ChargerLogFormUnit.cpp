@@ -404,7 +404,7 @@ void TChargerLogForm::appendLiveSample(const TDollarSample &sample)
         CopyButton->setEnabled(true);
     }
     if (!m_liveFigures->isActive())
-        m_liveFigures->start();
+        m_liveFigures->start(liveFiguresIntervalMs(log.sampleCount()));
 }
 
 void TChargerLogForm::endLive(const QString &path)

@@ -59,6 +59,8 @@ public:
     // The capture ended: the file it wrote is shown (none: the samples stay as they are).
     void endLive(const QString &path);
     bool isLive() const { return m_live; }
+    // How often a live log's figures are worked out again: each costs time with the samples.
+    static int liveFiguresIntervalMs(int samples) { return samples < 10000 ? 500 : 2000; }
     const ChargerLog::TChargerLog &log() const { return m_log; }
     const ChargerLog::TChargerLogFigures &figures() const { return m_figures; }
     // True while a large file is read in the background.
