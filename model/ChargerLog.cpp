@@ -2,6 +2,8 @@
 #include "ChargerLogDollar.h"
 #include "ChargerLogParts.h"
 
+#include <QCoreApplication>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -22,8 +24,10 @@ void judgeBadLines(TChargerLog &log)
     if (log.badLineCount == 0 || (good > 0 && log.badLineCount * 4 <= good))
         return;
     const TBadLine &first = log.badLines.first();
-    log.error =
-        tr("%1, line %2: %3").arg(displayName(log.fileName)).arg(first.line).arg(first.reason);
+    log.error = QCoreApplication::translate("ChargerLog", "%1, line %2: %3")
+                    .arg(displayName(log.fileName))
+                    .arg(first.line)
+                    .arg(first.reason);
 }
 
 // Phases from the current where the file has none: a flow above RestCurrent either way, and
@@ -94,7 +98,8 @@ void finishRead(TChargerLog &log)
     if (log.error.isEmpty())
         judgeBadLines(log);
     if (log.error.isEmpty() && log.seconds.isEmpty())
-        log.error = tr("%1 holds no samples").arg(displayName(log.fileName));
+        log.error = QCoreApplication::translate("ChargerLog", "%1 holds no samples")
+                        .arg(displayName(log.fileName));
     if (log.format != Format::Dollar) {
         phasesFromCurrent(log);
         if (log.capacity.isEmpty())
@@ -128,7 +133,7 @@ bool streamDollar(TChargerLog &log, QFile &file)
                 chunk.remove(0, 3);
             total += chunk.size();
             if (total > MaximumFileSize) {
-                log.error = tr("%1 is larger than %2 MiB")
+                log.error = QCoreApplication::translate("ChargerLog", "%1 is larger than %2 MiB")
                                 .arg(displayName(log.fileName))
                                 .arg(MaximumFileSize >> 20);
                 return false;
@@ -136,8 +141,8 @@ bool streamDollar(TChargerLog &log, QFile &file)
             parser.feed(chunk);
         }
         if (file.error() != QFileDevice::NoError) {
-            log.error =
-                tr("%1 cannot be read: %2").arg(displayName(log.fileName), file.errorString());
+            log.error = QCoreApplication::translate("ChargerLog", "%1 cannot be read: %2")
+                            .arg(displayName(log.fileName), file.errorString());
             return false;
         }
         return true;
@@ -153,31 +158,31 @@ QString roleName(ColumnRole role)
 {
     switch (role) {
     case ColumnRole::Ignore:
-        return tr("(not used)");
+        return QCoreApplication::translate("ChargerLog", "(not used)");
     case ColumnRole::Seconds:
-        return tr("Time [s]");
+        return QCoreApplication::translate("ChargerLog", "Time [s]");
     case ColumnRole::Milliseconds:
-        return tr("Time [ms]");
+        return QCoreApplication::translate("ChargerLog", "Time [ms]");
     case ColumnRole::UnixTime:
-        return tr("Date-time (Unix seconds)");
+        return QCoreApplication::translate("ChargerLog", "Date-time (Unix seconds)");
     case ColumnRole::Volts:
-        return tr("Voltage [V]");
+        return QCoreApplication::translate("ChargerLog", "Voltage [V]");
     case ColumnRole::Millivolts:
-        return tr("Voltage [mV]");
+        return QCoreApplication::translate("ChargerLog", "Voltage [mV]");
     case ColumnRole::Amps:
-        return tr("Current [A]");
+        return QCoreApplication::translate("ChargerLog", "Current [A]");
     case ColumnRole::Milliamps:
-        return tr("Current [mA]");
+        return QCoreApplication::translate("ChargerLog", "Current [mA]");
     case ColumnRole::AmpHours:
-        return tr("Capacity [Ah]");
+        return QCoreApplication::translate("ChargerLog", "Capacity [Ah]");
     case ColumnRole::MilliampHours:
-        return tr("Capacity [mAh]");
+        return QCoreApplication::translate("ChargerLog", "Capacity [mAh]");
     case ColumnRole::Celsius:
-        return tr("Temperature [°C]");
+        return QCoreApplication::translate("ChargerLog", "Temperature [°C]");
     case ColumnRole::CellVolts:
-        return tr("Cell voltage [V]");
+        return QCoreApplication::translate("ChargerLog", "Cell voltage [V]");
     case ColumnRole::Extra:
-        return tr("Other");
+        return QCoreApplication::translate("ChargerLog", "Other");
     }
     return QString();
 }
@@ -188,11 +193,11 @@ QString formatName(Format format)
     case Format::None:
         return QString();
     case Format::Dollar:
-        return tr("$ lines");
+        return QCoreApplication::translate("ChargerLog", "$ lines");
     case Format::Titled:
-        return tr("titled columns");
+        return QCoreApplication::translate("ChargerLog", "titled columns");
     case Format::Untitled:
-        return tr("untitled columns");
+        return QCoreApplication::translate("ChargerLog", "untitled columns");
     }
     return QString();
 }
@@ -207,13 +212,15 @@ TChargerLog read(const QByteArray &input, const QString &fileName, const QVector
     QString what;
     Line first;
     if (looksBinary(bytes, &what)) {
-        log.error = tr("%1 %2").arg(displayName(fileName), what);
+        log.error =
+            QCoreApplication::translate("ChargerLog", "%1 %2").arg(displayName(fileName), what);
         return log;
     }
     log.format = detectFormat(bytes, first);
     switch (log.format) {
     case Format::None:
-        log.error = tr("%1 is empty").arg(displayName(fileName));
+        log.error =
+            QCoreApplication::translate("ChargerLog", "%1 is empty").arg(displayName(fileName));
         return log;
     case Format::Dollar:
         readDollar(
@@ -241,27 +248,32 @@ TChargerLog readFile(const QString &path, const QVector<ColumnRole> &roles)
     log.fileName = path;
     const QFileInfo info(path);
     if (!info.exists()) {
-        log.error = tr("%1 does not exist").arg(displayName(path));
+        log.error =
+            QCoreApplication::translate("ChargerLog", "%1 does not exist").arg(displayName(path));
         return log;
     }
     if (!info.isFile()) {
-        log.error = tr("%1 is not a regular file").arg(displayName(path));
+        log.error = QCoreApplication::translate("ChargerLog", "%1 is not a regular file")
+                        .arg(displayName(path));
         return log;
     }
     if (info.size() > MaximumFileSize) {
-        log.error =
-            tr("%1 is larger than %2 MiB").arg(displayName(path)).arg(MaximumFileSize >> 20);
+        log.error = QCoreApplication::translate("ChargerLog", "%1 is larger than %2 MiB")
+                        .arg(displayName(path))
+                        .arg(MaximumFileSize >> 20);
         return log;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        log.error = tr("%1 cannot be read: %2").arg(displayName(path), file.errorString());
+        log.error = QCoreApplication::translate("ChargerLog", "%1 cannot be read: %2")
+                        .arg(displayName(path), file.errorString());
         return log;
     }
     if (info.size() > StreamedSize && streamDollar(log, file))
         return log;
     if (!file.seek(0)) {
-        log.error = tr("%1 cannot be read: %2").arg(displayName(path), file.errorString());
+        log.error = QCoreApplication::translate("ChargerLog", "%1 cannot be read: %2")
+                        .arg(displayName(path), file.errorString());
         return log;
     }
     // A buffer of the file's size (one of the largest allowed would be mapped and unmapped for
@@ -270,12 +282,14 @@ TChargerLog readFile(const QString &path, const QVector<ColumnRole> &roles)
     if (bytes.size() > info.size() && file.error() == QFileDevice::NoError)
         bytes += file.read(MaximumFileSize + 1 - bytes.size());
     if (bytes.size() > MaximumFileSize) {
-        log.error =
-            tr("%1 is larger than %2 MiB").arg(displayName(path)).arg(MaximumFileSize >> 20);
+        log.error = QCoreApplication::translate("ChargerLog", "%1 is larger than %2 MiB")
+                        .arg(displayName(path))
+                        .arg(MaximumFileSize >> 20);
         return log;
     }
     if (file.error() != QFileDevice::NoError) {
-        log.error = tr("%1 cannot be read: %2").arg(displayName(path), file.errorString());
+        log.error = QCoreApplication::translate("ChargerLog", "%1 cannot be read: %2")
+                        .arg(displayName(path), file.errorString());
         return log;
     }
     return read(bytes, path, roles);

@@ -1,5 +1,7 @@
 #include "ChargerLogParts.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 
@@ -235,14 +237,15 @@ void readRows(TChargerLog &log, LineScanner &lines, char separator, QVector<Colu
             columns.begin());
     double lastTime = -std::numeric_limits<double>::infinity();
     Line line;
-    const qsizetype kept = std::max<qsizetype>(
-        1, std::count_if(columns.begin(), columns.end(),
-                         [](const Column &c) { return c.kind != Kind::Ignore; }));
+    const qsizetype kept =
+        std::max<qsizetype>(1, std::count_if(columns.begin(), columns.end(), [](const Column &c) {
+                                return c.kind != Kind::Ignore;
+                            }));
     while (lines.next(line)) {
         if (line.isBlank())
             continue;
         if ((log.seconds.size() + 1) * kept > MaximumColumnValues) {
-            log.error = tr("%1 holds more than %2 values")
+            log.error = QCoreApplication::translate("ChargerLog", "%1 holds more than %2 values")
                             .arg(displayName(log.fileName))
                             .arg(MaximumColumnValues);
             return;
@@ -253,7 +256,9 @@ void readRows(TChargerLog &log, LineScanner &lines, char separator, QVector<Colu
         while (used > columns.size() && fields[used - 1].first == fields[used - 1].second)
             --used; // a separator at the end of the line
         if (used != columns.size()) {
-            bad(tr("has %1 fields, the file %2").arg(used).arg(columns.size()));
+            bad(QCoreApplication::translate("ChargerLog", "has %1 fields, the file %2")
+                    .arg(used)
+                    .arg(columns.size()));
             continue;
         }
         bool good = true;
@@ -266,14 +271,14 @@ void readRows(TChargerLog &log, LineScanner &lines, char separator, QVector<Colu
             const auto outcome = parseNumber(fields[c].first, fields[c].second, comma,
                                              column.kind == Kind::Time, row[c]);
             if (outcome == NumberOutcome::Invalid) {
-                bad(tr("\"%1\" in column %2 is not a number")
+                bad(QCoreApplication::translate("ChargerLog", "\"%1\" in column %2 is not a number")
                         .arg(textOf(fields[c].first, fields[c].second))
                         .arg(c + 1));
                 good = false;
             } else if (outcome == NumberOutcome::Empty) {
                 row[c] = NaN;
                 if (c == timeColumn) {
-                    bad(tr("has no time"));
+                    bad(QCoreApplication::translate("ChargerLog", "has no time"));
                     good = false;
                 }
             }
@@ -282,7 +287,7 @@ void readRows(TChargerLog &log, LineScanner &lines, char separator, QVector<Colu
             continue;
         if (timeColumn < columns.size()) {
             if (row[timeColumn] < lastTime) {
-                bad(tr("the time goes back"));
+                bad(QCoreApplication::translate("ChargerLog", "the time goes back"));
                 continue;
             }
             lastTime = row[timeColumn];
@@ -361,8 +366,9 @@ void takeColumns(TChargerLog &log, QVector<Column> &columns)
         }
     }
     if (!haveTime && log.error.isEmpty())
-        log.error =
-            tr("%1 has no column with the time of each sample").arg(displayName(log.fileName));
+        log.error = QCoreApplication::translate("ChargerLog",
+                                                "%1 has no column with the time of each sample")
+                        .arg(displayName(log.fileName));
     if (!log.capacity.isEmpty())
         for (double &v : log.capacity)
             if (!std::isfinite(v))

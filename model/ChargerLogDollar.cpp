@@ -1,6 +1,8 @@
 #include "ChargerLogDollar.h"
 #include "ChargerLogParts.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace ChargerLog {
@@ -69,14 +71,20 @@ void TDollarLineParser::endLine(const char *b, const char *e)
 {
     if (m_overlong) {
         m_overlong = false;
-        bad([&] { return tr("is longer than %1 bytes").arg(MaxLineLength); });
+        bad([&] {
+            return QCoreApplication::translate("ChargerLog", "is longer than %1 bytes")
+                .arg(MaxLineLength);
+        });
         return;
     }
     if (!m_pending.isEmpty()) {
         m_pending.append(b, e - b);
         if (m_pending.size() > MaxLineLength) {
             m_pending.clear();
-            bad([&] { return tr("is longer than %1 bytes").arg(MaxLineLength); });
+            bad([&] {
+                return QCoreApplication::translate("ChargerLog", "is longer than %1 bytes")
+                    .arg(MaxLineLength);
+            });
             return;
         }
         takeLine(m_pending.constBegin(), m_pending.constEnd());
@@ -105,7 +113,9 @@ void TDollarLineParser::takeLine(const char *b, const char *e)
     }
     if (*b != '$') {
         bad([&] {
-            return tr("\"%1\" is not a sample line (they begin with $)").arg(textOf(b, e));
+            return QCoreApplication::translate("ChargerLog",
+                                               "\"%1\" is not a sample line (they begin with $)")
+                .arg(textOf(b, e));
         });
         return;
     }
@@ -122,8 +132,12 @@ void TDollarLineParser::takeLine(const char *b, const char *e)
             stop = e;
         if (n >= MaxFields || !parseInteger(p, stop, f[n])) {
             bad([&] {
-                return n >= MaxFields ? tr("has more than %1 fields").arg(MaxFields)
-                                      : tr("field %1 is not a whole number").arg(n + 1);
+                return n >= MaxFields
+                           ? QCoreApplication::translate("ChargerLog", "has more than %1 fields")
+                                 .arg(MaxFields)
+                           : QCoreApplication::translate("ChargerLog",
+                                                         "field %1 is not a whole number")
+                                 .arg(n + 1);
             });
             return;
         }
@@ -135,7 +149,7 @@ void TDollarLineParser::takeLine(const char *b, const char *e)
         p = stop + 1;
     }
     if (n < 3 || (f[0] != 1 && f[0] != 2)) {
-        bad([&] { return tr("the channel is not 1 or 2"); });
+        bad([&] { return QCoreApplication::translate("ChargerLog", "the channel is not 1 or 2"); });
         return;
     }
     line.kind = f[1] == 128 ? TDollarLine::Kind::Resistance : TDollarLine::Kind::Sample;
@@ -143,16 +157,27 @@ void TDollarLineParser::takeLine(const char *b, const char *e)
     line.fieldCount = n;
     const int cells = line.cellCount();
     if (line.kind == TDollarLine::Kind::Resistance && (cells < 1 || cells > 10)) {
-        bad([&] { return tr("a resistance line with %1 fields").arg(n); });
+        bad([&] {
+            return QCoreApplication::translate("ChargerLog", "a resistance line with %1 fields")
+                .arg(n);
+        });
         return;
     }
     if (line.kind == TDollarLine::Kind::Sample && (cells < 6 || cells > 10)) {
-        bad([&] { return tr("has %1 fields; a sample has 18 to 22").arg(n); });
+        bad([&] {
+            return QCoreApplication::translate("ChargerLog", "has %1 fields; a sample has 18 to 22")
+                .arg(n);
+        });
         return;
     }
     const int sum = checksum(QByteArrayView(b, lastSemicolon + 1 - b));
     if (f[n - 1] != sum) {
-        bad([&] { return tr("its checksum is %1, its bytes give %2").arg(f[n - 1]).arg(sum); });
+        bad([&] {
+            return QCoreApplication::translate("ChargerLog",
+                                               "its checksum is %1, its bytes give %2")
+                .arg(f[n - 1])
+                .arg(sum);
+        });
         return;
     }
     line.channel = int(f[0]);
@@ -241,8 +266,10 @@ bool TDollarLogBuilder::add(const TDollarLine &line, QString *reason)
         return true;
     }
     if (m_channel != 0 && line.channel != m_channel) {
-        *reason =
-            tr("belongs to channel %1, the log to channel %2").arg(line.channel).arg(m_channel);
+        *reason = QCoreApplication::translate("ChargerLog",
+                                              "belongs to channel %1, the log to channel %2")
+                      .arg(line.channel)
+                      .arg(m_channel);
         return false;
     }
     const qint64 *f = line.fields;
@@ -264,11 +291,14 @@ bool TDollarLogBuilder::add(const TDollarLine &line, QString *reason)
             values.reserve(m_reserve);
         m_firstMs = m_lastMs = line.ms;
     } else if (cells != m_cellColumns) {
-        *reason = tr("has %1 cell columns, the lines before %2").arg(cells).arg(m_cellColumns);
+        *reason =
+            QCoreApplication::translate("ChargerLog", "has %1 cell columns, the lines before %2")
+                .arg(cells)
+                .arg(m_cellColumns);
         return false;
     }
     if (line.ms < m_lastMs) {
-        *reason = tr("the time goes back");
+        *reason = QCoreApplication::translate("ChargerLog", "the time goes back");
         return false;
     }
     m_lastMs = line.ms;
@@ -335,7 +365,8 @@ void readDollar(TChargerLog &log, const DollarSource &source, bool countFirst)
             seenContent = true;
             QString reason;
             if (line.kind == TDollarLine::Kind::Header && !first)
-                reason = tr("\"%1\" is not a sample line (they begin with $)")
+                reason = QCoreApplication::translate(
+                             "ChargerLog", "\"%1\" is not a sample line (they begin with $)")
                              .arg(textOf(line.text.begin(), line.text.end()));
             else
                 builder.add(line, &reason);

@@ -15,7 +15,6 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // Below this current (A) a sample is taken as a rest.
 constexpr double RestCurrent = 0.005;
 
-QString tr(const char *text);
 QString displayName(const QString &fileName);
 
 // One line of the file: [begin, end) without the line break, and its 1-based number.

@@ -9,11 +9,6 @@
 
 namespace ChargerLog::Parts {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ChargerLog", text);
-}
-
 void addBadLine(TChargerLog &log, qint64 line, const QString &reason)
 {
     if (log.badLines.size() < MaximumBadLinesKept)
@@ -119,7 +114,9 @@ bool looksBinary(const QByteArray &bytes, QString *what)
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype size = bytes.size();
     if (size >= 4 && data[0] == 'P' && data[1] == 'K' && data[2] < 9 && data[3] < 9) {
-        *what = tr("is a ZIP container (a charger program's own project file?), not a text log");
+        *what = QCoreApplication::translate(
+            "ChargerLog",
+            "is a ZIP container (a charger program's own project file?), not a text log");
         return true;
     }
     const qsizetype scanned = qMin<qsizetype>(size, 65536);
@@ -135,7 +132,7 @@ bool looksBinary(const QByteArray &bytes, QString *what)
         ++controls;
     }
     if (controls >= 8 || controls * 100 > scanned) {
-        *what = tr("holds binary data, not a text log");
+        *what = QCoreApplication::translate("ChargerLog", "holds binary data, not a text log");
         return true;
     }
     return false;

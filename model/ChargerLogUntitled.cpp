@@ -1,5 +1,7 @@
 #include "ChargerLogParts.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace ChargerLog::Parts {
@@ -35,8 +37,9 @@ void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<Colum
     } while (first.isBlank());
     const char separator = separatorOf(first.begin, first.end);
     if (separator == 0) {
-        log.error =
-            tr("%1, line %2: only one column").arg(displayName(log.fileName)).arg(first.number);
+        log.error = QCoreApplication::translate("ChargerLog", "%1, line %2: only one column")
+                        .arg(displayName(log.fileName))
+                        .arg(first.number);
         return;
     }
     QVector<QPair<const char *, const char *>> fields;
@@ -46,7 +49,7 @@ void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<Colum
     QVector<Column> columns(count);
     for (int c = 0; c < count; ++c) {
         columns[c].kind = Kind::Extra;
-        columns[c].title = tr("Column %1").arg(c + 1);
+        columns[c].title = QCoreApplication::translate("ChargerLog", "Column %1").arg(c + 1);
     }
     const auto probe = [&](QVector<Column> &cols) {
         LineScanner again(bytes.constBegin(), bytes.constEnd());
