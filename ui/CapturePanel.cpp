@@ -58,7 +58,6 @@ TCapturePanel::TCapturePanel(QWidget *parent) : QWidget(parent)
     CaptureList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int c = 1; c < 7; ++c)
         CaptureList->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
-    CaptureList->setMaximumHeight(110);
     layout->addWidget(CaptureList);
     m_timer = new QTimer(this);
     m_timer->setInterval(1000);
@@ -127,7 +126,18 @@ void TCapturePanel::refresh()
                 stopButton(item);
         }
     }
-    const bool any = CaptureList->topLevelItemCount() > 0;
+    const int rows = CaptureList->topLevelItemCount();
+    const bool any = rows > 0;
+    if (any) {
+        // As high as its rows, up to three: the table keeps the rest.
+        const int row = std::max(
+            CaptureList->sizeHintForRow(0),
+            CaptureList->itemWidget(CaptureList->topLevelItem(0), 6)
+                ? CaptureList->itemWidget(CaptureList->topLevelItem(0), 6)->sizeHint().height()
+                : 0);
+        CaptureList->setFixedHeight(CaptureList->header()->sizeHint().height() +
+                                    std::min(rows, 3) * row + 2 * CaptureList->frameWidth());
+    }
     setVisible(any);
     if (any && !m_timer->isActive())
         m_timer->start();
