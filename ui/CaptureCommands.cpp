@@ -133,11 +133,7 @@ void TCaptureCommands::channelStarted(TSerialCapture *capture, TChannelCapture *
 QString TCaptureCommands::endedText(bool discharge, const QString &battery, double ampHours,
                                     double seconds)
 {
-    const qint64 s = qint64(std::llround(std::max(0.0, seconds)));
-    const QString duration = QStringLiteral("%1:%2:%3")
-                                 .arg(s / 3600)
-                                 .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                                 .arg(s % 60, 2, 10, QLatin1Char('0'));
+    const QString duration = TCapturePanel::clockText(seconds);
     const QString amount = QString::number(std::fabs(ampHours), 'f', 3);
     return (discharge ? tr("Discharge of %1 ended: %2 Ah in %3")
                       : tr("Charge of %1 ended: %2 Ah in %3"))

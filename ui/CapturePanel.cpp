@@ -32,16 +32,16 @@ QString phaseText(Phase phase)
     return TCapturePanel::tr("Other");
 }
 
-QString clock(double seconds)
+} // namespace
+
+QString TCapturePanel::clockText(double seconds)
 {
-    const qint64 s = qint64(std::max(0.0, seconds));
+    const qint64 s = std::llround(std::max(0.0, seconds));
     return QStringLiteral("%1:%2:%3")
         .arg(s / 3600)
         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
-
-} // namespace
 
 TCapturePanel::TCapturePanel(QWidget *parent) : QWidget(parent)
 {
@@ -116,7 +116,7 @@ void TCapturePanel::refresh()
             item->setText(1, capture->state() == TSerialCapture::State::Waiting
                                  ? tr("Port gone")
                                  : phaseText(c->lastPhase()));
-            item->setText(2, clock(c->elapsedSeconds()));
+            item->setText(2, clockText(c->elapsedSeconds()));
             item->setText(3, locale.toString(s.voltage, 'f', 3));
             item->setText(4, locale.toString(s.current, 'f', 2));
             item->setText(5, locale.toString(s.capacity, 'f', 3));

@@ -17,6 +17,8 @@ public:
     explicit TCapturePanel(QWidget *parent = nullptr);
 
     void addCapture(TSerialCapture *capture);
+    // "0:22:54"
+    static QString clockText(double seconds);
     // Builds the rows again from the captures (every second, and as they change).
     void refresh();
 
