@@ -114,6 +114,11 @@ private Q_SLOTS:
         for (const QByteArray &line : a.mid(0, 100))
             noisy += line + "\r\n\0" + line + "\r\n" + "\x13\xff" + "\r\n";
         QTest::newRow("noisy") << noisy << 1;
+        // The device's own line goes first into the file, once.
+        QByteArray header("@Model:X6; SN:123\0\r\n\r\n", 22);
+        for (const QByteArray &line : a.mid(0, 20))
+            header += line + "\r\n";
+        QTest::newRow("device line") << header << 1;
     }
     void replay()
     {
@@ -141,6 +146,7 @@ private Q_SLOTS:
             const QByteArray written = fileBytes(path);
             QCOMPARE(dollarLines(written), ofChannel);
             QVERIFY(written.endsWith("\r\n"));
+            QCOMPARE(written.startsWith("@Model:X6; SN:123\r\n$"), stream.startsWith('@'));
             QCOMPARE(QFileInfo(path).permissions() & 0x0077, QFileDevice::Permissions());
             const TChargerLog log = readFile(path);
             QVERIFY2(log.ok(), qPrintable(log.error));

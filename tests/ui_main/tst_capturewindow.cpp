@@ -4,6 +4,7 @@
 // desktop told either way (a notification service of the test's own on the private bus).
 
 #include "CaptureCommands.h"
+#include "CaptureFormUnit.h"
 #include "CapturePanel.h"
 #include "ChannelCapture.h"
 #include "ChargeDataFormUnit.h"
@@ -15,9 +16,12 @@
 #include "QorLogMainFormUnit.h"
 #include "SerialCapture.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QUndoStack>
@@ -71,6 +75,38 @@ private Q_SLOTS:
         deleteOpenForms<TChargeDataForm>();
         deleteOpenForms<TChargerLogForm>();
         m_form.reset();
+    }
+
+    // The dialog's choices are remembered per device; a new device gets the defaults.
+    void dialogRemembersPerDevice()
+    {
+        TCaptureForm form;
+        const TCaptureOptions defaults = TCaptureForm::remembered(QStringLiteral("/dev/ttyX"));
+        QCOMPARE(defaults.baud, 9600);
+        QCOMPARE(defaults.idleSeconds, 30);
+        QVERIFY(!defaults.addWithoutAsking);
+        form.PortBox->setEditText(QStringLiteral("/dev/serial/by-id/usb-charger"));
+        form.BaudBox->setCurrentText(QStringLiteral("57600"));
+        form.IdleBox->setValue(5000); // beyond the longest silence
+        form.AddBox->setChecked(true);
+        const TCaptureOptions chosen = form.options();
+        QCOMPARE(chosen.device, QStringLiteral("/dev/serial/by-id/usb-charger"));
+        QCOMPARE(chosen.baud, 57600);
+        QCOMPARE(chosen.idleSeconds, 3600);
+        TCaptureForm::remember(chosen);
+        const TCaptureOptions again = TCaptureForm::remembered(chosen.device);
+        QCOMPARE(again.baud, 57600);
+        QCOMPARE(again.idleSeconds, 3600);
+        QVERIFY(again.addWithoutAsking);
+        QCOMPARE(TCaptureForm::remembered(QStringLiteral("/dev/ttyX")).baud, 9600);
+        // A new dialog starts with the last device and its choices.
+        TCaptureForm next;
+        QCOMPARE(next.options().device, chosen.device);
+        QCOMPARE(next.options().baud, 57600);
+        // Pseudo-terminals are no serial ports to list.
+        TPtyPair pty;
+        for (const auto &port : TCaptureForm::listPorts())
+            QVERIFY(port.first != pty.slaveName());
     }
 
     void chargeEndsInItsRecord_data()
