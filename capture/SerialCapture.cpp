@@ -30,9 +30,14 @@ TSerialCapture::TSerialCapture(const TCaptureOptions &options, const QString &fo
     });
     m_silence.setSingleShot(true);
     m_silence.setInterval(options.idleSeconds * 1000);
+    // Silence ends the charges under way; the port stays open for the next one.
     connect(&m_silence, &QTimer::timeout, this, [this] {
-        finish(tr("No data from %1 for %n second(s)", nullptr, m_options.idleSeconds)
-                   .arg(m_options.device));
+        const auto running = m_channels;
+        for (const auto &c : running)
+            if (c) {
+                c->end(TChannelCapture::EndReason::Silence);
+                endChannel(c);
+            }
     });
     m_noLines.setSingleShot(true);
     m_noLines.setInterval(NoChargerLinesMs);
@@ -58,7 +63,6 @@ bool TSerialCapture::start(QString *error)
     if (!open(error))
         return false;
     m_state = State::Open;
-    m_silence.start();
     m_noLines.start();
     Q_EMIT stateChanged();
     return true;
@@ -195,8 +199,7 @@ void TSerialCapture::finish(const QString &reason)
     const auto running = m_channels;
     for (const auto &c : running)
         if (c) {
-            c->end(reason.isEmpty() ? TChannelCapture::EndReason::Stopped
-                                    : TChannelCapture::EndReason::Silence);
+            c->end(TChannelCapture::EndReason::Stopped);
             endChannel(c);
         }
     if (!reason.isEmpty())

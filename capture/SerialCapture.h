@@ -18,8 +18,9 @@ class TChannelCapture;
 // charge a capture of its own (TChannelCapture) with its own file in `folder`. The port going
 // away (unplugged, reset, the other end of a pseudo-terminal closed) closes it at once, and the
 // same device is opened again every 2 s; a charge whose time counts on goes on in its file.
-// No line for the silence time ends every charge and the capture. Data that is no charger's
-// gets a warning; a flood is refused.
+// No line for the silence time ends the charges under way; the capture waits for the next one
+// until it is stopped. Data that is no charger's gets a warning; a flood is refused and ends
+// the capture.
 class TSerialCapture : public QObject
 {
     Q_OBJECT
@@ -51,7 +52,7 @@ public:
     State state() const { return m_state; }
     // The running charges, one per channel at most.
     QList<TChannelCapture *> channels() const;
-    // Why the capture ended (empty for Stop) or the last warning.
+    // Why the capture ended (empty for Stop), or the last warning.
     QString message() const { return m_message; }
 
     // Why a port cannot be opened, in words a user can act on.

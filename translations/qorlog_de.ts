@@ -2224,13 +2224,6 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
 </context>
 <context>
     <name>TSerialCapture</name>
-    <message numerus="yes">
-        <source>No data from %1 for %n second(s)</source>
-        <translation>
-            <numerusform>Keine Daten von %1 seit %n Sekunde</numerusform>
-            <numerusform>Keine Daten von %1 seit %n Sekunden</numerusform>
-        </translation>
-    </message>
     <message>
         <source>%1 sent more than 1 MiB without a line end: this is no charger&apos;s log, and the capture was stopped</source>
         <translation>%1 sandte mehr als 1 MiB ohne Zeilenende: das ist kein Protokoll eines Ladegeräts, die Mitschrift wurde beendet</translation>
