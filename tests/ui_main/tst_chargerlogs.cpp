@@ -2,12 +2,15 @@
 // corrected from it as one undo step.
 
 #include "ChargeDataFormUnit.h"
+#include "ChargeLogTableModel.h"
 #include "ChargerLogCommands.h"
 #include "ChargerLogFormUnit.h"
 #include "ModalHelper.h"
+#include "NumberText.h"
 #include "QorLogMainFormUnit.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -99,6 +102,96 @@ private Q_SLOTS:
         QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours, 1.0);
         // The window checks the record as it is now.
         QVERIFY(window->UseLogButton->isVisible());
+    }
+
+    // A dialog open on a record that "Use the Log's Amp-Hours" corrected: an untouched field
+    // follows the log and OK keeps its value, whether the dialog came from a double-click or
+    // from Enter; a field typed over meanwhile makes OK ask, and each answer does what it says.
+    void dialogFollowsItsRecord_data()
+    {
+        QTest::addColumn<bool>("byEnter");
+        QTest::addColumn<QString>("typed");  // typed into AmpHours before the correction
+        QTest::addColumn<QString>("answer"); // the button OK's question is answered with
+        QTest::addColumn<bool>("storesLogs");
+        QTest::newRow("double-click, untouched") << false << QString() << QString() << true;
+        QTest::newRow("Enter, untouched") << true << QString() << QString() << true;
+        QTest::newRow("typed, keep mine") << false << "0.9"
+                                          << "KeepMineButton" << false;
+        QTest::newRow("typed, take the log's") << true << "0.9"
+                                               << "TakeLogsButton" << true;
+        QTest::newRow("typed the log's value") << false << "=" << QString() << true;
+    }
+    void dialogFollowsItsRecord()
+    {
+        QFETCH(bool, byEnter);
+        QFETCH(QString, typed);
+        QFETCH(QString, answer);
+        QFETCH(bool, storesLogs);
+        QVERIFY(QFile::copy(sample("dollar-storage-ch1.txt"), m_dir->filePath("ch1.txt")));
+        m_form->AddChargeRecord(-1, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"), QString(),
+                                QStringLiteral("ch1.txt"));
+        const qint32 key = m_form->log().ChargeStringList.record(0).Key;
+        m_form->ChargeLogStringGrid->selectKey(key);
+        if (byEnter)
+            m_form->EditChargeRecordAction->trigger();
+        else
+            m_form->ChargeLogStringGridDblClick(m_form->tableModel()->index(0, 2));
+        QCOMPARE(TChargeDataForm::openForms().size(), 1);
+        TChargeDataForm *dialog = TChargeDataForm::openForms().first();
+        dialog->ChargerLogShowBtn->click();
+        TChargerLogForm *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
+                window = log;
+        QVERIFY(window);
+        QTRY_VERIFY(!window->isReading());
+        const double logAh = *window->logAmpHoursForRecord();
+        const QString logText = NumberText::formatGeneral(logAh);
+        if (!typed.isEmpty())
+            dialog->AmpHoursLabeledEdit->setText(typed == "=" ? logText : typed);
+        window->UseLogButton->click();
+        QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours, logAh);
+        if (typed.isEmpty())
+            QCOMPARE(dialog->AmpHoursLabeledEdit->text(), logText);
+        QVERIFY(dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("AmpHours")) ||
+                typed == "=");
+        if (!answer.isEmpty())
+            whenModal([answer](QWidget *box) {
+                auto *button = box->findChild<QPushButton *>(answer);
+                QVERIFY(button);
+                button->click();
+            });
+        dialog->OkBitBtn->click();
+        if (answer == QLatin1String("TakeLogsButton")) {
+            // The dialog stays open with the log's value, for OK to store it.
+            QCOMPARE(dialog->AmpHoursLabeledEdit->text(), logText);
+            dialog->OkBitBtn->click();
+        }
+        QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours,
+                 storesLogs ? logAh : typed.toDouble());
+        QCOMPARE(m_form->log().ChargeStringList.count(), 1);
+    }
+
+    // An undo elsewhere is followed too, and a record deleted meanwhile is announced.
+    void dialogFollowsUndoAndDeletion()
+    {
+        m_form->AddChargeRecord(-1, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"),
+                                QStringLiteral("first"), QString());
+        const qint32 key = m_form->log().ChargeStringList.record(0).Key;
+        m_form->AddChargeRecord(key, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"),
+                                QStringLiteral("second"), QString());
+        TChargeDataForm *dialog = TChargeDataForm::OpenChargeDataForm(m_form.get(), key, nullptr);
+        QCOMPARE(dialog->CommentLabeledEdit->text(), QStringLiteral("second"));
+        m_form->undoStack()->undo();
+        QCOMPARE(dialog->CommentLabeledEdit->text(), QStringLiteral("first"));
+        QVERIFY(dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("Comment")));
+        m_form->undoStack()->undo(); // the add: the record is gone
+        QVERIFY(dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("deleted")));
+        m_form->undoStack()->redo();
+        QVERIFY(!dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("deleted")));
     }
 
     // The dialog's "Show Charger Log" opens the log its file name names (beside the log when
