@@ -1,4 +1,5 @@
 #include "ChargerLogFormUnit.h"
+#include "WindowGeometry.h"
 
 #include "LineChart.h"
 
@@ -18,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QThreadPool>
 #include <QVBoxLayout>
@@ -175,6 +177,20 @@ TChargerLogForm::TChargerLogForm(const QString &path, QWidget *parent) : QWidget
     ReadoutLabel->setAccessibleName(tr("Values under the mouse"));
     ReadoutLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     left->addWidget(ReadoutLabel);
+    // The lines' colours and the shaded phases, named.
+    LegendLabel = new QLabel(this);
+    LegendLabel->setObjectName(QStringLiteral("LegendLabel"));
+    LegendLabel->setWordWrap(true);
+    LegendLabel->setText(legendHtml());
+    left->insertWidget(left->indexOf(Chart) + 1, LegendLabel);
+    // The keyboard's focused point reads out as the mouse's does.
+    connect(Chart, &TLineChart::pointFocused, this, [this](int series, int index) {
+        if (series < 0 || index < 0 || !m_log.ok())
+            return;
+        const double x = Chart->pointX(series, index);
+        Chart->setCursorX(x);
+        ReadoutLabel->setText(readoutAt(x));
+    });
     middle->addLayout(left, 1);
 
     auto *figuresBox = new QWidget(this);
@@ -207,6 +223,8 @@ TChargerLogForm::TChargerLogForm(const QString &path, QWidget *parent) : QWidget
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
     resize(1000, 560);
+    WindowGeometry::remember(this, QStringLiteral("ChargerLog"));
+    WindowGeometry::closeWithKeys(this);
     setFilePath(path);
 }
 
@@ -393,9 +411,36 @@ void TChargerLogForm::fillChart()
     Chart->resetZoom();
 }
 
+QString TChargerLogForm::legendHtml()
+{
+    const auto entry = [](const QColor &colour, const QString &name, bool band) {
+        return QStringLiteral("<span style='color:%1'>%2</span>&nbsp;%3")
+            .arg(colour.name(),
+                 band ? QStringLiteral("\u2588\u2588") : QStringLiteral("\u2501\u2501"),
+                 name.toHtmlEscaped());
+    };
+    const QStringList entries{
+        entry(VoltageColour, tr("Voltage"), false),
+        entry(CurrentColour, tr("Current"), false),
+        entry(CapacityColour, tr("Capacity"), false),
+        entry(TemperatureColour, tr("Temperature"), false),
+        entry(phaseColour(Phase::Charge).darker(115), tr("charge"), true),
+        entry(phaseColour(Phase::Discharge).darker(115), tr("discharge"), true),
+        entry(phaseColour(Phase::Rest).darker(115), tr("rest"), true)};
+    return entries.join(QStringLiteral("&nbsp;&nbsp; "));
+}
+
 void TChargerLogForm::fillSwitchable()
 {
     const bool ok = m_log.ok();
+    // The right axis is titled after what it shows.
+    QStringList right{tr("Current (A)")};
+    if (ok && CapacityBox->isChecked() && !m_log.capacity.isEmpty())
+        right << tr("Capacity (Ah)");
+    if (ok && TemperatureBox->isChecked() && !m_log.temperature.isEmpty())
+        right << tr("Temperature (°C)");
+    Chart->rightAxis().title = right.join(QStringLiteral(", "));
+    Chart->styleChanged();
     CapacityBox->setEnabled(ok && !m_log.capacity.isEmpty());
     TemperatureBox->setEnabled(ok && !m_log.temperature.isEmpty());
     Chart->setPoints(CapacitySeries, ok && CapacityBox->isChecked()
@@ -415,7 +460,7 @@ void TChargerLogForm::fillFigures()
     const QStringList lines = figuresText(m_figures).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines) {
         const qsizetype colon = line.indexOf(QLatin1String(": "));
-        auto *value = new QLabel(line.mid(colon + 2));
+        auto *value = new QLabel(localFigure(line.mid(colon + 2)));
         const QString name = line.left(colon);
         value->setObjectName(QStringLiteral("Figure ") + name);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -424,6 +469,19 @@ void TChargerLogForm::fillFigures()
     }
     for (const auto &entry : std::as_const(m_log.device))
         m_figureLayout->addRow(entry.first + QLatin1Char(':'), new QLabel(entry.second));
+}
+
+QString TChargerLogForm::localFigure(const QString &value)
+{
+    // Durations as h:mm:ss, decimals with the locale's separator, as the axes show them.
+    static const QRegularExpression seconds(QStringLiteral("^(-?[0-9.]+) s$"));
+    const QRegularExpressionMatch duration = seconds.match(value);
+    if (duration.hasMatch())
+        return clockText(duration.captured(1).toDouble());
+    static const QRegularExpression decimal(QStringLiteral("(\\d)\\.(\\d)"));
+    QString text = value;
+    return text.replace(decimal,
+                        QStringLiteral("\\1") + QLocale().decimalPoint() + QStringLiteral("\\2"));
 }
 
 std::optional<double> TChargerLogForm::logAmpHoursForRecord() const
