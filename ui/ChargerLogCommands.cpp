@@ -21,7 +21,7 @@ TChargerLogCommands::TChargerLogCommands(TChargeLogDocument *document, IChargeRe
                                          QWidget *window)
     : QObject(window), m_document(document), m_store(store), m_window(window)
 {
-    ShowChargerLogAction = new QAction(tr("Show Charger Log"), this);
+    ShowChargerLogAction = new QAction(tr("S&how Charger Log"), this);
     ShowChargerLogAction->setObjectName(QStringLiteral("ShowChargerLogAction"));
     connect(ShowChargerLogAction, &QAction::triggered, this, [this] {
         ErrorBox::guard(
@@ -33,7 +33,7 @@ TChargerLogCommands::TChargerLogCommands(TChargeLogDocument *document, IChargeRe
             m_window);
     });
     connect(m_document, &TChargeLogDocument::changed, this, &TChargerLogCommands::followRecords);
-    AddChargeFromChargerLogAction = new QAction(tr("Add Charge from Charger Log…"), this);
+    AddChargeFromChargerLogAction = new QAction(tr("&Add Charge from Charger Log…"), this);
     AddChargeFromChargerLogAction->setObjectName(QStringLiteral("AddChargeFromChargerLogAction"));
     connect(AddChargeFromChargerLogAction, &QAction::triggered, this, [this] {
         ErrorBox::guard(

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -91,40 +92,40 @@ private Q_SLOTS:
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("File") << "&File"
-                              << QStringList{"Export CSV\u2026",
-                                             "Import CSV\u2026",
-                                             "Add Charge from Charger Log\u2026",
-                                             "Export PDF\u2026",
-                                             "Print\u2026|Ctrl+P",
+                              << QStringList{"&Export CSV\u2026",
+                                             "&Import CSV\u2026",
+                                             "&Add Charge from Charger Log\u2026",
+                                             "Export P&DF\u2026",
+                                             "&Print\u2026|Ctrl+P",
                                              "-",
-                                             "Restore Backup\u2026",
+                                             "&Restore Backup\u2026",
                                              "-",
-                                             "Quit|Ctrl+Q"};
+                                             "&Quit|Ctrl+Q"};
         QTest::newRow("Edit") << "&Edit"
-                              << QStringList{"Undo|Ctrl+Z",
-                                             "Redo|Ctrl+Shift+Z,Ctrl+Y",
+                              << QStringList{"&Undo|Ctrl+Z",
+                                             "&Redo|Ctrl+Shift+Z,Ctrl+Y",
                                              "-",
-                                             "Add Charge Record|Ctrl+N",
-                                             "Edit Charge Record\u2026|Enter,Return",
-                                             "Delete Selection|Del",
+                                             "&Add Charge Record|Ctrl+N",
+                                             "&Edit Charge Record\u2026|Enter,Return",
+                                             "&Delete Selection|Del",
                                              "-",
-                                             "Copy|Ctrl+C",
-                                             "Select All|Ctrl+A",
+                                             "&Copy|Ctrl+C",
+                                             "&Select All|Ctrl+A",
                                              "-",
-                                             "Open Charger Log File",
-                                             "Show Charger Log"};
+                                             "&Open Charger Log File",
+                                             "S&how Charger Log"};
         QTest::newRow("View") << "&View"
-                              << QStringList{"Filter Power Sources",
-                                             "Filter Batteries",
-                                             "Filter Chargers",
-                                             "Filter Terminations",
+                              << QStringList{"Filter &Power Sources",
+                                             "Filter &Batteries",
+                                             "Filter &Chargers",
+                                             "Filter &Terminations",
                                              "-",
-                                             "Cycles Colour",
-                                             "Charge Colour",
-                                             "Discharge Colour",
+                                             "C&ycles Colour",
+                                             "Charg&e Colour",
+                                             "&Discharge Colour",
                                              "-",
-                                             "Battery Overview"};
-        QTest::newRow("Help") << "&Help" << QStringList{"Keyboard Shortcuts", "About QorLog"};
+                                             "Battery &Overview"};
+        QTest::newRow("Help") << "&Help" << QStringList{"&Keyboard Shortcuts", "&About QorLog"};
     }
     void menuTextsAndShortcuts()
     {
@@ -237,7 +238,7 @@ private Q_SLOTS:
             QVERIFY(form->log().NextKey > added.Record.Key);
         }
         QCOMPARE(form->undoStack()->count(), 1);
-        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo ") + text);
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("&Undo ") + text);
         QVERIFY(form->UndoAction->isEnabled());
         QVERIFY(!form->RedoAction->isEnabled());
         // What the change leaves (a colour reaches the file only with the next save).
@@ -247,8 +248,8 @@ private Q_SLOTS:
 
         form->UndoAction->trigger();
         QCOMPARE(fileBytes(), before);
-        QCOMPARE(form->RedoAction->text(), QStringLiteral("Redo ") + text);
-        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo"));
+        QCOMPARE(form->RedoAction->text(), QStringLiteral("&Redo ") + text);
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("&Undo"));
         QVERIFY(!form->UndoAction->isEnabled());
         form->RedoAction->trigger();
         QCOMPARE(fileBytes(), after);
@@ -365,7 +366,7 @@ private Q_SLOTS:
         selectRows(form, 0, 0);
         QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Delete);
         QCOMPARE(form->log().ChargeStringList.count(), 1);
-        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo Delete 1 Charge"));
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("&Undo Delete 1 Charge"));
     }
 
     void menuBarKeepsTheDesignSizes()
@@ -374,7 +375,7 @@ private Q_SLOTS:
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form));
         QCOMPARE(form->centralWidget()->size(), QSize(641, 480));
-        QCOMPARE(form->height(), 480 + form->menuBar()->height());
+        QCOMPARE(form->height(), 480 + form->menuBar()->height() + form->statusBar()->height());
         QCOMPARE(form->FilterTerminationsBitBtn->geometry(), QRect(304, 40, 128, 25));
         // The chart fills the upper area inside Splitter1.
         QCOMPARE(form->Chart1->parentWidget(), form->Splitter1);
