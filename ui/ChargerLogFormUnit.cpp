@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -350,11 +351,27 @@ void TChargerLogForm::fillRoles()
         return;
     if (RoleBoxes.size() != m_log.columnRoles.size()) {
         for (QComboBox *box : std::as_const(RoleBoxes))
-            box->deleteLater();
+            box->parentWidget()->deleteLater();
         RoleBoxes.clear();
         auto *rowLayout = static_cast<QHBoxLayout *>(RolesRow->layout());
+        const QVector<QStringList> samples = sampleValues(m_path, 3);
         for (int c = 0; c < m_log.columnRoles.size(); ++c) {
-            auto *box = new QComboBox(RolesRow);
+            // Each chooser with the column's first values below it, to tell the columns apart.
+            auto *cell = new QWidget(RolesRow);
+            auto *cellLayout = new QVBoxLayout(cell);
+            cellLayout->setContentsMargins(0, 0, 0, 0);
+            cellLayout->setSpacing(1);
+            auto *box = new QComboBox(cell);
+            cellLayout->addWidget(box);
+            auto *values = new QLabel(samples.value(c).join(QStringLiteral(" \u00b7 ")), cell);
+            values->setObjectName(QStringLiteral("RoleSamples%1").arg(c + 1));
+            QFont smaller = values->font();
+            smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+            values->setFont(smaller);
+            values->setToolTip(samples.value(c).join(QLatin1Char('\n')));
+            cellLayout->addWidget(values);
+            box->setAccessibleDescription(
+                tr("First values: %1").arg(samples.value(c).join(QStringLiteral(", "))));
             box->setObjectName(QStringLiteral("RoleBox%1").arg(c + 1));
             box->setAccessibleName(tr("Column %1").arg(c + 1));
             box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -362,7 +379,7 @@ void TChargerLogForm::fillRoles()
             for (int r = 0; r < ColumnRoleCount; ++r)
                 box->addItem(roleName(ColumnRole(r)), r);
             // After the caption, before the stretch and the button.
-            rowLayout->insertWidget(1 + c, box);
+            rowLayout->insertWidget(1 + c, cell);
             RoleBoxes.append(box);
         }
         // The choosers come first, as they are laid out above the chart.
@@ -469,6 +486,38 @@ void TChargerLogForm::fillFigures()
     }
     for (const auto &entry : std::as_const(m_log.device))
         m_figureLayout->addRow(entry.first + QLatin1Char(':'), new QLabel(entry.second));
+}
+
+QVector<QStringList> TChargerLogForm::sampleValues(const QString &path, int rows)
+{
+    // The first lines of the file, split at the delimiter most of them share.
+    QFile file(path);
+    QVector<QStringList> columns;
+    if (!file.open(QIODevice::ReadOnly))
+        return columns;
+    QStringList lines;
+    while (lines.size() < rows && !file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
+        if (!line.isEmpty())
+            lines << line;
+    }
+    QChar delimiter = QLatin1Char(';');
+    int most = 0;
+    for (const QChar candidate : {QLatin1Char(';'), QLatin1Char('\t'), QLatin1Char(',')}) {
+        const int count = lines.isEmpty() ? 0 : int(lines.first().count(candidate));
+        if (count > most) {
+            most = count;
+            delimiter = candidate;
+        }
+    }
+    for (const QString &line : std::as_const(lines)) {
+        const QStringList fields = line.split(delimiter);
+        if (columns.size() < fields.size())
+            columns.resize(fields.size());
+        for (int c = 0; c < fields.size(); ++c)
+            columns[c] << fields.at(c).trimmed().left(12);
+    }
+    return columns;
 }
 
 QString TChargerLogForm::localFigure(const QString &value)

@@ -26,6 +26,8 @@ public:
     static QString localFigure(const QString &value);
     // The legend's text: a sample of each line's colour and of each phase's shade, named.
     static QString legendHtml();
+    // The first `rows` values of each column of an untitled log, shown beside its chooser.
+    static QVector<QStringList> sampleValues(const QString &path, int rows);
     enum ChartSeries
     {
         VoltageSeries,

@@ -55,7 +55,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("amps");
         QTest::addColumn<bool>("discharge");
         QTest::newRow("a charge") << sample("dollar-storage-ch1.txt") << "4" << false;
-        QTest::newRow("a discharge") << sample("titled-analyser-aa.csv") << "0.5" << true;
+        // Amps and amp-hours of a discharge both negative.
+        QTest::newRow("a discharge") << sample("titled-analyser-aa.csv") << "-0.5" << true;
     }
     void recordStartedFromALog()
     {
@@ -78,6 +79,40 @@ private Q_SLOTS:
             box->setCurrentText(QStringLiteral("Given"));
         dialog->OkBitBtn->click();
         QCOMPARE(m_form->log().ChargeStringList.count(), 1);
+    }
+
+    // A log of untitled columns that the reader's guess gives no amp-hours: its window asks
+    // for the columns, and reading the file with the user's choice opens the dialog.
+    void untitledLogAsksForItsColumns()
+    {
+        const QString file = sample("untitled-logger.csv");
+        m_form->chargerLogCommands()->addChargesFrom({file});
+        QCOMPARE(TChargeDataForm::openForms().size(), 0);
+        TChargerLogForm *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
+                window = log;
+        QVERIFY(window);
+        QTRY_VERIFY(!window->isReading());
+        QVERIFY(window->RolesRow->isVisible());
+        QVERIFY(window->ReadoutLabel->text().contains(QStringLiteral("choose what each column")));
+        // Beside each chooser its column's first values (the second line's voltage here).
+        auto *volts = window->findChild<QLabel *>(QStringLiteral("RoleSamples2"));
+        QVERIFY(volts && volts->text().contains(QStringLiteral("1,0779999494")));
+        using ChargerLog::ColumnRole;
+        const QVector<ColumnRole> roles{ColumnRole::UnixTime, ColumnRole::Volts, ColumnRole::Ignore,
+                                        ColumnRole::Ignore,   ColumnRole::Amps,  ColumnRole::Ignore,
+                                        ColumnRole::Ignore};
+        QCOMPARE(window->RoleBoxes.size(), roles.size());
+        for (int c = 0; c < roles.size(); ++c)
+            window->RoleBoxes[c]->setCurrentIndex(window->RoleBoxes[c]->findData(int(roles[c])));
+        window->ReadRolesButton->click();
+        QTRY_COMPARE(TChargeDataForm::openForms().size(), 1);
+        QCOMPARE(TChargeDataForm::openForms().first()->ChargerLogFileNameLabeledEdit->text(),
+                 QDir::toNativeSeparators(file));
+        // Reading again does not open a second one.
+        window->ReadRolesButton->click();
+        QCOMPARE(TChargeDataForm::openForms().size(), 1);
     }
 
     // A record whose amp-hours disagree with its log: the window says so and offers the log's.
