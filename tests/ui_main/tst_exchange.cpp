@@ -237,6 +237,18 @@ private Q_SLOTS:
         QVERIFY2(pages == 1 ? printed == 1 : printed >= pages,
                  qPrintable(QString::number(printed)));
     }
+
+    // Export PDF writes the file in one step (the preview is Print's).
+    void pdfExportWritesTheFile()
+    {
+        TQorLogMainForm *form = openForm(5);
+        const int pages =
+            TChargeReport::ExportPdfTo(form->document(), form->Chart1, path("out.pdf"));
+        QCOMPARE(pdfPages(bytesOf(path("out.pdf"))), pages);
+        QVERIFY_THROWS_EXCEPTION(
+            QorLogError,
+            TChargeReport::ExportPdfTo(form->document(), form->Chart1, path("no/such/folder.pdf")));
+    }
 };
 
 QTEST_MAIN(TestExchange)
