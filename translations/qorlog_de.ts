@@ -1302,6 +1302,22 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
         <source>Print</source>
         <translation>Drucken</translation>
     </message>
+    <message>
+        <source>The report could not be written to %1</source>
+        <translation>Der Bericht konnte nicht nach %1 geschrieben werden</translation>
+    </message>
+    <message>
+        <source>PDF files (*.pdf)</source>
+        <translation>PDF-Dateien (*.pdf)</translation>
+    </message>
+    <message>
+        <source>The report (1 page) was written to %1.</source>
+        <translation>Der Bericht (1 Seite) wurde nach %1 geschrieben.</translation>
+    </message>
+    <message>
+        <source>The report (%1 pages) was written to %2.</source>
+        <translation>Der Bericht (%1 Seiten) wurde nach %2 geschrieben.</translation>
+    </message>
 </context>
 <context>
     <name>TChargerLogCommands</name>
@@ -1336,6 +1352,10 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
     <message>
         <source>&amp;Add Charge from Charger Log…</source>
         <translation>Ladung aus &amp;Ladeprotokoll hinzufügen…</translation>
+    </message>
+    <message>
+        <source>The columns of this log have no titles, and what QorLog took them for moves no amp-hours: choose what each column holds and read the file with them; the charge data dialog then opens.</source>
+        <translation>Die Spalten dieses Ladeprotokolls haben keine Titel, und so, wie QorLog sie gedeutet hat, bewegen sie keine Amperestunden: wählen Sie, was jede Spalte enthält, und lesen Sie die Datei damit; dann öffnet sich der Ladedaten-Dialog.</translation>
     </message>
 </context>
 <context>
@@ -1478,6 +1498,10 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
     <message>
         <source>Temperature (°C)</source>
         <translation>Temperatur (°C)</translation>
+    </message>
+    <message>
+        <source>First values: %1</source>
+        <translation>Erste Werte: %1</translation>
     </message>
 </context>
 <context>

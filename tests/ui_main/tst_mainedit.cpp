@@ -6,12 +6,14 @@
 #include "LogFile.h"
 #include "ModalHelper.h"
 #include "QorLogMainFormUnit.h"
+#include "WindowGeometry.h"
 
 #include <QClipboard>
 #include <QColorDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -367,6 +369,55 @@ private Q_SLOTS:
         QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Delete);
         QCOMPARE(form->log().ChargeStringList.count(), 1);
         QCOMPARE(form->UndoAction->text(), QStringLiteral("&Undo Delete 1 Charge"));
+    }
+
+    // Size, place and splitter come back at the next start; the first start is at the design
+    // size. Settings go to a folder of the test's own.
+    void windowKeepsItsSize()
+    {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        WindowGeometry::setEnabled(true);
+        const auto restore = qScopeGuard([] { WindowGeometry::setEnabled(false); });
+        QList<int> sizes;
+        {
+            TQorLogMainForm *form = openForm();
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form));
+            QCOMPARE(form->centralWidget()->size(), QSize(641, 480));
+            form->resize(700, 560);
+            form->Splitter2->setSizes({150, 300});
+            sizes = form->Splitter2->sizes();
+            form->hide();
+            m_form.reset();
+        }
+        TQorLogMainForm *again = openForm();
+        again->show();
+        QVERIFY(QTest::qWaitForWindowExposed(again));
+        QCOMPARE(again->size(), QSize(700, 560));
+        QCOMPARE(again->Splitter2->sizes(), sizes);
+        // Grown, the window gives the table its share, not the chart alone.
+        again->resize(700, 600);
+        QTRY_VERIFY(again->Splitter2->sizes().at(1) > sizes.at(1));
+        QVERIFY(again->minimumWidth() >= again->FilterTerminationsBitBtn->geometry().right());
+        QVERIFY(QFile::exists(config.filePath(QStringLiteral("qorlog/qorlog.conf"))));
+    }
+
+    // Tab leaves the table for the buttons; the arrows stay inside it.
+    void tabLeavesTheTable()
+    {
+        TQorLogMainForm *form = openForm();
+        add(form, 100, QStringLiteral("A"), QString());
+        add(form, 101, QStringLiteral("B"), QString());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        form->ChargeLogStringGrid->setFocus();
+        QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Up);
+        QCOMPARE(QApplication::focusWidget(), form->ChargeLogStringGrid);
+        QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form->AddChargeRecordBitBtn);
+        QTest::keyClick(form->AddChargeRecordBitBtn, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), form->ChargeLogStringGrid);
     }
 
     void menuBarKeepsTheDesignSizes()

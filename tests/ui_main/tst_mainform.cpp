@@ -212,6 +212,38 @@ private Q_SLOTS:
         QCOMPARE(pixelsOf(form, 5, shown), 0);
     }
 
+    // While a filter hides anything, the status bar says what and how many charges.
+    void filterStatus_data()
+    {
+        QTest::addColumn<QString>("marked"); // batteries A, B, C; then the charger
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("hidden");
+        QTest::newRow("nothing") << "0000" << QString() << 0;
+        QTest::newRow("one battery") << "1000"
+                                     << "Filter: 1 battery hidden (2 charges)" << 2;
+        QTest::newRow("two and a charger")
+            << "0111"
+            << "Filter: 2 batteries, 1 charger hidden (4 charges)" << 4;
+    }
+    void filterStatus()
+    {
+        QFETCH(QString, marked);
+        TQorLogMainForm *form = openForm();
+        add(form, 100, QStringLiteral("A"), 1, 1);
+        add(form, 101, QStringLiteral("A"), 1, 1);
+        add(form, 102, QStringLiteral("B"), 1, 2);
+        add(form, 103, QStringLiteral("C"), 1, 3);
+        TChargeLog &log = form->log();
+        for (int i = 0; i < 3; ++i)
+            log.BatteriesStringList.setMarked(
+                log.BatteriesStringList.indexOf(QString(QChar(u'A' + i))), marked.at(i) == '1');
+        log.ChargersStringList.setMarked(log.ChargersStringList.indexOf(QStringLiteral("QorA1")),
+                                         marked.at(3) == '1');
+        form->RefreshDisplay();
+        QTEST(form->FilterStatusLabel->text(), "text");
+        QTEST(form->hiddenChargeCount(), "hidden");
+    }
+
     void marksHideRowsAndBars()
     {
         TQorLogMainForm *form = openForm();
