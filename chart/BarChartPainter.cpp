@@ -127,7 +127,8 @@ void TBarChart::paintChart(QPainter *painter) const
             p.setClipping(false);
         p.setFont(m_markFont);
         for (const TextItem &item : l.marks)
-            paintMark(p, item, markColours.at(item.series), false);
+            if (!l.scrollable || (item.index >= firstShown - 1 && item.index <= lastShown + 1))
+                paintMark(p, item, markColours.at(item.series), false);
         p.restore();
     }
 
@@ -159,7 +160,13 @@ void TBarChart::paintChart(QPainter *painter) const
     p.translate(-m_scroll, 0);
     p.setFont(m_categoryFont);
     p.setPen(m_categoryLabelColour);
+    // Only those in view: drawing text is what takes the time with hundreds of batteries.
+    const double width = std::max(l.categoryWidth, 1e-9);
+    const int firstLabel = std::max(0, int(m_scroll / width) - 1);
+    const int lastLabel = int((m_scroll + plot.width()) / width) + 1;
     for (const TextItem &item : l.labels) {
+        if (item.index < firstLabel || item.index > lastLabel)
+            continue;
         if (!l.turnedLabels) {
             p.drawText(item.rect, Qt::AlignCenter, item.text);
             continue;
