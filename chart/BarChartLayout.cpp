@@ -19,9 +19,8 @@ using ChartAxis::Gap;
 using ChartAxis::TickLength;
 const int MarkSpacing = 2;  // least free space between two marks
 const int LabelSpacing = 6; // least free space between two category labels
-// A mark is lifted over its neighbours by at most this many rows; higher up it could no longer
-// be told apart from the marks of the bars beside it, and it shows on hover and focus instead.
-const int MostLiftRows = 3;
+// The rows of marks a category is given room for (one above the bars, the others lifted).
+const int MarkRows = 4;
 
 // The height a bar is drawn at: only finite, positive values stand above the baseline.
 double drawableValue(double v)
@@ -113,8 +112,8 @@ int TBarChart::clampedScroll(int pixels) const
 
 int TBarChart::readableCategoryWidth() const
 {
-    // Room for the marks of a category's bars in three rows (the lifts allowed leave one more
-    // for marks that meet taller neighbours), for a turned label, and for bars of a few pixels.
+    // Room for the marks of a category's bars in a few rows, for a turned label, and for bars
+    // of a few pixels.
     const QFontMetrics fmMark(m_markFont);
     const QFontMetrics fmCategory(m_categoryFont);
     double largest = 0;
@@ -123,7 +122,7 @@ int TBarChart::readableCategoryWidth() const
             largest = std::max(largest, std::isfinite(v) ? std::abs(v) : 0.0);
     const int series = std::max(1, int(m_series.size()));
     const int mark = fmMark.horizontalAdvance(formatValue(largest)) + 2 + MarkSpacing;
-    const double forMarks = double(mark) * series / (m_barWidthPercent / 100.0) / MostLiftRows;
+    const double forMarks = double(mark) * series / (m_barWidthPercent / 100.0) / MarkRows;
     const int forLabel = fmCategory.height() + LabelSpacing;
     return std::clamp(int(std::ceil(std::max({forMarks, double(forLabel), 4.0 * series}))), 8, 240);
 }
@@ -372,8 +371,12 @@ void TBarChart::layoutMarks(bool trial) const
     // Where each placed mark's bar stands: marks are placed in that order, so a mark can only
     // meet the marks of bars less than the widest mark to its left.
     QVector<double> placedCentre;
-    // The top of the lowest obstacle r runs into (a placed mark, kept MarkSpacing apart, or a
-    // bar), or INT_MAX when r is free.
+    // Each placed mark with the free column below it down to its bar (its "stem"): no mark of
+    // another category may stand in that gap, or the mark could be taken for another bar's.
+    QVector<QRect> placedStem;
+    // The top of the lowest obstacle r runs into (a placed mark or its stem, kept MarkSpacing
+    // apart, or a bar), or INT_MAX when r is free.
+    int currentCategory = -1;
     const auto lowestObstacle = [&](const QRect &r) {
         int top = std::numeric_limits<int>::max();
         const QRect padded = r.adjusted(-MarkSpacing, -MarkSpacing, MarkSpacing, MarkSpacing);
@@ -381,7 +384,8 @@ void TBarChart::layoutMarks(bool trial) const
             if (placedCentre.at(j) + widest + MarkSpacing < r.left())
                 break;
             const QRect &other = l.marks.at(j).rect;
-            if (padded.intersects(other))
+            if (padded.intersects(other) ||
+                (l.marks.at(j).index != currentCategory && padded.intersects(placedStem.at(j))))
                 top = std::min(top, other.top());
         }
         // A crowded bar may stand a pixel outside its category's span.
@@ -409,6 +413,7 @@ void TBarChart::layoutMarks(bool trial) const
             const int bar = l.seriesOffset.at(s) + i;
             const QRect &b = l.bars.at(bar);
             const double centre = b.left() + b.width() / 2.0;
+            currentCategory = i;
             TextItem mark;
             mark.text = formatValue(m_series.at(s).values.at(i));
             const int width = std::min(textWidth(mark.text) + 2, std::max(1, l.size.width()));
@@ -421,15 +426,26 @@ void TBarChart::layoutMarks(bool trial) const
                 mark.rect.moveRight(right);
             if (mark.rect.left() < left)
                 mark.rect.moveLeft(left);
-            // Lifted above whatever it would run into, just as far as needed, and no further
-            // than a few rows: beyond those it shows on hover and focus only.
+            // Lifted straight up above whatever it would run into, just as far as needed; one
+            // that would have another category's mark in the gap down to its bar shows on hover
+            // and focus only.
             widest = std::max(widest, width);
-            const int natural = mark.rect.top();
             for (int top = lowestObstacle(mark.rect);
                  top != std::numeric_limits<int>::max() && mark.rect.top() >= -l.plot.height();
                  top = lowestObstacle(mark.rect))
                 mark.rect.moveBottom(top - 1 - MarkSpacing);
-            if (natural - mark.rect.top() > MostLiftRows * (height + MarkSpacing))
+            const int stemX = int(std::lround(centre));
+            const QRect stem(stemX, mark.rect.bottom() + 1, 1,
+                             std::max(0, b.top() - mark.rect.bottom() - 1));
+            bool blocked = false;
+            for (qsizetype j = l.marks.size() - 1; j >= 0 && !blocked; --j) {
+                if (placedCentre.at(j) + widest + MarkSpacing < mark.rect.left())
+                    break;
+                // Within its own category the marks' order and colours tell them apart.
+                blocked = stem.height() > 0 && l.marks.at(j).index != i &&
+                          stem.intersects(l.marks.at(j).rect);
+            }
+            if (blocked)
                 continue;
             if (mark.rect.top() < ceiling) {
                 // No room left above: the bars will give up height for it, or where they
@@ -443,6 +459,8 @@ void TBarChart::layoutMarks(bool trial) const
             l.markOfBar[bar] = int(l.marks.size());
             l.marks.append(mark);
             placedCentre.append(centre);
+            placedStem.append(QRect(stemX, mark.rect.bottom() + 1, 1,
+                                    std::max(0, b.top() - mark.rect.bottom() - 1)));
         }
     }
 }

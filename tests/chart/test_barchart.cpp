@@ -870,11 +870,14 @@ void TestBarChart::everyMarkDrawn_data()
     QTest::addColumn<int>("categories");
     QTest::addColumn<int>("width");
     QTest::addColumn<double>("scale");
-    QTest::newRow("neighbours of equal height") << 10 << 400 << 0.0;
-    QTest::newRow("wide figures, 12 categories") << 12 << 640 << 1000.0;
-    QTest::newRow("25 categories") << 25 << 640 << 10.0;
-    QTest::newRow("narrow widget") << 3 << 200 << 1000.0;
-    QTest::newRow("figures wider than the plot") << 1 << 150 << 1000.0;
+    QTest::addColumn<double>("leastDrawn");
+    QTest::newRow("neighbours of equal height") << 10 << 400 << 0.0 << 1.0;
+    QTest::newRow("wide figures, 12 categories") << 12 << 640 << 1000.0 << 1.0;
+    QTest::newRow("25 categories") << 25 << 640 << 10.0 << 1.0;
+    QTest::newRow("narrow widget") << 3 << 200 << 1000.0 << 1.0;
+    QTest::newRow("figures wider than the plot") << 1 << 150 << 1000.0 << 1.0;
+    // Too tall for its marks: some show on demand only.
+    QTest::newRow("a flat widget") << 20 << 640 << 1000.0 << 0.6;
 }
 
 void TestBarChart::everyMarkDrawn()
@@ -884,7 +887,7 @@ void TestBarChart::everyMarkDrawn()
     QFETCH(double, scale);
     TBarChart chart;
     addThreeSeries(chart);
-    chart.resize(width, 256);
+    chart.resize(width, QTest::currentDataTag() == QLatin1String("a flat widget") ? 110 : 256);
     QVector<QVector<double>> values(3);
     for (int i = 0; i < categories; ++i) {
         values[0].append(10 + i % 3);
@@ -939,10 +942,9 @@ void TestBarChart::everyMarkDrawn()
             }
         }
     }
-    // Most marks have their place.
-    QVERIFY2(drawn * 3 >= categories * 3 * 2, qPrintable(QString::number(drawn)));
-    if (categories == 1)
-        QVERIFY(chart.markRect(1, 0).width() > chart.plotRect().width());
+    // At least this share of the marks has its place (the others show on demand).
+    QFETCH(double, leastDrawn);
+    QVERIFY2(drawn >= leastDrawn * categories * 3, qPrintable(QString::number(drawn)));
 }
 
 void TestBarChart::markContrast_data()
