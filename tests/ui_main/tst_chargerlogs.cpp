@@ -29,6 +29,15 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TQorLogMainForm> m_form;
 
+    // The charger log window on the screen.
+    static TChargerLogForm *shownLogWindow()
+    {
+        TChargerLogForm *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
+                window = log;
+        return window;
+    }
     static QString sample(const char *name)
     {
         return QStringLiteral(QORLOG_TEST_DATA "/charger-logs/") + QLatin1String(name);
@@ -88,10 +97,7 @@ private Q_SLOTS:
         const QString file = sample("untitled-logger.csv");
         m_form->chargerLogCommands()->addChargesFrom({file});
         QCOMPARE(TChargeDataForm::openForms().size(), 0);
-        TChargerLogForm *window = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
-                window = log;
+        TChargerLogForm *window = shownLogWindow();
         QVERIFY(window);
         QTRY_VERIFY(!window->isReading());
         QVERIFY(window->RolesRow->isVisible());
@@ -175,10 +181,7 @@ private Q_SLOTS:
         QCOMPARE(TChargeDataForm::openForms().size(), 1);
         TChargeDataForm *dialog = TChargeDataForm::openForms().first();
         dialog->ChargerLogShowBtn->click();
-        TChargerLogForm *window = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
-                window = log;
+        TChargerLogForm *window = shownLogWindow();
         QVERIFY(window);
         QTRY_VERIFY(!window->isReading());
         const double logAh = *window->logAmpHoursForRecord();
@@ -241,10 +244,7 @@ private Q_SLOTS:
         TChargeDataForm *dialog = TChargeDataForm::OpenChargeDataForm(m_form.get(), key, nullptr);
         QVERIFY(dialog->ChargerLogShowBtn->isEnabled());
         dialog->ChargerLogShowBtn->click();
-        TChargerLogForm *window = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
-                window = log;
+        TChargerLogForm *window = shownLogWindow();
         QVERIFY(window);
         QCOMPARE(window->filePath(), m_dir->filePath("ch1.txt"));
         QCOMPARE(window->recordKey(), key);
