@@ -473,7 +473,9 @@ void TQorLogMainForm::RefreshDisplay()
     // Newest rows at the bottom of the view whenever they do not all fit.
     ChargeLogStringGrid->scrollToBottom();
     updateSelectionActions();
-    FilterStatusLabel->setText(FilterStatus::text(chargeLog(), hiddenChargeCount()));
+    // The table has just counted the shown records: no second pass over the log.
+    FilterStatusLabel->setText(FilterStatus::text(
+        chargeLog(), chargeLog().ChargeStringList.count() - m_tableModel->shownCount()));
     Q_EMIT displayRefreshed();
 }
 

@@ -338,6 +338,11 @@ private Q_SLOTS:
         QCOMPARE(form->CyclesLabel->text(), cyclesText);
         QCOMPARE(form->ChargeLabel->text(),
                  NumberText::formatGrouped(600.25 * records) + QStringLiteral(" Ah Charged"));
+        // The tool tip gives the unit too; the right axis names it.
+        QVERIFY(form->Chart1->toolTipText(index).contains(
+            QStringLiteral("Charge: ") + NumberText::formatGrouped(600.25 * records) +
+            QStringLiteral(" Ah")));
+        QCOMPARE(form->Chart1->axisTitle(TBarChart::RightAxis), QStringLiteral("AmpHours (Ah)"));
         QCOMPARE(form->DischargeLabel->text(), QStringLiteral("0 Ah Discharged"));
         if (records == 2)
             QCOMPARE(form->ChargeLabel->text(), QStringLiteral("1,200.5 Ah Charged"));
