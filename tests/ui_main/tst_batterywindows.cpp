@@ -226,6 +226,22 @@ private Q_SLOTS:
         QTRY_VERIFY(closing.isNull() || !closing->isVisible());
     }
 
+    // Logs that give no cell spread or resistance: the sentence stands in the chart's place.
+    void logHealthWithoutFigures()
+    {
+        TQorLogMainForm *form = openForm();
+        form->AddChargeRecord(-1, Day0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("Plain"), 1.0, 2.0, QStringLiteral("Normal"),
+                              QString(),
+                              QStringLiteral(QORLOG_TEST_DATA "/charger-logs/untitled-logger.csv"));
+        TBatteryLogHealthView *health =
+            form->showBatteryDetails(QStringLiteral("Plain"))->LogHealth;
+        QTRY_VERIFY(!health->reader()->isRunning());
+        auto *note = health->findChild<QLabel *>(QStringLiteral("HealthNote"));
+        QTRY_VERIFY(note->isVisibleTo(health));
+        QVERIFY(!health->HealthChart->isVisibleTo(health));
+    }
+
     // The charger logs the records name: cell spread and resistance in the details and the
     // overview, read once, again only when the records naming them change.
     void logHealth()
