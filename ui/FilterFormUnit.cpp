@@ -44,9 +44,11 @@ QPushButton *makeButton(const QString &objectName, const QString &text, const QI
     button->setObjectName(objectName);
     button->setIconSize(QSize(16, 16));
     button->setFixedHeight(ButtonHeight);
-    // Never narrower than the design width, wider when the desktop font needs the room.
-    button->setMinimumWidth(minimumWidth);
-    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Never narrower than the design width, wider when the caption needs the room (the
+    // caption's own width, not the style's roomier hint: four buttons share 357 pixels).
+    const int caption = button->fontMetrics().horizontalAdvance(text) +
+                        (icon.isNull() ? 0 : button->iconSize().width() + 4) + 16;
+    button->setFixedWidth(std::max(minimumWidth, caption));
     return button;
 }
 
@@ -94,7 +96,7 @@ TFilterForm::TFilterForm(QWidget *parent)
                           style()->standardIcon(QStyle::SP_DialogOkButton), OkButtonWidth, Panel1);
     OkBitBtn->setDefault(true);
     // Without a picture: the panel has just the room for its caption.
-    CancelBitBtn = makeButton(QStringLiteral("CancelBitBtn"), tr("Cancel"), QIcon(), 0, Panel1);
+    CancelBitBtn = makeButton(QStringLiteral("CancelBitBtn"), tr("Cancel"), QIcon(), 60, Panel1);
 
     // With many names a filter field above the columns narrows both to the names that hold
     // what is typed.
@@ -116,8 +118,6 @@ TFilterForm::TFilterForm(QWidget *parent)
     buttons->addStretch(1);
     auto *closing = new QHBoxLayout;
     closing->setSpacing(6);
-    CancelBitBtn->setFixedWidth(
-        std::max(60, CancelBitBtn->fontMetrics().horizontalAdvance(CancelBitBtn->text()) + 24));
     closing->addWidget(CancelBitBtn);
     closing->addWidget(OkBitBtn);
     buttons->addLayout(closing);

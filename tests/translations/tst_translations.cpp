@@ -136,6 +136,25 @@ private Q_SLOTS:
         TFilterForm filter;
         QFETCH(QString, retain);
         QVERIFY2(texts(&filter).contains(retain), qPrintable(texts(&filter).join('|')));
+        // Nothing clipped: every caption fits its button, every button its window.
+        for (QWidget *window :
+             {static_cast<QWidget *>(&chargeData), static_cast<QWidget *>(&filter)}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            for (const QPushButton *button : window->findChildren<QPushButton *>()) {
+                if (!button->isVisible() || button->text().isEmpty())
+                    continue;
+                const int needed = button->fontMetrics().horizontalAdvance(button->text()) +
+                                   (button->icon().isNull() ? 0 : button->iconSize().width() + 4);
+                QVERIFY2(button->width() >= needed + 8,
+                         qPrintable(button->text() + QStringLiteral(": ") +
+                                    QString::number(button->width())));
+                QVERIFY2(window->rect().contains(button->geometry().translated(
+                             button->parentWidget()->mapTo(window, QPoint()))),
+                         qPrintable(button->text()));
+            }
+            window->hide();
+        }
 
         QDialogButtonBox box(QDialogButtonBox::Cancel);
         QTEST(box.button(QDialogButtonBox::Cancel)->text(), "qtCancel");
