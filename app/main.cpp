@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "CommandLineRuns.h"
+#include "DisplayCheck.h"
 #include "QorLogApplication.h"
 
 #include <csignal>
@@ -22,6 +23,8 @@ int main(int argc, char **argv)
         return CommandLineRuns::refuse(argc, argv);
     if (CommandLineRuns::needsNoWindow(options))
         return CommandLineRuns::run(argc, argv, options);
+    if (!DisplayCheck::canOpenWindow(arguments, QProcessEnvironment::systemEnvironment()))
+        return CommandLineRuns::noDisplay(argc, argv);
     TQorLogApplication app(argc, argv);
     return app.run(options);
 }

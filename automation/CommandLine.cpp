@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 bool hasSwitch(const QStringList &arguments, QLatin1String name)
@@ -41,6 +44,46 @@ bool isLongSwitchWithValue(const QString &argument, QLatin1String name, QString 
     return true;
 }
 
+// Qt's own options, which QApplication takes off the command line itself (with one dash or
+// two); `takesValue` tells whether the next argument is the option's value.
+bool isQtOption(QStringView argument, bool *takesValue)
+{
+    static const char *const valued[] = {
+        "platform",    "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+        "qwindowicon", "qwindowtitle",       "style",         "stylesheet", "session",
+        "display",     "geometry",           "title"};
+    static const char *const plain[] = {"reverse", "nograb", "dograb", "sync"};
+    argument = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = argument.indexOf(QLatin1Char('='));
+    const QStringView name = equals > 0 ? argument.left(equals) : argument;
+    for (const char *known : valued)
+        if (name == QLatin1String(known)) {
+            *takesValue = equals < 0;
+            return true;
+        }
+    for (const char *known : plain)
+        if (argument == QLatin1String(known))
+            return true;
+    return false;
+}
+
+// An argument that looks like an option ("-x", "--x") and is none of ours, nor a start switch
+// ("-RegServer" and its kin) nor one of Qt's. `i` steps over the value of a Qt option.
+bool isUnknownOption(const QString &argument, const QStringList &arguments, qsizetype &i)
+{
+    if (argument.size() < 2 || argument.front() != QLatin1Char('-'))
+        return false;
+    if (parseStartMode({QString(), argument}) != StartMode::Standalone)
+        return false;
+    bool takesValue = false;
+    if (isQtOption(argument, &takesValue)) {
+        if (takesValue && i + 1 < arguments.size())
+            ++i;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 StartMode parseStartMode(const QStringList &arguments)
@@ -75,18 +118,22 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
         {QLatin1String("--import-csv"), &options.importCsv,
          QT_TRANSLATE_NOOP("CommandLine", "--import-csv needs a file path")},
     };
+    // The options without a value.
+    const struct
+    {
+        QLatin1String name;
+        bool *flag;
+    } flags[] = {
+        {QLatin1String("--help"), &options.help},
+        {QLatin1String("--version"), &options.version},
+        {QLatin1String("--report"), &options.report},
+    };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--help")) {
-            options.help = true;
-            continue;
-        }
-        if (argument == QLatin1String("--version")) {
-            options.version = true;
-            continue;
-        }
-        if (argument == QLatin1String("--report")) {
-            options.report = true;
+        if (const auto *flag = std::find_if(std::begin(flags), std::end(flags),
+                                            [&](const auto &f) { return argument == f.name; });
+            flag != std::end(flags)) {
+            *flag->flag = true;
             continue;
         }
         if (argument == QLatin1String("--csv") || isLongSwitch(argument, QLatin1String("csv"))) {
@@ -108,6 +155,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                 continue;
             }
         }
+        bool known = false;
         for (const auto &option : valued) {
             QString value;
             if (argument == option.name) {
@@ -122,8 +170,12 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                 options.error = QCoreApplication::translate("CommandLine", option.missing);
             else
                 *option.value = value;
+            known = true;
             break;
         }
+        if (!known && options.error.isEmpty() && isUnknownOption(argument, arguments, i))
+            options.error = QCoreApplication::translate("CommandLine", "unrecognised option '%1'")
+                                .arg(argument);
     }
     if (options.csv && !options.report && options.chargerLog.isEmpty() && options.error.isEmpty())
         options.error =
