@@ -10,6 +10,7 @@
 #include "Registration.h"
 #include "SingleInstance.h"
 #include "SplashFormUnit.h"
+#include "WindowGeometry.h"
 
 #include <QSocketNotifier>
 
@@ -109,6 +110,8 @@ int TQorLogApplication::run(const CommandLineOptions &options)
 
     QorLogRegistration::refreshRegistration(applicationFilePath());
 
+    // The windows open where the user left them (sizes, places, splitters).
+    WindowGeometry::setEnabled(true);
     TQorLogMainForm mainForm(CommandLineRuns::logFilePathInUse(options));
     mainForm.FormCreate([&splash](int minimum, int maximum, int position) {
         if (splash)

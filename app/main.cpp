@@ -4,6 +4,7 @@
 #include "CaptureCommand.h"
 #include "CommandLine.h"
 #include "CommandLineRuns.h"
+#include "DisplayCheck.h"
 #include "QorLogApplication.h"
 
 #include <csignal>
@@ -26,6 +27,8 @@ int main(int argc, char **argv)
     int status = 0;
     if (!options.capture.isEmpty() && CaptureCommand::handOver(argc, argv, options, &status))
         return status;
+    if (!DisplayCheck::canOpenWindow(arguments, QProcessEnvironment::systemEnvironment()))
+        return CommandLineRuns::noDisplay(argc, argv);
     TQorLogApplication app(argc, argv);
     return app.run(options);
 }

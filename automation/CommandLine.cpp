@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 bool hasSwitch(const QStringList &arguments, QLatin1String name)
@@ -38,6 +41,46 @@ bool isLongSwitchWithValue(const QString &argument, QLatin1String name, QString 
     if (equals < 0 || !isLongSwitch(argument.left(equals), name))
         return false;
     *value = argument.mid(equals + 1);
+    return true;
+}
+
+// Qt's own options, which QApplication takes off the command line itself (with one dash or
+// two); `takesValue` tells whether the next argument is the option's value.
+bool isQtOption(QStringView argument, bool *takesValue)
+{
+    static const char *const valued[] = {
+        "platform",    "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+        "qwindowicon", "qwindowtitle",       "style",         "stylesheet", "session",
+        "display",     "geometry",           "title"};
+    static const char *const plain[] = {"reverse", "nograb", "dograb", "sync"};
+    argument = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = argument.indexOf(QLatin1Char('='));
+    const QStringView name = equals > 0 ? argument.left(equals) : argument;
+    for (const char *known : valued)
+        if (name == QLatin1String(known)) {
+            *takesValue = equals < 0;
+            return true;
+        }
+    for (const char *known : plain)
+        if (argument == QLatin1String(known))
+            return true;
+    return false;
+}
+
+// An argument that looks like an option ("-x", "--x") and is none of ours, nor a start switch
+// ("-RegServer" and its kin) nor one of Qt's. `i` steps over the value of a Qt option.
+bool isUnknownOption(const QString &argument, const QStringList &arguments, qsizetype &i)
+{
+    if (argument.size() < 2 || argument.front() != QLatin1Char('-'))
+        return false;
+    if (parseStartMode({QString(), argument}) != StartMode::Standalone)
+        return false;
+    bool takesValue = false;
+    if (isQtOption(argument, &takesValue)) {
+        if (takesValue && i + 1 < arguments.size())
+            ++i;
+        return false;
+    }
     return true;
 }
 
@@ -82,22 +125,23 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
         {QLatin1String("--capture-idle"), &captureIdle,
          QT_TRANSLATE_NOOP("CommandLine", "--capture-idle needs a number of seconds")},
     };
+    // The options without a value.
+    const struct
+    {
+        QLatin1String name;
+        bool *flag;
+    } flags[] = {
+        {QLatin1String("--help"), &options.help},
+        {QLatin1String("--version"), &options.version},
+        {QLatin1String("--report"), &options.report},
+        {QLatin1String("--capture-add"), &options.captureAdd},
+    };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--help")) {
-            options.help = true;
-            continue;
-        }
-        if (argument == QLatin1String("--version")) {
-            options.version = true;
-            continue;
-        }
-        if (argument == QLatin1String("--capture-add")) {
-            options.captureAdd = true;
-            continue;
-        }
-        if (argument == QLatin1String("--report")) {
-            options.report = true;
+        if (const auto *flag = std::find_if(std::begin(flags), std::end(flags),
+                                            [&](const auto &f) { return argument == f.name; });
+            flag != std::end(flags)) {
+            *flag->flag = true;
             continue;
         }
         if (argument == QLatin1String("--csv") || isLongSwitch(argument, QLatin1String("csv"))) {
@@ -119,6 +163,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                 continue;
             }
         }
+        bool known = false;
         for (const auto &option : valued) {
             QString value;
             if (argument == option.name) {
@@ -133,8 +178,12 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                 options.error = QCoreApplication::translate("CommandLine", option.missing);
             else
                 *option.value = value;
+            known = true;
             break;
         }
+        if (!known && options.error.isEmpty() && isUnknownOption(argument, arguments, i))
+            options.error = QCoreApplication::translate("CommandLine", "unrecognised option '%1'")
+                                .arg(argument);
     }
     if (options.error.isEmpty() && !baud.isEmpty()) {
         bool ok = false;

@@ -107,6 +107,7 @@ public:
 
     QString seriesTitle(int series) const;
     int pointCount(int series) const;
+    double pointX(int series, int index) const; // 0 for a point that is not there
     // What a point is read out as: its tool tip text on one line, or "title, x, y".
     QString pointText(int series, int index) const;
     QString pointValueText(int series, int index) const; // its y as the axis shows it
@@ -115,6 +116,10 @@ public:
     int focusedSeries() const { return m_focusSeries; }
     int focusedIndex() const { return m_focusIndex; }
     void setFocusedPoint(int series, int index);
+    // Where the focused point's read-out is drawn while the chart has the focus (else null).
+    // Left and Right move from point to point, Page Up and Page Down by a tenth of the
+    // points, Home and End to the ends, Up and Down to the nearest point of the next series.
+    QRect focusedReadoutRect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -31,7 +31,7 @@ TCaptureCommands::TCaptureCommands(TChargeLogDocument *document, TChargerLogComm
     : QObject(window), m_document(document), m_logCommands(logCommands), m_handler(handler),
       m_window(window)
 {
-    CaptureAction = new QAction(tr("Capture from Charger…"), this);
+    CaptureAction = new QAction(tr("&Capture from Charger…"), this);
     CaptureAction->setObjectName(QStringLiteral("CaptureAction"));
     connect(CaptureAction, &QAction::triggered, this,
             [this] { ErrorBox::guard([this] { showDialog(); }, m_window); });

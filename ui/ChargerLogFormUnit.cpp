@@ -1,4 +1,5 @@
 #include "ChargerLogFormUnit.h"
+#include "WindowGeometry.h"
 
 #include "LineChart.h"
 
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -18,6 +20,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QThreadPool>
 #include <QTimer>
@@ -176,6 +179,20 @@ TChargerLogForm::TChargerLogForm(const QString &path, QWidget *parent) : QWidget
     ReadoutLabel->setAccessibleName(tr("Values under the mouse"));
     ReadoutLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     left->addWidget(ReadoutLabel);
+    // The lines' colours and the shaded phases, named.
+    LegendLabel = new QLabel(this);
+    LegendLabel->setObjectName(QStringLiteral("LegendLabel"));
+    LegendLabel->setWordWrap(true);
+    LegendLabel->setText(legendHtml());
+    left->insertWidget(left->indexOf(Chart) + 1, LegendLabel);
+    // The keyboard's focused point reads out as the mouse's does.
+    connect(Chart, &TLineChart::pointFocused, this, [this](int series, int index) {
+        if (series < 0 || index < 0 || !m_log.ok())
+            return;
+        const double x = Chart->pointX(series, index);
+        Chart->setCursorX(x);
+        ReadoutLabel->setText(readoutAt(x));
+    });
     middle->addLayout(left, 1);
 
     auto *figuresBox = new QWidget(this);
@@ -208,6 +225,8 @@ TChargerLogForm::TChargerLogForm(const QString &path, QWidget *parent) : QWidget
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
     resize(1000, 560);
+    WindowGeometry::remember(this, QStringLiteral("ChargerLog"));
+    WindowGeometry::closeWithKeys(this);
     setFilePath(path);
 }
 
@@ -429,11 +448,27 @@ void TChargerLogForm::fillRoles()
         return;
     if (RoleBoxes.size() != m_log.columnRoles.size()) {
         for (QComboBox *box : std::as_const(RoleBoxes))
-            box->deleteLater();
+            box->parentWidget()->deleteLater();
         RoleBoxes.clear();
         auto *rowLayout = static_cast<QHBoxLayout *>(RolesRow->layout());
+        const QVector<QStringList> samples = sampleValues(m_path, 3);
         for (int c = 0; c < m_log.columnRoles.size(); ++c) {
-            auto *box = new QComboBox(RolesRow);
+            // Each chooser with the column's first values below it, to tell the columns apart.
+            auto *cell = new QWidget(RolesRow);
+            auto *cellLayout = new QVBoxLayout(cell);
+            cellLayout->setContentsMargins(0, 0, 0, 0);
+            cellLayout->setSpacing(1);
+            auto *box = new QComboBox(cell);
+            cellLayout->addWidget(box);
+            auto *values = new QLabel(samples.value(c).join(QStringLiteral(" \u00b7 ")), cell);
+            values->setObjectName(QStringLiteral("RoleSamples%1").arg(c + 1));
+            QFont smaller = values->font();
+            smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+            values->setFont(smaller);
+            values->setToolTip(samples.value(c).join(QLatin1Char('\n')));
+            cellLayout->addWidget(values);
+            box->setAccessibleDescription(
+                tr("First values: %1").arg(samples.value(c).join(QStringLiteral(", "))));
             box->setObjectName(QStringLiteral("RoleBox%1").arg(c + 1));
             box->setAccessibleName(tr("Column %1").arg(c + 1));
             box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -441,7 +476,7 @@ void TChargerLogForm::fillRoles()
             for (int r = 0; r < ColumnRoleCount; ++r)
                 box->addItem(roleName(ColumnRole(r)), r);
             // After the caption, before the stretch and the button.
-            rowLayout->insertWidget(1 + c, box);
+            rowLayout->insertWidget(1 + c, cell);
             RoleBoxes.append(box);
         }
         // The choosers come first, as they are laid out above the chart.
@@ -490,9 +525,36 @@ void TChargerLogForm::fillChart()
     Chart->resetZoom();
 }
 
+QString TChargerLogForm::legendHtml()
+{
+    const auto entry = [](const QColor &colour, const QString &name, bool band) {
+        return QStringLiteral("<span style='color:%1'>%2</span>&nbsp;%3")
+            .arg(colour.name(),
+                 band ? QStringLiteral("\u2588\u2588") : QStringLiteral("\u2501\u2501"),
+                 name.toHtmlEscaped());
+    };
+    const QStringList entries{
+        entry(VoltageColour, tr("Voltage"), false),
+        entry(CurrentColour, tr("Current"), false),
+        entry(CapacityColour, tr("Capacity"), false),
+        entry(TemperatureColour, tr("Temperature"), false),
+        entry(phaseColour(Phase::Charge).darker(115), tr("charge"), true),
+        entry(phaseColour(Phase::Discharge).darker(115), tr("discharge"), true),
+        entry(phaseColour(Phase::Rest).darker(115), tr("rest"), true)};
+    return entries.join(QStringLiteral("&nbsp;&nbsp; "));
+}
+
 void TChargerLogForm::fillSwitchable()
 {
     const bool ok = m_log.ok();
+    // The right axis is titled after what it shows.
+    QStringList right{tr("Current (A)")};
+    if (ok && CapacityBox->isChecked() && !m_log.capacity.isEmpty())
+        right << tr("Capacity (Ah)");
+    if (ok && TemperatureBox->isChecked() && !m_log.temperature.isEmpty())
+        right << tr("Temperature (°C)");
+    Chart->rightAxis().title = right.join(QStringLiteral(", "));
+    Chart->styleChanged();
     CapacityBox->setEnabled(ok && !m_log.capacity.isEmpty());
     TemperatureBox->setEnabled(ok && !m_log.temperature.isEmpty());
     Chart->setPoints(CapacitySeries, ok && CapacityBox->isChecked()
@@ -512,7 +574,7 @@ void TChargerLogForm::fillFigures()
     const QStringList lines = figuresText(m_figures).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines) {
         const qsizetype colon = line.indexOf(QLatin1String(": "));
-        auto *value = new QLabel(line.mid(colon + 2));
+        auto *value = new QLabel(localFigure(line.mid(colon + 2)));
         const QString name = line.left(colon);
         value->setObjectName(QStringLiteral("Figure ") + name);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -521,6 +583,51 @@ void TChargerLogForm::fillFigures()
     }
     for (const auto &entry : std::as_const(m_log.device))
         m_figureLayout->addRow(entry.first + QLatin1Char(':'), new QLabel(entry.second));
+}
+
+QVector<QStringList> TChargerLogForm::sampleValues(const QString &path, int rows)
+{
+    // The first lines of the file, split at the delimiter most of them share.
+    QFile file(path);
+    QVector<QStringList> columns;
+    if (!file.open(QIODevice::ReadOnly))
+        return columns;
+    QStringList lines;
+    while (lines.size() < rows && !file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
+        if (!line.isEmpty())
+            lines << line;
+    }
+    QChar delimiter = QLatin1Char(';');
+    int most = 0;
+    for (const QChar candidate : {QLatin1Char(';'), QLatin1Char('\t'), QLatin1Char(',')}) {
+        const int count = lines.isEmpty() ? 0 : int(lines.first().count(candidate));
+        if (count > most) {
+            most = count;
+            delimiter = candidate;
+        }
+    }
+    for (const QString &line : std::as_const(lines)) {
+        const QStringList fields = line.split(delimiter);
+        if (columns.size() < fields.size())
+            columns.resize(fields.size());
+        for (int c = 0; c < fields.size(); ++c)
+            columns[c] << fields.at(c).trimmed().left(12);
+    }
+    return columns;
+}
+
+QString TChargerLogForm::localFigure(const QString &value)
+{
+    // Durations as h:mm:ss, decimals with the locale's separator, as the axes show them.
+    static const QRegularExpression seconds(QStringLiteral("^(-?[0-9.]+) s$"));
+    const QRegularExpressionMatch duration = seconds.match(value);
+    if (duration.hasMatch())
+        return clockText(duration.captured(1).toDouble());
+    static const QRegularExpression decimal(QStringLiteral("(\\d)\\.(\\d)"));
+    QString text = value;
+    return text.replace(decimal,
+                        QStringLiteral("\\1") + QLocale().decimalPoint() + QStringLiteral("\\2"));
 }
 
 std::optional<double> TChargerLogForm::logAmpHoursForRecord() const

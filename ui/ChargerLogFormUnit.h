@@ -23,6 +23,12 @@ class TChargerLogForm : public QWidget
 {
     Q_OBJECT
 public:
+    // A figure's value in this window: durations as h:mm:ss, decimals in the locale's way.
+    static QString localFigure(const QString &value);
+    // The legend's text: a sample of each line's colour and of each phase's shade, named.
+    static QString legendHtml();
+    // The first `rows` values of each column of an untitled log, shown beside its chooser.
+    static QVector<QStringList> sampleValues(const QString &path, int rows);
     enum ChartSeries
     {
         VoltageSeries,
@@ -85,6 +91,7 @@ public:
     QCheckBox *CapacityBox = nullptr;
     QCheckBox *TemperatureBox = nullptr;
     QLabel *ReadoutLabel = nullptr;
+    QLabel *LegendLabel = nullptr; // the lines' colours and the shaded phases
     QLabel *CheckLabel = nullptr;
     QPushButton *UseLogButton = nullptr;
     QPushButton *CopyButton = nullptr;

@@ -72,6 +72,8 @@ public:
                          const QString &chargerLogFileName, bool showConfirmationForm) override;
 
     void RefreshDisplay();
+    // Records that the filter marks hide from table and chart.
+    int hiddenChargeCount() const;
     void OpenChargeDataForm(qint32 key);
 
     qint32 CyclesSeriesColour() const { return chargeLog().CyclesSeriesColour; }
@@ -124,6 +126,7 @@ public:
     QLabel *CyclesLabel = nullptr;
     QLabel *DischargeLabel = nullptr;
     QMenu *ChartPopupMenu = nullptr;
+    QLabel *FilterStatusLabel = nullptr; // the status bar: what the filter marks hide
     QColorDialog *ColorDialog1 = nullptr;
     TChargeLogTableModel *tableModel() const { return m_tableModel; }
 

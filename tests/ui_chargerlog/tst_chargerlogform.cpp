@@ -162,11 +162,15 @@ private Q_SLOTS:
         QVERIFY(form.RolesRow->isVisibleTo(&form));
         QCOMPARE(form.RoleBoxes.size(), 7);
         // Tab goes through the choosers in their order, then on to the button beside them.
-        QCOMPARE(form.RoleBoxes[0]->nextInFocusChain(), form.RoleBoxes[1]);
-        QWidget *afterLast = form.RoleBoxes[6]->nextInFocusChain();
-        while (afterLast->focusPolicy() == Qt::NoFocus)
-            afterLast = afterLast->nextInFocusChain();
-        QCOMPARE(afterLast, form.ReadRolesButton);
+        // (Each chooser's sample values below it take no focus.)
+        const auto nextTaker = [](QWidget *w) {
+            w = w->nextInFocusChain();
+            while (w->focusPolicy() == Qt::NoFocus)
+                w = w->nextInFocusChain();
+            return w;
+        };
+        QCOMPARE(nextTaker(form.RoleBoxes[0]), form.RoleBoxes[1]);
+        QCOMPARE(nextTaker(form.RoleBoxes[6]), form.ReadRolesButton);
         const ChargerLog::ColumnRole roles[] = {ChargerLog::ColumnRole::Volts,
                                                 ChargerLog::ColumnRole::Amps,
                                                 ChargerLog::ColumnRole::AmpHours};
