@@ -62,11 +62,18 @@ bool TCapturedLogFile::appendLine(QByteArrayView line)
         }
         done += w;
     }
-    if (m_sinceSync.elapsed() >= SyncSeconds * 1000) {
-        ::fdatasync(m_fd);
-        m_sinceSync.start();
-    }
+    m_unsynced = true;
+    syncIfDue();
     return true;
+}
+
+void TCapturedLogFile::syncIfDue()
+{
+    if (m_fd < 0 || !m_unsynced || m_sinceSync.elapsed() < SyncSeconds * 1000)
+        return;
+    ::fdatasync(m_fd);
+    m_unsynced = false;
+    m_sinceSync.start();
 }
 
 void TCapturedLogFile::close(bool remove)

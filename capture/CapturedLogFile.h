@@ -26,6 +26,8 @@ public:
     QString error() const { return m_error; }
 
     bool appendLine(QByteArrayView line);
+    // Syncs what was written when the last sync is SyncSeconds ago (also when no line follows).
+    void syncIfDue();
     // Syncs and closes; `remove` takes the file away instead (nothing worth keeping).
     void close(bool remove = false);
 
@@ -34,4 +36,5 @@ private:
     QString m_path;
     QString m_error;
     QElapsedTimer m_sinceSync;
+    bool m_unsynced = false;
 };

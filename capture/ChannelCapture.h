@@ -37,6 +37,8 @@ public:
     // which has then ended (reason() says why); the caller may start a new one with it.
     bool take(const ChargerLog::TDollarLine &line);
     void end(EndReason reason);
+    // Syncs the file when it is due (the capture asks every second).
+    void syncFile() { m_file.syncIfDue(); }
 
     int channel() const { return m_channel; }
     bool hasEnded() const { return m_ended; }

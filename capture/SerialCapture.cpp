@@ -39,6 +39,12 @@ TSerialCapture::TSerialCapture(const TCaptureOptions &options, const QString &fo
                 endChannel(c);
             }
     });
+    // The last lines reach the disk within seconds also when no line follows them.
+    m_sync.setInterval(1000);
+    connect(&m_sync, &QTimer::timeout, this, [this] {
+        for (TChannelCapture *c : channels())
+            c->syncFile();
+    });
     m_noLines.setSingleShot(true);
     m_noLines.setInterval(NoChargerLinesMs);
     connect(&m_noLines, &QTimer::timeout, this, &TSerialCapture::checkForChargerLines);
@@ -64,6 +70,7 @@ bool TSerialCapture::start(QString *error)
         return false;
     m_state = State::Open;
     m_noLines.start();
+    m_sync.start();
     Q_EMIT stateChanged();
     return true;
 }
@@ -194,6 +201,7 @@ void TSerialCapture::finish(const QString &reason)
     m_reopen.stop();
     m_silence.stop();
     m_noLines.stop();
+    m_sync.stop();
     closePort();
     m_parser.finish();
     const auto running = m_channels;

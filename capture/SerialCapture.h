@@ -88,7 +88,7 @@ private:
     QByteArray m_header;
     State m_state = State::Idle;
     QString m_message;
-    QTimer m_reopen, m_silence, m_noLines;
+    QTimer m_reopen, m_silence, m_noLines, m_sync;
     QByteArray m_firstBytes; // what came before any charger line, for the warning
     bool m_warned = false;
     QElapsedTimer m_second;
