@@ -1,6 +1,7 @@
 #include "QorLogApplication.h"
 
 #include "AutomationServer.h"
+#include "CaptureCommand.h"
 #include "CommandLineRuns.h"
 #include "ConstantsAndTypes.h"
 #include "FilterFormUnit.h"
@@ -125,6 +126,7 @@ int TQorLogApplication::run(const CommandLineOptions &options)
                                                                csvPath, logPath, answer.Status);
         return answer;
     });
+    CaptureCommand::serve(guard, mainForm);
     connect(&guard, &TSingleInstanceGuard::activationRequested, &mainForm,
             &TQorLogMainForm::activateFromSecondInstance);
     connect(&mainForm, &TQorLogMainForm::closed, this, &QCoreApplication::quit,
@@ -138,6 +140,7 @@ int TQorLogApplication::run(const CommandLineOptions &options)
     splash.reset();
     mainForm.show();
     mainForm.showStartupNotice();
+    CaptureCommand::startInWindow(mainForm, options);
     const int result = exec();
     automation.stop();
     return result;

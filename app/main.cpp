@@ -1,6 +1,7 @@
 // QorLog's entry: reads the command line and hands over, to a run without a window or to the
 // program with its windows.
 
+#include "CaptureCommand.h"
 #include "CommandLine.h"
 #include "CommandLineRuns.h"
 #include "DisplayCheck.h"
@@ -23,6 +24,9 @@ int main(int argc, char **argv)
         return CommandLineRuns::refuse(argc, argv);
     if (CommandLineRuns::needsNoWindow(options))
         return CommandLineRuns::run(argc, argv, options);
+    int status = 0;
+    if (!options.capture.isEmpty() && CaptureCommand::handOver(argc, argv, options, &status))
+        return status;
     if (!DisplayCheck::canOpenWindow(arguments, QProcessEnvironment::systemEnvironment()))
         return CommandLineRuns::noDisplay(argc, argv);
     TQorLogApplication app(argc, argv);

@@ -102,6 +102,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
 {
     CommandLineOptions options;
     options.startMode = parseStartMode(arguments);
+    QString baud, captureIdle;
 
     // The options that take a value, as "--name VALUE" or "--name=VALUE".
     const struct
@@ -117,6 +118,12 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                            "--export-csv needs a file path, or - for standard output")},
         {QLatin1String("--import-csv"), &options.importCsv,
          QT_TRANSLATE_NOOP("CommandLine", "--import-csv needs a file path")},
+        {QLatin1String("--capture"), &options.capture,
+         QT_TRANSLATE_NOOP("CommandLine", "--capture needs the path of a serial port")},
+        {QLatin1String("--baud"), &baud,
+         QT_TRANSLATE_NOOP("CommandLine", "--baud needs a speed, such as 9600")},
+        {QLatin1String("--capture-idle"), &captureIdle,
+         QT_TRANSLATE_NOOP("CommandLine", "--capture-idle needs a number of seconds")},
     };
     // The options without a value.
     const struct
@@ -127,6 +134,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
         {QLatin1String("--help"), &options.help},
         {QLatin1String("--version"), &options.version},
         {QLatin1String("--report"), &options.report},
+        {QLatin1String("--capture-add"), &options.captureAdd},
     };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
@@ -177,6 +185,26 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
             options.error = QCoreApplication::translate("CommandLine", "unrecognised option '%1'")
                                 .arg(argument);
     }
+    if (options.error.isEmpty() && !baud.isEmpty()) {
+        bool ok = false;
+        options.baud = baud.toInt(&ok);
+        if (!ok || options.baud < 50 || options.baud > 4000000)
+            options.error = QCoreApplication::translate(
+                                "CommandLine", "--baud needs a speed, such as 9600, not \"%1\"")
+                                .arg(baud);
+    }
+    if (options.error.isEmpty() && !captureIdle.isEmpty()) {
+        bool ok = false;
+        options.captureIdle = captureIdle.toInt(&ok);
+        if (!ok || options.captureIdle < 2 || options.captureIdle > 3600)
+            options.error = QCoreApplication::translate(
+                                "CommandLine", "--capture-idle takes 2 to 3600 seconds, not \"%1\"")
+                                .arg(captureIdle);
+    }
+    if (options.error.isEmpty() && options.capture.isEmpty() &&
+        (options.baud || options.captureIdle || options.captureAdd))
+        options.error = QCoreApplication::translate(
+            "CommandLine", "--baud, --capture-idle and --capture-add go with --capture");
     if (options.csv && !options.report && options.chargerLog.isEmpty() && options.error.isEmpty())
         options.error =
             QCoreApplication::translate("CommandLine", "--csv goes with --report or --charger-log");
@@ -211,6 +239,12 @@ QString commandLineHelpText(const QString &programName)
                "      --import-csv FILE\n"
                "                       add the charges in the CSV file FILE to the log and\n"
                "                       exit; a running QorLog is handed the import\n"
+               "      --capture DEVICE [--baud N] [--capture-idle SECONDS] [--capture-add]\n"
+               "                       capture a charger on the serial port DEVICE (at N baud,\n"
+               "                       9600 unless given; a charge ends after SECONDS without\n"
+               "                       data, 30 unless given; with --capture-add each record\n"
+               "                       is added without asking); a running QorLog is handed\n"
+               "                       the capture; exit 0 once the port is open\n"
                "  -RegServer           register the automation service for this user and exit\n"
                "  -UnregServer         remove the automation service registration and exit\n"
                "  -Automation          start for an automation client (the session bus uses it)\n"

@@ -73,6 +73,25 @@ void TLineChart::setPoints(int series, const QVector<QPointF> &points)
     changed();
 }
 
+void TLineChart::appendPoints(const QVector<QPair<int, QPointF>> &points)
+{
+    for (const auto &[series, point] : points) {
+        if (!validSeries(series))
+            continue;
+        Series &s = m_series[series];
+        const int index = int(s.points.size());
+        s.points.append(point);
+        s.drawnFor.clear();
+        if (!finitePoint(point))
+            continue;
+        // Samples come in time order; one that does not goes where its time puts it.
+        const auto at = std::upper_bound(s.order.begin(), s.order.end(), point.x(),
+                                         [&](double x, int i) { return x < s.points.at(i).x(); });
+        s.order.insert(at, index);
+    }
+    changed();
+}
+
 QVector<QPointF> TLineChart::points(int series) const
 {
     return validSeries(series) ? m_series.at(series).points : QVector<QPointF>();
@@ -567,7 +586,13 @@ void TLineChart::addBand(double from, double to, const QColor &colour)
 {
     if (!std::isfinite(from) || !std::isfinite(to))
         return;
-    m_bands.append({std::min(from, to), std::max(from, to), colour});
+    if (!m_bands.isEmpty() && m_bands.last().colour == colour &&
+        std::min(from, to) <= m_bands.last().to && std::max(from, to) >= m_bands.last().from) {
+        m_bands.last().from = std::min(m_bands.last().from, std::min(from, to));
+        m_bands.last().to = std::max(m_bands.last().to, std::max(from, to));
+    } else {
+        m_bands.append({std::min(from, to), std::max(from, to), colour});
+    }
     update();
 }
 

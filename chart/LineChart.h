@@ -43,6 +43,9 @@ public:
                   Qt::PenStyle penStyle = Qt::SolidLine);
     int seriesCount() const { return int(m_series.size()); }
     void setPoints(int series, const QVector<QPointF> &points);
+    // Adds one point to each of the series named (a live log's new sample), at the price of
+    // the new points only: nothing of what is there is worked out again.
+    void appendPoints(const QVector<QPair<int, QPointF>> &points);
     QVector<QPointF> points(int series) const;
     void clearAllSeries();
     void setSeriesColour(int series, const QColor &colour);
@@ -59,6 +62,7 @@ public:
     // The range of x shown; by default (and after resetZoom) all points.
     void setVisibleXRange(double from, double to);
     void resetZoom();
+    bool isZoomed() const { return m_zoomed; }
     double visibleXFrom() const;
     double visibleXTo() const;
 
@@ -90,6 +94,7 @@ public:
     // Pixel of a value on the axis a series is bound to.
     QPointF seriesPixel(int series, const QPointF &value) const;
     // Bands across the plot's height from x to x, painted behind the grid (phases, say).
+    // A band touching the last one in the same colour lengthens it (a live log's phase).
     void addBand(double from, double to, const QColor &colour);
     void clearBands();
     int bandCount() const { return int(m_bands.size()); }

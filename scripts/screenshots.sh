@@ -7,6 +7,8 @@
 #   docs/filter.png        the filter dialog, opened with "Filter Batteries"
 #   docs/edit-menu.png     the Edit menu
 #   docs/table-menu.png    the table's menu on a row
+#   docs/capture.png       a running capture: a charger streaming into a pseudo-terminal
+#                          (socat), its live charger log window and the main window's list
 # With --all it also keeps docs/splash.png, the splash window while a large log is read
 # (for looking at, not for the README).
 #
@@ -33,7 +35,7 @@ if [ ! -x "$program" ]; then
     echo "No program at $program: build it first (cmake --build $build --target qorlog)" >&2
     exit 1
 fi
-for tool in Xvfb xdotool import convert python3; do
+for tool in Xvfb xdotool import convert python3 socat; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
 done
 
@@ -179,6 +181,39 @@ xdotool mousemove "$((X + 60))" "$((Y + 353))" click 3
 shoot "$main" "$docs/table-menu.png"
 xdotool key Escape
 sleep 0.5
+
+# A running capture: a charger's storage charge streamed into one end of a pseudo-terminal pair
+# at twenty lines a second, the other end handed to the running program.
+socat pty,raw,echo=0,link="$work/charger" pty,raw,echo=0,link="$work/port" 2>"$work/socat.log" &
+socat_pid=$!
+tries=0
+until [ -e "$work/port" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 50 ] || { echo "socat made no pseudo-terminals" >&2; exit 1; }
+    sleep 0.1
+done
+"$program" --log-file "$work/demo.QorLog" --capture "$work/port" --capture-idle 60
+python3 - "$root/tests/data/charger-logs/dollar-storage-ch1.txt" "$work/charger" <<'PY' &
+import sys, time
+lines = [l.strip() for l in open(sys.argv[1], "rb") if l.strip()]
+with open(sys.argv[2], "wb", buffering=0) as port:
+    for line in lines[:260]:
+        port.write(line + b"\r\n")
+        time.sleep(0.05)
+    time.sleep(30)
+PY
+streamer_pid=$!
+sleep 15
+live=$(wait_window "Charger Log - .* \\(capturing\\)")
+# The two windows side by side in one picture: the live window moved aside for the main one.
+xdotool windowmove "$live" 1100 0
+shoot "$main" "$work/capture-main.png"
+xdotool windowmove "$live" 0 0
+shoot "$live" "$work/capture-live.png"
+convert "$work/capture-main.png" "$work/capture-live.png" -background '#d0d0d0' -gravity north \
+    +append "$docs/capture.png"
+echo "Wrote $docs/capture.png"
+kill "$streamer_pid" "$socat_pid" 2>/dev/null || true
 
 # The log is a scratch copy: the program need not save it.
 kill "$program_pid"

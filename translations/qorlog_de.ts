@@ -68,6 +68,21 @@
     </message>
 </context>
 <context>
+    <name>Capture</name>
+    <message>
+        <source>%1 cannot be created: %2</source>
+        <translation>%1 kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds too many files of this name</source>
+        <translation>%1 enthält zu viele Dateien dieses Namens</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>ChargerLog</name>
     <message>
         <source>%1, line %2: %3</source>
@@ -301,6 +316,25 @@
         <source>Internal resistance</source>
         <translation>Innenwiderstand</translation>
     </message>
+    <message numerus="yes">
+        <source>%1: %n more line(s) skipped</source>
+        <translation>
+            <numerusform>%1: %n weitere Zeile übersprungen</numerusform>
+            <numerusform>%1: %n weitere Zeilen übersprungen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 holds more than %2 values</source>
+        <translation>%1 enthält mehr als %2 Werte</translation>
+    </message>
+    <message>
+        <source>is longer than %1 bytes</source>
+        <translation>ist länger als %1 Bytes</translation>
+    </message>
+    <message>
+        <source>its checksum is %1, its bytes give %2</source>
+        <translation>ihre Prüfsumme ist %1, ihre Bytes ergeben %2</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -329,6 +363,34 @@
         <translation>--csv gehört zu --report oder --charger-log</translation>
     </message>
     <message>
+        <source>unrecognised option &apos;%1&apos;</source>
+        <translation>unbekannte Option &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--capture needs the path of a serial port</source>
+        <translation>--capture braucht den Pfad einer seriellen Schnittstelle</translation>
+    </message>
+    <message>
+        <source>--baud needs a speed, such as 9600</source>
+        <translation>--baud braucht eine Geschwindigkeit, etwa 9600</translation>
+    </message>
+    <message>
+        <source>--capture-idle needs a number of seconds</source>
+        <translation>--capture-idle braucht eine Anzahl Sekunden</translation>
+    </message>
+    <message>
+        <source>--baud needs a speed, such as 9600, not &quot;%1&quot;</source>
+        <translation>--baud braucht eine Geschwindigkeit, etwa 9600, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>--capture-idle takes 2 to 3600 seconds, not &quot;%1&quot;</source>
+        <translation>--capture-idle nimmt 2 bis 3600 Sekunden, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>--baud, --capture-idle and --capture-add go with --capture</source>
+        <translation>--baud, --capture-idle und --capture-add gehören zu --capture</translation>
+    </message>
+    <message>
         <source>Usage: %1 [OPTION]...
 Keep a log of the charges of rechargeable batteries: a table and a chart per
 battery, with charges added by hand or by other programs over the session bus.
@@ -348,6 +410,12 @@ Options:
       --import-csv FILE
                        add the charges in the CSV file FILE to the log and
                        exit; a running QorLog is handed the import
+      --capture DEVICE [--baud N] [--capture-idle SECONDS] [--capture-add]
+                       capture a charger on the serial port DEVICE (at N baud,
+                       9600 unless given; a charge ends after SECONDS without
+                       data, 30 unless given; with --capture-add each record
+                       is added without asking); a running QorLog is handed
+                       the capture; exit 0 once the port is open
   -RegServer           register the automation service for this user and exit
   -UnregServer         remove the automation service registration and exit
   -Automation          start for an automation client (the session bus uses it)
@@ -381,6 +449,13 @@ Optionen:
       --import-csv FILE
                        die Ladungen der CSV-Datei FILE ins Ladebuch übernehmen
                        und beenden; ein laufendes QorLog übernimmt den Import
+      --capture DEVICE [--baud N] [--capture-idle SECONDS] [--capture-add]
+                       ein Ladegerät an der seriellen Schnittstelle DEVICE
+                       mitschreiben (mit N Baud, sonst 9600; eine Ladung endet
+                       nach SECONDS Sekunden ohne Daten, sonst 30; mit
+                       --capture-add wird jeder Eintrag ohne Rückfrage
+                       hinzugefügt); ein laufendes QorLog übernimmt das
+                       Mitschreiben; Status 0, sobald die Schnittstelle offen ist
   -RegServer           den Automatisierungsdienst für diesen Benutzer
                        registrieren und beenden
   -UnregServer         die Registrierung des Dienstes entfernen und beenden
@@ -396,10 +471,6 @@ holt ein weiterer Start nur dessen Fenster nach vorn. Das Ladebuch liegt
 neben dem Programm oder im Datenordner des Benutzers, wenn der Ordner des
 Programms nicht beschreibbar ist.
 </translation>
-    </message>
-    <message>
-        <source>unrecognised option &apos;%1&apos;</source>
-        <translation>unbekannte Option &apos;%1&apos;</translation>
     </message>
 </context>
 <context>
@@ -945,6 +1016,166 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The latest of its charger logs</source>
         <translation>Aus dem neuesten seiner Ladeprotokolle</translation>
+    </message>
+</context>
+<context>
+    <name>TCaptureCommands</name>
+    <message>
+        <source>&amp;Capture from Charger…</source>
+        <translation>Vom Ladegerät &amp;mitschreiben…</translation>
+    </message>
+    <message>
+        <source>%1 is already being captured.</source>
+        <translation>%1 wird schon mitgeschrieben.</translation>
+    </message>
+    <message>
+        <source>There is no folder to keep the captured charger logs in: neither %1 nor %2 can be written.</source>
+        <translation>Es gibt keinen Ordner für die mitgeschriebenen Ladeprotokolle: weder %1 noch %2 kann beschrieben werden.</translation>
+    </message>
+    <message>
+        <source>%1, channel %2</source>
+        <translation>%1, Kanal %2</translation>
+    </message>
+    <message>
+        <source>Discharge of %1 ended: %2 Ah in %3</source>
+        <translation>Entladung von %1 beendet: %2 Ah in %3</translation>
+    </message>
+    <message>
+        <source>Charge of %1 ended: %2 Ah in %3</source>
+        <translation>Ladung von %1 beendet: %2 Ah in %3</translation>
+    </message>
+    <message>
+        <source>the battery on channel %1</source>
+        <translation>dem Akku an Kanal %1</translation>
+    </message>
+    <message>
+        <source>%1. The record was added (Edit &gt; Undo takes it back).</source>
+        <translation>%1. Der Eintrag wurde hinzugefügt (Bearbeiten &gt; Rückgängig nimmt ihn zurück).</translation>
+    </message>
+</context>
+<context>
+    <name>TCaptureForm</name>
+    <message>
+        <source>Capture from Charger</source>
+        <translation>Vom Ladegerät mitschreiben</translation>
+    </message>
+    <message>
+        <source>/dev/ttyUSB0</source>
+        <translation>/dev/ttyUSB0</translation>
+    </message>
+    <message>
+        <source>Serial &amp;port:</source>
+        <translation>Serielle &amp;Schnittstelle:</translation>
+    </message>
+    <message>
+        <source>&amp;Speed (baud):</source>
+        <translation>&amp;Geschwindigkeit (Baud):</translation>
+    </message>
+    <message>
+        <source>End after </source>
+        <translation>Ende nach </translation>
+    </message>
+    <message>
+        <source> s without data</source>
+        <translation> s ohne Daten</translation>
+    </message>
+    <message>
+        <source>&amp;End:</source>
+        <translation>&amp;Ende:</translation>
+    </message>
+    <message>
+        <source>&amp;Add the record without asking</source>
+        <translation>Eintrag ohne Rückfrage &amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>S&amp;tart</source>
+        <translation>S&amp;tarten</translation>
+    </message>
+    <message>
+        <source>No serial port is there: plug the charger in, or type the path of one.</source>
+        <translation>Keine serielle Schnittstelle vorhanden: Ladegerät anschließen oder den Pfad einer Schnittstelle eingeben.</translation>
+    </message>
+    <message>
+        <source>Choose a serial port or type its path.</source>
+        <translation>Eine serielle Schnittstelle wählen oder ihren Pfad eingeben.</translation>
+    </message>
+</context>
+<context>
+    <name>TCapturePanel</name>
+    <message>
+        <source>Charge</source>
+        <translation>Laden</translation>
+    </message>
+    <message>
+        <source>Discharge</source>
+        <translation>Entladen</translation>
+    </message>
+    <message>
+        <source>Rest</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>Anderes</translation>
+    </message>
+    <message>
+        <source>Running captures</source>
+        <translation>Laufende Mitschriften</translation>
+    </message>
+    <message>
+        <source>Capture</source>
+        <translation>Mitschrift</translation>
+    </message>
+    <message>
+        <source>Phase</source>
+        <translation>Phase</translation>
+    </message>
+    <message>
+        <source>Elapsed</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>V</source>
+        <translation>V</translation>
+    </message>
+    <message>
+        <source>A</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>Ah</source>
+        <translation>Ah</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Stop the capture of %1</source>
+        <translation>Mitschrift von %1 beenden</translation>
+    </message>
+    <message>
+        <source>Port gone: opening again every 2 s</source>
+        <translation>Schnittstelle weg: alle 2 s neu geöffnet</translation>
+    </message>
+    <message>
+        <source>Waiting for a charge</source>
+        <translation>Warte auf eine Ladung</translation>
+    </message>
+    <message>
+        <source>%1, channel %2</source>
+        <translation>%1, Kanal %2</translation>
+    </message>
+    <message>
+        <source>Port gone</source>
+        <translation>Schnittstelle weg</translation>
+    </message>
+</context>
+<context>
+    <name>TChannelCapture</name>
+    <message>
+        <source>There is no folder to keep the captured charger logs in</source>
+        <translation>Es gibt keinen Ordner für die mitgeschriebenen Ladeprotokolle</translation>
     </message>
 </context>
 <context>
@@ -1502,6 +1733,18 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
     <message>
         <source>First values: %1</source>
         <translation>Erste Werte: %1</translation>
+    </message>
+    <message>
+        <source>Charger Log - %1 (capturing)</source>
+        <translation>Ladeprotokoll - %1 (wird mitgeschrieben)</translation>
+    </message>
+    <message>
+        <source>Capturing from %1</source>
+        <translation>Mitschrift von %1</translation>
+    </message>
+    <message>
+        <source>Charger Log - %1 (ended)</source>
+        <translation>Ladeprotokoll - %1 (beendet)</translation>
     </message>
 </context>
 <context>
@@ -2175,6 +2418,49 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
     </message>
 </context>
 <context>
+    <name>TSerialCapture</name>
+    <message>
+        <source>%1 sent more than 1 MiB without a line end: this is no charger&apos;s log, and the capture was stopped</source>
+        <translation>%1 sandte mehr als 1 MiB ohne Zeilenende: das ist kein Protokoll eines Ladegeräts, die Mitschrift wurde beendet</translation>
+    </message>
+    <message>
+        <source>%1 sent more than %2 lines a second for %3 seconds: no charger sends so much, and the capture was stopped</source>
+        <translation>%1 sandte %3 Sekunden lang mehr als %2 Zeilen pro Sekunde: so viel sendet kein Ladegerät, die Mitschrift wurde beendet</translation>
+    </message>
+    <message>
+        <source>No charger lines on %1 at %2 baud; what came: &quot;%3&quot;. Is the charger set to another speed? Try 9600, 19200, 38400, 57600 or 115200.</source>
+        <translation>Keine Zeilen eines Ladegeräts an %1 mit %2 Baud; es kam: &quot;%3&quot;. Ist das Ladegerät auf eine andere Geschwindigkeit eingestellt? Versuchen Sie 9600, 19200, 38400, 57600 oder 115200.</translation>
+    </message>
+    <message>
+        <source>%1 does not exist. Is the charger plugged in and switched on?</source>
+        <translation>%1 gibt es nicht. Ist das Ladegerät angeschlossen und eingeschaltet?</translation>
+    </message>
+    <message>
+        <source>The Braille display service brltty is running: it takes CH340 and CP210x adapters for itself. Without a Braille display, remove it (sudo apt remove brltty) and plug the charger in again.</source>
+        <translation>Der Braillezeilen-Dienst brltty läuft: er nimmt CH340- und CP210x-Adapter für sich. Ohne Braillezeile entfernen Sie ihn (sudo apt remove brltty) und schließen das Ladegerät neu an.</translation>
+    </message>
+    <message>
+        <source>%1 is in use by another program. Close the charger&apos;s other program (or another capture of this port) and try again.</source>
+        <translation>%1 wird von einem anderen Programm benutzt. Schließen Sie das andere Programm des Ladegeräts (oder eine andere Mitschrift dieser Schnittstelle) und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>You may not open %1: it belongs to the group &quot;%2&quot;. Add yourself to it (sudo adduser $USER %2), then log out and in again.</source>
+        <translation>Sie dürfen %1 nicht öffnen: es gehört der Gruppe &quot;%2&quot;. Treten Sie ihr bei (sudo adduser $USER %2), dann ab- und wieder anmelden.</translation>
+    </message>
+    <message>
+        <source>The Braille display service brltty may hold this adapter as well.</source>
+        <translation>Auch der Braillezeilen-Dienst brltty kann diesen Adapter belegen.</translation>
+    </message>
+    <message>
+        <source>%1 is already being captured.</source>
+        <translation>%1 wird schon mitgeschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>TSplashForm</name>
     <message>
         <source>Loading</source>
@@ -2220,6 +2506,22 @@ Without a display QorLog still reads and writes its log from the command line:
 Ohne Anzeige liest und schreibt QorLog sein Ladebuch über die Befehlszeile:
   %1 --report, --export-csv FILE, --import-csv FILE, --charger-log FILE
 (&apos;%1 --help&apos; zeigt alle.)</translation>
+    </message>
+    <message>
+        <source>QorLog is running but did not answer; nothing is captured</source>
+        <translation>QorLog läuft, hat aber nicht geantwortet; nichts wird mitgeschrieben</translation>
+    </message>
+    <message>
+        <source>The capture request is damaged</source>
+        <translation>Die Anfrage zum Mitschreiben ist beschädigt</translation>
+    </message>
+    <message>
+        <source>The running QorLog keeps another log (%1); nothing is captured</source>
+        <translation>Das laufende QorLog führt ein anderes Ladebuch (%1); nichts wird mitgeschrieben</translation>
+    </message>
+    <message>
+        <source>Capturing from %1 at %2 baud</source>
+        <translation>Mitschrift von %1 mit %2 Baud</translation>
     </message>
 </context>
 </TS>

@@ -170,6 +170,47 @@ void TChargerLogCommands::useLogAmpHours(qint32 key, double ampHours)
         m_window);
 }
 
+TChargerLogCommands::TLogDraft TChargerLogCommands::draftFrom(const QString &path) const
+{
+    TLogDraft d;
+    ChargerLog::TDraftRecord draft;
+    try {
+        draft = ChargerLog::draftRecord(ChargerLog::readFile(path), QFileInfo(path).lastModified());
+    } catch (const QorLogError &error) {
+        d.refusal = error.message();
+        return d;
+    }
+    if (!draft.valid) {
+        d.refusal = tr("%1 moves no amp-hours").arg(QDir::toNativeSeparators(path));
+        return d;
+    }
+    return fieldsOf(path, draft);
+}
+
+TChargerLogCommands::TLogDraft
+TChargerLogCommands::fieldsOf(const QString &path, const ChargerLog::TDraftRecord &draft) const
+{
+    // The other fields as "Add Charge Record" fills them: the latest charge's names.
+    const TChargeLog &log = m_document->log();
+    const TChargeList &list = log.ChargeStringList;
+    TChargeRecord latest;
+    latest.ChargerIndex = latest.BatteryIndex = latest.TerminationIndex = -1;
+    if (list.count() > 0)
+        latest = list.record(list.count() - 1);
+    TLogDraft d;
+    d.valid = true;
+    d.dateTime = DateTimeText::fromWallClock(draft.dateTime.date(), draft.dateTime.time());
+    d.charger = log.ChargersStringList.name(latest.ChargerIndex);
+    d.battery = log.BatteriesStringList.name(latest.BatteryIndex);
+    d.termination = log.TerminationsStringList.name(latest.TerminationIndex);
+    // A discharge has both figures negative, as the table and the chart count it; the
+    // amp-hours as the log's figures show them, to the thousandth.
+    d.nominalAmps = draft.discharge ? -std::fabs(draft.nominalAmps) : draft.nominalAmps;
+    d.ampHours = std::round(draft.ampHours * 1000) / 1000;
+    d.fileName = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return d;
+}
+
 void TChargerLogCommands::addChargesFrom(const QStringList &paths)
 {
     QStringList refused;
@@ -219,23 +260,10 @@ void TChargerLogCommands::askForColumns(const QString &path)
 
 void TChargerLogCommands::openDraft(const QString &path, const ChargerLog::TDraftRecord &draft)
 {
-    // The other fields as "Add Charge Record" fills them: the latest charge's names.
-    const TChargeLog &log = m_document->log();
-    const TChargeList &list = log.ChargeStringList;
-    TChargeRecord latest;
-    latest.ChargerIndex = latest.BatteryIndex = latest.TerminationIndex = -1;
-    if (list.count() > 0)
-        latest = list.record(list.count() - 1);
-    // A discharge has both figures negative, as the table and the chart count it; the
-    // amp-hours as the log's figures show them, to the thousandth.
-    const double amps = draft.discharge ? -std::fabs(draft.nominalAmps) : draft.nominalAmps;
-    const double ampHours = std::round(draft.ampHours * 1000) / 1000;
-    TChargeDataForm::OpenForAutomation(
-        m_store, DateTimeText::fromWallClock(draft.dateTime.date(), draft.dateTime.time()),
-        QString(), true, log.ChargersStringList.name(latest.ChargerIndex),
-        log.BatteriesStringList.name(latest.BatteryIndex), amps, ampHours,
-        log.TerminationsStringList.name(latest.TerminationIndex), QString(),
-        QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), m_window);
+    const TLogDraft d = fieldsOf(path, draft);
+    TChargeDataForm::OpenForAutomation(m_store, d.dateTime, QString(), true, d.charger, d.battery,
+                                       d.nominalAmps, d.ampHours, d.termination, QString(),
+                                       d.fileName, m_window);
 }
 
 QStringList TChargerLogCommands::droppedFiles(const QMimeData *data)

@@ -40,6 +40,17 @@ public:
     // The window of the log a charge data dialog's file name names, checking the dialog's
     // record when it edits one; the window follows the name while the dialog edits it.
     TChargerLogForm *showForDialog(TChargeDataForm *dialog);
+    // What a charge data dialog is filled in with from a log file: the log's draft record and
+    // the latest charge's names, or why the file gives no record.
+    struct TLogDraft
+    {
+        bool valid = false;
+        QString refusal;
+        double dateTime = 0;
+        QString charger, battery, termination, fileName;
+        double nominalAmps = 0, ampHours = 0;
+    };
+    TLogDraft draftFrom(const QString &path) const;
     // A charge data dialog for each log file, filled in from the log. A log of untitled
     // columns the reader cannot place is shown in its window to have its columns chosen; the
     // dialog follows once the file is read with them.
@@ -54,6 +65,7 @@ Q_SIGNALS:
 private:
     void askForColumns(const QString &path);
     void openDraft(const QString &path, const ChargerLog::TDraftRecord &draft);
+    TLogDraft fieldsOf(const QString &path, const ChargerLog::TDraftRecord &draft) const;
     void useLogAmpHours(qint32 key, double ampHours);
     // The path a record's log file name stands for now; empty when the record is gone.
     QString pathOf(qint32 key) const;

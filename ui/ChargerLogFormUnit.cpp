@@ -23,6 +23,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QThreadPool>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -244,25 +245,27 @@ TChargerLogForm *TChargerLogForm::showFor(const QString &path, QWidget *anchor)
     if (!form) {
         form = new TChargerLogForm(path);
         form->setAttribute(Qt::WA_DeleteOnClose);
-        if (anchor) {
-            // Centred a little below the anchor's window, kept on that window's screen.
-            const QRect around = anchor->window()->geometry();
-            QPoint at =
-                around.center() - QPoint(form->width() / 2, form->height() / 2) + QPoint(24, 24);
-            if (const QScreen *screen = anchor->window()->screen()) {
-                const QRect room = screen->availableGeometry();
-                at.setX(
-                    qBound(room.left(), at.x(), qMax(room.left(), room.right() - form->width())));
-                at.setY(
-                    qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - form->height())));
-            }
-            form->move(at);
-        }
+        form->placeNear(anchor);
     }
     form->show();
     form->raise();
     form->activateWindow();
     return form;
+}
+
+void TChargerLogForm::placeNear(QWidget *anchor, int step)
+{
+    if (!anchor)
+        return;
+    // Centred a little below the anchor's window, kept on that window's screen.
+    const QRect around = anchor->window()->geometry();
+    QPoint at = around.center() - QPoint(width() / 2, height() / 2) + QPoint(24, 24) * (1 + step);
+    if (const QScreen *screen = anchor->window()->screen()) {
+        const QRect room = screen->availableGeometry();
+        at.setX(qBound(room.left(), at.x(), qMax(room.left(), room.right() - width())));
+        at.setY(qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - height())));
+    }
+    move(at);
 }
 
 void TChargerLogForm::setFilePath(const QString &path)
@@ -328,7 +331,7 @@ void TChargerLogForm::setLog(const TChargerLog &log)
         QStringList lines;
         for (const TBadLine &bad : std::as_const(m_log.badLines).mid(0, 5))
             lines << tr("line %1: %2").arg(bad.line).arg(bad.reason);
-        ErrorLabel->setText(tr("%n line(s) skipped: %1", nullptr, int(m_log.badLines.size()))
+        ErrorLabel->setText(tr("%n line(s) skipped: %1", nullptr, int(m_log.badLineCount))
                                 .arg(lines.join(QLatin1String("; "))));
         ErrorLabel->setVisible(true);
     }
@@ -341,6 +344,100 @@ void TChargerLogForm::setLog(const TChargerLog &log)
     updateCheck();
     CopyButton->setEnabled(m_log.ok());
     emit logShown();
+}
+
+void TChargerLogForm::beginLive(const QString &title)
+{
+    auto &forms = openForms();
+    if (forms.value(keyOf(m_path)) == this)
+        forms.remove(keyOf(m_path));
+    m_path.clear();
+    ++m_generation; // a read still under way is let go
+    m_reading = false;
+    m_live = true;
+    m_liveCells.clear();
+    TChargerLog log;
+    log.format = Format::Dollar;
+    log.fileName = title;
+    setWindowTitle(tr("Charger Log - %1 (capturing)").arg(title));
+    FileLabel->setText(tr("Capturing from %1").arg(title));
+    setLog(log);
+    if (!m_liveFigures) {
+        m_liveFigures = new QTimer(this);
+        m_liveFigures->setSingleShot(true);
+        m_liveFigures->setInterval(500);
+        connect(m_liveFigures, &QTimer::timeout, this, [this] {
+            m_figures = ChargerLog::figures(m_log);
+            fillFigures();
+            updateCheck();
+        });
+    }
+}
+
+void TChargerLogForm::appendLiveSample(const TDollarSample &sample)
+{
+    if (!m_live)
+        return;
+    TChargerLog &log = m_log;
+    const bool first = log.seconds.isEmpty();
+    if (first) {
+        m_liveFirstMs = sample.ms;
+        // The cell columns in use and the sensor are those the first sample shows.
+        for (int c = 0; c < sample.cellCount; ++c)
+            if (sample.cells[c] != 0)
+                m_liveCells.append(c);
+        log.cells.resize(m_liveCells.size());
+        for (int c = int(m_liveCells.size()); FirstCellSeries + c < Chart->seriesCount(); ++c)
+            Chart->setPoints(FirstCellSeries + c, {});
+        for (int c = Chart->seriesCount() - FirstCellSeries; c < m_liveCells.size(); ++c)
+            Chart->addSeries(tr("Cell %1").arg(c + 1), CellColours[c % 10], TLineChart::Lines);
+    }
+    const double seconds = double(sample.ms - m_liveFirstMs) / 1000;
+    const double temperature = sample.outer != 0 ? sample.outer : sample.inner;
+    log.seconds.append(seconds);
+    log.phases.append(sample.phase);
+    log.voltage.append(sample.voltage);
+    log.current.append(sample.current);
+    log.capacity.append(sample.capacity);
+    log.temperature.append(temperature);
+    QVector<QPair<int, QPointF>> points{{VoltageSeries, {seconds, sample.voltage}},
+                                        {CurrentSeries, {seconds, sample.current}}};
+    if (CapacityBox->isChecked())
+        points.append({CapacitySeries, {seconds, sample.capacity}});
+    if (TemperatureBox->isChecked())
+        points.append({TemperatureSeries, {seconds, temperature}});
+    for (int k = 0; k < m_liveCells.size(); ++k) {
+        const double v = sample.cells[m_liveCells[k]];
+        log.cells[k].append(v);
+        points.append({FirstCellSeries + k, {seconds, v}});
+    }
+    Chart->appendPoints(points);
+    const QColor colour = phaseColour(sample.phase);
+    if (colour.isValid()) {
+        const qsizetype n = log.seconds.size();
+        Chart->addBand(n > 1 ? log.seconds[n - 2] : seconds, seconds, colour);
+    }
+    if (first) {
+        CapacityBox->setEnabled(true);
+        TemperatureBox->setEnabled(true);
+        CopyButton->setEnabled(true);
+    }
+    if (!m_liveFigures->isActive())
+        m_liveFigures->start(liveFiguresIntervalMs(log.sampleCount()));
+}
+
+void TChargerLogForm::endLive(const QString &path)
+{
+    if (!m_live)
+        return;
+    m_live = false;
+    if (m_liveFigures)
+        m_liveFigures->stop();
+    if (path.isEmpty()) {
+        setWindowTitle(tr("Charger Log - %1 (ended)").arg(m_log.fileName));
+        return;
+    }
+    setFilePath(path);
 }
 
 void TChargerLogForm::fillRoles()

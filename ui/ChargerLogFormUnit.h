@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 
 #include <QVector>
 #include <QWidget>
@@ -44,6 +45,10 @@ public:
     // shown and raised.
     static TChargerLogForm *showFor(const QString &path, QWidget *anchor);
 
+    // Moves the window a little below the middle of `anchor`'s window; windows opened one after
+    // another take a `step` each further down.
+    void placeNear(QWidget *anchor, int step = 0);
+
     QString filePath() const { return m_path; }
     // Shows another file (the record's file name was edited, a file was dropped).
     void setFilePath(const QString &path);
@@ -51,6 +56,17 @@ public:
     void reload();
     // Shows a log already read (the worker's result, or a log made up by a caller).
     void setLog(const ChargerLog::TChargerLog &log);
+
+    // A log that grows as a capture receives it: the window follows it sample by sample (the
+    // curves grow, the figures follow twice a second, hover and zoom work all along) until
+    // endLive() shows the finished file.
+    void beginLive(const QString &title);
+    void appendLiveSample(const ChargerLog::TDollarSample &sample);
+    // The capture ended: the file it wrote is shown (none: the samples stay as they are).
+    void endLive(const QString &path);
+    bool isLive() const { return m_live; }
+    // How often a live log's figures are worked out again: each costs time with the samples.
+    static int liveFiguresIntervalMs(int samples) { return samples < 10000 ? 500 : 2000; }
     const ChargerLog::TChargerLog &log() const { return m_log; }
     const ChargerLog::TChargerLogFigures &figures() const { return m_figures; }
     // True while a large file is read in the background.
@@ -113,4 +129,9 @@ private:
     qint32 m_recordKey = 0;
     double m_recordAmpHours = 0;
     bool m_recordDischarge = false;
+    // The live log: the charger's time of its first sample, the cell columns in use.
+    bool m_live = false;
+    qint64 m_liveFirstMs = 0;
+    QVector<int> m_liveCells;
+    class QTimer *m_liveFigures = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include "AccessLetters.h"
 #include "BatteryCommands.h"
+#include "CaptureCommands.h"
+#include "CapturePanel.h"
 #include "ChargeChart.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
@@ -71,6 +73,8 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
             [this](qint32 &key) { key = m_tableModel->keyAt(ChargeLogStringGrid->commandRow()); });
     setAcceptDrops(true);
     createControls();
+    m_captureCommands = new TCaptureCommands(m_document, m_chargerLogCommands, this, this);
+    static_cast<QVBoxLayout *>(Panel1->layout())->insertWidget(1, m_captureCommands->Panel);
     createMenus();
     createBackupCommands();
     // Hidden records are easily forgotten: the status bar says what the filters hide.
@@ -205,6 +209,7 @@ void TQorLogMainForm::createMenus()
     FileMenu->addAction(ExportCsvAction);
     FileMenu->addAction(ImportCsvAction);
     FileMenu->addAction(m_chargerLogCommands->AddChargeFromChargerLogAction);
+    FileMenu->addAction(m_captureCommands->CaptureAction);
     FileMenu->addAction(ExportPdfAction);
     FileMenu->addAction(PrintAction);
     FileMenu->addSeparator();

@@ -24,6 +24,7 @@ class QWidget;
 class TBatteryDetailsForm;
 class TBatteryOverviewForm;
 class TBatteryCommands;
+class TCaptureCommands;
 class TChargerLogCommands;
 class TChargeLogTableModel;
 
@@ -164,6 +165,7 @@ public:
     QMenu *TableContextMenu = nullptr; // on the table's rows
     // The charger's own logs: "Show Charger Log", "Add Charge from Charger Log…".
     TChargerLogCommands *chargerLogCommands() const { return m_chargerLogCommands; }
+    TCaptureCommands *captureCommands() const { return m_captureCommands; }
 
     // Exchange with other programs (File menu): CSV out and in, the report as PDF or on paper.
     QAction *ExportCsvAction = nullptr;
@@ -260,6 +262,7 @@ private:
 
     TChargeLogDocument *m_document = nullptr;
     TChargerLogCommands *m_chargerLogCommands = nullptr;
+    TCaptureCommands *m_captureCommands = nullptr;
     TBatteryCommands *m_batteryCommands = nullptr;
     QString m_startupNotice;
     TChargeLogTableModel *m_tableModel = nullptr;

@@ -3,6 +3,7 @@
 #include "BatteryLogHealthView.h"
 #include "BatteryOverviewFormUnit.h"
 #include "ChargeLogTableModel.h"
+#include "ChargerLogDollar.h"
 #include "LineChart.h"
 #include "QorLogMainFormUnit.h"
 
@@ -252,8 +253,10 @@ private Q_SLOTS:
         QVERIFY(ch1.open(QIODevice::ReadOnly) && ch2.open(QIODevice::ReadOnly));
         // The logs with a resistance reading of their channel at the end.
         const auto write = [&](const QString &name, QByteArray bytes, int resistance) {
-            bytes += bytes.left(bytes.indexOf(';')) + ";128;900000;" +
-                     QByteArray::number(resistance) + ";7;7;7;7;7;7;0;0;0;0;1\n";
+            bytes += ChargerLog::TDollarLineParser::withChecksum(
+                         bytes.left(bytes.indexOf(';')) + ";128;900000;" +
+                         QByteArray::number(resistance) + ";7;7;7;7;7;7;0;0;0;0;0") +
+                     "\n";
             QFile f(m_dir->filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         };

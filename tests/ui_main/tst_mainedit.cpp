@@ -97,6 +97,7 @@ private Q_SLOTS:
                               << QStringList{"&Export CSV\u2026",
                                              "&Import CSV\u2026",
                                              "&Add Charge from Charger Log\u2026",
+                                             "&Capture from Charger\u2026",
                                              "Export P&DF\u2026",
                                              "&Print\u2026|Ctrl+P",
                                              "-",
