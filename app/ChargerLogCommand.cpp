@@ -22,6 +22,12 @@ int runChargerLogCommand(const CommandLineOptions &options)
                                     .arg(options.chargerLog)
                                     .arg(bad.line)
                                     .arg(bad.reason)));
+    if (log.badLineCount > log.badLines.size())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(program),
+                     qPrintable(QCoreApplication::translate(
+                                    "ChargerLog", "%1: %n more line(s) skipped", nullptr,
+                                    int(log.badLineCount - log.badLines.size()))
+                                    .arg(options.chargerLog)));
     const QByteArray out = options.csv ? ChargerLog::samplesCsv(log)
                                        : ChargerLog::figuresText(ChargerLog::figures(log)).toUtf8();
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);

@@ -7,6 +7,7 @@
 #include "ConstantsAndTypes.h"
 #include "CsvFile.h"
 #include "CsvImport.h"
+#include "DisplayCheck.h"
 #include "ImportCsvFormUnit.h"
 #include "LogFile.h"
 #include "LogFileIdentity.h"
@@ -245,6 +246,16 @@ int refuse(int argc, char **argv)
         qPrintable(QCoreApplication::translate("main", "Try '%1 --help' for more information.")
                        .arg(program)));
     return 2;
+}
+
+int noDisplay(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    installUserLanguage();
+    const QString program =
+        argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QStringLiteral("qorlog");
+    std::fprintf(stderr, "%s\n", qPrintable(DisplayCheck::noDisplayMessage(program)));
+    return 1;
 }
 
 } // namespace CommandLineRuns

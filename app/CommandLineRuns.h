@@ -13,6 +13,9 @@ int run(int argc, char **argv, const CommandLineOptions &options);
 // A command line that cannot be used: says why on stderr (in the user's language), brings a
 // running QorLog to the front and returns 2.
 int refuse(int argc, char **argv);
+// A start with windows where no display can be reached: says so on stderr with a hint at the
+// runs above and returns 1, before Qt would abort.
+int noDisplay(int argc, char **argv);
 
 // The log a start works on: the one named by --log-file, else the usual one.
 QString logFilePathInUse(const CommandLineOptions &options);

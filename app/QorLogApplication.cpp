@@ -1,6 +1,7 @@
 #include "QorLogApplication.h"
 
 #include "AutomationServer.h"
+#include "CaptureCommand.h"
 #include "CommandLineRuns.h"
 #include "ConstantsAndTypes.h"
 #include "FilterFormUnit.h"
@@ -9,6 +10,7 @@
 #include "Registration.h"
 #include "SingleInstance.h"
 #include "SplashFormUnit.h"
+#include "WindowGeometry.h"
 
 #include <QSocketNotifier>
 
@@ -108,6 +110,8 @@ int TQorLogApplication::run(const CommandLineOptions &options)
 
     QorLogRegistration::refreshRegistration(applicationFilePath());
 
+    // The windows open where the user left them (sizes, places, splitters).
+    WindowGeometry::setEnabled(true);
     TQorLogMainForm mainForm(CommandLineRuns::logFilePathInUse(options));
     mainForm.FormCreate([&splash](int minimum, int maximum, int position) {
         if (splash)
@@ -122,6 +126,7 @@ int TQorLogApplication::run(const CommandLineOptions &options)
                                                                csvPath, logPath, answer.Status);
         return answer;
     });
+    CaptureCommand::serve(guard, mainForm);
     connect(&guard, &TSingleInstanceGuard::activationRequested, &mainForm,
             &TQorLogMainForm::activateFromSecondInstance);
     connect(&mainForm, &TQorLogMainForm::closed, this, &QCoreApplication::quit,
@@ -135,6 +140,7 @@ int TQorLogApplication::run(const CommandLineOptions &options)
     splash.reset();
     mainForm.show();
     mainForm.showStartupNotice();
+    CaptureCommand::startInWindow(mainForm, options);
     const int result = exec();
     automation.stop();
     return result;

@@ -125,6 +125,17 @@ void TSingleInstanceGuard::readMessage(QLocalSocket *socket)
             socket->write("answer " + QByteArray::number(answer.Status) + ' ' +
                           answer.Message.toUtf8().toBase64() + '\n');
             socket->flush();
+        } else if (parts.size() >= 2 && parts.at(0) == "capture") {
+            // "capture <field>..." each in Base64
+            QStringList fields;
+            for (qsizetype i = 1; i < parts.size(); ++i)
+                fields << QString::fromUtf8(QByteArray::fromBase64(parts.at(i)));
+            Answer answer{1, QStringLiteral("QorLog cannot capture from the command line")};
+            if (m_captureHandler)
+                answer = m_captureHandler(fields);
+            socket->write("answer " + QByteArray::number(answer.Status) + ' ' +
+                          answer.Message.toUtf8().toBase64() + '\n');
+            socket->flush();
         }
     }
     if (socket->bytesAvailable() > 64 * 1024)
@@ -204,4 +215,35 @@ TSingleInstanceGuard::Handover TSingleInstanceGuard::sendImport(const QString &c
         parts.size() > 2 ? QString::fromUtf8(QByteArray::fromBase64(parts.at(2))) : QString();
     socket.disconnectFromServer();
     return Handover::Answered;
+}
+
+bool TSingleInstanceGuard::sendCapture(const QStringList &fields, Answer &answer, int timeoutMs)
+{
+    QByteArray request = "capture";
+    for (const QString &field : fields)
+        request += ' ' + field.toUtf8().toBase64();
+    return sendRequest(request, answer, timeoutMs);
+}
+
+bool TSingleInstanceGuard::sendRequest(const QByteArray &request, Answer &answer, int timeoutMs)
+{
+    QLocalSocket socket;
+    QDeadlineTimer deadline(timeoutMs);
+    if (!connectToFirst(socket, 5000))
+        return false;
+    socket.write(request + '\n');
+    while (!socket.canReadLine()) {
+        if (socket.waitForReadyRead(1000) || socket.canReadLine())
+            continue;
+        if (deadline.hasExpired() || socket.state() != QLocalSocket::ConnectedState)
+            return false;
+    }
+    const QList<QByteArray> parts = socket.readLine(64 * 1024).trimmed().split(' ');
+    if (parts.size() < 2 || parts.at(0) != "answer")
+        return false;
+    answer.Status = parts.at(1).toInt();
+    answer.Message =
+        parts.size() > 2 ? QString::fromUtf8(QByteArray::fromBase64(parts.at(2))) : QString();
+    socket.disconnectFromServer();
+    return true;
 }

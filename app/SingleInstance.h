@@ -56,6 +56,13 @@ public:
     Handover sendImport(const QString &csvPath, const QString &logPath, Answer &answer,
                         int timeoutMs = 120000);
 
+    // The first instance's side of `qorlog --capture`: called with the request's fields (the
+    // device and the choices, see CaptureCommand); the answer goes back at once.
+    using CaptureHandler = std::function<Answer(const QStringList &fields)>;
+    void setCaptureHandler(CaptureHandler handler) { m_captureHandler = std::move(handler); }
+    // For a later start: hands a capture to the first instance and waits for its answer.
+    bool sendCapture(const QStringList &fields, Answer &answer, int timeoutMs = 30000);
+
     QString lockPath() const { return m_lockPath; }
     QString socketPath() const { return m_socketPath; }
 
@@ -68,6 +75,8 @@ private:
     bool connectToFirst(class QLocalSocket &socket, int timeoutMs);
 
     ImportHandler m_importHandler;
+    CaptureHandler m_captureHandler;
+    bool sendRequest(const QByteArray &request, Answer &answer, int timeoutMs);
     QString m_lockPath;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;

@@ -1,8 +1,10 @@
 // QorLog's entry: reads the command line and hands over, to a run without a window or to the
 // program with its windows.
 
+#include "CaptureCommand.h"
 #include "CommandLine.h"
 #include "CommandLineRuns.h"
+#include "DisplayCheck.h"
 #include "QorLogApplication.h"
 
 #include <csignal>
@@ -22,6 +24,11 @@ int main(int argc, char **argv)
         return CommandLineRuns::refuse(argc, argv);
     if (CommandLineRuns::needsNoWindow(options))
         return CommandLineRuns::run(argc, argv, options);
+    int status = 0;
+    if (!options.capture.isEmpty() && CaptureCommand::handOver(argc, argv, options, &status))
+        return status;
+    if (!DisplayCheck::canOpenWindow(arguments, QProcessEnvironment::systemEnvironment()))
+        return CommandLineRuns::noDisplay(argc, argv);
     TQorLogApplication app(argc, argv);
     return app.run(options);
 }

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 bool hasSwitch(const QStringList &arguments, QLatin1String name)
@@ -41,6 +44,46 @@ bool isLongSwitchWithValue(const QString &argument, QLatin1String name, QString 
     return true;
 }
 
+// Qt's own options, which QApplication takes off the command line itself (with one dash or
+// two); `takesValue` tells whether the next argument is the option's value.
+bool isQtOption(QStringView argument, bool *takesValue)
+{
+    static const char *const valued[] = {
+        "platform",    "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+        "qwindowicon", "qwindowtitle",       "style",         "stylesheet", "session",
+        "display",     "geometry",           "title"};
+    static const char *const plain[] = {"reverse", "nograb", "dograb", "sync"};
+    argument = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = argument.indexOf(QLatin1Char('='));
+    const QStringView name = equals > 0 ? argument.left(equals) : argument;
+    for (const char *known : valued)
+        if (name == QLatin1String(known)) {
+            *takesValue = equals < 0;
+            return true;
+        }
+    for (const char *known : plain)
+        if (argument == QLatin1String(known))
+            return true;
+    return false;
+}
+
+// An argument that looks like an option ("-x", "--x") and is none of ours, nor a start switch
+// ("-RegServer" and its kin) nor one of Qt's. `i` steps over the value of a Qt option.
+bool isUnknownOption(const QString &argument, const QStringList &arguments, qsizetype &i)
+{
+    if (argument.size() < 2 || argument.front() != QLatin1Char('-'))
+        return false;
+    if (parseStartMode({QString(), argument}) != StartMode::Standalone)
+        return false;
+    bool takesValue = false;
+    if (isQtOption(argument, &takesValue)) {
+        if (takesValue && i + 1 < arguments.size())
+            ++i;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 StartMode parseStartMode(const QStringList &arguments)
@@ -59,6 +102,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
 {
     CommandLineOptions options;
     options.startMode = parseStartMode(arguments);
+    QString baud, captureIdle;
 
     // The options that take a value, as "--name VALUE" or "--name=VALUE".
     const struct
@@ -74,19 +118,30 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                            "--export-csv needs a file path, or - for standard output")},
         {QLatin1String("--import-csv"), &options.importCsv,
          QT_TRANSLATE_NOOP("CommandLine", "--import-csv needs a file path")},
+        {QLatin1String("--capture"), &options.capture,
+         QT_TRANSLATE_NOOP("CommandLine", "--capture needs the path of a serial port")},
+        {QLatin1String("--baud"), &baud,
+         QT_TRANSLATE_NOOP("CommandLine", "--baud needs a speed, such as 9600")},
+        {QLatin1String("--capture-idle"), &captureIdle,
+         QT_TRANSLATE_NOOP("CommandLine", "--capture-idle needs a number of seconds")},
+    };
+    // The options without a value.
+    const struct
+    {
+        QLatin1String name;
+        bool *flag;
+    } flags[] = {
+        {QLatin1String("--help"), &options.help},
+        {QLatin1String("--version"), &options.version},
+        {QLatin1String("--report"), &options.report},
+        {QLatin1String("--capture-add"), &options.captureAdd},
     };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--help")) {
-            options.help = true;
-            continue;
-        }
-        if (argument == QLatin1String("--version")) {
-            options.version = true;
-            continue;
-        }
-        if (argument == QLatin1String("--report")) {
-            options.report = true;
+        if (const auto *flag = std::find_if(std::begin(flags), std::end(flags),
+                                            [&](const auto &f) { return argument == f.name; });
+            flag != std::end(flags)) {
+            *flag->flag = true;
             continue;
         }
         if (argument == QLatin1String("--csv") || isLongSwitch(argument, QLatin1String("csv"))) {
@@ -108,6 +163,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                 continue;
             }
         }
+        bool known = false;
         for (const auto &option : valued) {
             QString value;
             if (argument == option.name) {
@@ -122,9 +178,33 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
                 options.error = QCoreApplication::translate("CommandLine", option.missing);
             else
                 *option.value = value;
+            known = true;
             break;
         }
+        if (!known && options.error.isEmpty() && isUnknownOption(argument, arguments, i))
+            options.error = QCoreApplication::translate("CommandLine", "unrecognised option '%1'")
+                                .arg(argument);
     }
+    if (options.error.isEmpty() && !baud.isEmpty()) {
+        bool ok = false;
+        options.baud = baud.toInt(&ok);
+        if (!ok || options.baud < 50 || options.baud > 4000000)
+            options.error = QCoreApplication::translate(
+                                "CommandLine", "--baud needs a speed, such as 9600, not \"%1\"")
+                                .arg(baud);
+    }
+    if (options.error.isEmpty() && !captureIdle.isEmpty()) {
+        bool ok = false;
+        options.captureIdle = captureIdle.toInt(&ok);
+        if (!ok || options.captureIdle < 2 || options.captureIdle > 3600)
+            options.error = QCoreApplication::translate(
+                                "CommandLine", "--capture-idle takes 2 to 3600 seconds, not \"%1\"")
+                                .arg(captureIdle);
+    }
+    if (options.error.isEmpty() && options.capture.isEmpty() &&
+        (options.baud || options.captureIdle || options.captureAdd))
+        options.error = QCoreApplication::translate(
+            "CommandLine", "--baud, --capture-idle and --capture-add go with --capture");
     if (options.csv && !options.report && options.chargerLog.isEmpty() && options.error.isEmpty())
         options.error =
             QCoreApplication::translate("CommandLine", "--csv goes with --report or --charger-log");
@@ -159,6 +239,12 @@ QString commandLineHelpText(const QString &programName)
                "      --import-csv FILE\n"
                "                       add the charges in the CSV file FILE to the log and\n"
                "                       exit; a running QorLog is handed the import\n"
+               "      --capture DEVICE [--baud N] [--capture-idle SECONDS] [--capture-add]\n"
+               "                       capture a charger on the serial port DEVICE (at N baud,\n"
+               "                       9600 unless given; a charge ends after SECONDS without\n"
+               "                       data, 30 unless given; with --capture-add each record\n"
+               "                       is added without asking); a running QorLog is handed\n"
+               "                       the capture; exit 0 once the port is open\n"
                "  -RegServer           register the automation service for this user and exit\n"
                "  -UnregServer         remove the automation service registration and exit\n"
                "  -Automation          start for an automation client (the session bus uses it)\n"

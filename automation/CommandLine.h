@@ -23,15 +23,19 @@ StartMode parseStartMode(const QStringList &arguments);
 struct CommandLineOptions
 {
     StartMode startMode = StartMode::Standalone;
-    QString logFile;      // --log-file PATH or --log-file=PATH; empty when not given
-    QString exportCsv;    // --export-csv FILE, "-" for standard output
-    QString importCsv;    // --import-csv FILE
-    bool help = false;    // --help
-    bool version = false; // --version
-    bool report = false;  // --report: print the battery overview of the log and exit
-    bool csv = false;     // --csv: the report (or the charger log's samples) as CSV
-    QString chargerLog;   // --charger-log FILE: print the figures of a charger's own log
-    QString error;        // why the command line cannot be used; empty when it can
+    QString logFile;         // --log-file PATH or --log-file=PATH; empty when not given
+    QString exportCsv;       // --export-csv FILE, "-" for standard output
+    QString importCsv;       // --import-csv FILE
+    bool help = false;       // --help
+    bool version = false;    // --version
+    bool report = false;     // --report: print the battery overview of the log and exit
+    bool csv = false;        // --csv: the report (or the charger log's samples) as CSV
+    QString chargerLog;      // --charger-log FILE: print the figures of a charger's own log
+    QString capture;         // --capture DEVICE: capture a charger's serial port
+    int baud = 0;            // --baud N (0: not given)
+    int captureIdle = 0;     // --capture-idle SECONDS (0: not given)
+    bool captureAdd = false; // --capture-add: add the records without asking
+    QString error;           // why the command line cannot be used; empty when it can
 };
 
 // Parses the program's arguments (the program first, as QCoreApplication::arguments() gives

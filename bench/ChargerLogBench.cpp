@@ -6,6 +6,7 @@
 #include "BatteryLogHealthView.h"
 #include "ChargeLogDocument.h"
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 #include "ChargerLogFormUnit.h"
 #include "ChargerLogHealth.h"
 #include "LineChart.h"
@@ -38,16 +39,19 @@ QByteArray generatedLog(int samples, qint64 minimumBytes)
         const int phase = i < samples * 6 / 10 ? 1 : i < samples * 7 / 10 ? 4 : 2;
         const int current = phase == 1 ? 400 + next(20) : phase == 2 ? -200 - next(10) : 0;
         const int cell = 3700 + (i * 400) / std::max(1, samples) + next(5);
-        bytes += "$1;" + QByteArray::number(phase) + ';' + QByteArray::number(qint64(i) * 1000) +
-                 ";1;0;" + QByteArray::number(current) + ";23773;" +
-                 QByteArray::number(cell * 6 + next(20)) + ';' + QByteArray::number(i / 10) +
-                 ";380;" + QByteArray::number(250 + next(30));
+        QByteArray line = "$1;" + QByteArray::number(phase) + ';' +
+                          QByteArray::number(qint64(i) * 1000) + ";1;0;" +
+                          QByteArray::number(current) + ";23773;" +
+                          QByteArray::number(cell * 6 + next(20)) + ';' +
+                          QByteArray::number(i / 10) + ";380;" + QByteArray::number(250 + next(30));
         for (int c = 0; c < 6; ++c)
-            bytes += ';' + QByteArray::number(cell + next(4));
-        bytes += ";0;0;0;0;31\r\n";
+            line += ';' + QByteArray::number(cell + next(4));
+        bytes += ChargerLog::TDollarLineParser::withChecksum(line + ";0;0;0;0;0") + "\r\n";
         if (i % 1000 == 999)
-            bytes +=
-                "$1;128;" + QByteArray::number(qint64(i) * 1000) + ";42;7;7;7;7;7;7;0;0;0;0;12\r\n";
+            bytes += ChargerLog::TDollarLineParser::withChecksum(
+                         "$1;128;" + QByteArray::number(qint64(i) * 1000) +
+                         ";42;7;7;7;7;7;7;0;0;0;0;0") +
+                     "\r\n";
     }
     return bytes;
 }
@@ -75,8 +79,10 @@ void benchDetails(int logs, int samples)
     for (int i = 0; i < logs; ++i) {
         QByteArray bytes = generatedLog(samples, 0);
         // Every log its own: the resistance grows with the pack's age.
-        bytes += "$1;128;" + QByteArray::number(samples * 1000) + ";" +
-                 QByteArray::number(40 + i / 20) + ";7;7;7;7;7;7;0;0;0;0;1\r\n";
+        bytes += ChargerLog::TDollarLineParser::withChecksum(
+                     "$1;128;" + QByteArray::number(samples * 1000) + ";" +
+                     QByteArray::number(40 + i / 20) + ";7;7;7;7;7;7;0;0;0;0;0") +
+                 "\r\n";
         const QString name = QStringLiteral("logs/%1.txt").arg(i, 4, 10, QLatin1Char('0'));
         QFile file(dir.filePath(name));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {

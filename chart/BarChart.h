@@ -14,25 +14,35 @@
 #include <functional>
 
 class QPainter;
+class QScrollBar;
 
 // A painted bar chart: one category per point index along the bottom, bars of every series side
 // by side within a category, each series bound to a left or a right value axis that is scaled on
 // its own. Each bar carries a value mark above it. Pressing any mouse button on a bar emits
 // seriesPressed. Layout is computed lazily and cached until data, size or a look setting changes.
 //
-// Every bar carries its mark: a mark that would overlap another mark or cover a bar is lifted
-// just as far as needed, a leader line joining it to its bar, and marks are kept inside the
-// widget (the bars give up height for lifted marks). Only a chart too crowded for all of its
-// marks however they are stacked (more marks over a spot than the plot has rows for, as with
-// dozens of categories in a few hundred pixels) shows the marks that fit and leaves the others
-// to the tool tip and to assistive technology.
+// Categories keep a readable width: when they do not all fit, the plot scrolls sideways (the
+// wheel, a drag, the scroll bar below it, and the keyboard, which brings the focused bar into
+// view) while both axes stay in place. Category labels stay whole; where they are wider than
+// their category they are turned to read upwards.
+//
+// Every bar carries its mark where there is room: a mark that would overlap another mark or
+// cover a bar is lifted straight up, just as far as needed, and kept inside the widget (the bars
+// give up height for lifted marks). A mark with no room left is not drawn; it shows while its
+// bar is under the mouse or has the keyboard focus, and the tool tip and assistive technology
+// give every value. No line joins a mark to its bar, so nothing but a bar looks like one.
+//
+// With both axes in use the right axis takes as many steps as the left one, each a round
+// number, so that its ticks fall on the left axis' grid lines: one set of lines is drawn, in the
+// left axis' pen. A legend of the series (their colour and title) can stand above the plot.
 //
 // Keyboard: the chart takes the focus by Tab or click; Left and Right move the focused bar from
-// category to category, Up and Down from series to series, Home and End go to the first and the
-// last category. Enter, Return and Space emit seriesPressed for the focused bar as a left press
-// on its centre would; Shift+Enter emits seriesDoubleClicked. The context menu key and Shift+F10
-// ask for the context menu at the focused bar's centre. The focused bar is drawn with a dashed
-// frame, and assistive technology sees each bar as a child of the chart (ChartAccessibility).
+// category to category, Page Up and Page Down by a screenful, Up and Down from series to
+// series, Home and End go to the first and the last category. Enter, Return and Space emit
+// seriesPressed for the focused bar as a left press on its centre would; Shift+Enter emits
+// seriesDoubleClicked. The context menu key and Shift+F10 ask for the context menu at the
+// focused bar's centre. The focused bar is drawn with a dashed frame, and assistive technology
+// sees each bar as a child of the chart (ChartAccessibility).
 class TBarChart : public QWidget
 {
     Q_OBJECT
@@ -113,7 +123,8 @@ public:
     // Plain text shown as the tool tip over a category: its label and every series' value.
     QString toolTipText(int category) const;
 
-    // Layout read-outs, mainly for checks: everything in widget coordinates.
+    // Layout read-outs, mainly for checks: everything in widget coordinates, as scrolled now.
+    // The lists hold what is in view.
     QRect plotRect() const;
     double axisMaximum(Axis a) const;
     QVector<double> axisTickValues(Axis a) const;
@@ -145,8 +156,31 @@ public:
     // The colour a series' marks are drawn in: their own colour, or the palette's text colour
     // where their own would hardly stand out from the white background.
     QColor visibleMarkColour(int series) const;
-    // Where a lifted mark's leader line runs (null when the mark sits right above its bar).
-    QLine markLeader(int series, int index) const;
+
+    // Scrolling when the categories do not fit at a readable width.
+    bool isScrollable() const;
+    int scrollOffset() const { return m_scroll; }
+    void setScrollOffset(int pixels);
+    // Scrolls just far enough for the category to be in view.
+    void scrollToCategory(int category);
+    QScrollBar *horizontalScrollBar() const { return m_scrollBar; }
+    // The least width a category is given before the plot scrolls.
+    int readableCategoryWidth() const;
+    // True when the category labels are turned to read upwards.
+    bool labelsTurned() const;
+
+    // The legend above the plot: off by default.
+    void setLegendVisible(bool visible);
+    bool isLegendVisible() const { return m_legendVisible; }
+    QRect legendRect() const;
+    QRect legendSwatchRect(int series) const; // the colour patch of a series' entry
+
+    // The bar under the mouse, whose mark shows even where it had no room; -1, -1 for none.
+    int hoveredSeries() const { return m_hoverSeries; }
+    int hoveredIndex() const { return m_hoverIndex; }
+    // The mark drawn for a bar on hover or focus when its own place had no room (null when it
+    // has its place, or the bar is neither hovered nor focused).
+    QRect onDemandMarkRect(int series, int index) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -162,6 +196,10 @@ protected:
     void paintEvent(QPaintEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    void leaveEvent(QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void focusInEvent(QFocusEvent *e) override;
@@ -182,7 +220,7 @@ private:
     using Tick = TChartTick; // position is the tick's y
     struct TextItem
     {
-        QRect rect;
+        QRect rect; // content coordinates (see Layout)
         QString text;
         int series = -1;
         int index = -1;
@@ -190,13 +228,23 @@ private:
     struct AxisLayout
     {
         double maximum = 1;
+        ChartAxis::Scale scale;
         QVector<Tick> ticks;
         QRect titleRect; // unrotated band the rotated title is centred in
     };
+    // Bars, marks and category labels are laid out along the whole content, which is wider
+    // than the plot when it scrolls: content x = widget x + scroll offset.
     struct Layout
     {
         QSize size;
-        QRect plot;
+        QRect plot;    // the visible plot, in widget coordinates
+        QRect content; // the plot's whole width, in content coordinates
+        bool scrollable = false;
+        bool turnedLabels = false;
+        bool aligned = false; // the right axis' ticks fall on the left axis' grid lines
+        QRect legend;
+        QVector<QRect> legendSwatches;
+        QVector<QRect> legendTexts;
         double categoryWidth = 0;
         int categories = 0;
         AxisLayout axes[2];
@@ -219,7 +267,18 @@ private:
     void layoutMarks(bool trial) const;
     void layoutCrowdedMarks() const;
     void layoutLabels() const;
+    void layoutLegend(int top) const;
+    // Height of the band of category labels for the widest label, turned or not.
+    int labelBandHeight(double categoryWidth, bool *turned) const;
     QString categoryLabel(int category) const;
+    // Widget and content coordinates.
+    QRect toWidget(const QRect &content) const { return content.translated(-m_scroll, 0); }
+    int clampedScroll(int pixels) const;
+    void updateScrollBar() const;
+    void paintMark(QPainter &p, const TextItem &item, const QColor &colour, bool onDemand) const;
+    // The mark of a bar placed as it would stand if it had room (content coordinates).
+    TextItem naturalMark(int series, int index) const;
+    void setHoveredBar(int series, int index);
     QRect hitRect(const QRect &bar) const;
     int yFor(Axis a, double value) const; // top of a bar of that value; layout must be current
 
@@ -236,6 +295,15 @@ private:
 
     int m_focusSeries = -1;
     int m_focusIndex = -1;
+    int m_hoverSeries = -1;
+    int m_hoverIndex = -1;
+    bool m_legendVisible = false;
+    mutable int m_scroll = 0; // kept within the content as the layout changes
+    QScrollBar *m_scrollBar = nullptr;
+    // A drag of the plot: where it started and the scroll offset then.
+    bool m_dragging = false;
+    QPoint m_dragFrom;
+    int m_dragScroll = 0;
     std::function<QString(int)> m_categoryCountText;
 
     mutable Layout m_layout;

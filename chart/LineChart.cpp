@@ -73,6 +73,25 @@ void TLineChart::setPoints(int series, const QVector<QPointF> &points)
     changed();
 }
 
+void TLineChart::appendPoints(const QVector<QPair<int, QPointF>> &points)
+{
+    for (const auto &[series, point] : points) {
+        if (!validSeries(series))
+            continue;
+        Series &s = m_series[series];
+        const int index = int(s.points.size());
+        s.points.append(point);
+        s.drawnFor.clear();
+        if (!finitePoint(point))
+            continue;
+        // Samples come in time order; one that does not goes where its time puts it.
+        const auto at = std::upper_bound(s.order.begin(), s.order.end(), point.x(),
+                                         [&](double x, int i) { return x < s.points.at(i).x(); });
+        s.order.insert(at, index);
+    }
+    changed();
+}
+
 QVector<QPointF> TLineChart::points(int series) const
 {
     return validSeries(series) ? m_series.at(series).points : QVector<QPointF>();
@@ -162,6 +181,23 @@ QString TLineChart::pointText(int series, int index) const
              ChartAxis::formatWith(m_yFormat, p.y()));
 }
 
+double TLineChart::pointX(int series, int index) const
+{
+    return index >= 0 && index < pointCount(series) ? m_series.at(series).points.at(index).x()
+                                                    : 0.0;
+}
+
+QRect TLineChart::focusedReadoutRect() const
+{
+    if (!hasFocus() || pointRect(m_focusSeries, m_focusIndex).isNull())
+        return QRect();
+    const QRect plot = plotRect();
+    const int width =
+        std::min(plot.width() - 4,
+                 fontMetrics().horizontalAdvance(pointText(m_focusSeries, m_focusIndex)) + 10);
+    return QRect(plot.left() + 2, plot.top() + 2, std::max(0, width), fontMetrics().height() + 4);
+}
+
 QRect TLineChart::pointRect(int series, int index) const
 {
     if (index < 0 || index >= pointCount(series))
@@ -234,7 +270,8 @@ void TLineChart::keyPressEvent(QKeyEvent *e)
     };
     const int key = e->key();
     const bool move = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
-                      key == Qt::Key_Down || key == Qt::Key_Home || key == Qt::Key_End;
+                      key == Qt::Key_Down || key == Qt::Key_Home || key == Qt::Key_End ||
+                      key == Qt::Key_PageUp || key == Qt::Key_PageDown;
     if (move && m_focusSeries < 0) {
         for (int s = 0; s < m_series.size(); ++s) {
             if (!m_series.at(s).order.isEmpty()) {
@@ -254,7 +291,13 @@ void TLineChart::keyPressEvent(QKeyEvent *e)
             index = s.order.at(at - 1);
         else if (key == Qt::Key_Right && at + 1 < s.order.size())
             index = s.order.at(at + 1);
-        else if (key == Qt::Key_Home)
+        else if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+            // A tenth of the points at a time.
+            const int step = std::max(1, int(s.order.size()) / 10);
+            const int to = key == Qt::Key_PageUp ? std::max(0, at - step)
+                                                 : std::min(int(s.order.size()) - 1, at + step);
+            index = s.order.at(to);
+        } else if (key == Qt::Key_Home)
             index = s.order.first();
         else if (key == Qt::Key_End)
             index = s.order.last();
@@ -543,7 +586,13 @@ void TLineChart::addBand(double from, double to, const QColor &colour)
 {
     if (!std::isfinite(from) || !std::isfinite(to))
         return;
-    m_bands.append({std::min(from, to), std::max(from, to), colour});
+    if (!m_bands.isEmpty() && m_bands.last().colour == colour &&
+        std::min(from, to) <= m_bands.last().to && std::max(from, to) >= m_bands.last().from) {
+        m_bands.last().from = std::min(m_bands.last().from, std::min(from, to));
+        m_bands.last().to = std::max(m_bands.last().to, std::max(from, to));
+    } else {
+        m_bands.append({std::min(from, to), std::max(from, to), colour});
+    }
     update();
 }
 
@@ -842,6 +891,15 @@ void TLineChart::paintEvent(QPaintEvent *)
             painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DashLine));
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(focused.adjusted(-3, -3, 3, 3));
+            // The focused point's read-out, as the tool tip gives it under the mouse, at the
+            // top of the plot.
+            const QRect box = focusedReadoutRect();
+            painter.fillRect(box, palette().color(QPalette::ToolTipBase));
+            painter.setPen(QPen(palette().color(QPalette::ToolTipText), 0));
+            painter.drawRect(box.adjusted(0, 0, -1, -1));
+            painter.drawText(box.adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                             fontMetrics().elidedText(pointText(m_focusSeries, m_focusIndex),
+                                                      Qt::ElideRight, box.width() - 8));
         }
     } catch (...) {
         qWarning("TLineChart: painting failed");

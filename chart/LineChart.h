@@ -43,6 +43,9 @@ public:
                   Qt::PenStyle penStyle = Qt::SolidLine);
     int seriesCount() const { return int(m_series.size()); }
     void setPoints(int series, const QVector<QPointF> &points);
+    // Adds one point to each of the series named (a live log's new sample), at the price of
+    // the new points only: nothing of what is there is worked out again.
+    void appendPoints(const QVector<QPair<int, QPointF>> &points);
     QVector<QPointF> points(int series) const;
     void clearAllSeries();
     void setSeriesColour(int series, const QColor &colour);
@@ -59,6 +62,7 @@ public:
     // The range of x shown; by default (and after resetZoom) all points.
     void setVisibleXRange(double from, double to);
     void resetZoom();
+    bool isZoomed() const { return m_zoomed; }
     double visibleXFrom() const;
     double visibleXTo() const;
 
@@ -90,6 +94,7 @@ public:
     // Pixel of a value on the axis a series is bound to.
     QPointF seriesPixel(int series, const QPointF &value) const;
     // Bands across the plot's height from x to x, painted behind the grid (phases, say).
+    // A band touching the last one in the same colour lengthens it (a live log's phase).
     void addBand(double from, double to, const QColor &colour);
     void clearBands();
     int bandCount() const { return int(m_bands.size()); }
@@ -102,6 +107,7 @@ public:
 
     QString seriesTitle(int series) const;
     int pointCount(int series) const;
+    double pointX(int series, int index) const; // 0 for a point that is not there
     // What a point is read out as: its tool tip text on one line, or "title, x, y".
     QString pointText(int series, int index) const;
     QString pointValueText(int series, int index) const; // its y as the axis shows it
@@ -110,6 +116,10 @@ public:
     int focusedSeries() const { return m_focusSeries; }
     int focusedIndex() const { return m_focusIndex; }
     void setFocusedPoint(int series, int index);
+    // Where the focused point's read-out is drawn while the chart has the focus (else null).
+    // Left and Right move from point to point, Page Up and Page Down by a tenth of the
+    // points, Home and End to the ends, Up and Down to the nearest point of the next series.
+    QRect focusedReadoutRect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

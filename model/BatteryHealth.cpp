@@ -34,7 +34,8 @@ void finish(TBatteryFigures &f, double ahCharged, double ahDischarged, double no
 {
     f.AhCharged = finite(ahCharged);
     f.AhDischarged = finite(ahDischarged);
-    if (ahCharged > 0)
+    // A battery never discharged has no efficiency to speak of (not 0%).
+    if (ahCharged > 0 && ahDischarged > 0)
         f.Efficiency = finite(ahDischarged / ahCharged);
     if (f.LastDateTime)
         f.DaysSinceLast = finite(now - *f.LastDateTime);
@@ -49,6 +50,12 @@ void finish(TBatteryFigures &f, double ahCharged, double ahDischarged, double no
     f.Latest = finite(meanAmpHours(capacity, n - f.LatestCount, f.LatestCount));
     if (!f.Reference || !f.Latest || !(*f.Reference > 0))
         return;
+    f.TrendSpanDays = capacity.last().DateTime - capacity.first().DateTime;
+    if (n < MinimumForTrend || !(f.TrendSpanDays >= MinimumTrendDays)) {
+        // Four discharges in a week make a trend of hundreds of percent: none is given.
+        f.TrendWithheld = true;
+        return;
+    }
     const double reference = *f.Reference;
     f.RetentionPercent = finite(*f.Latest / reference * 100.0);
 

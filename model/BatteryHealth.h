@@ -21,6 +21,10 @@ constexpr int CapacityWindow = 3;
 constexpr double EndOfLifeShare = 0.8;
 // The end-of-life projection needs at least this many discharges.
 constexpr int MinimumForEndOfLife = 4;
+// Retention, the trends and the end of life mean something only from this many discharges
+// over at least this many days; before that they are left out (TrendWithheld says so).
+constexpr int MinimumForTrend = 5;
+constexpr double MinimumTrendDays = 30.0;
 
 // One record of the battery as a point: its date-time, its amp-hours (absolute for a
 // discharge) and the record's key.
@@ -67,6 +71,10 @@ struct TBatteryFigures
     Figure TrendPerYear;              // percent of the reference per 365.25 days
     Figure EndOfLife;                 // date-time where the time trend reaches 80% of reference
     int TrendCount = 0;               // discharges the trend figures rest on
+    // Discharges too few or too close together for retention, trends and end of life: they are
+    // left out, and this tells how many discharges over how many days there were.
+    bool TrendWithheld = false;
+    double TrendSpanDays = 0;
 };
 
 // The figures of every battery of the chart battery list (the battery list without marked

@@ -55,6 +55,8 @@ QString roleName(ColumnRole role);
 
 // Larger files are refused.
 constexpr qint64 MaximumFileSize = 64 * 1024 * 1024;
+// Bad lines beyond these are only counted.
+constexpr int MaximumBadLinesKept = 100;
 
 struct TExtraSeries
 {
@@ -98,7 +100,8 @@ struct TChargerLog
     QVector<QVector<double>> cells;  // V, one series per cell in use
     QVector<TExtraSeries> extras;
     QVector<TResistanceReading> resistances;
-    QVector<TBadLine> badLines;
+    QVector<TBadLine> badLines; // the first MaximumBadLinesKept of them
+    qint64 badLineCount = 0;    // all of them
 
     // Untitled files: the role of every column, guessed or as the caller chose them.
     QVector<ColumnRole> columnRoles;

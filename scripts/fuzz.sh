@@ -20,9 +20,12 @@ each=$(( seconds / $# ))
 # The model units every target may use; each target's binary is rebuilt when one changes.
 units=""
 for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFileIdentity LogFile \
-    LogFileReader CsvFile CsvImport LogMerge ChargerLog; do
+    LogFileReader CsvFile CsvImport LogMerge ChargerLog ChargerLogText \
+    ChargerLogDollar ChargerLogColumns ChargerLogTitled ChargerLogUntitled ChargerLogFigures \
+    ChargerLogDraft; do
     units="$units $root/model/$unit.cpp $root/model/$unit.h"
 done
+units="$units $root/model/ChargerLogParts.h"
 
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 for name in $targets; do

@@ -2,10 +2,13 @@
 # Takes the README's pictures with the real program on a private X server (Xvfb, 1024 x 768, no
 # window manager), working on a generated demo log of about 150 charges of ten batteries:
 #   docs/main-window.png   the main window
+#   docs/main-window-40.png   the main window with a log of forty batteries (its chart scrolls)
 #   docs/charge-data.png   the charge data dialog, opened with "Add Charge Record"
 #   docs/filter.png        the filter dialog, opened with "Filter Batteries"
 #   docs/edit-menu.png     the Edit menu
 #   docs/table-menu.png    the table's menu on a row
+#   docs/capture.png       a running capture: a charger streaming into a pseudo-terminal
+#                          (socat), its live charger log window and the main window's list
 # With --all it also keeps docs/splash.png, the splash window while a large log is read
 # (for looking at, not for the README).
 #
@@ -32,7 +35,7 @@ if [ ! -x "$program" ]; then
     echo "No program at $program: build it first (cmake --build $build --target qorlog)" >&2
     exit 1
 fi
-for tool in Xvfb xdotool import convert python3; do
+for tool in Xvfb xdotool import convert python3 socat; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
 done
 
@@ -65,16 +68,21 @@ export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY || true
 
-# Two years of charges of ten batteries, with some discharges (capacity checks).
-# make_log FILE COUNT
+# Two years of charges of ten batteries (or forty), with some discharges (capacity checks).
+# make_log FILE COUNT [BATTERIES]
 make_log() {
-python3 - "$1" "$2" <<'EOF'
+python3 - "$1" "$2" "${3:-10}" <<'EOF'
 import random, sys
 from xml.sax.saxutils import escape
 
 random.seed(7)
 batteries = [("AA #1", 2.4), ("AA #2", 2.4), ("AA #3", 2.4), ("AA #4", 2.4), ("AAA #1", 0.9),
              ("AAA #2", 0.9), ("C #1", 4.5), ("9V #1", 0.2), ("Pack 7.2V", 3.0), ("LiPo 3S", 2.2)]
+if int(sys.argv[3]) > len(batteries):
+    kinds = [("AA Eneloop", 2.0), ("AAA Eneloop", 0.8), ("AA Pro", 2.5), ("C Cell", 4.5),
+             ("18650", 3.0)]
+    batteries = [("%s %02d" % (kinds[k % len(kinds)][0], k // len(kinds) + 1),
+                  kinds[k % len(kinds)][1]) for k in range(int(sys.argv[3]))]
 chargers = ["QorA1", "QorB1_1", "QorC2_1", "QorC3_2", "QorD3_2"]
 sources = ["PSU", "Mains", "Mains", "Pb"]
 comments = ["", "", "", "", "room temperature", "warm after charge", "capacity check",
@@ -83,7 +91,8 @@ day = 45000.0  # 15 March 2023
 charges = []
 for i in range(int(sys.argv[2])):
     day += random.uniform(0.5, 7.0) * 150 / int(sys.argv[2])
-    name, capacity = batteries[i % len(batteries)] if i < 10 else random.choice(batteries)
+    name, capacity = (batteries[i % len(batteries)] if i < len(batteries)
+                      else random.choice(batteries))
     discharge = random.random() < 0.15
     ending = random.random()
     termination = "Normal" if ending < 0.86 else "Interrupted" if ending < 0.97 else "Error"
@@ -115,6 +124,7 @@ with open(sys.argv[1], "w", encoding="utf-8") as out:
 EOF
 }
 make_log "$work/demo.QorLog" 150
+make_log "$work/forty.QorLog" 300 40
 
 # wait_window NAME: prints the id of the visible window with that exact title.
 wait_window() {
@@ -142,10 +152,11 @@ program_pid=$!
 main=$(wait_window QorLog)
 shoot "$main" "$docs/main-window.png"
 
-# The command buttons sit on the bottom panel, 70 pixels high: "Add Charge Record" at 8, 8,
-# "Filter Batteries" at 168, 40, each 128 x 25. The dialogs' buttons are clicked the same way.
+# The command buttons sit on the bottom panel, 70 pixels high above the status bar:
+# "Add Charge Record" at 8, 8, "Filter Batteries" at 168, 40, each 128 x 25. The dialogs'
+# buttons are clicked the same way.
 eval "$(xdotool getwindowgeometry --shell "$main")"
-panel_top=$((HEIGHT - 70))
+panel_top=$((HEIGHT - 70 - ${QORLOG_STATUS_BAR:-22}))
 click "$main" 72 $((panel_top + 20))
 dialog=$(wait_window ChargeData)
 shoot "$dialog" "$docs/charge-data.png"
@@ -171,7 +182,49 @@ shoot "$main" "$docs/table-menu.png"
 xdotool key Escape
 sleep 0.5
 
+# A running capture: a charger's storage charge streamed into one end of a pseudo-terminal pair
+# at twenty lines a second, the other end handed to the running program.
+socat pty,raw,echo=0,link="$work/charger" pty,raw,echo=0,link="$work/port" 2>"$work/socat.log" &
+socat_pid=$!
+tries=0
+until [ -e "$work/port" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 50 ] || { echo "socat made no pseudo-terminals" >&2; exit 1; }
+    sleep 0.1
+done
+"$program" --log-file "$work/demo.QorLog" --capture "$work/port" --capture-idle 60
+python3 - "$root/tests/data/charger-logs/dollar-storage-ch1.txt" "$work/charger" <<'PY' &
+import sys, time
+lines = [l.strip() for l in open(sys.argv[1], "rb") if l.strip()]
+with open(sys.argv[2], "wb", buffering=0) as port:
+    for line in lines[:260]:
+        port.write(line + b"\r\n")
+        time.sleep(0.05)
+    time.sleep(30)
+PY
+streamer_pid=$!
+sleep 15
+live=$(wait_window "Charger Log - .* \\(capturing\\)")
+# The two windows side by side in one picture: the live window moved aside for the main one.
+xdotool windowmove "$live" 1100 0
+shoot "$main" "$work/capture-main.png"
+xdotool windowmove "$live" 0 0
+shoot "$live" "$work/capture-live.png"
+convert "$work/capture-main.png" "$work/capture-live.png" -background '#d0d0d0' -gravity north \
+    +append "$docs/capture.png"
+echo "Wrote $docs/capture.png"
+kill "$streamer_pid" "$socat_pid" 2>/dev/null || true
+
 # The log is a scratch copy: the program need not save it.
+kill "$program_pid"
+wait "$program_pid" 2>/dev/null || true
+program_pid=""
+
+# Forty batteries: the chart keeps its bars readable and scrolls.
+"$program" --log-file "$work/forty.QorLog" >"$work/program.log" 2>&1 &
+program_pid=$!
+main=$(wait_window QorLog)
+shoot "$main" "$docs/main-window-40.png"
 kill "$program_pid"
 wait "$program_pid" 2>/dev/null || true
 program_pid=""

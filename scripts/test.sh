@@ -31,6 +31,10 @@ if [ -x build-test/bench/qorlog_chargerlog_bench ]; then
     echo "== Charger log benchmark"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_chargerlog_bench
 fi
+if [ -x build-test/bench/qorlog_capture_bench ]; then
+    echo "== Capture benchmark"
+    QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_capture_bench
+fi
 
 if [ -x scripts/fuzz.sh ]; then
     echo "== Fuzzing the readers"

@@ -68,6 +68,21 @@
     </message>
 </context>
 <context>
+    <name>Capture</name>
+    <message>
+        <source>%1 cannot be created: %2</source>
+        <translation>%1 kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 holds too many files of this name</source>
+        <translation>%1 enthält zu viele Dateien dieses Namens</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>ChargerLog</name>
     <message>
         <source>%1, line %2: %3</source>
@@ -75,11 +90,11 @@
     </message>
     <message>
         <source>is a ZIP container (a charger program&apos;s own project file?), not a text log</source>
-        <translation>ist ein ZIP-Container (die Projektdatei eines Ladegeräteprogramms?), kein Textprotokoll</translation>
+        <translation>ist ein ZIP-Container (die Projektdatei eines Ladegeräteprogramms?), kein Ladeprotokoll in Textform</translation>
     </message>
     <message>
         <source>holds binary data, not a text log</source>
-        <translation>enthält Binärdaten, kein Textprotokoll</translation>
+        <translation>enthält Binärdaten, kein Ladeprotokoll in Textform</translation>
     </message>
     <message>
         <source>&quot;%1&quot; is not a sample line (they begin with $)</source>
@@ -99,7 +114,7 @@
     </message>
     <message>
         <source>belongs to channel %1, the log to channel %2</source>
-        <translation>gehört zu Kanal %1, das Protokoll zu Kanal %2</translation>
+        <translation>gehört zu Kanal %1, das Ladeprotokoll zu Kanal %2</translation>
     </message>
     <message>
         <source>a resistance line with %1 fields</source>
@@ -301,6 +316,25 @@
         <source>Internal resistance</source>
         <translation>Innenwiderstand</translation>
     </message>
+    <message numerus="yes">
+        <source>%1: %n more line(s) skipped</source>
+        <translation>
+            <numerusform>%1: %n weitere Zeile übersprungen</numerusform>
+            <numerusform>%1: %n weitere Zeilen übersprungen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 holds more than %2 values</source>
+        <translation>%1 enthält mehr als %2 Werte</translation>
+    </message>
+    <message>
+        <source>is longer than %1 bytes</source>
+        <translation>ist länger als %1 Bytes</translation>
+    </message>
+    <message>
+        <source>its checksum is %1, its bytes give %2</source>
+        <translation>ihre Prüfsumme ist %1, ihre Bytes ergeben %2</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -322,11 +356,39 @@
     </message>
     <message>
         <source>--charger-log needs the path of a charger&apos;s log file</source>
-        <translation>--charger-log braucht den Pfad der Protokolldatei eines Ladegeräts</translation>
+        <translation>--charger-log braucht den Pfad einer Ladeprotokolldatei</translation>
     </message>
     <message>
         <source>--csv goes with --report or --charger-log</source>
         <translation>--csv gehört zu --report oder --charger-log</translation>
+    </message>
+    <message>
+        <source>unrecognised option &apos;%1&apos;</source>
+        <translation>unbekannte Option &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--capture needs the path of a serial port</source>
+        <translation>--capture braucht den Pfad einer seriellen Schnittstelle</translation>
+    </message>
+    <message>
+        <source>--baud needs a speed, such as 9600</source>
+        <translation>--baud braucht eine Geschwindigkeit, etwa 9600</translation>
+    </message>
+    <message>
+        <source>--capture-idle needs a number of seconds</source>
+        <translation>--capture-idle braucht eine Anzahl Sekunden</translation>
+    </message>
+    <message>
+        <source>--baud needs a speed, such as 9600, not &quot;%1&quot;</source>
+        <translation>--baud braucht eine Geschwindigkeit, etwa 9600, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>--capture-idle takes 2 to 3600 seconds, not &quot;%1&quot;</source>
+        <translation>--capture-idle nimmt 2 bis 3600 Sekunden, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>--baud, --capture-idle and --capture-add go with --capture</source>
+        <translation>--baud, --capture-idle und --capture-add gehören zu --capture</translation>
     </message>
     <message>
         <source>Usage: %1 [OPTION]...
@@ -348,6 +410,12 @@ Options:
       --import-csv FILE
                        add the charges in the CSV file FILE to the log and
                        exit; a running QorLog is handed the import
+      --capture DEVICE [--baud N] [--capture-idle SECONDS] [--capture-add]
+                       capture a charger on the serial port DEVICE (at N baud,
+                       9600 unless given; a charge ends after SECONDS without
+                       data, 30 unless given; with --capture-add each record
+                       is added without asking); a running QorLog is handed
+                       the capture; exit 0 once the port is open
   -RegServer           register the automation service for this user and exit
   -UnregServer         remove the automation service registration and exit
   -Automation          start for an automation client (the session bus uses it)
@@ -369,9 +437,9 @@ Optionen:
       --log-file PATH  das Ladebuch in PATH statt in der unten genannten Datei
       --report         die Zustandswerte jedes Akkus ausgeben und beenden
       --csv            mit --report: als CSV ausgeben; mit --charger-log:
-                       die Messwerte des Protokolls als CSV ausgeben
+                       die Messwerte des Ladeprotokolls als CSV ausgeben
       --charger-log FILE
-                       die Werte der Protokolldatei FILE eines Ladegeräts
+                       die Werte der Ladeprotokolldatei FILE eines Ladegeräts
                        (Messwerte eines Ladegeräts, Analysators oder Loggers)
                        ausgeben und beenden
       --export-csv FILE
@@ -381,6 +449,13 @@ Optionen:
       --import-csv FILE
                        die Ladungen der CSV-Datei FILE ins Ladebuch übernehmen
                        und beenden; ein laufendes QorLog übernimmt den Import
+      --capture DEVICE [--baud N] [--capture-idle SECONDS] [--capture-add]
+                       ein Ladegerät an der seriellen Schnittstelle DEVICE
+                       mitschreiben (mit N Baud, sonst 9600; eine Ladung endet
+                       nach SECONDS Sekunden ohne Daten, sonst 30; mit
+                       --capture-add wird jeder Eintrag ohne Rückfrage
+                       hinzugefügt); ein laufendes QorLog übernimmt das
+                       Mitschreiben; Status 0, sobald die Schnittstelle offen ist
   -RegServer           den Automatisierungsdienst für diesen Benutzer
                        registrieren und beenden
   -UnregServer         die Registrierung des Dienstes entfernen und beenden
@@ -559,6 +634,61 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>FilterStatus</name>
+    <message>
+        <source>1 charge</source>
+        <translation>1 Ladung</translation>
+    </message>
+    <message>
+        <source>%1 charges</source>
+        <translation>%1 Ladungen</translation>
+    </message>
+    <message>
+        <source>1 power source</source>
+        <translation>1 Stromquelle</translation>
+    </message>
+    <message>
+        <source>%1 power sources</source>
+        <translation>%1 Stromquellen</translation>
+    </message>
+    <message>
+        <source>1 battery</source>
+        <translation>1 Akku</translation>
+    </message>
+    <message>
+        <source>%1 batteries</source>
+        <translation>%1 Akkus</translation>
+    </message>
+    <message>
+        <source>1 charger</source>
+        <translation>1 Ladegerät</translation>
+    </message>
+    <message>
+        <source>%1 chargers</source>
+        <translation>%1 Ladegeräte</translation>
+    </message>
+    <message>
+        <source>1 termination</source>
+        <translation>1 Ladeende</translation>
+    </message>
+    <message>
+        <source>%1 terminations</source>
+        <translation>%1 Ladeenden</translation>
+    </message>
+    <message>
+        <source>Filter: %1 hidden (%2)</source>
+        <translation>Filter: %1 ausgeblendet (%2)</translation>
+    </message>
+    <message>
+        <source>1 charge would be deleted.</source>
+        <translation>1 Ladung würde gelöscht.</translation>
+    </message>
+    <message>
+        <source>%1 charges would be deleted.</source>
+        <translation>%1 Ladungen würden gelöscht.</translation>
+    </message>
+</context>
+<context>
     <name>LogFile</name>
     <message>
         <source>The log file %1 cannot be read: %2</source>
@@ -712,12 +842,12 @@ Programms nicht beschreibbar ist.
 <context>
     <name>TBatteryCommands</name>
     <message>
-        <source>Battery Overview</source>
-        <translation>Akkuübersicht</translation>
+        <source>Battery &amp;Overview</source>
+        <translation>Akku&amp;übersicht</translation>
     </message>
     <message>
-        <source>Battery Details…</source>
-        <translation>Akkudetails…</translation>
+        <source>&amp;Battery Details…</source>
+        <translation>Akkud&amp;etails…</translation>
     </message>
 </context>
 <context>
@@ -840,6 +970,30 @@ Programms nicht beschreibbar ist.
         <source>Charges and capacity of %1</source>
         <translation>Ladungen und Kapazität von %1</translation>
     </message>
+    <message>
+        <source>reached on %1</source>
+        <translation>erreicht am %1</translation>
+    </message>
+    <message>
+        <source>Shown from %1 discharges over at least %2 days; this battery has %3 over %4 days.</source>
+        <translation>Angezeigt ab %1 Entladungen über mindestens %2 Tage; dieser Akku hat %3 über %4 Tage.</translation>
+    </message>
+    <message>
+        <source>The battery was never discharged.</source>
+        <translation>Der Akku wurde nie entladen.</translation>
+    </message>
+    <message>
+        <source>Charge (Ah charged)</source>
+        <translation>Ladung (Ah geladen)</translation>
+    </message>
+    <message>
+        <source>Capacity (Ah discharged)</source>
+        <translation>Kapazität (Ah entladen)</translation>
+    </message>
+    <message>
+        <source>End of life (80% of the reference capacity)</source>
+        <translation>Lebensende (80 % der Bezugskapazität)</translation>
+    </message>
 </context>
 <context>
     <name>TBatteryLogHealthView</name>
@@ -873,15 +1027,15 @@ Programms nicht beschreibbar ist.
     </message>
     <message>
         <source>The charger logs of this battery give no cell spread or resistance.</source>
-        <translation>Die Ladegerät-Logs dieses Akkus enthalten weder Zellenabweichung noch Innenwiderstand.</translation>
+        <translation>Die Ladeprotokolle dieses Akkus enthalten weder Zellenabweichung noch Innenwiderstand.</translation>
     </message>
     <message>
         <source>Reading charger logs: %v of %m</source>
-        <translation>Ladegerät-Logs werden gelesen: %v von %m</translation>
+        <translation>Ladeprotokolle werden gelesen: %v von %m</translation>
     </message>
     <message>
         <source>Reading charger logs</source>
-        <translation>Ladegerät-Logs werden gelesen</translation>
+        <translation>Ladeprotokolle werden gelesen</translation>
     </message>
     <message>
         <source>%1 mV</source>
@@ -915,7 +1069,167 @@ Programms nicht beschreibbar ist.
     </message>
     <message>
         <source>The latest of its charger logs</source>
-        <translation>Aus dem neuesten seiner Ladegerät-Logs</translation>
+        <translation>Aus dem neuesten seiner Ladeprotokolle</translation>
+    </message>
+</context>
+<context>
+    <name>TCaptureCommands</name>
+    <message>
+        <source>&amp;Capture from Charger…</source>
+        <translation>Vom Ladegerät &amp;mitschreiben…</translation>
+    </message>
+    <message>
+        <source>%1 is already being captured.</source>
+        <translation>%1 wird schon mitgeschrieben.</translation>
+    </message>
+    <message>
+        <source>There is no folder to keep the captured charger logs in: neither %1 nor %2 can be written.</source>
+        <translation>Es gibt keinen Ordner für die mitgeschriebenen Ladeprotokolle: weder %1 noch %2 kann beschrieben werden.</translation>
+    </message>
+    <message>
+        <source>%1, channel %2</source>
+        <translation>%1, Kanal %2</translation>
+    </message>
+    <message>
+        <source>Discharge of %1 ended: %2 Ah in %3</source>
+        <translation>Entladung von %1 beendet: %2 Ah in %3</translation>
+    </message>
+    <message>
+        <source>Charge of %1 ended: %2 Ah in %3</source>
+        <translation>Ladung von %1 beendet: %2 Ah in %3</translation>
+    </message>
+    <message>
+        <source>the battery on channel %1</source>
+        <translation>dem Akku an Kanal %1</translation>
+    </message>
+    <message>
+        <source>%1. The record was added (Edit &gt; Undo takes it back).</source>
+        <translation>%1. Der Eintrag wurde hinzugefügt (Bearbeiten &gt; Rückgängig nimmt ihn zurück).</translation>
+    </message>
+</context>
+<context>
+    <name>TCaptureForm</name>
+    <message>
+        <source>Capture from Charger</source>
+        <translation>Vom Ladegerät mitschreiben</translation>
+    </message>
+    <message>
+        <source>/dev/ttyUSB0</source>
+        <translation>/dev/ttyUSB0</translation>
+    </message>
+    <message>
+        <source>Serial &amp;port:</source>
+        <translation>Serielle &amp;Schnittstelle:</translation>
+    </message>
+    <message>
+        <source>&amp;Speed (baud):</source>
+        <translation>&amp;Geschwindigkeit (Baud):</translation>
+    </message>
+    <message>
+        <source>End after </source>
+        <translation>Ende nach </translation>
+    </message>
+    <message>
+        <source> s without data</source>
+        <translation> s ohne Daten</translation>
+    </message>
+    <message>
+        <source>&amp;End:</source>
+        <translation>&amp;Ende:</translation>
+    </message>
+    <message>
+        <source>&amp;Add the record without asking</source>
+        <translation>Eintrag ohne Rückfrage &amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>S&amp;tart</source>
+        <translation>S&amp;tarten</translation>
+    </message>
+    <message>
+        <source>No serial port is there: plug the charger in, or type the path of one.</source>
+        <translation>Keine serielle Schnittstelle vorhanden: Ladegerät anschließen oder den Pfad einer Schnittstelle eingeben.</translation>
+    </message>
+    <message>
+        <source>Choose a serial port or type its path.</source>
+        <translation>Eine serielle Schnittstelle wählen oder ihren Pfad eingeben.</translation>
+    </message>
+</context>
+<context>
+    <name>TCapturePanel</name>
+    <message>
+        <source>Charge</source>
+        <translation>Laden</translation>
+    </message>
+    <message>
+        <source>Discharge</source>
+        <translation>Entladen</translation>
+    </message>
+    <message>
+        <source>Rest</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>Anderes</translation>
+    </message>
+    <message>
+        <source>Running captures</source>
+        <translation>Laufende Mitschriften</translation>
+    </message>
+    <message>
+        <source>Capture</source>
+        <translation>Mitschrift</translation>
+    </message>
+    <message>
+        <source>Phase</source>
+        <translation>Phase</translation>
+    </message>
+    <message>
+        <source>Elapsed</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>V</source>
+        <translation>V</translation>
+    </message>
+    <message>
+        <source>A</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>Ah</source>
+        <translation>Ah</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Stop the capture of %1</source>
+        <translation>Mitschrift von %1 beenden</translation>
+    </message>
+    <message>
+        <source>Port gone: opening again every 2 s</source>
+        <translation>Schnittstelle weg: alle 2 s neu geöffnet</translation>
+    </message>
+    <message>
+        <source>Waiting for a charge</source>
+        <translation>Warte auf eine Ladung</translation>
+    </message>
+    <message>
+        <source>%1, channel %2</source>
+        <translation>%1, Kanal %2</translation>
+    </message>
+    <message>
+        <source>Port gone</source>
+        <translation>Schnittstelle weg</translation>
+    </message>
+</context>
+<context>
+    <name>TChannelCapture</name>
+    <message>
+        <source>There is no folder to keep the captured charger logs in</source>
+        <translation>Es gibt keinen Ordner für die mitgeschriebenen Ladeprotokolle</translation>
     </message>
 </context>
 <context>
@@ -933,10 +1247,6 @@ Programms nicht beschreibbar ist.
         <translation>Entladung</translation>
     </message>
     <message>
-        <source>AmpHours</source>
-        <translation>Amperestunden</translation>
-    </message>
-    <message>
         <source> Ah</source>
         <translation> Ah</translation>
     </message>
@@ -950,6 +1260,10 @@ Programms nicht beschreibbar ist.
     <message>
         <source>1 battery</source>
         <translation>1 Akku</translation>
+    </message>
+    <message>
+        <source>AmpHours (Ah)</source>
+        <translation>Amperestunden (Ah)</translation>
     </message>
 </context>
 <context>
@@ -996,11 +1310,11 @@ Programms nicht beschreibbar ist.
     </message>
     <message>
         <source>Charger Log FileName</source>
-        <translation>Protokolldatei des Ladegeräts</translation>
+        <translation>Ladeprotokolldatei</translation>
     </message>
     <message>
         <source>Choose the charger log file</source>
-        <translation>Protokolldatei des Ladegeräts wählen</translation>
+        <translation>Ladeprotokolldatei wählen</translation>
     </message>
     <message>
         <source>OK</source>
@@ -1020,7 +1334,51 @@ Programms nicht beschreibbar ist.
     </message>
     <message>
         <source>Show Charger Log</source>
-        <translation>Ladegerät-Log anzeigen</translation>
+        <translation>Ladeprotokoll anzeigen</translation>
+    </message>
+    <message>
+        <source>Date and time</source>
+        <translation>Datum und Uhrzeit</translation>
+    </message>
+    <message>
+        <source>This charge was deleted elsewhere: OK stores nothing.</source>
+        <translation>Diese Ladung wurde anderswo gelöscht: OK speichert nichts.</translation>
+    </message>
+    <message>
+        <source>Changed elsewhere and shown here: %1.</source>
+        <translation>Anderswo geändert und hier übernommen: %1.</translation>
+    </message>
+    <message>
+        <source>Changed elsewhere and here: %1.</source>
+        <translation>Anderswo und hier geändert: %1.</translation>
+    </message>
+    <message>
+        <source>%1: %2 in the log, %3 here</source>
+        <translation>%1: %2 im Ladebuch, %3 hier</translation>
+    </message>
+    <message>
+        <source>This charge was changed elsewhere while the dialog was open, in fields you changed too:
+
+%1
+
+Store your values over the log&apos;s, or take the log&apos;s values into the dialog?</source>
+        <translation>Diese Ladung wurde anderswo geändert, während der Dialog offen war, in Feldern, die Sie auch geändert haben:
+
+%1
+
+Ihre Werte über die des Ladebuchs speichern, oder die Werte des Ladebuchs in den Dialog übernehmen?</translation>
+    </message>
+    <message>
+        <source>&amp;Keep Mine</source>
+        <translation>&amp;Meine behalten</translation>
+    </message>
+    <message>
+        <source>&amp;Take the Log&apos;s</source>
+        <translation>Die des &amp;Ladebuchs übernehmen</translation>
+    </message>
+    <message>
+        <source>The log&apos;s values were taken; OK stores them.</source>
+        <translation>Die Werte des Ladebuchs wurden übernommen; OK speichert sie.</translation>
     </message>
 </context>
 <context>
@@ -1247,24 +1605,32 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
         <source>Print</source>
         <translation>Drucken</translation>
     </message>
+    <message>
+        <source>The report could not be written to %1</source>
+        <translation>Der Bericht konnte nicht nach %1 geschrieben werden</translation>
+    </message>
+    <message>
+        <source>PDF files (*.pdf)</source>
+        <translation>PDF-Dateien (*.pdf)</translation>
+    </message>
+    <message>
+        <source>The report (1 page) was written to %1.</source>
+        <translation>Der Bericht (1 Seite) wurde nach %1 geschrieben.</translation>
+    </message>
+    <message>
+        <source>The report (%1 pages) was written to %2.</source>
+        <translation>Der Bericht (%1 Seiten) wurde nach %2 geschrieben.</translation>
+    </message>
 </context>
 <context>
     <name>TChargerLogCommands</name>
     <message>
-        <source>Show Charger Log</source>
-        <translation>Ladegerät-Log anzeigen</translation>
-    </message>
-    <message>
-        <source>Add Charge from Charger Log…</source>
-        <translation>Ladung aus Ladegerät-Log hinzufügen…</translation>
-    </message>
-    <message>
         <source>Add Charge from Charger Log</source>
-        <translation>Ladung aus Ladegerät-Log hinzufügen</translation>
+        <translation>Ladung aus Ladeprotokoll hinzufügen</translation>
     </message>
     <message>
         <source>Charger logs (*.txt *.csv *.log);;All files (*)</source>
-        <translation>Ladegerät-Logs (*.txt *.csv *.log);;Alle Dateien (*)</translation>
+        <translation>Ladeprotokolle (*.txt *.csv *.log);;Alle Dateien (*)</translation>
     </message>
     <message>
         <source>No program could open %1</source>
@@ -1280,7 +1646,19 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
     </message>
     <message>
         <source>The charger log file %1 is not there</source>
-        <translation>Die Ladegerät-Log-Datei %1 ist nicht da</translation>
+        <translation>Die Ladeprotokolldatei %1 ist nicht da</translation>
+    </message>
+    <message>
+        <source>S&amp;how Charger Log</source>
+        <translation>Ladeprotokoll an&amp;zeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Add Charge from Charger Log…</source>
+        <translation>Ladung aus &amp;Ladeprotokoll hinzufügen…</translation>
+    </message>
+    <message>
+        <source>The columns of this log have no titles, and what QorLog took them for moves no amp-hours: choose what each column holds and read the file with them; the charge data dialog then opens.</source>
+        <translation>Die Spalten dieses Ladeprotokolls haben keine Titel, und so, wie QorLog sie gedeutet hat, bewegen sie keine Amperestunden: wählen Sie, was jede Spalte enthält, und lesen Sie die Datei damit; dann öffnet sich der Ladedaten-Dialog.</translation>
     </message>
 </context>
 <context>
@@ -1351,7 +1729,7 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
     </message>
     <message>
         <source>&amp;Use the Log&apos;s Amp-Hours</source>
-        <translation>Amperestunden des Protokolls &amp;übernehmen</translation>
+        <translation>Amperestunden des Ladeprotokolls &amp;übernehmen</translation>
     </message>
     <message>
         <source>&amp;Copy Samples as CSV</source>
@@ -1394,27 +1772,51 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
     </message>
     <message>
         <source>The record is a discharge; the log has none.</source>
-        <translation>Der Eintrag ist eine Entladung; das Protokoll hat keine.</translation>
+        <translation>Der Eintrag ist eine Entladung; das Ladeprotokoll hat keine.</translation>
     </message>
     <message>
         <source>The record is a charge; the log has none.</source>
-        <translation>Der Eintrag ist eine Ladung; das Protokoll hat keine.</translation>
+        <translation>Der Eintrag ist eine Ladung; das Ladeprotokoll hat keine.</translation>
     </message>
     <message>
         <source>The log&apos;s discharge moved %1 Ah; the record says %2 Ah.</source>
-        <translation>Die Entladung des Protokolls bewegte %1 Ah; der Eintrag nennt %2 Ah.</translation>
+        <translation>Die Entladung des Ladeprotokolls bewegte %1 Ah; der Eintrag nennt %2 Ah.</translation>
     </message>
     <message>
         <source>The log&apos;s charge moved %1 Ah; the record says %2 Ah.</source>
-        <translation>Die Ladung des Protokolls bewegte %1 Ah; der Eintrag nennt %2 Ah.</translation>
+        <translation>Die Ladung des Ladeprotokolls bewegte %1 Ah; der Eintrag nennt %2 Ah.</translation>
     </message>
     <message>
         <source>The record&apos;s amp-hours agree with the log (%1 Ah).</source>
-        <translation>Die Amperestunden des Eintrags stimmen mit dem Protokoll überein (%1 Ah).</translation>
+        <translation>Die Amperestunden des Eintrags stimmen mit dem Ladeprotokoll überein (%1 Ah).</translation>
     </message>
     <message>
         <source>cells %1 V</source>
         <translation>Zellen %1 V</translation>
+    </message>
+    <message>
+        <source>Capacity (Ah)</source>
+        <translation>Kapazität (Ah)</translation>
+    </message>
+    <message>
+        <source>Temperature (°C)</source>
+        <translation>Temperatur (°C)</translation>
+    </message>
+    <message>
+        <source>First values: %1</source>
+        <translation>Erste Werte: %1</translation>
+    </message>
+    <message>
+        <source>Charger Log - %1 (capturing)</source>
+        <translation>Ladeprotokoll - %1 (wird mitgeschrieben)</translation>
+    </message>
+    <message>
+        <source>Capturing from %1</source>
+        <translation>Mitschrift von %1</translation>
+    </message>
+    <message>
+        <source>Charger Log - %1 (ended)</source>
+        <translation>Ladeprotokoll - %1 (beendet)</translation>
     </message>
 </context>
 <context>
@@ -1495,6 +1897,18 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
         <source>Removed names</source>
         <translation>Entfernte Namen</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Show names containing…</source>
+        <translation>Namen anzeigen, die enthalten…</translation>
+    </message>
+    <message>
+        <source>Show names containing</source>
+        <translation>Namen anzeigen, die enthalten</translation>
+    </message>
 </context>
 <context>
     <name>THelpBoxes</name>
@@ -1529,6 +1943,14 @@ Lizenz: %3</translation>
     <message>
         <source>In a chart: Left and Right move from bar to bar, Up and Down from series to series; Enter or Space shows the bar&apos;s figures, Shift+Enter its battery&apos;s details, the Menu key or Shift+F10 the chart&apos;s menu.</source>
         <translation>In einem Diagramm: Links und Rechts gehen von Balken zu Balken, Hoch und Runter von Reihe zu Reihe; Eingabe oder Leertaste zeigt die Werte des Balkens, Umschalt+Eingabe die Details seines Akkus, die Menütaste oder Umschalt+F10 das Menü des Diagramms.</translation>
+    </message>
+    <message>
+        <source>Page Up and Page Down move a screenful of batteries in the bar chart and a tenth of the points in a line chart; the wheel and a drag scroll a chart that is wider than its window. Escape and Ctrl+W close Battery Details, the Battery Overview and the charger log window; Alt and the underlined letter open a menu.</source>
+        <translation>Bild auf und Bild ab gehen im Balkendiagramm eine Bildschirmbreite Akkus weiter, in einem Liniendiagramm ein Zehntel der Punkte; das Mausrad und Ziehen verschieben ein Diagramm, das breiter als sein Fenster ist. Escape und Strg+W schließen die Akkudetails, die Akkuübersicht und das Fenster des Ladeprotokolls; Alt und der unterstrichene Buchstabe öffnen ein Menü.</translation>
+    </message>
+    <message>
+        <source>On Debian systems, the complete text of the GNU General Public License version 3 can be found in /usr/share/common-licenses/GPL-3.</source>
+        <translation>Auf Debian-Systemen steht der vollständige Text der GNU General Public License Version 3 in /usr/share/common-licenses/GPL-3.</translation>
     </message>
 </context>
 <context>
@@ -1668,7 +2090,7 @@ Lizenz: %3</translation>
     </message>
     <message>
         <source>As the file&apos;s dates show</source>
-        <translation>Wie die Daten der Datei zeigen</translation>
+        <translation>Wie die Datumsangaben der Datei zeigen</translation>
     </message>
     <message>
         <source>Day first (31.12.2025)</source>
@@ -1680,7 +2102,7 @@ Lizenz: %3</translation>
     </message>
     <message>
         <source>Dates:</source>
-        <translation>Daten:</translation>
+        <translation>Datumsangaben:</translation>
     </message>
     <message>
         <source>Every date of the file can be read day first or month first. Which is it?</source>
@@ -1688,7 +2110,7 @@ Lizenz: %3</translation>
     </message>
     <message>
         <source>Choose the order of day and month in the dates.</source>
-        <translation>Wählen Sie die Reihenfolge von Tag und Monat in den Daten.</translation>
+        <translation>Wählen Sie die Reihenfolge von Tag und Monat in den Datumsangaben.</translation>
     </message>
     <message numerus="yes">
         <source>, rows repeating an earlier one: %n</source>
@@ -1708,6 +2130,10 @@ Lizenz: %3</translation>
     <message>
         <source>CSV files (*.csv *.txt);;All files (*)</source>
         <translation>CSV-Dateien (*.csv *.txt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>With these settings the file has %1 columns; QorLog reads at most %2. Choose another delimiter, or take the columns a charge does not need out of the file.</source>
+        <translation>Mit diesen Einstellungen hat die Datei %1 Spalten; QorLog liest höchstens %2. Wählen Sie ein anderes Trennzeichen, oder nehmen Sie die Spalten, die eine Ladung nicht braucht, aus der Datei.</translation>
     </message>
 </context>
 <context>
@@ -1818,22 +2244,6 @@ QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
         <translation>QorLog</translation>
     </message>
     <message>
-        <source>Add Charge Record</source>
-        <translation>Ladung hinzufügen</translation>
-    </message>
-    <message>
-        <source>Quit</source>
-        <translation>Beenden</translation>
-    </message>
-    <message>
-        <source>Delete Selection</source>
-        <translation>Auswahl löschen</translation>
-    </message>
-    <message>
-        <source>Filter Power Sources</source>
-        <translation>Stromquellen filtern</translation>
-    </message>
-    <message>
         <source>Filter Batteries</source>
         <translation>Akkus filtern</translation>
     </message>
@@ -1860,50 +2270,6 @@ QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
     <message>
         <source>Delete Terminations</source>
         <translation>Ladeenden löschen</translation>
-    </message>
-    <message>
-        <source>Cycles Colour</source>
-        <translation>Farbe der Zyklen</translation>
-    </message>
-    <message>
-        <source>Charge Colour</source>
-        <translation>Farbe der Ladung</translation>
-    </message>
-    <message>
-        <source>Discharge Colour</source>
-        <translation>Farbe der Entladung</translation>
-    </message>
-    <message>
-        <source>Edit Charge Record…</source>
-        <translation>Ladung bearbeiten…</translation>
-    </message>
-    <message>
-        <source>Copy</source>
-        <translation>Kopieren</translation>
-    </message>
-    <message>
-        <source>Select All</source>
-        <translation>Alles auswählen</translation>
-    </message>
-    <message>
-        <source>Keyboard Shortcuts</source>
-        <translation>Tastenkürzel</translation>
-    </message>
-    <message>
-        <source>About QorLog</source>
-        <translation>Über QorLog</translation>
-    </message>
-    <message>
-        <source>Open Charger Log File</source>
-        <translation>Protokolldatei des Ladegeräts öffnen</translation>
-    </message>
-    <message>
-        <source>Undo</source>
-        <translation>Rückgängig</translation>
-    </message>
-    <message>
-        <source>Redo</source>
-        <translation>Wiederholen</translation>
     </message>
     <message>
         <source>&amp;File</source>
@@ -1942,14 +2308,6 @@ QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
         <translation>Stromquellen filtern</translation>
     </message>
     <message>
-        <source> Charged</source>
-        <translation> geladen</translation>
-    </message>
-    <message>
-        <source> Discharged</source>
-        <translation> entladen</translation>
-    </message>
-    <message>
         <source>Confirm</source>
         <translation>Bestätigen</translation>
     </message>
@@ -1984,26 +2342,6 @@ Close anyway? Changes not yet in the log file will be lost.</source>
         <translation>%1
 
 Trotzdem schließen? Änderungen, die noch nicht in der Ladebuchdatei stehen, gehen verloren.</translation>
-    </message>
-    <message>
-        <source>Export CSV…</source>
-        <translation>CSV exportieren…</translation>
-    </message>
-    <message>
-        <source>Import CSV…</source>
-        <translation>CSV importieren…</translation>
-    </message>
-    <message>
-        <source>Export PDF…</source>
-        <translation>PDF exportieren…</translation>
-    </message>
-    <message>
-        <source>Print…</source>
-        <translation>Drucken…</translation>
-    </message>
-    <message>
-        <source>Restore Backup…</source>
-        <translation>Sicherung wiederherstellen…</translation>
     </message>
     <message>
         <source>QorLog is closing and takes no more charges</source>
@@ -2046,6 +2384,106 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
     <message>
         <source>%1 charge data dialogs are open already; confirm or cancel some of them first</source>
         <translation>Es sind schon %1 Ladedaten-Dialoge offen; bestätigen oder verwerfen Sie zuerst einige davon</translation>
+    </message>
+    <message>
+        <source>&amp;Add Charge Record</source>
+        <translation>Ladung &amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Delete Selection</source>
+        <translation>Auswahl &amp;löschen</translation>
+    </message>
+    <message>
+        <source>Filter &amp;Power Sources</source>
+        <translation>&amp;Stromquellen filtern</translation>
+    </message>
+    <message>
+        <source>Filter &amp;Batteries</source>
+        <translation>&amp;Akkus filtern</translation>
+    </message>
+    <message>
+        <source>Filter &amp;Chargers</source>
+        <translation>&amp;Ladegeräte filtern</translation>
+    </message>
+    <message>
+        <source>Filter &amp;Terminations</source>
+        <translation>Lade&amp;enden filtern</translation>
+    </message>
+    <message>
+        <source>C&amp;ycles Colour</source>
+        <translation>Farbe der &amp;Zyklen</translation>
+    </message>
+    <message>
+        <source>Charg&amp;e Colour</source>
+        <translation>Farbe der La&amp;dung</translation>
+    </message>
+    <message>
+        <source>&amp;Discharge Colour</source>
+        <translation>Farbe der E&amp;ntladung</translation>
+    </message>
+    <message>
+        <source>&amp;Edit Charge Record…</source>
+        <translation>Ladung &amp;bearbeiten…</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Select All</source>
+        <translation>&amp;Alles auswählen</translation>
+    </message>
+    <message>
+        <source>&amp;Keyboard Shortcuts</source>
+        <translation>&amp;Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>&amp;About QorLog</source>
+        <translation>Ü&amp;ber QorLog</translation>
+    </message>
+    <message>
+        <source>&amp;Open Charger Log File</source>
+        <translation>Ladeprotokolldatei &amp;öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Export CSV…</source>
+        <translation>CSV &amp;exportieren…</translation>
+    </message>
+    <message>
+        <source>&amp;Import CSV…</source>
+        <translation>CSV &amp;importieren…</translation>
+    </message>
+    <message>
+        <source>Export P&amp;DF…</source>
+        <translation>&amp;PDF exportieren…</translation>
+    </message>
+    <message>
+        <source>&amp;Print…</source>
+        <translation>&amp;Drucken…</translation>
+    </message>
+    <message>
+        <source>&amp;Undo</source>
+        <translation>&amp;Rückgängig</translation>
+    </message>
+    <message>
+        <source>&amp;Redo</source>
+        <translation>&amp;Wiederholen</translation>
+    </message>
+    <message>
+        <source>&amp;Restore Backup…</source>
+        <translation>Sicherung &amp;wiederherstellen…</translation>
+    </message>
+    <message>
+        <source>%1 Ah Charged</source>
+        <translation>%1 Ah geladen</translation>
+    </message>
+    <message>
+        <source>%1 Ah Discharged</source>
+        <translation>%1 Ah entladen</translation>
     </message>
 </context>
 <context>
@@ -2108,6 +2546,49 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
     </message>
 </context>
 <context>
+    <name>TSerialCapture</name>
+    <message>
+        <source>%1 sent more than 1 MiB without a line end: this is no charger&apos;s log, and the capture was stopped</source>
+        <translation>%1 sandte mehr als 1 MiB ohne Zeilenende: das ist kein Protokoll eines Ladegeräts, die Mitschrift wurde beendet</translation>
+    </message>
+    <message>
+        <source>%1 sent more than %2 lines a second for %3 seconds: no charger sends so much, and the capture was stopped</source>
+        <translation>%1 sandte %3 Sekunden lang mehr als %2 Zeilen pro Sekunde: so viel sendet kein Ladegerät, die Mitschrift wurde beendet</translation>
+    </message>
+    <message>
+        <source>No charger lines on %1 at %2 baud; what came: &quot;%3&quot;. Is the charger set to another speed? Try 9600, 19200, 38400, 57600 or 115200.</source>
+        <translation>Keine Zeilen eines Ladegeräts an %1 mit %2 Baud; es kam: &quot;%3&quot;. Ist das Ladegerät auf eine andere Geschwindigkeit eingestellt? Versuchen Sie 9600, 19200, 38400, 57600 oder 115200.</translation>
+    </message>
+    <message>
+        <source>%1 does not exist. Is the charger plugged in and switched on?</source>
+        <translation>%1 gibt es nicht. Ist das Ladegerät angeschlossen und eingeschaltet?</translation>
+    </message>
+    <message>
+        <source>The Braille display service brltty is running: it takes CH340 and CP210x adapters for itself. Without a Braille display, remove it (sudo apt remove brltty) and plug the charger in again.</source>
+        <translation>Der Braillezeilen-Dienst brltty läuft: er nimmt CH340- und CP210x-Adapter für sich. Ohne Braillezeile entfernen Sie ihn (sudo apt remove brltty) und schließen das Ladegerät neu an.</translation>
+    </message>
+    <message>
+        <source>%1 is in use by another program. Close the charger&apos;s other program (or another capture of this port) and try again.</source>
+        <translation>%1 wird von einem anderen Programm benutzt. Schließen Sie das andere Programm des Ladegeräts (oder eine andere Mitschrift dieser Schnittstelle) und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>You may not open %1: it belongs to the group &quot;%2&quot;. Add yourself to it (sudo adduser $USER %2), then log out and in again.</source>
+        <translation>Sie dürfen %1 nicht öffnen: es gehört der Gruppe &quot;%2&quot;. Treten Sie ihr bei (sudo adduser $USER %2), dann ab- und wieder anmelden.</translation>
+    </message>
+    <message>
+        <source>The Braille display service brltty may hold this adapter as well.</source>
+        <translation>Auch der Braillezeilen-Dienst brltty kann diesen Adapter belegen.</translation>
+    </message>
+    <message>
+        <source>%1 is already being captured.</source>
+        <translation>%1 wird schon mitgeschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>TSplashForm</name>
     <message>
         <source>Loading</source>
@@ -2147,6 +2628,32 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
     <message>
         <source>%1 is the log file, one of its backups or a copy of it: the CSV export is not written over it</source>
         <translation>%1 ist die Ladebuchdatei, eine ihrer Sicherungen oder eine Kopie davon: Der CSV-Export wird nicht darüber geschrieben</translation>
+    </message>
+    <message>
+        <source>%1: cannot open a window: no display
+Without a display QorLog still reads and writes its log from the command line:
+  %1 --report, --export-csv FILE, --import-csv FILE, --charger-log FILE
+(&apos;%1 --help&apos; lists them all.)</source>
+        <translation>%1: kann kein Fenster öffnen: keine Anzeige
+Ohne Anzeige liest und schreibt QorLog sein Ladebuch über die Befehlszeile:
+  %1 --report, --export-csv FILE, --import-csv FILE, --charger-log FILE
+(&apos;%1 --help&apos; zeigt alle.)</translation>
+    </message>
+    <message>
+        <source>QorLog is running but did not answer; nothing is captured</source>
+        <translation>QorLog läuft, hat aber nicht geantwortet; nichts wird mitgeschrieben</translation>
+    </message>
+    <message>
+        <source>The capture request is damaged</source>
+        <translation>Die Anfrage zum Mitschreiben ist beschädigt</translation>
+    </message>
+    <message>
+        <source>The running QorLog keeps another log (%1); nothing is captured</source>
+        <translation>Das laufende QorLog führt ein anderes Ladebuch (%1); nichts wird mitgeschrieben</translation>
+    </message>
+    <message>
+        <source>Capturing from %1 at %2 baud</source>
+        <translation>Mitschrift von %1 mit %2 Baud</translation>
     </message>
 </context>
 </TS>

@@ -11,13 +11,13 @@ TBatteryCommands::TBatteryCommands(TChargeLogDocument *document, TChargeChart *c
                                    QWidget *window)
     : QObject(window), m_document(document), m_chart(chart), m_window(window)
 {
-    BatteryOverviewAction = new QAction(tr("Battery Overview"), this);
+    BatteryOverviewAction = new QAction(tr("Battery &Overview"), this);
     BatteryOverviewAction->setObjectName(QStringLiteral("BatteryOverviewAction"));
     connect(BatteryOverviewAction, &QAction::triggered, this,
             [this] { ErrorBox::guard([this] { showOverview(); }, m_window); });
 
     // The popup's entry opens the battery whose bars were under the mouse.
-    BatteryDetailsAction = new QAction(tr("Battery Details…"), this);
+    BatteryDetailsAction = new QAction(tr("&Battery Details…"), this);
     BatteryDetailsAction->setObjectName(QStringLiteral("BatteryDetailsAction"));
     connect(chart, &QWidget::customContextMenuRequested, BatteryDetailsAction,
             [this](const QPoint &pos) {

@@ -1,4 +1,5 @@
 #include "BatteryDetailsFormUnit.h"
+#include "WindowGeometry.h"
 
 #include "BatteryLogHealthView.h"
 #include "BatteryReport.h"
@@ -99,8 +100,14 @@ TBatteryDetailsForm::TBatteryDetailsForm(TChargeLogDocument *log, QWidget *paren
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addLayout(grid);
     layout->addWidget(CapacityChart, 3);
+    LegendLabel = new QLabel(this);
+    LegendLabel->setObjectName(QStringLiteral("LegendLabel"));
+    LegendLabel->setWordWrap(true);
+    layout->addWidget(LegendLabel);
     layout->addWidget(LogHealth, 2);
     resize(720, LogHealth->hasLogs() ? 700 : 520);
+    WindowGeometry::remember(this, QStringLiteral("BatteryDetails"));
+    WindowGeometry::closeWithKeys(this);
 
     refresh();
 }
@@ -175,7 +182,29 @@ void TBatteryDetailsForm::refresh()
     setFigure(tr("Trend per year"),
               restingOn(f.TrendPerYear ? BatteryReport::percentText(*f.TrendPerYear) : QString(),
                         f.TrendCount));
-    setFigure(tr("End of life"), restingOn(displayText(f, EndOfLifeColumn), f.TrendCount));
+    // An end of life that lies behind is a date reached, not one to come.
+    QString endOfLifeText = displayText(f, EndOfLifeColumn);
+    if (f.EndOfLife && *f.EndOfLife < DateTimeText::now())
+        endOfLifeText = tr("reached on %1").arg(endOfLifeText);
+    setFigure(tr("End of life"), restingOn(endOfLifeText, f.TrendCount));
+    // Figures that would rest on too few discharges are a dash, the reason beside it.
+    const QString withheld =
+        tr("Shown from %1 discharges over at least %2 days; this battery has %3 over %4 days.")
+            .arg(BatteryHealth::MinimumForTrend)
+            .arg(BatteryHealth::MinimumTrendDays)
+            .arg(f.Capacity.size())
+            .arg(std::floor(f.TrendSpanDays));
+    for (const QString &caption :
+         {tr("Retention"), tr("Trend per 100 cycles"), tr("Trend per year"), tr("End of life")}) {
+        QLabel *label = m_labels.value(caption);
+        label->setToolTip(f.TrendWithheld ? withheld : QString());
+        if (f.TrendWithheld)
+            label->setText(QStringLiteral("\u2014"));
+    }
+    QLabel *efficiency = m_labels.value(tr("Efficiency"));
+    efficiency->setToolTip(f.Efficiency ? QString() : tr("The battery was never discharged."));
+    if (!f.Efficiency && f.AhCharged)
+        efficiency->setText(QStringLiteral("\u2014"));
     QStringList terminations;
     for (const auto &[name, count] : f.Terminations)
         if (count > 0)
@@ -190,6 +219,21 @@ void TBatteryDetailsForm::refresh()
                                    TChargeLogDocument::toQColor(log.DischargeSeriesColour));
     CapacityChart->setSeriesColour(TrendSeries,
                                    TChargeLogDocument::toQColor(log.CyclesSeriesColour));
+    // The legend in the same colours: markers for the records, lines for trend and limit.
+    QStringList legend;
+    const auto entry = [](const QColor &colour, const QString &symbol, const QString &name) {
+        return QStringLiteral("<span style='color:%1'>%2</span>&nbsp;%3")
+            .arg(colour.name(), symbol, name.toHtmlEscaped());
+    };
+    legend << entry(CapacityChart->seriesColour(ChargeSeries), QStringLiteral("\u25CF"),
+                    tr("Charge (Ah charged)"))
+           << entry(CapacityChart->seriesColour(CapacitySeries), QStringLiteral("\u25CF"),
+                    tr("Capacity (Ah discharged)"))
+           << entry(CapacityChart->seriesColour(TrendSeries), QStringLiteral("\u2501\u2501"),
+                    tr("Trend"))
+           << entry(CapacityChart->seriesColour(EndOfLifeSeries), QStringLiteral("\u2504\u2504"),
+                    tr("End of life (80% of the reference capacity)"));
+    LegendLabel->setText(legend.join(QStringLiteral("&nbsp;&nbsp; ")));
     const auto toPoints = [](const QVector<BatteryHealth::TRecordPoint> &records) {
         QVector<QPointF> points;
         points.reserve(records.size());

@@ -47,6 +47,7 @@ public:
     void refresh();
 
     TLineChart *CapacityChart = nullptr;
+    QLabel *LegendLabel = nullptr; // what the chart's markers and lines stand for
     TBatteryLogHealthView *LogHealth = nullptr;
 
 Q_SIGNALS:

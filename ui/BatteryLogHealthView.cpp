@@ -152,7 +152,11 @@ void TBatteryLogHealthView::showPoints()
     }
     HealthChart->setPoints(CellSpreadSeries, spread);
     HealthChart->setPoints(ResistanceSeries, resistance);
-    m_note->setVisible(hasLogs() && !m_reader->isRunning() && shown.isEmpty());
+    // Without any figure the sentence stands in the chart's place: an empty chart would show
+    // axes of no dates at all.
+    const bool none = hasLogs() && !m_reader->isRunning() && shown.isEmpty();
+    m_note->setVisible(none);
+    HealthChart->setVisible(!none);
 }
 
 QVector<TPoint> TBatteryLogHealthView::points() const

@@ -1,4 +1,5 @@
 #include "BatteryOverviewFormUnit.h"
+#include "WindowGeometry.h"
 
 #include "BatteryLogHealthView.h"
 #include "ChargeLogDocument.h"
@@ -177,6 +178,8 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
     layout->addWidget(BatteryTableView);
     layout->addWidget(TBatteryLogHealthView::progressBarFor(m_reader, this));
     resize(1060, 260);
+    WindowGeometry::remember(this, QStringLiteral("BatteryOverview"));
+    WindowGeometry::closeWithKeys(this);
     refresh();
 }
 

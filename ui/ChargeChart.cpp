@@ -22,7 +22,9 @@ TChargeChart::TChargeChart(const TChargeLog &log, QWidget *parent) : TBarChart(p
     setMarkDistance(20);
     setBarWidthPercent(70);
     setAxisTitle(TBarChart::LeftAxis, tr("Cycles"));
-    setAxisTitle(TBarChart::RightAxis, tr("AmpHours"));
+    // The unit beside the designed title.
+    setAxisTitle(TBarChart::RightAxis, tr("AmpHours (Ah)"));
+    setLegendVisible(true);
     setAxisFont(TBarChart::LeftAxis, axisFont);
     setAxisFont(TBarChart::RightAxis, axisFont);
     setAxisGridPen(TBarChart::LeftAxis, QPen(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine));

@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -190,15 +191,19 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
     CancelBitBtn =
         new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("Cancel"), this);
     CancelBitBtn->setObjectName(QStringLiteral("CancelBitBtn"));
+    ChangedElsewhereLabel = new QLabel(this);
+    ChangedElsewhereLabel->setObjectName(QStringLiteral("ChangedElsewhereLabel"));
+    ChangedElsewhereLabel->setWordWrap(true);
+    ChangedElsewhereLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     connect(OkBitBtn, &QPushButton::clicked, this, &TChargeDataForm::OkBitBtnClick);
     connect(CancelBitBtn, &QPushButton::clicked, this, &TChargeDataForm::CancelBitBtnClick);
 
     layOutControls();
 
-    // Tab order as designed, the time picker last after Cancel; the buttons beside the file name,
-    // additions to the design, come after all of them so that Tab from the file name still
-    // reaches OK.
+    // Tab order as the controls are laid out, row by row from the date to OK and Cancel; the
+    // buttons beside the file name follow it.
     QWidget *const order[] = {DatePicker,
+                              TimePicker,
                               PowerSourcesComboBox,
                               ChargersComboBox,
                               BatteriesComboBox,
@@ -207,11 +212,10 @@ TChargeDataForm::TChargeDataForm(IChargeRecordStore *store)
                               TerminationsComboBox,
                               CommentLabeledEdit,
                               ChargerLogFileNameLabeledEdit,
-                              OkBitBtn,
-                              CancelBitBtn,
-                              TimePicker,
                               ChargerLogShowBtn,
-                              ChargerLogFileNameBrowseBtn};
+                              ChargerLogFileNameBrowseBtn,
+                              OkBitBtn,
+                              CancelBitBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -308,10 +312,19 @@ void TChargeDataForm::layOutControls()
                                              BrowseButtonWidth,
                                              ChargerLogFileNameLabeledEdit->height());
 
+    // OK and Cancel where designed; a language with longer captions ("Abbrechen") moves them
+    // left so that both stay whole inside the dialog.
     const int buttonHeight = qMin(OkBitBtn->sizeHint().height(), ClientHeight - 232);
-    OkBitBtn->setGeometry(232, 232, qMax(ButtonWidth, OkBitBtn->sizeHint().width()), buttonHeight);
-    CancelBitBtn->setGeometry(320, 232, qMax(ButtonWidth, CancelBitBtn->sizeHint().width()),
-                              buttonHeight);
+    const int okWidth = qMax(ButtonWidth, OkBitBtn->sizeHint().width());
+    const int cancelWidth = qMax(ButtonWidth, CancelBitBtn->sizeHint().width());
+    const int cancelLeft = qMin(320, 320 + ButtonWidth - cancelWidth);
+    const int okLeft = qMin(232, cancelLeft - (320 - 232 - ButtonWidth) - okWidth);
+    OkBitBtn->setGeometry(okLeft, 232, okWidth, buttonHeight);
+    CancelBitBtn->setGeometry(cancelLeft, 232, cancelWidth, buttonHeight);
+
+    // The notice of changes made elsewhere: left of the buttons, to the dialog's foot.
+    ChangedElsewhereLabel->setGeometry(Column1, 228, OkBitBtn->x() - Column1 - 8,
+                                       ClientHeight - 228);
 
     labelAbove(m_dateLabel, DatePicker);
     labelAbove(m_timeLabel, TimePicker);
@@ -444,6 +457,186 @@ void TChargeDataForm::FillChargeDataForm(TChargeDataForm *form, qint32 key,
     form->AmpHoursLabeledEdit->setText(NumberText::formatGeneral(record.AmpHours));
     form->ChargerLogFileNameLabeledEdit->setText(chargerLogFileName);
     form->CommentLabeledEdit->setText(comment);
+    form->m_filled = form->shownTexts();
+    form->m_conflicts.clear();
+    form->m_recordGone = false;
+    form->ChangedElsewhereLabel->clear();
+}
+
+TChargeDataForm::FieldTexts TChargeDataForm::shownTexts() const
+{
+    FieldTexts texts;
+    texts[DateTimeField] =
+        QDateTime(DatePicker->date(), TimePicker->time(), Qt::UTC).toString(Qt::ISODate);
+    texts[PowerSourceField] = PowerSourcesComboBox->currentText();
+    texts[ChargerField] = ChargersComboBox->currentText();
+    texts[BatteryField] = BatteriesComboBox->currentText();
+    texts[AmpsField] = NominalChargeAmpsLabeledEdit->text();
+    texts[AmpHoursField] = AmpHoursLabeledEdit->text();
+    texts[TerminationField] = TerminationsComboBox->currentText();
+    texts[CommentField] = CommentLabeledEdit->text();
+    texts[LogFileField] = ChargerLogFileNameLabeledEdit->text();
+    return texts;
+}
+
+TChargeDataForm::FieldTexts TChargeDataForm::recordTexts(int index) const
+{
+    const TChargeLog &log = m_store->chargeLog();
+    const TChargeRecord &r = log.ChargeStringList.record(index);
+    FieldTexts texts;
+    const DateTimeText::WallClock clock = DateTimeText::toWallClock(r.DateTime);
+    texts[DateTimeField] = QDateTime(clock.date, clock.time, Qt::UTC).toString(Qt::ISODate);
+    texts[PowerSourceField] = log.PowerSourcesStringList.name(r.PowerSourceIndex);
+    texts[ChargerField] = log.ChargersStringList.name(r.ChargerIndex);
+    texts[BatteryField] = log.BatteriesStringList.name(r.BatteryIndex);
+    texts[AmpsField] = NumberText::formatGeneral(r.NominalChargeAmps);
+    texts[AmpHoursField] = NumberText::formatGeneral(r.AmpHours);
+    texts[TerminationField] = log.TerminationsStringList.name(r.TerminationIndex);
+    TChargeList::SplitChargeText(log.ChargeStringList.text(index), texts[LogFileField],
+                                 texts[CommentField]);
+    return texts;
+}
+
+QString TChargeDataForm::fieldCaption(int field)
+{
+    static const char *const captions[FieldCount] = {QT_TR_NOOP("Date and time"),
+                                                     QT_TR_NOOP("PowerSource"),
+                                                     QT_TR_NOOP("Charger"),
+                                                     QT_TR_NOOP("Battery"),
+                                                     QT_TR_NOOP("Nominal Charge Amps"),
+                                                     QT_TR_NOOP("AmpHours"),
+                                                     QT_TR_NOOP("Termination"),
+                                                     QT_TR_NOOP("Comment"),
+                                                     QT_TR_NOOP("Charger Log FileName")};
+    return tr(captions[field]);
+}
+
+void TChargeDataForm::setFieldText(int field, const QString &text)
+{
+    switch (field) {
+    case DateTimeField: {
+        const QDateTime at = QDateTime::fromString(text, Qt::ISODate);
+        setDateTime(DateTimeText::fromWallClock(at.date(), at.time()));
+        break;
+    }
+    case PowerSourceField:
+        PowerSourcesComboBox->setEditText(text);
+        break;
+    case ChargerField:
+        ChargersComboBox->setEditText(text);
+        break;
+    case BatteryField:
+        BatteriesComboBox->setEditText(text);
+        break;
+    case AmpsField:
+        NominalChargeAmpsLabeledEdit->setText(text);
+        break;
+    case AmpHoursField:
+        AmpHoursLabeledEdit->setText(text);
+        break;
+    case TerminationField:
+        TerminationsComboBox->setEditText(text);
+        break;
+    case CommentField:
+        CommentLabeledEdit->setText(text);
+        break;
+    case LogFileField:
+        ChargerLogFileNameLabeledEdit->setText(text);
+        break;
+    }
+}
+
+void TChargeDataForm::followRecord()
+{
+    if (RecordKey < 0 || m_discarded)
+        return;
+    const int index = m_store->chargeLog().FindChargeIndex(RecordKey);
+    if (index < 0) {
+        // OK stores nothing then; the user should know before pressing it.
+        m_recordGone = true;
+        ChangedElsewhereLabel->setText(tr("This charge was deleted elsewhere: OK stores nothing."));
+        return;
+    }
+    const FieldTexts now = recordTexts(index);
+    const FieldTexts shown = shownTexts();
+    const double exactDateTime = m_store->chargeLog().ChargeStringList.record(index).DateTime;
+    QStringList followed;
+    for (int field = 0; field < FieldCount; ++field) {
+        if (now[field] == m_filled[field]) {
+            if (field == DateTimeField && shown[field] == m_filled[field])
+                m_filledDateTime = exactDateTime; // the same second, to the last digit
+            continue;
+        }
+        if (shown[field] == m_filled[field]) {
+            // Untouched here: it follows the log.
+            if (field == DateTimeField)
+                setDateTime(exactDateTime);
+            else
+                setFieldText(field, now[field]);
+            followed << fieldCaption(field);
+            m_conflicts.remove(field);
+        } else if (shown[field] == now[field]) {
+            m_conflicts.remove(field); // both made the same change
+        } else {
+            m_conflicts.insert(field, now[field]);
+        }
+        m_filled[field] = now[field];
+    }
+    if (m_recordGone) {
+        m_recordGone = false;
+        ChangedElsewhereLabel->clear();
+    }
+    if (followed.isEmpty() && m_conflicts.isEmpty())
+        return;
+    QStringList notice;
+    if (!followed.isEmpty())
+        notice
+            << tr("Changed elsewhere and shown here: %1.").arg(followed.join(QStringLiteral(", ")));
+    if (!m_conflicts.isEmpty()) {
+        QStringList both;
+        for (auto it = m_conflicts.cbegin(); it != m_conflicts.cend(); ++it)
+            both << fieldCaption(it.key());
+        notice << tr("Changed elsewhere and here: %1.").arg(both.join(QStringLiteral(", ")));
+    }
+    ChangedElsewhereLabel->setText(notice.join(QLatin1Char(' ')));
+}
+
+bool TChargeDataForm::confirmOverConflicts()
+{
+    const FieldTexts shown = shownTexts();
+    QStringList lines;
+    for (auto it = m_conflicts.cbegin(); it != m_conflicts.cend(); ++it)
+        if (shown[it.key()] != it.value())
+            lines << tr("%1: %2 in the log, %3 here")
+                         .arg(fieldCaption(it.key()), it.value(), shown[it.key()]);
+    if (lines.isEmpty())
+        return true;
+    QMessageBox box(QMessageBox::Warning, tr("ChargeData"),
+                    tr("This charge was changed elsewhere while the dialog was open, in fields "
+                       "you changed too:\n\n%1\n\nStore your values over the log's, or take "
+                       "the log's values into the dialog?")
+                        .arg(lines.join(QLatin1Char('\n'))),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("ChangedElsewhereBox"));
+    const QList<QPushButton *> buttons =
+        ErrorBox::addButtonsInOrder(box, {{tr("&Keep Mine"), QStringLiteral("KeepMineButton")},
+                                          {tr("&Take the Log's"), QStringLiteral("TakeLogsButton")},
+                                          {tr("Cancel"), QStringLiteral("CancelButton")}});
+    ErrorBox::makeWindowModal(&box);
+    box.exec();
+    if (m_discarded)
+        return false;
+    if (box.clickedButton() == buttons[0]) {
+        m_conflicts.clear();
+        return true;
+    }
+    if (box.clickedButton() == buttons[1]) {
+        for (auto it = m_conflicts.cbegin(); it != m_conflicts.cend(); ++it)
+            setFieldText(it.key(), it.value());
+        m_conflicts.clear();
+        ChangedElsewhereLabel->setText(tr("The log's values were taken; OK stores them."));
+    }
+    return false;
 }
 
 void TChargeDataForm::LoadComboBox(QComboBox *box, const TNameList *list, qint32 index)
@@ -525,7 +718,7 @@ void TChargeDataForm::OkBitBtnClick()
     bool stored = false;
     ErrorBox::guard(
         [this, &stored] {
-            if (!ValidateChargeData() || m_discarded)
+            if (!ValidateChargeData() || m_discarded || !confirmOverConflicts())
                 return;
             const TChargeData data = GetChargeData();
             m_store->AddChargeRecord(data.key, data.dateTime, data.powerSource, data.charger,

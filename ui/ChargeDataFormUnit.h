@@ -6,8 +6,11 @@
 #include <QDate>
 #include <QDialog>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QTime>
+
+#include <array>
 
 class QComboBox;
 class QDateEdit;
@@ -97,6 +100,14 @@ public:
     // Centres the dialog on `mainWindow` (kept on its screen), shows and activates it.
     void showCentredOn(QWidget *mainWindow);
 
+    // The edited record as the log holds it now, after a change made elsewhere (an undo, the
+    // charger log window's "Use the Log's Amp-Hours", another program's merge): fields the
+    // user has not touched follow it and the dialog says so; a field changed on both sides
+    // keeps what was typed, and OK asks which value to store. Nothing for a new charge.
+    void followRecord();
+    // The fields changed elsewhere that the user changed too, with the log's values.
+    QMap<int, QString> conflicts() const { return m_conflicts; }
+
     QDateEdit *DatePicker = nullptr;
     QTimeEdit *TimePicker = nullptr;
     QComboBox *PowerSourcesComboBox = nullptr;
@@ -111,6 +122,7 @@ public:
     QPushButton *ChargerLogFileNameBrowseBtn = nullptr; // "…": a file chooser for the name
     QPushButton *OkBitBtn = nullptr;
     QPushButton *CancelBitBtn = nullptr;
+    QLabel *ChangedElsewhereLabel = nullptr; // what changed elsewhere while the dialog was open
 
 Q_SIGNALS:
     // The charger log file name was edited (typed and left, or chosen).
@@ -125,6 +137,29 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The entries compared with the record, in the order of the dialog.
+    enum Field
+    {
+        DateTimeField,
+        PowerSourceField,
+        ChargerField,
+        BatteryField,
+        AmpsField,
+        AmpHoursField,
+        TerminationField,
+        CommentField,
+        LogFileField,
+        FieldCount
+    };
+    using FieldTexts = std::array<QString, FieldCount>;
+    FieldTexts shownTexts() const;
+    // The record at `index` of the log as the dialog would show it.
+    FieldTexts recordTexts(int index) const;
+    void setFieldText(int field, const QString &text);
+    static QString fieldCaption(int field);
+    // On OK: true when nothing changed on both sides, or the user keeps what was typed.
+    bool confirmOverConflicts();
+
     void FormCreate();
     void setDateTime(double dateTime);
     double pickedDateTime() const;
@@ -155,4 +190,10 @@ private:
     double m_filledDateTime = 0.0;
     QDate m_filledDate;
     QTime m_filledTime;
+
+    // The record's values as last filled in or followed, and the fields whose change elsewhere
+    // met a change here (field, the log's text).
+    FieldTexts m_filled;
+    QMap<int, QString> m_conflicts;
+    bool m_recordGone = false;
 };

@@ -1,5 +1,7 @@
 #include "ChargeLogTableModel.h"
 
+#include "ChartContrast.h"
+
 #include "NumberText.h"
 
 TChargeLogTableModel::TChargeLogTableModel(QObject *parent)
@@ -155,7 +157,11 @@ void TDischargeItemDelegate::initStyleOption(QStyleOptionViewItem *option,
     const QVariant foreground = index.data(Qt::ForegroundRole);
     if (!foreground.canConvert<QColor>())
         return;
+    // On a selected row the discharge colour is darkened or lightened as far as it must be to
+    // read on the selection's colour (4.5:1); the hue stays.
     const QColor colour = foreground.value<QColor>();
     for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-        option->palette.setColor(group, QPalette::HighlightedText, colour);
+        option->palette.setColor(
+            group, QPalette::HighlightedText,
+            ChartContrast::readableOn(colour, option->palette.color(group, QPalette::Highlight)));
 }

@@ -17,6 +17,8 @@ TChargeLogTableView::TChargeLogTableView(TChargeLogTableModel *model, QWidget *p
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The arrows move inside the table; Tab and Shift+Tab leave it for the next control.
+    setTabKeyNavigation(false);
     setShowGrid(true);
     setWordWrap(false);
     setCornerButtonEnabled(false);

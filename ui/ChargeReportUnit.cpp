@@ -9,6 +9,7 @@
 #include "NumberText.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
@@ -133,9 +134,14 @@ struct Table
     QList<QStringList> Rows;
 };
 
+// Cells up to this many characters are never broken.
+constexpr int ShortCell = 16;
+constexpr int MeasuredRows = 1000;
+
 // The columns' widths: their shares of `total`, but each at least as wide as the longest word
-// of its title, the room for that taken from columns wider than their own titles need. Where
-// the page is too narrow even so, the shares stand and a title word too long is shortened.
+// of its title and its short cells, the room for that taken from columns wider than their own
+// titles need. Where the page is too narrow even so, the shares stand and a title word too long is
+// shortened.
 QList<qreal> columnWidths(const Table &table, const QFont &titleFont, qreal pad, qreal total,
                           QPaintDevice *device)
 {
@@ -148,6 +154,17 @@ QList<qreal> columnWidths(const Table &table, const QFont &titleFont, qreal pad,
         for (const QString &w :
              title.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
             word = qMax(word, metrics.horizontalAdvance(w));
+        // A short cell (a name, "83.5 %") stays on one line, a long one breaks between its
+        // words only; the first rows stand for the rest (a long log prints fast).
+        for (const QStringList &row : table.Rows.mid(0, MeasuredRows)) {
+            const QString cell = c < row.size() ? row.at(c) : QString();
+            if (cell.size() <= ShortCell)
+                word = qMax(word, metrics.horizontalAdvance(cell));
+            else
+                for (const QString &w :
+                     cell.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+                    word = qMax(word, metrics.horizontalAdvance(w.left(ShortCell)));
+        }
         least << std::ceil(word + 2 * pad + 1);
     }
     qreal missing = 0, spare = 0;
@@ -379,15 +396,39 @@ void preview(const TChargeReport &report, QWidget *parent, QPrinter &printer, co
 
 } // namespace
 
-void TChargeReport::ExportPdf(const TChargeLogDocument *document, TBarChart *chart, QWidget *parent)
+int TChargeReport::ExportPdfTo(const TChargeLogDocument *document, TBarChart *chart,
+                               const QString &path)
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setDocName(QFileInfo(document->path()).fileName());
+    setUpPrinter(printer);
+    const int pages = TChargeReport(document, chart).print(&printer);
+    if (!QFileInfo(path).isFile())
+        throw QorLogError(
+            tr("The report could not be written to %1").arg(QDir::toNativeSeparators(path)));
+    return pages;
+}
+
+void TChargeReport::ExportPdf(const TChargeLogDocument *document, TBarChart *chart, QWidget *parent)
+{
+    // One step: where to, then the file; the preview is Print's.
     const QFileInfo log(document->path());
-    printer.setOutputFileName(
-        log.absoluteDir().filePath(log.completeBaseName() + QStringLiteral(".pdf")));
-    printer.setDocName(log.fileName());
-    preview(TChargeReport(document, chart), parent, printer, tr("Export PDF"));
+    const QString path = QFileDialog::getSaveFileName(
+        parent, tr("Export PDF"),
+        log.absoluteDir().filePath(log.completeBaseName() + QStringLiteral(".pdf")),
+        tr("PDF files (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    const int pages = ExportPdfTo(document, chart, path);
+    ErrorBox::showNotice(
+        parent, QStringLiteral("PdfWrittenNotice"),
+        pages == 1
+            ? tr("The report (1 page) was written to %1.").arg(QDir::toNativeSeparators(path))
+            : tr("The report (%1 pages) was written to %2.")
+                  .arg(pages)
+                  .arg(QDir::toNativeSeparators(path)));
 }
 
 void TChargeReport::Print(const TChargeLogDocument *document, TBarChart *chart, QWidget *parent)

@@ -25,9 +25,12 @@ public:
 
     // A4, or Letter where the user's locale measures in inches; margins of 15 mm.
     static void setUpPrinter(QPrinter &printer);
-    // File > Export PDF... and File > Print...: the report in a print preview, from which it is
-    // written to a PDF file or sent to a printer.
+    // File > Export PDF…: asks where, writes the PDF there and says so. File > Print…: the
+    // report in a print preview, from which it is sent to a printer.
     static void ExportPdf(const TChargeLogDocument *log, TBarChart *chart, QWidget *parent);
+    // Writes the report as PDF to `path`; returns its pages. Throws QorLogError when the file
+    // is not written.
+    static int ExportPdfTo(const TChargeLogDocument *log, TBarChart *chart, const QString &path);
     static void Print(const TChargeLogDocument *log, TBarChart *chart, QWidget *parent);
 
 private:

@@ -13,15 +13,19 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
+
+#include <cmath>
+#include <memory>
 
 TChargerLogCommands::TChargerLogCommands(TChargeLogDocument *document, IChargeRecordStore *store,
                                          QWidget *window)
     : QObject(window), m_document(document), m_store(store), m_window(window)
 {
-    ShowChargerLogAction = new QAction(tr("Show Charger Log"), this);
+    ShowChargerLogAction = new QAction(tr("S&how Charger Log"), this);
     ShowChargerLogAction->setObjectName(QStringLiteral("ShowChargerLogAction"));
     connect(ShowChargerLogAction, &QAction::triggered, this, [this] {
         ErrorBox::guard(
@@ -33,7 +37,7 @@ TChargerLogCommands::TChargerLogCommands(TChargeLogDocument *document, IChargeRe
             m_window);
     });
     connect(m_document, &TChargeLogDocument::changed, this, &TChargerLogCommands::followRecords);
-    AddChargeFromChargerLogAction = new QAction(tr("Add Charge from Charger Log…"), this);
+    AddChargeFromChargerLogAction = new QAction(tr("&Add Charge from Charger Log…"), this);
     AddChargeFromChargerLogAction->setObjectName(QStringLiteral("AddChargeFromChargerLogAction"));
     connect(AddChargeFromChargerLogAction, &QAction::triggered, this, [this] {
         ErrorBox::guard(
@@ -166,38 +170,100 @@ void TChargerLogCommands::useLogAmpHours(qint32 key, double ampHours)
         m_window);
 }
 
+TChargerLogCommands::TLogDraft TChargerLogCommands::draftFrom(const QString &path) const
+{
+    TLogDraft d;
+    ChargerLog::TDraftRecord draft;
+    try {
+        draft = ChargerLog::draftRecord(ChargerLog::readFile(path), QFileInfo(path).lastModified());
+    } catch (const QorLogError &error) {
+        d.refusal = error.message();
+        return d;
+    }
+    if (!draft.valid) {
+        d.refusal = tr("%1 moves no amp-hours").arg(QDir::toNativeSeparators(path));
+        return d;
+    }
+    return fieldsOf(path, draft);
+}
+
+TChargerLogCommands::TLogDraft
+TChargerLogCommands::fieldsOf(const QString &path, const ChargerLog::TDraftRecord &draft) const
+{
+    // The other fields as "Add Charge Record" fills them: the latest charge's names.
+    const TChargeLog &log = m_document->log();
+    const TChargeList &list = log.ChargeStringList;
+    TChargeRecord latest;
+    latest.ChargerIndex = latest.BatteryIndex = latest.TerminationIndex = -1;
+    if (list.count() > 0)
+        latest = list.record(list.count() - 1);
+    TLogDraft d;
+    d.valid = true;
+    d.dateTime = DateTimeText::fromWallClock(draft.dateTime.date(), draft.dateTime.time());
+    d.charger = log.ChargersStringList.name(latest.ChargerIndex);
+    d.battery = log.BatteriesStringList.name(latest.BatteryIndex);
+    d.termination = log.TerminationsStringList.name(latest.TerminationIndex);
+    // A discharge has both figures negative, as the table and the chart count it; the
+    // amp-hours as the log's figures show them, to the thousandth.
+    d.nominalAmps = draft.discharge ? -std::fabs(draft.nominalAmps) : draft.nominalAmps;
+    d.ampHours = std::round(draft.ampHours * 1000) / 1000;
+    d.fileName = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return d;
+}
+
 void TChargerLogCommands::addChargesFrom(const QStringList &paths)
 {
     QStringList refused;
     for (const QString &path : paths) {
+        ChargerLog::TChargerLog read;
         ChargerLog::TDraftRecord draft;
         try {
-            const ChargerLog::TChargerLog read = ChargerLog::readFile(path);
+            read = ChargerLog::readFile(path);
             draft = ChargerLog::draftRecord(read, QFileInfo(path).lastModified());
         } catch (const QorLogError &error) {
             refused << error.message();
+            continue;
+        }
+        if (!draft.valid && read.format == ChargerLog::Format::Untitled) {
+            // Columns without titles: the log's window asks what they hold, and once the file
+            // is read with the user's choice the record starts from it.
+            askForColumns(path);
             continue;
         }
         if (!draft.valid) {
             refused << tr("%1 moves no amp-hours").arg(QDir::toNativeSeparators(path));
             continue;
         }
-        // The other fields as "Add Charge Record" fills them: the latest charge's names.
-        const TChargeLog &log = m_document->log();
-        const TChargeList &list = log.ChargeStringList;
-        TChargeRecord latest;
-        latest.ChargerIndex = latest.BatteryIndex = latest.TerminationIndex = -1;
-        if (list.count() > 0)
-            latest = list.record(list.count() - 1);
-        TChargeDataForm::OpenForAutomation(
-            m_store, DateTimeText::fromWallClock(draft.dateTime.date(), draft.dateTime.time()),
-            QString(), true, log.ChargersStringList.name(latest.ChargerIndex),
-            log.BatteriesStringList.name(latest.BatteryIndex), draft.nominalAmps, draft.ampHours,
-            log.TerminationsStringList.name(latest.TerminationIndex), QString(),
-            QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), m_window);
+        openDraft(path, draft);
     }
     if (!refused.isEmpty())
         ErrorBox::show(refused.join(QLatin1Char('\n')), m_window);
+}
+
+void TChargerLogCommands::askForColumns(const QString &path)
+{
+    TChargerLogForm *form = TChargerLogForm::showFor(path, m_window);
+    form->ReadoutLabel->setText(
+        tr("The columns of this log have no titles, and what QorLog took them for moves no "
+           "amp-hours: choose what each column holds and read the file with them; the charge "
+           "data dialog then opens."));
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(form, &TChargerLogForm::logShown, this, [this, form, path, connection] {
+        const ChargerLog::TDraftRecord draft =
+            ChargerLog::draftRecord(form->log(), QFileInfo(path).lastModified());
+        if (!draft.valid || form->log().rolesNeeded)
+            return; // not yet: the user goes on choosing
+        disconnect(*connection);
+        ErrorBox::guard([&] { openDraft(path, draft); }, m_window);
+    });
+}
+
+void TChargerLogCommands::openDraft(const QString &path, const ChargerLog::TDraftRecord &draft)
+{
+    const TLogDraft d = fieldsOf(path, draft);
+    TChargeDataForm::OpenForAutomation(m_store, d.dateTime, QString(), true, d.charger, d.battery,
+                                       d.nominalAmps, d.ampHours, d.termination, QString(),
+                                       d.fileName, m_window);
 }
 
 QStringList TChargerLogCommands::droppedFiles(const QMimeData *data)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChargerLog.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -38,7 +40,20 @@ public:
     // The window of the log a charge data dialog's file name names, checking the dialog's
     // record when it edits one; the window follows the name while the dialog edits it.
     TChargerLogForm *showForDialog(TChargeDataForm *dialog);
-    // A charge data dialog for each log file, filled in from the log.
+    // What a charge data dialog is filled in with from a log file: the log's draft record and
+    // the latest charge's names, or why the file gives no record.
+    struct TLogDraft
+    {
+        bool valid = false;
+        QString refusal;
+        double dateTime = 0;
+        QString charger, battery, termination, fileName;
+        double nominalAmps = 0, ampHours = 0;
+    };
+    TLogDraft draftFrom(const QString &path) const;
+    // A charge data dialog for each log file, filled in from the log. A log of untitled
+    // columns the reader cannot place is shown in its window to have its columns chosen; the
+    // dialog follows once the file is read with them.
     void addChargesFrom(const QStringList &paths);
     // The local files a drop brings, when it brings any.
     static QStringList droppedFiles(const QMimeData *data);
@@ -48,6 +63,9 @@ Q_SIGNALS:
     void recordKeyRequested(qint32 &key);
 
 private:
+    void askForColumns(const QString &path);
+    void openDraft(const QString &path, const ChargerLog::TDraftRecord &draft);
+    TLogDraft fieldsOf(const QString &path, const ChargerLog::TDraftRecord &draft) const;
     void useLogAmpHours(qint32 key, double ampHours);
     // The path a record's log file name stands for now; empty when the record is gone.
     QString pathOf(qint32 key) const;

@@ -1,4 +1,5 @@
 #include "ChargerLogFormUnit.h"
+#include "WindowGeometry.h"
 
 #include "LineChart.h"
 
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -18,8 +20,10 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QThreadPool>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -175,6 +179,20 @@ TChargerLogForm::TChargerLogForm(const QString &path, QWidget *parent) : QWidget
     ReadoutLabel->setAccessibleName(tr("Values under the mouse"));
     ReadoutLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     left->addWidget(ReadoutLabel);
+    // The lines' colours and the shaded phases, named.
+    LegendLabel = new QLabel(this);
+    LegendLabel->setObjectName(QStringLiteral("LegendLabel"));
+    LegendLabel->setWordWrap(true);
+    LegendLabel->setText(legendHtml());
+    left->insertWidget(left->indexOf(Chart) + 1, LegendLabel);
+    // The keyboard's focused point reads out as the mouse's does.
+    connect(Chart, &TLineChart::pointFocused, this, [this](int series, int index) {
+        if (series < 0 || index < 0 || !m_log.ok())
+            return;
+        const double x = Chart->pointX(series, index);
+        Chart->setCursorX(x);
+        ReadoutLabel->setText(readoutAt(x));
+    });
     middle->addLayout(left, 1);
 
     auto *figuresBox = new QWidget(this);
@@ -207,6 +225,8 @@ TChargerLogForm::TChargerLogForm(const QString &path, QWidget *parent) : QWidget
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
     resize(1000, 560);
+    WindowGeometry::remember(this, QStringLiteral("ChargerLog"));
+    WindowGeometry::closeWithKeys(this);
     setFilePath(path);
 }
 
@@ -225,25 +245,27 @@ TChargerLogForm *TChargerLogForm::showFor(const QString &path, QWidget *anchor)
     if (!form) {
         form = new TChargerLogForm(path);
         form->setAttribute(Qt::WA_DeleteOnClose);
-        if (anchor) {
-            // Centred a little below the anchor's window, kept on that window's screen.
-            const QRect around = anchor->window()->geometry();
-            QPoint at =
-                around.center() - QPoint(form->width() / 2, form->height() / 2) + QPoint(24, 24);
-            if (const QScreen *screen = anchor->window()->screen()) {
-                const QRect room = screen->availableGeometry();
-                at.setX(
-                    qBound(room.left(), at.x(), qMax(room.left(), room.right() - form->width())));
-                at.setY(
-                    qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - form->height())));
-            }
-            form->move(at);
-        }
+        form->placeNear(anchor);
     }
     form->show();
     form->raise();
     form->activateWindow();
     return form;
+}
+
+void TChargerLogForm::placeNear(QWidget *anchor, int step)
+{
+    if (!anchor)
+        return;
+    // Centred a little below the anchor's window, kept on that window's screen.
+    const QRect around = anchor->window()->geometry();
+    QPoint at = around.center() - QPoint(width() / 2, height() / 2) + QPoint(24, 24) * (1 + step);
+    if (const QScreen *screen = anchor->window()->screen()) {
+        const QRect room = screen->availableGeometry();
+        at.setX(qBound(room.left(), at.x(), qMax(room.left(), room.right() - width())));
+        at.setY(qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - height())));
+    }
+    move(at);
 }
 
 void TChargerLogForm::setFilePath(const QString &path)
@@ -309,7 +331,7 @@ void TChargerLogForm::setLog(const TChargerLog &log)
         QStringList lines;
         for (const TBadLine &bad : std::as_const(m_log.badLines).mid(0, 5))
             lines << tr("line %1: %2").arg(bad.line).arg(bad.reason);
-        ErrorLabel->setText(tr("%n line(s) skipped: %1", nullptr, int(m_log.badLines.size()))
+        ErrorLabel->setText(tr("%n line(s) skipped: %1", nullptr, int(m_log.badLineCount))
                                 .arg(lines.join(QLatin1String("; "))));
         ErrorLabel->setVisible(true);
     }
@@ -324,6 +346,100 @@ void TChargerLogForm::setLog(const TChargerLog &log)
     emit logShown();
 }
 
+void TChargerLogForm::beginLive(const QString &title)
+{
+    auto &forms = openForms();
+    if (forms.value(keyOf(m_path)) == this)
+        forms.remove(keyOf(m_path));
+    m_path.clear();
+    ++m_generation; // a read still under way is let go
+    m_reading = false;
+    m_live = true;
+    m_liveCells.clear();
+    TChargerLog log;
+    log.format = Format::Dollar;
+    log.fileName = title;
+    setWindowTitle(tr("Charger Log - %1 (capturing)").arg(title));
+    FileLabel->setText(tr("Capturing from %1").arg(title));
+    setLog(log);
+    if (!m_liveFigures) {
+        m_liveFigures = new QTimer(this);
+        m_liveFigures->setSingleShot(true);
+        m_liveFigures->setInterval(500);
+        connect(m_liveFigures, &QTimer::timeout, this, [this] {
+            m_figures = ChargerLog::figures(m_log);
+            fillFigures();
+            updateCheck();
+        });
+    }
+}
+
+void TChargerLogForm::appendLiveSample(const TDollarSample &sample)
+{
+    if (!m_live)
+        return;
+    TChargerLog &log = m_log;
+    const bool first = log.seconds.isEmpty();
+    if (first) {
+        m_liveFirstMs = sample.ms;
+        // The cell columns in use and the sensor are those the first sample shows.
+        for (int c = 0; c < sample.cellCount; ++c)
+            if (sample.cells[c] != 0)
+                m_liveCells.append(c);
+        log.cells.resize(m_liveCells.size());
+        for (int c = int(m_liveCells.size()); FirstCellSeries + c < Chart->seriesCount(); ++c)
+            Chart->setPoints(FirstCellSeries + c, {});
+        for (int c = Chart->seriesCount() - FirstCellSeries; c < m_liveCells.size(); ++c)
+            Chart->addSeries(tr("Cell %1").arg(c + 1), CellColours[c % 10], TLineChart::Lines);
+    }
+    const double seconds = double(sample.ms - m_liveFirstMs) / 1000;
+    const double temperature = sample.outer != 0 ? sample.outer : sample.inner;
+    log.seconds.append(seconds);
+    log.phases.append(sample.phase);
+    log.voltage.append(sample.voltage);
+    log.current.append(sample.current);
+    log.capacity.append(sample.capacity);
+    log.temperature.append(temperature);
+    QVector<QPair<int, QPointF>> points{{VoltageSeries, {seconds, sample.voltage}},
+                                        {CurrentSeries, {seconds, sample.current}}};
+    if (CapacityBox->isChecked())
+        points.append({CapacitySeries, {seconds, sample.capacity}});
+    if (TemperatureBox->isChecked())
+        points.append({TemperatureSeries, {seconds, temperature}});
+    for (int k = 0; k < m_liveCells.size(); ++k) {
+        const double v = sample.cells[m_liveCells[k]];
+        log.cells[k].append(v);
+        points.append({FirstCellSeries + k, {seconds, v}});
+    }
+    Chart->appendPoints(points);
+    const QColor colour = phaseColour(sample.phase);
+    if (colour.isValid()) {
+        const qsizetype n = log.seconds.size();
+        Chart->addBand(n > 1 ? log.seconds[n - 2] : seconds, seconds, colour);
+    }
+    if (first) {
+        CapacityBox->setEnabled(true);
+        TemperatureBox->setEnabled(true);
+        CopyButton->setEnabled(true);
+    }
+    if (!m_liveFigures->isActive())
+        m_liveFigures->start(liveFiguresIntervalMs(log.sampleCount()));
+}
+
+void TChargerLogForm::endLive(const QString &path)
+{
+    if (!m_live)
+        return;
+    m_live = false;
+    if (m_liveFigures)
+        m_liveFigures->stop();
+    if (path.isEmpty()) {
+        setWindowTitle(tr("Charger Log - %1 (ended)").arg(m_log.fileName));
+        return;
+    }
+    setFilePath(path);
+}
+
 void TChargerLogForm::fillRoles()
 {
     const bool untitled = m_log.format == Format::Untitled;
@@ -332,11 +448,27 @@ void TChargerLogForm::fillRoles()
         return;
     if (RoleBoxes.size() != m_log.columnRoles.size()) {
         for (QComboBox *box : std::as_const(RoleBoxes))
-            box->deleteLater();
+            box->parentWidget()->deleteLater();
         RoleBoxes.clear();
         auto *rowLayout = static_cast<QHBoxLayout *>(RolesRow->layout());
+        const QVector<QStringList> samples = sampleValues(m_path, 3);
         for (int c = 0; c < m_log.columnRoles.size(); ++c) {
-            auto *box = new QComboBox(RolesRow);
+            // Each chooser with the column's first values below it, to tell the columns apart.
+            auto *cell = new QWidget(RolesRow);
+            auto *cellLayout = new QVBoxLayout(cell);
+            cellLayout->setContentsMargins(0, 0, 0, 0);
+            cellLayout->setSpacing(1);
+            auto *box = new QComboBox(cell);
+            cellLayout->addWidget(box);
+            auto *values = new QLabel(samples.value(c).join(QStringLiteral(" \u00b7 ")), cell);
+            values->setObjectName(QStringLiteral("RoleSamples%1").arg(c + 1));
+            QFont smaller = values->font();
+            smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+            values->setFont(smaller);
+            values->setToolTip(samples.value(c).join(QLatin1Char('\n')));
+            cellLayout->addWidget(values);
+            box->setAccessibleDescription(
+                tr("First values: %1").arg(samples.value(c).join(QStringLiteral(", "))));
             box->setObjectName(QStringLiteral("RoleBox%1").arg(c + 1));
             box->setAccessibleName(tr("Column %1").arg(c + 1));
             box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -344,7 +476,7 @@ void TChargerLogForm::fillRoles()
             for (int r = 0; r < ColumnRoleCount; ++r)
                 box->addItem(roleName(ColumnRole(r)), r);
             // After the caption, before the stretch and the button.
-            rowLayout->insertWidget(1 + c, box);
+            rowLayout->insertWidget(1 + c, cell);
             RoleBoxes.append(box);
         }
         // The choosers come first, as they are laid out above the chart.
@@ -393,9 +525,36 @@ void TChargerLogForm::fillChart()
     Chart->resetZoom();
 }
 
+QString TChargerLogForm::legendHtml()
+{
+    const auto entry = [](const QColor &colour, const QString &name, bool band) {
+        return QStringLiteral("<span style='color:%1'>%2</span>&nbsp;%3")
+            .arg(colour.name(),
+                 band ? QStringLiteral("\u2588\u2588") : QStringLiteral("\u2501\u2501"),
+                 name.toHtmlEscaped());
+    };
+    const QStringList entries{
+        entry(VoltageColour, tr("Voltage"), false),
+        entry(CurrentColour, tr("Current"), false),
+        entry(CapacityColour, tr("Capacity"), false),
+        entry(TemperatureColour, tr("Temperature"), false),
+        entry(phaseColour(Phase::Charge).darker(115), tr("charge"), true),
+        entry(phaseColour(Phase::Discharge).darker(115), tr("discharge"), true),
+        entry(phaseColour(Phase::Rest).darker(115), tr("rest"), true)};
+    return entries.join(QStringLiteral("&nbsp;&nbsp; "));
+}
+
 void TChargerLogForm::fillSwitchable()
 {
     const bool ok = m_log.ok();
+    // The right axis is titled after what it shows.
+    QStringList right{tr("Current (A)")};
+    if (ok && CapacityBox->isChecked() && !m_log.capacity.isEmpty())
+        right << tr("Capacity (Ah)");
+    if (ok && TemperatureBox->isChecked() && !m_log.temperature.isEmpty())
+        right << tr("Temperature (°C)");
+    Chart->rightAxis().title = right.join(QStringLiteral(", "));
+    Chart->styleChanged();
     CapacityBox->setEnabled(ok && !m_log.capacity.isEmpty());
     TemperatureBox->setEnabled(ok && !m_log.temperature.isEmpty());
     Chart->setPoints(CapacitySeries, ok && CapacityBox->isChecked()
@@ -415,7 +574,7 @@ void TChargerLogForm::fillFigures()
     const QStringList lines = figuresText(m_figures).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines) {
         const qsizetype colon = line.indexOf(QLatin1String(": "));
-        auto *value = new QLabel(line.mid(colon + 2));
+        auto *value = new QLabel(localFigure(line.mid(colon + 2)));
         const QString name = line.left(colon);
         value->setObjectName(QStringLiteral("Figure ") + name);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -424,6 +583,51 @@ void TChargerLogForm::fillFigures()
     }
     for (const auto &entry : std::as_const(m_log.device))
         m_figureLayout->addRow(entry.first + QLatin1Char(':'), new QLabel(entry.second));
+}
+
+QVector<QStringList> TChargerLogForm::sampleValues(const QString &path, int rows)
+{
+    // The first lines of the file, split at the delimiter most of them share.
+    QFile file(path);
+    QVector<QStringList> columns;
+    if (!file.open(QIODevice::ReadOnly))
+        return columns;
+    QStringList lines;
+    while (lines.size() < rows && !file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
+        if (!line.isEmpty())
+            lines << line;
+    }
+    QChar delimiter = QLatin1Char(';');
+    int most = 0;
+    for (const QChar candidate : {QLatin1Char(';'), QLatin1Char('\t'), QLatin1Char(',')}) {
+        const int count = lines.isEmpty() ? 0 : int(lines.first().count(candidate));
+        if (count > most) {
+            most = count;
+            delimiter = candidate;
+        }
+    }
+    for (const QString &line : std::as_const(lines)) {
+        const QStringList fields = line.split(delimiter);
+        if (columns.size() < fields.size())
+            columns.resize(fields.size());
+        for (int c = 0; c < fields.size(); ++c)
+            columns[c] << fields.at(c).trimmed().left(12);
+    }
+    return columns;
+}
+
+QString TChargerLogForm::localFigure(const QString &value)
+{
+    // Durations as h:mm:ss, decimals with the locale's separator, as the axes show them.
+    static const QRegularExpression seconds(QStringLiteral("^(-?[0-9.]+) s$"));
+    const QRegularExpressionMatch duration = seconds.match(value);
+    if (duration.hasMatch())
+        return clockText(duration.captured(1).toDouble());
+    static const QRegularExpression decimal(QStringLiteral("(\\d)\\.(\\d)"));
+    QString text = value;
+    return text.replace(decimal,
+                        QStringLiteral("\\1") + QLocale().decimalPoint() + QStringLiteral("\\2"));
 }
 
 std::optional<double> TChargerLogForm::logAmpHoursForRecord() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 
 #include <QVector>
 #include <QWidget>
@@ -22,6 +23,12 @@ class TChargerLogForm : public QWidget
 {
     Q_OBJECT
 public:
+    // A figure's value in this window: durations as h:mm:ss, decimals in the locale's way.
+    static QString localFigure(const QString &value);
+    // The legend's text: a sample of each line's colour and of each phase's shade, named.
+    static QString legendHtml();
+    // The first `rows` values of each column of an untitled log, shown beside its chooser.
+    static QVector<QStringList> sampleValues(const QString &path, int rows);
     enum ChartSeries
     {
         VoltageSeries,
@@ -38,6 +45,10 @@ public:
     // shown and raised.
     static TChargerLogForm *showFor(const QString &path, QWidget *anchor);
 
+    // Moves the window a little below the middle of `anchor`'s window; windows opened one after
+    // another take a `step` each further down.
+    void placeNear(QWidget *anchor, int step = 0);
+
     QString filePath() const { return m_path; }
     // Shows another file (the record's file name was edited, a file was dropped).
     void setFilePath(const QString &path);
@@ -45,6 +56,17 @@ public:
     void reload();
     // Shows a log already read (the worker's result, or a log made up by a caller).
     void setLog(const ChargerLog::TChargerLog &log);
+
+    // A log that grows as a capture receives it: the window follows it sample by sample (the
+    // curves grow, the figures follow twice a second, hover and zoom work all along) until
+    // endLive() shows the finished file.
+    void beginLive(const QString &title);
+    void appendLiveSample(const ChargerLog::TDollarSample &sample);
+    // The capture ended: the file it wrote is shown (none: the samples stay as they are).
+    void endLive(const QString &path);
+    bool isLive() const { return m_live; }
+    // How often a live log's figures are worked out again: each costs time with the samples.
+    static int liveFiguresIntervalMs(int samples) { return samples < 10000 ? 500 : 2000; }
     const ChargerLog::TChargerLog &log() const { return m_log; }
     const ChargerLog::TChargerLogFigures &figures() const { return m_figures; }
     // True while a large file is read in the background.
@@ -69,6 +91,7 @@ public:
     QCheckBox *CapacityBox = nullptr;
     QCheckBox *TemperatureBox = nullptr;
     QLabel *ReadoutLabel = nullptr;
+    QLabel *LegendLabel = nullptr; // the lines' colours and the shaded phases
     QLabel *CheckLabel = nullptr;
     QPushButton *UseLogButton = nullptr;
     QPushButton *CopyButton = nullptr;
@@ -106,4 +129,9 @@ private:
     qint32 m_recordKey = 0;
     double m_recordAmpHours = 0;
     bool m_recordDischarge = false;
+    // The live log: the charger's time of its first sample, the cell columns in use.
+    bool m_live = false;
+    qint64 m_liveFirstMs = 0;
+    QVector<int> m_liveCells;
+    class QTimer *m_liveFigures = nullptr;
 };

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -43,9 +44,11 @@ QPushButton *makeButton(const QString &objectName, const QString &text, const QI
     button->setObjectName(objectName);
     button->setIconSize(QSize(16, 16));
     button->setFixedHeight(ButtonHeight);
-    // Never narrower than the design width, wider when the desktop font needs the room.
-    button->setMinimumWidth(minimumWidth);
-    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Never narrower than the design width, wider when the caption needs the room (the
+    // caption's own width, not the style's roomier hint: four buttons share 357 pixels).
+    const int caption = button->fontMetrics().horizontalAdvance(text) +
+                        (icon.isNull() ? 0 : button->iconSize().width() + 4) + 16;
+    button->setFixedWidth(std::max(minimumWidth, caption));
     return button;
 }
 
@@ -92,18 +95,37 @@ TFilterForm::TFilterForm(QWidget *parent)
     OkBitBtn = makeButton(QStringLiteral("OkBitBtn"), tr("OK"),
                           style()->standardIcon(QStyle::SP_DialogOkButton), OkButtonWidth, Panel1);
     OkBitBtn->setDefault(true);
+    // Without a picture: the panel has just the room for its caption.
+    CancelBitBtn = makeButton(QStringLiteral("CancelBitBtn"), tr("Cancel"), QIcon(), 60, Panel1);
+
+    // With many names a filter field above the columns narrows both to the names that hold
+    // what is typed.
+    SearchEdit = new QLineEdit(this);
+    SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
+    SearchEdit->setPlaceholderText(tr("Show names containing…"));
+    SearchEdit->setAccessibleName(tr("Show names containing"));
+    SearchEdit->setClearButtonEnabled(true);
+    SearchEdit->hide();
+    connect(SearchEdit, &QLineEdit::textChanged, this, [this] { applySearch(); });
 
     auto *buttons = new QHBoxLayout(Panel1);
     buttons->setContentsMargins(PanelMargin, PanelMargin, PanelRightMargin, PanelMargin);
     buttons->setSpacing(MoveButtonGap);
     buttons->addWidget(RetainBitBtn);
     buttons->addWidget(RemoveBitBtn);
+    // Cancel before OK, which keeps its designed place at the right; the room between Remove
+    // and OK takes it at the width of its caption.
     buttons->addStretch(1);
-    buttons->addWidget(OkBitBtn);
+    auto *closing = new QHBoxLayout;
+    closing->setSpacing(6);
+    closing->addWidget(CancelBitBtn);
+    closing->addWidget(OkBitBtn);
+    buttons->addLayout(closing);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(SearchEdit);
     layout->addWidget(Splitter1, 1);
     layout->addWidget(Panel1);
 
@@ -112,16 +134,19 @@ TFilterForm::TFilterForm(QWidget *parent)
     layout->activate();
     Splitter1->setSizes({RetainColumnWidth, ClientWidth - RetainColumnWidth - SplitterWidth});
 
+    setTabOrder(SearchEdit, FilterInStringGrid);
     setTabOrder(FilterInStringGrid, FilterOutStringGrid);
     setTabOrder(FilterOutStringGrid, RetainBitBtn);
     setTabOrder(RetainBitBtn, RemoveBitBtn);
     setTabOrder(RemoveBitBtn, OkBitBtn);
+    setTabOrder(OkBitBtn, CancelBitBtn);
 
     connect(RetainBitBtn, &QPushButton::clicked, this,
             [this] { ErrorBox::guard([this] { RetainBitBtnClick(); }, this); });
     connect(RemoveBitBtn, &QPushButton::clicked, this,
             [this] { ErrorBox::guard([this] { RemoveBitBtnClick(); }, this); });
     connect(OkBitBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBitBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     LoadFilterGrids();
 }
@@ -161,11 +186,17 @@ void TFilterForm::ShowFilter(const QString &title, TNameList *list)
     if (list == nullptr)
         return;
     setWindowTitle(title);
+    // Cancel and Escape put the marks back as they were now.
+    m_marksBefore.clear();
+    for (int position = 0; position < list->count(); ++position)
+        m_marksBefore.append(list->isMarked(position));
+    SearchEdit->clear();
+    SearchEdit->setVisible(list->count() > SearchFrom);
     LoadFilterGrids();
     if (isVisible()) // already open: the refill is all that is needed
         return;
     centreOnParent();
-    FilterInStringGrid->setFocus();
+    (SearchEdit->isVisible() ? static_cast<QWidget *>(SearchEdit) : FilterInStringGrid)->setFocus();
     exec();
 }
 
@@ -176,11 +207,31 @@ void TFilterForm::LoadFilterGrids()
     if (FilterList != nullptr) {
         for (int position = 0; position < FilterList->count(); ++position)
             (FilterList->isMarked(position) ? removed : retained).append(position);
+        // In alphabetical order, letter case aside; equal names in list order.
+        const auto byName = [this](int a, int b) {
+            return QString::localeAwareCompare(FilterList->name(a).toCaseFolded(),
+                                               FilterList->name(b).toCaseFolded()) < 0;
+        };
+        std::stable_sort(retained.begin(), retained.end(), byName);
+        std::stable_sort(removed.begin(), removed.end(), byName);
     }
     fillGrid(m_inModel, tr("Retain"), retained);
     fillGrid(m_outModel, tr("Remove"), removed);
     selectRow(FilterInStringGrid, 0);
     selectRow(FilterOutStringGrid, 0);
+    applySearch();
+}
+
+void TFilterForm::applySearch()
+{
+    const QString wanted = SearchEdit->isVisible() ? SearchEdit->text().trimmed() : QString();
+    for (QTableView *grid : {FilterInStringGrid, FilterOutStringGrid}) {
+        const QAbstractItemModel *model = grid->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            grid->setRowHidden(row, !wanted.isEmpty() &&
+                                        !model->index(row, 0).data().toString().contains(
+                                            wanted, Qt::CaseInsensitive));
+    }
 }
 
 void TFilterForm::fillGrid(QStandardItemModel *model, const QString &title,
@@ -304,25 +355,21 @@ void TFilterForm::centreOnParent()
 
 void TFilterForm::reject()
 {
-    // Deliberately empty: the dialog has no Cancel, and Esc does nothing. OK ends it.
-}
-
-void TFilterForm::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // Cancel, Escape and the title bar's close leave the list as it was when the dialog opened.
+    if (FilterList != nullptr)
+        for (int position = 0; position < FilterList->count() && position < m_marksBefore.size();
+             ++position)
+            FilterList->setMarked(position, m_marksBefore.at(position));
+    QDialog::reject();
 }
 
 void TFilterForm::closeEvent(QCloseEvent *event)
 {
-    // The window manager's close (which the title bar does not offer) is refused like Esc; a
-    // close requested by the program itself, such as when the session ends, ends the dialog as
-    // OK would.
+    // The window manager's close cancels; a close requested by the program itself, such as
+    // when the session ends, ends the dialog as OK would.
     if (event->spontaneous()) {
-        event->ignore();
+        reject();
+        event->accept();
         return;
     }
     accept();

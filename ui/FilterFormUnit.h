@@ -4,7 +4,7 @@
 #include <QList>
 
 class QCloseEvent;
-class QKeyEvent;
+class QLineEdit;
 class QPushButton;
 class QSplitter;
 class QStandardItemModel;
@@ -14,7 +14,9 @@ class TNameList;
 
 // The filter dialog: moves the names of one name list between a "Retain" column (names without
 // the filtered-out mark) and a "Remove" column (marked names). Marks change in the shared list
-// the moment a button is pressed; there is nothing to cancel. One instance serves the whole run.
+// the moment a button is pressed; Cancel, Escape and the title bar's close put them back as they
+// were when the dialog opened. Names are in alphabetical order; with more than a few a filter
+// field narrows both columns. One instance serves the whole run.
 class TFilterForm : public QDialog
 {
     Q_OBJECT
@@ -48,13 +50,15 @@ public:
     QPushButton *RetainBitBtn = nullptr;
     QPushButton *RemoveBitBtn = nullptr;
     QPushButton *OkBitBtn = nullptr;
+    QPushButton *CancelBitBtn = nullptr;
+    QLineEdit *SearchEdit = nullptr; // shown for lists of more than SearchFrom names
+    static constexpr int SearchFrom = 15;
 
 public slots:
-    // Esc and the window manager's close must not end the dialog: only OK does.
+    // Puts the marks back as they were when the dialog opened, and ends it.
     void reject() override;
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -66,7 +70,9 @@ private:
     void selectPositions(QTableView *grid, const QList<int> &positions);
     void selectRow(QTableView *grid, int row);
     void centreOnParent();
+    void applySearch();
 
     QStandardItemModel *m_inModel = nullptr;
     QStandardItemModel *m_outModel = nullptr;
+    QList<bool> m_marksBefore;
 };

@@ -1,5 +1,6 @@
 #include "HelpBoxes.h"
 
+#include "AccessLetters.h"
 #include "Licence.h"
 
 #include <QAction>
@@ -24,9 +25,9 @@ void THelpBoxes::showKeyboardShortcuts(QWidget *parent, const QList<QMenu *> &me
             for (const QKeySequence &keys : action->shortcuts())
                 rows += QStringLiteral("<tr><td>%1</td><td>&nbsp;&nbsp;%2</td></tr>")
                             .arg(keys.toString(QKeySequence::NativeText).toHtmlEscaped(),
-                                 action->text().remove(QLatin1Char('&')).toHtmlEscaped());
+                                 AccessLetters::stripped(action->text()).toHtmlEscaped());
     showInformation(parent, QStringLiteral("KeyboardShortcutsBox"), tr("Keyboard Shortcuts"),
-                    QStringLiteral("<table>%1</table><p>%2</p><p>%3</p>")
+                    QStringLiteral("<table>%1</table><p>%2</p><p>%3</p><p>%4</p>")
                         .arg(rows,
                              tr("Enter and Delete act on the table when it has the focus; "
                                 "Tab moves between the buttons.")
@@ -35,7 +36,24 @@ void THelpBoxes::showKeyboardShortcuts(QWidget *parent, const QList<QMenu *> &me
                                 "from series to series; Enter or Space shows the bar's figures, "
                                 "Shift+Enter its battery's details, the Menu key or Shift+F10 "
                                 "the chart's menu.")
+                                 .toHtmlEscaped(),
+                             tr("Page Up and Page Down move a screenful of batteries in the bar "
+                                "chart and a tenth of the points in a line chart; the wheel and a "
+                                "drag scroll a chart that is wider than its window. Escape and "
+                                "Ctrl+W close Battery Details, the Battery Overview and the "
+                                "charger log window; Alt and the underlined letter open a menu.")
                                  .toHtmlEscaped()));
+}
+
+QString THelpBoxes::licenceSentence()
+{
+    // The package's own licence paragraph, in the user's language where it is the usual one
+    // (a build may set another, which is shown as it stands).
+    static const char *const usual =
+        QT_TR_NOOP("On Debian systems, the complete text of the GNU General Public License "
+                   "version 3 can be found in /usr/share/common-licenses/GPL-3.");
+    const QString sentence = QString::fromUtf8(QORLOG_LICENSE_SENTENCE);
+    return sentence == QLatin1String(usual) ? tr(usual) : sentence;
 }
 
 void THelpBoxes::showAbout(QWidget *parent, const QString &logFilePath)
@@ -44,5 +62,5 @@ void THelpBoxes::showAbout(QWidget *parent, const QString &logFilePath)
                     tr("QorLog %1\n\nA logbook for the charging of rechargeable batteries.\n\n"
                        "Log file: %2\n\nLicence: %3")
                         .arg(QStringLiteral(QORLOG_VERSION), QDir::toNativeSeparators(logFilePath),
-                             QString::fromUtf8(QORLOG_LICENSE_SENTENCE)));
+                             licenceSentence()));
 }

@@ -20,4 +20,6 @@ public:
     static void showKeyboardShortcuts(QWidget *parent, const QList<QMenu *> &menus);
     // Version, the log file in use and the licence.
     static void showAbout(QWidget *parent, const QString &logFilePath);
+    // The licence paragraph the build was given, translated when it is the usual one.
+    static QString licenceSentence();
 };

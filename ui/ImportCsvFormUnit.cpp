@@ -168,6 +168,9 @@ void TImportCsvForm::reread()
         return;
     const CsvFile::Settings s = settings();
     m_rows = m_document.rows(s);
+    m_columns = 0;
+    for (const CsvFile::Row &row : std::as_const(m_rows))
+        m_columns = qMax(m_columns, int(row.Fields.size()));
     fillPreview(CsvImport::guessMapping(m_rows, s.HasHeader));
     replan();
 }
@@ -179,10 +182,11 @@ void TImportCsvForm::fillPreview(const QList<Column> &mapping)
     const int first = header ? 1 : 0;
     const int shown = int(qMin<qsizetype>(PreviewRows, qMax<qsizetype>(0, m_rows.size() - first)));
     PreviewTable->clear();
-    PreviewTable->setColumnCount(int(mapping.size()));
+    const int columns = qMin(int(mapping.size()), MaxColumns);
+    PreviewTable->setColumnCount(columns);
     PreviewTable->setRowCount(shown + 1);
     QStringList titles;
-    for (int c = 0; c < int(mapping.size()); ++c) {
+    for (int c = 0; c < columns; ++c) {
         titles << (header && c < m_rows.front().Fields.size() ? m_rows.front().Fields.at(c)
                                                               : tr("Column %1").arg(c + 1));
         auto *box = new QComboBox(PreviewTable);
@@ -224,6 +228,17 @@ void TImportCsvForm::chooseAndOpen(TChargeLogDocument *log, QWidget *parent)
 void TImportCsvForm::replan()
 {
     ErrorsList->clear();
+    if (m_columns > MaxColumns) {
+        m_plan = CsvImport::Plan();
+        DateQuestionLabel->setVisible(false);
+        SummaryLabel->setText(tr("With these settings the file has %1 columns; QorLog reads at "
+                                 "most %2. Choose another delimiter, or take the columns a "
+                                 "charge does not need out of the file.")
+                                  .arg(QLocale().toString(m_columns))
+                                  .arg(MaxColumns));
+        ImportBitBtn->setEnabled(false);
+        return;
+    }
     // Dates like 05/04/2025 in every row: only the user can tell which is the day.
     const bool ask =
         CsvImport::DateOrderOf(m_rows, settings(), mapping()) == CsvFile::DateOrder::Detect;

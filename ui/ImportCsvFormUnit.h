@@ -25,6 +25,9 @@ public:
     static void chooseAndOpen(TChargeLogDocument *log, QWidget *parent);
 
     static constexpr int PreviewRows = 20;
+    // A log has ten fields: a file wider than this is not a log's export, and a chooser per
+    // column of thousands would freeze the dialog. Such a file is shown cut and not imported.
+    static constexpr int MaxColumns = 64;
     // Answered to a later start when the running program keeps another log than it names.
     static constexpr int OtherLogStatus = 3;
 
@@ -72,4 +75,5 @@ private:
     QList<CsvFile::Row> m_rows;
     CsvImport::Plan m_plan;
     bool m_filling = false;
+    int m_columns = 0; // the widest row's fields under the current settings
 };

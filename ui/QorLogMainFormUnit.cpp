@@ -1,6 +1,9 @@
 #include "QorLogMainFormUnit.h"
 
+#include "AccessLetters.h"
 #include "BatteryCommands.h"
+#include "CaptureCommands.h"
+#include "CapturePanel.h"
 #include "ChargeChart.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
@@ -10,11 +13,13 @@
 #include "ErrorBox.h"
 #include "ExportCsvFormUnit.h"
 #include "FilterFormUnit.h"
+#include "FilterStatus.h"
 #include "HelpBoxes.h"
 #include "Icons.h"
 #include "ImportCsvFormUnit.h"
 #include "NumberText.h"
 #include "RestoreBackupFormUnit.h"
+#include "WindowGeometry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +27,7 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -29,6 +35,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -66,12 +73,32 @@ TQorLogMainForm::TQorLogMainForm(const QString &logFilePath, QWidget *parent)
             [this](qint32 &key) { key = m_tableModel->keyAt(ChargeLogStringGrid->commandRow()); });
     setAcceptDrops(true);
     createControls();
+    m_captureCommands = new TCaptureCommands(m_document, m_chargerLogCommands, this, this);
+    static_cast<QVBoxLayout *>(Panel1->layout())->insertWidget(1, m_captureCommands->Panel);
     createMenus();
     createBackupCommands();
-    // The menu bar comes on top of the design size: chart, table and panel keep theirs.
-    resize(641, 480 + menuBar()->sizeHint().height());
+    // Hidden records are easily forgotten: the status bar says what the filters hide.
+    FilterStatusLabel = new QLabel(this);
+    FilterStatusLabel->setObjectName(QStringLiteral("FilterStatusLabel"));
+    statusBar()->addWidget(FilterStatusLabel, 1);
+    // The menu and status bars come on top of the design size: chart, table and panel keep
+    // theirs.
+    const int bars = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    resize(641, 480 + bars);
+    // Small enough for a small screen, large enough for every button and read-out to stay
+    // whole: the controls panel's width, the chart's least height, a few rows of the table.
+    setMinimumSize(641, bars + Chart1->minimumSizeHint().height() + Splitter2->handleWidth() +
+                            ChargeLogStringGrid->horizontalHeader()->sizeHint().height() +
+                            3 * ChargeLogStringGrid->verticalHeader()->defaultSectionSize() +
+                            ControlsPanel->height() + 8);
+    WindowGeometry::remember(this, QStringLiteral("MainWindow"), {Splitter2});
     createBatteryCommands();
     connect(m_document, &TChargeLogDocument::changed, this, &TQorLogMainForm::RefreshDisplay);
+    // Open charge data dialogs follow their records, whoever changed them.
+    connect(m_document, &TChargeLogDocument::changed, this, [] {
+        for (TChargeDataForm *form : TChargeDataForm::openForms())
+            form->followRecord();
+    });
     connect(m_document, &TChargeLogDocument::seriesColourChanged, this,
             &TQorLogMainForm::seriesColourChanged);
     connect(m_document, &TChargeLogDocument::notice, this, &TQorLogMainForm::showNotice);
@@ -96,28 +123,28 @@ void TQorLogMainForm::createActions()
                 [this, handler] { ErrorBox::guard([&] { (this->*handler)(); }, this); });
     };
     make(PromptForChargeRecordAction, QStringLiteral("PromptForChargeRecordAction"),
-         tr("Add Charge Record"), &TQorLogMainForm::PromptForChargeRecordActionExecute,
+         tr("&Add Charge Record"), &TQorLogMainForm::PromptForChargeRecordActionExecute,
          QorLogIcons::addCharge());
     // Keyboard: Ctrl+N adds a charge, Ctrl+Q closes the window (with its usual questions).
     PromptForChargeRecordAction->setShortcut(QKeySequence::New);
     addAction(PromptForChargeRecordAction);
-    QuitAction = new QAction(tr("Quit"), this);
+    QuitAction = new QAction(tr("&Quit"), this);
     QuitAction->setObjectName(QStringLiteral("QuitAction"));
     QuitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // on every desktop
     QuitAction->setMenuRole(QAction::QuitRole);
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
     addAction(QuitAction);
-    make(DeleteSelectionAction, QStringLiteral("DeleteSelectionAction"), tr("Delete Selection"),
+    make(DeleteSelectionAction, QStringLiteral("DeleteSelectionAction"), tr("&Delete Selection"),
          &TQorLogMainForm::DeleteSelectionActionExecute, QorLogIcons::deleteSelection());
     make(FilterPowerSourcesAction, QStringLiteral("FilterPowerSourcesAction"),
-         tr("Filter Power Sources"), &TQorLogMainForm::FilterPowerSourcesActionExecute,
+         tr("Filter &Power Sources"), &TQorLogMainForm::FilterPowerSourcesActionExecute,
          QorLogIcons::filter());
-    make(FilterBatteriesAction, QStringLiteral("FilterBatteriesAction"), tr("Filter Batteries"),
+    make(FilterBatteriesAction, QStringLiteral("FilterBatteriesAction"), tr("Filter &Batteries"),
          &TQorLogMainForm::FilterBatteriesActionExecute, QorLogIcons::filter());
-    make(FilterChargersAction, QStringLiteral("FilterChargersAction"), tr("Filter Chargers"),
+    make(FilterChargersAction, QStringLiteral("FilterChargersAction"), tr("Filter &Chargers"),
          &TQorLogMainForm::FilterChargersActionExecute, QorLogIcons::filter());
     make(FilterTerminationsAction, QStringLiteral("FilterTerminationsAction"),
-         tr("Filter Terminations"), &TQorLogMainForm::FilterTerminationsActionExecute,
+         tr("Filter &Terminations"), &TQorLogMainForm::FilterTerminationsActionExecute,
          QorLogIcons::filter());
     make(DeletePowerSourcesAction, QStringLiteral("DeletePowerSourcesAction"),
          tr("Delete Power Sources"), &TQorLogMainForm::DeletePowerSourcesActionExecute);
@@ -127,48 +154,49 @@ void TQorLogMainForm::createActions()
          &TQorLogMainForm::DeleteChargersActionExecute);
     make(DeleteTerminationsAction, QStringLiteral("DeleteTerminationsAction"),
          tr("Delete Terminations"), &TQorLogMainForm::DeleteTerminationsActionExecute);
-    make(CyclesColourAction, QStringLiteral("CyclesColourAction"), tr("Cycles Colour"),
+    make(CyclesColourAction, QStringLiteral("CyclesColourAction"), tr("C&ycles Colour"),
          &TQorLogMainForm::CyclesColourActionExecute);
-    make(ChargeColourAction, QStringLiteral("ChargeColourAction"), tr("Charge Colour"),
+    make(ChargeColourAction, QStringLiteral("ChargeColourAction"), tr("Charg&e Colour"),
          &TQorLogMainForm::ChargeColourActionExecute);
-    make(DischargeColourAction, QStringLiteral("DischargeColourAction"), tr("Discharge Colour"),
+    make(DischargeColourAction, QStringLiteral("DischargeColourAction"), tr("&Discharge Colour"),
          &TQorLogMainForm::DischargeColourActionExecute);
 
     // Enter and Delete belong to the table: they act only while it has the focus.
     make(EditChargeRecordAction, QStringLiteral("EditChargeRecordAction"),
-         tr("Edit Charge Record\u2026"), &TQorLogMainForm::EditChargeRecordActionExecute);
+         tr("&Edit Charge Record\u2026"), &TQorLogMainForm::EditChargeRecordActionExecute);
     EditChargeRecordAction->setShortcuts(
         {QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Return)});
     EditChargeRecordAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     DeleteSelectionAction->setShortcut(QKeySequence::Delete);
     DeleteSelectionAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    make(CopyAction, QStringLiteral("CopyAction"), tr("Copy"), &TQorLogMainForm::CopyActionExecute);
+    make(CopyAction, QStringLiteral("CopyAction"), tr("&Copy"),
+         &TQorLogMainForm::CopyActionExecute);
     CopyAction->setShortcut(QKeySequence::Copy);
-    make(SelectAllAction, QStringLiteral("SelectAllAction"), tr("Select All"),
+    make(SelectAllAction, QStringLiteral("SelectAllAction"), tr("&Select All"),
          &TQorLogMainForm::SelectAllActionExecute);
     SelectAllAction->setShortcut(QKeySequence::SelectAll);
     make(KeyboardShortcutsAction, QStringLiteral("KeyboardShortcutsAction"),
-         tr("Keyboard Shortcuts"), &TQorLogMainForm::KeyboardShortcutsActionExecute);
-    make(AboutAction, QStringLiteral("AboutAction"), tr("About QorLog"),
+         tr("&Keyboard Shortcuts"), &TQorLogMainForm::KeyboardShortcutsActionExecute);
+    make(AboutAction, QStringLiteral("AboutAction"), tr("&About QorLog"),
          &TQorLogMainForm::AboutActionExecute);
     AboutAction->setMenuRole(QAction::AboutRole);
     make(OpenChargerLogFileAction, QStringLiteral("OpenChargerLogFileAction"),
-         tr("Open Charger Log File"), &TQorLogMainForm::OpenChargerLogFileActionExecute);
-    make(ExportCsvAction, QStringLiteral("ExportCsvAction"), tr("Export CSV\u2026"),
+         tr("&Open Charger Log File"), &TQorLogMainForm::OpenChargerLogFileActionExecute);
+    make(ExportCsvAction, QStringLiteral("ExportCsvAction"), tr("&Export CSV\u2026"),
          &TQorLogMainForm::ExportCsvActionExecute);
-    make(ImportCsvAction, QStringLiteral("ImportCsvAction"), tr("Import CSV\u2026"),
+    make(ImportCsvAction, QStringLiteral("ImportCsvAction"), tr("&Import CSV\u2026"),
          &TQorLogMainForm::ImportCsvActionExecute);
-    make(ExportPdfAction, QStringLiteral("ExportPdfAction"), tr("Export PDF\u2026"),
+    make(ExportPdfAction, QStringLiteral("ExportPdfAction"), tr("Export P&DF\u2026"),
          &TQorLogMainForm::ExportPdfActionExecute);
-    make(PrintAction, QStringLiteral("PrintAction"), tr("Print\u2026"),
+    make(PrintAction, QStringLiteral("PrintAction"), tr("&Print\u2026"),
          &TQorLogMainForm::PrintActionExecute);
     PrintAction->setShortcut(QKeySequence::Print);
 
     QUndoStack *stack = m_document->undoStack();
-    UndoAction = stack->createUndoAction(this, tr("Undo"));
+    UndoAction = stack->createUndoAction(this, tr("&Undo"));
     UndoAction->setObjectName(QStringLiteral("UndoAction"));
     UndoAction->setShortcut(QKeySequence::Undo);
-    RedoAction = stack->createRedoAction(this, tr("Redo"));
+    RedoAction = stack->createRedoAction(this, tr("&Redo"));
     RedoAction->setObjectName(QStringLiteral("RedoAction"));
     RedoAction->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
@@ -181,6 +209,7 @@ void TQorLogMainForm::createMenus()
     FileMenu->addAction(ExportCsvAction);
     FileMenu->addAction(ImportCsvAction);
     FileMenu->addAction(m_chargerLogCommands->AddChargeFromChargerLogAction);
+    FileMenu->addAction(m_captureCommands->CaptureAction);
     FileMenu->addAction(ExportPdfAction);
     FileMenu->addAction(PrintAction);
     FileMenu->addSeparator();
@@ -299,7 +328,9 @@ void TQorLogMainForm::createControls()
 
     const auto button = [this](QPushButton *&target, const QString &name, QAction *action, int left,
                                int top) {
-        target = new QPushButton(action->icon(), action->text(), ControlsPanel);
+        // The caption without the menu's access letter: Alt and a letter belong to the menu bar.
+        target =
+            new QPushButton(action->icon(), AccessLetters::stripped(action->text()), ControlsPanel);
         target->setObjectName(name);
         target->setGeometry(left, top, 128, 25);
         target->setIconSize(QSize(16, 16));
@@ -345,9 +376,14 @@ void TQorLogMainForm::createControls()
     Splitter1->addWidget(Chart1);
     Splitter2->addWidget(Splitter1);
     Splitter2->addWidget(Panel1);
-    Splitter2->setStretchFactor(0, 1);
-    Splitter2->setStretchFactor(1, 0);
+    // As the window grows, chart and table keep their shares of the designed 256 to 189.
+    Splitter2->setStretchFactor(0, 256);
+    Splitter2->setStretchFactor(1, 189);
     Splitter2->setSizes({256, 189});
+    // A handle that can be seen, in the desktop's colours.
+    Splitter2->setStyleSheet(QStringLiteral(
+        "QSplitter::handle:vertical { background: palette(midlight); "
+        "border-top: 1px solid palette(mid); border-bottom: 1px solid palette(mid); }"));
 }
 
 void TQorLogMainForm::seriesColourChanged(int series)
@@ -366,7 +402,7 @@ void TQorLogMainForm::FormCreate(const LogFile::ProgressFn &progress)
 
 void TQorLogMainForm::createBackupCommands()
 {
-    RestoreBackupAction = new QAction(tr("Restore Backup…"), this);
+    RestoreBackupAction = new QAction(tr("&Restore Backup…"), this);
     RestoreBackupAction->setObjectName(QStringLiteral("RestoreBackupAction"));
     connect(RestoreBackupAction, &QAction::triggered, this,
             [this] { ErrorBox::guard([this] { RestoreBackupActionExecute(); }, this); });
@@ -442,7 +478,15 @@ void TQorLogMainForm::RefreshDisplay()
     // Newest rows at the bottom of the view whenever they do not all fit.
     ChargeLogStringGrid->scrollToBottom();
     updateSelectionActions();
+    // The table has just counted the shown records: no second pass over the log.
+    FilterStatusLabel->setText(FilterStatus::text(
+        chargeLog(), chargeLog().ChargeStringList.count() - m_tableModel->shownCount()));
     Q_EMIT displayRefreshed();
+}
+
+int TQorLogMainForm::hiddenChargeCount() const
+{
+    return chargeLog().ChargeStringList.count() - chargeLog().shownCount();
 }
 
 void TQorLogMainForm::AddChargeRecord(qint32 key, double dateTime, const QString &powerSource,
@@ -734,10 +778,11 @@ void TQorLogMainForm::Chart1ClickSeries(int series, int index)
     CyclesLabel->setText(
         (count > 1 ? tr("%1 Cycles", nullptr, count) : tr("%1 Cycle", nullptr, count))
             .arg(NumberText::formatGrouped(cycles)));
-    ChargeLabel->setText(NumberText::formatGrouped(Chart1->value(ChargeSeries, index)) +
-                         tr(" Charged"));
-    DischargeLabel->setText(NumberText::formatGrouped(Chart1->value(DischargeSeries, index)) +
-                            tr(" Discharged"));
+    ChargeLabel->setText(
+        tr("%1 Ah Charged").arg(NumberText::formatGrouped(Chart1->value(ChargeSeries, index))));
+    DischargeLabel->setText(
+        tr("%1 Ah Discharged")
+            .arg(NumberText::formatGrouped(Chart1->value(DischargeSeries, index))));
     for (QLabel *label : {BatteryLabel, CyclesLabel, ChargeLabel, DischargeLabel})
         label->adjustSize();
 }
@@ -771,6 +816,7 @@ bool TQorLogMainForm::FormCloseQuery()
                     tr("Do you want to permanently delete filtered items?"), QMessageBox::NoButton,
                     this);
     box.setObjectName(QStringLiteral("PurgeQuestionBox"));
+    box.setInformativeText(FilterStatus::purgeCount(hiddenChargeCount()));
     const QList<QPushButton *> buttons =
         ErrorBox::addButtonsInOrder(box, {{tr("&No"), QStringLiteral("NoButton")},
                                           {tr("&OK"), QStringLiteral("OkButton")},

@@ -24,6 +24,7 @@ class QWidget;
 class TBatteryDetailsForm;
 class TBatteryOverviewForm;
 class TBatteryCommands;
+class TCaptureCommands;
 class TChargerLogCommands;
 class TChargeLogTableModel;
 
@@ -71,6 +72,8 @@ public:
                          const QString &chargerLogFileName, bool showConfirmationForm) override;
 
     void RefreshDisplay();
+    // Records that the filter marks hide from table and chart.
+    int hiddenChargeCount() const;
     void OpenChargeDataForm(qint32 key);
 
     qint32 CyclesSeriesColour() const { return chargeLog().CyclesSeriesColour; }
@@ -123,6 +126,7 @@ public:
     QLabel *CyclesLabel = nullptr;
     QLabel *DischargeLabel = nullptr;
     QMenu *ChartPopupMenu = nullptr;
+    QLabel *FilterStatusLabel = nullptr; // the status bar: what the filter marks hide
     QColorDialog *ColorDialog1 = nullptr;
     TChargeLogTableModel *tableModel() const { return m_tableModel; }
 
@@ -161,6 +165,7 @@ public:
     QMenu *TableContextMenu = nullptr; // on the table's rows
     // The charger's own logs: "Show Charger Log", "Add Charge from Charger Log…".
     TChargerLogCommands *chargerLogCommands() const { return m_chargerLogCommands; }
+    TCaptureCommands *captureCommands() const { return m_captureCommands; }
 
     // Exchange with other programs (File menu): CSV out and in, the report as PDF or on paper.
     QAction *ExportCsvAction = nullptr;
@@ -257,6 +262,7 @@ private:
 
     TChargeLogDocument *m_document = nullptr;
     TChargerLogCommands *m_chargerLogCommands = nullptr;
+    TCaptureCommands *m_captureCommands = nullptr;
     TBatteryCommands *m_batteryCommands = nullptr;
     QString m_startupNotice;
     TChargeLogTableModel *m_tableModel = nullptr;

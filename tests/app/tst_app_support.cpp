@@ -1,3 +1,4 @@
+#include "DisplayCheck.h"
 #include "LogFilePath.h"
 #include "SingleInstance.h"
 #include "SplashFormUnit.h"
@@ -19,6 +20,40 @@ class TestAppSupport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Which starts can reach a window system: Qt aborts those that cannot.
+    void displayCheck_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<bool>("canOpen");
+        QTest::newRow("nothing set") << QStringList() << QStringList() << false;
+        QTest::newRow("X") << QStringList() << QStringList{"DISPLAY=:0"} << true;
+        QTest::newRow("Wayland") << QStringList() << QStringList{"WAYLAND_DISPLAY=wayland-1"}
+                                 << true;
+        QTest::newRow("xcb without X")
+            << QStringList() << QStringList{"QT_QPA_PLATFORM=xcb", "WAYLAND_DISPLAY=wayland-1"}
+            << false;
+        QTest::newRow("a list, one reachable")
+            << QStringList() << QStringList{"QT_QPA_PLATFORM=wayland;xcb", "DISPLAY=:1"} << true;
+        QTest::newRow("offscreen")
+            << QStringList() << QStringList{"QT_QPA_PLATFORM=offscreen"} << true;
+        QTest::newRow("-platform wins")
+            << QStringList{"-platform", "minimal"} << QStringList{"QT_QPA_PLATFORM=xcb"} << true;
+        QTest::newRow("-platform=xcb") << QStringList{"--platform=xcb:nograb"}
+                                       << QStringList{"QT_QPA_PLATFORM=offscreen"} << false;
+        QTest::newRow("empty DISPLAY") << QStringList() << QStringList{"DISPLAY="} << false;
+    }
+    void displayCheck()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
+        QProcessEnvironment env;
+        for (const QString &pair : environment)
+            env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+        QTEST(DisplayCheck::canOpenWindow(QStringList{QStringLiteral("qorlog")} + arguments, env),
+              "canOpen");
+    }
+
     // Without a runtime folder the guard keeps to the temporary folder under this user's own
     // names, and says nothing about it.
     void noRuntimeFolderNoWarning()

@@ -73,8 +73,19 @@ void TestCommandLine::options_data()
         << true;
     QTest::newRow("export without file")
         << QStringList{"--export-csv"} << QString() << false << false << true;
-    QTest::newRow("single dash help ignored")
-        << QStringList{"-help"} << QString() << false << false << false;
+    // Anything that looks like an option and is none is refused, rather than starting the
+    // window as if it had not been given; Qt's own options and the start switches pass.
+    QTest::newRow("single dash help refused")
+        << QStringList{"-help"} << QString() << false << false << true;
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus", "--log-file", "a"} << "a" << false << false << true;
+    QTest::newRow("unknown with value")
+        << QStringList{"--log-file=a", "--bogus=1"} << "a" << false << false << true;
+    QTest::newRow("Qt's options and a start switch")
+        << QStringList{"-platform", "offscreen", "-style=fusion", "--reverse", "/Automation"}
+        << QString() << false << false << false;
+    QTest::newRow("a plain argument")
+        << QStringList{"notes.txt", "-"} << QString() << false << false << false;
 }
 
 void TestCommandLine::options()

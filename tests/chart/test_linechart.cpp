@@ -10,6 +10,7 @@ class TestLineChart : public QObject
 private slots:
     void keyboardMoves_data();
     void keyboardMoves();
+    void pagesAndReadOut();
     void accessibleTree();
 };
 
@@ -41,6 +42,9 @@ void TestLineChart::keyboardMoves_data()
     QTest::newRow("down stops") << "DD" << 1 << 0;
     QTest::newRow("up, the earlier x on a tie") << "EDU" << 0 << 0;
     QTest::newRow("home in the other series") << "DEH" << 1 << 0;
+    // A tenth of four points is less than one: a point at a time.
+    QTest::newRow("page down") << "P" << 0 << 2;
+    QTest::newRow("page up stops") << "Pp" << 0 << 1;
 }
 
 void TestLineChart::keyboardMoves()
@@ -58,9 +62,9 @@ void TestLineChart::keyboardMoves()
     QSignalSpy focused(&chart, &TLineChart::pointFocused);
 
     QTest::keyClick(&chart, Qt::Key_Right); // the first move lands on the first point
-    const QHash<QChar, Qt::Key> key = {{'L', Qt::Key_Left}, {'R', Qt::Key_Right},
-                                       {'U', Qt::Key_Up},   {'D', Qt::Key_Down},
-                                       {'H', Qt::Key_Home}, {'E', Qt::Key_End}};
+    const QHash<QChar, Qt::Key> key = {
+        {'L', Qt::Key_Left}, {'R', Qt::Key_Right}, {'U', Qt::Key_Up},       {'D', Qt::Key_Down},
+        {'H', Qt::Key_Home}, {'E', Qt::Key_End},   {'P', Qt::Key_PageDown}, {'p', Qt::Key_PageUp}};
     for (const QChar c : keys)
         QTest::keyClick(&chart, key.value(c));
     QCOMPARE(chart.focusedSeries(), series);
@@ -74,6 +78,36 @@ void TestLineChart::keyboardMoves()
     QCOMPARE(clicked.count(), 1);
     QCOMPARE(clicked.at(0).at(0).toInt(), series);
     QCOMPARE(clicked.at(0).at(1).toInt(), index);
+}
+
+// Page Up and Page Down move by a tenth of the points; the focused point's read-out stands in
+// the plot while the chart has the focus.
+void TestLineChart::pagesAndReadOut()
+{
+    TLineChart chart;
+    chart.addSeries(QStringLiteral("Volts"), Qt::blue, TLineChart::Lines);
+    QVector<QPointF> points;
+    for (int i = 0; i < 50; ++i)
+        points.append(QPointF(i, i % 7));
+    chart.setPoints(0, points);
+    chart.setToolTipProvider([](int, int i) { return QStringLiteral("point %1").arg(i); });
+    chart.resize(400, 300);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QVERIFY(chart.focusedReadoutRect().isNull());
+    chart.setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(chart.hasFocus());
+    QTest::keyClick(&chart, Qt::Key_Home);
+    QTest::keyClick(&chart, Qt::Key_PageDown);
+    QCOMPARE(chart.focusedIndex(), 5);
+    QTest::keyClick(&chart, Qt::Key_PageDown);
+    QTest::keyClick(&chart, Qt::Key_PageUp);
+    QCOMPARE(chart.focusedIndex(), 5);
+    const QRect readOut = chart.focusedReadoutRect();
+    QVERIFY(chart.plotRect().contains(readOut));
+    QVERIFY(readOut.width() > chart.fontMetrics().horizontalAdvance(QStringLiteral("point 5")));
+    QTest::keyClick(&chart, Qt::Key_End);
+    QCOMPARE(chart.focusedIndex(), 49);
 }
 
 void TestLineChart::accessibleTree()

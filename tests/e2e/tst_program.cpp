@@ -67,7 +67,8 @@ enum class SwitchOutcome
 {
     Registers,
     Unregisters,
-    StartsNormally
+    StartsNormally,
+    Refused // not a switch but an option QorLog does not know
 };
 
 } // namespace
@@ -432,7 +433,7 @@ void TestProgram::switches_data()
     QTest::newRow("both, other order") << QStringList{"-unregserver", "-regserver"} << O::Registers;
     QTest::newRow("RegServer without prefix") << QStringList{"RegServer"} << O::StartsNormally;
     QTest::newRow("/RegServer:1") << QStringList{"/RegServer:1"} << O::StartsNormally;
-    QTest::newRow("--RegServer") << QStringList{"--RegServer"} << O::StartsNormally;
+    QTest::newRow("--RegServer") << QStringList{"--RegServer"} << O::Refused;
     QTest::newRow("-Automation -RegServer")
         << QStringList{"-Automation", "-RegServer"} << O::StartsNormally;
     QTest::newRow("/embedding /unregserver")
@@ -457,6 +458,12 @@ void TestProgram::switches()
     }
 
     run.start(arguments);
+    if (outcome == SwitchOutcome::Refused) {
+        QVERIFY(run.waitForExit());
+        QCOMPARE(run.process().exitCode(), 2);
+        QVERIFY(!QFile::exists(run.logPath()));
+        return;
+    }
     if (outcome == SwitchOutcome::StartsNormally) {
         QVERIFY2(
             waitForOwner(QDBusConnection::sessionBus(), Service, run.process().processId(), 60000),

@@ -81,10 +81,10 @@ void TestReport::initTestCase()
                               battery, amps, ampHours, QStringLiteral("Normal"), QString(),
                               QString());
     };
-    // "Pack, \"A\"" loses 0.1 Ah per discharge, a day apart; "Steady" has charges only.
+    // "Pack, \"A\"" loses 0.1 Ah per discharge, eight days apart; "Steady" has charges only.
     for (int k = 0; k < 5; ++k) {
-        add(QStringLiteral("Pack, \"A\""), k, 1.0, 2.0);
-        add(QStringLiteral("Pack, \"A\""), k + 0.5, -1.0, -(2.0 - 0.1 * k));
+        add(QStringLiteral("Pack, \"A\""), 8 * k, 1.0, 2.0);
+        add(QStringLiteral("Pack, \"A\""), 8 * k + 0.5, -1.0, -(2.0 - 0.1 * k));
     }
     add(QStringLiteral("Steady"), 1.25, 0.5, 1.5);
     LogFile::SaveChargeLog(m_log, log);
@@ -111,11 +111,11 @@ void TestReport::csvParsedBack()
     // Reference (2 + 1.9 + 1.8) / 3 = 1.9, latest 1.7; the trend -0.1 Ah per discharge.
     QVERIFY(qAbs(pack.at(7).toDouble() - 1.7 / 1.9 * 100) < 1e-9);
     QVERIFY(qAbs(pack.at(8).toDouble() - (-0.1 * 100 / 1.9 * 100)) < 1e-9);
-    // 2 - 0.1 (t - 0.5) reaches 0.8 * 1.9 = 1.52 after 4.8 days: 2025-12-14 07:12.
-    QCOMPARE(pack.at(9), QStringLiteral("2025-12-14"));
-    QCOMPARE(pack.at(10), QStringLiteral("2025-12-13 12:00:00"));
-    // Absent figures are empty fields, never "nan" or "inf".
-    QCOMPARE(records.at(2), (QStringList{"Steady", "1", "1", "0", "1.5", "0", "0", "", "", "",
+    // 2 - 0.1 (t - 0.5) / 8 reaches 0.8 * 1.9 = 1.52 after 38.4 days: 2026-01-16 21:36.
+    QCOMPARE(pack.at(9), QStringLiteral("2026-01-16"));
+    QCOMPARE(pack.at(10), QStringLiteral("2026-01-10 12:00:00"));
+    // Absent figures are empty fields, never "nan" or "inf"; never discharged, no efficiency.
+    QCOMPARE(records.at(2), (QStringList{"Steady", "1", "1", "0", "1.5", "0", "", "", "", "",
                                          "2025-12-10 06:00:00"}));
 }
 
@@ -141,6 +141,13 @@ void TestReport::failures_data()
     QTest::newRow("missing log") << QStringList{"--report", "--log-file", "/nonexistent/x.QorLog"}
                                  << 1 << "There is no log file";
     QTest::newRow("csv alone") << QStringList{"--csv"} << 2 << "--csv goes with --report";
+    // Without a display a start with windows says so before Qt would abort, and points at the
+    // runs that need none; an unknown option is refused before anything starts.
+    QTest::newRow("no display") << QStringList{"--log-file", "/nonexistent/x.QorLog"} << 1
+                                << "qorlog: cannot open a window: no display\n"
+                                   "Without a display QorLog still reads and writes its log";
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus"} << 2 << "qorlog: unrecognised option '--bogus'";
 }
 
 void TestReport::failures()

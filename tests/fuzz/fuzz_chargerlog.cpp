@@ -4,6 +4,7 @@
 // last bytes, so that every role meets every kind of column.
 
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 
 #include <cmath>
 #include <cstdint>
@@ -77,6 +78,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const TChargerLog log = read(bytes, QStringLiteral("fuzz input"));
     check(log);
+    if (log.format == Format::Dollar && size >= 2) {
+        // The same bytes as a serial port hands them over, in pieces cut where the input's
+        // first byte says: the lines that come out are those of the whole.
+        const auto linesOf = [&](qsizetype piece) {
+            QList<QByteArray> lines;
+            TDollarLineParser parser(
+                [&](const TDollarLine &line) { lines << line.text.toByteArray(); },
+                [&](qint64, const QString &) { lines << QByteArray("bad"); });
+            for (qsizetype at = 0; at < bytes.size(); at += piece)
+                parser.feed(
+                    QByteArrayView(bytes.constData() + at, std::min(piece, bytes.size() - at)));
+            parser.finish();
+            return lines;
+        };
+        if (linesOf(bytes.size()) != linesOf(1 + data[0] % 7))
+            finding("the parser in pieces differs from the whole", bytes.left(2000));
+    }
     if (log.format == Format::Untitled && size >= 8) {
         QVector<ColumnRole> roles;
         for (std::size_t i = size - 8; i < size; ++i)

@@ -92,66 +92,69 @@ void TestBatteryHealth::figures_data()
     QTest::addColumn<QVariantList>("expected");
     const QVariant none;
 
-    // Each discharge gives 0.02 Ah (1% of the first) less than the one before, a day apart.
+    // Each discharge gives 0.02 Ah (1% of the first) less than the one before, a week apart.
     {
-        const Recs recs = cycles(10, [](int k) { return 2.0 * (1 - 0.01 * k); });
+        const Recs recs = cycles(
+            10, [](int k) { return 2.0 * (1 - 0.01 * k); }, 7.0);
         const double reference = (2.0 + 1.98 + 1.96) / 3, latest = (1.86 + 1.84 + 1.82) / 3;
-        // The line is 2 - 0.02 (t - first discharge); it reaches 80% of the reference then.
-        const double endOfLife = Day0 + 0.5 + (2.0 - 0.8 * reference) / 0.02;
+        // The line is 2 - 0.02 (t - first discharge) / 7; it reaches 80% of the reference then.
+        const double endOfLife = Day0 + 0.5 + (2.0 - 0.8 * reference) / 0.02 * 7;
         QTest::newRow("losing 1% per cycle") << recs << QVector<int>{20, 10, 10, 3, 3, 10}
                                              << QVariantList{20.0,
                                                              19.1,
                                                              19.1 / 20.0,
                                                              Day0,
-                                                             Day0 + 9.5,
-                                                             Now - Day0 - 9.5,
+                                                             Day0 + 63.5,
+                                                             Now - Day0 - 63.5,
                                                              reference,
                                                              latest,
                                                              latest / reference * 100,
                                                              -0.02 * 100 / reference * 100,
-                                                             -0.02 * 365.25 / reference * 100,
+                                                             -0.02 / 7 * 365.25 / reference * 100,
                                                              endOfLife};
     }
-    QTest::newRow("steady pack") << cycles(6, [](int) { return 1.5; })
+    QTest::newRow("steady pack") << cycles(
+                                        6, [](int) { return 1.5; }, 7.0)
                                  << QVector<int>{12, 6, 6, 3, 3, 6}
                                  << QVariantList{
-                                        12.0, 9.0, 0.75,  Day0, Day0 + 5.5, Now - Day0 - 5.5,
-                                        1.5,  1.5, 100.0, 0.0,  0.0,        none};
+                                        12.0, 9.0, 0.75,  Day0, Day0 + 35.5, Now - Day0 - 35.5,
+                                        1.5,  1.5, 100.0, 0.0,  0.0,         none};
     QTest::newRow("rising capacity has no end of life")
-        << cycles(5, [](int k) { return 1.0 + 0.1 * k; }) << QVector<int>{10, 5, 5, 3, 3, 5}
+        << cycles(
+               5, [](int k) { return 1.0 + 0.1 * k; }, 8.0)
+        << QVector<int>{10, 5, 5, 3, 3, 5}
         << QVariantList{10.0,
                         6.0,
                         0.6,
                         Day0,
-                        Day0 + 4.5,
-                        Now - Day0 - 4.5,
+                        Day0 + 32.5,
+                        Now - Day0 - 32.5,
                         1.1,
                         1.3,
                         1.3 / 1.1 * 100,
                         0.1 * 100 / 1.1 * 100,
-                        0.1 * 365.25 / 1.1 * 100,
+                        0.1 / 8 * 365.25 / 1.1 * 100,
                         none};
-    QTest::newRow("three falling discharges are too few for an end of life")
-        << cycles(3, [](int k) { return 2.0 - 0.1 * k; }) << QVector<int>{6, 3, 3, 3, 3, 3}
-        << QVariantList{6.0,
-                        5.7,
-                        0.95,
-                        Day0,
-                        Day0 + 2.5,
-                        Now - Day0 - 2.5,
-                        1.9,
-                        1.9,
-                        100.0,
-                        -0.1 * 100 / 1.9 * 100,
-                        -0.1 * 365.25 / 1.9 * 100,
-                        none};
+    // Too few discharges, or too close together, for retention, trends and an end of life: four
+    // discharges in a few days made "827.5% per 100 cycles".
+    QTest::newRow("three discharges are too few for trends")
+        << cycles(
+               3, [](int k) { return 2.0 - 0.1 * k; }, 20.0)
+        << QVector<int>{6, 3, 3, 3, 3, 0}
+        << QVariantList{6.0, 5.7, 0.95, Day0, Day0 + 40.5, Now - Day0 - 40.5,
+                        1.9, 1.9, none, none, none,        none};
+    QTest::newRow("six discharges within a week are too close")
+        << cycles(6, [](int k) { return 2.0 - 0.1 * k; }) << QVector<int>{12, 6, 6, 3, 3, 0}
+        << QVariantList{12.0, 10.5, 10.5 / 12.0, Day0, Day0 + 5.5, Now - Day0 - 5.5,
+                        1.9,  1.6,  none,        none, none,       none};
     QTest::newRow("one discharge only")
         << Recs{{Day0, -0.5, -1.25}} << QVector<int>{1, 0, 1, 1, 1, 0}
-        << QVariantList{0.0,  1.25, none,  Day0, Day0, Now - Day0,
-                        1.25, 1.25, 100.0, none, none, none};
+        << QVariantList{0.0,  1.25, none, Day0, Day0, Now - Day0,
+                        1.25, 1.25, none, none, none, none};
     QTest::newRow("charges only") << Recs{{Day0, 1, 2}, {Day0 + 1, 1, 3}}
                                   << QVector<int>{2, 2, 0, 0, 0, 0}
-                                  << QVariantList{5.0,  0.0,  0.0,  Day0, Day0 + 1, Now - Day0 - 1,
+                                  // Never discharged: no efficiency (not 0%).
+                                  << QVariantList{5.0,  0.0,  none, Day0, Day0 + 1, Now - Day0 - 1,
                                                   none, none, none, none, none,     none};
     QTest::newRow("all amp-hours zero")
         << Recs{{Day0, 1, 0}, {Day0 + 2, -1, 0}} << QVector<int>{0, 0, 0, 0, 0, 0}
@@ -160,27 +163,17 @@ void TestBatteryHealth::figures_data()
     // Positive amp-hours at 0 amps count as a discharge, as the chart counts them.
     QTest::newRow("equal date-times")
         << Recs{{Day0, 0, 2.0}, {Day0, -1, -1.8}, {Day0, -1, -1.6}, {Day0, -1, -1.4}}
-        << QVector<int>{4, 0, 4, 3, 3, 4} << QVariantList{0.0,
-                                                          6.8,
-                                                          none,
-                                                          Day0,
-                                                          Day0,
-                                                          Now - Day0,
-                                                          1.8,
-                                                          1.6,
-                                                          1.6 / 1.8 * 100,
-                                                          -0.2 * 100 / 1.8 * 100,
-                                                          none,
-                                                          none};
+        << QVector<int>{4, 0, 4, 3, 3, 0}
+        << QVariantList{0.0, 6.8, none, Day0, Day0, Now - Day0, 1.8, 1.6, none, none, none, none};
     QTest::newRow("no records") << Recs{} << QVector<int>{0, 0, 0, 0, 0, 0}
                                 << QVariantList{0.0,  0.0,  none, none, none, none,
                                                 none, none, none, none, none, none};
     // Sums too large for a double are absent, not infinite.
     QTest::newRow("overflowing sums")
         << Recs{{Day0, 1, 1e308}, {Day0, 1, 1e308}, {Day0 + 1, -1, -1e308}, {Day0 + 1, -1, -1e308}}
-        << QVector<int>{4, 2, 2, 2, 2, 2}
-        << QVariantList{none,  none,  none,  Day0, Day0 + 1, Now - Day0 - 1,
-                        1e308, 1e308, 100.0, 0.0,  none,     none};
+        << QVector<int>{4, 2, 2, 2, 2, 0}
+        << QVariantList{none,  none,  none, Day0, Day0 + 1, Now - Day0 - 1,
+                        1e308, 1e308, none, none, none,     none};
 }
 
 void TestBatteryHealth::figures()
@@ -263,16 +256,20 @@ void TestBatteryHealth::orderAndLookup()
     // Records added out of date order are taken in date order, equal date-times as listed.
     TChargeLog log;
     store(log, QStringLiteral("A"),
-          {{Day0 + 5, -1, -1.0}, {Day0, -1, -2.0}, {Day0 + 5, -1, -0.5}, {Day0 + 1, -1, -1.5}});
+          {{Day0 + 50, -1, -1.0},
+           {Day0, -1, -2.0},
+           {Day0 + 50, -1, -0.5},
+           {Day0 + 10, -1, -1.5},
+           {Day0 + 60, -1, -0.25}});
     QVERIFY(!log.ChargeStringList.isSortedByDateTime());
     const TBatteryFigures f = *battery(log, QStringLiteral("a"), Now);
     QVector<double> capacity;
     for (const TRecordPoint &p : f.Capacity)
         capacity.append(p.AmpHours);
-    QCOMPARE(capacity, (QVector<double>{2.0, 1.5, 1.0, 0.5}));
+    QCOMPARE(capacity, (QVector<double>{2.0, 1.5, 1.0, 0.5, 0.25}));
     QCOMPARE(f.Capacity.first().Key, 2);
     QCOMPARE(*f.FirstDateTime, Day0);
-    QCOMPARE(*f.LastDateTime, Day0 + 5);
+    QCOMPARE(*f.LastDateTime, Day0 + 60);
     QVERIFY(f.EndOfLife);
 }
 

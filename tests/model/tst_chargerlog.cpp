@@ -2,6 +2,7 @@
 // refused files, the figures, the text and CSV forms, the draft record and the cache.
 
 #include "ChargerLog.h"
+#include "ChargerLogDollar.h"
 
 #include <QtTest>
 
@@ -24,6 +25,21 @@ const QVector<ColumnRole> UntitledRoles = {
 template <std::size_t N> QByteArray raw(const char (&text)[N])
 {
     return QByteArray(text, qsizetype(N - 1));
+}
+
+// The "$" lines of a made-up log with their checksums filled in.
+QByteArray signedLines(const QByteArray &bytes)
+{
+    QByteArray out;
+    for (const QByteArray &line : bytes.split('\n')) {
+        QByteArray body = line;
+        QByteArray end;
+        while (body.endsWith('\r'))
+            body.chop(1), end += '\r';
+        out += (body.startsWith('$') ? TDollarLineParser::withChecksum(body) : body) + end + '\n';
+    }
+    out.chop(1);
+    return out;
 }
 
 double last(const QVector<double> &v)
@@ -167,7 +183,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(int, format);
         QFETCH(int, samples);
-        const TChargerLog log = read(bytes, QStringLiteral("mem.log"));
+        const TChargerLog log = read(signedLines(bytes), QStringLiteral("mem.log"));
         QVERIFY2(log.ok(), qPrintable(log.error));
         QCOMPARE(int(log.format), format);
         QCOMPARE(log.sampleCount(), samples);
@@ -184,10 +200,11 @@ private Q_SLOTS:
 
     void deviceAndResistance()
     {
-        const TChargerLog log = read(raw("@Model:X6; Fireware:V1.1\0\r\n\r\n"
-                                         "$1;1;0;1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;1\r\n"
-                                         "$1;128;500;40;21;19;0;0;0;0;1\r\n"),
-                                     QStringLiteral("x"));
+        const TChargerLog log =
+            read(signedLines(raw("@Model:X6; Fireware:V1.1\0\r\n\r\n"
+                                 "$1;1;0;1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;1\r\n"
+                                 "$1;128;500;40;21;19;0;0;0;0;1\r\n")),
+                 QStringLiteral("x"));
         QVERIFY2(log.ok(), qPrintable(log.error));
         QCOMPARE(log.device.size(), 2);
         QCOMPARE(log.device.at(1).first, QStringLiteral("Fireware"));
@@ -237,18 +254,144 @@ private Q_SLOTS:
         QTest::newRow("titles only") << QByteArray("Time [s];Voltage [V]\n") << "holds no samples";
         QTest::newRow("no time column")
             << QByteArray("Voltage [V];Current [A]\n1;2\n") << "no column with the time";
+        // Non-finite times are no numbers (they once gave "Duration: nan s").
+        QTest::newRow("nan and inf clock")
+            << QByteArray("Time [s];Voltage [V]\nnan:00;1\ninf:00;2\n0:inf;3\n") << "not a number";
     }
     void refused()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, message);
-        const TChargerLog log = read(bytes, QStringLiteral("mem.log"));
+        const TChargerLog log = read(signedLines(bytes), QStringLiteral("mem.log"));
         QVERIFY(!log.ok());
         QVERIFY2(log.error.contains(message), qPrintable(log.error));
         QVERIFY(log.error.contains(QLatin1String("mem.log")));
         const TChargerLogFigures f = figures(log);
         QVERIFY(!f.charge && !f.discharge && !f.highestVoltage);
         QVERIFY(!draftRecord(log, QDateTime::currentDateTime()).valid);
+    }
+
+    // Every shared "$" log fed to the parser in random pieces gives the file reader's samples.
+    void parserInFragments()
+    {
+        for (const char *name : {"dollar-storage-ch1.txt", "dollar-storage-ch2.txt"}) {
+            QFile file(sample(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            const TChargerLog whole = readFile(sample(name));
+            QVERIFY(whole.ok());
+            QRandomGenerator random(42);
+            for (int round = 0; round < 5; ++round) {
+                TChargerLog pieces;
+                TDollarLogBuilder builder(pieces);
+                QString reason;
+                TDollarLineParser parser([&](const TDollarLine &line) {
+                    QVERIFY2(builder.add(line, &reason), qPrintable(reason));
+                });
+                for (qsizetype at = 0; at < bytes.size();) {
+                    const qsizetype size = 1 + random.bounded(round == 0 ? 3 : 200);
+                    parser.feed(
+                        QByteArrayView(bytes.constData() + at, std::min(size, bytes.size() - at)));
+                    at += size;
+                }
+                parser.finish();
+                builder.finish();
+                QCOMPARE(parser.badLines(), 0);
+                QCOMPARE(pieces.seconds, whole.seconds);
+                QCOMPARE(pieces.voltage, whole.voltage);
+                QCOMPARE(pieces.current, whole.current);
+                QCOMPARE(pieces.capacity, whole.capacity);
+                QCOMPARE(pieces.temperature, whole.temperature);
+                QCOMPARE(pieces.cells, whole.cells);
+                QCOMPARE(pieces.phases, whole.phases);
+            }
+        }
+    }
+
+    // What a serial line does to the stream: each case's bytes, the lines that come out good,
+    // those dropped as bad, and the repeats dropped.
+    void parserStream_data()
+    {
+        const QByteArray a = TDollarLineParser::withChecksum(
+            "$1;1;0;1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;0");
+        const QByteArray b = TDollarLineParser::withChecksum(
+            "$1;1;1000;1;0;100;12000;8210;0;250;0;4105;4105;0;0;0;0;0");
+        QByteArray wrong = b;
+        wrong[10] = '9'; // a byte changed on the way: the checksum no longer holds
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("good");
+        QTest::addColumn<int>("bad");
+        QTest::addColumn<int>("duplicates");
+        QTest::newRow("CR LF NUL") << a + "\r\n\0" + b + "\r\n\0" << 2 << 0 << 0;
+        QTest::newRow("CR only") << a + "\r" + b + "\r" << 2 << 0 << 0;
+        QTest::newRow("repeat") << a + "\r\n" + a + "\r\n" + b + "\r\n" << 2 << 0 << 1;
+        QTest::newRow("checksum fails") << a + "\n" + wrong + "\n" << 1 << 1 << 0;
+        QTest::newRow("garbage between") << a + "\n\x7f\x13junk\n" + b + "\n" << 2 << 1 << 0;
+        // Bytes lost: the next "$" begins a line, the torn one before it is bad.
+        QTest::newRow("torn line") << a.left(20) + b + "\n" << 1 << 1 << 0;
+        QTest::newRow("no line end at the end") << a + "\n" + b << 2 << 0 << 0;
+        QTest::newRow("overlong") << QByteArray(10000, 'x') + "\n" + a + "\n" << 1 << 1 << 0;
+        QTest::newRow("header") << QByteArray("@Model:X; SN:1\0\r\n\r\n") + a + "\r\n"
+                                << 2 << 0 << 0;
+    }
+    void parserStream()
+    {
+        QFETCH(QByteArray, bytes);
+        int good = 0;
+        TDollarLineParser parser([&](const TDollarLine &) { ++good; });
+        // Fed a byte at a time, as a slow serial port would.
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            parser.feed(QByteArrayView(bytes.constData() + i, 1));
+        parser.finish();
+        QTEST(good, "good");
+        QTEST(int(parser.goodLines()), "good");
+        QTEST(int(parser.badLines()), "bad");
+        QTEST(int(parser.duplicates()), "duplicates");
+    }
+
+    // Memory grows with the samples, not with the lines: a sample and millions of blank lines
+    // once reserved room for a sample a line. A large file read in pieces gives what it gives
+    // read whole.
+    void largeFiles()
+    {
+        QTemporaryDir dir;
+        const QByteArray a = TDollarLineParser::withChecksum(
+            "$1;1;0;1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;0");
+        const QString blankPath = dir.filePath(QStringLiteral("blank.txt"));
+        QFile blank(blankPath);
+        QVERIFY(blank.open(QIODevice::WriteOnly));
+        blank.write(a + "\r\n" + QByteArray(6 * 1024 * 1024, '\n'));
+        blank.close();
+        const TChargerLog sparse = readFile(blankPath);
+        QCOMPARE(sparse.sampleCount(), 1);
+        QVERIFY(sparse.seconds.capacity() < 1000);
+
+        QByteArray bytes;
+        for (int i = 0; bytes.size() < 5 * 1024 * 1024; ++i) {
+            bytes += TDollarLineParser::withChecksum(
+                         "$1;" + QByteArray::number(i % 3000 < 2000 ? 1 : 4) + ';' +
+                         QByteArray::number(qint64(i) * 1000) + ";1;0;100;12000;" +
+                         QByteArray::number(8200 + i % 100) +
+                         ";1;250;0;4100;4100;4100;4100;4100;4100;0") +
+                     "\r\n";
+            if (i % 500 == 0)
+                bytes += "garbage\r\n";
+        }
+        const QString bigPath = dir.filePath(QStringLiteral("big.txt"));
+        QFile big(bigPath);
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write(bytes);
+        big.close();
+        const TChargerLog streamed = readFile(bigPath);
+        const TChargerLog inMemory = read(bytes, bigPath);
+        QVERIFY2(streamed.ok(), qPrintable(streamed.error));
+        QVERIFY(streamed.sampleCount() > 50000);
+        QCOMPARE(streamed.seconds, inMemory.seconds);
+        QCOMPARE(streamed.voltage, inMemory.voltage);
+        QCOMPARE(streamed.cells, inMemory.cells);
+        QCOMPARE(streamed.badLineCount, inMemory.badLineCount);
+        QVERIFY(streamed.badLineCount > MaximumBadLinesKept);
+        QCOMPARE(streamed.badLines.size(), MaximumBadLinesKept);
     }
 
     void notRegularFiles()
@@ -269,7 +412,7 @@ private Q_SLOTS:
         const QByteArray bytes = "$1;1;0;1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;1\n"
                                  "$1;1;3600000;1;0;100;12000;8400;1000;300;0;4200;4190;0;0;0;0;1\n"
                                  "$1;128;3600500;40;21;19;0;0;0;0;1\n";
-        const TChargerLog log = read(bytes, QStringLiteral("x"));
+        const TChargerLog log = read(signedLines(bytes), QStringLiteral("x"));
         QCOMPARE(figuresText(figures(log)), QStringLiteral("Format: $ lines\n"
                                                            "Samples: 2\n"
                                                            "Duration: 3600 s\n"

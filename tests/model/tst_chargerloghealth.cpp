@@ -1,4 +1,5 @@
 #include "ChargeLog.h"
+#include "ChargerLogDollar.h"
 #include "ChargerLogHealth.h"
 
 #include <QtTest>
@@ -15,7 +16,9 @@ QByteArray withResistance(int total)
     QFile f(Data + QStringLiteral("/dollar-storage-ch1.txt"));
     f.open(QIODevice::ReadOnly);
     QByteArray bytes = f.readAll();
-    bytes += "$1;128;600000;" + QByteArray::number(total) + ";7;7;7;7;7;7;0;0;0;0;1\r\n";
+    bytes += ChargerLog::TDollarLineParser::withChecksum(
+                 "$1;128;600000;" + QByteArray::number(total) + ";7;7;7;7;7;7;0;0;0;0;1") +
+             "\r\n";
     return bytes;
 }
 

@@ -14,7 +14,7 @@ for ts in "$@"; do
     copy="$work/$(basename "$ts")"
     cp "$ts" "$copy"
     (cd "$source_dir" && "$lupdate" -silent -no-obsolete -locations none -no-ui-lines \
-        -extensions cpp,h app automation chart document model ui -ts "$copy") || status=1
+        -extensions cpp,h app automation capture chart document model ui -ts "$copy") || status=1
     if ! diff -u "$ts" "$copy" >"$work/diff"; then
         echo "$ts is not up to date with the code; run"
         echo "    cmake --build build --target update_translations"

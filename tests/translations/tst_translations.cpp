@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -129,7 +130,7 @@ private Q_SLOTS:
         useLanguage(locale);
         TQorLogMainForm form(m_dir.filePath(QStringLiteral("windows.QorLog")));
         form.FormCreate();
-        QTEST(form.PromptForChargeRecordAction->text(), "addCharge");
+        QTEST(form.AddChargeRecordBitBtn->text(), "addCharge");
         QTEST(form.FileMenu->title(), "fileMenu");
         QTEST(form.tableModel()->headerData(0, Qt::Horizontal).toString(), "dateColumn");
 
@@ -141,9 +142,67 @@ private Q_SLOTS:
         TFilterForm filter;
         QFETCH(QString, retain);
         QVERIFY2(texts(&filter).contains(retain), qPrintable(texts(&filter).join('|')));
+        // Nothing clipped: every caption fits its button, every button its window.
+        for (QWidget *window :
+             {static_cast<QWidget *>(&chargeData), static_cast<QWidget *>(&filter)}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            for (const QPushButton *button : window->findChildren<QPushButton *>()) {
+                if (!button->isVisible() || button->text().isEmpty())
+                    continue;
+                const int needed = button->fontMetrics().horizontalAdvance(button->text()) +
+                                   (button->icon().isNull() ? 0 : button->iconSize().width() + 4);
+                QVERIFY2(button->width() >= needed + 8,
+                         qPrintable(button->text() + QStringLiteral(": ") +
+                                    QString::number(button->width())));
+                QVERIFY2(window->rect().contains(button->geometry().translated(
+                             button->parentWidget()->mapTo(window, QPoint()))),
+                         qPrintable(button->text()));
+            }
+            window->hide();
+        }
 
         QDialogButtonBox box(QDialogButtonBox::Cancel);
         QTEST(box.button(QDialogButtonBox::Cancel)->text(), "qtCancel");
+    }
+
+    // Every menu's entries have access letters, none twice in one menu (nor among the menu
+    // bar's titles), in either language.
+    void accessLettersDoNotClash_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("English") << "C";
+        QTest::newRow("German") << "de_DE";
+    }
+    void accessLettersDoNotClash()
+    {
+        QFETCH(QString, locale);
+        useLanguage(locale);
+        TQorLogMainForm form(m_dir.filePath(QStringLiteral("letters.QorLog")));
+        form.FormCreate();
+        const auto letterOf = [](const QString &text) {
+            const qsizetype at = QString(text)
+                                     .replace(QLatin1String("&&"), QLatin1String("__"))
+                                     .indexOf(QLatin1Char('&'));
+            return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toCaseFolded() : QChar();
+        };
+        QList<std::pair<QString, QList<QAction *>>> menus{{"menu bar", form.menuBar()->actions()}};
+        for (QMenu *menu : form.findChildren<QMenu *>())
+            menus.append({menu->objectName(), menu->actions()});
+        QVERIFY(menus.size() >= 7); // the bar, its four menus, the chart's and the table's
+        for (const auto &[name, actions] : std::as_const(menus)) {
+            QHash<QChar, QString> taken;
+            for (const QAction *action : actions) {
+                if (action->isSeparator() || !action->isVisible())
+                    continue;
+                const QString text = action->menu() ? action->menu()->title() : action->text();
+                const QChar letter = letterOf(text);
+                QVERIFY2(!letter.isNull(), qPrintable(name + ": no letter in " + text));
+                QVERIFY2(!taken.contains(letter),
+                         qPrintable(name + ": " + taken.value(letter) + " and " + text));
+                taken.insert(letter, text);
+            }
+        }
     }
 
     // Counted words take the language's plural forms: "1 Zyklus", "40 Zyklen".

@@ -182,7 +182,7 @@ void TestChargeDataForm::windowAndControls()
     // Nothing is cut off at this font: every control gets at least its own height (labels also
     // their width), lies inside the client area and overlaps no other.
     const QList<QWidget *> controls = form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    QCOMPARE(controls.size(), 24);
+    QCOMPARE(controls.size(), 25);
     for (QWidget *w : controls) {
         const QString name = w->objectName();
         QVERIFY2(form->rect().contains(w->geometry()), qPrintable(name));
@@ -240,7 +240,9 @@ void TestChargeDataForm::tabOrder()
     form->ChargerLogFileNameLabeledEdit->setText(QStringLiteral("charger.log"));
     form->DatePicker->setFocus();
 
-    const QStringList expected = {"PowerSourcesComboBox",
+    // As laid out: row by row, the file name's buttons beside it, then OK and Cancel.
+    const QStringList expected = {"TimePicker",
+                                  "PowerSourcesComboBox",
                                   "ChargersComboBox",
                                   "BatteriesComboBox",
                                   "NominalChargeAmpsLabeledEdit",
@@ -248,11 +250,10 @@ void TestChargeDataForm::tabOrder()
                                   "TerminationsComboBox",
                                   "CommentLabeledEdit",
                                   "ChargerLogFileNameLabeledEdit",
-                                  "OkBitBtn",
-                                  "CancelBitBtn",
-                                  "TimePicker",
                                   "ChargerLogShowBtn",
                                   "ChargerLogFileNameBrowseBtn",
+                                  "OkBitBtn",
+                                  "CancelBitBtn",
                                   "DatePicker"};
     // Tab first steps through the sections of a date or time picker, then leaves it.
     QStringList visited;

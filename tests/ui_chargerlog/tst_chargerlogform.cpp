@@ -1,6 +1,7 @@
 // The charger log window offscreen: the chart drawn from a device file, the check against a
 // record and its button, the column choosers of an untitled file, a refused file.
 
+#include "ChargerLogDollar.h"
 #include "ChargerLogFormUnit.h"
 #include "LineChart.h"
 
@@ -29,6 +30,40 @@ class TestChargerLogForm : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // A log that grows sample by sample draws what the finished file draws, and keeps a zoom
+    // the user chose while it grows.
+    void followsALiveLog()
+    {
+        TChargerLogForm file(sample("dollar-storage-ch1.txt"));
+        TChargerLogForm live{QString()};
+        live.beginLive(QStringLiteral("/dev/ttyUSB0, channel 1"));
+        live.resize(1000, 560);
+        live.show();
+        QVERIFY(live.isLive());
+        QFile f(sample("dollar-storage-ch1.txt"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        ChargerLog::TDollarLineParser parser([&](const ChargerLog::TDollarLine &line) {
+            if (line.kind == ChargerLog::TDollarLine::Kind::Sample)
+                live.appendLiveSample(ChargerLog::dollarSample(line));
+        });
+        const qsizetype half = bytes.indexOf("\n$1;1;200000;") + 1;
+        parser.feed(bytes.left(half));
+        live.Chart->setVisibleXRange(10, 50);
+        parser.feed(bytes.mid(half));
+        parser.finish();
+        QVERIFY(live.Chart->isZoomed());
+        for (int s : {int(TChargerLogForm::VoltageSeries), int(TChargerLogForm::CurrentSeries),
+                      int(TChargerLogForm::FirstCellSeries) + 5})
+            QCOMPARE(live.Chart->points(s), file.Chart->points(s));
+        QVERIFY(live.readoutAt(100).contains(QLatin1String("cells")));
+        QTRY_VERIFY(live.figures().charge.has_value());
+        QCOMPARE(live.figures().charge->ampHours(), file.figures().charge->ampHours());
+        live.endLive(sample("dollar-storage-ch1.txt"));
+        QVERIFY(!live.isLive());
+        QCOMPARE(live.filePath(), sample("dollar-storage-ch1.txt"));
+    }
+
     void drawsCurvesAndPhases()
     {
         TChargerLogForm form(sample("dollar-storage-ch1.txt"));
@@ -127,11 +162,15 @@ private Q_SLOTS:
         QVERIFY(form.RolesRow->isVisibleTo(&form));
         QCOMPARE(form.RoleBoxes.size(), 7);
         // Tab goes through the choosers in their order, then on to the button beside them.
-        QCOMPARE(form.RoleBoxes[0]->nextInFocusChain(), form.RoleBoxes[1]);
-        QWidget *afterLast = form.RoleBoxes[6]->nextInFocusChain();
-        while (afterLast->focusPolicy() == Qt::NoFocus)
-            afterLast = afterLast->nextInFocusChain();
-        QCOMPARE(afterLast, form.ReadRolesButton);
+        // (Each chooser's sample values below it take no focus.)
+        const auto nextTaker = [](QWidget *w) {
+            w = w->nextInFocusChain();
+            while (w->focusPolicy() == Qt::NoFocus)
+                w = w->nextInFocusChain();
+            return w;
+        };
+        QCOMPARE(nextTaker(form.RoleBoxes[0]), form.RoleBoxes[1]);
+        QCOMPARE(nextTaker(form.RoleBoxes[6]), form.ReadRolesButton);
         const ChargerLog::ColumnRole roles[] = {ChargerLog::ColumnRole::Volts,
                                                 ChargerLog::ColumnRole::Amps,
                                                 ChargerLog::ColumnRole::AmpHours};
@@ -153,8 +192,10 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         const qint64 lines = TChargerLogForm::ForegroundLimit / 60 + 1000;
         for (qint64 i = 0; i < lines; ++i)
-            file.write("$1;1;" + QByteArray::number(i * 1000) +
-                       ";1;0;100;12000;8200;1;250;0;4100;4100;0;0;0;0;1\r\n");
+            file.write(ChargerLog::TDollarLineParser::withChecksum(
+                           "$1;1;" + QByteArray::number(i * 1000) +
+                           ";1;0;100;12000;8200;1;250;0;4100;4100;0;0;0;0;1") +
+                       "\r\n");
         file.close();
         TChargerLogForm form(path);
         QVERIFY(form.isReading());

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -89,6 +90,7 @@ private slots:
     void keys_data();
     void keys();
     void tabOrder();
+    void cancelAndSearch();
     void layoutAndCaption();
     void nullListDoesNotShow();
 };
@@ -135,10 +137,15 @@ void TestFilterForm::moveButtons()
     TNameList list(names);
     applyMarks(list, marksBefore);
     TFilterForm form;
-    // The grids are refilled from the list, in list order.
+    // The grids are refilled from the list, in alphabetical order (letter case aside).
     QStringList in, out;
     for (int i = 0; i < names.size(); ++i)
         (marksAfter.at(i) == QLatin1Char('1') ? out : in) << names.at(i);
+    const auto byName = [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    };
+    std::stable_sort(in.begin(), in.end(), byName);
+    std::stable_sort(out.begin(), out.end(), byName);
     QVERIFY(showAndAct(form, "Filter Chargers", &list, [&] {
         selectRows(remove ? form.FilterInStringGrid : form.FilterOutStringGrid, first, last);
         QTest::mouseClick(remove ? form.RemoveBitBtn : form.RetainBitBtn, Qt::LeftButton);
@@ -172,9 +179,10 @@ void TestFilterForm::keys_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("closes");
 
-    QTest::newRow("Esc on the Retain grid") << "FilterInStringGrid" << int(Qt::Key_Escape) << false;
-    QTest::newRow("Esc on OK") << "OkBitBtn" << int(Qt::Key_Escape) << false;
-    QTest::newRow("Esc on the dialog") << "FilterForm" << int(Qt::Key_Escape) << false;
+    // Escape cancels: the marks go back to what they were.
+    QTest::newRow("Esc on the Retain grid") << "FilterInStringGrid" << int(Qt::Key_Escape) << true;
+    QTest::newRow("Esc on OK") << "OkBitBtn" << int(Qt::Key_Escape) << true;
+    QTest::newRow("Esc on the dialog") << "FilterForm" << int(Qt::Key_Escape) << true;
     QTest::newRow("Return on the Retain grid")
         << "FilterInStringGrid" << int(Qt::Key_Return) << true;
     QTest::newRow("keypad Enter on the Remove grid")
@@ -193,12 +201,47 @@ void TestFilterForm::keys()
     QVERIFY(showAndAct(form, "Filter Power Sources", &list, [&] {
         QWidget *widget = target == form.objectName() ? &form : form.findChild<QWidget *>(target);
         QVERIFY(widget);
+        // A name moved first: OK keeps the move, Escape takes it back.
+        selectRows(form.FilterInStringGrid, 0, 0);
+        QTest::mouseClick(form.RemoveBitBtn, Qt::LeftButton);
         QTest::keyClick(widget, Qt::Key(key));
         closedByKey = !form.isVisible();
     }));
     QCOMPARE(closedByKey, closes);
-    QCOMPARE(form.result(), int(QDialog::Accepted));
-    QCOMPARE(marksOf(list), QString("00"));
+    const bool cancelled = key == Qt::Key_Escape;
+    QCOMPARE(form.result(), int(cancelled ? QDialog::Rejected : QDialog::Accepted));
+    QCOMPARE(marksOf(list), QString(cancelled ? "00" : "10"));
+}
+
+// Cancel puts back what the dialog changed; a long list gets a field that narrows both
+// columns to the names holding what is typed.
+void TestFilterForm::cancelAndSearch()
+{
+    QStringList names;
+    for (int i = 20; i > 0; --i)
+        names << QStringLiteral("Cell %1").arg(i, 2, 10, QLatin1Char('0'));
+    TNameList list(names);
+    list.setMarked(0, true);
+    TFilterForm form;
+    QVERIFY(showAndAct(form, "Filter Batteries", &list, [&] {
+        QVERIFY(form.SearchEdit->isVisible());
+        QCOMPARE(columnTexts(form.FilterInStringGrid).first(), QStringLiteral("Cell 01"));
+        selectRows(form.FilterOutStringGrid, 0, 0);
+        QTest::mouseClick(form.RetainBitBtn, Qt::LeftButton);
+        QVERIFY(!list.isMarked(0));
+        QTest::keyClicks(form.SearchEdit, QStringLiteral("cell 1"));
+        int shown = 0;
+        for (int row = 0; row < form.FilterInStringGrid->model()->rowCount(); ++row)
+            shown += form.FilterInStringGrid->isRowHidden(row) ? 0 : 1;
+        QCOMPARE(shown, 10); // Cell 10 to Cell 19
+        QTest::mouseClick(form.CancelBitBtn, Qt::LeftButton);
+    }));
+    QCOMPARE(form.result(), int(QDialog::Rejected));
+    QVERIFY(list.isMarked(0));
+    // A short list needs no field.
+    TNameList few(QStringList{"a", "b"});
+    QVERIFY(showAndAct(form, "Filter Batteries", &few,
+                       [&] { QVERIFY(!form.SearchEdit->isVisible()); }));
 }
 
 void TestFilterForm::tabOrder()
@@ -255,9 +298,15 @@ void TestFilterForm::layoutAndCaption()
         QCOMPARE(ok.topRight(), QPoint(357 - 12 - 1, 8));
         QCOMPARE(QList<int>({retain.height(), remove.height(), ok.height()}),
                  QList<int>({25, 25, 25}));
-        QVERIFY(retain.width() >= qMax(75, form.RetainBitBtn->sizeHint().width()));
-        QVERIFY(remove.width() >= qMax(75, form.RemoveBitBtn->sizeHint().width()));
-        QVERIFY(ok.width() >= qMax(65, form.OkBitBtn->sizeHint().width()));
+        const auto caption = [](const QPushButton *b) {
+            return b->fontMetrics().horizontalAdvance(b->text()) + b->iconSize().width() + 4;
+        };
+        QVERIFY(retain.width() >= qMax(75, caption(form.RetainBitBtn)));
+        // Cancel between Remove and OK, clear of both.
+        const QRect cancel = form.CancelBitBtn->geometry();
+        QVERIFY(cancel.left() > remove.right() && cancel.right() < ok.left());
+        QVERIFY(remove.width() >= qMax(75, caption(form.RemoveBitBtn)));
+        QVERIFY(ok.width() >= qMax(65, caption(form.OkBitBtn)));
         QVERIFY(form.OkBitBtn->isDefault());
 
         for (const char *name : {"FilterInStringGrid", "FilterOutStringGrid", "Splitter1", "Panel1",

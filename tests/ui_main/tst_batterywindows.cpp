@@ -3,12 +3,14 @@
 #include "BatteryLogHealthView.h"
 #include "BatteryOverviewFormUnit.h"
 #include "ChargeLogTableModel.h"
+#include "ChargerLogDollar.h"
 #include "LineChart.h"
 #include "QorLogMainFormUnit.h"
 
 #include <QAction>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
@@ -30,13 +32,15 @@ void add(TQorLogMainForm *form, double when, const QString &battery, double amps
                           ampHours, QStringLiteral("Normal"), QStringLiteral("note"), QString());
 }
 
-// A charge of 2 Ah each morning and a discharge each noon giving back `capacity(k)`.
+// A charge of 2 Ah in the morning and a discharge at noon giving back `capacity(k)`, every
+// `step` days (trends need discharges over a month at least).
 template <typename Capacity>
-void cycles(TQorLogMainForm *form, const QString &battery, int n, Capacity capacity)
+void cycles(TQorLogMainForm *form, const QString &battery, int n, Capacity capacity,
+            double step = 1.0)
 {
     for (int k = 0; k < n; ++k) {
-        add(form, Day0 + k, battery, 1.0, 2.0);
-        add(form, Day0 + k + 0.5, battery, -1.0, -capacity(k));
+        add(form, Day0 + k * step, battery, 1.0, 2.0);
+        add(form, Day0 + k * step + 0.5, battery, -1.0, -capacity(k));
     }
 }
 
@@ -89,9 +93,11 @@ private Q_SLOTS:
     void overviewSortsAndFollows()
     {
         TQorLogMainForm *form = openForm();
-        cycles(form, QStringLiteral("A"), 5, [](int) { return 2.0; });             // 10 cycles
-        cycles(form, QStringLiteral("B"), 4, [](int k) { return 2.0 - 0.1 * k; }); // + 1 = 9
-        add(form, Day0 + 9, QStringLiteral("B"), -1.0, -1.5);
+        cycles(
+            form, QStringLiteral("A"), 5, [](int) { return 2.0; }, 8.0); // 10 cycles
+        cycles(
+            form, QStringLiteral("B"), 4, [](int k) { return 2.0 - 0.1 * k; }, 10.0); // + 1 = 9
+        add(form, Day0 + 40, QStringLiteral("B"), -1.0, -1.5);
         add(form, Day0, QStringLiteral("C"), 1.0, 2.0); // charges only: no retention
         form->findChild<QAction *>(QStringLiteral("BatteryOverviewAction"))->trigger();
         auto *overview = form->findChild<TBatteryOverviewForm *>();
@@ -112,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(column(view, 0), (QStringList{"A", "B", "C"}));
 
         // A new battery and a filtered one show at once; the same window opens again.
-        add(form, Day0 + 20, QStringLiteral("D"), -1.0, -1.0);
+        add(form, Day0 + 50, QStringLiteral("D"), -1.0, -1.0);
         QCOMPARE(view->model()->rowCount(), 4);
         form->log().BatteriesStringList.setMarked(1, true);
         form->RefreshDisplay();
@@ -123,7 +129,8 @@ private Q_SLOTS:
     void detailsChart()
     {
         TQorLogMainForm *form = openForm();
-        cycles(form, QStringLiteral("Pack"), 6, [](int k) { return 2.0 - 0.1 * k; });
+        cycles(
+            form, QStringLiteral("Pack"), 6, [](int k) { return 2.0 - 0.1 * k; }, 7.0);
         cycles(form, QStringLiteral("Other"), 2, [](int) { return 1.0; });
         QPointer<TBatteryDetailsForm> details = form->showBatteryDetails("pack");
         QVERIFY(details);
@@ -153,26 +160,26 @@ private Q_SLOTS:
         const QColor discharge = TChargeLogDocument::toQColor(form->DischargeSeriesColour());
         const QColor trend = TChargeLogDocument::toQColor(form->CyclesSeriesColour());
         for (int k = 0; k < 6; ++k) {
-            QCOMPARE(colourAt(QPointF(Day0 + k + 0.5, 2.0 - 0.1 * k)), discharge);
-            QCOMPARE(colourAt(QPointF(Day0 + k, 2.0)), charge);
+            QCOMPARE(colourAt(QPointF(Day0 + 7 * k + 0.5, 2.0 - 0.1 * k)), discharge);
+            QCOMPARE(colourAt(QPointF(Day0 + 7 * k, 2.0)), charge);
         }
-        // The trend runs through the discharges (2.0 falling 0.1 a day from noon of day 0).
-        QCOMPARE(colourAt(QPointF(Day0 + 2.75, 2.0 - 0.1 * 2.25)), trend);
-        QVERIFY(colourAt(QPointF(Day0 + 2.75, 1.95)) != trend);
+        // The trend runs through the discharges (2.0 falling 0.1 a week from noon of day 0).
+        QCOMPARE(colourAt(QPointF(Day0 + 0.5 + 7 * 2.25, 2.0 - 0.1 * 2.25)), trend);
+        QVERIFY(colourAt(QPointF(Day0 + 0.5 + 7 * 2.25, 1.95)) != trend);
         // The 80% line of the 1.9 Ah reference, dashed: some of its pixels are drawn.
         int dashes = 0;
-        for (double x = Day0; x < Day0 + 5; x += 0.05)
+        for (double x = Day0; x < Day0 + 35; x += 0.35)
             dashes += colourAt(QPointF(x, 0.8 * 1.9)) == QColor(Qt::darkRed);
         QVERIFY(dashes > 10);
 
         // A point answers the mouse with its record; a click selects its row in the table.
         int series = -1, index = -1;
-        const QPoint third = chart->toPixel(QPointF(Day0 + 2.5, 1.8)).toPoint();
+        const QPoint third = chart->toPixel(QPointF(Day0 + 14.5, 1.8)).toPoint();
         QVERIFY(chart->pointAt(third + QPoint(2, 1), &series, &index));
         QCOMPARE(series, int(TBatteryDetailsForm::CapacitySeries));
         QCOMPARE(index, 2);
         const qint32 key = details->keyOf(series, index);
-        QVERIFY(details->recordText(key).startsWith(QStringLiteral("2025-12-11 12:00:00")));
+        QVERIFY(details->recordText(key).startsWith(QStringLiteral("2025-12-23 12:00:00")));
         QTest::mouseClick(chart, Qt::LeftButton, {}, third);
         const QModelIndexList rows = form->ChargeLogStringGrid->selectionModel()->selectedRows();
         QCOMPARE(rows.size(), 1);
@@ -185,6 +192,57 @@ private Q_SLOTS:
         QTRY_VERIFY(details.isNull());
     }
 
+    // Figures that would rest on too little are a dash with the reason; a battery never
+    // discharged has no efficiency; an end of life behind is "reached on"; Escape closes.
+    void detailsFiguresAreHonest()
+    {
+        TQorLogMainForm *form = openForm();
+        cycles(form, QStringLiteral("Few"), 4, [](int k) { return 2.0 - 0.5 * k; });
+        add(form, Day0, QStringLiteral("Fresh"), 1.0, 2.0);
+        // Falling fast over two months: its end of life lies behind.
+        cycles(
+            form, QStringLiteral("Old"), 6, [](int k) { return 2.0 - 0.3 * k; }, 12.0);
+        TBatteryDetailsForm *few = form->showBatteryDetails(QStringLiteral("Few"));
+        for (const char *caption :
+             {"Retention", "Trend per 100 cycles", "Trend per year", "End of life"}) {
+            QLabel *label = few->findChildren<QLabel *>().value(0);
+            for (QLabel *l : few->findChildren<QLabel *>())
+                if (l->accessibleName() == TBatteryDetailsForm::tr(caption))
+                    label = l;
+            QCOMPARE(label->text(), QStringLiteral("\u2014"));
+            QVERIFY2(label->toolTip().contains(QStringLiteral("4 over 3 days")),
+                     qPrintable(label->toolTip()));
+        }
+        QVERIFY(few->LegendLabel->text().contains(QStringLiteral("Capacity")));
+        TBatteryDetailsForm *fresh = form->showBatteryDetails(QStringLiteral("Fresh"));
+        QCOMPARE(fresh->figureText(TBatteryDetailsForm::tr("Efficiency")),
+                 QStringLiteral("\u2014"));
+        TBatteryDetailsForm *old = form->showBatteryDetails(QStringLiteral("Old"));
+        QVERIFY2(old->figureText(TBatteryDetailsForm::tr("End of life")).startsWith("reached on "),
+                 qPrintable(old->figureText(TBatteryDetailsForm::tr("End of life"))));
+        QPointer<TBatteryDetailsForm> closing(old);
+        old->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(old));
+        QTest::keyClick(old, Qt::Key_Escape);
+        QTRY_VERIFY(closing.isNull() || !closing->isVisible());
+    }
+
+    // Logs that give no cell spread or resistance: the sentence stands in the chart's place.
+    void logHealthWithoutFigures()
+    {
+        TQorLogMainForm *form = openForm();
+        form->AddChargeRecord(-1, Day0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("Plain"), 1.0, 2.0, QStringLiteral("Normal"),
+                              QString(),
+                              QStringLiteral(QORLOG_TEST_DATA "/charger-logs/untitled-logger.csv"));
+        TBatteryLogHealthView *health =
+            form->showBatteryDetails(QStringLiteral("Plain"))->LogHealth;
+        QTRY_VERIFY(!health->reader()->isRunning());
+        auto *note = health->findChild<QLabel *>(QStringLiteral("HealthNote"));
+        QTRY_VERIFY(note->isVisibleTo(health));
+        QVERIFY(!health->HealthChart->isVisibleTo(health));
+    }
+
     // The charger logs the records name: cell spread and resistance in the details and the
     // overview, read once, again only when the records naming them change.
     void logHealth()
@@ -195,8 +253,10 @@ private Q_SLOTS:
         QVERIFY(ch1.open(QIODevice::ReadOnly) && ch2.open(QIODevice::ReadOnly));
         // The logs with a resistance reading of their channel at the end.
         const auto write = [&](const QString &name, QByteArray bytes, int resistance) {
-            bytes += bytes.left(bytes.indexOf(';')) + ";128;900000;" +
-                     QByteArray::number(resistance) + ";7;7;7;7;7;7;0;0;0;0;1\n";
+            bytes += ChargerLog::TDollarLineParser::withChecksum(
+                         bytes.left(bytes.indexOf(';')) + ";128;900000;" +
+                         QByteArray::number(resistance) + ";7;7;7;7;7;7;0;0;0;0;0") +
+                     "\n";
             QFile f(m_dir->filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         };

@@ -2,12 +2,15 @@
 // corrected from it as one undo step.
 
 #include "ChargeDataFormUnit.h"
+#include "ChargeLogTableModel.h"
 #include "ChargerLogCommands.h"
 #include "ChargerLogFormUnit.h"
 #include "ModalHelper.h"
+#include "NumberText.h"
 #include "QorLogMainFormUnit.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -26,6 +29,15 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TQorLogMainForm> m_form;
 
+    // The charger log window on the screen.
+    static TChargerLogForm *shownLogWindow()
+    {
+        TChargerLogForm *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
+                window = log;
+        return window;
+    }
     static QString sample(const char *name)
     {
         return QStringLiteral(QORLOG_TEST_DATA "/charger-logs/") + QLatin1String(name);
@@ -52,7 +64,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("amps");
         QTest::addColumn<bool>("discharge");
         QTest::newRow("a charge") << sample("dollar-storage-ch1.txt") << "4" << false;
-        QTest::newRow("a discharge") << sample("titled-analyser-aa.csv") << "0.5" << true;
+        // Amps and amp-hours of a discharge both negative.
+        QTest::newRow("a discharge") << sample("titled-analyser-aa.csv") << "-0.5" << true;
     }
     void recordStartedFromALog()
     {
@@ -75,6 +88,37 @@ private Q_SLOTS:
             box->setCurrentText(QStringLiteral("Given"));
         dialog->OkBitBtn->click();
         QCOMPARE(m_form->log().ChargeStringList.count(), 1);
+    }
+
+    // A log of untitled columns that the reader's guess gives no amp-hours: its window asks
+    // for the columns, and reading the file with the user's choice opens the dialog.
+    void untitledLogAsksForItsColumns()
+    {
+        const QString file = sample("untitled-logger.csv");
+        m_form->chargerLogCommands()->addChargesFrom({file});
+        QCOMPARE(TChargeDataForm::openForms().size(), 0);
+        TChargerLogForm *window = shownLogWindow();
+        QVERIFY(window);
+        QTRY_VERIFY(!window->isReading());
+        QVERIFY(window->RolesRow->isVisible());
+        QVERIFY(window->ReadoutLabel->text().contains(QStringLiteral("choose what each column")));
+        // Beside each chooser its column's first values (the second line's voltage here).
+        auto *volts = window->findChild<QLabel *>(QStringLiteral("RoleSamples2"));
+        QVERIFY(volts && volts->text().contains(QStringLiteral("1,0779999494")));
+        using ChargerLog::ColumnRole;
+        const QVector<ColumnRole> roles{ColumnRole::UnixTime, ColumnRole::Volts, ColumnRole::Ignore,
+                                        ColumnRole::Ignore,   ColumnRole::Amps,  ColumnRole::Ignore,
+                                        ColumnRole::Ignore};
+        QCOMPARE(window->RoleBoxes.size(), roles.size());
+        for (int c = 0; c < roles.size(); ++c)
+            window->RoleBoxes[c]->setCurrentIndex(window->RoleBoxes[c]->findData(int(roles[c])));
+        window->ReadRolesButton->click();
+        QTRY_COMPARE(TChargeDataForm::openForms().size(), 1);
+        QCOMPARE(TChargeDataForm::openForms().first()->ChargerLogFileNameLabeledEdit->text(),
+                 QDir::toNativeSeparators(file));
+        // Reading again does not open a second one.
+        window->ReadRolesButton->click();
+        QCOMPARE(TChargeDataForm::openForms().size(), 1);
     }
 
     // A record whose amp-hours disagree with its log: the window says so and offers the log's.
@@ -101,6 +145,93 @@ private Q_SLOTS:
         QVERIFY(window->UseLogButton->isVisible());
     }
 
+    // A dialog open on a record that "Use the Log's Amp-Hours" corrected: an untouched field
+    // follows the log and OK keeps its value, whether the dialog came from a double-click or
+    // from Enter; a field typed over meanwhile makes OK ask, and each answer does what it says.
+    void dialogFollowsItsRecord_data()
+    {
+        QTest::addColumn<bool>("byEnter");
+        QTest::addColumn<QString>("typed");  // typed into AmpHours before the correction
+        QTest::addColumn<QString>("answer"); // the button OK's question is answered with
+        QTest::addColumn<bool>("storesLogs");
+        QTest::newRow("double-click, untouched") << false << QString() << QString() << true;
+        QTest::newRow("Enter, untouched") << true << QString() << QString() << true;
+        QTest::newRow("typed, keep mine") << false << "0.9"
+                                          << "KeepMineButton" << false;
+        QTest::newRow("typed, take the log's") << true << "0.9"
+                                               << "TakeLogsButton" << true;
+        QTest::newRow("typed the log's value") << false << "=" << QString() << true;
+    }
+    void dialogFollowsItsRecord()
+    {
+        QFETCH(bool, byEnter);
+        QFETCH(QString, typed);
+        QFETCH(QString, answer);
+        QFETCH(bool, storesLogs);
+        QVERIFY(QFile::copy(sample("dollar-storage-ch1.txt"), m_dir->filePath("ch1.txt")));
+        m_form->AddChargeRecord(-1, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"), QString(),
+                                QStringLiteral("ch1.txt"));
+        const qint32 key = m_form->log().ChargeStringList.record(0).Key;
+        m_form->ChargeLogStringGrid->selectKey(key);
+        if (byEnter)
+            m_form->EditChargeRecordAction->trigger();
+        else
+            m_form->ChargeLogStringGridDblClick(m_form->tableModel()->index(0, 2));
+        QCOMPARE(TChargeDataForm::openForms().size(), 1);
+        TChargeDataForm *dialog = TChargeDataForm::openForms().first();
+        dialog->ChargerLogShowBtn->click();
+        TChargerLogForm *window = shownLogWindow();
+        QVERIFY(window);
+        QTRY_VERIFY(!window->isReading());
+        const double logAh = *window->logAmpHoursForRecord();
+        const QString logText = NumberText::formatGeneral(logAh);
+        if (!typed.isEmpty())
+            dialog->AmpHoursLabeledEdit->setText(typed == "=" ? logText : typed);
+        window->UseLogButton->click();
+        QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours, logAh);
+        if (typed.isEmpty())
+            QCOMPARE(dialog->AmpHoursLabeledEdit->text(), logText);
+        QVERIFY(dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("AmpHours")) ||
+                typed == "=");
+        if (!answer.isEmpty())
+            whenModal([answer](QWidget *box) {
+                auto *button = box->findChild<QPushButton *>(answer);
+                QVERIFY(button);
+                button->click();
+            });
+        dialog->OkBitBtn->click();
+        if (answer == QLatin1String("TakeLogsButton")) {
+            // The dialog stays open with the log's value, for OK to store it.
+            QCOMPARE(dialog->AmpHoursLabeledEdit->text(), logText);
+            dialog->OkBitBtn->click();
+        }
+        QCOMPARE(m_form->log().ChargeStringList.record(0).AmpHours,
+                 storesLogs ? logAh : typed.toDouble());
+        QCOMPARE(m_form->log().ChargeStringList.count(), 1);
+    }
+
+    // An undo elsewhere is followed too, and a record deleted meanwhile is announced.
+    void dialogFollowsUndoAndDeletion()
+    {
+        m_form->AddChargeRecord(-1, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"),
+                                QStringLiteral("first"), QString());
+        const qint32 key = m_form->log().ChargeStringList.record(0).Key;
+        m_form->AddChargeRecord(key, 46000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                QStringLiteral("Pack"), 4, 1.0, QStringLiteral("Normal"),
+                                QStringLiteral("second"), QString());
+        TChargeDataForm *dialog = TChargeDataForm::OpenChargeDataForm(m_form.get(), key, nullptr);
+        QCOMPARE(dialog->CommentLabeledEdit->text(), QStringLiteral("second"));
+        m_form->undoStack()->undo();
+        QCOMPARE(dialog->CommentLabeledEdit->text(), QStringLiteral("first"));
+        QVERIFY(dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("Comment")));
+        m_form->undoStack()->undo(); // the add: the record is gone
+        QVERIFY(dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("deleted")));
+        m_form->undoStack()->redo();
+        QVERIFY(!dialog->ChangedElsewhereLabel->text().contains(QStringLiteral("deleted")));
+    }
+
     // The dialog's "Show Charger Log" opens the log its file name names (beside the log when
     // relative); the window follows the name as the dialog edits it and as the record changes.
     void windowFollowsTheFileName()
@@ -113,10 +244,7 @@ private Q_SLOTS:
         TChargeDataForm *dialog = TChargeDataForm::OpenChargeDataForm(m_form.get(), key, nullptr);
         QVERIFY(dialog->ChargerLogShowBtn->isEnabled());
         dialog->ChargerLogShowBtn->click();
-        TChargerLogForm *window = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *log = qobject_cast<TChargerLogForm *>(w); log && log->isVisible())
-                window = log;
+        TChargerLogForm *window = shownLogWindow();
         QVERIFY(window);
         QCOMPARE(window->filePath(), m_dir->filePath("ch1.txt"));
         QCOMPARE(window->recordKey(), key);

@@ -161,6 +161,25 @@ private Q_SLOTS:
                  QStringLiteral("2030-07-06T09:30:00"));
     }
 
+    // A file of 20,000 columns: one chooser per column froze the dialog for seconds. It shows
+    // the first columns only, says why, and imports nothing; another delimiter reads it.
+    void importDialogRefusesAWideFile()
+    {
+        TQorLogMainForm *form = openForm(1);
+        QByteArray wide = "Date;Battery;Ah";
+        for (int c = 1; c < 20000; ++c)
+            wide += ",x";
+        writeFile(path("in.csv"), wide + "\n2030-01-01 10:00;New;1" + wide.mid(15) + "\n");
+        TImportCsvForm dialog(form->document(), form, path("in.csv"));
+        dialog.DelimiterComboBox->setCurrentIndex(0); // comma: 20,000 columns
+        QCOMPARE(dialog.PreviewTable->columnCount(), TImportCsvForm::MaxColumns);
+        QVERIFY(!dialog.ImportBitBtn->isEnabled());
+        QVERIFY(dialog.SummaryLabel->text().contains(QLocale().toString(20000) + " columns"));
+        dialog.DelimiterComboBox->setCurrentIndex(1); // semicolon: three columns
+        QCOMPARE(dialog.PreviewTable->columnCount(), 3);
+        QVERIFY(dialog.ImportBitBtn->isEnabled());
+    }
+
     void exportDialog()
     {
         TQorLogMainForm *form = openForm(8);
@@ -217,6 +236,18 @@ private Q_SLOTS:
         }
         QVERIFY2(pages == 1 ? printed == 1 : printed >= pages,
                  qPrintable(QString::number(printed)));
+    }
+
+    // Export PDF writes the file in one step (the preview is Print's).
+    void pdfExportWritesTheFile()
+    {
+        TQorLogMainForm *form = openForm(5);
+        const int pages =
+            TChargeReport::ExportPdfTo(form->document(), form->Chart1, path("out.pdf"));
+        QCOMPARE(pdfPages(bytesOf(path("out.pdf"))), pages);
+        QVERIFY_THROWS_EXCEPTION(
+            QorLogError,
+            TChargeReport::ExportPdfTo(form->document(), form->Chart1, path("no/such/folder.pdf")));
     }
 };
 

@@ -27,6 +27,7 @@ private:
     std::unique_ptr<TFilterForm> m_filter;
     QStringList m_seen; // captions and texts of the boxes answered
 
+    QString m_informative; // the last box's informative text
     QString logPath() const { return m_dir->filePath(QStringLiteral("close.QorLog")); }
 
     TQorLogMainForm *openForm()
@@ -54,6 +55,7 @@ private:
             auto *box = qobject_cast<QMessageBox *>(w);
             QVERIFY(box);
             m_seen << box->text();
+            m_informative = box->informativeText();
             QList<QString> order;
             for (QAbstractButton *b : box->buttons())
                 order << b->text();
@@ -137,6 +139,7 @@ private Q_SLOTS:
         QCOMPARE(m_seen.value(0),
                  QStringLiteral("Do you want to permanently delete filtered items?"));
         QCOMPARE(m_seen.value(1), QStringLiteral("&No|&OK|Cancel")); // in that order
+        QCOMPARE(m_informative, QStringLiteral("1 charge would be deleted."));
         QCOMPARE(recordsInFile(), 3);
     }
 

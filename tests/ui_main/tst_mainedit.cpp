@@ -6,13 +6,16 @@
 #include "LogFile.h"
 #include "ModalHelper.h"
 #include "QorLogMainFormUnit.h"
+#include "WindowGeometry.h"
 
 #include <QClipboard>
 #include <QColorDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -91,40 +94,41 @@ private Q_SLOTS:
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("File") << "&File"
-                              << QStringList{"Export CSV\u2026",
-                                             "Import CSV\u2026",
-                                             "Add Charge from Charger Log\u2026",
-                                             "Export PDF\u2026",
-                                             "Print\u2026|Ctrl+P",
+                              << QStringList{"&Export CSV\u2026",
+                                             "&Import CSV\u2026",
+                                             "&Add Charge from Charger Log\u2026",
+                                             "&Capture from Charger\u2026",
+                                             "Export P&DF\u2026",
+                                             "&Print\u2026|Ctrl+P",
                                              "-",
-                                             "Restore Backup\u2026",
+                                             "&Restore Backup\u2026",
                                              "-",
-                                             "Quit|Ctrl+Q"};
+                                             "&Quit|Ctrl+Q"};
         QTest::newRow("Edit") << "&Edit"
-                              << QStringList{"Undo|Ctrl+Z",
-                                             "Redo|Ctrl+Shift+Z,Ctrl+Y",
+                              << QStringList{"&Undo|Ctrl+Z",
+                                             "&Redo|Ctrl+Shift+Z,Ctrl+Y",
                                              "-",
-                                             "Add Charge Record|Ctrl+N",
-                                             "Edit Charge Record\u2026|Enter,Return",
-                                             "Delete Selection|Del",
+                                             "&Add Charge Record|Ctrl+N",
+                                             "&Edit Charge Record\u2026|Enter,Return",
+                                             "&Delete Selection|Del",
                                              "-",
-                                             "Copy|Ctrl+C",
-                                             "Select All|Ctrl+A",
+                                             "&Copy|Ctrl+C",
+                                             "&Select All|Ctrl+A",
                                              "-",
-                                             "Open Charger Log File",
-                                             "Show Charger Log"};
+                                             "&Open Charger Log File",
+                                             "S&how Charger Log"};
         QTest::newRow("View") << "&View"
-                              << QStringList{"Filter Power Sources",
-                                             "Filter Batteries",
-                                             "Filter Chargers",
-                                             "Filter Terminations",
+                              << QStringList{"Filter &Power Sources",
+                                             "Filter &Batteries",
+                                             "Filter &Chargers",
+                                             "Filter &Terminations",
                                              "-",
-                                             "Cycles Colour",
-                                             "Charge Colour",
-                                             "Discharge Colour",
+                                             "C&ycles Colour",
+                                             "Charg&e Colour",
+                                             "&Discharge Colour",
                                              "-",
-                                             "Battery Overview"};
-        QTest::newRow("Help") << "&Help" << QStringList{"Keyboard Shortcuts", "About QorLog"};
+                                             "Battery &Overview"};
+        QTest::newRow("Help") << "&Help" << QStringList{"&Keyboard Shortcuts", "&About QorLog"};
     }
     void menuTextsAndShortcuts()
     {
@@ -237,7 +241,7 @@ private Q_SLOTS:
             QVERIFY(form->log().NextKey > added.Record.Key);
         }
         QCOMPARE(form->undoStack()->count(), 1);
-        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo ") + text);
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("&Undo ") + text);
         QVERIFY(form->UndoAction->isEnabled());
         QVERIFY(!form->RedoAction->isEnabled());
         // What the change leaves (a colour reaches the file only with the next save).
@@ -247,8 +251,8 @@ private Q_SLOTS:
 
         form->UndoAction->trigger();
         QCOMPARE(fileBytes(), before);
-        QCOMPARE(form->RedoAction->text(), QStringLiteral("Redo ") + text);
-        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo"));
+        QCOMPARE(form->RedoAction->text(), QStringLiteral("&Redo ") + text);
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("&Undo"));
         QVERIFY(!form->UndoAction->isEnabled());
         form->RedoAction->trigger();
         QCOMPARE(fileBytes(), after);
@@ -365,7 +369,56 @@ private Q_SLOTS:
         selectRows(form, 0, 0);
         QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Delete);
         QCOMPARE(form->log().ChargeStringList.count(), 1);
-        QCOMPARE(form->UndoAction->text(), QStringLiteral("Undo Delete 1 Charge"));
+        QCOMPARE(form->UndoAction->text(), QStringLiteral("&Undo Delete 1 Charge"));
+    }
+
+    // Size, place and splitter come back at the next start; the first start is at the design
+    // size. Settings go to a folder of the test's own.
+    void windowKeepsItsSize()
+    {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        WindowGeometry::setEnabled(true);
+        const auto restore = qScopeGuard([] { WindowGeometry::setEnabled(false); });
+        QList<int> sizes;
+        {
+            TQorLogMainForm *form = openForm();
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form));
+            QCOMPARE(form->centralWidget()->size(), QSize(641, 480));
+            form->resize(700, 560);
+            form->Splitter2->setSizes({150, 300});
+            sizes = form->Splitter2->sizes();
+            form->hide();
+            m_form.reset();
+        }
+        TQorLogMainForm *again = openForm();
+        again->show();
+        QVERIFY(QTest::qWaitForWindowExposed(again));
+        QCOMPARE(again->size(), QSize(700, 560));
+        QCOMPARE(again->Splitter2->sizes(), sizes);
+        // Grown, the window gives the table its share, not the chart alone.
+        again->resize(700, 600);
+        QTRY_VERIFY(again->Splitter2->sizes().at(1) > sizes.at(1));
+        QVERIFY(again->minimumWidth() >= again->FilterTerminationsBitBtn->geometry().right());
+        QVERIFY(QFile::exists(config.filePath(QStringLiteral("qorlog/qorlog.conf"))));
+    }
+
+    // Tab leaves the table for the buttons; the arrows stay inside it.
+    void tabLeavesTheTable()
+    {
+        TQorLogMainForm *form = openForm();
+        add(form, 100, QStringLiteral("A"), QString());
+        add(form, 101, QStringLiteral("B"), QString());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        form->ChargeLogStringGrid->setFocus();
+        QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Up);
+        QCOMPARE(QApplication::focusWidget(), form->ChargeLogStringGrid);
+        QTest::keyClick(form->ChargeLogStringGrid, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form->AddChargeRecordBitBtn);
+        QTest::keyClick(form->AddChargeRecordBitBtn, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), form->ChargeLogStringGrid);
     }
 
     void menuBarKeepsTheDesignSizes()
@@ -374,7 +427,7 @@ private Q_SLOTS:
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form));
         QCOMPARE(form->centralWidget()->size(), QSize(641, 480));
-        QCOMPARE(form->height(), 480 + form->menuBar()->height());
+        QCOMPARE(form->height(), 480 + form->menuBar()->height() + form->statusBar()->height());
         QCOMPARE(form->FilterTerminationsBitBtn->geometry(), QRect(304, 40, 128, 25));
         // The chart fills the upper area inside Splitter1.
         QCOMPARE(form->Chart1->parentWidget(), form->Splitter1);

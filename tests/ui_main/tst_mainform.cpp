@@ -1,6 +1,7 @@
 #include "BarChart.h"
 #include "ChargeDataFormUnit.h"
 #include "ChargeLogTableModel.h"
+#include "ChartContrast.h"
 #include "FilterFormUnit.h"
 #include "LogFile.h"
 #include "ModalHelper.h"
@@ -190,17 +191,57 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(form));
         form->ChargeLogStringGrid->setFocus();
         QCOMPARE(selectedRows(form), QList<int>{0});
+        // On the selection the colour is darkened as far as it must be to read (4.5:1),
+        // measured on the pixels painted.
+        const QColor selection =
+            form->ChargeLogStringGrid->palette().color(QPalette::Active, QPalette::Highlight);
+        const QColor shown = ChartContrast::readableOn(discharge, selection);
+        QVERIFY(ChartContrast::contrast(shown, selection) >= 4.5);
         for (int column : {4, 5})
-            QCOMPARE(pixelsOf(form, column, discharge) > 0, coloured);
-        QCOMPARE(pixelsOf(form, 3, discharge), 0);
+            QVERIFY2((pixelsOf(form, column, shown) > 0) == coloured,
+                     qPrintable(shown.name() + " on " + selection.name()));
+        QCOMPARE(pixelsOf(form, 3, shown), 0);
 
         // A new discharge colour reaches the table and its painting.
-        form->setDischargeSeriesColour(0x00FF00);
+        form->setDischargeSeriesColour(0x006000);
+        const QColor green(0, 0x60, 0);
         if (coloured)
             QCOMPARE(form->tableModel()->index(0, 4).data(Qt::ForegroundRole).value<QColor>(),
-                     QColor(0, 255, 0));
-        QCOMPARE(pixelsOf(form, 5, QColor(0, 255, 0)) > 0, coloured);
-        QCOMPARE(pixelsOf(form, 5, discharge), 0);
+                     green);
+        QCOMPARE(pixelsOf(form, 5, ChartContrast::readableOn(green, selection)) > 0, coloured);
+        QCOMPARE(pixelsOf(form, 5, shown), 0);
+    }
+
+    // While a filter hides anything, the status bar says what and how many charges.
+    void filterStatus_data()
+    {
+        QTest::addColumn<QString>("marked"); // batteries A, B, C; then the charger
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("hidden");
+        QTest::newRow("nothing") << "0000" << QString() << 0;
+        QTest::newRow("one battery") << "1000"
+                                     << "Filter: 1 battery hidden (2 charges)" << 2;
+        QTest::newRow("two and a charger")
+            << "0111"
+            << "Filter: 2 batteries, 1 charger hidden (4 charges)" << 4;
+    }
+    void filterStatus()
+    {
+        QFETCH(QString, marked);
+        TQorLogMainForm *form = openForm();
+        add(form, 100, QStringLiteral("A"), 1, 1);
+        add(form, 101, QStringLiteral("A"), 1, 1);
+        add(form, 102, QStringLiteral("B"), 1, 2);
+        add(form, 103, QStringLiteral("C"), 1, 3);
+        TChargeLog &log = form->log();
+        for (int i = 0; i < 3; ++i)
+            log.BatteriesStringList.setMarked(
+                log.BatteriesStringList.indexOf(QString(QChar(u'A' + i))), marked.at(i) == '1');
+        log.ChargersStringList.setMarked(log.ChargersStringList.indexOf(QStringLiteral("QorA1")),
+                                         marked.at(3) == '1');
+        form->RefreshDisplay();
+        QTEST(form->FilterStatusLabel->text(), "text");
+        QTEST(form->hiddenChargeCount(), "hidden");
     }
 
     void marksHideRowsAndBars()
@@ -296,10 +337,15 @@ private Q_SLOTS:
         QCOMPARE(form->BatteryLabel->text(), QStringLiteral("Cell"));
         QCOMPARE(form->CyclesLabel->text(), cyclesText);
         QCOMPARE(form->ChargeLabel->text(),
-                 NumberText::formatGrouped(600.25 * records) + QStringLiteral(" Charged"));
-        QCOMPARE(form->DischargeLabel->text(), QStringLiteral("0 Discharged"));
+                 NumberText::formatGrouped(600.25 * records) + QStringLiteral(" Ah Charged"));
+        // The tool tip gives the unit too; the right axis names it.
+        QVERIFY(form->Chart1->toolTipText(index).contains(
+            QStringLiteral("Charge: ") + NumberText::formatGrouped(600.25 * records) +
+            QStringLiteral(" Ah")));
+        QCOMPARE(form->Chart1->axisTitle(TBarChart::RightAxis), QStringLiteral("AmpHours (Ah)"));
+        QCOMPARE(form->DischargeLabel->text(), QStringLiteral("0 Ah Discharged"));
         if (records == 2)
-            QCOMPARE(form->ChargeLabel->text(), QStringLiteral("1,200.5 Charged"));
+            QCOMPARE(form->ChargeLabel->text(), QStringLiteral("1,200.5 Ah Charged"));
         // The labels keep their text across a refresh.
         form->RefreshDisplay();
         QCOMPARE(form->CyclesLabel->text(), cyclesText);
@@ -316,7 +362,7 @@ private Q_SLOTS:
         QVERIFY(bar.isValid());
         QTest::mouseClick(form->Chart1, Qt::RightButton, {}, bar.center());
         QCOMPARE(form->BatteryLabel->text(), QStringLiteral("Solo"));
-        QCOMPARE(form->ChargeLabel->text(), QStringLiteral("3 Charged"));
+        QCOMPARE(form->ChargeLabel->text(), QStringLiteral("3 Ah Charged"));
         // A press outside any bar changes nothing.
         form->BatteryLabel->setText(QStringLiteral("unchanged"));
         QTest::mouseClick(form->Chart1, Qt::LeftButton, {}, QPoint(2, 2));
