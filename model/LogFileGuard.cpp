@@ -151,11 +151,17 @@ QStringList TLogFileGuard::conflictCopies() const
 
 void TLogFileGuard::checkConflictCopies()
 {
-    const QStringList now = conflictCopies();
+    // A copy that changed since it was last seen counts as new: one read while a sync tool was
+    // still writing it (and found damaged) is read again once it is whole.
+    QHash<QString, TLogFileIdentity> now;
     bool appeared = false;
-    for (const QString &copy : now)
-        appeared = appeared || !m_knownCopies.contains(copy);
-    m_knownCopies = now;
+    for (const QString &copy : conflictCopies()) {
+        const TLogFileIdentity identity = TLogFileIdentity::ofPath(copy);
+        const auto known = m_knownCopies.constFind(copy);
+        appeared = appeared || known == m_knownCopies.cend() || *known != identity;
+        now.insert(copy, identity);
+    }
+    m_knownCopies = std::move(now);
     if (appeared)
         Q_EMIT conflictCopiesAppeared();
 }

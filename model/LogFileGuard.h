@@ -7,6 +7,7 @@
 
 #include <QDate>
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -162,7 +163,7 @@ private:
     QTimer m_settle;
     QTimer m_retry;
     QDate m_backedUpOn;
-    QStringList m_knownCopies;
+    QHash<QString, TLogFileIdentity> m_knownCopies; // as last seen
     int m_lockTimeoutMs = 5000;
     bool m_backupFailureReported = false;
     bool m_fileComplete = true;

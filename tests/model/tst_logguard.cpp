@@ -1016,6 +1016,10 @@ void TestLogGuard::conflictCopiesMergedAndPutAway()
     QVERIFY(damaged.Merge.isEmpty());
     QVERIFY(damaged.Message.contains(bad));
     QCOMPARE(guard.conflictCopies(), QStringList{bad});
+    // Once the sync tool has written it whole, it is looked at again.
+    writeLog(bad, QStringLiteral("a1 d1"));
+    QTRY_COMPARE(appeared.size(), 2);
+    QVERIFY(!ConflictCopies::mergeCopy(bad, memory).Damaged);
 }
 
 void TestLogGuard::fullDiskSaveKeepsTheOldFile()
