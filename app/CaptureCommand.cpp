@@ -5,6 +5,7 @@
 #include "CommandLineRuns.h"
 #include "ConstantsAndTypes.h"
 #include "ErrorBox.h"
+#include "LogFileIdentity.h"
 #include "QorLogMainFormUnit.h"
 #include "SingleInstance.h"
 
@@ -67,8 +68,8 @@ void serve(TSingleInstanceGuard &guard, TQorLogMainForm &mainForm)
             answer.Message = QCoreApplication::translate("main", "The capture request is damaged");
             return answer;
         }
-        if (QFileInfo(fields.at(4)).absoluteFilePath() !=
-            QFileInfo(mainForm.document()->path()).absoluteFilePath()) {
+        // The same log is the same file, whatever path leads to it.
+        if (!FilePaths::sameFile(fields.at(4), mainForm.document()->path())) {
             answer.Message = QCoreApplication::translate(
                                  "main", "The running QorLog keeps another log (%1); nothing is "
                                          "captured")

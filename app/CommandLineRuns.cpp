@@ -1,13 +1,16 @@
 #include "CommandLineRuns.h"
 
+#include "BackupStore.h"
 #include "BatteryReport.h"
 #include "ChargerLogCommand.h"
+#include "ConflictCopies.h"
 #include "ConstantsAndTypes.h"
 #include "CsvFile.h"
 #include "CsvImport.h"
 #include "DisplayCheck.h"
 #include "ImportCsvFormUnit.h"
 #include "LogFile.h"
+#include "LogFileIdentity.h"
 #include "LogFilePath.h"
 #include "NumberText.h"
 #include "Registration.h"
@@ -18,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextStream>
 
 #include <cstdio>
@@ -43,11 +47,52 @@ TChargeLog loadExisting(const QString &path, const char *missingText)
     return log;
 }
 
+// Where backups go when the log's own folder cannot be written, as the window has it.
+QString fallbackBackupParent()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+// Whether `target` (where an export would be written) is the log at `logPath` or a copy that
+// belongs to it: the same file (after links), a file in its backups folders (by name, also one
+// not there yet), a conflict copy, damaged copy or lock beside it.
+bool belongsToLog(const QString &target, const QString &logPath)
+{
+    const QString resolved = FilePaths::resolved(target);
+    const TBackupStore backups(logPath, fallbackBackupParent());
+    QStringList own{logPath};
+    for (const TBackupInfo &backup : backups.backups())
+        own << backup.Path;
+    own << ConflictCopies::find(logPath);
+    for (const QString &path : std::as_const(own))
+        if (FilePaths::sameFile(resolved, path))
+            return true;
+    const QFileInfo info(resolved);
+    for (const QString &folder : {backups.folder(), backups.fallback()})
+        if (!folder.isEmpty() && (FilePaths::resolved(folder) == info.absolutePath() ||
+                                  FilePaths::sameFile(folder, info.absolutePath())))
+            return true;
+    const QFileInfo log(logPath);
+    if (info.absolutePath() != log.absolutePath())
+        return false;
+    TBackupInfo damaged;
+    return info.fileName() == log.fileName() ||
+           info.fileName() == log.fileName() + QStringLiteral(".lock") ||
+           ConflictCopies::isConflictCopyOf(log.fileName(), info.fileName()) ||
+           TBackupStore::parseDamagedName(log.fileName(), info.fileName(), damaged);
+}
+
 // --export-csv: every charge, read straight from the file; a running QorLog is not disturbed.
 int exportCsv(const CommandLineOptions &options)
 {
-    const TChargeLog log = loadExisting(
-        logFilePathInUse(options), QT_TRANSLATE_NOOP("main", "The log file %1 does not exist"));
+    const QString logPath = logFilePathInUse(options);
+    if (options.exportCsv != QLatin1String("-") && belongsToLog(options.exportCsv, logPath))
+        throw QorLogError(QCoreApplication::translate(
+                              "main", "%1 is the log file, one of its backups or a copy of it: "
+                                      "the CSV export is not written over it")
+                              .arg(QDir::toNativeSeparators(options.exportCsv)));
+    const TChargeLog log =
+        loadExisting(logPath, QT_TRANSLATE_NOOP("main", "The log file %1 does not exist"));
     if (options.exportCsv == QLatin1String("-")) {
         QFile out;
         if (!out.open(stdout, QIODevice::WriteOnly))
@@ -61,24 +106,33 @@ int exportCsv(const CommandLineOptions &options)
     return 0;
 }
 
-// --import-csv: handed to a running QorLog that keeps the same log, else done here.
+// --import-csv: handed to a running QorLog that keeps the same log, else done here under the
+// log's lock. The run never becomes the running QorLog itself: another import beside it would
+// hand its import to a run that cannot take it.
 int importCsv(const CommandLineOptions &options)
 {
     const QString csvPath = QFileInfo(options.importCsv).absoluteFilePath();
     const QString logPath = logFilePathInUse(options);
     TSingleInstanceGuard guard(QString::fromLatin1(QorLog::InstanceIdentifier));
-    if (!guard.CheckSingleInstance()) {
+    if (guard.isHeld()) {
         TSingleInstanceGuard::Answer answer;
-        if (!guard.sendImport(csvPath, logPath, answer))
+        switch (guard.sendImport(csvPath, logPath, answer)) {
+        case TSingleInstanceGuard::Handover::NoAnswer:
             throw QorLogError(QCoreApplication::translate(
                 "main", "QorLog is running but did not answer; nothing was imported"));
-        if (answer.Status != TImportCsvForm::OtherLogStatus) {
-            std::fprintf(answer.Status == 0 ? stdout : stderr, "%s\n", qPrintable(answer.Message));
-            return answer.Status;
+        case TSingleInstanceGuard::Handover::Answered:
+            if (answer.Status != TImportCsvForm::OtherLogStatus) {
+                std::fprintf(answer.Status == 0 ? stdout : stderr, "%s\n",
+                             qPrintable(answer.Message));
+                return answer.Status;
+            }
+            break; // the running QorLog keeps another log
+        case TSingleInstanceGuard::Handover::NobodyListening:
+            break; // a QorLog that is starting or ending: the lock keeps the two apart
         }
-        // The running QorLog keeps another log: this one is nobody's to disturb.
     }
-    const CsvImport::Plan plan = CsvImport::ImportIntoLogFile(csvPath, logPath);
+    const CsvImport::Plan plan =
+        CsvImport::ImportIntoLogFile(csvPath, logPath, fallbackBackupParent());
     const bool imported = plan.Errors.isEmpty();
     std::fprintf(imported ? stdout : stderr, "%s\n",
                  qPrintable(CsvImport::Summary(plan, imported)));
@@ -118,9 +172,10 @@ int helpOrVersion(const CommandLineOptions &options)
 
 QString logFilePathInUse(const CommandLineOptions &options)
 {
+    // The real file, links followed once: its lock, backups and conflict copies lie beside it.
     if (!options.logFile.isEmpty())
-        return QFileInfo(options.logFile).absoluteFilePath();
-    return defaultLogFilePath(QCoreApplication::applicationFilePath());
+        return FilePaths::resolved(options.logFile);
+    return FilePaths::resolved(defaultLogFilePath(QCoreApplication::applicationFilePath()));
 }
 
 void installUserLanguage()

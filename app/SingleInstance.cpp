@@ -6,7 +6,11 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
+
+#include <cerrno>
+#include <signal.h>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -172,13 +176,28 @@ bool TSingleInstanceGuard::sendActivation(int firstParameter, int timeoutMs)
     return sent;
 }
 
-bool TSingleInstanceGuard::sendImport(const QString &csvPath, const QString &logPath,
-                                      Answer &answer, int timeoutMs)
+bool TSingleInstanceGuard::isHeld() const
+{
+    if (ownedByAnother(m_lockPath))
+        return false;
+    QLockFile lock(m_lockPath);
+    qint64 pid = 0;
+    QString host, application;
+    if (!lock.getLockInfo(&pid, &host, &application))
+        return false;
+    if (host == QSysInfo::machineHostName() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        return false; // left by a QorLog that is gone
+    return true;
+}
+
+TSingleInstanceGuard::Handover TSingleInstanceGuard::sendImport(const QString &csvPath,
+                                                                const QString &logPath,
+                                                                Answer &answer, int timeoutMs)
 {
     QLocalSocket socket;
     QDeadlineTimer deadline(timeoutMs);
     if (!connectToFirst(socket, 5000))
-        return false;
+        return Handover::NobodyListening;
     socket.write("import " + csvPath.toUtf8().toBase64() + ' ' + logPath.toUtf8().toBase64() +
                  '\n');
     // The first instance answers once the import is done and saved.
@@ -186,16 +205,16 @@ bool TSingleInstanceGuard::sendImport(const QString &csvPath, const QString &log
         if (socket.waitForReadyRead(1000) || socket.canReadLine())
             continue;
         if (deadline.hasExpired() || socket.state() != QLocalSocket::ConnectedState)
-            return false;
+            return Handover::NoAnswer;
     }
     const QList<QByteArray> parts = socket.readLine(64 * 1024).trimmed().split(' ');
     if (parts.size() < 2 || parts.at(0) != "answer")
-        return false;
+        return Handover::NoAnswer;
     answer.Status = parts.at(1).toInt();
     answer.Message =
         parts.size() > 2 ? QString::fromUtf8(QByteArray::fromBase64(parts.at(2))) : QString();
     socket.disconnectFromServer();
-    return true;
+    return Handover::Answered;
 }
 
 bool TSingleInstanceGuard::sendCapture(const QStringList &fields, Answer &answer, int timeoutMs)

@@ -42,10 +42,19 @@ public:
     // log file's absolute paths, from the event loop; the answer goes back to the later start.
     using ImportHandler = std::function<Answer(const QString &csvPath, const QString &logPath)>;
     void setImportHandler(ImportHandler handler) { m_importHandler = std::move(handler); }
+    // For a run that must not become the first instance itself (an import from the command
+    // line, which another such run may want to hand its import to): whether a live process of
+    // this user holds the instance lock. Takes nothing.
+    bool isHeld() const;
     // For a later start: hands the import to the first instance and waits for its answer.
-    // False when nobody answered within `timeoutMs`.
-    bool sendImport(const QString &csvPath, const QString &logPath, Answer &answer,
-                    int timeoutMs = 120000);
+    enum class Handover
+    {
+        Answered,
+        NobodyListening, // none listened within a few seconds: nothing was handed over
+        NoAnswer         // it took the import but gave no answer within `timeoutMs`
+    };
+    Handover sendImport(const QString &csvPath, const QString &logPath, Answer &answer,
+                        int timeoutMs = 120000);
 
     // The first instance's side of `qorlog --capture`: called with the request's fields (the
     // device and the choices, see CaptureCommand); the answer goes back at once.

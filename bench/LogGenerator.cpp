@@ -130,6 +130,20 @@ void generateChargeLog(TChargeLog &log, int count, quint32 seed)
                                      .arg(i + 1, 6, 10, QLatin1Char('0'));
         log.StoreChargeRecord(-1, dateTime, powerSource, charger, batteries.at(battery), amps,
                               ampHours, termination, comment, chargerLogFileName);
+        // An identity from the same seed, entered a little after the charge, as a log written
+        // by the program holds.
+        QUuid id;
+        id.data1 = random();
+        id.data2 = ushort(random());
+        id.data3 = ushort((random() & 0x0FFF) | 0x4000);
+        const quint32 low = random(), high = random();
+        for (int k = 0; k < 4; ++k) {
+            id.data4[k] = uchar(low >> (8 * k));
+            id.data4[4 + k] = uchar(high >> (8 * k));
+        }
+        id.data4[0] = uchar((id.data4[0] & 0x3F) | 0x80);
+        log.ChargeStringList.setIdentity(log.ChargeStringList.count() - 1, id,
+                                         dateTime + 1.0 / 24.0);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ChargeLogDocument.h"
 
+#include "ChargeIdentity.h"
 #include "ConflictCopies.h"
 #include "LogUndoCommands.h"
 
@@ -102,6 +103,9 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     loaded.CyclesSeriesColour = m_log.CyclesSeriesColour;
     loaded.ChargeSeriesColour = m_log.ChargeSeriesColour;
     loaded.DischargeSeriesColour = m_log.DischargeSeriesColour;
+    // Charges the file gives without ids (an older QorLog's file, another program's) get them
+    // as they enter the log; the next save writes them.
+    ChargeIdentity::assignMissing(loaded);
     m_log = std::move(loaded);
     for (const Series series : {CyclesSeries, ChargeSeries, DischargeSeries})
         if (colours[series] != 0)
@@ -132,6 +136,14 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     // What was read is what the file holds, as far as anything later can tell.
     m_guard->adopt(m_log, !damaged && !unreadable, readFrom);
     m_guard->setReadOnly(unreadable);
+    if (!unreadable) {
+        const QString cannotWrite = m_guard->writeProblem();
+        if (!cannotWrite.isEmpty())
+            notice = (notice.isEmpty() ? QString() : notice + QStringLiteral("\n\n")) +
+                     tr("QorLog cannot write the log file %1: %2\n\nIt shows the log read-only: "
+                        "changes are refused until the file can be written.")
+                         .arg(m_path, cannotWrite);
+    }
     Q_EMIT changed();
     if (!unreadable)
         mergeConflictCopies();
@@ -140,7 +152,8 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
 
 TChargeLogChange TChargeLogDocument::replaceEntries(TChargeLog &log,
                                                     const QSet<qint32> &removedKeys,
-                                                    const QVector<TChargeEntry> &added)
+                                                    const QVector<TChargeEntry> &added,
+                                                    const QHash<QUuid, double> &deletionTimes)
 {
     TChargeLogChange step;
     step.Removed = log.ChargeStringList.takeKeys(removedKeys);
@@ -149,11 +162,25 @@ TChargeLogChange TChargeLogDocument::replaceEntries(TChargeLog &log,
     for (const TChargeEntry &entry : added) {
         keys.append(entry.Record.Key);
         log.NextKey = qMax(log.NextKey, entry.Record.Key + 1);
-        log.ChargeStringList.append(entry.Record, entry.Text);
+        log.ChargeStringList.append(entry);
     }
     // Sorted here, so that the positions the step keeps are those every window shows.
     log.ChargeStringList.sortByDateTime();
     step.Added = TChargeLogChange::positionsOf(log.ChargeStringList, keys);
+    step.recordDeletions(log.Deleted, deletionTimes, ChargeIdentity::nowUtc());
+    return step;
+}
+
+TChargeLogChange TChargeLogDocument::applyMerge(TChargeLog &log, const TLogMerge &merge)
+{
+    QSet<qint32> removedKeys;
+    for (const TChargeEntry &entry : merge.Removed)
+        removedKeys.insert(entry.Record.Key);
+    TChargeLogChange step = replaceEntries(log, removedKeys, merge.Added, merge.Deletions);
+    // Deletions of charges this log never held travel on with it (no step: nothing shows).
+    for (auto it = merge.Deletions.cbegin(); it != merge.Deletions.cend(); ++it)
+        if (!log.Deleted.contains(it.key()))
+            log.Deleted.insert(it.key(), it.value());
     return step;
 }
 
@@ -179,7 +206,7 @@ void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)>
             m_log.LastWritten = written;
         } else {
             // The other program's change is in the file already and stays in memory too.
-            step.undo(m_log.ChargeStringList);
+            step.undo(m_log);
             m_log.ChargeStringList.sortByDateTime();
             pushMergedSteps();
         }
@@ -190,6 +217,18 @@ void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)>
         m_undoStack->push(new TLogChangeCommand(this, text, std::move(step)));
     pushMergedSteps();
     Q_EMIT changed();
+    // Conflict copies that could not be merged before are merged once a save succeeds.
+    if (m_copiesPending)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                try {
+                    mergeConflictCopies();
+                } catch (const QorLogError &error) {
+                    Q_EMIT stepFailed(error.message());
+                }
+            },
+            Qt::QueuedConnection);
 }
 
 qint32 TChargeLogDocument::storeCharge(qint32 key, double dateTime, const QString &powerSource,
@@ -230,6 +269,8 @@ int TChargeLogDocument::deleteCharges(const QSet<qint32> &keys)
             count = int(step.Removed.size());
             if (count == 0)
                 return QString();
+            // The deletion travels with the log: other copies of it learn of it.
+            step.recordDeletions(m_log.Deleted, {}, ChargeIdentity::nowUtc());
             return count == 1 ? tr("Delete 1 Charge") : tr("Delete %n Charges", nullptr, count);
         },
         true);
@@ -354,14 +395,20 @@ void TChargeLogDocument::takeOutsideChange()
     const TOutsideChange change = m_guard->takeOutsideChange(m_log);
     switch (change.Type) {
     case TOutsideChange::Kind::Merged: {
-        if (change.Merge.isEmpty())
+        if (change.Merge.isEmpty()) {
+            // Only deletions of charges this log does not hold: nothing to show or undo. A
+            // version of the other side's that this log's outlasted is written back over it.
+            m_log.Deleted.insert(change.Merge.Deletions);
+            if (!change.Merge.Conflicts.isEmpty()) {
+                Q_EMIT notice(QStringLiteral("OutsideChangeNoticeBox"),
+                              OutsideChangeNotice(change.Merge));
+                saveLog();
+            }
             return;
-        QSet<qint32> removedKeys;
-        for (const TChargeEntry &entry : change.Merge.Removed)
-            removedKeys.insert(entry.Record.Key);
+        }
         // One undo step of its own. It is in the file already, so a failed save below does
         // not take it back.
-        TChargeLogChange step = replaceEntries(m_log, removedKeys, change.Merge.Added);
+        TChargeLogChange step = applyMerge(m_log, change.Merge);
         m_undoStack->push(
             new TLogChangeCommand(this, tr("Change by Another Program"), std::move(step)));
         Q_EMIT changed();
@@ -386,17 +433,41 @@ void TChargeLogDocument::mergeConflictCopies()
 {
     if (m_closing || m_guard->isReadOnly())
         return;
+    m_copiesPending = false;
     for (const QString &path : m_guard->conflictCopies()) {
         ConflictCopies::TConflictMerge copy;
-        commit(
-            [&](TChargeLogChange &step) {
-                copy = ConflictCopies::missingCharges(path, m_log);
-                if (copy.Damaged || copy.Merge.Added.isEmpty())
-                    return QString();
-                step = replaceEntries(m_log, {}, copy.Merge.Added);
-                return tr("Merge Conflict Copy");
-            },
-            true);
+        try {
+            commit(
+                [&](TChargeLogChange &step) {
+                    copy = ConflictCopies::mergeCopy(path, m_log);
+                    if (copy.Damaged)
+                        return QString();
+                    // What the merge drops of this QorLog's stays in the backups.
+                    if (copy.Merge.DroppedOurs)
+                        m_guard->keepBeforeMerge(m_log);
+                    if (copy.Merge.isEmpty()) {
+                        m_log.Deleted.insert(copy.Merge.Deletions);
+                        return QString();
+                    }
+                    step = applyMerge(m_log, copy.Merge);
+                    return tr("Merge Conflict Copy");
+                },
+                true);
+            if (!copy.Damaged)
+                ConflictCopies::putAway(path, m_guard->backups());
+        } catch (const QorLogError &error) {
+            // Not merged (the log cannot be saved now, or the copy not put away): it stays
+            // where it is and is merged again once a save succeeds.
+            m_copiesPending = true;
+            if (!m_reportedCopies.contains(path)) {
+                m_reportedCopies.insert(path);
+                Q_EMIT notice(QStringLiteral("ConflictCopyNoticeBox"),
+                              tr("The conflict copy %1 could not be merged:\n%2\n\nIt stays "
+                                 "where it is; QorLog merges it once it can save the log.")
+                                  .arg(path, error.message()));
+            }
+            continue;
+        }
         if (copy.Damaged) {
             // Left where it is, and told once.
             if (!m_reportedCopies.contains(path)) {
@@ -405,9 +476,8 @@ void TChargeLogDocument::mergeConflictCopies()
             }
             continue;
         }
-        // Merged and saved: put with the backups, so that it is not merged twice.
-        ConflictCopies::putAway(path, m_guard->backups());
-        if (!copy.Merge.Added.isEmpty())
+        m_reportedCopies.remove(path);
+        if (!copy.Merge.isEmpty())
             Q_EMIT notice(QStringLiteral("ConflictCopyNoticeBox"),
                           ConflictCopies::mergedNotice(copy));
     }
@@ -415,10 +485,7 @@ void TChargeLogDocument::mergeConflictCopies()
 
 void TChargeLogDocument::applyMergeDuringSave(TChargeLog &log, const TLogMerge &merge)
 {
-    QSet<qint32> removedKeys;
-    for (const TChargeEntry &entry : merge.Removed)
-        removedKeys.insert(entry.Record.Key);
-    m_mergedDuringSave.append(replaceEntries(log, removedKeys, merge.Added));
+    m_mergedDuringSave.append(applyMerge(log, merge));
 }
 
 void TChargeLogDocument::pushMergedSteps()

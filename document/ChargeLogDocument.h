@@ -116,8 +116,12 @@ private:
     void applyMergeDuringSave(TChargeLog &log, const TLogMerge &merge);
     // Takes out the records holding `removedKeys`, appends `added` and sorts: the step that
     // undoes and redoes exactly that.
+    // The charges that go for good are deleted at the times `deletionTimes` gives (else now).
     TChargeLogChange replaceEntries(TChargeLog &log, const QSet<qint32> &removedKeys,
-                                    const QVector<TChargeEntry> &added);
+                                    const QVector<TChargeEntry> &added,
+                                    const QHash<QUuid, double> &deletionTimes = {});
+    // A merge as the step that makes it, with the deletions it brings.
+    TChargeLogChange applyMerge(TChargeLog &log, const TLogMerge &merge);
     void checkAddable(const QVector<TChargeEntry> &removed,
                       const QVector<TChargeEntry> &added) const;
     // Saves; merges another program's change found meanwhile as steps of their own.
@@ -131,6 +135,7 @@ private:
     QVector<TChargeLogChange> m_mergedDuringSave;
     bool m_inUndoStep = false;
     QSet<QString> m_reportedCopies;
+    bool m_copiesPending = false; // a conflict copy waits for a save that succeeds
     bool m_closing = false;
     bool m_restoringStack = false;
 };

@@ -10,16 +10,16 @@ TLogChangeCommand::TLogChangeCommand(TChargeLogDocument *document, const QString
 
 void TLogChangeCommand::undo()
 {
-    TChargeList &list = m_document->log().ChargeStringList;
-    m_document->runUndoStep([&] { m_change.undo(list); }, [&] { m_change.redo(list); }, true);
+    TChargeLog &log = m_document->log();
+    m_document->runUndoStep([&] { m_change.undo(log); }, [&] { m_change.redo(log); }, true);
 }
 
 void TLogChangeCommand::redo()
 {
     if (std::exchange(m_done, false))
         return;
-    TChargeList &list = m_document->log().ChargeStringList;
-    m_document->runUndoStep([&] { m_change.redo(list); }, [&] { m_change.undo(list); }, false);
+    TChargeLog &log = m_document->log();
+    m_document->runUndoStep([&] { m_change.redo(log); }, [&] { m_change.undo(log); }, false);
 }
 
 TSeriesColourCommand::TSeriesColourCommand(TChargeLogDocument *document, const QString &text,

@@ -29,6 +29,23 @@ void TChargeList::append(const TChargeRecord &record, const QString &text)
         m_keyIndex.insert(record.Key, count() - 1);
 }
 
+void TChargeList::append(TChargeEntry entry)
+{
+    entry.Written = {};
+    const qint32 key = entry.Record.Key;
+    ownEntries().push_back(std::move(entry));
+    if (m_keyIndexValid)
+        m_keyIndex.insert(key, count() - 1);
+}
+
+void TChargeList::setIdentity(int index, const QUuid &id, double changed)
+{
+    TChargeEntry &entry = ownEntries().at(size_t(index));
+    entry.Id = id;
+    entry.Changed = changed;
+    entry.Written = {};
+}
+
 void TChargeList::replace(int index, const TChargeRecord &record, const QString &text)
 {
     TChargeEntry &entry = ownEntries().at(size_t(index));

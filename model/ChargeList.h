@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QUuid>
 #include <QVector>
 
 #include <algorithm>
@@ -22,12 +23,16 @@ struct TWrittenPlace
 };
 
 // One entry of the charge list: the record plus its two free texts kept as
-// "chargerlogfile*comment" (the log file name cannot contain "*", the comment may).
+// "chargerlogfile*comment" (the log file name cannot contain "*", the comment may), and the
+// charge's identity across every copy of the log: its id and when it was last added or edited.
+// The identity is no part of what the user sees, nor of the record's fields.
 struct TChargeEntry
 {
     QString Text;
     TChargeRecord Record;
     TWrittenPlace Written;
+    QUuid Id;           // null: none yet (read from a file that gives none)
+    double Changed = 0; // UTC day count of the last add or edit; 0: not known
 };
 
 struct TPositionedEntry; // ChargeLogChange.h
@@ -47,7 +52,12 @@ public:
     const QString &text(int index) const { return at(index).Text; }
 
     void append(const TChargeRecord &record, const QString &text);
+    // Appends the entry as it is, identity included (its written place is dropped).
+    void append(TChargeEntry entry);
+    // Replaces record and texts; the entry keeps its identity.
     void replace(int index, const TChargeRecord &record, const QString &text);
+    // Sets the entry's id and the time of its last change.
+    void setIdentity(int index, const QUuid &id, double changed);
     void removeAt(int index);
     // Removes every entry for which `pred(entry)` holds; returns how many went.
     template <typename Pred> int removeIf(Pred pred);

@@ -1,9 +1,14 @@
 #include "ChargeLog.h"
 
+#include "ChargeIdentity.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 TChargeLog::TChargeLog()
     : PowerSourcesStringList(defaultPowerSources()), ChargersStringList(defaultChargers()),
@@ -62,9 +67,22 @@ qint32 TChargeLog::StoreChargeRecord(qint32 key, double dateTime, const QString 
                   comment, chargerLogFileName);
     const TChargeRecord record = recordFromNames(dateTime, powerSource, charger, battery,
                                                  nominalChargeAmps, ampHours, termination);
-    if (key < 0)
-        return AppendChargeRecord(record, comment, chargerLogFileName);
-    return ReplaceChargeRecord(key, record, comment, chargerLogFileName) ? key : 0;
+    const double now = ChargeIdentity::nowUtc();
+    if (key < 0) {
+        const qint32 added = AppendChargeRecord(record, comment, chargerLogFileName);
+        ChargeStringList.setIdentity(ChargeStringList.count() - 1, ChargeIdentity::newId(), now);
+        return added;
+    }
+    const int index = FindChargeIndex(key);
+    if (index < 0)
+        return 0;
+    const TChargeEntry before = ChargeStringList.at(index);
+    ReplaceChargeRecord(key, record, comment, chargerLogFileName);
+    const TChargeEntry &after = ChargeStringList.at(index);
+    if (after.Record != before.Record || after.Text != before.Text)
+        ChargeStringList.setIdentity(index,
+                                     before.Id.isNull() ? ChargeIdentity::newId() : before.Id, now);
+    return key;
 }
 
 TChargeRecord TChargeLog::recordFromNames(double dateTime, const QString &powerSource,
@@ -215,12 +233,50 @@ qint32 TChargeLog::recordIndex(const TChargeRecord &record, NameKind kind)
 int TChargeLog::PurgeMarked(NameKind kind)
 {
     TNameList &list = nameList(kind);
-    const int removed = ChargeStringList.removeIf(
-        [&](const TChargeEntry &entry) { return list.isMarked(recordIndex(entry.Record, kind)); });
+    // Purged for good: deleted, so that no other copy of the log brings them back.
+    const double now = ChargeIdentity::nowUtc();
+    const int removed = ChargeStringList.removeIf([&](const TChargeEntry &entry) {
+        if (!list.isMarked(recordIndex(entry.Record, kind)))
+            return false;
+        if (!entry.Id.isNull())
+            Deleted.insert(entry.Id, now);
+        return true;
+    });
     for (int i = 0; i < list.count(); ++i)
         if (list.isMarked(i))
             list.rename(i, QString::fromLatin1(QorLog::DeletedName));
     return removed;
+}
+
+int TChargeLog::PruneDeleted(double nowUtc)
+{
+    const int before = int(Deleted.size());
+    if (Deleted.isEmpty())
+        return 0;
+    // Looked at first without changing anything: the list is shared with the log as last
+    // saved, and a change would copy it at every save.
+    const double oldest = nowUtc - DeletedKeptDays;
+    const auto tooOld = [oldest](double when) { return when < oldest; };
+    if (std::any_of(Deleted.cbegin(), Deleted.cend(), tooOld))
+        Deleted.removeIf([&](const auto &it) { return tooOld(it.value()); });
+    const qsizetype kept = qMax<qsizetype>(DeletedKeptAtLeast, qsizetype(DeletedKeptPerCharge) *
+                                                                   ChargeStringList.count());
+    if (Deleted.size() > kept) {
+        // The newest are kept; of equal times, the ids sorting last. Made anew from those, as
+        // most go when so many are too many (a deletion of all charges).
+        std::vector<std::pair<double, QUuid>> byTime;
+        byTime.reserve(size_t(Deleted.size()));
+        for (auto it = Deleted.cbegin(); it != Deleted.cend(); ++it)
+            byTime.emplace_back(it.value(), it.key());
+        const auto cut = byTime.end() - kept;
+        std::nth_element(byTime.begin(), cut, byTime.end());
+        QHash<QUuid, double> newest;
+        newest.reserve(kept);
+        for (auto it = cut; it != byTime.end(); ++it)
+            newest.insert(it->second, it->first);
+        Deleted = std::move(newest);
+    }
+    return before - int(Deleted.size());
 }
 
 bool TChargeLog::previousPowerSource(QString &name) const

@@ -5,7 +5,9 @@
 #include "LogFileIdentity.h"
 #include "NameList.h"
 
+#include <QHash>
 #include <QStringList>
+#include <QUuid>
 
 // The file the last save of a log wrote, as far as a later save needs it to copy the bytes of
 // unchanged entries from it: the file must still be that very file, the numbers must take the
@@ -32,6 +34,9 @@ public:
     TNameList TerminationsStringList;
     TChargeList ChargeStringList;
     qint32 NextKey = 1;
+    // The ids of deleted charges with the UTC day count of their deletion, so that a deletion
+    // travels with the log to every copy of it (another desktop, a sync tool's conflict copy).
+    QHash<QUuid, double> Deleted;
 
     qint32 CyclesSeriesColour = QorLog::DefaultCyclesSeriesColour;
     qint32 ChargeSeriesColour = QorLog::DefaultChargeSeriesColour;
@@ -56,7 +61,9 @@ public:
     // The model half of adding or editing a charge: checks that every value can be stored
     // faithfully (throws QorLogError before anything changes), resolves the four names
     // (trimmed, case-insensitive, appended when new) and appends (key < 0) or replaces.
-    // Returns the key of the record stored, or 0 when `key` named no record any more.
+    // A new charge gets a new id; both get the time now as their last change (an edit that
+    // changes nothing keeps its time). Returns the key of the record stored, or 0 when `key`
+    // named no record any more.
     qint32 StoreChargeRecord(qint32 key, double dateTime, const QString &powerSource,
                              const QString &charger, const QString &battery,
                              double nominalChargeAmps, double ampHours, const QString &termination,
@@ -102,9 +109,19 @@ public:
     const TNameList &nameList(NameKind kind) const;
     static qint32 recordIndex(const TChargeRecord &record, NameKind kind);
 
-    // Removes every record whose name of `kind` is marked and renames the marked names
-    // "Deleted" (they keep their position and mark). Returns how many records went.
+    // Removes every record whose name of `kind` is marked (their ids go to Deleted) and renames
+    // the marked names "Deleted" (they keep their position and mark). Returns how many records
+    // went.
     int PurgeMarked(NameKind kind);
+
+    // Deletions are kept this long, and never more of them than this many per charge (or
+    // DeletedKeptAtLeast, whichever is more): a log must not grow by what it no longer holds.
+    static constexpr int DeletedKeptDays = 400;
+    static constexpr int DeletedKeptPerCharge = 2;
+    static constexpr int DeletedKeptAtLeast = 1000;
+    // Drops deletions older than DeletedKeptDays before `nowUtc` and, beyond the number kept,
+    // the oldest. Returns how many went.
+    int PruneDeleted(double nowUtc);
 
     // The power source of the record in the last entry (the latest once sorted), or an empty
     // text and false when the list is empty.

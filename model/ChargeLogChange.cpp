@@ -16,6 +16,52 @@ void TChargeLogChange::redo(TChargeList &list) const
     list.insertAtPositions(Added);
 }
 
+void TChargeLogChange::undo(TChargeLog &log) const
+{
+    undo(log.ChargeStringList);
+    if (!log.Deleted.isEmpty())
+        for (const auto &[id, when] : DeletionsAdded)
+            log.Deleted.remove(id);
+    for (const auto &[id, when] : DeletionsRemoved)
+        log.Deleted.insert(id, when);
+}
+
+void TChargeLogChange::redo(TChargeLog &log) const
+{
+    redo(log.ChargeStringList);
+    if (!log.Deleted.isEmpty())
+        for (const TPositionedEntry &e : Added)
+            log.Deleted.remove(e.Entry.Id);
+    for (const auto &[id, when] : DeletionsAdded)
+        log.Deleted.insert(id, when);
+}
+
+void TChargeLogChange::recordDeletions(QHash<QUuid, double> &deleted,
+                                       const QHash<QUuid, double> &times, double now)
+{
+    QSet<QUuid> back;
+    back.reserve(Added.size());
+    for (const TPositionedEntry &e : Added) {
+        back.insert(e.Entry.Id);
+        const auto found = deleted.constFind(e.Entry.Id);
+        if (found != deleted.cend()) {
+            DeletionsRemoved.append({found.key(), found.value()});
+            deleted.remove(e.Entry.Id);
+        }
+    }
+    if (Removed.isEmpty())
+        return;
+    DeletionsAdded.reserve(Removed.size());
+    deleted.reserve(deleted.size() + Removed.size());
+    for (const TPositionedEntry &e : Removed) {
+        if (e.Entry.Id.isNull() || back.contains(e.Entry.Id))
+            continue;
+        const double when = times.isEmpty() ? now : times.value(e.Entry.Id, now);
+        DeletionsAdded.append({e.Entry.Id, when});
+        deleted.insert(e.Entry.Id, when);
+    }
+}
+
 QVector<TPositionedEntry> TChargeLogChange::positionsOf(const TChargeList &list,
                                                         const QVector<qint32> &keys)
 {

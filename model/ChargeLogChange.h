@@ -1,8 +1,12 @@
 #pragma once
 
 #include "ChargeList.h"
+#include "ChargeLog.h"
 
+#include <QHash>
+#include <QPair>
 #include <QSet>
+#include <QUuid>
 #include <QVector>
 
 // A charge list entry together with the position it holds in the list.
@@ -20,14 +24,30 @@ struct TPositionedEntry
 //
 // The positions hold as long as every change of the list between the steps is itself such a
 // step. Should they not (a position past the end), entries go to the end: nothing is lost.
+//
+// The log's deletions follow: the change records the ids of the charges it took out for good
+// (DeletionsAdded) and takes those of the charges it brought back out of the deletions
+// (DeletionsRemoved, with the times they had), and undo and redo put that back and again.
 class TChargeLogChange
 {
 public:
     QVector<TPositionedEntry> Removed; // ascending positions, in the list before the change
     QVector<TPositionedEntry> Added;   // ascending positions, in the list after the change
+    using Deletions = QVector<QPair<QUuid, double>>;
+    Deletions DeletionsAdded;
+    Deletions DeletionsRemoved;
 
     void undo(TChargeList &list) const;
     void redo(TChargeList &list) const;
+    // The same on the whole log, its deletions included.
+    void undo(TChargeLog &log) const;
+    void redo(TChargeLog &log) const;
+
+    // Works out, and makes in `deleted`, what the change does to the deletions once Removed and
+    // Added are in place: a removed charge whose id does not come back is deleted at the time
+    // `times` gives for it (else `now`), an added charge is deleted no more.
+    void recordDeletions(QHash<QUuid, double> &deleted, const QHash<QUuid, double> &times,
+                         double now);
 
     // The entries holding `keys` with their current positions, ascending; keys not in the list
     // are left out.

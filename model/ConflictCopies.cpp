@@ -30,15 +30,25 @@ namespace ConflictCopies {
 
 bool isConflictCopyOf(const QString &logFileName, const QString &fileName)
 {
+    static const QRegularExpression marks(
+        QStringLiteral(R"(^(?:\.sync-conflict-\d{8}-\d{6}-[A-Za-z0-9]+)"
+                       R"(| ?\([^()]*conflict[^()]*(?:\([^()]*\)[^()]*)?\)(?: ?\(\d+\))?)"
+                       R"(| ?\[[^\[\]]*conflict[^\[\]]*\])"
+                       R"(|[._-]conflict(?:ed)?(?:\d+|[-_ ][^./\\]*)?)$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (fileName.size() <= logFileName.size() || fileName.contains(QLatin1Char('/')))
+        return false;
+    // The mark after the whole name ("NAME.QorLog.conflict1").
+    if (fileName.startsWith(logFileName) &&
+        marks.match(QStringView(fileName).mid(logFileName.size())).hasMatch())
+        return true;
+    // The mark between the name and its extension.
     QString stem, extension;
     splitName(logFileName, stem, extension);
-    if (!fileName.startsWith(stem) || !fileName.endsWith(extension) ||
-        fileName.size() <= logFileName.size())
+    if (!fileName.startsWith(stem) || !fileName.endsWith(extension))
         return false;
     const QStringView mark =
         QStringView(fileName).mid(stem.size(), fileName.size() - stem.size() - extension.size());
-    static const QRegularExpression marks(QStringLiteral(
-        R"(^(?:\.sync-conflict-\d{8}-\d{6}-[A-Za-z0-9]+| \(.*conflicted copy.*\))$)"));
     return marks.match(mark).hasMatch();
 }
 
@@ -49,14 +59,14 @@ QStringList find(const QString &logPath)
     QString stem, extension;
     splitName(log.fileName(), stem, extension);
     QStringList copies;
-    for (const QString &name :
-         dir.entryList({stem + QLatin1Char('*')}, QDir::Files | QDir::Hidden, QDir::Name))
+    for (const QString &name : dir.entryList(
+             {stem + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name))
         if (isConflictCopyOf(log.fileName(), name))
             copies.append(dir.filePath(name));
     return copies;
 }
 
-TConflictMerge missingCharges(const QString &copyPath, TChargeLog &log)
+TConflictMerge mergeCopy(const QString &copyPath, TChargeLog &log)
 {
     TConflictMerge result;
     result.CopyPath = copyPath;
@@ -70,23 +80,35 @@ TConflictMerge missingCharges(const QString &copyPath, TChargeLog &log)
                              .arg(copyPath, error.message());
         return result;
     }
-    // Taking the copy as the log's new state, the charges it would bring are those the log
-    // lacks; the ones it would take away are the log's own later charges and stay.
-    result.Merge = LogMerge::ReplaceBy(copy, log);
-    result.Merge.Removed.clear();
+    result.Merge = LogMerge::MergeCopy(copy, log);
     return result;
 }
 
 QString mergedNotice(const TConflictMerge &merge)
 {
-    const int count = int(merge.Merge.Added.size());
-    const QString text =
-        count == 1 ? QCoreApplication::translate("ConflictCopies",
+    const QString name = QFileInfo(merge.CopyPath).fileName();
+    const TLogMerge &m = merge.Merge;
+    const int added = m.addedCount(), changed = m.changedCount(), removed = m.removedCount();
+    QString text;
+    if (changed == 0 && removed == 0) {
+        text = added == 1
+                   ? QCoreApplication::translate("ConflictCopies",
                                                  "1 charge merged from the conflict copy %1")
                    : QCoreApplication::translate("ConflictCopies",
                                                  "%n charges merged from the conflict copy %1",
-                                                 nullptr, count);
-    return text.arg(QFileInfo(merge.CopyPath).fileName());
+                                                 nullptr, added);
+        text = text.arg(name);
+    } else {
+        text = QCoreApplication::translate("ConflictCopies", "Merged from the conflict copy %1: "
+                                                             "%2 added, %3 changed, %4 removed.")
+                   .arg(name)
+                   .arg(added)
+                   .arg(changed)
+                   .arg(removed);
+    }
+    if (!m.Conflicts.isEmpty())
+        text += QLatin1Char('\n') + LogMerge::conflictsText(m);
+    return text;
 }
 
 QString putAway(const QString &copyPath, TBackupStore &backups)

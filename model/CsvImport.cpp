@@ -1,6 +1,8 @@
 #include "CsvImport.h"
 
+#include "ChargeIdentity.h"
 #include "LogFile.h"
+#include "LogFileGuard.h"
 #include "LogMerge.h"
 #include "NumberText.h"
 
@@ -488,30 +490,63 @@ QVector<TChargeEntry> MakeEntries(TChargeLog &log, const QVector<Charge> &charge
 {
     QVector<TChargeEntry> entries;
     entries.reserve(charges.size());
+    const double now = ChargeIdentity::nowUtc();
     for (const Charge &c : charges) {
         TChargeEntry entry;
         entry.Record = log.recordFromNames(c.DateTime, c.PowerSource, c.Charger, c.Battery,
                                            c.NominalChargeAmps, c.AmpHours, c.Termination);
         entry.Record.Key = log.NextKey++;
         entry.Text = TChargeList::JoinChargeText(c.ChargerLogFileName, c.Comment);
+        entry.Id = ChargeIdentity::newId(); // a charge of its own, however alike another
+        entry.Changed = now;
         entries.append(entry);
     }
     return entries;
 }
 
-Plan ImportIntoLogFile(const QString &csvPath, const QString &logPath)
+namespace {
+
+// The log as the file holds it now, with the ids its charges count by.
+TChargeLog readForImport(const QString &logPath, TLogFileIdentity &readFrom)
+{
+    TChargeLog log;
+    readFrom = TLogFileIdentity::ofPath(logPath);
+    LogFile::LoadChargeLog(logPath, log);
+    ChargeIdentity::assignMissing(log);
+    return log;
+}
+
+} // namespace
+
+Plan ImportIntoLogFile(const QString &csvPath, const QString &logPath,
+                       const QString &fallbackBackupParent)
 {
     const CsvFile::Document document = CsvFile::Document::fromFile(csvPath);
-    TChargeLog log;
-    LogFile::LoadChargeLog(logPath, log);
+    // The rows are read against the log as it is, without holding anyone up; should the log
+    // change before the lock is had, they are read again against what it holds then, so that
+    // two imports of one file add its charges once.
+    TLogFileIdentity readFrom;
+    TChargeLog log = readForImport(logPath, readFrom);
     Plan plan = MakeDetectedPlan(document, log);
     if (!plan.Errors.isEmpty() || plan.Charges.isEmpty())
         return plan;
+    TLogFileGuard guard(logPath, fallbackBackupParent);
+    guard.holdLock();
+    if (TLogFileIdentity::ofPath(logPath) != readFrom) {
+        log = readForImport(logPath, readFrom);
+        plan = MakeDetectedPlan(document, log);
+        if (!plan.Errors.isEmpty() || plan.Charges.isEmpty())
+            return plan;
+    }
+    guard.adopt(log, true, readFrom);
     TLogMerge change;
     change.Added = MakeEntries(log, plan.Charges);
     log.ChargeStringList.reserve(log.ChargeStringList.count() + int(change.Added.size()));
     LogMerge::ApplyMerge(log, change);
-    LogFile::SaveChargeLog(logPath, log);
+    // Through the guard, as the window saves: the day's backup, and whatever changed after
+    // the look above merged rather than written over.
+    guard.save(log);
+    guard.waitForBackup();
     return plan;
 }
 

@@ -106,9 +106,12 @@ QVector<TChargeEntry> MakeEntries(TChargeLog &log, const QVector<Charge> &charge
 
 // The whole import from the command line: reads `csvPath` with the detected settings and the
 // suggested mapping, and when every row can be read, adds the new charges to the log and
-// writes the log atomically. Returns the plan; throws QorLogError when the file cannot be
-// used. When the plan has errors, nothing is added or written.
-Plan ImportIntoLogFile(const QString &csvPath, const QString &logPath);
+// writes it as the window does: holding the log's lock from the look at the log to the
+// rename, with the day's backup (beside the log, else under `fallbackBackupParent`). Returns
+// the plan; throws QorLogError when the file cannot be used or the log cannot be read or
+// written. When the plan has errors, nothing is added or written.
+Plan ImportIntoLogFile(const QString &csvPath, const QString &logPath,
+                       const QString &fallbackBackupParent = QString());
 
 // A summary for the user: "Imported 3 charges, skipped 1 already in the log." (and "1 row
 // repeated in the file" when there are such rows) with the rows that could not be read, one a

@@ -145,6 +145,51 @@ QList<QByteArray> contentOfNames(const TNameList &list)
     return names;
 }
 
+// An id as 36 characters "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx".
+char *writeId(char *to, const QUuid &id)
+{
+    static const char digits[] = "0123456789abcdef";
+    const auto hex = [&to](quint64 value, int count) {
+        for (int i = count - 1; i >= 0; --i)
+            *to++ = digits[(value >> (4 * i)) & 0xF];
+    };
+    hex(id.data1, 8);
+    *to++ = '-';
+    hex(id.data2, 4);
+    *to++ = '-';
+    hex(id.data3, 4);
+    *to++ = '-';
+    hex(quint64(id.data4[0]) << 8 | id.data4[1], 4);
+    *to++ = '-';
+    for (int i = 2; i < 8; ++i)
+        hex(id.data4[i], 2);
+    return to;
+}
+
+// The deletions after the charges, oldest first, each as its id and the time of its deletion.
+void appendDeleted(QByteArray &out, const TChargeLog &log, char decimalPoint)
+{
+    if (log.Deleted.isEmpty())
+        return;
+    std::vector<std::pair<double, QUuid>> deletions;
+    deletions.reserve(size_t(log.Deleted.size()));
+    for (auto it = log.Deleted.cbegin(); it != log.Deleted.cend(); ++it)
+        deletions.emplace_back(it.value(), it.key());
+    std::sort(deletions.begin(), deletions.end());
+    const LeafTags idTags(3, "Id"), changedTags(3, "Changed");
+    const QByteArray start("\n    <DeletedCharge>"), end("\n    </DeletedCharge>");
+    out.append("\n  <Deleted>");
+    char number[48];
+    for (const auto &[when, id] : deletions) {
+        char text[40];
+        out.append(start).append(idTags.Start).append(text, writeId(text, id) - text);
+        out.append(idTags.End).append(changedTags.Start);
+        out.append(number, NumberText::formatExact(when, decimalPoint, number));
+        out.append(changedTags.End).append(end);
+    }
+    out.append("\n  </Deleted>");
+}
+
 // The whole document, sorted first, indented by two blanks per level, made piece by piece in
 // `out`. The text is made here rather than through a general XML writer: at 100,000 charges the
 // general writer's cost per call made a save many times slower than copying the file. Each
@@ -195,7 +240,9 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
 
     const TChargeList &charges = log.ChargeStringList;
     if (charges.isEmpty()) {
-        out.append("\n  <Charges/>\n</QorInsight>\n");
+        out.append("\n  <Charges/>");
+        appendDeleted(out, log, decimalPoint);
+        out.append("\n</QorInsight>\n");
         return;
     }
     out.append("\n  <Charges>");
@@ -206,13 +253,15 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
     const LeafTags dateTimeTags(3, "DateTime"), powerSourceTags(3, "PowerSource"),
         chargerTags(3, "Charger"), batteryTags(3, "Battery"), ampsTags(3, "NominalChargeAmps"),
         ampHoursTags(3, "AmpHours"), terminationTags(3, "Termination"), commentTags(3, "Comment"),
-        logFileTags(3, "ChargerLogFileName");
+        logFileTags(3, "ChargerLogFileName"), idTags(3, "Id"), changedTags(3, "Changed");
     const QByteArray chargeStart("\n    <Charge>"), chargeEnd("\n    </Charge>");
     constexpr qsizetype NumberRoom = 48;
+    constexpr qsizetype IdRoom = 40;
     const qsizetype fixedRoom = chargeStart.size() + chargeEnd.size() + dateTimeTags.size() +
                                 powerSourceTags.size() + chargerTags.size() + batteryTags.size() +
                                 ampsTags.size() + ampHoursTags.size() + terminationTags.size() +
-                                commentTags.size() + logFileTags.size() + 3 * NumberRoom;
+                                commentTags.size() + logFileTags.size() + idTags.size() + IdRoom +
+                                changedTags.size() + 4 * NumberRoom;
     const auto nameOf = [](const QList<QByteArray> &names, int index) -> const QByteArray & {
         static const QByteArray none;
         return index >= 0 && index < names.size() ? names.at(index) : none;
@@ -296,6 +345,12 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
         to = writeName(to, terminationTags, termination);
         to = writeElement(to, commentTags, comment);
         to = writeElement(to, logFileTags, chargerLogFileName);
+        if (!entry.Id.isNull()) {
+            to = writeBytes(to, idTags.Start);
+            to = writeId(to, entry.Id);
+            to = writeBytes(to, idTags.End);
+            to = writeNumber(to, changedTags, entry.Changed);
+        }
         to = writeBytes(to, chargeEnd);
         const qsizetype start = used;
         used = to - out.constData();
@@ -312,7 +367,9 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
     if (reuse && !endRun())
         return;
     out.truncate(used);
-    out.append("\n  </Charges>\n</QorInsight>\n");
+    out.append("\n  </Charges>");
+    appendDeleted(out, log, decimalPoint);
+    out.append("\n</QorInsight>\n");
 }
 
 // Numbers carry the user's decimal separator when it is one that every reader takes (a full
@@ -502,27 +559,6 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
     if (previousOpen)
         releaseInBackground(previous);
     return true;
-}
-
-QString KeepDamagedCopy(const QString &path)
-{
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString name = path + QStringLiteral(".damaged-") + stamp;
-    // Copies of the same second are numbered on from the highest number there: a number freed
-    // by removing old copies is not given to a newer one.
-    QString copy = name;
-    int highest = QFileInfo::exists(name) ? 1 : 0;
-    const QFileInfo info(name);
-    for (const QString &other :
-         info.absoluteDir().entryList({info.fileName() + QStringLiteral("-*")}, QDir::Files))
-        highest = qMax(highest, other.mid(info.fileName().size() + 1).toInt());
-    if (highest > 0)
-        copy = name + QLatin1Char('-') + QString::number(highest + 1);
-    if (!QFile::copy(path, copy))
-        throw QorLogError(tr("A copy of the damaged log file %1 could not be made").arg(path));
-    // Whoever may not read the log may not read its copy either.
-    QFile::setPermissions(copy, QFile::permissions(path));
-    return copy;
 }
 
 } // namespace LogFile

@@ -69,9 +69,4 @@ QByteArray WriteChargeLog(TChargeLog &log);
 using PreadFn = ssize_t (*)(int fd, void *buffer, size_t size, off_t offset);
 void SetPreadForTesting(PreadFn read);
 
-// Copies a log that failed to load to "PATH.damaged-YYYYMMDD-HHMMSS" beside it so the next
-// save cannot destroy what it held. The copy keeps the log's permissions. Returns the copy's
-// path; throws QorLogError on failure.
-QString KeepDamagedCopy(const QString &path);
-
 } // namespace LogFile

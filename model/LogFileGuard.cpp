@@ -1,5 +1,6 @@
 #include "LogFileGuard.h"
 
+#include "ChargeIdentity.h"
 #include "ConflictCopies.h"
 #include "LogFile.h"
 #include "SaveLock.h"
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <system_error>
 #include <unistd.h>
 
@@ -45,15 +47,21 @@ void takeLock(TSaveLock &lock, const QString &logPath, int timeoutMs)
         if (result == TSaveLock::Result::Locked)
             return;
         if (result == TSaveLock::Result::Failed)
-            throw QorLogError(tr("The log file %1 was not saved: the lock file %2 beside it "
-                                 "cannot be made (%3).")
+            throw QorLogError(QCoreApplication::translate(
+                                  "TLogFileGuard",
+                                  "The log file %1 was not saved: the lock file %2 beside it "
+                                  "cannot be made (%3).")
                                   .arg(logPath, lock.path(), lock.errorString()));
         if (deadline.hasExpired()) {
             const QString holder = lock.holder();
-            throw QorLogError(tr("The log file %1 was not saved: another QorLog (%2) has been "
-                                 "saving it for longer than %3 seconds. Try again in a moment.")
-                                  .arg(logPath, holder.isEmpty() ? tr("unknown") : holder)
-                                  .arg(timeoutMs / 1000.0));
+            throw QorLogError(
+                QCoreApplication::translate(
+                    "TLogFileGuard", "The log file %1 was not saved: another QorLog (%2) has been "
+                                     "saving it for longer than %3 seconds. Try again in a moment.")
+                    .arg(logPath, holder.isEmpty()
+                                      ? QCoreApplication::translate("TLogFileGuard", "unknown")
+                                      : holder)
+                    .arg(timeoutMs / 1000.0));
         }
         QThread::msleep(ulong(qMin<qint64>(pauseMs, qMax<qint64>(1, deadline.remainingTime()))));
         pauseMs = qMin(pauseMs * 2, 50);
@@ -143,11 +151,17 @@ QStringList TLogFileGuard::conflictCopies() const
 
 void TLogFileGuard::checkConflictCopies()
 {
-    const QStringList now = conflictCopies();
+    // A copy that changed since it was last seen counts as new: one read while a sync tool was
+    // still writing it (and found damaged) is read again once it is whole.
+    QHash<QString, TLogFileIdentity> now;
     bool appeared = false;
-    for (const QString &copy : now)
-        appeared = appeared || !m_knownCopies.contains(copy);
-    m_knownCopies = now;
+    for (const QString &copy : conflictCopies()) {
+        const TLogFileIdentity identity = TLogFileIdentity::ofPath(copy);
+        const auto known = m_knownCopies.constFind(copy);
+        appeared = appeared || known == m_knownCopies.cend() || *known != identity;
+        now.insert(copy, identity);
+    }
+    m_knownCopies = std::move(now);
     if (appeared)
         Q_EMIT conflictCopiesAppeared();
 }
@@ -211,11 +225,66 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
         return change;
     }
     change.Type = TOutsideChange::Kind::Merged;
+    // Charges that come without ids (a file another program wrote) get the ids the merge
+    // gives them, so that the base holds them too.
+    for (int i = 0; i < disk.ChargeStringList.count(); ++i)
+        if (disk.ChargeStringList.at(i).Id.isNull()) {
+            LogMerge::IdentifyCharges(disk, m_base, &memory);
+            break;
+        }
     change.Merge = LogMerge::MergeOutsideChange(m_base, disk, memory);
+    keepDroppedVersions(change.Merge, memory);
     // The identity read before the file was: should it have changed during the read, the
     // next look reads it again.
     m_base = std::move(disk);
     return change;
+}
+
+void TLogFileGuard::keepDroppedVersions(const TLogMerge &merge, const TChargeLog &memory)
+{
+    // A version of a charge the merge drops stays in the backups: the file as read holds the
+    // other side's, the log in memory this QorLog's.
+    try {
+        const QDateTime now = QDateTime::currentDateTime();
+        if (merge.DroppedTheirs)
+            m_backups.backUpBeforeMerge(now);
+        if (merge.DroppedOurs)
+            m_backups.keepBeforeMerge(memory, now);
+    } catch (const QorLogError &error) {
+        reportBackupFailure(error.message());
+    }
+}
+
+void TLogFileGuard::keepBeforeMerge(const TChargeLog &memory)
+{
+    TLogMerge dropsOurs;
+    dropsOurs.DroppedOurs = true;
+    keepDroppedVersions(dropsOurs, memory);
+}
+
+QString TLogFileGuard::writeProblem() const
+{
+    const QFileInfo log(m_path);
+    // A save writes a new file beside the log and renames it over the log.
+    if (::access(QFile::encodeName(log.absolutePath()).constData(), W_OK | X_OK) != 0)
+        return tr("its folder cannot be written (%1)").arg(qt_error_string(errno));
+    if (log.exists() && ::access(QFile::encodeName(m_path).constData(), W_OK) != 0)
+        return qt_error_string(errno);
+    return QString();
+}
+
+void TLogFileGuard::holdLock()
+{
+    if (m_heldLock)
+        return;
+    auto lock = std::make_unique<TSaveLock>(lockPath(), LockStaleMs);
+    takeLock(*lock, m_path, m_lockTimeoutMs);
+    m_heldLock = std::move(lock);
+}
+
+void TLogFileGuard::releaseLock()
+{
+    m_heldLock.reset();
 }
 
 void TLogFileGuard::save(TChargeLog &log)
@@ -226,16 +295,24 @@ void TLogFileGuard::save(TChargeLog &log)
                               .arg(m_path));
     collectBackup(false);
     // From the look at the file to the rename, no other QorLog saves.
-    TSaveLock lock(lockPath(), LockStaleMs);
-    takeLock(lock, m_path, m_lockTimeoutMs);
+    std::unique_ptr<TSaveLock> ownLock;
+    if (!m_heldLock) {
+        ownLock = std::make_unique<TSaveLock>(lockPath(), LockStaleMs);
+        takeLock(*ownLock, m_path, m_lockTimeoutMs);
+    }
+    // Deletions too old, or too many, to keep.
+    log.PruneDeleted(ChargeIdentity::nowUtc());
     for (int attempt = 1;; ++attempt) {
         const TOutsideChange change = takeOutsideChange(log);
-        if (change.Type == TOutsideChange::Kind::Merged && !change.Merge.isEmpty()) {
-            if (m_mergeApplier)
+        if (change.Type == TOutsideChange::Kind::Merged) {
+            if (change.Merge.isEmpty())
+                log.Deleted.insert(change.Merge.Deletions);
+            else if (m_mergeApplier)
                 m_mergeApplier(log, change.Merge);
             else
                 LogMerge::ApplyMerge(log, change.Merge);
-            Q_EMIT merged(change.Merge);
+            if (!change.Merge.isEmpty() || !change.Merge.Conflicts.isEmpty())
+                Q_EMIT merged(change.Merge);
         } else if (change.Type == TOutsideChange::Kind::Damaged) {
             Q_EMIT damagedReplacementKept(change.Message);
         } else if (change.Type == TOutsideChange::Kind::Unreadable) {
@@ -353,14 +430,48 @@ void TLogFileGuard::reportBackupFailure(const QString &message)
 
 QString OutsideChangeNotice(const TLogMerge &merge)
 {
-    const auto charges = [](int n) { return n == 1 ? tr("1 charge") : tr("%1 charges").arg(n); };
-    const int added = int(merge.Added.size());
-    const int removed = int(merge.Removed.size());
-    if (added > 0 && removed > 0)
-        return tr("%1 added and %2 removed by another program").arg(charges(added)).arg(removed);
-    if (added > 0)
-        return tr("%1 added by another program").arg(charges(added));
-    if (removed > 0)
-        return tr("%1 removed by another program").arg(charges(removed));
-    return QString();
+    const auto charges = [](int n) {
+        return n == 1 ? QCoreApplication::translate("TLogFileGuard", "1 charge")
+                      : QCoreApplication::translate("TLogFileGuard", "%1 charges").arg(n);
+    };
+    const int added = merge.addedCount();
+    const int changed = merge.changedCount();
+    const int removed = merge.removedCount();
+    QString text;
+    if (changed > 0) {
+        if (added > 0 && removed > 0)
+            text = QCoreApplication::translate(
+                       "TLogFileGuard", "%1 added, %2 changed and %3 removed by another program")
+                       .arg(charges(added))
+                       .arg(changed)
+                       .arg(removed);
+        else if (added > 0)
+            text = QCoreApplication::translate("TLogFileGuard",
+                                               "%1 added and %2 changed by another program")
+                       .arg(charges(added))
+                       .arg(changed);
+        else if (removed > 0)
+            text = QCoreApplication::translate("TLogFileGuard",
+                                               "%1 changed and %2 removed by another program")
+                       .arg(charges(changed))
+                       .arg(removed);
+        else
+            text = QCoreApplication::translate("TLogFileGuard", "%1 changed by another program")
+                       .arg(charges(changed));
+    } else if (added > 0 && removed > 0) {
+        text = QCoreApplication::translate("TLogFileGuard",
+                                           "%1 added and %2 removed by another program")
+                   .arg(charges(added))
+                   .arg(removed);
+    } else if (added > 0) {
+        text = QCoreApplication::translate("TLogFileGuard", "%1 added by another program")
+                   .arg(charges(added));
+    } else if (removed > 0) {
+        text = QCoreApplication::translate("TLogFileGuard", "%1 removed by another program")
+                   .arg(charges(removed));
+    }
+    if (!merge.Conflicts.isEmpty())
+        text +=
+            (text.isEmpty() ? QString() : QStringLiteral("\n")) + LogMerge::conflictsText(merge);
+    return text;
 }

@@ -7,13 +7,16 @@
 
 #include <QDate>
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
 class QFile;
+class TSaveLock;
 
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 
 // What a look at the log file found.
@@ -69,6 +72,11 @@ public:
     // each other's charges. A save waits up to `ms` for another QorLog's save to finish.
     QString lockPath() const { return m_path + QStringLiteral(".lock"); }
     void setLockTimeout(int ms) { m_lockTimeoutMs = ms; }
+    // Holds the lock from now until releaseLock() (or the guard's end), for work that reads the
+    // log, changes it and saves it as one, such as an import from the command line: no other
+    // QorLog saves in between. Throws as save() does when the lock cannot be had.
+    void holdLock();
+    void releaseLock();
 
     // Read-only: the log could not be read (an input/output error, a network folder gone), so
     // what QorLog holds is no picture of the file and save() refuses to write. While read-only
@@ -82,6 +90,13 @@ public:
 
     // Conflict copies of the log that sync tools left beside it (see ConflictCopies.h).
     QStringList conflictCopies() const;
+    // Keeps `memory` as it is in the backups before a merge drops a version it holds; a failure
+    // is reported (backupFailed()) and stops nothing.
+    void keepBeforeMerge(const TChargeLog &memory);
+
+    // Why the log cannot be written (its folder or the file may not be written), or an empty
+    // text.
+    QString writeProblem() const;
 
     // Looks at the file. When another program changed it since QorLog last read or wrote it,
     // reads it and works out in Merge what to add to and remove from `memory` (new names are
@@ -138,6 +153,7 @@ private:
     void reportBackupFailure(const QString &message);
     void collectBackup(bool wait);
     void copyInBackground(const QFile &replaced, const QDate &day);
+    void keepDroppedVersions(const TLogMerge &merge, const TChargeLog &memory);
 
     QString m_path;
     TBackupStore m_backups;
@@ -147,7 +163,7 @@ private:
     QTimer m_settle;
     QTimer m_retry;
     QDate m_backedUpOn;
-    QStringList m_knownCopies;
+    QHash<QString, TLogFileIdentity> m_knownCopies; // as last seen
     int m_lockTimeoutMs = 5000;
     bool m_backupFailureReported = false;
     bool m_fileComplete = true;
@@ -155,7 +171,9 @@ private:
     std::function<void()> m_beforeCommit;
     MergeApplier m_mergeApplier;
     std::future<QString> m_backupCopy; // the failure's message, empty when the copy was made
+    std::unique_ptr<TSaveLock> m_heldLock;
 };
 
-// "2 charges added and 1 removed by another program"; empty when nothing came or went.
+// "2 charges added and 1 removed by another program" (and changed), with the lines of the
+// merge's conflicts; empty when nothing came, changed or went.
 QString OutsideChangeNotice(const TLogMerge &merge);

@@ -27,3 +27,15 @@ inline bool operator!=(const TLogFileIdentity &a, const TLogFileIdentity &b)
 {
     return !(a == b);
 }
+
+namespace FilePaths {
+
+// The real file `path` names: symbolic links followed (a dangling one to the file it would
+// make), its folders resolved; absolute and clean. A path that cannot be resolved further
+// stays as far as it got.
+QString resolved(const QString &path);
+// Whether two paths name the same file: the same device and inode when both exist, else the
+// same resolved path.
+bool sameFile(const QString &a, const QString &b);
+
+} // namespace FilePaths

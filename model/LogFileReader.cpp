@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,8 @@ enum class Field
     Termination,
     ChargerLogFileName,
     Comment,
+    Id,
+    Changed,
     CyclesSeriesColour,
     ChargeSeriesColour,
     DischargeSeriesColour,
@@ -84,20 +87,31 @@ enum class Field
 
 Field chargeFieldOf(const char *name, Field previous)
 {
-    static const char *const names[] = {"DateTime",    "PowerSource",        "Charger",
-                                        "Battery",     "NominalChargeAmps",  "AmpHours",
-                                        "Termination", "ChargerLogFileName", "Comment"};
+    static const char *const names[] = {
+        "DateTime",          "PowerSource", "Charger",     "Battery",
+        "NominalChargeAmps", "AmpHours",    "Termination", "ChargerLogFileName",
+        "Comment",           "Id",          "Changed"};
     // The field that follows `previous` in a written log, tried first by its exact name.
     static const Field next[] = {
-        Field::PowerSource,       Field::Charger,  Field::Battery,
-        Field::NominalChargeAmps, Field::AmpHours, Field::Termination,
-        Field::Comment,           Field::None,     Field::ChargerLogFileName};
+        Field::PowerSource,        Field::Charger,     Field::Battery, Field::NominalChargeAmps,
+        Field::AmpHours,           Field::Termination, Field::Comment, Field::Id,
+        Field::ChargerLogFileName, Field::Changed,     Field::None};
     const Field expected = previous == Field::None ? Field::DateTime : next[int(previous)];
     if (expected != Field::None && std::strcmp(name, names[int(expected)]) == 0)
         return expected;
     for (int i = 0; i < int(std::size(names)); ++i)
         if (nameIs(name, names[i]))
             return Field(i);
+    return Field::None;
+}
+
+// The fields of a deletion: the charge's id and when it was deleted.
+Field deletionFieldOf(const char *name)
+{
+    if (nameIs(name, "Id"))
+        return Field::Id;
+    if (nameIs(name, "Changed"))
+        return Field::Changed;
     return Field::None;
 }
 
@@ -117,17 +131,34 @@ bool isXmlBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// Where a text stands without the blanks and line breaks around it: [from, to).
+void trimBlanks(const std::string &text, size_t &from, size_t &to)
+{
+    from = 0;
+    to = text.size();
+    while (from < to && isXmlBlank(text[from]))
+        ++from;
+    while (to > from && isXmlBlank(text[to - 1]))
+        --to;
+}
+
+// An id as written ("xxxxxxxx-xxxx-..."; braces and blanks around it are taken too); null when
+// the text is none.
+QUuid readId(const std::string &text)
+{
+    size_t from, to;
+    trimBlanks(text, from, to);
+    return QUuid::fromString(QLatin1StringView(text.data() + from, qsizetype(to - from)));
+}
+
 // A number text as stored: blanks and line breaks around it do not count, so a number that a
 // hand-edited file puts on a line of its own reads as on one line. Plain ASCII numbers (all a
 // written log holds) are read here directly; anything else goes the general way, which also
 // names the text in its error.
 double readFloat(const std::string &text)
 {
-    size_t from = 0, to = text.size();
-    while (from < to && isXmlBlank(text[from]))
-        ++from;
-    while (to > from && isXmlBlank(text[to - 1]))
-        --to;
+    size_t from, to;
+    trimBlanks(text, from, to);
     char plain[64];
     size_t n = 0;
     size_t i = from;
@@ -346,15 +377,14 @@ private:
             return; // inside a field: its text includes that of elements within it
         switch (m_depth) {
         case 2:
-            // The root's own name is not looked at; ApplicationData and Charges are found by
-            // their exact names, and only the first of each counts.
-            if (!m_seenApplicationData && std::strcmp(name, "ApplicationData") == 0) {
-                m_seenApplicationData = true;
-                m_section = Section::ApplicationData;
-            } else if (!m_seenCharges && std::strcmp(name, "Charges") == 0) {
-                m_seenCharges = true;
-                m_section = Section::Charges;
-                if (m_handOver >= 0 &&
+            // The root's own name is not looked at; its children are found by their exact
+            // names, only the first of each counts, and others are skipped.
+            m_section = sectionOf(name);
+            if (m_seen[int(m_section)]) {
+                m_section = Section::None;
+            } else if (m_section != Section::None) {
+                m_seen[int(m_section)] = true;
+                if (m_section == Section::Charges && m_handOver >= 0 &&
                     XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser) !=
                         m_headEnd)
                     m_handOver = -1; // the other reader's head is not this document's
@@ -378,14 +408,23 @@ private:
                         m_record.TerminationIndex = -1;
                 m_comment.clear();
                 m_chargerLogFileName.clear();
+                m_id = QUuid();
+                m_changed = 0;
                 m_inCharge = true;
                 m_lastChargeField = Field::None;
+            } else if (m_section == Section::Deleted) {
+                // Every element inside Deleted is one deletion.
+                m_id = QUuid();
+                m_changed = 0;
+                m_inDeletion = true;
             }
             break;
         case 4:
             if (m_inCharge) {
                 m_lastChargeField = chargeFieldOf(name, m_lastChargeField);
                 beginField(m_lastChargeField);
+            } else if (m_inDeletion) {
+                beginField(deletionFieldOf(name));
             }
             break;
         default:
@@ -416,6 +455,10 @@ private:
                 m_heldCharge = true;
             else
                 appendCharge();
+        } else if (m_depth == 3 && m_inDeletion) {
+            m_inDeletion = false;
+            if (!m_id.isNull())
+                m_log.Deleted.insert(m_id, m_changed);
         } else if (m_depth == 2) {
             m_section = Section::None;
         }
@@ -457,6 +500,18 @@ private:
         case Field::Comment:
             m_comment = m_text;
             break;
+        case Field::Id:
+            // An id that is none is taken as missing: the charge gets one as it enters a log.
+            m_id = readId(m_text);
+            break;
+        case Field::Changed:
+            // Bookkeeping only: a time that is none counts as not known.
+            try {
+                m_changed = readFloat(m_text);
+            } catch (const QorLogError &) {
+                m_changed = 0;
+            }
+            break;
         case Field::CyclesSeriesColour:
         case Field::ChargeSeriesColour:
         case Field::DischargeSeriesColour: {
@@ -480,10 +535,13 @@ private:
         m_joined.assign(m_chargerLogFileName);
         m_joined += '*';
         m_joined += m_comment;
-        TChargeRecord record = m_record;
-        record.Key = m_log.NextKey++;
-        m_log.ChargeStringList.append(record,
-                                      textOfUtf8(m_joined.data(), qsizetype(m_joined.size())));
+        TChargeEntry entry;
+        entry.Record = m_record;
+        entry.Record.Key = m_log.NextKey++;
+        entry.Text = textOfUtf8(m_joined.data(), qsizetype(m_joined.size()));
+        entry.Id = m_id;
+        entry.Changed = m_changed;
+        m_log.ChargeStringList.append(std::move(entry));
         if (m_progress) {
             qint64 position = XML_GetCurrentByteIndex(m_parser);
             if (m_progressElsewhere)
@@ -496,8 +554,24 @@ private:
     {
         None,
         ApplicationData,
-        Charges
+        Charges,
+        Deleted,
+        Count
     };
+    static Section sectionOf(const char *name)
+    {
+        static const struct
+        {
+            const char *Name;
+            Section Kind;
+        } sections[] = {{"ApplicationData", Section::ApplicationData},
+                        {"Charges", Section::Charges},
+                        {"Deleted", Section::Deleted}};
+        for (const auto &section : sections)
+            if (std::strcmp(name, section.Name) == 0)
+                return section.Kind;
+        return Section::None;
+    }
 
     XML_Parser m_parser = nullptr;
     TChargeLog &m_log;
@@ -509,15 +583,17 @@ private:
 
     int m_depth = 0;
     Section m_section = Section::None;
-    bool m_seenApplicationData = false;
-    bool m_seenCharges = false;
+    bool m_seen[int(Section::Count)] = {}; // None is never marked seen
     bool m_inCharge = false;
+    bool m_inDeletion = false;
     Field m_field = Field::None;
     Field m_lastChargeField = Field::None; // the charge's field before, for the guess
     int m_fieldDepth = 0;
     std::string m_text;
     TChargeRecord m_record;
     std::string m_comment, m_chargerLogFileName, m_joined;
+    QUuid m_id;
+    double m_changed = 0;
 
     qint64 m_headEnd = -1, m_handOver = -1;
     bool m_paused = false, m_heldCharge = false, m_marksUnnamed = false;
@@ -687,8 +763,11 @@ void joinSecondHalf(TChargeLog &log, TChargeLog &tail, const int (&namesBefore)[
         record.BatteryIndex = map(2, record.BatteryIndex);
         record.TerminationIndex = map(3, record.TerminationIndex);
         record.Key = log.NextKey++;
-        log.ChargeStringList.append(record, charges.text(i));
+        TChargeEntry entry = charges.at(i);
+        entry.Record = record;
+        log.ChargeStringList.append(std::move(entry));
     }
+    log.Deleted.insert(tail.Deleted);
     log.CyclesSeriesColour = tail.CyclesSeriesColour;
     log.ChargeSeriesColour = tail.ChargeSeriesColour;
     log.DischargeSeriesColour = tail.DischargeSeriesColour;
@@ -794,19 +873,33 @@ ReadMode ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &
 LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress,
                           ReadMode mode)
 {
-    QFile file(path);
+    QFile file;
     // Only a file that is not there is missing: a folder that cannot be looked into (a network
-    // folder gone, no permission) is a read error, not a first start.
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+    // folder gone, no permission) is a read error, not a first start. Opened without waiting (a
+    // named pipe would wait for a writer), then looked at: what is open is what is read.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return LoadOutcome::Missing;
         throw QorLogReadError(
             tr("The log file %1 cannot be read: %2").arg(path, qt_error_string(errno)));
     }
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    struct stat st;
+    const bool looked = ::fstat(fd, &st) == 0;
+    if (!looked || !S_ISREG(st.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        throw QorLogReadError(
+            looked ? tr("The log file %1 cannot be read: it is not a regular file").arg(path)
+                   : tr("The log file %1 cannot be read: %2").arg(path, qt_error_string(error)));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw QorLogReadError(
             tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
+    }
     FileSource source(file);
     readLog(source, log, path, progress, mode);
     return LoadOutcome::Loaded;

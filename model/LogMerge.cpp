@@ -1,5 +1,9 @@
 #include "LogMerge.h"
 
+#include "ChargeIdentity.h"
+#include "NumberText.h"
+
+#include <QCoreApplication>
 #include <QHash>
 #include <QSet>
 
@@ -7,6 +11,11 @@
 #include <array>
 
 namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("LogMerge", text);
+}
 
 constexpr int NameKinds = 4;
 constexpr TChargeLog::NameKind Kinds[NameKinds] = {
@@ -28,6 +37,7 @@ struct RecordValue
         return DateTime == o.DateTime && NominalChargeAmps == o.NominalChargeAmps &&
                AmpHours == o.AmpHours && Names == o.Names && Text == o.Text;
     }
+    bool operator!=(const RecordValue &o) const { return !(*this == o); }
 };
 
 size_t qHash(const RecordValue &v, size_t seed = 0)
@@ -96,31 +106,116 @@ RecordValue valueOf(const TChargeEntry &entry, const NameNumbers::Table &names)
     return v;
 }
 
-struct Counts
+// One log as a merge sees it: the id each of its charges counts by, and where each id is.
+struct Side
 {
-    int Base = 0;
-    int Disk = 0;
-    int Memory = 0;
-    int Change = 0; // copies to add (> 0) or to remove (< 0) in memory
+    Side(const TChargeLog &log, NameNumbers &numbers) : Log(&log), Names(numbers.of(log)) {}
+
+    const TChargeLog *Log;
+    NameNumbers::Table Names;
+    QVector<QUuid> Ids;
+    QHash<QUuid, int> At;
+
+    int count() const { return Log->ChargeStringList.count(); }
+    const TChargeEntry &entry(int i) const { return Log->ChargeStringList.at(i); }
+    RecordValue value(int i) const { return valueOf(entry(i), Names); }
+    int find(const QUuid &id) const { return At.value(id, -1); }
+    bool holds(const QUuid &id) const { return At.contains(id); }
+
+    // Takes each charge's own id where no charge before it holds the same; returns the
+    // positions of the charges left without one.
+    QVector<int> takeOwnIds()
+    {
+        Ids.resize(count());
+        At.reserve(count());
+        QVector<int> missing;
+        for (int i = 0; i < count(); ++i) {
+            const QUuid &id = entry(i).Id;
+            if (!id.isNull() && !At.contains(id)) {
+                Ids[i] = id;
+                At.insert(id, i);
+            } else {
+                missing.append(i);
+            }
+        }
+        return missing;
+    }
 };
 
-// The part of the file's change that memory has not made too.
-int changeFor(const Counts &c)
+// The charges of one side that another side's charges without ids may be matched to by their
+// fields, each at most once, in list order.
+class Pool
 {
-    const int file = c.Disk - c.Base;
-    const int own = c.Memory - c.Base;
-    int change = file;
-    if (file > 0 && own > 0)
-        change = std::max(0, file - own);
-    else if (file < 0 && own < 0)
-        change = std::min(0, file - own);
-    return std::max(change, -c.Memory);
+public:
+    // `eligible(i)` tells whether the side's charge at i may be matched.
+    template <typename Eligible> Pool(const Side &side, Eligible eligible) : m_side(side)
+    {
+        for (int i = 0; i < side.count(); ++i)
+            if (eligible(i))
+                m_free[side.value(i)].append(i);
+    }
+    // The position of the next unmatched charge with these fields, or -1.
+    int takeIndex(const RecordValue &value)
+    {
+        auto it = m_free.find(value);
+        return it == m_free.end() || it->isEmpty() ? -1 : it->takeFirst();
+    }
+    // Its id, or a null id.
+    QUuid take(const RecordValue &value)
+    {
+        const int i = takeIndex(value);
+        return i < 0 ? QUuid() : m_side.Ids[i];
+    }
+
+private:
+    const Side &m_side;
+    QHash<RecordValue, QList<int>> m_free;
+};
+
+// Gives the charges of `side` at `missing` an id: that of the first unmatched charge with the
+// same fields in one of `pools`, else the one derived from their fields (as a log read without
+// ids gets them: the same charge on another side has it too), else, should a charge of this
+// side hold that already, a new one.
+void fillMissing(Side &side, const QVector<int> &missing, const QVector<Pool *> &pools)
+{
+    QHash<QByteArray, int> occurrences;
+    for (int i : missing) {
+        const QByteArray key = ChargeIdentity::fieldsKey(*side.Log, side.entry(i));
+        const int occurrence = occurrences[key]++;
+        QUuid id;
+        if (!pools.isEmpty()) {
+            const RecordValue value = side.value(i);
+            for (Pool *pool : pools) {
+                id = pool->take(value);
+                if (!id.isNull() && !side.holds(id))
+                    break;
+                id = QUuid();
+            }
+        }
+        if (id.isNull()) {
+            id = ChargeIdentity::derivedId(key, occurrence);
+            while (side.holds(id))
+                id = ChargeIdentity::newId();
+        }
+        side.Ids[i] = id;
+        side.At.insert(id, i);
+    }
 }
 
-// A copy of a disk entry for memory: names resolved by name, the next key.
-TChargeEntry adopt(const TChargeEntry &entry, const TChargeLog &from, TChargeLog &to)
+// "Charge of 2025-12-09 18:00:00 (Cell 1)": a charge as a notice names it.
+QString chargeName(const TChargeEntry &entry, const TChargeLog &log)
+{
+    return QCoreApplication::translate("LogMerge", "Charge of %1 (%2)")
+        .arg(DateTimeText::formatTable(entry.Record.DateTime),
+             log.BatteriesStringList.name(entry.Record.BatteryIndex));
+}
+
+// A copy of an entry of `from` for `to`: names resolved by name, the given key and identity.
+TChargeEntry adopt(const TChargeEntry &entry, const TChargeLog &from, TChargeLog &to, qint32 key,
+                   const QUuid &id)
 {
     TChargeEntry copy = entry;
+    copy.Written = {};
     TChargeRecord &r = copy.Record;
     for (TChargeLog::NameKind kind : Kinds) {
         const QString name = from.nameList(kind).name(TChargeLog::recordIndex(r, kind));
@@ -140,73 +235,332 @@ TChargeEntry adopt(const TChargeEntry &entry, const TChargeLog &from, TChargeLog
             break;
         }
     }
-    r.Key = to.NextKey++;
+    r.Key = key;
+    copy.Id = id;
     return copy;
 }
 
-TLogMerge merge(const TChargeList &base, const NameNumbers::Table &baseNames,
-                const TChargeLog &disk, TChargeLog &memory, NameNumbers &numbers)
+enum class Mode
 {
-    const NameNumbers::Table diskNames = numbers.of(disk);
-    const NameNumbers::Table memoryNames = numbers.of(memory);
-    const TChargeList &diskList = disk.ChargeStringList;
-    const TChargeList &memoryList = memory.ChargeStringList;
+    ThreeWay, // against the base: the file as last read or written
+    Copy      // a copy kept apart, without a base
+};
 
-    QHash<RecordValue, Counts> counts;
-    counts.reserve(std::max({base.count(), diskList.count(), memoryList.count()}) + 16);
-    for (int i = 0; i < base.count(); ++i)
-        ++counts[valueOf(base.at(i), baseNames)].Base;
-    for (int i = 0; i < diskList.count(); ++i)
-        ++counts[valueOf(diskList.at(i), diskNames)].Disk;
-    // Memory is looked at twice (counted, then the removals picked); its values are kept.
-    QVector<RecordValue> memoryValues;
-    memoryValues.reserve(memoryList.count());
-    for (int i = 0; i < memoryList.count(); ++i) {
-        memoryValues.append(valueOf(memoryList.at(i), memoryNames));
-        ++counts[memoryValues.last()].Memory;
+// The newest time of a change the two sides still share: a version of a charge the same on
+// both, or a deletion both list at the same time. A copy's version newer than this was made
+// after the two parted.
+double sharedUntil(const Side &ours, const Side &theirs)
+{
+    double until = 0;
+    for (int i = 0; i < ours.count(); ++i) {
+        const int t = theirs.find(ours.Ids[i]);
+        if (t >= 0 && ours.entry(i).Changed == theirs.entry(t).Changed &&
+            ours.value(i) == theirs.value(t))
+            until = std::max(until, ours.entry(i).Changed);
     }
-    for (Counts &c : counts)
-        c.Change = changeFor(c);
+    const QHash<QUuid, double> &mine = ours.Log->Deleted;
+    for (auto it = theirs.Log->Deleted.cbegin(); it != theirs.Log->Deleted.cend(); ++it) {
+        const auto found = mine.constFind(it.key());
+        if (found != mine.cend() && *found == it.value())
+            until = std::max(until, it.value());
+    }
+    return until;
+}
+
+// Whether a copy holds anything that is surely its own side's doing: a newer version of a
+// charge, a charge this log never deleted, one edited after this log deleted it, or a deletion
+// of a charge this log holds. A copy that holds none is an older state of the log (a copy from
+// a desktop that changed nothing): it changes nothing, and nothing in it is a conflict.
+bool bringsItsOwn(const Side &ours, const Side &theirs)
+{
+    const QHash<QUuid, double> &oursDeleted = ours.Log->Deleted;
+    for (int t = 0; t < theirs.count(); ++t) {
+        const int o = ours.find(theirs.Ids[t]);
+        const double changed = theirs.entry(t).Changed;
+        if (o >= 0 ? changed > ours.entry(o).Changed && theirs.value(t) != ours.value(o)
+                   : !oursDeleted.contains(theirs.Ids[t]) ||
+                         changed > oursDeleted.value(theirs.Ids[t]))
+            return true;
+    }
+    for (auto it = theirs.Log->Deleted.cbegin(); it != theirs.Log->Deleted.cend(); ++it)
+        if (ours.holds(it.key()))
+            return true;
+    return false;
+}
+
+// The merge by ids; the sides have their ids. `base` is null for a copy.
+TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TChargeLog &memory,
+                     Mode mode)
+{
+    const TChargeLog &disk = *theirs.Log;
+    const QHash<QUuid, double> &oursDeleted = memory.Deleted;
+    const QHash<QUuid, double> &theirsDeleted = disk.Deleted;
+    const double now = ChargeIdentity::nowUtc();
+    const double shared = mode == Mode::Copy ? sharedUntil(ours, theirs) : 0.0;
+    const auto baseAt = [base](const QUuid &id) { return base ? base->find(id) : -1; };
+    // Whether a side's version of a charge is a change of its own.
+    const auto changed = [&](const Side &side, int i, int b) {
+        if (mode == Mode::Copy)
+            return side.entry(i).Changed > shared;
+        return b < 0 || side.value(i) != base->value(b);
+    };
 
     TLogMerge result;
-    // Removed: the latest copies in memory of each value that went.
-    for (int i = memoryList.count() - 1; i >= 0; --i) {
-        Counts &c = counts[memoryValues[i]];
-        if (c.Change < 0) {
-            ++c.Change;
-            result.Removed.append(memoryList.at(i));
+    const auto takeTheirs = [&](int o, int t) {
+        result.Removed.append(ours.entry(o));
+        result.Added.append(
+            adopt(theirs.entry(t), disk, memory, ours.entry(o).Record.Key, theirs.Ids[t]));
+    };
+    for (int o = 0; o < ours.count(); ++o) {
+        const QUuid &id = ours.Ids[o];
+        const TChargeEntry &mine = ours.entry(o);
+        const int t = theirs.find(id);
+        const int b = baseAt(id);
+        if (t >= 0) {
+            if (ours.value(o) == theirs.value(t))
+                continue;
+            const bool changedHere = changed(ours, o, b);
+            const bool changedThere = changed(theirs, t, b);
+            if (changedThere && !changedHere) {
+                takeTheirs(o, t);
+            } else if (changedHere && changedThere) {
+                // Edited on both sides: the later edit stays; on a tie, this QorLog's.
+                const bool theirsLater = theirs.entry(t).Changed > mine.Changed;
+                if (theirsLater)
+                    takeTheirs(o, t);
+                (theirsLater ? result.DroppedOurs : result.DroppedTheirs) = true;
+                result.Conflicts.append(
+                    QCoreApplication::translate(
+                        "LogMerge", "%1: edited on another desktop too: kept the later edit")
+                        .arg(chargeName(theirsLater ? theirs.entry(t) : mine,
+                                        theirsLater ? disk : memory)));
+            } else if (!changedHere && !changedThere && theirs.entry(t).Changed > mine.Changed) {
+                takeTheirs(o, t); // neither newer than what both share: the later one
+            }
+            continue;
+        }
+        // Only here: added here, or deleted there. A deletion the base lists already is one
+        // this side has taken back since (an undo, a restore).
+        const bool deletionKnown = theirsDeleted.contains(id);
+        const bool deletedThere =
+            (deletionKnown && !(mode == Mode::ThreeWay && base->Log->Deleted.contains(id))) ||
+            (mode == Mode::ThreeWay && b >= 0);
+        if (!deletedThere)
+            continue;
+        const double deletedAt = theirsDeleted.value(id, now);
+        // A version newer than a copy's deletion stays whatever the two still share.
+        if (!changed(ours, o, b) && (mode == Mode::ThreeWay || mine.Changed <= deletedAt)) {
+            result.Removed.append(mine);
+            result.Deletions.insert(id, deletedAt);
+        } else if (!deletionKnown) {
+            // Removed by a program that keeps no deletions, after an edit here: kept, as a
+            // change QorLog made is never undone by a change it cannot see.
+        } else if (mine.Changed > deletedAt) {
+            result.Conflicts.append(
+                QCoreApplication::translate(
+                    "LogMerge", "%1: deleted on another desktop, but edited here afterwards: kept")
+                    .arg(chargeName(mine, memory)));
+        } else {
+            result.Removed.append(mine);
+            result.Deletions.insert(id, deletedAt);
+            result.DroppedOurs = true;
+            result.Conflicts.append(
+                QCoreApplication::translate(
+                    "LogMerge",
+                    "%1: edited here, but deleted on another desktop afterwards: deleted")
+                    .arg(chargeName(mine, memory)));
         }
     }
-    std::reverse(result.Removed.begin(), result.Removed.end());
-    // Added: in the file's order.
-    for (int i = 0; i < diskList.count(); ++i) {
-        Counts &c = counts[valueOf(diskList.at(i), diskNames)];
-        if (c.Change > 0) {
-            --c.Change;
-            result.Added.append(adopt(diskList.at(i), disk, memory));
+    for (int t = 0; t < theirs.count(); ++t) {
+        const QUuid &id = theirs.Ids[t];
+        if (ours.holds(id))
+            continue;
+        const TChargeEntry &their = theirs.entry(t);
+        const int b = baseAt(id);
+        const bool deletionKnown = oursDeleted.contains(id);
+        const bool deletedHere = deletionKnown || (mode == Mode::ThreeWay && b >= 0);
+        bool comes = !deletedHere;
+        if (deletedHere) {
+            // A deletion the base listed and the file no longer does was taken back there
+            // (an undo, a restore): the charge comes back.
+            const bool undeletedThere = mode == Mode::ThreeWay && b < 0 &&
+                                        base->Log->Deleted.contains(id) &&
+                                        !theirsDeleted.contains(id);
+            if (undeletedThere || (changed(theirs, t, b) && !deletionKnown)) {
+                comes = true;
+            } else if (changed(theirs, t, b)) {
+                comes = their.Changed > oursDeleted.value(id);
+                if (!comes)
+                    result.DroppedTheirs = true;
+                result.Conflicts.append(
+                    (comes ? QCoreApplication::translate(
+                                 "LogMerge",
+                                 "%1: deleted here, but edited on another desktop afterwards: "
+                                 "brought back")
+                           : QCoreApplication::translate(
+                                 "LogMerge",
+                                 "%1: edited on another desktop, but deleted here afterwards: "
+                                 "stays deleted"))
+                        .arg(chargeName(their, disk)));
+            }
         }
+        if (comes)
+            result.Added.append(adopt(their, disk, memory, memory.NextKey++, id));
+    }
+    // Deletions made there of charges this log does not hold travel on with it.
+    for (auto it = theirsDeleted.cbegin(); it != theirsDeleted.cend(); ++it)
+        if (!ours.holds(it.key()) && !oursDeleted.contains(it.key()) && !theirs.holds(it.key()))
+            result.Deletions.insert(it.key(), it.value());
+    if (mode == Mode::Copy && !bringsItsOwn(ours, theirs)) {
+        result.Conflicts.clear();
+        result.DroppedOurs = result.DroppedTheirs = false;
     }
     return result;
 }
 
 } // namespace
 
+int TLogMerge::addedCount() const
+{
+    return int(Added.size()) - changedCount();
+}
+
+int TLogMerge::changedCount() const
+{
+    if (Removed.isEmpty() || Added.isEmpty())
+        return 0;
+    QSet<qint32> removed;
+    for (const TChargeEntry &entry : Removed)
+        removed.insert(entry.Record.Key);
+    int changed = 0;
+    for (const TChargeEntry &entry : Added)
+        changed += removed.contains(entry.Record.Key) ? 1 : 0;
+    return changed;
+}
+
+int TLogMerge::removedCount() const
+{
+    return int(Removed.size()) - changedCount();
+}
+
 namespace LogMerge {
+
+namespace {
+
+// The ids of the three sides of a merge against the base; charges without ids are matched by
+// their fields (to the base, then to what memory added), else given derived ids.
+void identifyThreeWay(Side &base, Side &theirs, Side &ours)
+{
+    const QVector<int> baseMissing = base.takeOwnIds();
+    const QVector<int> oursMissing = ours.takeOwnIds();
+    const QVector<int> theirsMissing = theirs.takeOwnIds();
+    fillMissing(base, baseMissing, {});
+    if (!oursMissing.isEmpty()) {
+        Pool fromBase(base, [&](int i) { return !ours.holds(base.Ids[i]); });
+        fillMissing(ours, oursMissing, {&fromBase});
+    }
+    if (!theirsMissing.isEmpty()) {
+        Pool fromBase(base, [&](int i) { return !theirs.holds(base.Ids[i]); });
+        Pool fromOurs(
+            ours, [&](int i) { return !base.holds(ours.Ids[i]) && !theirs.holds(ours.Ids[i]); });
+        fillMissing(theirs, theirsMissing, {&fromBase, &fromOurs});
+    }
+}
+
+} // namespace
 
 TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TChargeLog &memory)
 {
     NameNumbers numbers;
-    const NameNumbers::Table baseNames = numbers.of(base);
-    return merge(base.ChargeStringList, baseNames, disk, memory, numbers);
+    Side baseSide(base, numbers), theirs(disk, numbers), ours(memory, numbers);
+    identifyThreeWay(baseSide, theirs, ours);
+    return mergeSides(&baseSide, theirs, ours, memory, Mode::ThreeWay);
+}
+
+TLogMerge MergeCopy(const TChargeLog &copy, TChargeLog &memory)
+{
+    // Against no base, a charge without an id is matched to one of memory's by its fields.
+    NameNumbers numbers;
+    const TChargeLog none;
+    Side nothing(none, numbers), theirs(copy, numbers), ours(memory, numbers);
+    identifyThreeWay(nothing, theirs, ours);
+    return mergeSides(nullptr, theirs, ours, memory, Mode::Copy);
+}
+
+void IdentifyCharges(TChargeLog &incoming, const TChargeLog &known, const TChargeLog *other)
+{
+    NameNumbers numbers;
+    const TChargeLog none;
+    Side baseSide(known, numbers), theirs(incoming, numbers), ours(other ? *other : none, numbers);
+    identifyThreeWay(baseSide, theirs, ours);
+    TChargeList &list = incoming.ChargeStringList;
+    for (int i = 0; i < list.count(); ++i)
+        if (list.at(i).Id != theirs.Ids[i])
+            list.setIdentity(i, theirs.Ids[i], list.at(i).Id.isNull() ? 0.0 : list.at(i).Changed);
 }
 
 TLogMerge ReplaceBy(const TChargeLog &source, TChargeLog &memory)
 {
-    // Memory is its own base: what the source holds and memory does not comes, the rest goes.
     NameNumbers numbers;
-    const NameNumbers::Table memoryNames = numbers.of(memory);
-    // The charge list is only read by the merge, so it can stand for the base as it is.
-    return merge(memory.ChargeStringList, memoryNames, source, memory, numbers);
+    Side from(source, numbers), ours(memory, numbers);
+    ours.takeOwnIds();
+    from.takeOwnIds();
+    const double now = ChargeIdentity::nowUtc();
+    // Each charge of the source matched to one of memory: by id, else by its fields.
+    QVector<int> match(from.count(), -1);
+    QVector<bool> matched(ours.count(), false);
+    QVector<int> unmatched;
+    for (int s = 0; s < from.count(); ++s) {
+        const int o = from.entry(s).Id.isNull() ? -1 : ours.find(from.Ids[s]);
+        if (o >= 0 && !matched[o]) {
+            match[s] = o;
+            matched[o] = true;
+        } else {
+            unmatched.append(s);
+        }
+    }
+    if (!unmatched.isEmpty()) {
+        Pool free(ours, [&](int i) { return !matched[i]; });
+        for (int s : unmatched) {
+            const int o = free.takeIndex(from.value(s));
+            if (o >= 0) {
+                match[s] = o;
+                matched[o] = true;
+            }
+        }
+    }
+    TLogMerge result;
+    for (int s = 0; s < from.count(); ++s) {
+        const int o = match[s];
+        if (o >= 0 && from.value(s) == ours.value(o))
+            continue; // stays as it is, key and all
+        const qint32 key = o >= 0 ? ours.entry(o).Record.Key : memory.NextKey++;
+        TChargeEntry entry = adopt(from.entry(s), source, memory, key,
+                                   o >= 0 ? ours.Ids[o] : ChargeIdentity::newId());
+        entry.Changed = now; // a restore is a change made now
+        if (o >= 0)
+            result.Removed.append(ours.entry(o));
+        result.Added.append(entry);
+    }
+    for (int o = 0; o < ours.count(); ++o)
+        if (!matched[o]) {
+            result.Removed.append(ours.entry(o));
+            if (!ours.Ids[o].isNull())
+                result.Deletions.insert(ours.Ids[o], now);
+        }
+    return result;
+}
+
+QString conflictsText(const TLogMerge &merge)
+{
+    constexpr int Shown = 10;
+    QStringList lines = merge.Conflicts.mid(0, Shown);
+    if (merge.Conflicts.size() > Shown)
+        lines << QCoreApplication::translate("LogMerge", "… and %n more", nullptr,
+                                             int(merge.Conflicts.size()) - Shown);
+    if (merge.DroppedOurs || merge.DroppedTheirs)
+        lines << tr("The versions not kept are in the backups.");
+    return lines.join(QLatin1Char('\n'));
 }
 
 void ApplyMerge(TChargeLog &memory, const TLogMerge &merge)
@@ -219,8 +573,12 @@ void ApplyMerge(TChargeLog &memory, const TLogMerge &merge)
         memory.ChargeStringList.removeIf(
             [&keys](const TChargeEntry &entry) { return keys.contains(entry.Record.Key); });
     }
-    for (const TChargeEntry &entry : merge.Added)
-        memory.ChargeStringList.append(entry.Record, entry.Text);
+    for (auto it = merge.Deletions.cbegin(); it != merge.Deletions.cend(); ++it)
+        memory.Deleted.insert(it.key(), it.value());
+    for (const TChargeEntry &entry : merge.Added) {
+        memory.Deleted.remove(entry.Id);
+        memory.ChargeStringList.append(entry);
+    }
 }
 
 } // namespace LogMerge

@@ -2,36 +2,71 @@
 
 #include "ChargeLog.h"
 
+#include <QHash>
+#include <QStringList>
+#include <QUuid>
 #include <QVector>
 
 // A change of the log in memory as whole entries: the entries that go (with their keys) and the
 // entries that come (names resolved to positions in the memory's name lists, keys taken from its
-// NextKey). It is what an undo step records and what ApplyMerge carries out.
+// NextKey; an entry that replaces another, an edit, keeps that one's key and id). It is what an
+// undo step records and what ApplyMerge carries out.
 struct TLogMerge
 {
     QVector<TChargeEntry> Removed;
     QVector<TChargeEntry> Added;
+    // Deletions memory takes over, with their times: of the charges removed, and of charges
+    // deleted elsewhere that memory does not hold.
+    QHash<QUuid, double> Deletions;
+    // One line for each charge of which a version was dropped or whose deletion was undone,
+    // naming the charge ("... edited on another desktop too: kept the later edit").
+    QStringList Conflicts;
+    bool DroppedOurs = false;   // a version memory held was dropped
+    bool DroppedTheirs = false; // a version the other side held was dropped
+
     bool isEmpty() const { return Removed.isEmpty() && Added.isEmpty(); }
+    // Charges that came, that came in place of another (edits) and that went.
+    int addedCount() const;
+    int changedCount() const;
+    int removedCount() const;
 };
 
 namespace LogMerge {
 
-// Brings what another program did to the file into `memory`. `base` is what the file held when
-// QorLog last read or wrote it, `disk` what it holds now. Two records are the same when all
-// nine fields are equal (the four names without regard to letter case, as the name lists
-// compare them). Records that the file gained since the base come into memory, records it lost
-// leave memory, as far as QorLog has not done the same meanwhile: a record QorLog edited or
-// deleted is no longer in memory to be removed, and a change made on both sides counts once.
-// An edit on both sides therefore keeps both versions. New names are appended to memory's
-// lists and keys are taken from memory.NextKey; the charge list itself and the colours are
-// left alone.
+// Brings what another program or another QorLog did to the file into `memory`. `base` is what
+// the file held when QorLog last read or wrote it, `disk` what it holds now. Charges are the
+// same charge when they have the same id; a charge without one (from a file that gives none) is
+// first matched by its nine fields (names without regard to letter case) to a charge of the
+// base, then to one memory added, and otherwise counts by an id derived from its fields.
+// Per id: a change made on one side only is taken; an edit on both sides keeps the later one
+// (by the time of the last change; on a tie memory's) and says so; a charge deleted on one side
+// stays deleted unless the other side changed it after the deletion (then it comes back, said
+// so); what either side added comes in. The charge list itself and the colours are left alone.
 TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TChargeLog &memory);
 
+// The same for a copy of the log kept apart from it (a sync tool's conflict copy), with no base:
+// a side counts as having changed a charge when its version is newer than every version the
+// two sides still share, and deletions decide by their times.
+TLogMerge MergeCopy(const TChargeLog &copy, TChargeLog &memory);
+
 // The change that makes the charges of `memory` those of `source` (a backup being restored):
-// records in both stay with their keys.
+// charges in both (by id, else by their fields) stay with their keys, those that differ take
+// the source's fields and count as changed now; charges only in the source come in as new
+// charges with new ids.
 TLogMerge ReplaceBy(const TChargeLog &source, TChargeLog &memory);
 
-// Carries a merge out directly: removes the removed entries by key, appends the added ones.
+// Gives every charge of `incoming` that has no id the one the merges above give it, so that the
+// file's charges and the log's agree on their ids from now on. `known` is the log it is compared
+// with (the base), `other` the memory, if any.
+void IdentifyCharges(TChargeLog &incoming, const TChargeLog &known,
+                     const TChargeLog *other = nullptr);
+
+// The conflicts of a merge as lines for a notice (the first few, then how many more), and
+// where the versions not kept are.
+QString conflictsText(const TLogMerge &merge);
+
+// Carries a merge out directly: removes the removed entries by key, appends the added ones,
+// and takes over the deletions.
 void ApplyMerge(TChargeLog &memory, const TLogMerge &merge);
 
 } // namespace LogMerge

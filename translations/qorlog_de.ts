@@ -492,6 +492,10 @@ Programms nicht beschreibbar ist.
         <source>1 charge merged from the conflict copy %1</source>
         <translation>1 Ladung aus der Konfliktkopie %1 übernommen</translation>
     </message>
+    <message>
+        <source>Merged from the conflict copy %1: %2 added, %3 changed, %4 removed.</source>
+        <translation>Aus der Konfliktkopie %1 übernommen: %2 hinzugefügt, %3 geändert, %4 entfernt.</translation>
+    </message>
 </context>
 <context>
     <name>CsvFile</name>
@@ -695,10 +699,6 @@ Programms nicht beschreibbar ist.
         <translation>Die Ladebuchdatei %1 kann nicht geschrieben werden: %2</translation>
     </message>
     <message>
-        <source>A copy of the damaged log file %1 could not be made</source>
-        <translation>Von der beschädigten Ladebuchdatei %1 konnte keine Kopie angelegt werden</translation>
-    </message>
-    <message>
         <source>The log file %1 cannot be read: out of memory</source>
         <translation>Die Ladebuchdatei %1 kann nicht gelesen werden: kein Speicher mehr frei</translation>
     </message>
@@ -713,6 +713,48 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The log file %1 is damaged: the entity %2 is not declared (line %3, column %4)</source>
         <translation>Die Ladebuchdatei %1 ist beschädigt: die Entität %2 ist nicht deklariert (Zeile %3, Spalte %4)</translation>
+    </message>
+    <message>
+        <source>The log file %1 cannot be read: it is not a regular file</source>
+        <translation>Die Ladebuchdatei %1 kann nicht gelesen werden: Sie ist keine gewöhnliche Datei</translation>
+    </message>
+</context>
+<context>
+    <name>LogMerge</name>
+    <message numerus="yes">
+        <source>… and %n more</source>
+        <translation>
+            <numerusform>… und %n weitere</numerusform>
+            <numerusform>… und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The versions not kept are in the backups.</source>
+        <translation>Die nicht behaltenen Fassungen liegen in den Sicherungen.</translation>
+    </message>
+    <message>
+        <source>Charge of %1 (%2)</source>
+        <translation>Ladung vom %1 (%2)</translation>
+    </message>
+    <message>
+        <source>%1: edited on another desktop too: kept the later edit</source>
+        <translation>%1: auch auf einem anderen Rechner bearbeitet: die spätere Bearbeitung bleibt</translation>
+    </message>
+    <message>
+        <source>%1: deleted on another desktop, but edited here afterwards: kept</source>
+        <translation>%1: auf einem anderen Rechner gelöscht, hier aber danach bearbeitet: bleibt</translation>
+    </message>
+    <message>
+        <source>%1: edited here, but deleted on another desktop afterwards: deleted</source>
+        <translation>%1: hier bearbeitet, auf einem anderen Rechner aber danach gelöscht: gelöscht</translation>
+    </message>
+    <message>
+        <source>%1: deleted here, but edited on another desktop afterwards: brought back</source>
+        <translation>%1: hier gelöscht, auf einem anderen Rechner aber danach bearbeitet: wieder da</translation>
+    </message>
+    <message>
+        <source>%1: edited on another desktop, but deleted here afterwards: stays deleted</source>
+        <translation>%1: auf einem anderen Rechner bearbeitet, hier aber danach gelöscht: bleibt gelöscht</translation>
     </message>
 </context>
 <context>
@@ -762,6 +804,18 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The conflict copy %1 could not be moved to the backups (%2)</source>
         <translation>Die Konfliktkopie %1 konnte nicht zu den Sicherungen verschoben werden (%2)</translation>
+    </message>
+    <message>
+        <source>%1 is taken by something that is no backup</source>
+        <translation>%1 ist von etwas belegt, das keine Sicherung ist</translation>
+    </message>
+    <message>
+        <source>A copy of the damaged log file %1 could not be made: %2</source>
+        <translation>Von der beschädigten Ladebuchdatei %1 konnte keine Kopie angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>the name is taken</source>
+        <translation>der Name ist belegt</translation>
     </message>
 </context>
 <context>
@@ -1451,6 +1505,24 @@ QorLog zeigt, was es lesen konnte, und speichert nichts, bis die Datei wieder le
         <source>Merge Conflict Copy</source>
         <translation>Konfliktkopie übernehmen</translation>
     </message>
+    <message>
+        <source>QorLog cannot write the log file %1: %2
+
+It shows the log read-only: changes are refused until the file can be written.</source>
+        <translation>QorLog kann die Ladebuchdatei %1 nicht schreiben: %2
+
+Es zeigt das Ladebuch schreibgeschützt: Änderungen werden abgelehnt, bis die Datei geschrieben werden kann.</translation>
+    </message>
+    <message>
+        <source>The conflict copy %1 could not be merged:
+%2
+
+It stays where it is; QorLog merges it once it can save the log.</source>
+        <translation>Die Konfliktkopie %1 konnte nicht übernommen werden:
+%2
+
+Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern kann.</translation>
+    </message>
 </context>
 <context>
     <name>TChargeLogTableModel</name>
@@ -2101,6 +2173,58 @@ QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
         <source>The log file %1 could not be read; QorLog saves nothing until it can be read again.</source>
         <translation>Die Ladebuchdatei %1 konnte nicht gelesen werden; QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
     </message>
+    <message>
+        <source>its folder cannot be written (%1)</source>
+        <translation>ihr Ordner kann nicht beschrieben werden (%1)</translation>
+    </message>
+    <message>
+        <source>The log file %1 was not saved: the lock file %2 beside it cannot be made (%3).</source>
+        <translation>Die Ladebuchdatei %1 wurde nicht gespeichert: Die Sperrdatei %2 daneben kann nicht angelegt werden (%3).</translation>
+    </message>
+    <message>
+        <source>The log file %1 was not saved: another QorLog (%2) has been saving it for longer than %3 seconds. Try again in a moment.</source>
+        <translation>Die Ladebuchdatei %1 wurde nicht gespeichert: Ein anderes QorLog (%2) speichert sie seit mehr als %3 Sekunden. Bitte gleich noch einmal versuchen.</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>1 charge</source>
+        <translation>1 Ladung</translation>
+    </message>
+    <message>
+        <source>%1 charges</source>
+        <translation>%1 Ladungen</translation>
+    </message>
+    <message>
+        <source>%1 added, %2 changed and %3 removed by another program</source>
+        <translation>%1 von einem anderen Programm hinzugefügt, %2 geändert und %3 entfernt</translation>
+    </message>
+    <message>
+        <source>%1 added and %2 changed by another program</source>
+        <translation>%1 von einem anderen Programm hinzugefügt und %2 geändert</translation>
+    </message>
+    <message>
+        <source>%1 changed and %2 removed by another program</source>
+        <translation>%1 von einem anderen Programm geändert und %2 entfernt</translation>
+    </message>
+    <message>
+        <source>%1 changed by another program</source>
+        <translation>%1 von einem anderen Programm geändert</translation>
+    </message>
+    <message>
+        <source>%1 added and %2 removed by another program</source>
+        <translation>%1 von einem anderen Programm hinzugefügt und %2 entfernt</translation>
+    </message>
+    <message>
+        <source>%1 added by another program</source>
+        <translation>%1 von einem anderen Programm hinzugefügt</translation>
+    </message>
+    <message>
+        <source>%1 removed by another program</source>
+        <translation>%1 von einem anderen Programm entfernt</translation>
+    </message>
 </context>
 <context>
     <name>TQorLogCOMServer</name>
@@ -2416,6 +2540,10 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
         <source>%1 %2, a conflict copy of a sync tool, merged</source>
         <translation>%1 %2, Konfliktkopie eines Synchronisierungsprogramms, übernommen</translation>
     </message>
+    <message>
+        <source>%1 %2, before a merge kept another version of a charge</source>
+        <translation>%1 %2, bevor eine Zusammenführung eine andere Fassung einer Ladung behielt</translation>
+    </message>
 </context>
 <context>
     <name>TSerialCapture</name>
@@ -2496,6 +2624,10 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
     <message>
         <source>Try &apos;%1 --help&apos; for more information.</source>
         <translation>&apos;%1 --help&apos; gibt weitere Informationen.</translation>
+    </message>
+    <message>
+        <source>%1 is the log file, one of its backups or a copy of it: the CSV export is not written over it</source>
+        <translation>%1 ist die Ladebuchdatei, eine ihrer Sicherungen oder eine Kopie davon: Der CSV-Export wird nicht darüber geschrieben</translation>
     </message>
     <message>
         <source>%1: cannot open a window: no display

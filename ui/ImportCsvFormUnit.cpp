@@ -1,6 +1,7 @@
 #include "ImportCsvFormUnit.h"
 
 #include "ChargeLogDocument.h"
+#include "LogFileIdentity.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -305,7 +306,8 @@ QString TImportCsvForm::ImportFromCommandLine(TChargeLogDocument *log, QWidget *
                                               const QString &csvPath, const QString &logPath,
                                               int &status)
 {
-    if (QFileInfo(logPath).absoluteFilePath() != QFileInfo(log->path()).absoluteFilePath()) {
+    // The same log is the same file, whatever path leads to it.
+    if (!FilePaths::sameFile(logPath, log->path())) {
         status = OtherLogStatus;
         return {};
     }

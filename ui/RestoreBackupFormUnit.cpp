@@ -41,6 +41,8 @@ QString TRestoreBackupForm::describe(const TBackupInfo &backup)
         return tr("%1 %2, a log that could not be read completely").arg(date, time);
     case TBackupInfo::Kind::ConflictCopy:
         return tr("%1 %2, a conflict copy of a sync tool, merged").arg(date, time);
+    case TBackupInfo::Kind::BeforeMerge:
+        return tr("%1 %2, before a merge kept another version of a charge").arg(date, time);
     case TBackupInfo::Kind::Daily:
         break;
     }

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <memory>
+
 #include <sys/stat.h>
 
 using namespace E2e;
@@ -48,6 +50,35 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+// Starts the program with `arguments` in the session of `run` (its runtime folder) on `logPath`.
+std::unique_ptr<QProcess> startCommand(ProgramRun &run, const QStringList &arguments,
+                                       const QString &logPath)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(run.environment);
+    process->start(run.program, arguments + QStringList{QStringLiteral("--log-file"), logPath});
+    return process;
+}
+
+// A CSV file of `rows` charges of batteries "TAG 1", "TAG 2", ...
+void writeCsv(const QString &path, const QString &tag, int rows)
+{
+    QByteArray csv = "DateTime,Battery,Amps,Ah\n";
+    for (int i = 1; i <= rows; ++i)
+        csv += "2031-05-01T10:00:00," + tag.toUtf8() + ' ' + QByteArray::number(i) + ",1.5,2\n";
+    writeFile(path, csv);
+}
+
+// How often each battery occurs in the log at `path`.
+QHash<QString, int> batteriesIn(const QString &path)
+{
+    QHash<QString, int> seen;
+    const auto log = readLog(path);
+    for (int i = 0; i < log->ChargeStringList.count(); ++i)
+        ++seen[storedCharge(*log, i).battery];
+    return seen;
 }
 
 void writeLog(const QString &path, int charges)
@@ -128,6 +159,140 @@ private Q_SLOTS:
                      .out.count("\r\n"),
                  5);
         QVERIFY(run.isRunning());
+    }
+
+    // Imports at the same moment, from one session or from two (where neither can hand its
+    // import to the other): each takes the log's lock and merges, so every charge of each is
+    // there once.
+    void importsAtOnceKeepEveryCharge_data()
+    {
+        QTest::addColumn<bool>("sameSession");
+        QTest::newRow("one session") << true;
+        QTest::newRow("two sessions") << false;
+    }
+    void importsAtOnceKeepEveryCharge()
+    {
+        QFETCH(bool, sameSession);
+        ProgramRun first, second;
+        QVERIFY(QDir().mkpath(first.logDir()));
+        const QString log = first.logPath();
+        writeLog(log, 3);
+        constexpr int Rounds = 3, Rows = 150;
+        for (int round = 0; round < Rounds; ++round) {
+            const QString a = first.logDir() + QStringLiteral("/a.csv");
+            const QString b = first.logDir() + QStringLiteral("/b.csv");
+            writeCsv(a, QStringLiteral("A%1").arg(round), Rows);
+            writeCsv(b, QStringLiteral("B%1").arg(round), Rows);
+            const auto one = startCommand(first, {QStringLiteral("--import-csv"), a}, log);
+            const auto two = startCommand(sameSession ? first : second,
+                                          {QStringLiteral("--import-csv"), b}, log);
+            for (QProcess *p : {one.get(), two.get()}) {
+                QVERIFY(p->waitForFinished(60000));
+                QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+                QCOMPARE(p->readAllStandardOutput().trimmed(),
+                         QByteArray("Imported 150 charges, skipped 0 already in the log."));
+            }
+        }
+        const QHash<QString, int> seen = batteriesIn(log);
+        QCOMPARE(seen.size(), 3 + 2 * Rounds * Rows);
+        for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+            QVERIFY2(it.value() == 1 || it.key().startsWith(QLatin1String("Cell")),
+                     qPrintable(it.key()));
+        QVERIFY(!QFileInfo::exists(log + QStringLiteral(".lock")));
+    }
+
+    // An import reaching the running QorLog's log through a linked folder, while charges come
+    // over the bus: nothing lost, nothing doubled.
+    void importThroughALinkBesideTheRunningQorLog()
+    {
+        ProgramRun run;
+        QVERIFY(QDir().mkpath(run.logDir()));
+        writeLog(run.logPath(), 2);
+        QVERIFY2(run.startServing(), qPrintable(run.stateText()));
+        const QString linked = run.dataHome() + QStringLiteral("/linked");
+        QVERIFY(QFile::link(run.logDir(), linked));
+        const QString csv = run.logDir() + QStringLiteral("/in.csv");
+        writeCsv(csv, QStringLiteral("Imported"), 300);
+        const auto import = startCommand(run, {QStringLiteral("--import-csv"), csv},
+                                         linked + QStringLiteral("/charges.QorLog"));
+        for (int i = 1; i <= 20; ++i) {
+            Charge charge;
+            charge.battery = QStringLiteral("Bus %1").arg(i);
+            const QDBusMessage reply =
+                QDBusConnection::sessionBus().call(addChargeMessage(charge), QDBus::Block, 60000);
+            QVERIFY2(replyErrorName(reply).isEmpty(), qPrintable(reply.errorMessage()));
+        }
+        QVERIFY(import->waitForFinished(60000));
+        QVERIFY2(import->exitCode() == 0, import->readAllStandardError().constData());
+        QCOMPARE(import->readAllStandardOutput().trimmed(),
+                 QByteArray("Imported 300 charges, skipped 0 already in the log."));
+        QVERIFY(run.isRunning());
+        const QHash<QString, int> seen = batteriesIn(run.logPath());
+        QCOMPARE(seen.size(), 2 + 300 + 20);
+        for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+            QCOMPARE(it.value(), 1);
+    }
+
+    // An export never goes over the log, a copy of it or a file of its backups.
+    void exportOntoTheLogIsRefused_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("the log") << "charges.QorLog";
+        QTest::newRow("a link to the log") << "link.QorLog";
+        QTest::newRow("a backup") << "backup";
+        QTest::newRow("a conflict copy") << "charges (conflicted copy 2026-12-01).QorLog";
+        QTest::newRow("a new name in the backups through a link") << "linked-backups/new.csv";
+    }
+    void exportOntoTheLogIsRefused()
+    {
+        QFETCH(QString, target);
+        ProgramRun run;
+        QVERIFY(QDir().mkpath(run.logDir()));
+        writeLog(run.logPath(), 3);
+        const QDir logs(run.logDir());
+        QVERIFY(QFile::link(run.logPath(), logs.filePath(QStringLiteral("link.QorLog"))));
+        // The first import of the day leaves a backup of the log as it was.
+        const QString csv = logs.filePath(QStringLiteral("in.csv"));
+        writeCsv(csv, QStringLiteral("New"), 1);
+        QCOMPARE(runCommand(run, {QStringLiteral("--import-csv"), csv}).status, 0);
+        const QString backups = run.logPath() + QStringLiteral("-backups");
+        const QStringList daily = QDir(backups).entryList(QDir::Files);
+        QCOMPARE(daily.size(), 1);
+        QVERIFY(QFile::link(backups, logs.filePath(QStringLiteral("linked-backups"))));
+        const QString copy =
+            logs.filePath(QStringLiteral("charges (conflicted copy 2026-12-01).QorLog"));
+        QVERIFY(QFile::copy(run.logPath(), copy));
+        const QString path = target == QLatin1String("backup") ? backups + '/' + daily.first()
+                                                               : logs.filePath(target);
+        const QByteArray before = bytesOf(path);
+        const Result r = runCommand(run, {QStringLiteral("--export-csv"), path});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("the CSV export is not written over it"), r.err.constData());
+        QCOMPARE(bytesOf(path), before);
+        QVERIFY(!readLog(run.logPath())->ChargeStringList.isEmpty());
+        // Beside it, an export is written as ever.
+        QCOMPARE(runCommand(run, {QStringLiteral("--export-csv"), logs.filePath("out.csv")}).status,
+                 0);
+    }
+
+    // A named pipe or a folder given as the log is refused at once, not waited on.
+    void logThatIsNoFileIsRefused()
+    {
+        ProgramRun run;
+        QVERIFY(QDir().mkpath(run.logDir()));
+        const QString fifo = run.logDir() + QStringLiteral("/pipe.QorLog");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString folder = run.logDir() + QStringLiteral("/folder.QorLog");
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString &log : {fifo, folder})
+            for (const QStringList &command :
+                 {QStringList{QStringLiteral("--report")},
+                  QStringList{QStringLiteral("--export-csv"), QStringLiteral("-")}}) {
+                auto process = startCommand(run, command, log);
+                QVERIFY2(process->waitForFinished(20000), qPrintable(log));
+                QCOMPARE(process->exitCode(), 1);
+                QVERIFY(process->readAllStandardError().contains("is not a regular file"));
+            }
     }
 
     // Files that cannot be imported as they are: refused at once with the reason, by the

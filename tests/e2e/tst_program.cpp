@@ -2,6 +2,7 @@
 // activation by the bus and the program's lifetime.
 
 #include "AutomationNames.h"
+#include "LogFile.h"
 #include "ProgramRunner.h"
 
 #include <QtDBus>
@@ -12,6 +13,8 @@
 #include <limits>
 
 #include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace E2e;
 
@@ -87,6 +90,9 @@ private slots:
     void refusedValuesChangeNothing_data();
     void refusedValuesChangeNothing();
     void unwritableLogIsReportedAndARetryStoresOnce();
+    void conflictCopyWhoseSaveFailsAtStart_data();
+    void conflictCopyWhoseSaveFailsAtStart();
+    void logReachedThroughALink();
 
     void switches_data();
     void switches();
@@ -319,6 +325,96 @@ void TestProgram::unwritableLogIsReportedAndARetryStoresOnce()
     for (int i = 0; i < 2; ++i)
         batteries << storedCharge(*log, i).battery;
     QCOMPARE(batteries, QStringList({"Pack A", "Pack B"}));
+}
+
+// A conflict copy beside a log that cannot be saved at start (another computer's save holds
+// its lock, or its folder may not be written): QorLog runs, keeps the copy, and merges it
+// once it can save.
+void TestProgram::conflictCopyWhoseSaveFailsAtStart_data()
+{
+    QTest::addColumn<bool>("lockedElsewhere");
+    QTest::newRow("the lock of another computer") << true;
+    QTest::newRow("a folder that may not be written") << false;
+}
+
+void TestProgram::conflictCopyWhoseSaveFailsAtStart()
+{
+    QFETCH(bool, lockedElsewhere);
+    ProgramRun run;
+    QVERIFY(QDir().mkpath(run.logDir()));
+    TChargeLog log;
+    log.StoreChargeRecord(-1, 45000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                          QStringLiteral("Pack A"), 1, 1, QStringLiteral("Normal"), {}, {});
+    LogFile::SaveChargeLog(run.logPath(), log);
+    log.StoreChargeRecord(-1, 45001, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                          QStringLiteral("From the copy"), 1, 1, QStringLiteral("Normal"), {}, {});
+    const QString copy = run.logDir() + QStringLiteral("/charges (conflicted copy).QorLog");
+    LogFile::SaveChargeLog(copy, log);
+    const QString lock = run.logPath() + QStringLiteral(".lock");
+    if (lockedElsewhere) {
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("4242 far-away 0d0e0f 17\n");
+    }
+    // Root writes any folder it may enter: for root, the folder is mounted read-only instead.
+    const QByteArray folder = QFile::encodeName(run.logDir());
+    const bool asRoot = ::geteuid() == 0;
+    const auto writable = [&](bool yes) {
+        if (!asRoot)
+            return QFile::setPermissions(run.logDir(),
+                                         QFile::ReadOwner | QFile::ExeOwner |
+                                             (yes ? QFile::WriteOwner : QFile::Permissions()));
+        if (yes)
+            return ::umount(folder.constData()) == 0;
+        return ::mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) == 0 &&
+               ::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                       nullptr) == 0;
+    };
+    if (!lockedElsewhere && !writable(false))
+        QSKIP("the folder cannot be made read-only here");
+    auto restore = qScopeGuard([&] {
+        if (!lockedElsewhere)
+            writable(true);
+    });
+    QVERIFY2(run.startServing(), qPrintable(run.stateText()));
+    QVERIFY(run.isRunning());
+    QVERIFY(QFileInfo::exists(copy));
+    if (lockedElsewhere)
+        QVERIFY(QFile::remove(lock));
+    else
+        QVERIFY(writable(true));
+    restore.dismiss();
+    QVERIFY(replyErrorName(call(Charge())).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(copy), 20000);
+    QTRY_COMPARE(readLog(run.logPath())->ChargeStringList.count(), 3);
+    QVERIFY(run.isRunning());
+}
+
+// A log reached through a symbolic link: the link stays, and the lock and the backups lie
+// beside the file it leads to, the backup a real copy.
+void TestProgram::logReachedThroughALink()
+{
+    ProgramRun run;
+    const QString folder = run.logDir() + QStringLiteral("/synced");
+    QVERIFY(QDir().mkpath(folder));
+    const QString real = folder + QStringLiteral("/charges.QorLog");
+    TChargeLog log;
+    log.StoreChargeRecord(-1, 45000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                          QStringLiteral("Pack A"), 1, 1, QStringLiteral("Normal"), {}, {});
+    LogFile::SaveChargeLog(real, log);
+    const QByteArray before = fileBytes(real);
+    QVERIFY(QFile::link(real, run.logPath()));
+    QVERIFY2(run.startServing(), qPrintable(run.stateText()));
+    QVERIFY(replyErrorName(call(Charge())).isEmpty());
+    QVERIFY(QFileInfo(run.logPath()).isSymLink());
+    QCOMPARE(readLog(real)->ChargeStringList.count(), 2);
+    const QDir backups(real + QStringLiteral("-backups"));
+    const QStringList copies = backups.entryList(QDir::Files);
+    QCOMPARE(copies.size(), 1);
+    QVERIFY(!QFileInfo(backups.filePath(copies.first())).isSymLink());
+    QCOMPARE(fileBytes(backups.filePath(copies.first())), before);
+    QVERIFY(!QFileInfo::exists(run.logPath() + QStringLiteral("-backups")));
+    QVERIFY(!QFileInfo::exists(real + QStringLiteral(".lock")));
 }
 
 void TestProgram::switches_data()

@@ -55,7 +55,7 @@ inline QStringList describeExactly(const TChargeLog &log)
     const TChargeList &list = log.ChargeStringList;
     for (int i = 0; i < list.count(); ++i) {
         const TChargeRecord &r = list.record(i);
-        lines << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 ")
+        lines << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 ")
                          .arg(r.Key)
                          .arg(r.DateTime, 0, 'g', 17)
                          .arg(r.PowerSourceIndex)
@@ -63,10 +63,18 @@ inline QStringList describeExactly(const TChargeLog &log)
                          .arg(r.BatteryIndex)
                          .arg(r.NominalChargeAmps, 0, 'g', 17)
                          .arg(r.AmpHours, 0, 'g', 17)
-                         .arg(r.TerminationIndex) +
+                         .arg(r.TerminationIndex)
+                         .arg(list.at(i).Id.toString(QUuid::WithoutBraces))
+                         .arg(list.at(i).Changed, 0, 'g', 17) +
                      list.text(i);
     }
-    return lines;
+    QStringList deleted;
+    for (auto it = log.Deleted.cbegin(); it != log.Deleted.cend(); ++it)
+        deleted << QStringLiteral("deleted %1 %2")
+                       .arg(it.key().toString(QUuid::WithoutBraces))
+                       .arg(it.value(), 0, 'g', 17);
+    deleted.sort();
+    return lines + deleted;
 }
 
 inline QList<qint32> colours(const TChargeLog &log)

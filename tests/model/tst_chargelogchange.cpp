@@ -77,6 +77,42 @@ private Q_SLOTS:
         QCOMPARE(list.text(4), QStringLiteral("edited"));
     }
 
+    // The log's deletions follow its changes: a deletion is recorded, its undo takes the id
+    // back out, and a change that brings a deleted charge back keeps the time it was deleted
+    // at for its undo.
+    void deletionsFollowUndoAndRedo()
+    {
+        TChargeLog log;
+        log.ChargeStringList = listOf(3);
+        for (int i = 0; i < 3; ++i)
+            log.ChargeStringList.setIdentity(i, QUuid::createUuid(), 1.0);
+        const QUuid first = log.ChargeStringList.at(0).Id;
+        TChargeLogChange deletion;
+        deletion.Removed = log.ChargeStringList.takeKeys({1});
+        deletion.recordDeletions(log.Deleted, {}, 100.0);
+        QCOMPARE(log.Deleted, (QHash<QUuid, double>{{first, 100.0}}));
+        deletion.undo(log);
+        QVERIFY(log.Deleted.isEmpty());
+        QCOMPARE(log.ChargeStringList.count(), 3);
+        deletion.redo(log);
+        QCOMPARE(log.Deleted, (QHash<QUuid, double>{{first, 100.0}}));
+
+        // An edit that keeps the id is no deletion; a charge coming back is deleted no more.
+        TChargeLogChange back;
+        TChargeEntry returned = deletion.Removed.first().Entry;
+        back.Removed = log.ChargeStringList.takeKeys({2});
+        TChargeEntry edited = back.Removed.first().Entry;
+        edited.Text = QStringLiteral("edited");
+        log.ChargeStringList.append(returned);
+        log.ChargeStringList.append(edited);
+        back.Added = TChargeLogChange::positionsOf(log.ChargeStringList, {1, 2});
+        back.recordDeletions(log.Deleted, {}, 200.0);
+        QVERIFY(log.Deleted.isEmpty());
+        back.undo(log);
+        QCOMPARE(log.Deleted, (QHash<QUuid, double>{{first, 100.0}}));
+        QCOMPARE(keys(log.ChargeStringList), (QList<qint32>{2, 3}));
+    }
+
     void positionsPastTheEndAppend()
     {
         TChargeList list = listOf(2);

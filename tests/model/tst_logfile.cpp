@@ -1,3 +1,4 @@
+#include "BackupStore.h"
 #include "ChargeLog.h"
 #include "ChargeLogChange.h"
 #include "LogFile.h"
@@ -12,6 +13,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using ModelTestHelpers::colours;
@@ -195,6 +197,8 @@ private slots:
     void templateReadsAsEmpty();
     void readingRules_data();
     void readingRules();
+    void identityReadingRules_data();
+    void identityReadingRules();
     void badNumberKeepsEarlierRecords();
     void damagedInput_data();
     void damagedInput();
@@ -221,27 +225,29 @@ void TestLogFile::writtenStructure()
     log.DischargeSeriesColour = 255;
     log.StoreChargeRecord(-1, 2.75, "Pb", "QorA1", "Cell", 1.5, -0.25, "Error", "c*d", "f");
     log.StoreChargeRecord(-1, 1.5, "PSU", "QorB1_1", "Cell", 2, 3, "Normal", "", "");
+    log.Deleted.insert(QUuid::createUuid(), 45000.5);
     const QByteArray xml = LogFile::WriteChargeLog(log);
 
     QVERIFY2(xml.startsWith(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"), xml);
     bool hasAttributes = true;
-    const QStringList charge = {"QorInsight/Charges/Charge",
-                                "QorInsight/Charges/Charge/DateTime",
-                                "QorInsight/Charges/Charge/PowerSource",
-                                "QorInsight/Charges/Charge/Charger",
-                                "QorInsight/Charges/Charge/Battery",
-                                "QorInsight/Charges/Charge/NominalChargeAmps",
-                                "QorInsight/Charges/Charge/AmpHours",
-                                "QorInsight/Charges/Charge/Termination",
-                                "QorInsight/Charges/Charge/Comment",
-                                "QorInsight/Charges/Charge/ChargerLogFileName"};
+    const QStringList charge = {
+        "QorInsight/Charges/Charge", "QorInsight/Charges/Charge/DateTime",
+        "QorInsight/Charges/Charge/PowerSource", "QorInsight/Charges/Charge/Charger",
+        "QorInsight/Charges/Charge/Battery", "QorInsight/Charges/Charge/NominalChargeAmps",
+        "QorInsight/Charges/Charge/AmpHours", "QorInsight/Charges/Charge/Termination",
+        "QorInsight/Charges/Charge/Comment", "QorInsight/Charges/Charge/ChargerLogFileName",
+        // the identity after the nine fields, which older readers skip
+        "QorInsight/Charges/Charge/Id", "QorInsight/Charges/Charge/Changed"};
+    const QStringList deleted = {"QorInsight/Deleted", "QorInsight/Deleted/DeletedCharge",
+                                 "QorInsight/Deleted/DeletedCharge/Id",
+                                 "QorInsight/Deleted/DeletedCharge/Changed"};
     QCOMPARE(
         elementPaths(xml, hasAttributes),
         QStringList({"QorInsight", "QorInsight/ApplicationData",
                      "QorInsight/ApplicationData/CyclesSeriesColour",
                      "QorInsight/ApplicationData/ChargeSeriesColour",
                      "QorInsight/ApplicationData/DischargeSeriesColour", "QorInsight/Charges"}) +
-            charge + charge);
+            charge + charge + deleted);
     QVERIFY(!hasAttributes);
     QVERIFY2(xml.contains("<CyclesSeriesColour>8388736</CyclesSeriesColour>"), xml);
     QVERIFY2(xml.contains("<ChargeSeriesColour>-16777216</ChargeSeriesColour>"), xml);
@@ -284,6 +290,8 @@ void TestLogFile::roundTripProperty()
     QRandomGenerator rng(seed);
     TChargeLog original;
     fillRandomLog(original, rng, 300);
+    for (int i = 0; i < 5; ++i)
+        original.Deleted.insert(QUuid::createUuid(), 45000.0 + rng.bounded(1000.0));
 
     QLocale::setDefault(writeLocale);
     const QByteArray xml = LogFile::WriteChargeLog(original);
@@ -542,6 +550,55 @@ void TestLogFile::readingRules()
     }
 }
 
+void TestLogFile::identityReadingRules_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("identities"); // per charge: id and last change
+    QTest::addColumn<QStringList>("deletions");
+    const QByteArray id = "5b0e7c3a-91d2-4f6e-a817-3c64e20b9d51";
+    const QString idText = QString::fromLatin1(id);
+    const QByteArray charge = "<Charge><DateTime>1</DateTime>";
+    QTest::newRow("id and last change") << "<Charges>" + charge + "<Id>" + id +
+                                               "</Id><Changed>45000.25</Changed></Charge></Charges>"
+                                        << QStringList{idText + " 45000.25"} << QStringList{};
+    QTest::newRow("in any case, braces and blanks around the id")
+        << "<Charges>" + charge + "<id>\n {" + id.toUpper() + "} </id><CHANGED>45000,5</CHANGED>" +
+               "</Charge></Charges>"
+        << QStringList{idText + " 45000.5"} << QStringList{};
+    QTest::newRow("an id that is none, a time that is none: not known")
+        << "<Charges>" + charge + "<Id>charge 7</Id><Changed>soon</Changed></Charge></Charges>"
+        << QStringList{"null 0"} << QStringList{};
+    QTest::newRow("deletions after the charges, unknown elements after them")
+        << "<Charges>" + charge + "</Charge></Charges><Deleted><DeletedCharge><Id>" + id +
+               "</Id><Changed>45001</Changed></DeletedCharge><DeletedCharge><Changed>2"
+               "</Changed></DeletedCharge></Deleted><Batteries><Battery><Name>B</Name>"
+               "</Battery></Batteries>"
+        << QStringList{"null 0"} << QStringList{idText + " 45001"};
+}
+
+void TestLogFile::identityReadingRules()
+{
+    QFETCH(QByteArray, body);
+    TChargeLog log;
+    QCOMPARE(readInto(log, "<QorInsight>" + body + "</QorInsight>"), QString());
+    QStringList identities;
+    for (int i = 0; i < log.ChargeStringList.count(); ++i) {
+        const TChargeEntry &e = log.ChargeStringList.at(i);
+        identities << (e.Id.isNull() ? QStringLiteral("null")
+                                     : e.Id.toString(QUuid::WithoutBraces)) +
+                          QLatin1Char(' ') + QString::number(e.Changed, 'g', 17);
+    }
+    QTEST(identities, "identities");
+    QStringList deletions;
+    for (auto it = log.Deleted.cbegin(); it != log.Deleted.cend(); ++it)
+        deletions << it.key().toString(QUuid::WithoutBraces) + QLatin1Char(' ') +
+                         QString::number(it.value(), 'g', 17);
+    QTEST(deletions, "deletions");
+    // The nine fields read as from a file without them.
+    QCOMPARE(describeCharges(log).value(0),
+             QStringLiteral(R"(1 "PSU" "QorA1" "" 0 0 "Normal" "" "")"));
+}
+
 void TestLogFile::badNumberKeepsEarlierRecords()
 {
     TChargeLog log;
@@ -637,6 +694,8 @@ void TestLogFile::readInTwoHalves_data()
     QRandomGenerator rng(11);
     TChargeLog random;
     fillRandomLog(random, rng, 300);
+    for (int i = 0; i < 20; ++i) // the deletions after the charges are the second half's
+        random.Deleted.insert(QUuid::createUuid(), 45000 + i);
     const QByteArray written = LogFile::WriteChargeLog(random);
     QTest::newRow("written log") << written << 1;
     const auto damagedAt = [&written](double where, const QByteArray &with) {
@@ -761,9 +820,18 @@ void TestLogFile::missingFile()
     QCOMPARE(describeCharges(log), QStringList());
     QCOMPARE(log.NextKey, 1);
     QCOMPARE(log.BatteriesStringList.count(), 0);
-    // A directory in its place is an error, not a missing file.
+    // A directory or a named pipe in its place is refused, not taken for missing, and the pipe
+    // is not waited on.
     QVERIFY(QDir(dir.path()).mkdir("dir.QorLog"));
-    QVERIFY_THROWS_EXCEPTION(QorLogError, LogFile::LoadChargeLog(dir.filePath("dir.QorLog"), log));
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe.QorLog")).constData(), 0600) == 0);
+    for (const char *name : {"dir.QorLog", "pipe.QorLog"}) {
+        try {
+            LogFile::LoadChargeLog(dir.filePath(name), log);
+            QFAIL("read");
+        } catch (const QorLogReadError &error) {
+            QVERIFY2(error.message().contains("not a regular file"), qPrintable(error.message()));
+        }
+    }
 }
 
 void TestLogFile::failedSaveKeepsOldFile_data()
@@ -844,7 +912,7 @@ void TestLogFile::keepDamagedCopy()
     QVERIFY(writeBytes(path, damaged));
 
     const QDateTime before = QDateTime::currentDateTime();
-    const QString copy = LogFile::KeepDamagedCopy(path);
+    const QString copy = TBackupStore(path, QString()).keepDamagedCopy();
     const QDateTime after = QDateTime::currentDateTime();
     const QRegularExpression pattern(QRegularExpression::escape(path) +
                                      R"(\.damaged-(\d{8}-\d{6})$)");
@@ -858,13 +926,14 @@ void TestLogFile::keepDamagedCopy()
 
     // A second copy never overwrites the first.
     QVERIFY(writeBytes(path, "second"));
-    const QString second = LogFile::KeepDamagedCopy(path);
+    const QString second = TBackupStore(path, QString()).keepDamagedCopy();
     QVERIFY(second != copy);
     QVERIFY(second.startsWith(path + ".damaged-"));
     QCOMPARE(readBytes(copy), damaged);
     QCOMPARE(readBytes(second), QByteArray("second"));
 
-    QVERIFY_THROWS_EXCEPTION(QorLogError, LogFile::KeepDamagedCopy(dir.filePath("missing")));
+    QVERIFY_THROWS_EXCEPTION(QorLogError,
+                             TBackupStore(dir.filePath("missing"), QString()).keepDamagedCopy());
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)

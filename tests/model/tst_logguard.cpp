@@ -3,14 +3,18 @@
 #include "ConflictCopies.h"
 #include "LogFile.h"
 #include "LogFileGuard.h"
+#include "LogFileIdentity.h"
 #include "LogMerge.h"
 #include "ModelTestHelpers.h"
 #include "SaveLock.h"
 
+#include <QProcess>
 #include <QtTest>
 
 #include <cerrno>
 #include <chrono>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
@@ -21,14 +25,17 @@ using ModelTestHelpers::describeCharges;
 namespace {
 
 // A log from a compact description: one charge per letter-and-digit word, "b3" is a charge of
-// battery "b" with 3 amp-hours; the same word is the same record.
+// battery "b" with 3 amp-hours; the same word is the same record. The charges have no ids, as
+// a program that knows only the nine fields writes them: the fields decide.
 TChargeLog logOf(const QString &words)
 {
     TChargeLog log;
-    for (const QString &word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    for (const QString &word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         log.StoreChargeRecord(-1, 46000.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
                               word.left(1), 1.0, word.mid(1).toDouble(), QStringLiteral("Normal"),
                               QString(), QString());
+        log.ChargeStringList.setIdentity(log.ChargeStringList.count() - 1, QUuid(), 0);
+    }
     return log;
 }
 
@@ -108,6 +115,13 @@ private Q_SLOTS:
     void readErrorIsNotDamage_data();
     void readErrorIsNotDamage();
     void readErrorMakesTheGuardReadOnly();
+    void staleLocks_data();
+    void staleLocks();
+    void slowLiveHolderKeepsTheLock();
+    void plantedLinksAreNeverWrittenThrough_data();
+    void plantedLinksAreNeverWrittenThrough();
+    void copyMadeAfterTheClockWentBackStays();
+    void linkedLogIsBackedUpBesideTheRealFile();
     void conflictCopyNames_data();
     void conflictCopyNames();
     void conflictCopiesMergedAndPutAway();
@@ -275,8 +289,24 @@ void TestLogGuard::backupFallsBackToDataFolder()
     blocker.close();
     TBackupStore store(log, dir.filePath(QStringLiteral("data")));
     const QString copy = store.backUpDaily(QDate(2026, 3, 1));
-    QCOMPARE(copy, dir.filePath(QStringLiteral("data/my.QorLog-backups/2026-03-01.QorLog")));
+    QCOMPARE(QFileInfo(copy).dir().dirName(), TBackupStore::fallbackName(log));
+    QVERIFY(copy.startsWith(dir.filePath(QStringLiteral("data/my.QorLog-backups-"))));
     QCOMPARE(store.backups().size(), 1);
+    // A log of the same name elsewhere has a fallback of its own: it gets its day's copy, and
+    // each lists only its own copies.
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sync"))));
+    const QString other = dir.filePath(QStringLiteral("sync/my.QorLog"));
+    writeLog(other, QStringLiteral("b1"));
+    QVERIFY(QFile(other + QStringLiteral("-backups")).open(QIODevice::WriteOnly));
+    TBackupStore otherStore(other, dir.filePath(QStringLiteral("data")));
+    QVERIFY(otherStore.fallback() != store.fallback());
+    const QString otherCopy = otherStore.backUpDaily(QDate(2026, 3, 1));
+    QVERIFY(!otherCopy.isEmpty());
+    QCOMPARE(otherStore.backups().size(), 1);
+    QCOMPARE(store.backups().size(), 1);
+    TChargeLog held;
+    LogFile::LoadChargeLog(otherCopy, held);
+    QCOMPARE(batteriesOf(held), QStringList{"b1"});
     TBackupStore nowhere(log, log); // the fallback is under a file as well
     QVERIFY_THROWS_EXCEPTION(QorLogError, nowhere.backUpDaily(QDate(2026, 3, 2)));
 }
@@ -686,6 +716,215 @@ void TestLogGuard::readErrorMakesTheGuardReadOnly()
     QCOMPARE(batteriesOf(onDisk), (QStringList{"a1", "b1", "c1", "m1"}));
 }
 
+void TestLogGuard::staleLocks_data()
+{
+    // A lock line with the placeholders PID (a process: this one, or one that is gone), HOST,
+    // BOOT and START (this process's start) filled in.
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<bool>("alive");     // PID names this process, else one that is gone
+    QTest::addColumn<int>("ageSeconds"); // negative: dated in the future
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("here, the process is gone") << "PID HOST BOOT START" << false << 0 << true;
+    QTest::newRow("here, the number is another process's")
+        << "PID HOST BOOT 1" << true << 0 << true;
+    QTest::newRow("here, a live holder an hour in")
+        << "PID HOST BOOT START" << true << 3600 << false;
+    QTest::newRow("another computer, just refreshed")
+        << "77 far-away 1-2-3 5" << true << 0 << false;
+    QTest::newRow("another computer, unrefreshed for a minute")
+        << "77 far-away 1-2-3 5" << true << 60 << true;
+    QTest::newRow("another computer, dated a minute ahead")
+        << "77 far-away 1-2-3 5" << true << -60 << false;
+    QTest::newRow("same host name, another boot, just refreshed")
+        << "PID HOST 1-2-3 START" << true << 0 << false;
+    QTest::newRow("same host name, another boot, unrefreshed")
+        << "PID HOST 1-2-3 START" << true << 60 << true;
+    QTest::newRow("an older QorLog's, gone") << "PID HOST" << false << 0 << true;
+}
+
+void TestLogGuard::staleLocks()
+{
+    QFETCH(QString, holder);
+    QFETCH(bool, alive);
+    QFETCH(int, ageSeconds);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog.lock"));
+    const QList<QByteArray> mine = TSaveLock::holderLine().trimmed().split(' ');
+    QString pid = QString::fromLatin1(mine.at(0));
+    if (!alive) {
+        QProcess gone;
+        gone.start(QStringLiteral("true"));
+        QVERIFY(gone.waitForStarted());
+        pid = QString::number(gone.processId());
+        QVERIFY(gone.waitForFinished());
+    }
+    holder.replace(QStringLiteral("PID"), pid)
+        .replace(QStringLiteral("HOST"), QString::fromUtf8(mine.at(1)))
+        .replace(QStringLiteral("BOOT"), QString::fromUtf8(mine.at(2)))
+        .replace(QStringLiteral("START"), QString::fromUtf8(mine.at(3)));
+    {
+        QFile lock(path);
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(holder.toUtf8() + '\n');
+    }
+    struct timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[1]);
+    times[1].tv_sec -= ageSeconds;
+    times[0] = times[1];
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
+    TSaveLock lock(path);
+    QFETCH(bool, taken);
+    QCOMPARE(lock.tryLock() == TSaveLock::Result::Locked, taken);
+    // Seen unchanged for the stale time, any lock of another computer is stale, also one
+    // dated ahead: it is not taken at once, nor never.
+    if (!taken && holder.contains(QStringLiteral("1-2-3"))) {
+        TSaveLock patient(path, 300);
+        QCOMPARE(patient.tryLock(), TSaveLock::Result::Busy);
+        QTest::qWait(400);
+        QCOMPARE(patient.tryLock(), TSaveLock::Result::Locked);
+    }
+}
+
+// A QorLog whose save takes longer than the stale time keeps its lock, and refreshes it.
+void TestLogGuard::slowLiveHolderKeepsTheLock()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog.lock"));
+    QProcess holder;
+    holder.start(QStringLiteral(QORLOG_ROBUST_HELPERS "/qorlog_saveloop"),
+                 {QStringLiteral("hold"), path, QStringLiteral("1500"), QStringLiteral("100")});
+    QVERIFY(holder.waitForReadyRead(10000)); // holds it now
+    const qint64 firstSeen = TLogFileIdentity::ofPath(path).ModifiedNs;
+    TSaveLock lock(path, 200);
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(lock.tryLock(), TSaveLock::Result::Busy);
+        QTest::qWait(200);
+    }
+    QVERIFY(TLogFileIdentity::ofPath(path).ModifiedNs > firstSeen);
+    QVERIFY(holder.waitForFinished(10000));
+    QCOMPARE(holder.exitCode(), 0);
+    QCOMPARE(lock.tryLock(), TSaveLock::Result::Locked);
+}
+
+void TestLogGuard::plantedLinksAreNeverWrittenThrough_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char *kind : {"daily", "before purge", "before restore", "conflict copy", "damaged"})
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+}
+
+void TestLogGuard::plantedLinksAreNeverWrittenThrough()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TLogFileGuard guard(path, QString());
+    TBackupStore &store = guard.backups();
+    QVERIFY(QDir().mkpath(store.folder()));
+    // Links under every name the copy may get in the next seconds, to a file not there.
+    const QString target = dir.filePath(QStringLiteral("elsewhere"));
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList names;
+    for (int s = 0; s < 4; ++s) {
+        const QDateTime at = now.addSecs(s);
+        if (kind == QLatin1String("daily"))
+            names << store.folder() + '/' + TBackupStore::fileName(TBackupInfo::Kind::Daily, at);
+        else if (kind == QLatin1String("damaged"))
+            names << path + QStringLiteral(".damaged-") + at.toString("yyyyMMdd-HHmmss");
+        else
+            names << store.folder() + '/' +
+                         TBackupStore::fileName(kind == QLatin1String("before purge")
+                                                    ? TBackupInfo::Kind::BeforePurge
+                                                : kind == QLatin1String("before restore")
+                                                    ? TBackupInfo::Kind::BeforeRestore
+                                                    : TBackupInfo::Kind::ConflictCopy,
+                                                at);
+    }
+    names.removeDuplicates();
+    for (const QString &name : std::as_const(names))
+        QVERIFY(QFile::link(target, name));
+    QString made;
+    if (kind == QLatin1String("daily")) {
+        TChargeLog memory = logOf(QStringLiteral("a1"));
+        guard.adopt(memory);
+        memory = logOf(QStringLiteral("a1 b1"));
+        guard.save(memory);
+        guard.waitForBackup();
+        QVERIFY(guard.backups().hasDaily(QDate::currentDate()));
+        made = names.first();
+    } else if (kind == QLatin1String("before purge")) {
+        made = store.backUpBeforePurge(now);
+    } else if (kind == QLatin1String("before restore")) {
+        made = store.backUpBeforeRestore(now);
+    } else if (kind == QLatin1String("conflict copy")) {
+        const QString copy = dir.filePath(QStringLiteral("log (conflicted copy).QorLog"));
+        writeLog(copy, QStringLiteral("c1"));
+        made = store.putAwayConflictCopy(copy, now);
+    } else {
+        made = store.keepDamagedCopy();
+    }
+    QVERIFY(!QFileInfo::exists(target));
+    QVERIFY2(QFileInfo(made).isFile() && !QFileInfo(made).isSymLink(), qPrintable(made));
+    QVERIFY(!contentsOf(made).isEmpty());
+    // Only real copies are offered for a restore.
+    for (const TBackupInfo &backup : store.backups())
+        QVERIFY2(!QFileInfo(backup.Path).isSymLink(), qPrintable(backup.Path));
+}
+
+void TestLogGuard::copyMadeAfterTheClockWentBackStays()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TBackupStore store(path, QString());
+    const QDate today(2026, 5, 1);
+    for (int day = 1; day <= TBackupStore::DailyKept; ++day)
+        QVERIFY(!store.backUpDaily(today.addDays(day)).isEmpty());
+    const QString made = store.backUpDaily(today);
+    QVERIFY(QFileInfo::exists(made));
+    QCOMPARE(store.backups().size(), TBackupStore::DailyKept);
+    QVERIFY(store.hasDaily(today));
+}
+
+void TestLogGuard::linkedLogIsBackedUpBesideTheRealFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("real"))));
+    const QString real = dir.filePath(QStringLiteral("real/log.QorLog"));
+    const QString link = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(real, QStringLiteral("a1"));
+    QVERIFY(QFile::link(real, link));
+    // Through a linked folder too.
+    QVERIFY(
+        QFile::link(dir.filePath(QStringLiteral("real")), dir.filePath(QStringLiteral("sync"))));
+    QCOMPARE(FilePaths::resolved(link), real);
+    QCOMPARE(FilePaths::resolved(dir.filePath(QStringLiteral("sync/log.QorLog"))), real);
+    QVERIFY(FilePaths::sameFile(link, dir.filePath(QStringLiteral("sync/log.QorLog"))));
+
+    const QByteArray before = contentsOf(real);
+    TChargeLog memory;
+    LogFile::LoadChargeLog(real, memory);
+    TLogFileGuard guard(FilePaths::resolved(link), QString());
+    guard.adopt(memory);
+    memory = logOf(QStringLiteral("a1 b1"));
+    guard.save(memory);
+    guard.waitForBackup();
+    QCOMPARE(guard.lockPath(), real + QStringLiteral(".lock"));
+    const QList<TBackupInfo> backups = guard.backups().backups();
+    QCOMPARE(backups.size(), 1);
+    QVERIFY(backups.first().Path.startsWith(real + QStringLiteral("-backups/")));
+    QVERIFY(!QFileInfo(backups.first().Path).isSymLink());
+    QCOMPARE(contentsOf(backups.first().Path), before);
+    QVERIFY(QFileInfo(link).isSymLink()); // the link still leads to the log
+    QCOMPARE(batteriesOf(*std::make_unique<TChargeLog>([&] {
+                 TChargeLog log;
+                 LogFile::LoadChargeLog(link, log);
+                 return log;
+             }())),
+             (QStringList{"a1", "b1"}));
+}
+
 void TestLogGuard::conflictCopyNames_data()
 {
     QTest::addColumn<QString>("log");
@@ -711,6 +950,24 @@ void TestLogGuard::conflictCopyNames_data()
                                            << "charges (conflicted copy 2026-12-09)" << true;
     QTest::newRow("backup") << "my log.QorLog"
                             << "my log.QorLog.damaged-20261209-101500" << false;
+    QTest::newRow("conflicted copy with user and time")
+        << "my log.QorLog"
+        << "my log (conflicted copy pat 2026-12-09 101500).QorLog" << true;
+    QTest::newRow("conflict mark in parentheses")
+        << "my log.QorLog"
+        << "my log (Conflict pat 2026-12-09-10-15-00).QorLog" << true;
+    QTest::newRow("conflict mark in brackets") << "my log.QorLog"
+                                               << "my log [conflict].QorLog" << true;
+    QTest::newRow("older cloud client") << "my log.QorLog"
+                                        << "my log_conflict-20261209-101500.QorLog" << true;
+    QTest::newRow("numbered conflict") << "my log.QorLog"
+                                       << "my log.conflict1.QorLog" << true;
+    QTest::newRow("mark after the whole name") << "my log.QorLog"
+                                               << "my log.QorLog.conflict2" << true;
+    QTest::newRow("a word beginning with conflict") << "my log.QorLog"
+                                                    << "my log-conflicting.QorLog" << false;
+    QTest::newRow("a computer's name appended") << "my log.QorLog"
+                                                << "my log-LAPTOP.QorLog" << false;
 }
 
 void TestLogGuard::conflictCopyNames()
@@ -742,7 +999,7 @@ void TestLogGuard::conflictCopiesMergedAndPutAway()
     QTRY_COMPARE(appeared.size(), 1);
     QCOMPARE(guard.conflictCopies(), (QStringList{good, bad}));
 
-    const ConflictCopies::TConflictMerge merge = ConflictCopies::missingCharges(good, memory);
+    const ConflictCopies::TConflictMerge merge = ConflictCopies::mergeCopy(good, memory);
     QVERIFY(!merge.Damaged);
     LogMerge::ApplyMerge(memory, merge.Merge);
     QCOMPARE(batteriesOf(memory), (QStringList{"a1", "b1", "c1", "c1"}));
@@ -754,11 +1011,15 @@ void TestLogGuard::conflictCopiesMergedAndPutAway()
     QCOMPARE(guard.backups().backups().first().Type, TBackupInfo::Kind::ConflictCopy);
     QCOMPARE(guard.backups().backups().first().Path, away);
 
-    const ConflictCopies::TConflictMerge damaged = ConflictCopies::missingCharges(bad, memory);
+    const ConflictCopies::TConflictMerge damaged = ConflictCopies::mergeCopy(bad, memory);
     QVERIFY(damaged.Damaged);
     QVERIFY(damaged.Merge.isEmpty());
     QVERIFY(damaged.Message.contains(bad));
     QCOMPARE(guard.conflictCopies(), QStringList{bad});
+    // Once the sync tool has written it whole, it is looked at again.
+    writeLog(bad, QStringLiteral("a1 d1"));
+    QTRY_COMPARE(appeared.size(), 2);
+    QVERIFY(!ConflictCopies::mergeCopy(bad, memory).Damaged);
 }
 
 void TestLogGuard::fullDiskSaveKeepsTheOldFile()

@@ -9,6 +9,9 @@
 //                                  file guard as the program saves (lock, merge, write), so
 //                                  that several of these on one file must keep every charge;
 //                                  the comments are "TAG charge i"; prints the count at the end
+//   qorlog_saveloop hold LOCK MS REFRESH
+//                                  takes the save lock LOCK as a save does, says "held", keeps
+//                                  it MS milliseconds (refreshing it every REFRESH), lets go
 //
 // Charge number n carries the comment "charge n" and a date-time that grows with n, so the
 // file read back shows whether it holds exactly the first n charges in order. A failure is
@@ -17,9 +20,11 @@
 #include "ChargeLog.h"
 #include "LogFile.h"
 #include "LogFileGuard.h"
+#include "SaveLock.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdio>
 
@@ -50,11 +55,22 @@ int main(int argc, char **argv)
     const bool loop = args.size() == 3 && args.at(1) == QLatin1String("loop");
     const bool add = args.size() == 4 && args.at(1) == QLatin1String("add");
     const bool guarded = args.size() == 5 && args.at(1) == QLatin1String("guard");
-    if (!loop && !add && !guarded) {
-        std::fprintf(stderr, "usage: qorlog_saveloop loop PATH | add PATH N | guard PATH N TAG\n");
+    const bool hold = args.size() == 5 && args.at(1) == QLatin1String("hold");
+    if (!loop && !add && !guarded && !hold) {
+        std::fprintf(stderr, "usage: qorlog_saveloop loop PATH | add PATH N | guard PATH N TAG | "
+                             "hold LOCK MS REFRESH\n");
         return 2;
     }
     const QString path = args.at(2);
+    if (hold) {
+        TSaveLock::setRefreshInterval(args.at(4).toInt());
+        TSaveLock lock(path);
+        if (lock.tryLock() != TSaveLock::Result::Locked)
+            return 1;
+        report(1);
+        QThread::msleep(args.at(3).toULong());
+        return 0;
+    }
     try {
         TChargeLog log;
         // As the program does: the file's identity before it is read, so that a save of another

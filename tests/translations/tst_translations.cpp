@@ -64,7 +64,13 @@ private:
                                  QStringLiteral("first"), QString());
         }
         QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        // Without the charge's identity, which is new with every charge.
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(file.readAll())
+                         .remove(
+                             QRegularExpression(QStringLiteral("\\s*<(Id|Changed)>[^<]*</\\1>")))
+                         .toUtf8()
+                   : QByteArray();
     }
 
 private Q_SLOTS:

@@ -1,7 +1,10 @@
 #include "ChargeDataFormUnit.h"
+#include "ChargeIdentity.h"
+#include "ChargeLogDocument.h"
 #include "ChargeLogTableModel.h"
 #include "ConflictCopies.h"
 #include "LogFile.h"
+#include "LogFileIdentity.h"
 #include "ModalHelper.h"
 #include "QorLogMainFormUnit.h"
 #include "RestoreBackupFormUnit.h"
@@ -40,12 +43,15 @@ private:
         log.StoreChargeRecord(-1, when, QStringLiteral("PSU"), QStringLiteral("QorA1"), battery,
                               1.0, 1.0, QStringLiteral("Normal"), QString(), QString());
     }
-    // Writes the log as another program would: a new file renamed over the old one.
+    // Writes the log as another program would: the nine fields only, a new file renamed over
+    // the old one.
     void writeAsOtherProgram(const QStringList &batteries)
     {
         TChargeLog log;
-        for (int i = 0; i < batteries.size(); ++i)
+        for (int i = 0; i < batteries.size(); ++i) {
             add(log, 100 + i, batteries.at(i));
+            log.ChargeStringList.setIdentity(i, QUuid(), 0);
+        }
         LogFile::SaveChargeLog(logPath(), log);
     }
     static QStringList batteries(const TChargeLog &log)
@@ -142,8 +148,10 @@ private Q_SLOTS:
     {
         writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B")});
         {
+            // Another desktop's QorLog took up the same log and added a charge.
             TChargeLog copy;
-            add(copy, 100, QStringLiteral("A"));
+            LogFile::LoadChargeLog(logPath(), copy);
+            ChargeIdentity::assignMissing(copy);
             add(copy, 300, QStringLiteral("Z"));
             LogFile::SaveChargeLog(m_dir->filePath(QStringLiteral("test (conflicted copy "
                                                                   "2026-12-01).QorLog")),
@@ -157,6 +165,80 @@ private Q_SLOTS:
                  qPrintable(notice("ConflictCopyNoticeBox")));
         form->undoStack()->undo();
         QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
+    }
+
+    // A sync tool's conflict copy from the other desktop, made while the two were apart: it
+    // brings exactly what was done there, and a copy from a desktop that did nothing changes
+    // nothing, whatever was done here meanwhile.
+    void conflictCopyBringsWhatTheOtherSideDid_data()
+    {
+        QTest::addColumn<QString>("there"); // what the other desktop did
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("nothing") << "" << QStringList{"A 1.65", "M 1", "N 1"} << false;
+        QTest::newRow("deleted") << "delete M" << QStringList{"A 1.65", "N 1"} << true;
+        QTest::newRow("edited") << "edit M" << QStringList{"A 1.65", "M 2", "N 1"} << true;
+        QTest::newRow("added") << "add Z" << QStringList{"A 1.65", "M 1", "N 1", "Z 1"} << true;
+    }
+    void conflictCopyBringsWhatTheOtherSideDid()
+    {
+        QFETCH(QString, there);
+        TQorLogMainForm *form = openForm();
+        for (const char *battery : {"M", "N"}) // N: the latest charge, left alone
+            form->HandleAddCharge(battery[0] == 'M' ? 200 : 210, QStringLiteral("PSU"), false,
+                                  QStringLiteral("QorA1"), QString::fromLatin1(battery), 1, 1,
+                                  QStringLiteral("Normal"), QString(), QString(), false);
+        // The other desktop's copy of the log as both had it.
+        TChargeLog copy;
+        LogFile::LoadChargeLog(logPath(), copy);
+        // Here: B deleted, A edited (1 -> 1.65 Ah), after the two parted.
+        const auto keyOf = [form](const QString &battery) {
+            const TChargeLog &log = form->log();
+            for (int i = 0; i < log.ChargeStringList.count(); ++i)
+                if (log.BatteriesStringList.name(log.ChargeStringList.record(i).BatteryIndex) ==
+                    battery)
+                    return log.ChargeStringList.record(i).Key;
+            return 0;
+        };
+        QTest::qWait(5); // the edits here are later than the copy's charges
+        form->document()->deleteCharges({keyOf(QStringLiteral("B"))});
+        form->AddChargeRecord(keyOf(QStringLiteral("A")), 100, QStringLiteral("PSU"),
+                              QStringLiteral("QorA1"), QStringLiteral("A"), 1, 1.65,
+                              QStringLiteral("Normal"), QString(), QString());
+        m_form.reset();
+        // There, later still.
+        QTest::qWait(5);
+        const TChargeList &charges = copy.ChargeStringList;
+        const int m = charges.count() - 2; // M, before N
+        if (there == QLatin1String("delete M")) {
+            copy.Deleted.insert(charges.at(m).Id, ChargeIdentity::nowUtc());
+            copy.ChargeStringList.removeAt(m);
+        } else if (there == QLatin1String("edit M")) {
+            copy.StoreChargeRecord(charges.record(m).Key, 200, QStringLiteral("PSU"),
+                                   QStringLiteral("QorA1"), QStringLiteral("M"), 1, 2,
+                                   QStringLiteral("Normal"), QString(), QString());
+        } else if (there == QLatin1String("add Z")) {
+            add(copy, 300, QStringLiteral("Z"));
+        }
+        LogFile::SaveChargeLog(
+            m_dir->filePath(QStringLiteral("test.sync-conflict-20261201-101500-ABCDEFG.QorLog")),
+            copy);
+
+        form = openForm();
+        QStringList found;
+        const TChargeLog &log = form->log();
+        for (int i = 0; i < log.ChargeStringList.count(); ++i)
+            found << log.BatteriesStringList.name(log.ChargeStringList.record(i).BatteryIndex) +
+                         QLatin1Char(' ') +
+                         QString::number(log.ChargeStringList.record(i).AmpHours);
+        found.sort();
+        QTEST(found, "expected");
+        QCOMPARE(ConflictCopies::find(logPath()), QStringList());
+        QFETCH(bool, told);
+        QCOMPARE(!notice("ConflictCopyNoticeBox").isEmpty(), told);
+        // Nothing was done to one charge on both sides.
+        QVERIFY2(!notice("ConflictCopyNoticeBox").contains(QStringLiteral("Charge of")),
+                 qPrintable(notice("ConflictCopyNoticeBox")));
     }
 
     void watchRefreshesTableOncePerChange()
@@ -236,6 +318,28 @@ private Q_SLOTS:
         TChargeLog before;
         LogFile::LoadChargeLog(all.first().Path, before);
         QCOMPARE(batteries(before), (QStringList{"A", "B", "M"}));
+    }
+
+    // A log reached through a link, as the program takes it up (the link followed once): its
+    // day's backup is a copy of the file, and restoring it restores.
+    void linkedLogRestoresItsBackup()
+    {
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("synced"))));
+        const QString real = m_dir->filePath(QStringLiteral("synced/test.QorLog"));
+        QVERIFY(QFile::rename(logPath(), real));
+        QVERIFY(QFile::link(real, logPath()));
+        m_form = std::make_unique<TQorLogMainForm>(FilePaths::resolved(logPath()));
+        m_form->FormCreate();
+        m_form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                                QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                                QString(), false);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        const QList<TBackupInfo> backups = m_form->logFileGuard()->backups().backups();
+        QCOMPARE(backups.size(), 1);
+        QVERIFY(backups.first().Path.startsWith(real));
+        m_form->RestoreBackup(backups.first().Path);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B"}));
+        QVERIFY(QFileInfo(logPath()).isSymLink());
     }
 
     void restoreBackupReplacesTheLogAndKeepsTheCurrentFile()

@@ -1,0 +1,293 @@
+// The merge by the charges' ids: base, this side and the other side in, the log after.
+
+#include "ChargeLog.h"
+#include "LogMerge.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr double Day = 46000.0; // the times in the descriptions count from here
+
+QUuid idOf(QChar letter)
+{
+    return QUuid(0x51000000u + letter.unicode(), 0, 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 1);
+}
+
+QString letterOf(const QUuid &id)
+{
+    const uint code = id.data1 - 0x51000000u;
+    return id == idOf(QChar(code)) ? QString(QChar(code)) : QStringLiteral("?");
+}
+
+// A log from a description: "A=b3@5" is charge A of battery "b" with 3 amp-hours, last changed
+// at day 5; "?=b3" the same charge without an id; "-A@7" charge A deleted at day 7.
+TChargeLog sideOf(const QString &words)
+{
+    TChargeLog log;
+    for (const QString &word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const qsizetype at = word.indexOf(QLatin1Char('@'));
+        const double when = at < 0 ? 0.0 : Day + word.mid(at + 1).toDouble();
+        if (word.startsWith(QLatin1Char('-'))) {
+            log.Deleted.insert(idOf(word.at(1)), when);
+            continue;
+        }
+        const QString charge = word.mid(2, at < 0 ? -1 : at - 2);
+        log.StoreChargeRecord(-1, Day, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              charge.left(1), 1.0, charge.mid(1).toDouble(),
+                              QStringLiteral("Normal"), QString(), QString());
+        log.ChargeStringList.setIdentity(
+            log.ChargeStringList.count() - 1,
+            word.at(0) == QLatin1Char('?') ? QUuid() : idOf(word.at(0)), when);
+    }
+    return log;
+}
+
+// The charges as "A=b3" (an id the descriptions do not name as "?") and the deletions as "-A",
+// sorted.
+QString describe(const TChargeLog &log)
+{
+    QStringList words;
+    for (int i = 0; i < log.ChargeStringList.count(); ++i) {
+        const TChargeEntry &e = log.ChargeStringList.at(i);
+        words << letterOf(e.Id) + QLatin1Char('=') +
+                     log.BatteriesStringList.name(e.Record.BatteryIndex) +
+                     QString::number(e.Record.AmpHours);
+    }
+    for (auto it = log.Deleted.cbegin(); it != log.Deleted.cend(); ++it)
+        words << QLatin1Char('-') + letterOf(it.key());
+    words.sort();
+    return words.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestLogMerge : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void merge_data();
+    void merge();
+    void restoreMatchesByIdThenByFields();
+    void purgedChargesStayDeleted();
+    void deletionsArePruned_data();
+    void deletionsArePruned();
+};
+
+void TestLogMerge::merge_data()
+{
+    QTest::addColumn<QString>("base"); // "copy": a conflict copy, merged without a base
+    QTest::addColumn<QString>("ours");
+    QTest::addColumn<QString>("theirs");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("conflicts");
+    QTest::addColumn<QString>("dropped"); // whose version a backup must keep
+
+    QTest::newRow("nothing changed") << "A=a1@1"
+                                     << "A=a1@1"
+                                     << "A=a1@1"
+                                     << "A=a1" << 0 << "";
+    QTest::newRow("edited there") << "A=a1@1"
+                                  << "A=a1@1"
+                                  << "A=a2@2"
+                                  << "A=a2" << 0 << "";
+    QTest::newRow("edited here") << "A=a1@1"
+                                 << "A=a2@2"
+                                 << "A=a1@1"
+                                 << "A=a2" << 0 << "";
+    QTest::newRow("edited on both, there later") << "A=a1@1"
+                                                 << "A=a2@2"
+                                                 << "A=a3@3"
+                                                 << "A=a3" << 1 << "ours";
+    QTest::newRow("edited on both, here later") << "A=a1@1"
+                                                << "A=a2@3"
+                                                << "A=a3@2"
+                                                << "A=a2" << 1 << "theirs";
+    QTest::newRow("edited on both at once: this side's") << "A=a1@1"
+                                                         << "A=a2@2"
+                                                         << "A=a3@2"
+                                                         << "A=a2" << 1 << "theirs";
+    QTest::newRow("an undone edit there is taken") << "A=a2@2"
+                                                   << "A=a2@2"
+                                                   << "A=a1@1"
+                                                   << "A=a1" << 0 << "";
+    QTest::newRow("deleted here, unchanged there") << "A=a1@1 B=b1@1"
+                                                   << "B=b1@1 -A@2"
+                                                   << "A=a1@1 B=b1@1"
+                                                   << "-A B=b1" << 0 << "";
+    QTest::newRow("deleted here, edited there afterwards") << "A=a1@1"
+                                                           << "-A@2"
+                                                           << "A=a2@3"
+                                                           << "A=a2" << 1 << "";
+    QTest::newRow("edited there, deleted here afterwards") << "A=a1@1"
+                                                           << "-A@3"
+                                                           << "A=a2@2"
+                                                           << "-A" << 1 << "theirs";
+    QTest::newRow("deleted there, unchanged here") << "A=a1@1 B=b1@1"
+                                                   << "A=a1@1 B=b1@1"
+                                                   << "B=b1@1 -A@2"
+                                                   << "-A B=b1" << 0 << "";
+    QTest::newRow("edited here, deleted there afterwards") << "A=a1@1"
+                                                           << "A=a2@2"
+                                                           << "-A@3"
+                                                           << "-A" << 1 << "ours";
+    QTest::newRow("deleted there, edited here afterwards") << "A=a1@1"
+                                                           << "A=a2@3"
+                                                           << "-A@2"
+                                                           << "A=a2" << 1 << "";
+    QTest::newRow("removed by a program keeping no deletions, edited here") << "A=a1@1"
+                                                                            << "A=a2@2"
+                                                                            << ""
+                                                                            << "A=a2" << 0 << "";
+    QTest::newRow("a deletion taken back there") << "-A@2"
+                                                 << "-A@2"
+                                                 << "A=a1@1"
+                                                 << "A=a1" << 0 << "";
+    QTest::newRow("a deletion taken back here") << "-A@2"
+                                                << "A=a1@1"
+                                                << "-A@2"
+                                                << "A=a1" << 0 << "";
+    QTest::newRow("added on both sides") << ""
+                                         << "A=a1@1"
+                                         << "B=b1@1"
+                                         << "A=a1 B=b1" << 0 << "";
+    QTest::newRow("a deletion of a charge never held travels on") << ""
+                                                                  << ""
+                                                                  << "-A@2"
+                                                                  << "-A" << 0 << "";
+    QTest::newRow("without ids: matched by the fields") << "A=a1@1 B=b1@1"
+                                                        << "A=a1@1 B=b1@1"
+                                                        << "?=a1 ?=b2"
+                                                        << "-B ?=b2 A=a1" << 0 << "";
+    QTest::newRow("without ids: an edit on both keeps both") << "A=a1@1"
+                                                             << "A=a2@2"
+                                                             << "?=a3"
+                                                             << "?=a3 A=a2" << 0 << "";
+    // A sync tool's copy of the log from the other desktop, made while the two were apart.
+    QTest::newRow("copy from a side that changed nothing") << "copy"
+                                                           << "A=a2@5 C=c1@1 -B@6"
+                                                           << "A=a1@1 B=b1@1 C=c1@1"
+                                                           << "-B A=a2 C=c1" << 0 << "";
+    QTest::newRow("copy from a side that changed nothing, its latest edited here")
+        << "copy"
+        << "A=a2@5 -B@6"
+        << "A=a1@1 B=b1@1"
+        << "-B A=a2" << 0 << "";
+    QTest::newRow("copy that added") << "copy"
+                                     << "C=c1@1"
+                                     << "C=c1@1 D=d1@3"
+                                     << "C=c1 D=d1" << 0 << "";
+    QTest::newRow("copy that edited") << "copy"
+                                      << "C=c1@1 E=e1@1"
+                                      << "C=c2@3 E=e1@1"
+                                      << "C=c2 E=e1" << 0 << "";
+    QTest::newRow("copy that deleted") << "copy"
+                                       << "C=c1@1 E=e1@1"
+                                       << "E=e1@1 -C@3"
+                                       << "-C E=e1" << 0 << "";
+    QTest::newRow("copy edited after a deletion here") << "copy"
+                                                       << "E=e1@1 -C@2"
+                                                       << "C=c2@3 E=e1@1"
+                                                       << "C=c2 E=e1" << 1 << "";
+    QTest::newRow("copy edited too, later") << "copy"
+                                            << "C=c2@2 E=e1@1"
+                                            << "C=c3@3 E=e1@1"
+                                            << "C=c3 E=e1" << 1 << "ours";
+    QTest::newRow("copy without ids adds what it lacks") << "copy"
+                                                         << "C=c1@1"
+                                                         << "?=c1 ?=d1"
+                                                         << "?=d1 C=c1" << 0 << "";
+}
+
+void TestLogMerge::merge()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, ours);
+    QFETCH(QString, theirs);
+    TChargeLog memory = sideOf(ours);
+    const TLogMerge change =
+        base == QLatin1String("copy")
+            ? LogMerge::MergeCopy(sideOf(theirs), memory)
+            : LogMerge::MergeOutsideChange(sideOf(base), sideOf(theirs), memory);
+    LogMerge::ApplyMerge(memory, change);
+    QTEST(describe(memory), "expected");
+    QTEST(int(change.Conflicts.size()), "conflicts");
+    QFETCH(QString, dropped);
+    QCOMPARE(change.DroppedOurs, dropped == QLatin1String("ours"));
+    QCOMPARE(change.DroppedTheirs, dropped == QLatin1String("theirs"));
+    // An edit keeps the charge's key: an open dialog on it still finds it.
+    const TChargeLog before = sideOf(ours);
+    for (const TChargeEntry &entry : change.Added)
+        for (int i = 0; i < before.ChargeStringList.count(); ++i)
+            if (before.ChargeStringList.at(i).Id == entry.Id)
+                QCOMPARE(entry.Record.Key, before.ChargeStringList.at(i).Record.Key);
+}
+
+void TestLogMerge::restoreMatchesByIdThenByFields()
+{
+    // Memory: A as edited since the backup, B deleted since, C added since, D unchanged.
+    TChargeLog memory = sideOf(QStringLiteral("A=a2@5 C=c1@6 D=d1@1 -B@5"));
+    const qint32 keyOfA = memory.ChargeStringList.at(0).Record.Key;
+    const qint32 keyOfD = memory.ChargeStringList.at(2).Record.Key;
+    const TLogMerge restore =
+        LogMerge::ReplaceBy(sideOf(QStringLiteral("A=a1@1 B=b1@1 ?=d1")), memory);
+    LogMerge::ApplyMerge(memory, restore);
+    // B comes back as a new charge with an id of its own; its old id stays deleted.
+    QCOMPARE(describe(memory), QStringLiteral("-B -C ?=b1 A=a1 D=d1"));
+    QCOMPARE(memory.ChargeStringList.at(memory.FindChargeIndex(keyOfA)).Record.AmpHours, 1.0);
+    QVERIFY(memory.ChargeStringList.at(memory.FindChargeIndex(keyOfA)).Changed > Day + 5);
+    QVERIFY(memory.FindChargeIndex(keyOfD) >= 0); // unchanged: kept as it was
+    QCOMPARE(memory.ChargeStringList.at(memory.FindChargeIndex(keyOfD)).Changed, Day + 1);
+}
+
+// The purge at close deletes for good: a copy of the log from before it brings nothing back.
+void TestLogMerge::purgedChargesStayDeleted()
+{
+    TChargeLog log = sideOf(QStringLiteral("A=a1@1 B=b1@1"));
+    const TChargeLog before = log;
+    log.BatteriesStringList.setMarked(log.BatteriesStringList.indexOf(QStringLiteral("a")), true);
+    QCOMPARE(log.PurgeMarked(TChargeLog::NameKind::Battery), 1);
+    QCOMPARE(describe(log), QStringLiteral("-A B=b1"));
+    LogMerge::ApplyMerge(log, LogMerge::MergeCopy(before, log));
+    QCOMPARE(describe(log), QStringLiteral("-A B=b1"));
+}
+
+void TestLogMerge::deletionsArePruned_data()
+{
+    QTest::addColumn<int>("charges");
+    QTest::addColumn<int>("deletions");  // one a day back from now, the newest first
+    QTest::addColumn<double>("spacing"); // days between them
+    QTest::addColumn<int>("kept");
+    QTest::newRow("a few, recent") << 10 << 3 << 1.0 << 3;
+    QTest::newRow("older than 400 days go") << 10 << 500 << 1.0 << 400;
+    QTest::newRow("never more than the floor for a small log") << 0 << 1200 << 0.1 << 1000;
+    QTest::newRow("twice the charges of a large log") << 700 << 1500 << 0.1 << 1400;
+}
+
+void TestLogMerge::deletionsArePruned()
+{
+    QFETCH(int, charges);
+    QFETCH(int, deletions);
+    QFETCH(double, spacing);
+    TChargeLog log;
+    for (int i = 0; i < charges; ++i)
+        log.StoreChargeRecord(-1, Day, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("b"), 1.0, 1.0, QStringLiteral("Normal"), QString(),
+                              QString());
+    const double now = Day + 1000;
+    QUuid newest;
+    for (int i = 0; i < deletions; ++i) {
+        const QUuid id = QUuid::createUuid();
+        log.Deleted.insert(id, now - 0.5 - i * spacing);
+        if (i == 0)
+            newest = id;
+    }
+    log.PruneDeleted(now);
+    QTEST(int(log.Deleted.size()), "kept");
+    QVERIFY(log.Deleted.contains(newest));
+    for (const double when : std::as_const(log.Deleted))
+        QVERIFY(when >= now - TChargeLog::DeletedKeptDays);
+}
+
+QTEST_GUILESS_MAIN(TestLogMerge)
+#include "tst_logmerge.moc"
