@@ -147,7 +147,7 @@ bool streamDollar(TChargerLog &log, QFile &file)
         }
         return true;
     };
-    readDollar(log, source, true);
+    readDollar(log, source);
     finishRead(log);
     return true;
 }
@@ -223,13 +223,10 @@ TChargerLog read(const QByteArray &input, const QString &fileName, const QVector
             QCoreApplication::translate("ChargerLog", "%1 is empty").arg(displayName(fileName));
         return log;
     case Format::Dollar:
-        readDollar(
-            log,
-            [&](TDollarLineParser &parser) {
-                parser.feed(bytes);
-                return true;
-            },
-            false);
+        readDollar(log, [&](TDollarLineParser &parser) {
+            parser.feed(bytes);
+            return true;
+        });
         break;
     case Format::Titled:
         readTitled(log, bytes);

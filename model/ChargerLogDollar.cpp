@@ -171,7 +171,13 @@ void TDollarLineParser::takeLine(const char *b, const char *e)
         return;
     }
     const int sum = checksum(QByteArrayView(b, lastSemicolon + 1 - b));
-    if (f[n - 1] != sum) {
+    if (f[n - 1] == sum) {
+        ++m_checksumsPassed;
+    } else if (m_checksums != Checksums::Unchecked) {
+        ++m_checksumFailures;
+        if (m_checksums == Checksums::Automatic && m_checksumsPassed == 0 &&
+            m_checksumFailures >= ChecksumTrialLines)
+            m_checksums = Checksums::Unchecked;
         bad([&] {
             return QCoreApplication::translate("ChargerLog",
                                                "its checksum is %1, its bytes give %2")
@@ -346,18 +352,21 @@ void TDollarLogBuilder::finish()
 
 namespace Parts {
 
-void readDollar(TChargerLog &log, const DollarSource &source, bool countFirst)
+void readDollar(TChargerLog &log, const DollarSource &source)
 {
     TDollarLogBuilder builder(log);
-    if (countFirst) {
-        qsizetype samples = 0;
-        TDollarLineParser counter(
-            [&](const TDollarLine &line) { samples += line.kind == TDollarLine::Kind::Sample; });
-        if (!source(counter))
-            return;
-        counter.finish();
-        builder.reserve(samples);
-    }
+    // A first pass counts the samples and tells whether the file's lines carry checksums of
+    // this kind: a file none of whose lines passes, but whose lines are whole otherwise, comes
+    // from a device that writes none, and is read unchecked from its first line on.
+    qsizetype samples = 0;
+    TDollarLineParser counter(
+        [&](const TDollarLine &line) { samples += line.kind == TDollarLine::Kind::Sample; });
+    counter.setChecksums(TDollarLineParser::Checksums::Checked);
+    if (!source(counter))
+        return;
+    counter.finish();
+    builder.reserve(samples);
+    const bool unchecked = counter.checksumsPassed() == 0 && counter.checksumFailures() > 0;
     bool seenContent = false;
     TDollarLineParser parser(
         [&](const TDollarLine &line) {
@@ -377,6 +386,8 @@ void readDollar(TChargerLog &log, const DollarSource &source, bool countFirst)
             seenContent = true;
             addBadLine(log, number, reason);
         });
+    parser.setChecksums(unchecked ? TDollarLineParser::Checksums::Unchecked
+                                  : TDollarLineParser::Checksums::Checked);
     if (!source(parser))
         return;
     parser.finish();

@@ -54,6 +54,21 @@ public:
     // The input ended: a last line without its line end is taken as it is.
     void finish();
 
+    // Whether a sample's last field must be its checksum. Automatic: checked, until a device
+    // has sent ChecksumTrialLines lines that fail on their checksum alone and none that passed:
+    // such a device writes no checksum of this kind, and its lines are then taken unchecked.
+    enum class Checksums
+    {
+        Automatic,
+        Checked,
+        Unchecked
+    };
+    static constexpr int ChecksumTrialLines = 8;
+    void setChecksums(Checksums checksums) { m_checksums = checksums; }
+    // Lines that were whole but for their checksum, and lines whose checksum held.
+    qint64 checksumFailures() const { return m_checksumFailures; }
+    qint64 checksumsPassed() const { return m_checksumsPassed; }
+
     qint64 goodLines() const { return m_good; }
     qint64 badLines() const { return m_bad; }
     qint64 duplicates() const { return m_duplicates; }
@@ -78,6 +93,8 @@ private:
     qint64 m_lineNumber = 1;
     qint64 m_sinceLineEnd = 0;
     qint64 m_good = 0, m_bad = 0, m_duplicates = 0;
+    Checksums m_checksums = Checksums::Automatic;
+    qint64 m_checksumFailures = 0, m_checksumsPassed = 0;
     qint64 m_fields[MaxFields];
 };
 

@@ -132,9 +132,9 @@ void addBadLine(TChargerLog &log, qint64 line, const QString &reason);
 // Feeds the whole input to the parser; false when it could not be read (the log's error says
 // why).
 using DollarSource = std::function<bool(TDollarLineParser &)>;
-// Reads "$" lines; with `countFirst` the input is gone through twice, first to count the
-// samples, so that the series take exactly their room.
-void readDollar(TChargerLog &log, const DollarSource &source, bool countFirst);
+// Reads "$" lines. The input is gone through twice: first to count the samples, so that the
+// series take exactly their room, and to see whether its lines carry checksums.
+void readDollar(TChargerLog &log, const DollarSource &source);
 void readTitled(TChargerLog &log, const QByteArray &bytes);
 void readUntitled(TChargerLog &log, const QByteArray &bytes, const QVector<ColumnRole> &chosen);
 

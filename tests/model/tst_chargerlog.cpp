@@ -333,6 +333,19 @@ private Q_SLOTS:
         QTest::newRow("overlong") << QByteArray(10000, 'x') + "\n" + a + "\n" << 1 << 1 << 0;
         QTest::newRow("header") << QByteArray("@Model:X; SN:1\0\r\n\r\n") + a + "\r\n"
                                 << 2 << 0 << 0;
+        // A device whose last field is no checksum of this kind: after the trial lines its
+        // lines are taken as they are; one whose checksums held once stays checked.
+        QByteArray unsummed, checkedOnce = a + "\n";
+        for (int i = 0; i < TDollarLineParser::ChecksumTrialLines + 4; ++i) {
+            const QByteArray line = "$1;1;" + QByteArray::number(i * 1000) +
+                                    ";1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;7\n";
+            unsummed += line;
+            checkedOnce += line;
+        }
+        QTest::newRow("no checksums")
+            << unsummed << 4 << TDollarLineParser::ChecksumTrialLines << 0;
+        QTest::newRow("checksums held once")
+            << checkedOnce << 1 << TDollarLineParser::ChecksumTrialLines + 4 << 0;
     }
     void parserStream()
     {
@@ -347,6 +360,26 @@ private Q_SLOTS:
         QTEST(int(parser.goodLines()), "good");
         QTEST(int(parser.badLines()), "bad");
         QTEST(int(parser.duplicates()), "duplicates");
+    }
+
+    // A file none of whose lines carries a checksum of this kind is read whole, from its first
+    // line; in a file whose checksums hold, a line whose checksum fails is dropped.
+    void fileChecksums()
+    {
+        QByteArray unsummed, summed;
+        for (int i = 0; i < 5; ++i) {
+            const QByteArray body = "$1;1;" + QByteArray::number(i * 1000) +
+                                    ";1;0;100;12000;8200;0;250;0;4100;4100;0;0;0;0;";
+            unsummed += body + "7\r\n";
+            summed += (i == 2 ? body + "7" : TDollarLineParser::withChecksum(body + "0")) + "\r\n";
+        }
+        const TChargerLog all = read(unsummed, QStringLiteral("unsummed.txt"));
+        QVERIFY2(all.ok(), qPrintable(all.error));
+        QCOMPARE(all.sampleCount(), 5);
+        QCOMPARE(all.badLineCount, 0);
+        const TChargerLog checked = read(summed, QStringLiteral("summed.txt"));
+        QCOMPARE(checked.sampleCount(), 4);
+        QCOMPARE(checked.badLineCount, 1);
     }
 
     // Memory grows with the samples, not with the lines: a sample and millions of blank lines
