@@ -17,35 +17,50 @@ set -- $targets
 each=$(( seconds / $# ))
 [ "$each" -ge 1 ] || each=1
 
-# The model units every target may use; each target's binary is rebuilt when one changes.
-units=""
-for unit in ConstantsAndTypes NameList ChargeList ChargeLog NumberText LogFileIdentity LogFile \
-    LogFileReader CsvFile CsvImport LogMerge ChargerLog ChargerLogText \
-    ChargerLogDollar ChargerLogColumns ChargerLogTitled ChargerLogUntitled ChargerLogFigures \
-    ChargerLogDraft; do
-    units="$units $root/model/$unit.cpp $root/model/$unit.h"
+flags="-std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer -fno-sanitize-recover=undefined \
+    -I$root/model -I$root/tests/model $(pkg-config --cflags Qt6Core)"
+
+# Every model unit (the model is QtCore-only), compiled once for all targets into build-fuzz/obj;
+# a unit is compiled again when it or any model header changed. The model's QObjects need their
+# meta-object code, which CMake's automoc makes for the real build.
+moc=/usr/lib/qt6/libexec/moc
+mkdir -p "$out/moc" "$out/obj"
+for header in $(grep -l Q_OBJECT "$root"/model/*.h); do
+    generated="$out/moc/moc_$(basename "$header" .h).cpp"
+    [ "$generated" -nt "$header" ] || "$moc" "$header" -o "$generated"
 done
-units="$units $root/model/ChargerLogParts.h"
+newest_header=$(ls -t "$root"/model/*.h | head -n 1)
+stale=""
+for unit in "$root"/model/*.cpp "$out"/moc/*.cpp; do
+    object="$out/obj/$(basename "$unit" .cpp).o"
+    if [ ! "$object" -nt "$unit" ] || [ ! "$object" -nt "$newest_header" ]; then
+        stale="$stale $unit"
+    fi
+done
+if [ -n "$stale" ]; then
+    echo "Compiling the model for fuzzing"
+    # shellcheck disable=SC2086 # the flags and the unit names split
+    printf '%s\n' $stale | xargs -P "$(nproc)" -I{} sh -c \
+        '"$1" $2 -fsanitize=fuzzer-no-link,address,undefined -c "$3" -o "$4/$(basename "$3" .cpp).o"' \
+        sh "$CXX" "$flags" {} "$out/obj"
+fi
+objects=$(ls "$out"/obj/*.o)
 
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 for name in $targets; do
     target="$out/fuzz_$name"
-    sources="$root/tests/fuzz/fuzz_$name.cpp $root/tests/model/ModelTestHelpers.h $units"
     mkdir -p "$out/corpus/$name" "$out/artifacts"
 
     rebuild=no
     [ -x "$target" ] || rebuild=yes
-    for f in $sources; do
+    for f in "$root/tests/fuzz/fuzz_$name.cpp" "$root/tests/model/ModelTestHelpers.h" $objects; do
         [ "$f" -nt "$target" ] && rebuild=yes
     done
     if [ "$rebuild" = yes ]; then
         echo "Building $target"
-        # shellcheck disable=SC2046 # pkg-config's flags are meant to split
-        "$CXX" -std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer \
-            -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-            -I"$root/model" -I"$root/tests/model" $(pkg-config --cflags Qt6Core) \
-            $(for f in $sources; do case $f in *.cpp) echo "$f" ;; esac; done) \
-            $(pkg-config --libs Qt6Core expat) -o "$target"
+        # shellcheck disable=SC2046,SC2086 # the flags and pkg-config's are meant to split
+        "$CXX" $flags -fsanitize=fuzzer,address,undefined "$root/tests/fuzz/fuzz_$name.cpp" \
+            $objects $(pkg-config --libs Qt6Core expat) -o "$target"
     fi
 
     seeds="$root/tests/data"
