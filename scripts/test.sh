@@ -9,13 +9,18 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
+started=$(date +%s)
+# Each stage says when it starts, so that a slow run shows where its time went.
+stage() {
+    echo "== $1 (at $(( $(date +%s) - started )) s)"
+}
 
-echo "== Build and test"
+stage "Build and test"
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-test -j"$jobs"
 (cd build-test && ctest --output-on-failure -j"$jobs")
 
-echo "== Debian package"
+stage "Debian package"
 rm -f build-test/qorlog_*.deb
 (cd build-test && cpack -G DEB)
 deb=$(ls build-test/qorlog_*.deb)
@@ -24,25 +29,25 @@ dpkg-deb --info "$deb"
 lintian --fail-on error --display-info "$deb"
 
 if [ -x build-test/bench/qorlog_bench ]; then
-    echo "== Benchmark (short)"
+    stage "Benchmark (short)"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_bench --quick
 fi
 if [ -x build-test/bench/qorlog_chargerlog_bench ]; then
-    echo "== Charger log benchmark"
+    stage "Charger log benchmark"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_chargerlog_bench
 fi
 if [ -x build-test/bench/qorlog_capture_bench ]; then
-    echo "== Capture benchmark"
+    stage "Capture benchmark"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_capture_bench
 fi
 
 if [ -x scripts/fuzz.sh ]; then
-    echo "== Fuzzing the readers"
+    stage "Fuzzing the readers"
     scripts/fuzz.sh "${QORLOG_FUZZ_SECONDS:-90}"
 fi
 
 if [ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ]; then
-    echo "== Build and test with sanitizers"
+    stage "Build and test with sanitizers"
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQORLOG_SANITIZE=ON
     cmake --build build-asan -j"$jobs"
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
@@ -51,7 +56,7 @@ fi
 # The model's threads under ThreadSanitizer: only the model tests are built and run (a few
 # minutes). CI always runs it; QORLOG_TSAN=1 asks for it locally.
 if [ "${QORLOG_TSAN:-0}" = 1 ] || [ "${CI:-}" = true ]; then
-    echo "== Model tests with ThreadSanitizer"
+    stage "Model tests with ThreadSanitizer"
     cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORLOG_TSAN=ON
     cmake --build build-tsan -j"$jobs" --target tst_model_logfile tst_model_logguard \
         tst_model_chargelog tst_model_chargelogchange tst_model_chargerloghealth qorlog_saveloop \
@@ -66,5 +71,5 @@ fi
 tests=$(cd build-test && ctest -N | sed -n 's/^Total Tests: //p')
 runs=1
 [ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ] && runs=2
-echo "== All tests passed"
+stage "All tests passed"
 echo "ctest: $((tests * runs)) passed, 0 failed"
