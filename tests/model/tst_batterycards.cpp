@@ -1,11 +1,13 @@
 // The battery cards in the log file, against the rating, and the due rules.
 
 #include "BatteryCards.h"
+#include "BatteryCardsMerge.h"
 #include "BatteryDue.h"
 #include "BatteryHealth.h"
 #include "ChargeLog.h"
 #include "ChartTotals.h"
 #include "LogFile.h"
+#include "LogMerge.h"
 #include "ModelTestHelpers.h"
 
 #include <QtTest>
@@ -52,6 +54,28 @@ TChargeLog readBack(const QByteArray &xml, LogFile::ReadMode mode = LogFile::Rea
     return log;
 }
 
+// Cards from "A:1 B:2": each a name and its number of cells.
+TBatteryCards cardsOf(const QString &text)
+{
+    TBatteryCards cards;
+    for (const QString &item : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        TBatteryCard card;
+        card.Name = item.section(QLatin1Char(':'), 0, 0);
+        card.Cells = item.section(QLatin1Char(':'), 1).toInt();
+        cards.set(card);
+    }
+    return cards;
+}
+
+QString textOf(const TBatteryCards &cards)
+{
+    QStringList items;
+    for (const TBatteryCard &card : cards.cards())
+        items << QStringLiteral("%1:%2").arg(card.Name).arg(card.Cells);
+    items.sort();
+    return items.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QVector<Rec>)
@@ -72,6 +96,10 @@ private Q_SLOTS:
     void dueRules();
     void finalVoltage_data();
     void finalVoltage();
+    void threeWayMerge_data();
+    void threeWayMerge();
+    void copyMerge();
+    void mergeOfLogsCarriesCards();
 };
 
 void TestBatteryCards::roundTrip_data()
@@ -325,6 +353,103 @@ void TestBatteryCards::finalVoltage()
     card.Chemistry = TChemistry(chemistry);
     card.Cells = cells;
     QCOMPARE(BatteryCards::finalVoltageCheck(card, volts), check);
+}
+
+void TestBatteryCards::threeWayMerge_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("memory");
+    QTest::addColumn<QString>("merged");
+    QTest::addColumn<int>("changed");
+    QTest::addColumn<int>("conflicts");
+    QTest::newRow("nothing changed") << "A:1"
+                                     << "A:1"
+                                     << "A:1"
+                                     << "A:1" << 0 << 0;
+    QTest::newRow("edited there") << "A:1"
+                                  << "A:2"
+                                  << "A:1"
+                                  << "A:2" << 1 << 0;
+    QTest::newRow("edited here") << "A:1"
+                                 << "A:1"
+                                 << "A:3"
+                                 << "A:3" << 0 << 0;
+    QTest::newRow("added on both sides") << ""
+                                         << "B:1"
+                                         << "C:1"
+                                         << "B:1 C:1" << 1 << 0;
+    QTest::newRow("removed there") << "A:1 B:1"
+                                   << "B:1"
+                                   << "A:1 B:1"
+                                   << "B:1" << 1 << 0;
+    QTest::newRow("removed here, edited there") << "A:1"
+                                                << "A:2"
+                                                << ""
+                                                << "" << 0 << 1;
+    QTest::newRow("same edit on both") << "A:1"
+                                       << "A:2"
+                                       << "A:2"
+                                       << "A:2" << 0 << 0;
+    QTest::newRow("edited on both sides") << "A:1"
+                                          << "A:2"
+                                          << "A:3"
+                                          << "A:3" << 0 << 1;
+    QTest::newRow("names match in any case") << "A:1"
+                                             << "a:2"
+                                             << "A:1"
+                                             << "a:2" << 1 << 0;
+}
+
+void TestBatteryCards::threeWayMerge()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, disk);
+    QFETCH(QString, memory);
+    QFETCH(QString, merged);
+    QFETCH(int, changed);
+    QFETCH(int, conflicts);
+    const TBatteryCards mine = cardsOf(memory);
+    const BatteryCardsMerge::TResult result =
+        BatteryCardsMerge::threeWay(cardsOf(base), cardsOf(disk), mine);
+    QCOMPARE(textOf(result.Cards.value_or(mine)), merged);
+    QCOMPARE(result.Changed, changed);
+    QCOMPARE(result.Conflicts.size(), conflicts);
+    QCOMPARE(result.Cards.has_value(), changed > 0);
+}
+
+void TestBatteryCards::copyMerge()
+{
+    // With no base: what only the copy has comes in, what differs stays as here, said so.
+    const BatteryCardsMerge::TResult result = BatteryCardsMerge::copy(
+        cardsOf(QStringLiteral("A:2 B:1 C:5")), cardsOf(QStringLiteral("A:1 C:5 D:1")));
+    QCOMPARE(textOf(*result.Cards), QStringLiteral("A:1 B:1 C:5 D:1"));
+    QCOMPARE(result.Changed, 1);
+    QCOMPARE(result.Conflicts.size(), 1);
+    QVERIFY(result.Conflicts.first().contains(QLatin1String("A")));
+}
+
+void TestBatteryCards::mergeOfLogsCarriesCards()
+{
+    TChargeLog base;
+    store(base, QStringLiteral("A"), {{5, 1, 1}});
+    base.Cards = cardsOf(QStringLiteral("A:1"));
+    TChargeLog disk = base, memory = base;
+    disk.Cards = cardsOf(QStringLiteral("A:2"));
+    disk.Cards.Due.TestDays = 10;
+    memory.Cards.ShowRetired = true;
+    const TLogMerge merge = LogMerge::MergeOutsideChange(base, disk, memory);
+    QVERIFY(!merge.isEmpty());
+    QCOMPARE(merge.CardsChanged, 1);
+    LogMerge::ApplyMerge(memory, merge);
+    QCOMPARE(textOf(memory.Cards), QStringLiteral("A:2"));
+    QCOMPARE(memory.Cards.Due.TestDays, 10);
+    QVERIFY(memory.Cards.ShowRetired); // a view setting, not the file's
+
+    // A backup restored brings its cards back.
+    const TLogMerge restore = LogMerge::ReplaceBy(base, memory);
+    LogMerge::ApplyMerge(memory, restore);
+    QCOMPARE(memory.Cards, base.Cards);
 }
 
 QTEST_GUILESS_MAIN(TestBatteryCards)
