@@ -102,9 +102,12 @@ struct Rows
     QVector<int> rowOfBattery;
 };
 
-Rows chartRows(const TChargeLog &log)
+// `hideRetired`: without the batteries the cards hide.
+Rows chartRows(const TChargeLog &log, bool hideRetired)
 {
-    const TChartBatteryList list = TChartBatteryList::of(log.BatteriesStringList, log.Cards);
+    const TChartBatteryList list = hideRetired
+                                       ? TChartBatteryList::of(log.BatteriesStringList, log.Cards)
+                                       : TChartBatteryList::of(log.BatteriesStringList);
     Rows rows;
     rows.rowOfBattery = list.PositionOfBattery;
     for (const QString &label : list.Labels) {
@@ -222,14 +225,15 @@ std::optional<TLine> fitLine(const QVector<double> &x, const QVector<double> &y)
 
 QVector<TBatteryFigures> overview(const TChargeLog &log, double now)
 {
-    Rows rows = chartRows(log);
+    Rows rows = chartRows(log, true);
     compute(log, now, rows, [](int) { return true; });
     return rows.figures;
 }
 
 std::optional<TBatteryFigures> battery(const TChargeLog &log, const QString &name, double now)
 {
-    Rows rows = chartRows(log);
+    // Asked for by name, a retired battery has its figures too.
+    Rows rows = chartRows(log, false);
     const int index = log.BatteriesStringList.indexOf(name);
     if (index < 0 || rows.rowOfBattery.at(index) < 0)
         return std::nullopt;

@@ -91,8 +91,8 @@ struct TBatteryFigures
 // differ only in letter case share the first one's figures, as the chart counts them.
 QVector<TBatteryFigures> overview(const TChargeLog &log, double now);
 
-// The figures of one battery, found without regard to case; absent when the chart battery list
-// has no such name.
+// The figures of one battery, found without regard to case (retired or not); absent when the
+// chart battery list has no such name.
 std::optional<TBatteryFigures> battery(const TChargeLog &log, const QString &name, double now);
 
 // Least-squares line through the points; absent with fewer than two points or when all x are

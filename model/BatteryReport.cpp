@@ -39,7 +39,12 @@ Figure figure(const TBatteryFigures &f, Column column)
         return f.EndOfLife;
     case LastUsedColumn:
         return f.LastDateTime;
+    case RatedCapacityColumn:
+        return f.RatedCapacity;
+    case RatedCyclesColumn:
+        return f.RatedCycles > 0 ? Figure(f.RatedCycles) : std::nullopt;
     case BatteryColumn:
+    case DueColumn:
     case ColumnCount:
         break;
     }
@@ -60,7 +65,8 @@ QString csvName(Column column)
     static const char *const names[ColumnCount] = {
         "Battery",           "Cycles",       "Charges",    "Discharges",
         "AhCharged",         "AhDischarged", "Efficiency", "RetentionPercent",
-        "TrendPer100Cycles", "EndOfLife",    "LastUsed"};
+        "TrendPer100Cycles", "EndOfLife",    "LastUsed",   "RatedCapacity",
+        "RatedCycles",       "Due"};
     return column >= 0 && column < ColumnCount ? QString::fromLatin1(names[column]) : QString();
 }
 
@@ -77,7 +83,10 @@ QString title(Column column)
         QT_TRANSLATE_NOOP("BatteryReport", "Retention"),
         QT_TRANSLATE_NOOP("BatteryReport", "Trend per 100 cycles"),
         QT_TRANSLATE_NOOP("BatteryReport", "End of life"),
-        QT_TRANSLATE_NOOP("BatteryReport", "Last used")};
+        QT_TRANSLATE_NOOP("BatteryReport", "Last used"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Rated capacity"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Rated cycles"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Due")};
     return column >= 0 && column < ColumnCount
                ? QCoreApplication::translate("BatteryReport", titles[column])
                : QString();
@@ -97,6 +106,8 @@ QString displayText(const TBatteryFigures &f, Column column, const QLocale &loca
 {
     if (column == BatteryColumn)
         return f.Battery;
+    if (column == DueColumn)
+        return f.Due.join(QStringLiteral("; "));
     const Figure value = figure(f, column);
     if (!value)
         return QString();
@@ -110,6 +121,8 @@ QString displayText(const TBatteryFigures &f, Column column, const QLocale &loca
         return dateText(*value);
     case LastUsedColumn:
         return dateTimeText(*value, locale);
+    case RatedCapacityColumn:
+        return NumberText::formatGrouped(*value, locale) + QStringLiteral(" Ah");
     default:
         return NumberText::formatGrouped(*value, locale);
     }
@@ -119,6 +132,8 @@ QString csvText(const TBatteryFigures &f, Column column)
 {
     if (column == BatteryColumn)
         return f.Battery;
+    if (column == DueColumn)
+        return f.Due.join(QStringLiteral("; "));
     const Figure value = figure(f, column);
     if (!value)
         return QString();
@@ -136,6 +151,8 @@ QVariant sortValue(const TBatteryFigures &f, Column column)
 {
     if (column == BatteryColumn)
         return f.Battery;
+    if (column == DueColumn) // the batteries with most to do first when sorted down
+        return f.Due.isEmpty() ? QVariant() : QVariant(double(f.Due.size()));
     const Figure value = figure(f, column);
     return value ? QVariant(*value) : QVariant();
 }
@@ -183,8 +200,8 @@ QString toText(const QVector<TBatteryFigures> &figures, const QLocale &locale)
         for (int c = 0; c < ColumnCount; ++c) {
             if (c > 0)
                 line += QStringLiteral("  ");
-            line += c == BatteryColumn ? cells.at(c).leftJustified(widths[c])
-                                       : cells.at(c).rightJustified(widths[c]);
+            line += c == BatteryColumn || c == DueColumn ? cells.at(c).leftJustified(widths[c])
+                                                         : cells.at(c).rightJustified(widths[c]);
         }
         // Battery names hold no line breaks worth keeping in a table.
         line.replace(QLatin1Char('\n'), QLatin1Char(' '))

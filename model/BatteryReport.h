@@ -23,6 +23,10 @@ enum Column
     TrendColumn,
     EndOfLifeColumn,
     LastUsedColumn,
+    // From the battery's card, and what is due.
+    RatedCapacityColumn,
+    RatedCyclesColumn,
+    DueColumn,
     ColumnCount
 };
 
