@@ -6,8 +6,12 @@
 #include "ErrorBox.h"
 #include "NumberText.h"
 
+#include <QCheckBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -39,7 +43,7 @@ int TBatteryOverviewModel::rowCount(const QModelIndex &parent) const
 
 int TBatteryOverviewModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : resistanceColumn() + 1;
+    return parent.isValid() ? 0 : dueColumn() + 1;
 }
 
 QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
@@ -47,6 +51,19 @@ QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_figures.size() || index.column() >= columnCount())
         return {};
     const TBatteryFigures &f = m_figures.at(index.row());
+    if (index.column() == dueColumn()) {
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            return BatteryReport::displayText(f, BatteryReport::DueColumn);
+        case SortRole:
+            return BatteryReport::sortValue(f, BatteryReport::DueColumn);
+        case Qt::TextAlignmentRole:
+            return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
+        }
+    }
     if (index.column() >= cellSpreadColumn())
         return logHealthData(f.Battery, index.column(), role);
     const Column column = columns().at(index.column());
@@ -59,6 +76,10 @@ QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
         return column == BatteryReport::BatteryColumn ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                                                       : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::ToolTipRole:
+        if (column == BatteryReport::RetentionColumn && f.RetentionPercent && f.AgainstRating())
+            return tr("Last %1 discharges against the rating of %2")
+                .arg(f.LatestCount)
+                .arg(BatteryReport::displayText(f, BatteryReport::RatedCapacityColumn));
         if (column == BatteryReport::RetentionColumn && f.RetentionPercent)
             return tr("Last %1 against first %2 discharges")
                 .arg(f.LatestCount)
@@ -110,6 +131,8 @@ QVariant TBatteryOverviewModel::headerData(int section, Qt::Orientation orientat
         return TBatteryLogHealthView::tr("Cell spread");
     if (section == resistanceColumn())
         return TBatteryLogHealthView::tr("Resistance");
+    if (section == dueColumn())
+        return BatteryReport::title(BatteryReport::DueColumn);
     return BatteryReport::title(columns().at(section));
 }
 
@@ -173,18 +196,51 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
                     },
                     this);
             });
+    CardButton = new QPushButton(tr("Battery Card…"), this);
+    CardButton->setObjectName(QStringLiteral("CardButton"));
+    CardButton->setAutoDefault(false);
+    connect(CardButton, &QPushButton::clicked, this, [this] {
+        if (!selectedBattery().isEmpty())
+            Q_EMIT cardRequested(selectedBattery());
+    });
+    ShowRetiredBox = new QCheckBox(tr("Show retired batteries"), this);
+    ShowRetiredBox->setObjectName(QStringLiteral("ShowRetiredBox"));
+    connect(ShowRetiredBox, &QCheckBox::toggled, this,
+            [this](bool show) { ErrorBox::guard([&] { m_log->setShowRetired(show); }, this); });
+    connect(BatteryTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { CardButton->setEnabled(!selectedBattery().isEmpty()); });
+    CardButton->setEnabled(false);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(ShowRetiredBox);
+    buttons->addStretch();
+    buttons->addWidget(CardButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(BatteryTableView);
     layout->addWidget(TBatteryLogHealthView::progressBarFor(m_reader, this));
+    layout->addLayout(buttons);
     resize(1060, 260);
     WindowGeometry::remember(this, QStringLiteral("BatteryOverview"));
     WindowGeometry::closeWithKeys(this);
     refresh();
 }
 
+QString TBatteryOverviewForm::selectedBattery() const
+{
+    const QModelIndexList rows = BatteryTableView->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return QString();
+    const int row = m_sort->mapToSource(rows.first()).row();
+    return row >= 0 && row < m_model->figures().size() ? m_model->figures().at(row).Battery
+                                                       : QString();
+}
+
 void TBatteryOverviewForm::refresh()
 {
+    {
+        const QSignalBlocker blocker(ShowRetiredBox);
+        ShowRetiredBox->setChecked(m_log->log().Cards.ShowRetired);
+    }
     m_model->setFigures(BatteryHealth::overview(m_log->log(), DateTimeText::now()));
     // The logs are read again only when the records naming them changed.
     QVector<ChargerLogHealth::TLogRef> refs = ChargerLogHealth::logsOf(m_log->log(), m_log->path());

@@ -321,7 +321,6 @@ void TestBatteryCards::dueRules()
     card.RatedCycles = ratedCycles;
     card.State = TBatteryState(state);
     log.Cards.set(card);
-    log.Cards.ShowRetired = true;
     QCOMPARE(BatteryHealth::battery(log, QStringLiteral("P"), Now)->Due, due);
 }
 
