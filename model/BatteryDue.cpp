@@ -12,9 +12,9 @@ namespace BatteryDue {
 
 namespace {
 
-QString tr(const char *text, int n = -1)
+QString tr(const char *text)
 {
-    return QCoreApplication::translate("BatteryDue", text, nullptr, n);
+    return QCoreApplication::translate("BatteryDue", text);
 }
 
 QString dateText(double days)
@@ -40,7 +40,11 @@ QVector<TDueItem> dueItems(const BatteryHealth::TBatteryFigures &f, const TBatte
         const double days = now - charged;
         if (charged >= last && lastDischarge < charged && days > settings.LeftFullDays) {
             const int n = int(std::floor(days));
-            items.append({Kind::LeftFull, tr("left full for %n days: charge to storage", n)});
+            items.append({Kind::LeftFull,
+                          n == 1 ? tr("left full for 1 day: charge to storage")
+                                 : QCoreApplication::translate(
+                                       "BatteryDue", "left full for %n days: charge to storage",
+                                       nullptr, n)});
         }
     }
     if (settings.UnusedDays > 0 && now - last > settings.UnusedDays)

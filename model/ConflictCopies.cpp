@@ -108,9 +108,12 @@ QString mergedNotice(const TConflictMerge &merge)
     }
     if (m.CardsChanged > 0) {
         const QString cards =
-            QCoreApplication::translate("ConflictCopies",
-                                        "%n battery cards merged from the conflict copy %1",
-                                        nullptr, m.CardsChanged)
+            (m.CardsChanged == 1
+                 ? QCoreApplication::translate("ConflictCopies",
+                                               "1 battery card merged from the conflict copy %1")
+                 : QCoreApplication::translate("ConflictCopies",
+                                               "%n battery cards merged from the conflict copy %1",
+                                               nullptr, m.CardsChanged))
                 .arg(name);
         text = added + changed + removed == 0 ? cards : text + QLatin1Char('\n') + cards;
     }

@@ -472,9 +472,12 @@ QString OutsideChangeNotice(const TLogMerge &merge)
     }
     if (merge.CardsChanged > 0)
         text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
-                QCoreApplication::translate("TLogFileGuard",
-                                            "%n battery cards changed by another program", nullptr,
-                                            merge.CardsChanged);
+                (merge.CardsChanged == 1
+                     ? QCoreApplication::translate("TLogFileGuard",
+                                                   "1 battery card changed by another program")
+                     : QCoreApplication::translate("TLogFileGuard",
+                                                   "%n battery cards changed by another program",
+                                                   nullptr, merge.CardsChanged));
     if (!merge.Conflicts.isEmpty())
         text +=
             (text.isEmpty() ? QString() : QStringLiteral("\n")) + LogMerge::conflictsText(merge);

@@ -228,6 +228,7 @@ void TBatteryCardForm::refresh()
                                       : tr("Capacity %1 of the first discharges")
                                             .arg(BatteryReport::percentText(*f->RetentionPercent)));
     health << (f->RatedCycles > 0 ? tr("%1 of %2 rated cycles").arg(f->Cycles).arg(f->RatedCycles)
+               : f->Cycles == 1   ? tr("1 cycle")
                                   : tr("%n cycles", nullptr, f->Cycles));
     if (f->EndOfLife)
         health << tr("end of life %1").arg(BatteryReport::dateText(*f->EndOfLife));
