@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -131,6 +132,50 @@ private Q_SLOTS:
         QCOMPARE(f.readAll(), fileBefore);
         m_doc->undoStack()->redo();
         QCOMPARE(batteriesOfRecords(m_doc->log()), records);
+    }
+
+    void cardChangedByAnotherProgram()
+    {
+        TBatteryCard mine;
+        mine.Name = QStringLiteral("A");
+        mine.Cells = 1;
+        m_doc->storeCard(QStringLiteral("A"), mine);
+        // Another program adds a card for B and changes A's before this QorLog changes A's.
+        TChargeLog other = onDisk(m_doc->path());
+        TBatteryCard theirs = mine;
+        theirs.Cells = 2;
+        other.Cards.set(theirs);
+        TBatteryCard b;
+        b.Name = QStringLiteral("B");
+        b.Note = QStringLiteral("from elsewhere");
+        other.Cards.set(b);
+        LogFile::SaveChargeLog(m_doc->path(), other);
+        QSignalSpy notices(m_doc.get(), &TChargeLogDocument::notice);
+        mine.Cells = 3;
+        m_doc->storeCard(QStringLiteral("A"), mine);
+        QCOMPARE(notices.last().at(1).toString(),
+                 QStringLiteral("2 battery cards changed by another program"));
+        QCOMPARE(m_doc->undoStack()->text(m_doc->undoStack()->count() - 2),
+                 QStringLiteral("Change by Another Program"));
+
+        // Now it changes A again while this QorLog saves its own change of A: this one's stays.
+        bool changedAgain = false;
+        m_doc->guard()->setBeforeCommitHook([&] {
+            if (std::exchange(changedAgain, true))
+                return;
+            TChargeLog again = onDisk(m_doc->path());
+            theirs.Cells = 4;
+            again.Cards.set(theirs);
+            LogFile::SaveChargeLog(m_doc->path(), again);
+        });
+        mine.Cells = 5;
+        m_doc->storeCard(QStringLiteral("A"), mine);
+        const TBatteryCards cards = onDisk(m_doc->path()).Cards;
+        QCOMPARE(cards.find(QStringLiteral("A"))->Cells, 5);
+        QCOMPARE(cards.find(QStringLiteral("B"))->Note, QStringLiteral("from elsewhere"));
+        QVERIFY2(notices.last().at(1).toString().contains(
+                     QLatin1String("Battery card A: changed on another desktop too")),
+                 qPrintable(notices.last().at(1).toString()));
     }
 
     void dueSettingsAndShowRetired()
