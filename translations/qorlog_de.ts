@@ -1361,6 +1361,10 @@ Programms nicht beschreibbar ist.
         <source>Show retired batteries</source>
         <translation>Ausgemusterte Akkus zeigen</translation>
     </message>
+    <message>
+        <source>Due Settings…</source>
+        <translation>Fälligkeiten…</translation>
+    </message>
 </context>
 <context>
     <name>TBatteryOverviewModel</name>
@@ -2159,6 +2163,53 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
             <numerusform>%n Punkt</numerusform>
             <numerusform>%n Punkte</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>TDueSettingsForm</name>
+    <message>
+        <source>Due Settings</source>
+        <translation>Fälligkeiten</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source> days</source>
+        <translation> Tage</translation>
+    </message>
+    <message>
+        <source> %</source>
+        <translation> %</translation>
+    </message>
+    <message>
+        <source> cycles</source>
+        <translation> Zyklen</translation>
+    </message>
+    <message>
+        <source>A lithium pack &amp;left full for more than</source>
+        <translation>Ein Lithium-Akku &amp;voll geladen länger als</translation>
+    </message>
+    <message>
+        <source>A pack &amp;unused for more than</source>
+        <translation>Ein Akku &amp;unbenutzt länger als</translation>
+    </message>
+    <message>
+        <source>End of life near &amp;past the rated cycles&apos;</source>
+        <translation>Lebensende nahe &amp;nach den Nennzyklen zu</translation>
+    </message>
+    <message>
+        <source>or the capacity &amp;trend reaching it within</source>
+        <translation>oder wenn der Kapazitäts&amp;trend es erreicht in</translation>
+    </message>
+    <message>
+        <source>A capacity test after &amp;cycles without one</source>
+        <translation>Ein Kapazitätstest nach &amp;Zyklen ohne einen</translation>
+    </message>
+    <message>
+        <source>or after &amp;days without one</source>
+        <translation>oder nach T&amp;agen ohne einen</translation>
     </message>
 </context>
 <context>

@@ -3,6 +3,7 @@
 
 #include "BatteryLogHealthView.h"
 #include "ChargeLogDocument.h"
+#include "DueSettingsFormUnit.h"
 #include "ErrorBox.h"
 #include "NumberText.h"
 
@@ -203,6 +204,13 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
         if (!selectedBattery().isEmpty())
             Q_EMIT cardRequested(selectedBattery());
     });
+    DueSettingsButton = new QPushButton(tr("Due Settings…"), this);
+    DueSettingsButton->setObjectName(QStringLiteral("DueSettingsButton"));
+    DueSettingsButton->setAutoDefault(false);
+    connect(DueSettingsButton, &QPushButton::clicked, this, [this] {
+        auto *form = new TDueSettingsForm(m_log, this);
+        form->open();
+    });
     ShowRetiredBox = new QCheckBox(tr("Show retired batteries"), this);
     ShowRetiredBox->setObjectName(QStringLiteral("ShowRetiredBox"));
     connect(ShowRetiredBox, &QCheckBox::toggled, this,
@@ -213,6 +221,7 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(ShowRetiredBox);
     buttons->addStretch();
+    buttons->addWidget(DueSettingsButton);
     buttons->addWidget(CardButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);

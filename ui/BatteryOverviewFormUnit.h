@@ -74,6 +74,7 @@ public:
     void refresh();
     QTableView *BatteryTableView = nullptr;
     QPushButton *CardButton = nullptr;
+    QPushButton *DueSettingsButton = nullptr; // the log's settings of what is due
     QCheckBox *ShowRetiredBox = nullptr;
     // The battery of the selected row, or an empty text.
     QString selectedBattery() const;

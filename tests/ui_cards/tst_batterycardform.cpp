@@ -7,6 +7,7 @@
 #include "ChargeLogDocument.h"
 #include "ChargeLogTableModel.h"
 #include "ChargeLogTableView.h"
+#include "DueSettingsFormUnit.h"
 #include "LogFile.h"
 #include "NumberText.h"
 #include "QorLogMainFormUnit.h"
@@ -165,6 +166,33 @@ private Q_SLOTS:
         QCOMPARE(card->windowTitle(), QStringLiteral("Battery Card: Pack 1"));
         form->document()->undoStack()->undo();
         QCOMPARE(form->chartTotals().Labels, (QStringList{"Alpha", "Beta"}));
+    }
+
+    void dueSettingsFromTheOverview()
+    {
+        TQorLogMainForm *form = openForm();
+        TBatteryOverviewForm *overview = form->showBatteryOverview();
+        const QModelIndex due =
+            overview->tableModel()->index(0, TBatteryOverviewModel::dueColumn());
+        // A year old: unused, and never discharged.
+        QCOMPARE(due.data().toString(),
+                 QStringLiteral("unused since 2025-12-11; capacity test due"));
+        overview->DueSettingsButton->click();
+        auto *settings = overview->findChild<TDueSettingsForm *>();
+        QVERIFY(settings && settings->isVisible());
+        settings->UnusedDaysSpin->setValue(0);
+        settings->TestDaysSpin->setValue(400);
+        settings->Buttons->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(form->document()->log().Cards.Due.UnusedDays, 0);
+        QCOMPARE(form->document()->undoStack()->undoText(), QStringLiteral("Change Due Settings"));
+        QCOMPARE(overview->tableModel()->index(0, TBatteryOverviewModel::dueColumn()).data(),
+                 QVariant(QString()));
+        // Opened again it shows them; Restore Defaults puts the defaults in the fields.
+        overview->DueSettingsButton->click();
+        settings = overview->findChildren<TDueSettingsForm *>().last();
+        QCOMPARE(settings->UnusedDaysSpin->text(), QStringLiteral("off"));
+        settings->Buttons->button(QDialogButtonBox::RestoreDefaults)->click();
+        QCOMPARE(settings->settings(), TDueSettings());
     }
 
     void retiredLeaveChartAndOverview()
