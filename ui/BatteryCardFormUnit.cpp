@@ -214,6 +214,12 @@ void TBatteryCardForm::accept()
 
 void TBatteryCardForm::refresh()
 {
+    // A battery gone from the log (an undone rename, a purge) with no card left: nothing to show.
+    const TChargeLog &log = m_document->log();
+    if (log.BatteriesStringList.indexOf(m_battery) < 0 && !log.Cards.find(m_battery)) {
+        close();
+        return;
+    }
     const std::optional<BatteryHealth::TBatteryFigures> f =
         BatteryHealth::battery(m_document->log(), m_battery, nowAsDays());
     if (!f) {
