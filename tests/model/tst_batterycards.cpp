@@ -5,7 +5,6 @@
 #include "BatteryDue.h"
 #include "BatteryHealth.h"
 #include "ChargeLog.h"
-#include "ChartTotals.h"
 #include "LogFile.h"
 #include "LogMerge.h"
 #include "ModelTestHelpers.h"
@@ -91,7 +90,6 @@ private Q_SLOTS:
     void cardsDoNotDisturbCharges();
     void badCardNumberIsDamage();
     void againstRating();
-    void retiredLeaveTheChart();
     void dueRules_data();
     void dueRules();
     void finalVoltage_data();
@@ -232,25 +230,6 @@ void TestBatteryCards::againstRating()
     QVERIFY(*rated.EndOfLife < *own.EndOfLife);
     QVERIFY(*rated.EndOfLife < Now);
     QVERIFY(rated.Due.contains(QStringLiteral("end of life near")));
-}
-
-void TestBatteryCards::retiredLeaveTheChart()
-{
-    TChargeLog log;
-    store(log, QStringLiteral("Old"), {{5, 1, 1}});
-    store(log, QStringLiteral("New"), {{5, 1, 1}});
-    TBatteryCard card;
-    card.Name = QStringLiteral("old");
-    card.State = TBatteryState::Retired;
-    log.Cards.set(card);
-    QCOMPARE(TChartBatteryList::of(log.BatteriesStringList, log.Cards).Labels,
-             QStringList{QStringLiteral("New")});
-    QCOMPARE(BatteryHealth::overview(log, Now).size(), 1);
-    log.Cards.ShowRetired = true;
-    QCOMPARE(TChartBatteryList::of(log.BatteriesStringList, log.Cards).Labels.size(), 2);
-    QCOMPARE(BatteryHealth::overview(log, Now).size(), 2);
-    // Their records stay.
-    QCOMPARE(log.ChargeStringList.count(), 2);
 }
 
 void TestBatteryCards::dueRules_data()

@@ -177,21 +177,6 @@ private Q_SLOTS:
                      QLatin1String("Battery card A: changed on another desktop too")),
                  qPrintable(notices.last().at(1).toString()));
     }
-
-    void dueSettingsAndShowRetired()
-    {
-        TDueSettings due;
-        due.UnusedDays = 30;
-        m_doc->setDueSettings(due);
-        QCOMPARE(onDisk(m_doc->path()).Cards.Due.UnusedDays, 30);
-        m_doc->undoStack()->undo();
-        QCOMPARE(onDisk(m_doc->path()).Cards.Due, TDueSettings());
-        // Showing retired batteries is a view, no step.
-        QSignalSpy changed(m_doc.get(), &TChargeLogDocument::changed);
-        m_doc->setShowRetired(true);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(m_doc->undoStack()->index(), 0);
-    }
 };
 
 QTEST_MAIN(TestCardSteps)
