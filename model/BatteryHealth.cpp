@@ -38,8 +38,10 @@ void finish(TBatteryFigures &f, double ahCharged, double ahDischarged, double no
         f.RatedCapacity = card->RatedCapacity;
         f.Reference = card->RatedCapacity;
     }
-    if (card)
+    if (card) {
         f.RatedCycles = card->RatedCycles;
+        f.Card = *card;
+    }
     f.AhCharged = finite(ahCharged);
     f.AhDischarged = finite(ahDischarged);
     // A battery never discharged has no efficiency to speak of (not 0%).

@@ -80,6 +80,7 @@ struct TBatteryFigures
     // trends and end of life are against it); rated cycles 0 when not known.
     Figure RatedCapacity;
     int RatedCycles = 0;
+    std::optional<TBatteryCard> Card; // the battery's card, if it has one
     bool AgainstRating() const { return RatedCapacity.has_value(); }
     // What is due, one text per item ("capacity test due").
     QStringList Due;

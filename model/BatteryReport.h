@@ -26,6 +26,9 @@ enum Column
     // From the battery's card, and what is due.
     RatedCapacityColumn,
     RatedCyclesColumn,
+    ChemistryColumn,
+    CellsColumn,
+    StateColumn,
     DueColumn,
     ColumnCount
 };

@@ -222,6 +222,18 @@
         <source>Due</source>
         <translation>Fällig</translation>
     </message>
+    <message>
+        <source>Chemistry</source>
+        <translation>Chemie</translation>
+    </message>
+    <message>
+        <source>Cells</source>
+        <translation>Zellen</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
 </context>
 <context>
     <name>Capture</name>

@@ -104,9 +104,9 @@ void TestReport::csvParsedBack()
     QCOMPARE(records.at(0).join(QLatin1Char(',')),
              QStringLiteral("Battery,Cycles,Charges,Discharges,AhCharged,AhDischarged,Efficiency,"
                             "RetentionPercent,TrendPer100Cycles,EndOfLife,LastUsed,RatedCapacity,"
-                            "RatedCycles,Due"));
+                            "RatedCycles,Chemistry,Cells,State,Due"));
     const QStringList pack = records.at(1);
-    QCOMPARE(pack.size(), 14);
+    QCOMPARE(pack.size(), 17);
     QCOMPARE(pack.at(0), QStringLiteral("Pack, \"A\""));
     QCOMPARE(pack.mid(1, 5), (QStringList{"10", "5", "5", "10", "9"}));
     // "." decimals whatever the locale, read back as numbers.
@@ -119,7 +119,7 @@ void TestReport::csvParsedBack()
     QCOMPARE(pack.at(10), QStringLiteral("2026-01-10 12:00:00"));
     // Absent figures are empty fields, never "nan" or "inf"; never discharged, no efficiency.
     QCOMPARE(records.at(2), (QStringList{"Steady", "1", "1", "0", "1.5", "0", "", "", "", "",
-                                         "2025-12-10 06:00:00", "", "",
+                                         "2025-12-10 06:00:00", "", "", "", "", "",
                                          "unused since 2025-12-10; capacity test due"}));
 }
 
@@ -173,7 +173,7 @@ void TestReport::due()
         {QStringLiteral("--report"), QStringLiteral("--csv"), QStringLiteral("--log-file"), path});
     QVERIFY2(report.exitCode == 0, qPrintable(report.err));
     QVERIFY2(report.out.contains(QStringLiteral("\r\nGone,1,1,0,")), qPrintable(report.out));
-    QVERIFY(report.out.contains(QStringLiteral(",1.25,,\r\n")));
+    QVERIFY(report.out.contains(QStringLiteral(",1.25,,LiPo,,Retired,\r\n")));
 }
 
 void TestReport::failures_data()
