@@ -8,6 +8,7 @@
 #   docs/edit-menu.png     the Edit menu
 #   docs/table-menu.png    the table's menu on a row
 #   docs/battery-card.png  the card of that row's battery, opened from the table's menu
+#   docs/battery-overview.png  the Battery Overview (View menu), with what is due
 #   docs/capture.png       a running capture: a charger streaming into a pseudo-terminal
 #                          (socat), its live charger log window and the main window's list
 # With --all it also keeps docs/splash.png, the splash window while a large log is read
@@ -202,6 +203,13 @@ shoot "$main" "$docs/table-menu.png"
 xdotool key b
 card=$(wait_window "Battery Card: .*")
 shoot "$card" "$docs/battery-card.png"
+xdotool key Escape
+sleep 0.5
+click "$main" 93 8 # the View menu; its Battery Overview has the access letter O
+xdotool key o
+overview=$(wait_window "Battery Overview")
+xdotool windowmove "$overview" 0 0 windowsize "$overview" 1024 300 # the screen's width
+shoot "$overview" "$docs/battery-overview.png"
 xdotool key Escape
 sleep 0.5
 

@@ -26,7 +26,7 @@ const QVector<Column> &TBatteryOverviewModel::columns()
         BatteryReport::LastUsedColumn,     BatteryReport::AhChargedColumn,
         BatteryReport::AhDischargedColumn, BatteryReport::EfficiencyColumn,
         BatteryReport::RetentionColumn,    BatteryReport::TrendColumn,
-        BatteryReport::EndOfLifeColumn};
+        BatteryReport::EndOfLifeColumn,    BatteryReport::DueColumn};
     return shown;
 }
 
@@ -44,7 +44,7 @@ int TBatteryOverviewModel::rowCount(const QModelIndex &parent) const
 
 int TBatteryOverviewModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : dueColumn() + 1;
+    return parent.isValid() ? 0 : resistanceColumn() + 1;
 }
 
 QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
@@ -52,19 +52,6 @@ QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_figures.size() || index.column() >= columnCount())
         return {};
     const TBatteryFigures &f = m_figures.at(index.row());
-    if (index.column() == dueColumn()) {
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::ToolTipRole:
-            return BatteryReport::displayText(f, BatteryReport::DueColumn);
-        case SortRole:
-            return BatteryReport::sortValue(f, BatteryReport::DueColumn);
-        case Qt::TextAlignmentRole:
-            return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-        default:
-            return {};
-        }
-    }
     if (index.column() >= cellSpreadColumn())
         return logHealthData(f.Battery, index.column(), role);
     const Column column = columns().at(index.column());
@@ -74,9 +61,12 @@ QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
     case SortRole:
         return BatteryReport::sortValue(f, column);
     case Qt::TextAlignmentRole:
-        return column == BatteryReport::BatteryColumn ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
-                                                      : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return column == BatteryReport::BatteryColumn || column == BatteryReport::DueColumn
+                   ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                   : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::ToolTipRole:
+        if (column == BatteryReport::DueColumn)
+            return BatteryReport::displayText(f, column);
         if (column == BatteryReport::RetentionColumn && f.RetentionPercent && f.AgainstRating())
             return tr("Last %1 discharges against the rating of %2")
                 .arg(f.LatestCount)
@@ -125,6 +115,8 @@ QVariant TBatteryOverviewModel::logHealthData(const QString &battery, int column
 
 QVariant TBatteryOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && section == dueColumn())
+        return QVariant(Qt::AlignLeft | Qt::AlignVCenter); // over the start of its texts
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= columnCount())
         return {};
@@ -132,8 +124,6 @@ QVariant TBatteryOverviewModel::headerData(int section, Qt::Orientation orientat
         return TBatteryLogHealthView::tr("Cell spread");
     if (section == resistanceColumn())
         return TBatteryLogHealthView::tr("Resistance");
-    if (section == dueColumn())
-        return BatteryReport::title(BatteryReport::DueColumn);
     return BatteryReport::title(columns().at(section));
 }
 
@@ -262,6 +252,9 @@ void TBatteryOverviewForm::refresh()
     if (!m_sized && m_model->rowCount() > 0) {
         m_sized = true;
         BatteryTableView->resizeColumnsToContents();
+        // What is due can be long: its tip gives it whole, the logs' columns stay in view.
+        const int due = TBatteryOverviewModel::dueColumn();
+        BatteryTableView->setColumnWidth(due, qMin(BatteryTableView->columnWidth(due), 260));
     }
 }
 

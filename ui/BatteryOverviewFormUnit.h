@@ -25,8 +25,8 @@ public:
     static const QVector<BatteryReport::Column> &columns();
     static int cellSpreadColumn() { return int(columns().size()); }
     static int resistanceColumn() { return int(columns().size()) + 1; }
-    // What is due, last: the widest text.
-    static int dueColumn() { return resistanceColumn() + 1; }
+    // What is due, after the figures it follows from.
+    static int dueColumn() { return int(columns().indexOf(BatteryReport::DueColumn)); }
     static constexpr int SortRole = Qt::UserRole + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
