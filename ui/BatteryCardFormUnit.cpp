@@ -126,6 +126,7 @@ TBatteryCardForm::TBatteryCardForm(TChargeLogDocument *document, QWidget *parent
     layout->addWidget(Buttons);
     resize(440, 520);
     WindowGeometry::remember(this, QStringLiteral("BatteryCard"));
+    WindowGeometry::closeWithKeys(this);
 
     connect(document, &TChargeLogDocument::changed, this, &TBatteryCardForm::refresh);
     load();
