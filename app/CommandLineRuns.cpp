@@ -8,6 +8,7 @@
 #include "CsvFile.h"
 #include "CsvImport.h"
 #include "DisplayCheck.h"
+#include "DueCommand.h"
 #include "ImportCsvFormUnit.h"
 #include "LogFile.h"
 #include "LogFileIdentity.h"
@@ -143,8 +144,9 @@ int importCsv(const CommandLineOptions &options)
 // instance is neither asked nor disturbed.
 int report(const CommandLineOptions &options)
 {
-    const TChargeLog log = loadExisting(logFilePathInUse(options),
-                                        QT_TRANSLATE_NOOP("main", "There is no log file %1"));
+    TChargeLog log = loadExisting(logFilePathInUse(options),
+                                  QT_TRANSLATE_NOOP("main", "There is no log file %1"));
+    log.Cards.ShowRetired = true; // the report is of every battery
     const auto figures = BatteryHealth::overview(log, DateTimeText::now());
     QTextStream(stdout) << (options.csv ? BatteryReport::toCsv(figures)
                                         : BatteryReport::toText(figures));
@@ -190,9 +192,10 @@ void printError(const QString &message)
 
 bool needsNoWindow(const CommandLineOptions &options)
 {
-    return options.help || options.version || options.report || !options.chargerLog.isEmpty() ||
-           !options.exportCsv.isEmpty() || !options.importCsv.isEmpty() ||
-           options.startMode == StartMode::Register || options.startMode == StartMode::Unregister;
+    return options.help || options.version || options.report || options.due ||
+           !options.chargerLog.isEmpty() || !options.exportCsv.isEmpty() ||
+           !options.importCsv.isEmpty() || options.startMode == StartMode::Register ||
+           options.startMode == StartMode::Unregister;
 }
 
 int run(int argc, char **argv, const CommandLineOptions &options)
@@ -206,6 +209,10 @@ int run(int argc, char **argv, const CommandLineOptions &options)
             return helpOrVersion(options);
         if (options.report)
             return report(options);
+        if (options.due)
+            return runDueCommand(loadExisting(logFilePathInUse(options),
+                                              QT_TRANSLATE_NOOP("main", "There is no log file %1")),
+                                 DateTimeText::now());
         if (!options.chargerLog.isEmpty())
             return runChargerLogCommand(options);
         if (!options.exportCsv.isEmpty())

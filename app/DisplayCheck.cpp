@@ -67,8 +67,8 @@ QString noDisplayMessage(const QString &program)
     return QCoreApplication::translate("main", "%1: cannot open a window: no display\n"
                                                "Without a display QorLog still reads and "
                                                "writes its log from the command line:\n"
-                                               "  %1 --report, --export-csv FILE, --import-csv "
-                                               "FILE, --charger-log FILE\n"
+                                               "  %1 --report, --due, --export-csv FILE, "
+                                               "--import-csv FILE, --charger-log FILE\n"
                                                "('%1 --help' lists them all.)")
         .arg(program);
 }

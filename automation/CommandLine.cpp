@@ -134,6 +134,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
         {QLatin1String("--help"), &options.help},
         {QLatin1String("--version"), &options.version},
         {QLatin1String("--report"), &options.report},
+        {QLatin1String("--due"), &options.due},
         {QLatin1String("--capture-add"), &options.captureAdd},
     };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -227,6 +228,8 @@ QString commandLineHelpText(const QString &programName)
                "Options:\n"
                "      --log-file PATH  keep the charge log in PATH instead of the one below\n"
                "      --report         print the health figures of every battery and exit\n"
+               "      --due            print what each battery needs next, one line\n"
+               "                       BATTERY: WHAT for each thing due, and exit\n"
                "      --csv            with --report: print it as CSV; with --charger-log:\n"
                "                       print the log's samples as CSV\n"
                "      --charger-log FILE\n"

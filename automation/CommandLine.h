@@ -29,6 +29,7 @@ struct CommandLineOptions
     bool help = false;       // --help
     bool version = false;    // --version
     bool report = false;     // --report: print the battery overview of the log and exit
+    bool due = false;        // --due: print what each battery needs next and exit
     bool csv = false;        // --csv: the report (or the charger log's samples) as CSV
     QString chargerLog;      // --charger-log FILE: print the figures of a charger's own log
     QString capture;         // --capture DEVICE: capture a charger's serial port

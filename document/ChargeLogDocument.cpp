@@ -181,6 +181,13 @@ TChargeLogChange TChargeLogDocument::applyMerge(TChargeLog &log, const TLogMerge
     for (auto it = merge.Deletions.cbegin(); it != merge.Deletions.cend(); ++it)
         if (!log.Deleted.contains(it.key()))
             log.Deleted.insert(it.key(), it.value());
+    if (merge.Cards) {
+        auto cards = std::make_shared<TCardsChange>();
+        cards->Before = log.Cards;
+        cards->After = *merge.Cards;
+        cards->redo(log.Cards, log.BatteriesStringList);
+        step.Cards = std::move(cards);
+    }
     return step;
 }
 
@@ -328,7 +335,13 @@ void TChargeLogDocument::restoreBackup(const QString &path)
     takeOutsideChange();
     m_guard->backUpBeforeRestore();
     const TLogMerge change = LogMerge::ReplaceBy(backup, m_log);
-    applyChange(tr("Restore Backup"), change.Removed, change.Added);
+    checkAddable(change.Removed, change.Added);
+    commit(
+        [&](TChargeLogChange &step) {
+            step = applyMerge(m_log, change);
+            return tr("Restore Backup");
+        },
+        false);
 }
 
 qint32 TChargeLogDocument::seriesColour(Series series) const

@@ -65,6 +65,19 @@ public:
     // file as it is now as a backup.
     void restoreBackup(const QString &path);
 
+    // Battery cards (ChargeLogDocumentCards.cpp). Stores `card` as the card of `battery` as
+    // one step; a card whose name differs renames the battery in every record in the same
+    // step, and a name that another battery has merges the two ("Merge Batteries"). A blank
+    // card removes the card. Throws before anything changes when the card cannot be stored.
+    void storeCard(const QString &battery, const TBatteryCard &card);
+    // Renames a battery in every record and its card as one step; into the name of another
+    // battery, the two become one (that one's card stays, unless it has none).
+    void renameBattery(const QString &from, const QString &to);
+    // The settings of what is due, as one step.
+    void setDueSettings(const TDueSettings &settings);
+    // Whether retired batteries show in the chart and the overview (no step, not stored).
+    void setShowRetired(bool show);
+
     qint32 seriesColour(Series series) const;
     // A new colour of one chart series as one step (none when it stays).
     void setSeriesColour(Series series, qint32 colour);
@@ -120,6 +133,9 @@ private:
     TChargeLogChange replaceEntries(TChargeLog &log, const QSet<qint32> &removedKeys,
                                     const QVector<TChargeEntry> &added,
                                     const QHash<QUuid, double> &deletionTimes = {});
+    // Renames `from` to `to` in every record (moving them to `to` when another battery has
+    // that name, else renaming the names in place): the step, with the renames in its Cards.
+    TChargeLogChange renameInRecords(const QString &from, const QString &to);
     // A merge as the step that makes it, with the deletions it brings.
     TChargeLogChange applyMerge(TChargeLog &log, const TLogMerge &merge);
     void checkAddable(const QVector<TChargeEntry> &removed,

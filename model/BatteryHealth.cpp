@@ -1,5 +1,6 @@
 #include "BatteryHealth.h"
 
+#include "BatteryDue.h"
 #include "ChartTotals.h"
 
 #include <algorithm>
@@ -30,8 +31,17 @@ double meanAmpHours(const QVector<TRecordPoint> &points, qsizetype from, qsizety
 }
 
 // Everything that follows from the sums and the capacity points.
-void finish(TBatteryFigures &f, double ahCharged, double ahDischarged, double now)
+void finish(TBatteryFigures &f, double ahCharged, double ahDischarged, double now,
+            const TBatteryCard *card)
 {
+    if (card && card->RatedCapacity > 0) {
+        f.RatedCapacity = card->RatedCapacity;
+        f.Reference = card->RatedCapacity;
+    }
+    if (card) {
+        f.RatedCycles = card->RatedCycles;
+        f.Card = *card;
+    }
     f.AhCharged = finite(ahCharged);
     f.AhDischarged = finite(ahDischarged);
     // A battery never discharged has no efficiency to speak of (not 0%).
@@ -46,10 +56,16 @@ void finish(TBatteryFigures &f, double ahCharged, double ahDischarged, double no
         return;
     f.ReferenceCount = int(std::min<qsizetype>(CapacityWindow, n));
     f.LatestCount = f.ReferenceCount;
-    f.Reference = finite(meanAmpHours(capacity, 0, f.ReferenceCount));
+    if (f.AgainstRating())
+        f.ReferenceCount = 0; // the rating, not discharges
+    else
+        f.Reference = finite(meanAmpHours(capacity, 0, f.ReferenceCount));
     f.Latest = finite(meanAmpHours(capacity, n - f.LatestCount, f.LatestCount));
     if (!f.Reference || !f.Latest || !(*f.Reference > 0))
         return;
+    // Against a rating, retention needs no run of discharges to compare with.
+    if (f.AgainstRating())
+        f.RetentionPercent = finite(*f.Latest / *f.Reference * 100.0);
     f.TrendSpanDays = capacity.last().DateTime - capacity.first().DateTime;
     if (n < MinimumForTrend || !(f.TrendSpanDays >= MinimumTrendDays)) {
         // Four discharges in a week make a trend of hundreds of percent: none is given.
@@ -88,9 +104,12 @@ struct Rows
     QVector<int> rowOfBattery;
 };
 
-Rows chartRows(const TNameList &batteries)
+// `hideRetired`: without the batteries the cards hide.
+Rows chartRows(const TChargeLog &log, bool hideRetired)
 {
-    const TChartBatteryList list = TChartBatteryList::of(batteries);
+    const TChartBatteryList list = hideRetired
+                                       ? TChartBatteryList::of(log.BatteriesStringList, log.Cards)
+                                       : TChartBatteryList::of(log.BatteriesStringList);
     Rows rows;
     rows.rowOfBattery = list.PositionOfBattery;
     for (const QString &label : list.Labels) {
@@ -166,9 +185,15 @@ void compute(const TChargeLog &log, double now, Rows &rows, Wanted wanted)
             f.Capacity.append(point);
         }
     }
-    for (qsizetype r = 0; r < rowCount; ++r)
-        if (wanted(int(r)))
-            finish(rows.figures[r], charged[r], discharged[r], now);
+    for (qsizetype r = 0; r < rowCount; ++r) {
+        if (!wanted(int(r)))
+            continue;
+        TBatteryFigures &f = rows.figures[r];
+        const TBatteryCard *card = log.Cards.find(f.Battery);
+        finish(f, charged[r], discharged[r], now, card);
+        for (const BatteryDue::TDueItem &item : BatteryDue::dueItems(f, card, log.Cards.Due, now))
+            f.Due.append(item.Text);
+    }
 }
 
 } // namespace
@@ -202,14 +227,15 @@ std::optional<TLine> fitLine(const QVector<double> &x, const QVector<double> &y)
 
 QVector<TBatteryFigures> overview(const TChargeLog &log, double now)
 {
-    Rows rows = chartRows(log.BatteriesStringList);
+    Rows rows = chartRows(log, true);
     compute(log, now, rows, [](int) { return true; });
     return rows.figures;
 }
 
 std::optional<TBatteryFigures> battery(const TChargeLog &log, const QString &name, double now)
 {
-    Rows rows = chartRows(log.BatteriesStringList);
+    // Asked for by name, a retired battery has its figures too.
+    Rows rows = chartRows(log, false);
     const int index = log.BatteriesStringList.indexOf(name);
     if (index < 0 || rows.rowOfBattery.at(index) < 0)
         return std::nullopt;

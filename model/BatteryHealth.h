@@ -4,6 +4,7 @@
 
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <optional>
@@ -75,16 +76,24 @@ struct TBatteryFigures
     // left out, and this tells how many discharges over how many days there were.
     bool TrendWithheld = false;
     double TrendSpanDays = 0;
+    // From the battery's card: with a rated capacity, the reference is the rating (retention,
+    // trends and end of life are against it); rated cycles 0 when not known.
+    Figure RatedCapacity;
+    int RatedCycles = 0;
+    std::optional<TBatteryCard> Card; // the battery's card, if it has one
+    bool AgainstRating() const { return RatedCapacity.has_value(); }
+    // What is due, one text per item ("capacity test due").
+    QStringList Due;
 };
 
 // The figures of every battery of the chart battery list (the battery list without marked
-// names, in list order), from the shown records of `log`. `now` is the date-time the days since
-// the last record count to. Names that differ only in letter case share the first one's figures,
-// as the chart counts them.
+// names and, unless the cards say to show them, retired batteries, in list order), from the shown
+// records of `log`. `now` is the date-time the days since the last record count to. Names that
+// differ only in letter case share the first one's figures, as the chart counts them.
 QVector<TBatteryFigures> overview(const TChargeLog &log, double now);
 
-// The figures of one battery, found without regard to case; absent when the chart battery list
-// has no such name.
+// The figures of one battery, found without regard to case (retired or not); absent when the
+// chart battery list has no such name.
 std::optional<TBatteryFigures> battery(const TChargeLog &log, const QString &name, double now);
 
 // Least-squares line through the points; absent with fewer than two points or when all x are

@@ -39,7 +39,16 @@ Figure figure(const TBatteryFigures &f, Column column)
         return f.EndOfLife;
     case LastUsedColumn:
         return f.LastDateTime;
+    case RatedCapacityColumn:
+        return f.RatedCapacity;
+    case RatedCyclesColumn:
+        return f.RatedCycles > 0 ? Figure(f.RatedCycles) : std::nullopt;
+    case CellsColumn:
+        return f.Card && f.Card->Cells > 0 ? Figure(f.Card->Cells) : std::nullopt;
     case BatteryColumn:
+    case ChemistryColumn:
+    case StateColumn:
+    case DueColumn:
     case ColumnCount:
         break;
     }
@@ -57,10 +66,23 @@ QString percentText(double value, const QLocale &locale)
 
 QString csvName(Column column)
 {
-    static const char *const names[ColumnCount] = {
-        "Battery",           "Cycles",       "Charges",    "Discharges",
-        "AhCharged",         "AhDischarged", "Efficiency", "RetentionPercent",
-        "TrendPer100Cycles", "EndOfLife",    "LastUsed"};
+    static const char *const names[ColumnCount] = {"Battery",
+                                                   "Cycles",
+                                                   "Charges",
+                                                   "Discharges",
+                                                   "AhCharged",
+                                                   "AhDischarged",
+                                                   "Efficiency",
+                                                   "RetentionPercent",
+                                                   "TrendPer100Cycles",
+                                                   "EndOfLife",
+                                                   "LastUsed",
+                                                   "RatedCapacity",
+                                                   "RatedCycles",
+                                                   "Chemistry",
+                                                   "Cells",
+                                                   "State",
+                                                   "Due"};
     return column >= 0 && column < ColumnCount ? QString::fromLatin1(names[column]) : QString();
 }
 
@@ -77,7 +99,13 @@ QString title(Column column)
         QT_TRANSLATE_NOOP("BatteryReport", "Retention"),
         QT_TRANSLATE_NOOP("BatteryReport", "Trend per 100 cycles"),
         QT_TRANSLATE_NOOP("BatteryReport", "End of life"),
-        QT_TRANSLATE_NOOP("BatteryReport", "Last used")};
+        QT_TRANSLATE_NOOP("BatteryReport", "Last used"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Rated capacity"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Rated cycles"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Chemistry"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Cells"),
+        QT_TRANSLATE_NOOP("BatteryReport", "State"),
+        QT_TRANSLATE_NOOP("BatteryReport", "Due")};
     return column >= 0 && column < ColumnCount
                ? QCoreApplication::translate("BatteryReport", titles[column])
                : QString();
@@ -93,10 +121,26 @@ QString dateText(double days)
     return DateTimeText::formatTable(days, QLocale::c()).left(10);
 }
 
+// The card's texts: captions on screen, the file's names in CSV; empty without a card.
+static QString cardText(const TBatteryFigures &f, Column column, bool captions)
+{
+    if (!f.Card)
+        return QString();
+    if (column == ChemistryColumn)
+        return captions ? BatteryCards::chemistryCaption(f.Card->Chemistry)
+                        : BatteryCards::chemistryKey(f.Card->Chemistry);
+    return captions ? BatteryCards::stateCaption(f.Card->State)
+                    : BatteryCards::stateKey(f.Card->State);
+}
+
 QString displayText(const TBatteryFigures &f, Column column, const QLocale &locale)
 {
     if (column == BatteryColumn)
         return f.Battery;
+    if (column == ChemistryColumn || column == StateColumn)
+        return cardText(f, column, true);
+    if (column == DueColumn)
+        return f.Due.join(QStringLiteral("; "));
     const Figure value = figure(f, column);
     if (!value)
         return QString();
@@ -110,6 +154,8 @@ QString displayText(const TBatteryFigures &f, Column column, const QLocale &loca
         return dateText(*value);
     case LastUsedColumn:
         return dateTimeText(*value, locale);
+    case RatedCapacityColumn:
+        return NumberText::formatGrouped(*value, locale) + QStringLiteral(" Ah");
     default:
         return NumberText::formatGrouped(*value, locale);
     }
@@ -119,6 +165,10 @@ QString csvText(const TBatteryFigures &f, Column column)
 {
     if (column == BatteryColumn)
         return f.Battery;
+    if (column == ChemistryColumn || column == StateColumn)
+        return cardText(f, column, false);
+    if (column == DueColumn)
+        return f.Due.join(QStringLiteral("; "));
     const Figure value = figure(f, column);
     if (!value)
         return QString();
@@ -136,6 +186,12 @@ QVariant sortValue(const TBatteryFigures &f, Column column)
 {
     if (column == BatteryColumn)
         return f.Battery;
+    if (column == ChemistryColumn || column == StateColumn) {
+        const QString text = cardText(f, column, true);
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
+    if (column == DueColumn) // the batteries with most to do first when sorted down
+        return f.Due.isEmpty() ? QVariant() : QVariant(double(f.Due.size()));
     const Figure value = figure(f, column);
     return value ? QVariant(*value) : QVariant();
 }
@@ -183,8 +239,10 @@ QString toText(const QVector<TBatteryFigures> &figures, const QLocale &locale)
         for (int c = 0; c < ColumnCount; ++c) {
             if (c > 0)
                 line += QStringLiteral("  ");
-            line += c == BatteryColumn ? cells.at(c).leftJustified(widths[c])
-                                       : cells.at(c).rightJustified(widths[c]);
+            const bool text =
+                c == BatteryColumn || c == ChemistryColumn || c == StateColumn || c == DueColumn;
+            line +=
+                text ? cells.at(c).leftJustified(widths[c]) : cells.at(c).rightJustified(widths[c]);
         }
         // Battery names hold no line breaks worth keeping in a table.
         line.replace(QLatin1Char('\n'), QLatin1Char(' '))

@@ -23,6 +23,13 @@ enum Column
     TrendColumn,
     EndOfLifeColumn,
     LastUsedColumn,
+    // From the battery's card, and what is due.
+    RatedCapacityColumn,
+    RatedCyclesColumn,
+    ChemistryColumn,
+    CellsColumn,
+    StateColumn,
+    DueColumn,
     ColumnCount
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BatteryCards.h"
 #include "ChargeList.h"
 #include "ConstantsAndTypes.h"
 #include "LogFileIdentity.h"
@@ -37,6 +38,8 @@ public:
     // The ids of deleted charges with the UTC day count of their deletion, so that a deletion
     // travels with the log to every copy of it (another desktop, a sync tool's conflict copy).
     QHash<QUuid, double> Deleted;
+    // The batteries' cards and the settings of what is due.
+    TBatteryCards Cards;
 
     qint32 CyclesSeriesColour = QorLog::DefaultCyclesSeriesColour;
     qint32 ChargeSeriesColour = QorLog::DefaultChargeSeriesColour;

@@ -24,6 +24,8 @@ void TChargeLogChange::undo(TChargeLog &log) const
             log.Deleted.remove(id);
     for (const auto &[id, when] : DeletionsRemoved)
         log.Deleted.insert(id, when);
+    if (Cards)
+        Cards->undo(log.Cards, log.BatteriesStringList);
 }
 
 void TChargeLogChange::redo(TChargeLog &log) const
@@ -34,6 +36,8 @@ void TChargeLogChange::redo(TChargeLog &log) const
             log.Deleted.remove(e.Entry.Id);
     for (const auto &[id, when] : DeletionsAdded)
         log.Deleted.insert(id, when);
+    if (Cards)
+        Cards->redo(log.Cards, log.BatteriesStringList);
 }
 
 void TChargeLogChange::recordDeletions(QHash<QUuid, double> &deleted,

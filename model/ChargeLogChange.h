@@ -9,6 +9,8 @@
 #include <QUuid>
 #include <QVector>
 
+#include <memory>
+
 // A charge list entry together with the position it holds in the list.
 struct TPositionedEntry
 {
@@ -36,6 +38,8 @@ public:
     using Deletions = QVector<QPair<QUuid, double>>;
     Deletions DeletionsAdded;
     Deletions DeletionsRemoved;
+    // What the change does to the battery cards and names renamed in place, if anything.
+    std::shared_ptr<const TCardsChange> Cards;
 
     void undo(TChargeList &list) const;
     void redo(TChargeList &list) const;

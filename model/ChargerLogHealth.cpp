@@ -91,7 +91,9 @@ QVector<TLogRef> logsOf(const TChargeLog &log, const QString &logFilePath, const
 
 TPoint pointOf(const TLogRef &ref, const ChargerLog::TChargerLogFigures &figures)
 {
-    TPoint point{ref.Battery, ref.DateTime, ref.Key, std::nullopt, std::nullopt};
+    TPoint point{ref.Battery, ref.DateTime, ref.Key, std::nullopt, std::nullopt, std::nullopt};
+    if (figures.charge && figures.finalVoltage && std::isfinite(*figures.finalVoltage))
+        point.FinalVoltage = *figures.finalVoltage;
     if (figures.charge && figures.cellSpread && std::isfinite(*figures.cellSpread))
         point.CellSpread = *figures.cellSpread;
     if (figures.lastResistance && std::isfinite(figures.lastResistance->total) &&

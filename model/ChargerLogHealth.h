@@ -46,8 +46,9 @@ struct TPoint
     QString Battery;
     double DateTime = 0;
     qint32 Key = 0;
-    std::optional<double> CellSpread; // mV at the end of the log's charge
-    std::optional<double> Resistance; // mΩ, the pack's last reading
+    std::optional<double> CellSpread;   // mV at the end of the log's charge
+    std::optional<double> Resistance;   // mΩ, the pack's last reading
+    std::optional<double> FinalVoltage; // V, the pack's at the end of the log's charge
     bool hasFigures() const { return CellSpread || Resistance; }
 };
 

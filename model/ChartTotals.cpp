@@ -4,10 +4,16 @@
 
 TChartBatteryList TChartBatteryList::of(const TNameList &batteries)
 {
+    return of(batteries, TBatteryCards());
+}
+
+TChartBatteryList TChartBatteryList::of(const TNameList &batteries, const TBatteryCards &cards)
+{
     TChartBatteryList list;
     list.PositionOfBattery.fill(-1, batteries.count());
+    const bool hiding = !cards.isEmpty() && !cards.ShowRetired;
     for (int i = 0; i < batteries.count(); ++i) {
-        if (batteries.isMarked(i))
+        if (batteries.isMarked(i) || (hiding && cards.isRetired(batteries.name(i))))
             continue;
         // The first of two names that differ only in case takes the battery's figures.
         const int first = batteries.indexOf(batteries.name(i));
@@ -21,7 +27,12 @@ TChartBatteryList TChartBatteryList::of(const TNameList &batteries)
 
 void TChartTotals::begin(const TNameList &batteries)
 {
-    m_list = TChartBatteryList::of(batteries);
+    begin(batteries, TBatteryCards());
+}
+
+void TChartTotals::begin(const TNameList &batteries, const TBatteryCards &cards)
+{
+    m_list = TChartBatteryList::of(batteries, cards);
     Labels = m_list.Labels;
     Cycles.fill(0.0, Labels.size());
     Charge.fill(0.0, Labels.size());

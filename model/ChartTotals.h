@@ -14,6 +14,8 @@ struct TChartBatteryList
     QVector<int> PositionOfBattery; // battery list position -> chart position, or -1
 
     static TChartBatteryList of(const TNameList &batteries);
+    // The same without the batteries the cards hide (retired ones, unless shown).
+    static TChartBatteryList of(const TNameList &batteries, const TBatteryCards &cards);
     // The chart position a record counts for, or -1.
     int positionOf(const TChargeRecord &record) const
     {
@@ -46,6 +48,7 @@ struct TChartTotals
 
     // Builds the chart battery list and zero figures; positions are found once, not per record.
     void begin(const TNameList &batteries);
+    void begin(const TNameList &batteries, const TBatteryCards &cards);
     // Counts one shown record: a cycle when it is one, its amp-hours to Charge or, as absolute
     // value, to Discharge.
     void AddChargeToChart(const TChargeRecord &record);

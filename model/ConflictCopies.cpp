@@ -106,6 +106,17 @@ QString mergedNotice(const TConflictMerge &merge)
                    .arg(changed)
                    .arg(removed);
     }
+    if (m.CardsChanged > 0) {
+        const QString cards =
+            (m.CardsChanged == 1
+                 ? QCoreApplication::translate("ConflictCopies",
+                                               "1 battery card merged from the conflict copy %1")
+                 : QCoreApplication::translate("ConflictCopies",
+                                               "%n battery cards merged from the conflict copy %1",
+                                               nullptr, m.CardsChanged))
+                .arg(name);
+        text = added + changed + removed == 0 ? cards : text + QLatin1Char('\n') + cards;
+    }
     if (!m.Conflicts.isEmpty())
         text += QLatin1Char('\n') + LogMerge::conflictsText(m);
     return text;

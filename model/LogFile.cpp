@@ -1,5 +1,6 @@
 #include "LogFile.h"
 
+#include "BatteryCards.h"
 #include "NumberText.h"
 
 #include <QCoreApplication>
@@ -241,6 +242,7 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
     const TChargeList &charges = log.ChargeStringList;
     if (charges.isEmpty()) {
         out.append("\n  <Charges/>");
+        out.append(BatteryCards::writeElement(log.Cards, decimalPoint));
         appendDeleted(out, log, decimalPoint);
         out.append("\n</QorInsight>\n");
         return;
@@ -368,6 +370,7 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
         return;
     out.truncate(used);
     out.append("\n  </Charges>");
+    out.append(BatteryCards::writeElement(log.Cards, decimalPoint));
     appendDeleted(out, log, decimalPoint);
     out.append("\n</QorInsight>\n");
 }

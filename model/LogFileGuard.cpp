@@ -470,6 +470,14 @@ QString OutsideChangeNotice(const TLogMerge &merge)
         text = QCoreApplication::translate("TLogFileGuard", "%1 removed by another program")
                    .arg(charges(removed));
     }
+    if (merge.CardsChanged > 0)
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
+                (merge.CardsChanged == 1
+                     ? QCoreApplication::translate("TLogFileGuard",
+                                                   "1 battery card changed by another program")
+                     : QCoreApplication::translate("TLogFileGuard",
+                                                   "%n battery cards changed by another program",
+                                                   nullptr, merge.CardsChanged));
     if (!merge.Conflicts.isEmpty())
         text +=
             (text.isEmpty() ? QString() : QStringLiteral("\n")) + LogMerge::conflictsText(merge);

@@ -2,6 +2,7 @@
 
 #include "LogFile.h"
 
+#include "BatteryCards.h"
 #include "NumberText.h"
 
 #include <QCoreApplication>
@@ -82,6 +83,7 @@ enum class Field
     CyclesSeriesColour,
     ChargeSeriesColour,
     DischargeSeriesColour,
+    CardValue, // a field of a battery card, by the name kept aside
     None
 };
 
@@ -312,9 +314,9 @@ private:
         XML_StopParser(m_parser, XML_FALSE);
     }
 
-    static void XMLCALL onStart(void *user, const XML_Char *name, const XML_Char **)
+    static void XMLCALL onStart(void *user, const XML_Char *name, const XML_Char **attributes)
     {
-        static_cast<LogReader *>(user)->start(name);
+        static_cast<LogReader *>(user)->start(name, attributes);
     }
     static void XMLCALL onEnd(void *user, const XML_Char *)
     {
@@ -370,7 +372,7 @@ private:
         return XML_STATUS_OK;
     }
 
-    void start(const char *name)
+    void start(const char *name, const char **attributes)
     {
         ++m_depth;
         if (m_field != Field::None)
@@ -388,6 +390,8 @@ private:
                     XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser) !=
                         m_headEnd)
                     m_handOver = -1; // the other reader's head is not this document's
+                if (m_section == Section::Batteries)
+                    BatteryCards::readSettings(m_log.Cards.Due, attributes);
             }
             break;
         case 3:
@@ -417,6 +421,10 @@ private:
                 m_id = QUuid();
                 m_changed = 0;
                 m_inDeletion = true;
+            } else if (m_section == Section::Batteries) {
+                // Every element inside Batteries is one card.
+                m_card = TBatteryCard();
+                m_inCard = true;
             }
             break;
         case 4:
@@ -425,6 +433,9 @@ private:
                 beginField(m_lastChargeField);
             } else if (m_inDeletion) {
                 beginField(deletionFieldOf(name));
+            } else if (m_inCard) {
+                m_cardField.assign(name);
+                beginField(Field::CardValue);
             }
             break;
         default:
@@ -459,6 +470,10 @@ private:
             m_inDeletion = false;
             if (!m_id.isNull())
                 m_log.Deleted.insert(m_id, m_changed);
+        } else if (m_depth == 3 && m_inCard) {
+            m_inCard = false;
+            if (!TNameList::trimmedName(m_card.Name).isEmpty())
+                m_log.Cards.set(m_card);
         } else if (m_depth == 2) {
             m_section = Section::None;
         }
@@ -524,6 +539,9 @@ private:
                 target = colour;
             break;
         }
+        case Field::CardValue:
+            BatteryCards::readField(m_card, m_cardField.c_str(), m_text);
+            break;
         case Field::None:
             break;
         }
@@ -556,6 +574,7 @@ private:
         ApplicationData,
         Charges,
         Deleted,
+        Batteries,
         Count
     };
     static Section sectionOf(const char *name)
@@ -566,7 +585,8 @@ private:
             Section Kind;
         } sections[] = {{"ApplicationData", Section::ApplicationData},
                         {"Charges", Section::Charges},
-                        {"Deleted", Section::Deleted}};
+                        {"Deleted", Section::Deleted},
+                        {"Batteries", Section::Batteries}};
         for (const auto &section : sections)
             if (std::strcmp(name, section.Name) == 0)
                 return section.Kind;
@@ -586,6 +606,9 @@ private:
     bool m_seen[int(Section::Count)] = {}; // None is never marked seen
     bool m_inCharge = false;
     bool m_inDeletion = false;
+    bool m_inCard = false;
+    TBatteryCard m_card;
+    std::string m_cardField;
     Field m_field = Field::None;
     Field m_lastChargeField = Field::None; // the charge's field before, for the guess
     int m_fieldDepth = 0;
@@ -768,6 +791,8 @@ void joinSecondHalf(TChargeLog &log, TChargeLog &tail, const int (&namesBefore)[
         log.ChargeStringList.append(std::move(entry));
     }
     log.Deleted.insert(tail.Deleted);
+    if (!tail.Cards.isEmpty() || tail.Cards.Due != TDueSettings())
+        log.Cards = tail.Cards;
     log.CyclesSeriesColour = tail.CyclesSeriesColour;
     log.ChargeSeriesColour = tail.ChargeSeriesColour;
     log.DischargeSeriesColour = tail.DischargeSeriesColour;

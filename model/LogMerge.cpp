@@ -1,5 +1,7 @@
 #include "LogMerge.h"
 
+#include "BatteryCardsMerge.h"
+
 #include "ChargeIdentity.h"
 #include "NumberText.h"
 
@@ -469,12 +471,26 @@ void identifyThreeWay(Side &base, Side &theirs, Side &ours)
 
 } // namespace
 
+// The cards' part of a merge: the conflicts join the charges', and the version not kept (the
+// other side's) stays in the backups.
+static void takeCards(TLogMerge &merge, BatteryCardsMerge::TResult cards)
+{
+    merge.Cards = std::move(cards.Cards);
+    merge.CardsChanged = cards.Changed;
+    if (!cards.Conflicts.isEmpty()) {
+        merge.Conflicts.append(cards.Conflicts);
+        merge.DroppedTheirs = true;
+    }
+}
+
 TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TChargeLog &memory)
 {
     NameNumbers numbers;
     Side baseSide(base, numbers), theirs(disk, numbers), ours(memory, numbers);
     identifyThreeWay(baseSide, theirs, ours);
-    return mergeSides(&baseSide, theirs, ours, memory, Mode::ThreeWay);
+    TLogMerge merge = mergeSides(&baseSide, theirs, ours, memory, Mode::ThreeWay);
+    takeCards(merge, BatteryCardsMerge::threeWay(base.Cards, disk.Cards, memory.Cards));
+    return merge;
 }
 
 TLogMerge MergeCopy(const TChargeLog &copy, TChargeLog &memory)
@@ -484,7 +500,9 @@ TLogMerge MergeCopy(const TChargeLog &copy, TChargeLog &memory)
     const TChargeLog none;
     Side nothing(none, numbers), theirs(copy, numbers), ours(memory, numbers);
     identifyThreeWay(nothing, theirs, ours);
-    return mergeSides(nullptr, theirs, ours, memory, Mode::Copy);
+    TLogMerge merge = mergeSides(nullptr, theirs, ours, memory, Mode::Copy);
+    takeCards(merge, BatteryCardsMerge::copy(copy.Cards, memory.Cards));
+    return merge;
 }
 
 void IdentifyCharges(TChargeLog &incoming, const TChargeLog &known, const TChargeLog *other)
@@ -548,6 +566,10 @@ TLogMerge ReplaceBy(const TChargeLog &source, TChargeLog &memory)
             if (!ours.Ids[o].isNull())
                 result.Deletions.insert(ours.Ids[o], now);
         }
+    // The copy's cards, as it had them.
+    BatteryCardsMerge::TResult cards =
+        BatteryCardsMerge::threeWay(memory.Cards, source.Cards, memory.Cards);
+    takeCards(result, std::move(cards));
     return result;
 }
 
@@ -565,6 +587,8 @@ QString conflictsText(const TLogMerge &merge)
 
 void ApplyMerge(TChargeLog &memory, const TLogMerge &merge)
 {
+    if (merge.Cards)
+        memory.Cards.assignKeepingView(*merge.Cards);
     if (!merge.Removed.isEmpty()) {
         QSet<qint32> keys;
         keys.reserve(merge.Removed.size());

@@ -7,6 +7,8 @@
 #include <QUuid>
 #include <QVector>
 
+#include <optional>
+
 // A change of the log in memory as whole entries: the entries that go (with their keys) and the
 // entries that come (names resolved to positions in the memory's name lists, keys taken from its
 // NextKey; an entry that replaces another, an edit, keeps that one's key and id). It is what an
@@ -23,8 +25,11 @@ struct TLogMerge
     QStringList Conflicts;
     bool DroppedOurs = false;   // a version memory held was dropped
     bool DroppedTheirs = false; // a version the other side held was dropped
+    // The battery cards after the merge (none: they stay), and how many came, changed or went.
+    std::optional<TBatteryCards> Cards;
+    int CardsChanged = 0;
 
-    bool isEmpty() const { return Removed.isEmpty() && Added.isEmpty(); }
+    bool isEmpty() const { return Removed.isEmpty() && Added.isEmpty() && !Cards; }
     // Charges that came, that came in place of another (edits) and that went.
     int addedCount() const;
     int changedCount() const;

@@ -7,6 +7,8 @@
 #   docs/filter.png        the filter dialog, opened with "Filter Batteries"
 #   docs/edit-menu.png     the Edit menu
 #   docs/table-menu.png    the table's menu on a row
+#   docs/battery-card.png  the card of that row's battery, opened from the table's menu
+#   docs/battery-overview.png  the Battery Overview (View menu), with what is due
 #   docs/capture.png       a running capture: a charger streaming into a pseudo-terminal
 #                          (socat), its live charger log window and the main window's list
 # With --all it also keeps docs/splash.png, the splash window while a large log is read
@@ -69,6 +71,7 @@ export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY || true
 
 # Two years of charges of ten batteries (or forty), with some discharges (capacity checks).
+# The ten batteries have cards (what they are), the forty none.
 # make_log FILE COUNT [BATTERIES]
 make_log() {
 python3 - "$1" "$2" "${3:-10}" <<'EOF'
@@ -120,7 +123,24 @@ with open(sys.argv[1], "w", encoding="utf-8") as out:
             text = repr(value) if isinstance(value, float) else escape(str(value))
             out.write("      <%s>%s</%s>\n" % (field, text, field))
         out.write("    </Charge>\n")
-    out.write("  </Charges>\n</QorInsight>\n")
+    out.write("  </Charges>\n")
+    if int(sys.argv[3]) <= 10:
+        out.write("  <Batteries>\n")
+        for name, capacity in batteries:
+            lithium = name.startswith("LiPo")
+            card = [("Name", name), ("RatedCapacity", repr(capacity)),
+                    ("Cells", "3" if lithium else "6" if name.startswith("Pack") else "1"),
+                    ("Chemistry", "LiPo" if lithium else "NiMH"),
+                    ("RatedCycles", "300" if lithium else "500"), ("Bought", "44986.0"),
+                    ("Label", "Set " + name.split(" ")[0]), ("State", "InUse")]
+            if name == "AAA #2":
+                card.append(("Note", "Spare for the remote control; weaker than #1"))
+            out.write("    <Battery>\n")
+            for field, value in card:
+                out.write("      <%s>%s</%s>\n" % (field, escape(value), field))
+            out.write("    </Battery>\n")
+        out.write("  </Batteries>\n")
+    out.write("</QorInsight>\n")
 EOF
 }
 make_log "$work/demo.QorLog" 150
@@ -179,6 +199,17 @@ sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove "$((X + 60))" "$((Y + 353))" click 3
 shoot "$main" "$docs/table-menu.png"
+# Its "Battery Card…" (access letter B) opens the card of the row's battery.
+xdotool key b
+card=$(wait_window "Battery Card: .*")
+shoot "$card" "$docs/battery-card.png"
+xdotool key Escape
+sleep 0.5
+click "$main" 93 8 # the View menu; its Battery Overview has the access letter O
+xdotool key o
+overview=$(wait_window "Battery Overview")
+xdotool windowmove "$overview" 0 0 windowsize "$overview" 1024 300 # the screen's width
+shoot "$overview" "$docs/battery-overview.png"
 xdotool key Escape
 sleep 0.5
 

@@ -40,6 +40,10 @@ if [ -x build-test/bench/qorlog_capture_bench ]; then
     stage "Capture benchmark"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_capture_bench
 fi
+if [ -x build-test/bench/qorlog_cards_bench ]; then
+    echo "== Battery cards benchmark"
+    QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_cards_bench
+fi
 
 if [ -x scripts/fuzz.sh ]; then
     stage "Fuzzing the readers"

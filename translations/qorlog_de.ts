@@ -21,6 +21,150 @@
     </message>
 </context>
 <context>
+    <name>BatteryCards</name>
+    <message>
+        <source>LiPo</source>
+        <translation>LiPo</translation>
+    </message>
+    <message>
+        <source>LiHV</source>
+        <translation>LiHV</translation>
+    </message>
+    <message>
+        <source>Li-ion</source>
+        <translation>Li-Ion</translation>
+    </message>
+    <message>
+        <source>LiFePO4</source>
+        <translation>LiFePO4</translation>
+    </message>
+    <message>
+        <source>NiMH</source>
+        <translation>NiMH</translation>
+    </message>
+    <message>
+        <source>NiCd</source>
+        <translation>NiCd</translation>
+    </message>
+    <message>
+        <source>Lead-acid</source>
+        <translation>Blei-Säure</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>Andere</translation>
+    </message>
+    <message>
+        <source>In use</source>
+        <translation>In Gebrauch</translation>
+    </message>
+    <message>
+        <source>Stored</source>
+        <translation>Eingelagert</translation>
+    </message>
+    <message>
+        <source>Retired</source>
+        <translation>Ausgemustert</translation>
+    </message>
+    <message>
+        <source>A battery card needs the battery&apos;s name.</source>
+        <translation>Eine Akkukarte braucht den Namen des Akkus.</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Label</source>
+        <translation>Etikett</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Notiz</translation>
+    </message>
+    <message>
+        <source>The %1 of the battery card holds a character the log file cannot store.</source>
+        <translation>Das Feld %1 der Akkukarte enthält ein Zeichen, das die Ladebuchdatei nicht speichern kann.</translation>
+    </message>
+    <message>
+        <source>The %1 of the battery card is longer than %2 characters.</source>
+        <translation>Das Feld %1 der Akkukarte ist länger als %2 Zeichen.</translation>
+    </message>
+    <message>
+        <source>The rated capacity must be a number of at least 0.</source>
+        <translation>Die Nennkapazität muss eine Zahl von mindestens 0 sein.</translation>
+    </message>
+    <message>
+        <source>Cells and rated cycles must be at least 0.</source>
+        <translation>Zellen und Nennzyklen müssen mindestens 0 sein.</translation>
+    </message>
+    <message>
+        <source>The date bought is not a date.</source>
+        <translation>Das Kaufdatum ist kein Datum.</translation>
+    </message>
+    <message>
+        <source> V</source>
+        <translation> V</translation>
+    </message>
+    <message>
+        <source>above full (%1)</source>
+        <translation>über voll (%1)</translation>
+    </message>
+    <message>
+        <source>full</source>
+        <translation>voll</translation>
+    </message>
+    <message>
+        <source>storage</source>
+        <translation>Lagerspannung</translation>
+    </message>
+    <message>
+        <source>below storage (%1)</source>
+        <translation>unter Lagerspannung (%1)</translation>
+    </message>
+    <message>
+        <source>between storage (%1) and full (%2)</source>
+        <translation>zwischen Lagerspannung (%1) und voll (%2)</translation>
+    </message>
+    <message>
+        <source>%1 per cell: %2</source>
+        <translation>%1 je Zelle: %2</translation>
+    </message>
+</context>
+<context>
+    <name>BatteryCardsMerge</name>
+    <message>
+        <source>Battery card %1: changed on another desktop too: kept this desktop&apos;s</source>
+        <translation>Akkukarte %1: auch an einem anderen Rechner geändert: die dieses Rechners behalten</translation>
+    </message>
+</context>
+<context>
+    <name>BatteryDue</name>
+    <message numerus="yes">
+        <source>left full for %n days: charge to storage</source>
+        <translation>
+            <numerusform>seit %n Tagen voll geladen: auf Lagerspannung bringen</numerusform>
+            <numerusform>seit %n Tagen voll geladen: auf Lagerspannung bringen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>unused since %1</source>
+        <translation>unbenutzt seit %1</translation>
+    </message>
+    <message>
+        <source>end of life near</source>
+        <translation>Lebensende nahe</translation>
+    </message>
+    <message>
+        <source>capacity test due</source>
+        <translation>Kapazitätstest fällig</translation>
+    </message>
+    <message>
+        <source>left full for 1 day: charge to storage</source>
+        <translation>seit 1 Tag voll geladen: auf Lagerspannung bringen</translation>
+    </message>
+</context>
+<context>
     <name>BatteryReport</name>
     <message>
         <source>Battery</source>
@@ -65,6 +209,30 @@
     <message>
         <source>Last used</source>
         <translation>Zuletzt benutzt</translation>
+    </message>
+    <message>
+        <source>Rated capacity</source>
+        <translation>Nennkapazität</translation>
+    </message>
+    <message>
+        <source>Rated cycles</source>
+        <translation>Nennzyklen</translation>
+    </message>
+    <message>
+        <source>Due</source>
+        <translation>Fällig</translation>
+    </message>
+    <message>
+        <source>Chemistry</source>
+        <translation>Chemie</translation>
+    </message>
+    <message>
+        <source>Cells</source>
+        <translation>Zellen</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
     </message>
 </context>
 <context>
@@ -398,6 +566,8 @@ battery, with charges added by hand or by other programs over the session bus.
 Options:
       --log-file PATH  keep the charge log in PATH instead of the one below
       --report         print the health figures of every battery and exit
+      --due            print what each battery needs next, one line
+                       BATTERY: WHAT for each thing due, and exit
       --csv            with --report: print it as CSV; with --charger-log:
                        print the log&apos;s samples as CSV
       --charger-log FILE
@@ -436,6 +606,8 @@ Ladungen von Hand oder von anderen Programmen über den Session-Bus.
 Optionen:
       --log-file PATH  das Ladebuch in PATH statt in der unten genannten Datei
       --report         die Zustandswerte jedes Akkus ausgeben und beenden
+      --due            ausgeben, was jeder Akku als Nächstes braucht, eine Zeile
+                       AKKU: WAS je fällige Sache, und beenden
       --csv            mit --report: als CSV ausgeben; mit --charger-log:
                        die Messwerte des Ladeprotokolls als CSV ausgeben
       --charger-log FILE
@@ -495,6 +667,17 @@ Programms nicht beschreibbar ist.
     <message>
         <source>Merged from the conflict copy %1: %2 added, %3 changed, %4 removed.</source>
         <translation>Aus der Konfliktkopie %1 übernommen: %2 hinzugefügt, %3 geändert, %4 entfernt.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n battery cards merged from the conflict copy %1</source>
+        <translation>
+            <numerusform>%n Akkukarten aus der Konfliktkopie %1 zusammengeführt</numerusform>
+            <numerusform>%n Akkukarten aus der Konfliktkopie %1 zusammengeführt</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 battery card merged from the conflict copy %1</source>
+        <translation>1 Akkukarte aus der Konfliktkopie %1 zusammengeführt</translation>
     </message>
 </context>
 <context>
@@ -840,6 +1023,96 @@ Programms nicht beschreibbar ist.
     </message>
 </context>
 <context>
+    <name>TBatteryCardForm</name>
+    <message>
+        <source>Battery Card: %1</source>
+        <translation>Akkukarte: %1</translation>
+    </message>
+    <message>
+        <source>not known</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>&amp;Name:</source>
+        <translation>&amp;Name:</translation>
+    </message>
+    <message>
+        <source>Rated &amp;capacity (Ah):</source>
+        <translation>Nenn&amp;kapazität (Ah):</translation>
+    </message>
+    <message>
+        <source>Cells in &amp;series:</source>
+        <translation>&amp;Zellen in Reihe:</translation>
+    </message>
+    <message>
+        <source>C&amp;hemistry:</source>
+        <translation>&amp;Chemie:</translation>
+    </message>
+    <message>
+        <source>Rated c&amp;ycles:</source>
+        <translation>Nennz&amp;yklen:</translation>
+    </message>
+    <message>
+        <source>&amp;Bought:</source>
+        <translation>&amp;Gekauft:</translation>
+    </message>
+    <message>
+        <source>Serial or &amp;label:</source>
+        <translation>Seriennummer oder &amp;Etikett:</translation>
+    </message>
+    <message>
+        <source>S&amp;tate:</source>
+        <translation>Zu&amp;stand:</translation>
+    </message>
+    <message>
+        <source>N&amp;ote:</source>
+        <translation>N&amp;otiz:</translation>
+    </message>
+    <message>
+        <source>The rated capacity &quot;%1&quot; is not a number of amp-hours.</source>
+        <translation>Die Nennkapazität „%1“ ist keine Zahl von Amperestunden.</translation>
+    </message>
+    <message>
+        <source>No records of this battery are shown.</source>
+        <translation>Von diesem Akku werden keine Einträge gezeigt.</translation>
+    </message>
+    <message>
+        <source>Capacity %1 of the rating</source>
+        <translation>Kapazität %1 der Nennkapazität</translation>
+    </message>
+    <message>
+        <source>Capacity %1 of the first discharges</source>
+        <translation>Kapazität %1 der ersten Entladungen</translation>
+    </message>
+    <message>
+        <source>%1 of %2 rated cycles</source>
+        <translation>%1 von %2 Nennzyklen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n cycles</source>
+        <translation>
+            <numerusform>%n Zyklen</numerusform>
+            <numerusform>%n Zyklen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>end of life %1</source>
+        <translation>Lebensende %1</translation>
+    </message>
+    <message>
+        <source>Nothing is due.</source>
+        <translation>Nichts ist fällig.</translation>
+    </message>
+    <message>
+        <source>Due: %1</source>
+        <translation>Fällig: %1</translation>
+    </message>
+    <message>
+        <source>1 cycle</source>
+        <translation>1 Zyklus</translation>
+    </message>
+</context>
+<context>
     <name>TBatteryCommands</name>
     <message>
         <source>Battery &amp;Overview</source>
@@ -848,6 +1121,18 @@ Programms nicht beschreibbar ist.
     <message>
         <source>&amp;Battery Details…</source>
         <translation>Akkud&amp;etails…</translation>
+    </message>
+    <message>
+        <source>Battery C&amp;ard…</source>
+        <translation>Akku&amp;karte…</translation>
+    </message>
+    <message>
+        <source>&amp;Battery Card…</source>
+        <translation>Akkukar&amp;te…</translation>
+    </message>
+    <message>
+        <source>Show &amp;Retired Batteries</source>
+        <translation>Ausgemus&amp;terte Akkus zeigen</translation>
     </message>
 </context>
 <context>
@@ -994,6 +1279,30 @@ Programms nicht beschreibbar ist.
         <source>End of life (80% of the reference capacity)</source>
         <translation>Lebensende (80 % der Bezugskapazität)</translation>
     </message>
+    <message>
+        <source>Final voltage</source>
+        <translation>Endspannung</translation>
+    </message>
+    <message>
+        <source>Due</source>
+        <translation>Fällig</translation>
+    </message>
+    <message>
+        <source>Battery Card…</source>
+        <translation>Akkukarte…</translation>
+    </message>
+    <message>
+        <source>%1 V (the card gives no cells and chemistry to judge it by)</source>
+        <translation>%1 V (die Karte nennt keine Zellen und Chemie, um sie zu beurteilen)</translation>
+    </message>
+    <message>
+        <source>%1 of %2 rated</source>
+        <translation>%1 von %2 Nennzyklen</translation>
+    </message>
+    <message>
+        <source>%1 (rating)</source>
+        <translation>%1 (Nennwert)</translation>
+    </message>
 </context>
 <context>
     <name>TBatteryLogHealthView</name>
@@ -1056,6 +1365,18 @@ Programms nicht beschreibbar ist.
         <source>Figures per battery</source>
         <translation>Werte je Akku</translation>
     </message>
+    <message>
+        <source>Battery Card…</source>
+        <translation>Akkukarte…</translation>
+    </message>
+    <message>
+        <source>Show retired batteries</source>
+        <translation>Ausgemusterte Akkus zeigen</translation>
+    </message>
+    <message>
+        <source>Due Settings…</source>
+        <translation>Fälligkeiten…</translation>
+    </message>
 </context>
 <context>
     <name>TBatteryOverviewModel</name>
@@ -1070,6 +1391,10 @@ Programms nicht beschreibbar ist.
     <message>
         <source>The latest of its charger logs</source>
         <translation>Aus dem neuesten seiner Ladeprotokolle</translation>
+    </message>
+    <message>
+        <source>Last %1 discharges against the rating of %2</source>
+        <translation>Letzte %1 Entladungen gegen die Nennkapazität von %2</translation>
     </message>
 </context>
 <context>
@@ -1523,6 +1848,22 @@ It stays where it is; QorLog merges it once it can save the log.</source>
 
 Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern kann.</translation>
     </message>
+    <message>
+        <source>Edit Battery Card</source>
+        <translation>Akkukarte bearbeiten</translation>
+    </message>
+    <message>
+        <source>Merge Batteries</source>
+        <translation>Akkus zusammenführen</translation>
+    </message>
+    <message>
+        <source>Rename Battery</source>
+        <translation>Akku umbenennen</translation>
+    </message>
+    <message>
+        <source>Change Due Settings</source>
+        <translation>Fälligkeiten ändern</translation>
+    </message>
 </context>
 <context>
     <name>TChargeLogTableModel</name>
@@ -1834,6 +2175,53 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
             <numerusform>%n Punkt</numerusform>
             <numerusform>%n Punkte</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>TDueSettingsForm</name>
+    <message>
+        <source>Due Settings</source>
+        <translation>Fälligkeiten</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source> days</source>
+        <translation> Tage</translation>
+    </message>
+    <message>
+        <source> %</source>
+        <translation> %</translation>
+    </message>
+    <message>
+        <source> cycles</source>
+        <translation> Zyklen</translation>
+    </message>
+    <message>
+        <source>A lithium pack &amp;left full for more than</source>
+        <translation>Ein Lithium-Akku &amp;voll geladen länger als</translation>
+    </message>
+    <message>
+        <source>A pack &amp;unused for more than</source>
+        <translation>Ein Akku &amp;unbenutzt länger als</translation>
+    </message>
+    <message>
+        <source>End of life near &amp;past the rated cycles&apos;</source>
+        <translation>Lebensende nahe &amp;nach den Nennzyklen zu</translation>
+    </message>
+    <message>
+        <source>or the capacity &amp;trend reaching it within</source>
+        <translation>oder wenn der Kapazitäts&amp;trend es erreicht in</translation>
+    </message>
+    <message>
+        <source>A capacity test after &amp;cycles without one</source>
+        <translation>Ein Kapazitätstest nach &amp;Zyklen ohne einen</translation>
+    </message>
+    <message>
+        <source>or after &amp;days without one</source>
+        <translation>oder nach T&amp;agen ohne einen</translation>
     </message>
 </context>
 <context>
@@ -2225,6 +2613,17 @@ QorLog speichert nichts, bis sie wieder gelesen werden kann.</translation>
         <source>%1 removed by another program</source>
         <translation>%1 von einem anderen Programm entfernt</translation>
     </message>
+    <message numerus="yes">
+        <source>%n battery cards changed by another program</source>
+        <translation>
+            <numerusform>%n Akkukarten von einem anderen Programm geändert</numerusform>
+            <numerusform>%n Akkukarten von einem anderen Programm geändert</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 battery card changed by another program</source>
+        <translation>1 Akkukarte von einem anderen Programm geändert</translation>
+    </message>
 </context>
 <context>
     <name>TQorLogCOMServer</name>
@@ -2485,6 +2884,10 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
         <source>%1 Ah Discharged</source>
         <translation>%1 Ah entladen</translation>
     </message>
+    <message>
+        <source>Due: %1</source>
+        <translation>Fällig: %1</translation>
+    </message>
 </context>
 <context>
     <name>TRestoreBackupForm</name>
@@ -2630,16 +3033,6 @@ Es wurde nichts gelöscht: die gefilterten Einträge bleiben im Ladebuch.</trans
         <translation>%1 ist die Ladebuchdatei, eine ihrer Sicherungen oder eine Kopie davon: Der CSV-Export wird nicht darüber geschrieben</translation>
     </message>
     <message>
-        <source>%1: cannot open a window: no display
-Without a display QorLog still reads and writes its log from the command line:
-  %1 --report, --export-csv FILE, --import-csv FILE, --charger-log FILE
-(&apos;%1 --help&apos; lists them all.)</source>
-        <translation>%1: kann kein Fenster öffnen: keine Anzeige
-Ohne Anzeige liest und schreibt QorLog sein Ladebuch über die Befehlszeile:
-  %1 --report, --export-csv FILE, --import-csv FILE, --charger-log FILE
-(&apos;%1 --help&apos; zeigt alle.)</translation>
-    </message>
-    <message>
         <source>QorLog is running but did not answer; nothing is captured</source>
         <translation>QorLog läuft, hat aber nicht geantwortet; nichts wird mitgeschrieben</translation>
     </message>
@@ -2654,6 +3047,16 @@ Ohne Anzeige liest und schreibt QorLog sein Ladebuch über die Befehlszeile:
     <message>
         <source>Capturing from %1 at %2 baud</source>
         <translation>Mitschrift von %1 mit %2 Baud</translation>
+    </message>
+    <message>
+        <source>%1: cannot open a window: no display
+Without a display QorLog still reads and writes its log from the command line:
+  %1 --report, --due, --export-csv FILE, --import-csv FILE, --charger-log FILE
+(&apos;%1 --help&apos; lists them all.)</source>
+        <translation>%1: kann kein Fenster öffnen: keine Anzeige
+Ohne Anzeige liest und schreibt QorLog sein Ladebuch über die Befehlszeile:
+  %1 --report, --due, --export-csv FILE, --import-csv FILE, --charger-log FILE
+(&apos;%1 --help&apos; zeigt alle.)</translation>
     </message>
 </context>
 </TS>

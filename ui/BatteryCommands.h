@@ -4,6 +4,7 @@
 
 class QAction;
 class QWidget;
+class TBatteryCardForm;
 class TBatteryDetailsForm;
 class TBatteryOverviewForm;
 class TChargeChart;
@@ -20,10 +21,19 @@ public:
 
     QAction *BatteryOverviewAction = nullptr;
     QAction *BatteryDetailsAction = nullptr;
+    // "Battery Card…": in the chart's popup for the battery under the mouse, and in the Edit
+    // menu and the table's context menu for the battery of the record (setTableBattery()).
+    QAction *BatteryCardAction = nullptr;
+    QAction *TableBatteryCardAction = nullptr;
+    // Whether retired batteries show in the chart and the overview (View menu, chart popup).
+    QAction *ShowRetiredAction = nullptr;
+
+    void setTableBattery(const QString &battery);
 
     // The windows of the log, created on first use, shown and raised.
     TBatteryOverviewForm *showOverview();
     TBatteryDetailsForm *showDetails(const QString &battery);
+    TBatteryCardForm *showCard(const QString &battery);
 
 Q_SIGNALS:
     // The main window refreshed: the battery windows follow.

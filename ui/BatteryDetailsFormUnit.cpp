@@ -13,6 +13,7 @@
 
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <cmath>
@@ -54,20 +55,29 @@ TBatteryDetailsForm::TBatteryDetailsForm(TChargeLogDocument *log, QWidget *paren
          {tr("Cycles"), tr("Charges"), tr("Discharges"), tr("Ah charged"), tr("Ah discharged"),
           tr("Efficiency"), tr("First used"), tr("Last used"), tr("Days since last use"),
           tr("Reference capacity"), tr("Latest capacity"), tr("Retention"),
-          tr("Trend per 100 cycles"), tr("Trend per year"), tr("End of life"), tr("Terminations")})
+          tr("Trend per 100 cycles"), tr("Trend per year"), tr("End of life"), tr("Terminations"),
+          tr("Final voltage"), tr("Due")})
         addFigure(caption);
-    // Three columns of caption and value; the terminations take a whole line.
+    // Three columns of caption and value; the last three take a whole line each.
     const int perColumn = 5;
+    const int wide = 3;
     for (int i = 0; i < m_captions.size(); ++i) {
         auto *caption = new QLabel(m_captions.at(i) + QLatin1Char(':'), this);
         QLabel *value = m_labels.value(m_captions.at(i));
         value->setAccessibleName(m_captions.at(i));
-        const bool last = i == m_captions.size() - 1;
-        const int row = last ? perColumn : i % perColumn;
-        const int column = last ? 0 : (i / perColumn) * 2;
+        const int fromEnd = int(m_captions.size()) - i;
+        const bool whole = fromEnd <= wide;
+        const int row = whole ? perColumn + wide - fromEnd : i % perColumn;
+        const int column = whole ? 0 : (i / perColumn) * 2;
         grid->addWidget(caption, row, column);
-        grid->addWidget(value, row, column + 1, 1, last ? 5 : 1);
+        grid->addWidget(value, row, column + 1, 1, whole ? 5 : 1);
     }
+    m_labels.value(tr("Due"))->setWordWrap(true);
+    CardButton = new QPushButton(tr("Battery Card…"), this);
+    CardButton->setObjectName(QStringLiteral("CardButton"));
+    CardButton->setAutoDefault(false);
+    connect(CardButton, &QPushButton::clicked, this, [this] { Q_EMIT cardRequested(m_battery); });
+    grid->addWidget(CardButton, 0, 6, Qt::AlignRight | Qt::AlignTop);
 
     CapacityChart = new TLineChart(this);
     CapacityChart->setObjectName(QStringLiteral("CapacityChart"));
@@ -93,6 +103,8 @@ TBatteryDetailsForm::TBatteryDetailsForm(TChargeLogDocument *log, QWidget *paren
 
     LogHealth = new TBatteryLogHealthView(
         log, battery, [this](qint32 key) { return recordText(key); }, this);
+    connect(LogHealth, &TBatteryLogHealthView::pointsChanged, this,
+            &TBatteryDetailsForm::showFinalVoltage);
     connect(LogHealth, &TBatteryLogHealthView::recordClicked, this,
             &TBatteryDetailsForm::selectRecord);
 
@@ -144,6 +156,20 @@ void TBatteryDetailsForm::setFigure(const QString &caption, const QString &text)
         label->setText(text.isEmpty() ? tr("none") : text);
 }
 
+void TBatteryDetailsForm::showFinalVoltage()
+{
+    const std::optional<double> volts = LogHealth->latestFinalVoltage();
+    const TBatteryCard *card = m_log->log().Cards.find(m_battery);
+    QString text;
+    if (volts) {
+        text = card ? BatteryCards::finalVoltageCheck(*card, *volts) : QString();
+        if (text.isEmpty())
+            text = tr("%1 V (the card gives no cells and chemistry to judge it by)")
+                       .arg(QLocale().toString(*volts, 'f', 2));
+    }
+    setFigure(tr("Final voltage"), text);
+}
+
 QString TBatteryDetailsForm::figureText(const QString &caption) const
 {
     const QLabel *label = m_labels.value(caption);
@@ -163,7 +189,10 @@ void TBatteryDetailsForm::refresh()
                     .value_or(BatteryHealth::TBatteryFigures{});
     const BatteryHealth::TBatteryFigures &f = m_figures;
     using namespace BatteryReport;
-    setFigure(tr("Cycles"), displayText(f, CyclesColumn));
+    setFigure(tr("Cycles"),
+              f.RatedCycles > 0
+                  ? tr("%1 of %2 rated").arg(displayText(f, CyclesColumn)).arg(f.RatedCycles)
+                  : displayText(f, CyclesColumn));
     setFigure(tr("Charges"), displayText(f, ChargesColumn));
     setFigure(tr("Discharges"), displayText(f, DischargesColumn));
     setFigure(tr("Ah charged"), displayText(f, AhChargedColumn));
@@ -175,7 +204,8 @@ void TBatteryDetailsForm::refresh()
               f.DaysSinceLast ? NumberText::formatGrouped(std::floor(*f.DaysSinceLast))
                               : QString());
     setFigure(tr("Reference capacity"),
-              restingOn(number(f.Reference, tr(" Ah")), f.ReferenceCount));
+              f.AgainstRating() ? tr("%1 (rating)").arg(number(f.Reference, tr(" Ah")))
+                                : restingOn(number(f.Reference, tr(" Ah")), f.ReferenceCount));
     setFigure(tr("Latest capacity"), restingOn(number(f.Latest, tr(" Ah")), f.LatestCount));
     setFigure(tr("Retention"), displayText(f, RetentionColumn));
     setFigure(tr("Trend per 100 cycles"), restingOn(displayText(f, TrendColumn), f.TrendCount));
@@ -197,8 +227,10 @@ void TBatteryDetailsForm::refresh()
     for (const QString &caption :
          {tr("Retention"), tr("Trend per 100 cycles"), tr("Trend per year"), tr("End of life")}) {
         QLabel *label = m_labels.value(caption);
-        label->setToolTip(f.TrendWithheld ? withheld : QString());
-        if (f.TrendWithheld)
+        // Against a rating, retention needs no run of discharges.
+        const bool shown = caption == tr("Retention") && f.RetentionPercent;
+        label->setToolTip(f.TrendWithheld && !shown ? withheld : QString());
+        if (f.TrendWithheld && !shown)
             label->setText(QStringLiteral("\u2014"));
     }
     QLabel *efficiency = m_labels.value(tr("Efficiency"));
@@ -210,7 +242,9 @@ void TBatteryDetailsForm::refresh()
         if (count > 0)
             terminations.append(tr("%1 %2").arg(name).arg(count));
     setFigure(tr("Terminations"), terminations.join(QStringLiteral(", ")));
+    setFigure(tr("Due"), f.Due.join(QStringLiteral("; ")));
     LogHealth->refresh();
+    showFinalVoltage();
 
     // The colours follow the main window's.
     CapacityChart->setSeriesColour(ChargeSeries,

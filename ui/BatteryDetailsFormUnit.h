@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 class TBatteryLogHealthView;
 class TLineChart;
 class TChargeLogDocument;
@@ -49,12 +50,17 @@ public:
     TLineChart *CapacityChart = nullptr;
     QLabel *LegendLabel = nullptr; // what the chart's markers and lines stand for
     TBatteryLogHealthView *LogHealth = nullptr;
+    QPushButton *CardButton = nullptr;
 
 Q_SIGNALS:
     void selectRecordRequested(qint32 key);
+    // The battery's card is asked for ("Battery Card…").
+    void cardRequested(const QString &battery);
 
 private:
     void addFigure(const QString &caption);
+    // The latest charge's final voltage from its charger log, per cell against the chemistry.
+    void showFinalVoltage();
     void setFigure(const QString &caption, const QString &text);
 
     TChargeLogDocument *m_log;

@@ -122,15 +122,21 @@ void TBatteryLogHealthView::refresh()
         return;
     m_refs = std::move(refs);
     m_points.clear();
+    m_finalVoltage.reset();
     showPoints();
     m_reader->start(m_refs);
 }
 
 void TBatteryLogHealthView::addPoints(const QVector<TPoint> &points)
 {
-    for (const TPoint &p : points)
+    for (const TPoint &p : points) {
         if (p.hasFigures())
             m_points.insert(p.Key, p);
+        if (p.FinalVoltage && (!m_finalVoltage || p.DateTime >= m_finalVoltageAt)) {
+            m_finalVoltage = p.FinalVoltage;
+            m_finalVoltageAt = p.DateTime;
+        }
+    }
     showPoints();
 }
 
@@ -157,6 +163,7 @@ void TBatteryLogHealthView::showPoints()
     const bool none = hasLogs() && !m_reader->isRunning() && shown.isEmpty();
     m_note->setVisible(none);
     HealthChart->setVisible(!none);
+    Q_EMIT pointsChanged();
 }
 
 QVector<TPoint> TBatteryLogHealthView::points() const

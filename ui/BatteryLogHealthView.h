@@ -36,6 +36,8 @@ public:
     const TChargerLogHealthReader *reader() const { return m_reader; }
     // The points read so far with a figure, in date-time order.
     QVector<ChargerLogHealth::TPoint> points() const;
+    // The final voltage of the latest charge whose log gives one.
+    std::optional<double> latestFinalVoltage() const { return m_finalVoltage; }
     // The record a chart point stands for.
     qint32 keyOf(int series, int index) const;
 
@@ -49,6 +51,8 @@ public:
 
 Q_SIGNALS:
     void recordClicked(qint32 key);
+    // Points came (or went): latestFinalVoltage() may have changed.
+    void pointsChanged();
 
 private:
     void addPoints(const QVector<ChargerLogHealth::TPoint> &points);
@@ -62,4 +66,6 @@ private:
     QVector<ChargerLogHealth::TLogRef> m_refs;
     QMap<qint32, ChargerLogHealth::TPoint> m_points; // by key
     QVector<qint32> m_keys[2];                       // the keys of each series' points
+    std::optional<double> m_finalVoltage;
+    double m_finalVoltageAt = 0;
 };

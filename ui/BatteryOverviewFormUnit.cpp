@@ -3,11 +3,16 @@
 
 #include "BatteryLogHealthView.h"
 #include "ChargeLogDocument.h"
+#include "DueSettingsFormUnit.h"
 #include "ErrorBox.h"
 #include "NumberText.h"
 
+#include <QCheckBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -21,7 +26,7 @@ const QVector<Column> &TBatteryOverviewModel::columns()
         BatteryReport::LastUsedColumn,     BatteryReport::AhChargedColumn,
         BatteryReport::AhDischargedColumn, BatteryReport::EfficiencyColumn,
         BatteryReport::RetentionColumn,    BatteryReport::TrendColumn,
-        BatteryReport::EndOfLifeColumn};
+        BatteryReport::EndOfLifeColumn,    BatteryReport::DueColumn};
     return shown;
 }
 
@@ -56,9 +61,16 @@ QVariant TBatteryOverviewModel::data(const QModelIndex &index, int role) const
     case SortRole:
         return BatteryReport::sortValue(f, column);
     case Qt::TextAlignmentRole:
-        return column == BatteryReport::BatteryColumn ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
-                                                      : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return column == BatteryReport::BatteryColumn || column == BatteryReport::DueColumn
+                   ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                   : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::ToolTipRole:
+        if (column == BatteryReport::DueColumn)
+            return BatteryReport::displayText(f, column);
+        if (column == BatteryReport::RetentionColumn && f.RetentionPercent && f.AgainstRating())
+            return tr("Last %1 discharges against the rating of %2")
+                .arg(f.LatestCount)
+                .arg(BatteryReport::displayText(f, BatteryReport::RatedCapacityColumn));
         if (column == BatteryReport::RetentionColumn && f.RetentionPercent)
             return tr("Last %1 against first %2 discharges")
                 .arg(f.LatestCount)
@@ -103,6 +115,8 @@ QVariant TBatteryOverviewModel::logHealthData(const QString &battery, int column
 
 QVariant TBatteryOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && section == dueColumn())
+        return QVariant(Qt::AlignLeft | Qt::AlignVCenter); // over the start of its texts
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= columnCount())
         return {};
@@ -173,18 +187,59 @@ TBatteryOverviewForm::TBatteryOverviewForm(TChargeLogDocument *log, QWidget *par
                     },
                     this);
             });
+    CardButton = new QPushButton(tr("Battery Card…"), this);
+    CardButton->setObjectName(QStringLiteral("CardButton"));
+    CardButton->setAutoDefault(false);
+    connect(CardButton, &QPushButton::clicked, this, [this] {
+        if (!selectedBattery().isEmpty())
+            Q_EMIT cardRequested(selectedBattery());
+    });
+    DueSettingsButton = new QPushButton(tr("Due Settings…"), this);
+    DueSettingsButton->setObjectName(QStringLiteral("DueSettingsButton"));
+    DueSettingsButton->setAutoDefault(false);
+    connect(DueSettingsButton, &QPushButton::clicked, this, [this] {
+        auto *form = new TDueSettingsForm(m_log, this);
+        form->open();
+    });
+    ShowRetiredBox = new QCheckBox(tr("Show retired batteries"), this);
+    ShowRetiredBox->setObjectName(QStringLiteral("ShowRetiredBox"));
+    connect(ShowRetiredBox, &QCheckBox::toggled, this,
+            [this](bool show) { ErrorBox::guard([&] { m_log->setShowRetired(show); }, this); });
+    connect(BatteryTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { CardButton->setEnabled(!selectedBattery().isEmpty()); });
+    CardButton->setEnabled(false);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(ShowRetiredBox);
+    buttons->addStretch();
+    buttons->addWidget(DueSettingsButton);
+    buttons->addWidget(CardButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(BatteryTableView);
     layout->addWidget(TBatteryLogHealthView::progressBarFor(m_reader, this));
+    layout->addLayout(buttons);
     resize(1060, 260);
     WindowGeometry::remember(this, QStringLiteral("BatteryOverview"));
     WindowGeometry::closeWithKeys(this);
     refresh();
 }
 
+QString TBatteryOverviewForm::selectedBattery() const
+{
+    const QModelIndexList rows = BatteryTableView->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return QString();
+    const int row = m_sort->mapToSource(rows.first()).row();
+    return row >= 0 && row < m_model->figures().size() ? m_model->figures().at(row).Battery
+                                                       : QString();
+}
+
 void TBatteryOverviewForm::refresh()
 {
+    {
+        const QSignalBlocker blocker(ShowRetiredBox);
+        ShowRetiredBox->setChecked(m_log->log().Cards.ShowRetired);
+    }
     m_model->setFigures(BatteryHealth::overview(m_log->log(), DateTimeText::now()));
     // The logs are read again only when the records naming them changed.
     QVector<ChargerLogHealth::TLogRef> refs = ChargerLogHealth::logsOf(m_log->log(), m_log->path());
@@ -197,6 +252,9 @@ void TBatteryOverviewForm::refresh()
     if (!m_sized && m_model->rowCount() > 0) {
         m_sized = true;
         BatteryTableView->resizeColumnsToContents();
+        // What is due can be long: its tip gives it whole, the logs' columns stay in view.
+        const int due = TBatteryOverviewModel::dueColumn();
+        BatteryTableView->setColumnWidth(due, qMin(BatteryTableView->columnWidth(due), 260));
     }
 }
 

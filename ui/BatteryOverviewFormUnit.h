@@ -9,6 +9,8 @@
 #include <QWidget>
 
 class QAction;
+class QCheckBox;
+class QPushButton;
 class QTableView;
 class TChargeLogDocument;
 
@@ -23,6 +25,8 @@ public:
     static const QVector<BatteryReport::Column> &columns();
     static int cellSpreadColumn() { return int(columns().size()); }
     static int resistanceColumn() { return int(columns().size()) + 1; }
+    // What is due, after the figures it follows from.
+    static int dueColumn() { return int(columns().indexOf(BatteryReport::DueColumn)); }
     static constexpr int SortRole = Qt::UserRole + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -69,12 +73,19 @@ public:
 
     void refresh();
     QTableView *BatteryTableView = nullptr;
+    QPushButton *CardButton = nullptr;
+    QPushButton *DueSettingsButton = nullptr; // the log's settings of what is due
+    QCheckBox *ShowRetiredBox = nullptr;
+    // The battery of the selected row, or an empty text.
+    QString selectedBattery() const;
     TBatteryOverviewModel *tableModel() const { return m_model; }
     QSortFilterProxyModel *sortModel() const { return m_sort; }
     const TChargerLogHealthReader *logReader() const { return m_reader; }
 
 Q_SIGNALS:
     void detailsRequested(const QString &battery);
+    // "Battery Card…" for the selected battery.
+    void cardRequested(const QString &battery);
 
 private:
     void addLogPoints(const QVector<ChargerLogHealth::TPoint> &points);

@@ -2,6 +2,7 @@
 
 #include "AccessLetters.h"
 #include "BatteryCommands.h"
+#include "BatteryHealth.h"
 #include "CaptureCommands.h"
 #include "CapturePanel.h"
 #include "ChargeChart.h"
@@ -372,6 +373,10 @@ void TQorLogMainForm::createControls()
     label(ChargeLabel, QStringLiteral("ChargeLabel"), tr("Charge"), 536, 16);
     label(CyclesLabel, QStringLiteral("CyclesLabel"), tr("Cycles"), 448, 40);
     label(DischargeLabel, QStringLiteral("DischargeLabel"), tr("Discharge"), 536, 40);
+    // Before the battery's name, a mark when something is due for it; its tip says what.
+    label(DueMarkLabel, QStringLiteral("DueMarkLabel"), QStringLiteral("\u26A0"), 432, 16);
+    DueMarkLabel->setStyleSheet(QStringLiteral("color: #b35900; font-weight: bold;"));
+    DueMarkLabel->hide();
 
     Splitter1->addWidget(Chart1);
     Splitter2->addWidget(Splitter1);
@@ -417,9 +422,16 @@ void TQorLogMainForm::createBatteryCommands()
     BatteryDetailsAction = m_batteryCommands->BatteryDetailsAction;
     ViewMenu->addSeparator();
     ViewMenu->addAction(BatteryOverviewAction);
+    ViewMenu->addAction(m_batteryCommands->ShowRetiredAction);
     ChartPopupMenu->addSeparator();
     ChartPopupMenu->addAction(BatteryDetailsAction);
+    ChartPopupMenu->addAction(m_batteryCommands->BatteryCardAction);
     ChartPopupMenu->addAction(BatteryOverviewAction);
+    ChartPopupMenu->addAction(m_batteryCommands->ShowRetiredAction);
+    EditMenu->addSeparator();
+    EditMenu->addAction(m_batteryCommands->TableBatteryCardAction);
+    TableContextMenu->addSeparator();
+    TableContextMenu->addAction(m_batteryCommands->TableBatteryCardAction);
     connect(this, &TQorLogMainForm::displayRefreshed, m_batteryCommands,
             &TBatteryCommands::refreshed);
     connect(m_batteryCommands, &TBatteryCommands::selectRecordRequested, this,
@@ -468,7 +480,7 @@ void TQorLogMainForm::RefreshDisplay()
     // The refresh keeps the rows selected by number, as a string grid would.
     const auto [first, last] = ChargeLogStringGrid->selectedBounds();
 
-    m_totals.begin(chargeLog().BatteriesStringList);
+    m_totals.begin(chargeLog().BatteriesStringList, chargeLog().Cards);
     m_tableModel->rebuild(
         chargeLog(), [this](const TChargeRecord &record) { m_totals.AddChargeToChart(record); });
 
@@ -621,6 +633,15 @@ void TQorLogMainForm::updateSelectionActions()
     const bool logThere = any && !existingChargerLogFile().isEmpty();
     OpenChargerLogFileAction->setEnabled(logThere);
     m_chargerLogCommands->ShowChargerLogAction->setEnabled(logThere);
+    if (m_batteryCommands) {
+        const int row = any ? chargeLog().FindChargeIndex(
+                                  m_tableModel->keyAt(ChargeLogStringGrid->commandRow()))
+                            : -1;
+        m_batteryCommands->setTableBattery(
+            row >= 0 ? chargeLog().BatteriesStringList.name(
+                           chargeLog().ChargeStringList.record(row).BatteryIndex)
+                     : QString());
+    }
 }
 
 void TQorLogMainForm::EditChargeRecordActionExecute()
@@ -771,7 +792,16 @@ void TQorLogMainForm::Chart1ClickSeries(int series, int index)
 {
     if (index < 0 || index >= Chart1->pointCount(CyclesSeries))
         return;
-    BatteryLabel->setText(Chart1->label(series, index));
+    // The battery's name, marked when something is due (the mark's tip says what).
+    const QString battery = Chart1->label(series, index);
+    const std::optional<BatteryHealth::TBatteryFigures> figures =
+        BatteryHealth::battery(chargeLog(), battery, DateTimeText::now());
+    const QStringList due = figures ? figures->Due : QStringList();
+    BatteryLabel->setText(battery);
+    DueMarkLabel->setToolTip(due.isEmpty() ? QString()
+                                           : tr("Due: %1").arg(due.join(QStringLiteral("; "))));
+    DueMarkLabel->setAccessibleName(DueMarkLabel->toolTip());
+    DueMarkLabel->setVisible(!due.isEmpty());
     const double cycles = Chart1->value(CyclesSeries, index);
     const int count = int(std::clamp<long long>(std::llround(cycles), 0, INT_MAX));
     // English says "1 Cycle" and "0 Cycle" alike; other languages have their own plural rules.

@@ -125,6 +125,7 @@ public:
     QLabel *ChargeLabel = nullptr;
     QLabel *CyclesLabel = nullptr;
     QLabel *DischargeLabel = nullptr;
+    QLabel *DueMarkLabel = nullptr; // shown when something is due for the battery read out
     QMenu *ChartPopupMenu = nullptr;
     QLabel *FilterStatusLabel = nullptr; // the status bar: what the filter marks hide
     QColorDialog *ColorDialog1 = nullptr;

@@ -168,9 +168,9 @@ private Q_SLOTS:
     void helpListsOption_data()
     {
         QTest::addColumn<QString>("option");
-        for (const char *option : {"--log-file PATH", "--report", "--csv", "-RegServer",
-                                   "-UnregServer", "-Automation", "-Embedding", "--help",
-                                   "--version"})
+        for (const char *option :
+             {"--log-file PATH", "--report", "--due", "--csv", "-RegServer", "-UnregServer",
+              "-Automation", "-Embedding", "--help", "--version"})
             QTest::newRow(option) << QString::fromLatin1(option);
     }
     void helpListsOption()
@@ -191,7 +191,7 @@ private Q_SLOTS:
                 line = candidate;
         }
         QVERIFY2(!line.isEmpty(), qPrintable(result.out));
-        QCOMPARE(columns.size(), 9);
+        QCOMPARE(columns.size(), 10);
         QCOMPARE(descriptionColumn(line), columns.first());
         QVERIFY(line.size() > columns.first() + 10);
         // A line of help fits an 80-column terminal, the log path aside.

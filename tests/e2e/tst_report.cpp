@@ -4,6 +4,7 @@
 #include "ChargeLog.h"
 #include "CsvFile.h"
 #include "LogFile.h"
+#include "NumberText.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -63,6 +64,7 @@ private Q_SLOTS:
     void initTestCase();
     void csvParsedBack();
     void plainText();
+    void due();
     void failures_data();
     void failures();
 
@@ -101,9 +103,10 @@ void TestReport::csvParsedBack()
     QCOMPARE(records.size(), 3);
     QCOMPARE(records.at(0).join(QLatin1Char(',')),
              QStringLiteral("Battery,Cycles,Charges,Discharges,AhCharged,AhDischarged,Efficiency,"
-                            "RetentionPercent,TrendPer100Cycles,EndOfLife,LastUsed"));
+                            "RetentionPercent,TrendPer100Cycles,EndOfLife,LastUsed,RatedCapacity,"
+                            "RatedCycles,Chemistry,Cells,State,Due"));
     const QStringList pack = records.at(1);
-    QCOMPARE(pack.size(), 11);
+    QCOMPARE(pack.size(), 17);
     QCOMPARE(pack.at(0), QStringLiteral("Pack, \"A\""));
     QCOMPARE(pack.mid(1, 5), (QStringList{"10", "5", "5", "10", "9"}));
     // "." decimals whatever the locale, read back as numbers.
@@ -116,7 +119,8 @@ void TestReport::csvParsedBack()
     QCOMPARE(pack.at(10), QStringLiteral("2026-01-10 12:00:00"));
     // Absent figures are empty fields, never "nan" or "inf"; never discharged, no efficiency.
     QCOMPARE(records.at(2), (QStringList{"Steady", "1", "1", "0", "1.5", "0", "", "", "", "",
-                                         "2025-12-10 06:00:00"}));
+                                         "2025-12-10 06:00:00", "", "", "", "", "",
+                                         "unused since 2025-12-10; capacity test due"}));
 }
 
 void TestReport::plainText()
@@ -133,6 +137,45 @@ void TestReport::plainText()
     QVERIFY(!run.out.contains(QStringLiteral("nan"), Qt::CaseInsensitive));
 }
 
+void TestReport::due()
+{
+    // Days before now, as the program's clock has it.
+    const QDateTime now = QDateTime::currentDateTime();
+    const double today = DateTimeText::fromWallClock(now.date(), now.time());
+    TChargeLog log;
+    const auto add = [&](const QString &battery, double daysAgo, double ampHours) {
+        log.StoreChargeRecord(-1, today - daysAgo, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              battery, ampHours, ampHours, QStringLiteral("Normal"), QString(),
+                              QString());
+    };
+    add(QStringLiteral("Full"), 12, -1);
+    add(QStringLiteral("Full"), 10.5, 1);
+    add(QStringLiteral("Fine"), 2, -1);
+    add(QStringLiteral("Gone"), 400, 1);
+    const auto card = [&log](const QString &name, TChemistry chemistry, TBatteryState state) {
+        TBatteryCard c;
+        c.Name = name;
+        c.Chemistry = chemistry;
+        c.State = state;
+        c.RatedCapacity = 1.25;
+        log.Cards.set(c);
+    };
+    card(QStringLiteral("Full"), TChemistry::LiPo, TBatteryState::InUse);
+    card(QStringLiteral("Gone"), TChemistry::LiPo, TBatteryState::Retired);
+    const QString path = m_dir.filePath(QStringLiteral("due.QorLog"));
+    LogFile::SaveChargeLog(path, log);
+
+    const Run run = runProgram({QStringLiteral("--due"), QStringLiteral("--log-file"), path});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.out, QStringLiteral("Full: left full for 10 days: charge to storage\n"));
+    // The report lists the retired battery too, with the rating from its card.
+    const Run report = runProgram(
+        {QStringLiteral("--report"), QStringLiteral("--csv"), QStringLiteral("--log-file"), path});
+    QVERIFY2(report.exitCode == 0, qPrintable(report.err));
+    QVERIFY2(report.out.contains(QStringLiteral("\r\nGone,1,1,0,")), qPrintable(report.out));
+    QVERIFY(report.out.contains(QStringLiteral(",1.25,,LiPo,,Retired,\r\n")));
+}
+
 void TestReport::failures_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -140,6 +183,8 @@ void TestReport::failures_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("missing log") << QStringList{"--report", "--log-file", "/nonexistent/x.QorLog"}
                                  << 1 << "There is no log file";
+    QTest::newRow("due, missing log") << QStringList{"--due", "--log-file", "/nonexistent/x.QorLog"}
+                                      << 1 << "There is no log file";
     QTest::newRow("csv alone") << QStringList{"--csv"} << 2 << "--csv goes with --report";
     // Without a display a start with windows says so before Qt would abort, and points at the
     // runs that need none; an unknown option is refused before anything starts.

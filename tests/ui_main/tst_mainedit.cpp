@@ -116,7 +116,9 @@ private Q_SLOTS:
                                              "&Select All|Ctrl+A",
                                              "-",
                                              "&Open Charger Log File",
-                                             "S&how Charger Log"};
+                                             "S&how Charger Log",
+                                             "-",
+                                             "&Battery Card\u2026"};
         QTest::newRow("View") << "&View"
                               << QStringList{"Filter &Power Sources",
                                              "Filter &Batteries",
@@ -127,7 +129,8 @@ private Q_SLOTS:
                                              "Charg&e Colour",
                                              "&Discharge Colour",
                                              "-",
-                                             "Battery &Overview"};
+                                             "Battery &Overview",
+                                             "Show &Retired Batteries"};
         QTest::newRow("Help") << "&Help" << QStringList{"&Keyboard Shortcuts", "&About QorLog"};
     }
     void menuTextsAndShortcuts()
