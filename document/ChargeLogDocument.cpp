@@ -74,7 +74,49 @@ TChargeLogDocument::TChargeLogDocument(const QString &path, const QString &fallb
     });
 }
 
-TChargeLogDocument::~TChargeLogDocument() = default;
+TChargeLogDocument::~TChargeLogDocument()
+{
+    if (m_placesFound.valid())
+        m_placesFound.wait();
+}
+
+void TChargeLogDocument::findWrittenPlaces(const TLogFileIdentity &readFrom)
+{
+    if (m_placesFound.valid())
+        m_placesFound.wait();
+    if (m_log.ChargeStringList.isEmpty() || !readFrom.Exists)
+        return;
+    // The thread reads a copy that shares the entries, so the log stays free to change; what
+    // it finds is taken only while the log still holds those very entries, unsaved.
+    m_placesFor = std::make_shared<const TChargeLog>(m_log);
+    const auto find = [this, log = m_placesFor, path = m_path, readFrom] {
+        LogFile::TFoundPlaces found;
+        if (!LogFile::FindWrittenPlaces(path, *log, readFrom, found))
+            found = LogFile::TFoundPlaces();
+        QMetaObject::invokeMethod(this, &TChargeLogDocument::takeWrittenPlaces,
+                                  Qt::QueuedConnection);
+        return found;
+    };
+    try {
+        m_placesFound = std::async(std::launch::async, find);
+    } catch (const std::system_error &) {
+        m_placesFor.reset(); // no thread to spare: the first save formats every charge
+    }
+}
+
+void TChargeLogDocument::takeWrittenPlaces()
+{
+    if (!m_placesFound.valid() ||
+        m_placesFound.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    LogFile::TFoundPlaces found = m_placesFound.get();
+    const std::shared_ptr<const TChargeLog> readLog = std::exchange(m_placesFor, nullptr);
+    if (found.Found == 0 || m_log.LastWritten.Generation != 0 || !readLog ||
+        !m_log.ChargeStringList.sharesEntriesWith(readLog->ChargeStringList))
+        return;
+    m_log.ChargeStringList.noteWrittenPlaces(found.Places);
+    m_log.LastWritten = std::move(found.Written);
+}
 
 QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
 {
@@ -135,6 +177,8 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     }
     // What was read is what the file holds, as far as anything later can tell.
     m_guard->adopt(m_log, !damaged && !unreadable, readFrom);
+    if (!damaged && !unreadable)
+        findWrittenPlaces(readFrom);
     m_guard->setReadOnly(unreadable);
     if (!unreadable) {
         const QString cannotWrite = m_guard->writeProblem();

@@ -10,6 +10,8 @@
 #include <QSet>
 
 #include <functional>
+#include <future>
+#include <memory>
 
 class QUndoStack;
 
@@ -127,6 +129,10 @@ private:
     // Saves; merges another program's change found meanwhile as steps of their own.
     void saveLog();
     void pushMergedSteps();
+    // Looks on a thread of its own where the file just read holds each charge's bytes, so
+    // that the first save copies them rather than formatting every charge again.
+    void findWrittenPlaces(const TLogFileIdentity &readFrom);
+    void takeWrittenPlaces();
 
     QString m_path;
     TChargeLog m_log;
@@ -138,4 +144,6 @@ private:
     bool m_copiesPending = false; // a conflict copy waits for a save that succeeds
     bool m_closing = false;
     bool m_restoringStack = false;
+    std::shared_ptr<const TChargeLog> m_placesFor; // the log as read, while its places are sought
+    std::future<LogFile::TFoundPlaces> m_placesFound;
 };

@@ -63,6 +63,15 @@ void TChargeList::setWrittenPlaces(const std::vector<TWrittenPlace> &places)
         list[i].Written = places[i];
 }
 
+void TChargeList::noteWrittenPlaces(const std::vector<TWrittenPlace> &places)
+{
+    if (!m_entries)
+        return;
+    std::vector<TChargeEntry> &list = *m_entries;
+    for (size_t i = 0; i < list.size() && i < places.size(); ++i)
+        list[i].Written = places[i];
+}
+
 void TChargeList::removeAt(int index)
 {
     std::vector<TChargeEntry> &list = ownEntries();

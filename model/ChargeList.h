@@ -71,6 +71,14 @@ public:
     void reserve(int n) { ownEntries().reserve(size_t(n)); }
     // Where the last save put each entry, in list order (one place per entry).
     void setWrittenPlaces(const std::vector<TWrittenPlace> &places);
+    // The same in the entries themselves, also while copies share them: a place is no content
+    // of an entry, and every copy holds the same entries.
+    void noteWrittenPlaces(const std::vector<TWrittenPlace> &places);
+    // Whether both lists hold the very same entries (one is an unchanged copy of the other).
+    bool sharesEntriesWith(const TChargeList &other) const
+    {
+        return m_entries && m_entries == other.m_entries;
+    }
 
     void sortByDateTime();
     bool isSortedByDateTime() const;
