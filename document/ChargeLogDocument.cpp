@@ -235,23 +235,41 @@ void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)>
     // Another program's change first, as a step of its own: then the step below is only ours.
     if (outsideFirst)
         takeOutsideChange();
-    TChargeLog before = m_log; // shares its entries: costs nothing until the list changes
+    // All but the charges as they were, for a change that is not saved: the change's own step
+    // takes the charges back. Neither this copy nor the base holds the charges meanwhile, so
+    // that the change does not copy them all.
+    TChargeLog before = m_log;
+    before.ChargeStringList.clear();
+    m_guard->lendBase(m_log);
     TChargeLogChange step;
-    const QString text = change(step); // throws before anything changes
+    QString text;
+    try {
+        text = change(step); // throws before anything changes
+    } catch (...) {
+        m_guard->returnBase(m_log);
+        throw;
+    }
     m_mergedDuringSave.clear();
     try {
-        m_guard->save(m_log);
+        m_guard->save(m_log, [&step](TChargeLog &log) { step.undo(log.ChargeStringList); });
     } catch (const QorLogError &) {
         // The change is not made: nothing is left in memory to be written behind the back of
         // whoever was told that it failed.
+        step.undo(m_log);
+        m_log.ChargeStringList.sortByDateTime();
         if (m_mergedDuringSave.isEmpty()) {
-            const TWrittenLog written = m_log.LastWritten;
-            m_log = std::move(before);
-            m_log.LastWritten = written;
+            m_log.PowerSourcesStringList = before.PowerSourcesStringList;
+            m_log.ChargersStringList = before.ChargersStringList;
+            m_log.BatteriesStringList = before.BatteriesStringList;
+            m_log.TerminationsStringList = before.TerminationsStringList;
+            m_log.NextKey = before.NextKey;
+            m_log.Deleted = before.Deleted;
+            m_log.CyclesSeriesColour = before.CyclesSeriesColour;
+            m_log.ChargeSeriesColour = before.ChargeSeriesColour;
+            m_log.DischargeSeriesColour = before.DischargeSeriesColour;
+            m_guard->returnBase(m_log);
         } else {
             // The other program's change is in the file already and stays in memory too.
-            step.undo(m_log);
-            m_log.ChargeStringList.sortByDateTime();
             pushMergedSteps();
         }
         Q_EMIT changed();
@@ -559,7 +577,8 @@ void TChargeLogDocument::save()
 }
 
 void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
-                                     const std::function<void()> &revert, bool undoing)
+                                     const std::function<void()> &revert, bool undoing,
+                                     const TLogFileGuard::TakeBack &takeBack)
 {
     if (m_restoringStack)
         return;
@@ -567,15 +586,18 @@ void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
     {
         WaitCursorGuard waitCursor;
         m_inUndoStep = true;
+        if (takeBack)
+            m_guard->lendBase(m_log);
         change();
         m_log.ChargeStringList.sortByDateTime();
         m_mergedDuringSave.clear();
         try {
-            m_guard->save(m_log);
+            m_guard->save(m_log, takeBack);
         } catch (const QorLogError &error) {
             failure = error.message();
             revert();
             m_log.ChargeStringList.sortByDateTime();
+            m_guard->returnBase(m_log);
         }
         pushMergedSteps();
         m_inUndoStep = false;

@@ -90,8 +90,10 @@ public:
 
     // For the undo steps: makes `change`, then saves; when the save fails, `revert` takes the
     // change back, the undo stack returns to where it was and stepFailed() tells why.
+    // `takeBack` (if given) does to any log what `revert` does to this one's charges: the
+    // change then need not copy them (see TLogFileGuard::lendBase).
     void runUndoStep(const std::function<void()> &change, const std::function<void()> &revert,
-                     bool undoing);
+                     bool undoing, const TLogFileGuard::TakeBack &takeBack = {});
     // Applies a colour without a step (undo steps, the colours read from the file).
     void applySeriesColour(Series series, qint32 colour);
 
