@@ -93,8 +93,8 @@ void TChargeLogDocument::findWrittenPlaces(const TLogFileIdentity &readFrom)
         LogFile::TFoundPlaces found;
         if (!LogFile::FindWrittenPlaces(path, *log, readFrom, found))
             found = LogFile::TFoundPlaces();
-        QMetaObject::invokeMethod(this, &TChargeLogDocument::takeWrittenPlaces,
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { takeWrittenPlaces(false); }, Qt::QueuedConnection);
         return found;
     };
     try {
@@ -104,10 +104,10 @@ void TChargeLogDocument::findWrittenPlaces(const TLogFileIdentity &readFrom)
     }
 }
 
-void TChargeLogDocument::takeWrittenPlaces()
+void TChargeLogDocument::takeWrittenPlaces(bool wait)
 {
     if (!m_placesFound.valid() ||
-        m_placesFound.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        (!wait && m_placesFound.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
         return;
     LogFile::TFoundPlaces found = m_placesFound.get();
     const std::shared_ptr<const TChargeLog> readLog = std::exchange(m_placesFor, nullptr);
@@ -238,6 +238,9 @@ void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)>
     // All but the charges as they were, for a change that is not saved: the change's own step
     // takes the charges back. Neither this copy nor the base holds the charges meanwhile, so
     // that the change does not copy them all.
+    // A save soon after the read waits for the places of the charges in the file rather than
+    // formatting them all again: finding them costs less than formatting them.
+    takeWrittenPlaces(true);
     TChargeLog before = m_log;
     before.ChargeStringList.clear();
     m_guard->lendBase(m_log);
@@ -565,6 +568,7 @@ void TChargeLogDocument::pushMergedSteps()
 
 void TChargeLogDocument::saveLog()
 {
+    takeWrittenPlaces(true);
     m_mergedDuringSave.clear();
     m_guard->save(m_log);
     pushMergedSteps();
@@ -586,6 +590,7 @@ void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
     {
         WaitCursorGuard waitCursor;
         m_inUndoStep = true;
+        takeWrittenPlaces(true);
         if (takeBack)
             m_guard->lendBase(m_log);
         change();

@@ -134,7 +134,8 @@ private:
     // Looks on a thread of its own where the file just read holds each charge's bytes, so
     // that the first save copies them rather than formatting every charge again.
     void findWrittenPlaces(const TLogFileIdentity &readFrom);
-    void takeWrittenPlaces();
+    // Takes what the thread found once it is done (`wait`: waits for it first).
+    void takeWrittenPlaces(bool wait);
 
     QString m_path;
     TChargeLog m_log;

@@ -138,8 +138,33 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
 {
     if (entries.isEmpty())
         return;
-    // Entries of its own are moved into the new list; shared ones are copied once, straight
-    // into it.
+    // Entries of its own take the new ones in place, each moved once, from the end; shared ones
+    // are copied once, straight into a new list.
+    if (m_entries && m_entries.use_count() == 1) {
+        std::vector<TChargeEntry> &list = *m_entries;
+        const size_t old = list.size();
+        // Where each new entry ends up: at its position, or after the one before it, and
+        // appended when its position lies past the end.
+        std::vector<size_t> at(size_t(entries.size()));
+        for (size_t j = 0; j < at.size(); ++j) {
+            size_t wanted = size_t(qMax(0, entries.at(qsizetype(j)).Position));
+            if (j > 0)
+                wanted = qMax(wanted, at[j - 1] + 1);
+            at[j] = qMin(wanted, old + j);
+        }
+        list.resize(old + at.size());
+        size_t from = old; // the old entries not yet moved: [0, from)
+        for (size_t to = list.size(), j = at.size(); j > 0;) {
+            --to;
+            if (at[j - 1] == to)
+                list[to] = entries.at(qsizetype(--j)).Entry;
+            else
+                list[to] = std::move(list[--from]);
+        }
+        invalidateIndex();
+        m_order = Order::Unknown;
+        return;
+    }
     const bool shared = m_entries && m_entries.use_count() > 1;
     std::vector<TChargeEntry> merged;
     merged.reserve(size_t(count()) + size_t(entries.size()));
