@@ -21,6 +21,7 @@ bool readCount(const QString &text, int &count)
 Options parseOptions(const QStringList &arguments)
 {
     Options options;
+    bool sizesGiven = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         const int left = int(arguments.size()) - i - 1;
@@ -34,7 +35,12 @@ Options parseOptions(const QStringList &arguments)
                 options.error = QStringLiteral("--records needs a positive number of charges");
                 return options;
             }
-            options.sizes = {count};
+            // Given again, it adds a size: the growth from one to the next is then measured too.
+            if (sizesGiven)
+                options.sizes.append(count);
+            else
+                options.sizes = {count};
+            sizesGiven = true;
             ++i;
         } else if (argument == QLatin1String("--generate")) {
             if (left < 2 || !readCount(arguments.at(i + 1), options.count)) {
@@ -71,7 +77,7 @@ Options parseOptions(const QStringList &arguments)
 QString usageText()
 {
     return QStringLiteral(
-        "Usage: qorlog_bench [--records N | --quick]\n"
+        "Usage: qorlog_bench [--records N [--records M ...] | --quick]\n"
         "       qorlog_bench --generate N FILE\n"
         "Prints one figure per line as \"name value unit\" for logs of 1,000, 10,000 and\n"
         "100,000 charges (or N; --quick: 1,000 only), then each target as\n"

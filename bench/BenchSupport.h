@@ -28,7 +28,7 @@ struct Options
 
 // Parses the arguments after the program name:
 //   (none)                  every size
-//   --records N             only N charges
+//   --records N             only N charges (given again: each size given)
 //   --quick                 1,000 charges only
 //   --generate N FILE       write a log of N charges and exit
 //   --measure-file FILE     measure one log in this process (what each size runs in)

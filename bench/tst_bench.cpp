@@ -49,6 +49,9 @@ void TestBench::parseOptions_data()
         << QStringList() << measure << all << 0 << QString() << false;
     QTest::newRow("records") << QStringList{"--records", "2500"} << measure << QList<int>{2500} << 0
                              << QString() << false;
+    QTest::newRow("records twice: both sizes")
+        << QStringList{"--records", "100000", "--records", "1000000"} << measure
+        << QList<int>{100000, 1000000} << 0 << QString() << false;
     QTest::newRow("quick") << QStringList{"--quick"} << measure << QList<int>{1000} << 0
                            << QString() << false;
     QTest::newRow("generate") << QStringList{"--generate", "100000", "/tmp/x.QorLog"}
