@@ -235,12 +235,12 @@ void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)>
     // Another program's change first, as a step of its own: then the step below is only ours.
     if (outsideFirst)
         takeOutsideChange();
-    // All but the charges as they were, for a change that is not saved: the change's own step
-    // takes the charges back. Neither this copy nor the base holds the charges meanwhile, so
-    // that the change does not copy them all.
     // A save soon after the read waits for the places of the charges in the file rather than
     // formatting them all again: finding them costs less than formatting them.
     takeWrittenPlaces(true);
+    // All but the charges as they were, for a change that is not saved: the change's own step
+    // takes the charges back. Neither this copy nor the base holds the charges meanwhile, so
+    // that the change does not copy them all.
     TChargeLog before = m_log;
     before.ChargeStringList.clear();
     m_guard->lendBase(m_log);
