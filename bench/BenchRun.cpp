@@ -14,7 +14,13 @@
 #include "SaveLock.h"
 #include "SplashFormUnit.h"
 
+#include "AutomationNames.h"
+
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,11 +31,17 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
+#include <QTimer>
 #include <QUndoStack>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
+using BenchRun::FigureSink;
 using BenchSupport::Figure;
 
 namespace {
@@ -139,11 +151,272 @@ double measureMergeMs(const TChargeLog &base, int rounds)
     return BenchSupport::median(times);
 }
 
+// A plain copy of the file made durable, as `cp` and `fsync` make it: the floor of a save,
+// which writes the whole file and syncs it.
+double copyWithSyncMs(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    QElapsedTimer timer;
+    timer.start();
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    const int out =
+        ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = in >= 0 && out >= 0;
+    while (ok) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0)
+            break;
+    }
+    ok = ok && ::fsync(out) == 0;
+    if (out >= 0)
+        ::close(out);
+    if (in >= 0)
+        ::close(in);
+    if (!ok)
+        throw QorLogError(QStringLiteral("Cannot copy %1 with a sync").arg(from));
+    return elapsedMs(timer);
+}
+
+// The longest time the event loop went without a turn, while it watches: a frame that long is
+// what a user waits for the window to answer. The timer ticks every few milliseconds; a turn
+// still under way when the watch ends counts up to then.
+class FrameWatch
+{
+public:
+    FrameWatch()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(4);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    }
+    void start()
+    {
+        m_since.start();
+        m_timer.start();
+    }
+    void stop()
+    {
+        tick();
+        m_timer.stop();
+    }
+    double longest() const { return m_longest; }
+
+private:
+    void tick()
+    {
+        m_longest = qMax(m_longest, elapsedMs(m_since));
+        m_since.restart();
+    }
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    double m_longest = 0;
+};
+
+// The changes a user makes in a big log, each saved and shown (the refresh and the paint that
+// follow it included): add, edit, delete one, "Delete Selection" of 10,000 rows and its undo,
+// and another program's change of ten charges merged. Also the longest frame while they run.
+void measureChanges(TQorLogMainForm &form, const QString &logPath, int rounds,
+                    const FigureSink &sink)
+{
+    TChargeLogTableModel *model = form.tableModel();
+    QTableView *view = form.ChargeLogStringGrid;
+    const auto selectRows = [&](int first, int last) {
+        view->setCurrentIndex(model->index(first, 0));
+        view->selectionModel()->select(
+            QItemSelection(model->index(first, 0),
+                           model->index(last, TChargeLogTableModel::ColumnCount - 1)),
+            QItemSelectionModel::ClearAndSelect);
+        settle();
+    };
+    FrameWatch frames;
+    const auto timed = [&frames](QVector<double> &times, const std::function<void()> &change) {
+        settle();
+        frames.start();
+        QElapsedTimer timer;
+        timer.start();
+        change();
+        settle();
+        times.append(elapsedMs(timer));
+        frames.stop();
+    };
+    QVector<double> add, edit, deleteOne, deleteMany, undo, merge;
+    const TChargeLog &log = form.chargeLog();
+    double latest = log.ChargeStringList.isEmpty()
+                        ? 45000.0
+                        : log.ChargeStringList.record(log.ChargeStringList.count() - 1).DateTime;
+    for (int i = 0; i < rounds; ++i) {
+        latest += 1.0 / 24.0;
+        timed(add, [&] {
+            form.AddChargeRecord(-1, latest, QStringLiteral("Mains"), QStringLiteral("QorA1"),
+                                 QStringLiteral("AA #02"), 1.2, 2.15, QStringLiteral("Normal"),
+                                 QStringLiteral("Added while measuring"), QString());
+        });
+        // The record in the middle of the table, its amp-hours changed.
+        const int middle = model->shownCount() / 2;
+        const int index = log.FindChargeIndex(model->keyAt(middle));
+        const TChargeRecord record = log.ChargeStringList.record(index);
+        QString logFile, comment;
+        TChargeList::SplitChargeText(log.ChargeStringList.text(index), logFile, comment);
+        timed(edit, [&] {
+            form.AddChargeRecord(record.Key, record.DateTime,
+                                 log.PowerSourcesStringList.name(record.PowerSourceIndex),
+                                 log.ChargersStringList.name(record.ChargerIndex),
+                                 log.BatteriesStringList.name(record.BatteryIndex),
+                                 record.NominalChargeAmps, record.AmpHours + 0.125,
+                                 log.TerminationsStringList.name(record.TerminationIndex), comment,
+                                 logFile);
+        });
+        selectRows(middle, middle);
+        timed(deleteOne, [&] { form.DeleteSelectionActionExecute(); });
+        const int many = qMin(10000, qMax(1, model->shownCount() / 2));
+        selectRows(0, many - 1);
+        timed(deleteMany, [&] { form.DeleteSelectionActionExecute(); });
+        timed(undo, [&] { form.undoStack()->undo(); });
+    }
+    // Another program's ten changes (4 added, 3 removed, 3 edited), written beside QorLog's
+    // own file as that program would, and merged the moment QorLog looks.
+    for (int i = 0; i < rounds; ++i) {
+        TChargeLog disk = log;
+        const int n = disk.ChargeStringList.count();
+        for (int k = 0; k < 4; ++k)
+            disk.StoreChargeRecord(-1, latest + 1.0 + k, QStringLiteral("PSU"),
+                                   QStringLiteral("QorA1"), QStringLiteral("Other #%1").arg(k), 1.0,
+                                   1.0, QStringLiteral("Normal"), QStringLiteral("from elsewhere"),
+                                   QString());
+        for (int k = 0; k < 3 && n > 10; ++k)
+            disk.ChargeStringList.removeAt(n / 3 + k);
+        for (int k = 0; k < 3 && n > 10; ++k) {
+            TChargeRecord changed = disk.ChargeStringList.record(k);
+            changed.AmpHours += 0.5;
+            disk.ChargeStringList.replace(k, changed, disk.ChargeStringList.text(k));
+        }
+        latest += 5.0;
+        LogFile::SaveChargeLog(logPath, disk);
+        timed(merge, [&] { form.document()->takeOutsideChange(); });
+    }
+    sink({QStringLiteral("change_add_ms"), BenchSupport::median(add), QStringLiteral("ms")});
+    sink({QStringLiteral("change_edit_ms"), BenchSupport::median(edit), QStringLiteral("ms")});
+    sink({QStringLiteral("change_delete_one_ms"), BenchSupport::median(deleteOne),
+          QStringLiteral("ms")});
+    sink({QStringLiteral("change_delete_10000_ms"), BenchSupport::median(deleteMany),
+          QStringLiteral("ms")});
+    sink({QStringLiteral("change_undo_ms"), BenchSupport::median(undo), QStringLiteral("ms")});
+    sink({QStringLiteral("change_merge_ms"), BenchSupport::median(merge), QStringLiteral("ms")});
+    sink({QStringLiteral("longest_frame_in_change_ms"), frames.longest(), QStringLiteral("ms")});
+}
+
+// `AddCharge` as another program calls it: the program itself runs with a copy of the log on a
+// bus of its own, and this process calls it there, each call timed to its answer and then to
+// the answer of a second call that the program's window thread serves after the refresh's
+// paint. The first call is the first change of the day. Nothing is measured where there is no
+// program or no dbus-daemon.
+void measureBus(const QString &path, const QString &folder, int rounds, const FigureSink &sink)
+{
+#ifdef QORLOG_PROGRAM
+    const QString program = QStringLiteral(QORLOG_PROGRAM);
+    const QString daemonProgram = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (!QFileInfo(program).isExecutable() || daemonProgram.isEmpty())
+        return;
+    QDir(folder).mkpath(QStringLiteral("home"));
+    QDir(folder).mkpath(QStringLiteral("data"));
+    QDir(folder).mkpath(QStringLiteral("config"));
+    QDir(folder).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(folder + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString log = folder + QStringLiteral("/bus.QorLog");
+    copyFresh(path, log);
+
+    QProcess daemon;
+    daemon.setProcessChannelMode(QProcess::SeparateChannels);
+    daemon.start(daemonProgram, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                 QStringLiteral("--print-address=1")});
+    QByteArray address;
+    while (!address.contains('\n') && daemon.waitForReadyRead(10000))
+        address += daemon.readAllStandardOutput();
+    address = address.trimmed();
+    if (address.isEmpty())
+        throw QorLogError(QStringLiteral("No bus for the bus figures"));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address));
+    environment.insert(QStringLiteral("HOME"), folder + QStringLiteral("/home"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder + QStringLiteral("/data"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder + QStringLiteral("/runtime"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess qorlog;
+    qorlog.setProcessEnvironment(environment);
+    qorlog.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    qorlog.setStandardOutputFile(QProcess::nullDevice());
+    qorlog.start(program, {QStringLiteral("--log-file"), log});
+
+    const QString connectionName = QStringLiteral("qorlog-bench");
+    double firstMs = 0;
+    QVector<double> later;
+    {
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(QString::fromUtf8(address), connectionName);
+        const QString service = QString::fromLatin1(QorLogAutomation::ServiceName);
+        const QString object = QString::fromLatin1(QorLogAutomation::ObjectPath);
+        const QDeadlineTimer up(180000);
+        while (bus.isConnected() && !up.hasExpired() &&
+               !bus.interface()->isServiceRegistered(service).value())
+            QThread::msleep(20);
+        const QDBusMessage ping = QDBusMessage::createMethodCall(
+            service, object, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+            QStringLiteral("Introspect"));
+        if (bus.call(ping, QDBus::Block, 180000).type() != QDBusMessage::ReplyMessage)
+            throw QorLogError(QStringLiteral("The program did not answer on its bus"));
+        QThread::msleep(1000); // what the start leaves to do once the window is up
+        for (int i = 0; i <= rounds; ++i) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                service, object, QString::fromLatin1(QorLogAutomation::InterfaceName),
+                QStringLiteral("AddCharge"));
+            call << 90000.0 + i << QStringLiteral("Mains") << false << QStringLiteral("QorA1")
+                 << QStringLiteral("AA #03") << 1.2 << 2.15 << QStringLiteral("Normal")
+                 << QStringLiteral("Sent over the bus") << QString() << false;
+            QElapsedTimer timer;
+            timer.start();
+            const QDBusMessage reply = bus.call(call, QDBus::Block, 180000);
+            if (reply.type() != QDBusMessage::ReplyMessage)
+                throw QorLogError(
+                    QStringLiteral("AddCharge over the bus failed: %1").arg(reply.errorMessage()));
+            bus.call(ping, QDBus::Block, 180000);
+            const double ms = elapsedMs(timer);
+            if (i == 0)
+                firstMs = ms;
+            else
+                later.append(ms);
+            QThread::msleep(100); // a client does not call in a tight loop
+        }
+    }
+    QDBusConnection::disconnectFromBus(connectionName);
+    qorlog.terminate();
+    if (!qorlog.waitForFinished(120000))
+        qorlog.kill();
+    daemon.terminate();
+    daemon.waitForFinished(10000);
+    sink({QStringLiteral("bus_add_first_ms"), firstMs, QStringLiteral("ms")});
+    sink({QStringLiteral("bus_add_ms"), BenchSupport::median(later), QStringLiteral("ms")});
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(folder);
+    Q_UNUSED(rounds);
+    Q_UNUSED(sink);
+#endif
+}
+
 } // namespace
 
 namespace BenchRun {
 
-void measureLogFile(const QString &path, const FigureSink &sink)
+int measureLogFile(const QString &path, const FigureSink &sink)
 {
     QTemporaryDir work;
     if (!work.isValid())
@@ -251,6 +524,7 @@ void measureLogFile(const QString &path, const FigureSink &sink)
     sink({QStringLiteral("refresh_ms"), BenchSupport::median(refresh), QStringLiteral("ms")});
 
     // One charge as the dialog or an automation client adds it: store, refresh, save.
+    const int chargeCount = form->chargeLog().ChargeStringList.count();
     QVector<double> add;
     const TChargeList &charges = form->log().ChargeStringList;
     double latest = charges.isEmpty() ? 45000.0 : charges.record(charges.count() - 1).DateTime;
@@ -265,6 +539,9 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         add.append(elapsedMs(timer));
     }
     sink({QStringLiteral("add_ms"), BenchSupport::median(add), QStringLiteral("ms")});
+    // The first change after the window opened is the first save of the log and of the day
+    // (its backup made).
+    sink({QStringLiteral("change_first_ms"), add.value(0), QStringLiteral("ms")});
 
     // "Delete Selection" of the first 1,000 rows and of all rows (refresh and save included),
     // and the undo of deleting all; each deletion is undone before the next round.
@@ -304,6 +581,7 @@ void measureLogFile(const QString &path, const FigureSink &sink)
     sink({QStringLiteral("delete_all_ms"), BenchSupport::median(deleteAll), QStringLiteral("ms")});
     sink({QStringLiteral("undo_delete_all_ms"), BenchSupport::median(undoAll),
           QStringLiteral("ms")});
+    measureChanges(*form, windowLog, rounds, sink);
 
     // What an open Battery Overview adds to every change, with the charges spread over 500
     // batteries (target: under 20 ms at 100,000 charges).
@@ -335,6 +613,7 @@ void measureLogFile(const QString &path, const FigureSink &sink)
     // check every row, add the charges, one refresh and one save (target: 2 s at 10,000).
     const QString csv = work.filePath(QStringLiteral("charges.csv"));
     CsvFile::SaveCsv(csv, form->chargeLog(), CsvFile::ExportFormat(), false);
+    const bool importable = QFileInfo(csv).size() <= CsvFile::MaxFileSize;
 
     // Every battery marked, then purged: all charges go at once. It empties the log, so it is
     // measured once, last.
@@ -351,7 +630,7 @@ void measureLogFile(const QString &path, const FigureSink &sink)
     form.reset();
     QVector<double> import;
     const QString importLog = work.filePath(QStringLiteral("import.QorLog"));
-    for (int i = 0; i < rounds; ++i) {
+    for (int i = 0; importable && i < rounds; ++i) {
         QFile::remove(importLog);
         auto target = std::make_unique<TQorLogMainForm>(importLog);
         target->FormCreate();
@@ -365,7 +644,8 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         settle();
         import.append(elapsedMs(timer));
     }
-    sink({QStringLiteral("import_csv_ms"), BenchSupport::median(import), QStringLiteral("ms")});
+    if (importable) // a bigger file is more than an import takes
+        sink({QStringLiteral("import_csv_ms"), BenchSupport::median(import), QStringLiteral("ms")});
 
     QVector<double> chart;
     for (int i = 0; i < 7; ++i)
@@ -393,6 +673,13 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         copy.append(elapsedMs(timer));
     }
     sink({QStringLiteral("copy_ms"), BenchSupport::median(copy), QStringLiteral("ms")});
+    QVector<double> copySync;
+    for (int i = 0; i < rounds; ++i)
+        copySync.append(copyWithSyncMs(path, copied));
+    QFile::remove(copied);
+    sink({QStringLiteral("copy_sync_ms"), BenchSupport::median(copySync), QStringLiteral("ms")});
+
+    measureBus(path, work.filePath(QStringLiteral("bus")), rounds, sink);
 
     // The memory the program takes for this log, in a process of its own.
     QProcess child;
@@ -408,6 +695,7 @@ void measureLogFile(const QString &path, const FigureSink &sink)
         if (BenchSupport::parseFigure(line, figure))
             sink(figure);
     }
+    return chargeCount;
 }
 
 void measureMemory(const QString &path, const FigureSink &sink)
@@ -415,8 +703,8 @@ void measureMemory(const QString &path, const FigureSink &sink)
     QTemporaryDir work;
     if (!work.isValid())
         throw QorLogError(QStringLiteral("No temporary folder: %1").arg(work.errorString()));
-    // What a user does with a log: open it, hide a battery, add a charge (stored and saved),
-    // delete every charge and undo that.
+    // What a user does with a log: open it, hide a battery, add a hundred charges (each stored
+    // and saved), delete every charge and undo that.
     const auto session = [&work](const QString &log) {
         const QString windowLog = work.filePath(QStringLiteral("window.QorLog"));
         copyFresh(log, windowLog);
@@ -428,10 +716,13 @@ void measureMemory(const QString &path, const FigureSink &sink)
         batteries.setMarked(0, false);
         form->RefreshDisplay();
         settle();
-        form->AddChargeRecord(-1, 90000.0, QStringLiteral("Mains"), QStringLiteral("QorA1"),
-                              QStringLiteral("AA #01"), 1.2, 2.15, QStringLiteral("Normal"),
-                              QStringLiteral("Added while measuring"), QString());
-        settle();
+        // A hundred changes, each an undo step that holds what it changed.
+        for (int i = 0; i < 100; ++i) {
+            form->AddChargeRecord(-1, 90000.0 + i, QStringLiteral("Mains"), QStringLiteral("QorA1"),
+                                  QStringLiteral("AA #01"), 1.2, 2.15, QStringLiteral("Normal"),
+                                  QStringLiteral("Added while measuring"), QString());
+            settle();
+        }
         form->ChargeLogStringGrid->selectAll();
         form->DeleteSelectionActionExecute();
         settle();
@@ -454,6 +745,7 @@ void measureMemory(const QString &path, const FigureSink &sink)
 int measureSizes(const QList<int> &sizes, const QString &program)
 {
     QTextStream out(stdout);
+    QList<BenchSupport::SizeFigures> measuredSizes;
     for (int size : sizes) {
         QTemporaryDir work;
         if (!work.isValid()) {
@@ -469,14 +761,35 @@ int measureSizes(const QList<int> &sizes, const QString &program)
         }
         out << "records " << size << Qt::endl;
         QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(program, {QStringLiteral("--measure-file"), file});
-        if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
-            child.exitCode() != 0) {
+        // Each line passes on as it comes, and its figure is kept for the growth.
+        BenchSupport::SizeFigures measured{size, {}};
+        QByteArray pending;
+        const auto passOn = [&] {
+            pending += child.readAllStandardOutput();
+            qsizetype end;
+            while ((end = pending.indexOf('\n')) >= 0) {
+                const QString line = QString::fromUtf8(pending.left(end));
+                pending.remove(0, end + 1);
+                out << line << Qt::endl;
+                BenchSupport::Figure figure;
+                if (BenchSupport::parseFigure(line, figure))
+                    measured.figures.append(figure);
+            }
+        };
+        while (child.waitForReadyRead(-1))
+            passOn();
+        child.waitForFinished(-1);
+        passOn();
+        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
             std::fprintf(stderr, "qorlog_bench: measuring %d charges failed\n", size);
             return 1;
         }
+        measuredSizes.append(measured);
     }
+    for (const QString &line : BenchSupport::growthLines(measuredSizes))
+        out << line << Qt::endl;
     return 0;
 }
 

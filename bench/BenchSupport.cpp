@@ -21,6 +21,7 @@ bool readCount(const QString &text, int &count)
 Options parseOptions(const QStringList &arguments)
 {
     Options options;
+    bool sizesGiven = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         const int left = int(arguments.size()) - i - 1;
@@ -34,7 +35,12 @@ Options parseOptions(const QStringList &arguments)
                 options.error = QStringLiteral("--records needs a positive number of charges");
                 return options;
             }
-            options.sizes = {count};
+            // Given again, it adds a size: the growth from one to the next is then measured too.
+            if (sizesGiven)
+                options.sizes.append(count);
+            else
+                options.sizes = {count};
+            sizesGiven = true;
             ++i;
         } else if (argument == QLatin1String("--generate")) {
             if (left < 2 || !readCount(arguments.at(i + 1), options.count)) {
@@ -71,7 +77,7 @@ Options parseOptions(const QStringList &arguments)
 QString usageText()
 {
     return QStringLiteral(
-        "Usage: qorlog_bench [--records N | --quick]\n"
+        "Usage: qorlog_bench [--records N [--records M ...] | --quick]\n"
         "       qorlog_bench --generate N FILE\n"
         "Prints one figure per line as \"name value unit\" for logs of 1,000, 10,000 and\n"
         "100,000 charges (or N; --quick: 1,000 only), then each target as\n"
@@ -107,10 +113,38 @@ QList<Target> targets()
         {QStringLiteral("purge_all_ms"), 0, {}, 0, {}, 100.0},
         {QStringLiteral("undo_delete_all_ms"), 0, {}, 0, {}, 100.0},
         {QStringLiteral("undo_purge_all_ms"), 0, {}, 0, {}, 100.0},
+        // A lab's log of a million charges: open in two seconds, every change saved close to
+        // the disk's own speed, no more memory than the file takes.
+        {QStringLiteral("open_ms"), 0, {}, 0, {}, 2000.0, 1000000},
+        {QStringLiteral("open_ms"), 0.15, QStringLiteral("xmllint_ms"), 0, {}, 0, 1000000},
+        {QStringLiteral("change_first_ms"), 1.5, QStringLiteral("copy_sync_ms"), 0, {}, 0, 1000000},
+        {QStringLiteral("change_add_ms"), 1.5, QStringLiteral("copy_sync_ms"), 0, {}, 0, 1000000},
+        {QStringLiteral("change_edit_ms"), 1.5, QStringLiteral("copy_sync_ms"), 0, {}, 0, 1000000},
+        {QStringLiteral("change_delete_one_ms"),
+         1.5,
+         QStringLiteral("copy_sync_ms"),
+         0,
+         {},
+         0,
+         1000000},
+        {QStringLiteral("change_delete_10000_ms"),
+         1.5,
+         QStringLiteral("copy_sync_ms"),
+         0,
+         {},
+         0,
+         1000000},
+        {QStringLiteral("change_undo_ms"), 1.5, QStringLiteral("copy_sync_ms"), 0, {}, 0, 1000000},
+        {QStringLiteral("change_merge_ms"), 1.5, QStringLiteral("copy_sync_ms"), 0, {}, 0, 1000000},
+        {QStringLiteral("longest_frame_in_change_ms"), 0, {}, 0, {}, 100.0, 1000000},
+        {QStringLiteral("log_memory_mb"), 1.0, QStringLiteral("file_mb"), 0, {}, 0, 1000000},
+        // What a program calling over the bus waits for, up to 100,000 charges.
+        {QStringLiteral("bus_add_first_ms"), 0, {}, 0, {}, 100.0, 0, 100000},
+        {QStringLiteral("bus_add_ms"), 0, {}, 0, {}, 100.0, 0, 100000},
     };
 }
 
-QStringList targetLines(const QList<Figure> &figures)
+QStringList targetLines(const QList<Figure> &figures, int charges)
 {
     const auto find = [&figures](const QString &name) -> const Figure * {
         for (const Figure &figure : figures)
@@ -120,6 +154,10 @@ QStringList targetLines(const QList<Figure> &figures)
     };
     QStringList lines;
     for (const Target &target : targets()) {
+        const bool bounded = target.minCharges > 0 || target.maxCharges > 0;
+        if (bounded && (charges < 0 || charges < target.minCharges ||
+                        (target.maxCharges > 0 && charges > target.maxCharges)))
+            continue;
         const Figure *figure = find(target.figure);
         const Figure *base = target.baseline.isEmpty() ? nullptr : find(target.baseline);
         const Figure *base2 = target.baseline2.isEmpty() ? nullptr : find(target.baseline2);
@@ -145,6 +183,36 @@ QStringList targetLines(const QList<Figure> &figures)
                           formatFigure(shownLimit), rule.join(QStringLiteral(" + ")),
                           figure->value <= limit ? QStringLiteral("met")
                                                  : QStringLiteral("MISSED"));
+    }
+    return lines;
+}
+
+QStringList growthLines(const QList<SizeFigures> &sizes)
+{
+    constexpr double Limit = 11.0;
+    QStringList lines;
+    for (const SizeFigures &small : sizes) {
+        for (const SizeFigures &big : sizes) {
+            if (small.charges <= 0 || big.charges != 10 * small.charges)
+                continue;
+            for (const Figure &before : small.figures) {
+                if (before.value < 1.0)
+                    continue;
+                for (const Figure &after : big.figures) {
+                    if (after.name != before.name)
+                        continue;
+                    const double ratio = after.value / before.value;
+                    lines << QStringLiteral("target growth_%1 %2 <= %3 x (%4 to %5 charges) %6")
+                                 .arg(before.name,
+                                      formatFigure({QString(), ratio, QString()}).trimmed(),
+                                      QString::number(Limit), QString::number(small.charges),
+                                      QString::number(big.charges),
+                                      ratio <= Limit ? QStringLiteral("met")
+                                                     : QStringLiteral("MISSED"));
+                    break;
+                }
+            }
+        }
     }
     return lines;
 }

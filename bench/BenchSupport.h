@@ -28,7 +28,7 @@ struct Options
 
 // Parses the arguments after the program name:
 //   (none)                  every size
-//   --records N             only N charges
+//   --records N             only N charges (given again: each size given)
 //   --quick                 1,000 charges only
 //   --generate N FILE       write a log of N charges and exit
 //   --measure-file FILE     measure one log in this process (what each size runs in)
@@ -55,11 +55,27 @@ struct Target
     double factor2 = 0.0;
     QString baseline2;
     double constant = 0.0;
+    // The sizes of log the target holds for (0: any); a log of unknown size takes only the
+    // targets for any size.
+    int minCharges = 0;
+    int maxCharges = 0;
 };
 QList<Target> targets();
 // One line per target whose figures were all measured, as
-// "target NAME VALUE <= LIMIT UNIT (RULE) met|MISSED".
-QStringList targetLines(const QList<Figure> &figures);
+// "target NAME VALUE <= LIMIT UNIT (RULE) met|MISSED", for a log of `charges` charges (-1:
+// unknown).
+QStringList targetLines(const QList<Figure> &figures, int charges = -1);
+
+// The figures measured at each size of log, in the order measured.
+struct SizeFigures
+{
+    int charges = 0;
+    QList<Figure> figures;
+};
+// How far each figure grew from a size to the one ten times bigger, as
+// "target growth_NAME RATIO <= 11 x (SMALL to BIG charges) met|MISSED" (linear growth is 10x;
+// figures under 1 ms or 1 MB at the smaller size are left out, their ratio says nothing).
+QStringList growthLines(const QList<SizeFigures> &sizes);
 
 // The middle value (the mean of the middle two for an even count); 0 for none.
 double median(QVector<double> values);

@@ -59,11 +59,12 @@ int main(int argc, char **argv)
             QApplication app(argc, argv);
             QTextStream out(stdout);
             QList<BenchSupport::Figure> figures;
-            BenchRun::measureLogFile(options.file, [&](const BenchSupport::Figure &figure) {
-                out << BenchSupport::formatFigure(figure) << Qt::endl;
-                figures.append(figure);
-            });
-            for (const QString &line : BenchSupport::targetLines(figures))
+            const int charges =
+                BenchRun::measureLogFile(options.file, [&](const BenchSupport::Figure &figure) {
+                    out << BenchSupport::formatFigure(figure) << Qt::endl;
+                    figures.append(figure);
+                });
+            for (const QString &line : BenchSupport::targetLines(figures, charges))
                 out << line << Qt::endl;
             return 0;
         }

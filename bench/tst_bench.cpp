@@ -24,6 +24,9 @@ private Q_SLOTS:
     void peakResident();
     void targetLines_data();
     void targetLines();
+    void boundedTargets_data();
+    void boundedTargets();
+    void growthLines();
     void generatedLogReadsBack_data();
     void generatedLogReadsBack();
     void generatedLogLooksReal();
@@ -46,6 +49,9 @@ void TestBench::parseOptions_data()
         << QStringList() << measure << all << 0 << QString() << false;
     QTest::newRow("records") << QStringList{"--records", "2500"} << measure << QList<int>{2500} << 0
                              << QString() << false;
+    QTest::newRow("records twice: both sizes")
+        << QStringList{"--records", "100000", "--records", "1000000"} << measure
+        << QList<int>{100000, 1000000} << 0 << QString() << false;
     QTest::newRow("quick") << QStringList{"--quick"} << measure << QList<int>{1000} << 0
                            << QString() << false;
     QTest::newRow("generate") << QStringList{"--generate", "100000", "/tmp/x.QorLog"}
@@ -195,6 +201,40 @@ void TestBench::targetLines()
     QCOMPARE(BenchSupport::targetLines(figures), expected);
 }
 
+void TestBench::boundedTargets_data()
+{
+    QTest::addColumn<int>("charges");
+    QTest::addColumn<QStringList>("expected");
+    const QString bus = QStringLiteral("target bus_add_ms 90.0 <= 100 ms (100 ms) met");
+    const QString change =
+        QStringLiteral("target change_add_ms 700 <= 600 ms (1.5 x copy_sync_ms) MISSED");
+    QTest::newRow("unknown size: none") << -1 << QStringList{};
+    QTest::newRow("100,000: the bus") << 100000 << QStringList{bus};
+    QTest::newRow("a million: the change") << 1000000 << QStringList{change};
+}
+
+void TestBench::boundedTargets()
+{
+    QFETCH(int, charges);
+    QFETCH(QStringList, expected);
+    const QList<BenchSupport::Figure> figures{
+        {"copy_sync_ms", 400, "ms"}, {"change_add_ms", 700, "ms"}, {"bus_add_ms", 90, "ms"}};
+    QCOMPARE(BenchSupport::targetLines(figures, charges), expected);
+}
+
+void TestBench::growthLines()
+{
+    const QList<BenchSupport::SizeFigures> sizes{
+        {1000, {{"open_ms", 0.5, "ms"}, {"save_ms", 2, "ms"}}},
+        {10000, {{"open_ms", 9, "ms"}, {"save_ms", 30, "ms"}}},
+        {100000, {{"save_ms", 200, "ms"}}}};
+    // Below 1 ms at the smaller size says nothing, a figure measured at one size only has no
+    // growth, and 1,000 to 100,000 is no step of ten.
+    QCOMPARE(BenchSupport::growthLines(sizes),
+             (QStringList{"target growth_save_ms 15.0 <= 11 x (1000 to 10000 charges) MISSED",
+                          "target growth_save_ms 6.67 <= 11 x (10000 to 100000 charges) met"}));
+}
+
 void TestBench::generatedLogReadsBack_data()
 {
     QTest::addColumn<int>("count");
@@ -320,22 +360,41 @@ void TestBench::programPrintsEveryFigure()
                          "open_ms",
                          "refresh_ms",
                          "add_ms",
+                         "change_first_ms",
                          "delete_1000_ms",
                          "delete_all_ms",
                          "undo_delete_all_ms",
+                         "change_add_ms",
+                         "change_edit_ms",
+                         "change_delete_one_ms",
+                         "change_delete_10000_ms",
+                         "change_undo_ms",
+                         "change_merge_ms",
+                         "longest_frame_in_change_ms",
                          "overview_refresh_500_ms",
                          "purge_all_ms",
                          "import_csv_ms",
                          "chart_500_ms",
                          "file_mb",
                          "copy_ms",
+                         "copy_sync_ms",
+                         "bus_add_first_ms",
+                         "bus_add_ms",
                          "peak_rss_mb",
                          "log_memory_mb"};
     if (!QStandardPaths::findExecutable("xmllint").isEmpty())
         expected.insert(expected.indexOf("copy_ms"), "xmllint_ms");
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+        expected.removeAll("bus_add_first_ms");
+        expected.removeAll("bus_add_ms");
+    }
     QCOMPARE(names, expected);
     for (const char *name : {"load_ms", "save_ms", "refresh_ms", "chart_500_ms", "log_memory_mb"})
         QVERIFY2(targeted.contains(name), name);
+    // A small log is held to the targets of its size only.
+    QVERIFY(!targeted.contains("change_add_ms"));
+    if (names.contains("bus_add_ms"))
+        QVERIFY(targeted.contains("bus_add_ms"));
 }
 
 QTEST_GUILESS_MAIN(TestBench)

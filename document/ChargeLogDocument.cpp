@@ -74,7 +74,49 @@ TChargeLogDocument::TChargeLogDocument(const QString &path, const QString &fallb
     });
 }
 
-TChargeLogDocument::~TChargeLogDocument() = default;
+TChargeLogDocument::~TChargeLogDocument()
+{
+    if (m_placesFound.valid())
+        m_placesFound.wait();
+}
+
+void TChargeLogDocument::findWrittenPlaces(const TLogFileIdentity &readFrom)
+{
+    if (m_placesFound.valid())
+        m_placesFound.wait();
+    if (m_log.ChargeStringList.isEmpty() || !readFrom.Exists)
+        return;
+    // The thread reads a copy that shares the entries, so the log stays free to change; what
+    // it finds is taken only while the log still holds those very entries, unsaved.
+    m_placesFor = std::make_shared<const TChargeLog>(m_log);
+    const auto find = [this, log = m_placesFor, path = m_path, readFrom] {
+        LogFile::TFoundPlaces found;
+        if (!LogFile::FindWrittenPlaces(path, *log, readFrom, found))
+            found = LogFile::TFoundPlaces();
+        QMetaObject::invokeMethod(
+            this, [this] { takeWrittenPlaces(false); }, Qt::QueuedConnection);
+        return found;
+    };
+    try {
+        m_placesFound = std::async(std::launch::async, find);
+    } catch (const std::system_error &) {
+        m_placesFor.reset(); // no thread to spare: the first save formats every charge
+    }
+}
+
+void TChargeLogDocument::takeWrittenPlaces(bool wait)
+{
+    if (!m_placesFound.valid() ||
+        (!wait && m_placesFound.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
+        return;
+    LogFile::TFoundPlaces found = m_placesFound.get();
+    const std::shared_ptr<const TChargeLog> readLog = std::exchange(m_placesFor, nullptr);
+    if (found.Found == 0 || m_log.LastWritten.Generation != 0 || !readLog ||
+        !m_log.ChargeStringList.sharesEntriesWith(readLog->ChargeStringList))
+        return;
+    m_log.ChargeStringList.noteWrittenPlaces(found.Places);
+    m_log.LastWritten = std::move(found.Written);
+}
 
 QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
 {
@@ -135,6 +177,8 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     }
     // What was read is what the file holds, as far as anything later can tell.
     m_guard->adopt(m_log, !damaged && !unreadable, readFrom);
+    if (!damaged && !unreadable)
+        findWrittenPlaces(readFrom);
     m_guard->setReadOnly(unreadable);
     if (!unreadable) {
         const QString cannotWrite = m_guard->writeProblem();
@@ -198,23 +242,44 @@ void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)>
     // Another program's change first, as a step of its own: then the step below is only ours.
     if (outsideFirst)
         takeOutsideChange();
-    TChargeLog before = m_log; // shares its entries: costs nothing until the list changes
+    // A save soon after the read waits for the places of the charges in the file rather than
+    // formatting them all again: finding them costs less than formatting them.
+    takeWrittenPlaces(true);
+    // All but the charges as they were, for a change that is not saved: the change's own step
+    // takes the charges back. Neither this copy nor the base holds the charges meanwhile, so
+    // that the change does not copy them all.
+    TChargeLog before = m_log;
+    before.ChargeStringList.clear();
+    m_guard->lendBase(m_log);
     TChargeLogChange step;
-    const QString text = change(step); // throws before anything changes
+    QString text;
+    try {
+        text = change(step); // throws before anything changes
+    } catch (...) {
+        m_guard->returnBase(m_log);
+        throw;
+    }
     m_mergedDuringSave.clear();
     try {
-        m_guard->save(m_log);
+        m_guard->save(m_log, [&step](TChargeLog &log) { step.undo(log.ChargeStringList); });
     } catch (const QorLogError &) {
         // The change is not made: nothing is left in memory to be written behind the back of
         // whoever was told that it failed.
+        step.undo(m_log);
+        m_log.ChargeStringList.sortByDateTime();
         if (m_mergedDuringSave.isEmpty()) {
-            const TWrittenLog written = m_log.LastWritten;
-            m_log = std::move(before);
-            m_log.LastWritten = written;
+            m_log.PowerSourcesStringList = before.PowerSourcesStringList;
+            m_log.ChargersStringList = before.ChargersStringList;
+            m_log.BatteriesStringList = before.BatteriesStringList;
+            m_log.TerminationsStringList = before.TerminationsStringList;
+            m_log.NextKey = before.NextKey;
+            m_log.Deleted = before.Deleted;
+            m_log.CyclesSeriesColour = before.CyclesSeriesColour;
+            m_log.ChargeSeriesColour = before.ChargeSeriesColour;
+            m_log.DischargeSeriesColour = before.DischargeSeriesColour;
+            m_guard->returnBase(m_log);
         } else {
             // The other program's change is in the file already and stays in memory too.
-            step.undo(m_log);
-            m_log.ChargeStringList.sortByDateTime();
             pushMergedSteps();
         }
         Q_EMIT changed();
@@ -516,6 +581,7 @@ void TChargeLogDocument::pushMergedSteps()
 
 void TChargeLogDocument::saveLog()
 {
+    takeWrittenPlaces(true);
     m_mergedDuringSave.clear();
     m_guard->save(m_log);
     pushMergedSteps();
@@ -528,7 +594,8 @@ void TChargeLogDocument::save()
 }
 
 void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
-                                     const std::function<void()> &revert, bool undoing)
+                                     const std::function<void()> &revert, bool undoing,
+                                     const TLogFileGuard::TakeBack &takeBack)
 {
     if (m_restoringStack)
         return;
@@ -536,15 +603,19 @@ void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
     {
         WaitCursorGuard waitCursor;
         m_inUndoStep = true;
+        takeWrittenPlaces(true);
+        if (takeBack)
+            m_guard->lendBase(m_log);
         change();
         m_log.ChargeStringList.sortByDateTime();
         m_mergedDuringSave.clear();
         try {
-            m_guard->save(m_log);
+            m_guard->save(m_log, takeBack);
         } catch (const QorLogError &error) {
             failure = error.message();
             revert();
             m_log.ChargeStringList.sortByDateTime();
+            m_guard->returnBase(m_log);
         }
         pushMergedSteps();
         m_inUndoStep = false;

@@ -10,6 +10,8 @@
 #include <QSet>
 
 #include <functional>
+#include <future>
+#include <memory>
 
 class QUndoStack;
 
@@ -101,8 +103,10 @@ public:
 
     // For the undo steps: makes `change`, then saves; when the save fails, `revert` takes the
     // change back, the undo stack returns to where it was and stepFailed() tells why.
+    // `takeBack` (if given) does to any log what `revert` does to this one's charges: the
+    // change then need not copy them (see TLogFileGuard::lendBase).
     void runUndoStep(const std::function<void()> &change, const std::function<void()> &revert,
-                     bool undoing);
+                     bool undoing, const TLogFileGuard::TakeBack &takeBack = {});
     // Applies a colour without a step (undo steps, the colours read from the file).
     void applySeriesColour(Series series, qint32 colour);
 
@@ -143,6 +147,11 @@ private:
     // Saves; merges another program's change found meanwhile as steps of their own.
     void saveLog();
     void pushMergedSteps();
+    // Looks on a thread of its own where the file just read holds each charge's bytes, so
+    // that the first save copies them rather than formatting every charge again.
+    void findWrittenPlaces(const TLogFileIdentity &readFrom);
+    // Takes what the thread found once it is done (`wait`: waits for it first).
+    void takeWrittenPlaces(bool wait);
 
     QString m_path;
     TChargeLog m_log;
@@ -154,4 +163,6 @@ private:
     bool m_copiesPending = false; // a conflict copy waits for a save that succeeds
     bool m_closing = false;
     bool m_restoringStack = false;
+    std::shared_ptr<const TChargeLog> m_placesFor; // the log as read, while its places are sought
+    std::future<LogFile::TFoundPlaces> m_placesFound;
 };

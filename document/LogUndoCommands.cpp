@@ -11,7 +11,8 @@ TLogChangeCommand::TLogChangeCommand(TChargeLogDocument *document, const QString
 void TLogChangeCommand::undo()
 {
     TChargeLog &log = m_document->log();
-    m_document->runUndoStep([&] { m_change.undo(log); }, [&] { m_change.redo(log); }, true);
+    m_document->runUndoStep([&] { m_change.undo(log); }, [&] { m_change.redo(log); }, true,
+                            [this](TChargeLog &other) { m_change.redo(other.ChargeStringList); });
 }
 
 void TLogChangeCommand::redo()
@@ -19,7 +20,8 @@ void TLogChangeCommand::redo()
     if (std::exchange(m_done, false))
         return;
     TChargeLog &log = m_document->log();
-    m_document->runUndoStep([&] { m_change.redo(log); }, [&] { m_change.undo(log); }, false);
+    m_document->runUndoStep([&] { m_change.redo(log); }, [&] { m_change.undo(log); }, false,
+                            [this](TChargeLog &other) { m_change.undo(other.ChargeStringList); });
 }
 
 TSeriesColourCommand::TSeriesColourCommand(TChargeLogDocument *document, const QString &text,

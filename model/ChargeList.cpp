@@ -22,20 +22,50 @@ std::vector<TChargeEntry> &TChargeList::ownEntries()
     return *m_entries;
 }
 
+namespace {
+
+// A table from key to position serves keys up to this many per entry (and a few more).
+constexpr qint64 DenseKeysPerEntry = 4;
+constexpr qint64 DenseKeysAtLeast = 1024;
+
+} // namespace
+
+void TChargeList::indexAppended(qint32 key, int position) const
+{
+    if (!m_keyIndexValid)
+        return;
+    if (!m_keyIndexDense) {
+        m_keyIndex.insert(key, position);
+        return;
+    }
+    if (key < 0 || qint64(key) > DenseKeysPerEntry * count() + DenseKeysAtLeast) {
+        invalidateIndex(); // made again, as a hash, when next asked
+        return;
+    }
+    if (size_t(key) >= m_positionOfKey.size())
+        m_positionOfKey.resize(qMax(size_t(key) + 1, m_positionOfKey.size() * 3 / 2), -1);
+    m_positionOfKey[size_t(key)] = position;
+}
+
 void TChargeList::append(const TChargeRecord &record, const QString &text)
 {
-    ownEntries().push_back(TChargeEntry{text, record});
-    if (m_keyIndexValid)
-        m_keyIndex.insert(record.Key, count() - 1);
+    std::vector<TChargeEntry> &list = ownEntries();
+    if (m_order == Order::Sorted && !list.empty() && record.DateTime < list.back().Record.DateTime)
+        m_order = Order::Unsorted;
+    list.push_back(TChargeEntry{text, record});
+    indexAppended(record.Key, count() - 1);
 }
 
 void TChargeList::append(TChargeEntry entry)
 {
     entry.Written = {};
     const qint32 key = entry.Record.Key;
-    ownEntries().push_back(std::move(entry));
-    if (m_keyIndexValid)
-        m_keyIndex.insert(key, count() - 1);
+    std::vector<TChargeEntry> &list = ownEntries();
+    if (m_order == Order::Sorted && !list.empty() &&
+        entry.Record.DateTime < list.back().Record.DateTime)
+        m_order = Order::Unsorted;
+    list.push_back(std::move(entry));
+    indexAppended(key, count() - 1);
 }
 
 void TChargeList::setIdentity(int index, const QUuid &id, double changed)
@@ -51,6 +81,8 @@ void TChargeList::replace(int index, const TChargeRecord &record, const QString 
     TChargeEntry &entry = ownEntries().at(size_t(index));
     if (entry.Record.Key != record.Key)
         invalidateIndex();
+    if (entry.Record.DateTime != record.DateTime)
+        m_order = Order::Unknown;
     entry.Record = record;
     entry.Text = text;
     entry.Written = {}; // its bytes in the file are no longer its own
@@ -63,11 +95,22 @@ void TChargeList::setWrittenPlaces(const std::vector<TWrittenPlace> &places)
         list[i].Written = places[i];
 }
 
+void TChargeList::noteWrittenPlaces(const std::vector<TWrittenPlace> &places)
+{
+    if (!m_entries)
+        return;
+    std::vector<TChargeEntry> &list = *m_entries;
+    for (size_t i = 0; i < list.size() && i < places.size(); ++i)
+        list[i].Written = places[i];
+}
+
 void TChargeList::removeAt(int index)
 {
     std::vector<TChargeEntry> &list = ownEntries();
     list.erase(list.begin() + index);
     invalidateIndex();
+    if (m_order != Order::Sorted) // what stays keeps its order
+        m_order = Order::Unknown;
 }
 
 QVector<TPositionedEntry> TChargeList::takeKeys(const QSet<qint32> &keys)
@@ -86,6 +129,8 @@ QVector<TPositionedEntry> TChargeList::takeKeys(const QSet<qint32> &keys)
     }
     list.resize(kept);
     invalidateIndex();
+    if (m_order != Order::Sorted) // what stays keeps its order
+        m_order = Order::Unknown;
     return taken;
 }
 
@@ -93,8 +138,33 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
 {
     if (entries.isEmpty())
         return;
-    // Entries of its own are moved into the new list; shared ones are copied once, straight
-    // into it.
+    // Entries of its own take the new ones in place, each moved once, from the end; shared ones
+    // are copied once, straight into a new list.
+    if (m_entries && m_entries.use_count() == 1) {
+        std::vector<TChargeEntry> &list = *m_entries;
+        const size_t old = list.size();
+        // Where each new entry ends up: at its position, or after the one before it, and
+        // appended when its position lies past the end.
+        std::vector<size_t> at(size_t(entries.size()));
+        for (size_t j = 0; j < at.size(); ++j) {
+            size_t wanted = size_t(qMax(0, entries.at(qsizetype(j)).Position));
+            if (j > 0)
+                wanted = qMax(wanted, at[j - 1] + 1);
+            at[j] = qMin(wanted, old + j);
+        }
+        list.resize(old + at.size());
+        size_t from = old; // the old entries not yet moved: [0, from)
+        for (size_t to = list.size(), j = at.size(); j > 0;) {
+            --to;
+            if (at[j - 1] == to)
+                list[to] = entries.at(qsizetype(--j)).Entry;
+            else
+                list[to] = std::move(list[--from]);
+        }
+        invalidateIndex();
+        m_order = Order::Unknown;
+        return;
+    }
     const bool shared = m_entries && m_entries.use_count() > 1;
     std::vector<TChargeEntry> merged;
     merged.reserve(size_t(count()) + size_t(entries.size()));
@@ -118,13 +188,16 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
         merged.push_back(next->Entry);
     m_entries = std::make_shared<std::vector<TChargeEntry>>(std::move(merged));
     invalidateIndex();
+    m_order = Order::Unknown;
 }
 
 void TChargeList::clear()
 {
     m_entries.reset();
     m_keyIndex.clear();
+    m_positionOfKey.clear();
     invalidateIndex();
+    m_order = Order::Sorted;
 }
 
 void TChargeList::sortByDateTime()
@@ -137,15 +210,21 @@ void TChargeList::sortByDateTime()
         return a.Record.DateTime < b.Record.DateTime;
     });
     invalidateIndex();
+    m_order = Order::Sorted;
 }
 
 bool TChargeList::isSortedByDateTime() const
 {
-    const std::vector<TChargeEntry> &list = entries();
-    for (size_t i = 1; i < list.size(); ++i)
-        if (list[i].Record.DateTime < list[i - 1].Record.DateTime)
-            return false;
-    return true;
+    if (m_order == Order::Unknown) {
+        const std::vector<TChargeEntry> &list = entries();
+        m_order = Order::Sorted;
+        for (size_t i = 1; i < list.size(); ++i)
+            if (list[i].Record.DateTime < list[i - 1].Record.DateTime) {
+                m_order = Order::Unsorted;
+                break;
+            }
+    }
+    return m_order == Order::Sorted;
 }
 
 int TChargeList::FindChargeIndex(qint32 key) const
@@ -154,12 +233,29 @@ int TChargeList::FindChargeIndex(qint32 key) const
     if (list.empty())
         return -1;
     if (!m_keyIndexValid) {
+        qint32 lowest = list.front().Record.Key, highest = lowest;
+        for (const TChargeEntry &entry : list) {
+            lowest = qMin(lowest, entry.Record.Key);
+            highest = qMax(highest, entry.Record.Key);
+        }
         m_keyIndex.clear();
-        m_keyIndex.reserve(qsizetype(list.size()));
-        for (size_t i = 0; i < list.size(); ++i)
-            m_keyIndex.insert(list[i].Record.Key, int(i));
+        m_positionOfKey.clear();
+        m_keyIndexDense =
+            lowest >= 0 &&
+            qint64(highest) <= DenseKeysPerEntry * qint64(list.size()) + DenseKeysAtLeast;
+        if (m_keyIndexDense) {
+            m_positionOfKey.assign(size_t(highest) + 1, -1);
+            for (size_t i = 0; i < list.size(); ++i)
+                m_positionOfKey[size_t(list[i].Record.Key)] = int(i);
+        } else {
+            m_keyIndex.reserve(qsizetype(list.size()));
+            for (size_t i = 0; i < list.size(); ++i)
+                m_keyIndex.insert(list[i].Record.Key, int(i));
+        }
         m_keyIndexValid = true;
     }
+    if (m_keyIndexDense)
+        return key >= 0 && size_t(key) < m_positionOfKey.size() ? m_positionOfKey[size_t(key)] : -1;
     return m_keyIndex.value(key, -1);
 }
 

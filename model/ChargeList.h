@@ -71,6 +71,14 @@ public:
     void reserve(int n) { ownEntries().reserve(size_t(n)); }
     // Where the last save put each entry, in list order (one place per entry).
     void setWrittenPlaces(const std::vector<TWrittenPlace> &places);
+    // The same in the entries themselves, also while copies share them: a place is no content
+    // of an entry, and every copy holds the same entries.
+    void noteWrittenPlaces(const std::vector<TWrittenPlace> &places);
+    // Whether both lists hold the very same entries (one is an unchanged copy of the other).
+    bool sharesEntriesWith(const TChargeList &other) const
+    {
+        return m_entries && m_entries == other.m_entries;
+    }
 
     void sortByDateTime();
     bool isSortedByDateTime() const;
@@ -85,14 +93,29 @@ public:
 
 private:
     void invalidateIndex() const { m_keyIndexValid = false; }
+    // The index learns of an entry appended at `position`.
+    void indexAppended(qint32 key, int position) const;
+    // Whether the entries are in date-time order: unknown (-1) after a change that may have
+    // broken it, else known from the change itself or the last look.
+    enum class Order : signed char
+    {
+        Unknown = -1,
+        Unsorted = 0,
+        Sorted = 1
+    };
     const std::vector<TChargeEntry> &entries() const;
     // The entries for changing them: a list of its own first when they are shared.
     std::vector<TChargeEntry> &ownEntries();
 
     // Empty after a move, which counts as an empty list.
     std::shared_ptr<std::vector<TChargeEntry>> m_entries;
+    // Keys are handed out one after the other, so the index is mostly a plain table from key to
+    // position (made in one pass); keys far apart go to a hash instead.
+    mutable std::vector<int> m_positionOfKey;
     mutable QHash<qint32, int> m_keyIndex;
     mutable bool m_keyIndexValid = false;
+    mutable bool m_keyIndexDense = false;
+    mutable Order m_order = Order::Sorted;
 };
 
 template <typename Pred> int TChargeList::removeIf(Pred pred)
@@ -106,5 +129,7 @@ template <typename Pred> int TChargeList::removeIf(Pred pred)
     const auto oldSize = list.size();
     list.erase(std::remove_if(list.begin() + from, list.end(), pred), list.end());
     invalidateIndex();
+    if (m_order != Order::Sorted) // what stays keeps its order
+        m_order = Order::Unknown;
     return int(oldSize - list.size());
 }

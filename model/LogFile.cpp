@@ -167,6 +167,98 @@ char *writeId(char *to, const QUuid &id)
     return to;
 }
 
+// Formats charges as a save writes them: each record's bytes from "\n    <Charge>" to its end
+// tag, through a plain pointer into room reserved for its largest possible size. The names'
+// contents and the tags are made once.
+class EntryWriter
+{
+public:
+    EntryWriter(const TChargeLog &log, char decimalPoint)
+        : m_decimalPoint(decimalPoint), m_powerSources(contentOfNames(log.PowerSourcesStringList)),
+          m_chargers(contentOfNames(log.ChargersStringList)),
+          m_batteries(contentOfNames(log.BatteriesStringList)),
+          m_terminations(contentOfNames(log.TerminationsStringList))
+    {
+        m_fixedRoom = m_chargeStart.size() + m_chargeEnd.size() + m_dateTimeTags.size() +
+                      m_powerSourceTags.size() + m_chargerTags.size() + m_batteryTags.size() +
+                      m_ampsTags.size() + m_ampHoursTags.size() + m_terminationTags.size() +
+                      m_commentTags.size() + m_logFileTags.size() + m_idTags.size() + IdRoom +
+                      m_changedTags.size() + 4 * NumberRoom;
+    }
+
+    // The most bytes write() can take for `entry`.
+    qsizetype room(const TChargeEntry &entry) const
+    {
+        const TChargeRecord &r = entry.Record;
+        return m_fixedRoom + nameOf(m_powerSources, r.PowerSourceIndex).size() +
+               nameOf(m_chargers, r.ChargerIndex).size() +
+               nameOf(m_batteries, r.BatteryIndex).size() +
+               nameOf(m_terminations, r.TerminationIndex).size() + 6 * entry.Text.size();
+    }
+
+    // Writes `entry` at `to` and returns the end.
+    char *write(char *to, const TChargeEntry &entry) const
+    {
+        const TChargeRecord &r = entry.Record;
+        // Split at the first "*": the charger log file name before it, the comment after.
+        const QStringView text = entry.Text;
+        const qsizetype star = text.indexOf(QLatin1Char('*'));
+        const QStringView chargerLogFileName = star < 0 ? QStringView() : text.left(star);
+        const QStringView comment = star < 0 ? text : text.mid(star + 1);
+        to = writeBytes(to, m_chargeStart);
+        to = writeNumber(to, m_dateTimeTags, r.DateTime);
+        to = writeName(to, m_powerSourceTags, nameOf(m_powerSources, r.PowerSourceIndex));
+        to = writeName(to, m_chargerTags, nameOf(m_chargers, r.ChargerIndex));
+        to = writeName(to, m_batteryTags, nameOf(m_batteries, r.BatteryIndex));
+        to = writeNumber(to, m_ampsTags, r.NominalChargeAmps);
+        to = writeNumber(to, m_ampHoursTags, r.AmpHours);
+        to = writeName(to, m_terminationTags, nameOf(m_terminations, r.TerminationIndex));
+        to = writeElement(to, m_commentTags, comment);
+        to = writeElement(to, m_logFileTags, chargerLogFileName);
+        if (!entry.Id.isNull()) {
+            to = writeBytes(to, m_idTags.Start);
+            to = writeId(to, entry.Id);
+            to = writeBytes(to, m_idTags.End);
+            to = writeNumber(to, m_changedTags, entry.Changed);
+        }
+        return writeBytes(to, m_chargeEnd);
+    }
+
+private:
+    static constexpr qsizetype NumberRoom = 48;
+    static constexpr qsizetype IdRoom = 40;
+
+    static const QByteArray &nameOf(const QList<QByteArray> &names, int index)
+    {
+        static const QByteArray none;
+        return index >= 0 && index < names.size() ? names.at(index) : none;
+    }
+    static char *writeName(char *to, const LeafTags &tags, const QByteArray &name)
+    {
+        return writeBytes(writeBytes(writeBytes(to, tags.Start), name), tags.End);
+    }
+    char *writeNumber(char *to, const LeafTags &tags, double value) const
+    {
+        to = writeBytes(to, tags.Start);
+        to += NumberText::formatExact(value, m_decimalPoint, to);
+        return writeBytes(to, tags.End);
+    }
+    static char *writeElement(char *to, const LeafTags &tags, QStringView text)
+    {
+        return writeBytes(writeText(writeBytes(to, tags.Start), text), tags.End);
+    }
+
+    char m_decimalPoint;
+    QList<QByteArray> m_powerSources, m_chargers, m_batteries, m_terminations;
+    LeafTags m_dateTimeTags{3, "DateTime"}, m_powerSourceTags{3, "PowerSource"},
+        m_chargerTags{3, "Charger"}, m_batteryTags{3, "Battery"},
+        m_ampsTags{3, "NominalChargeAmps"}, m_ampHoursTags{3, "AmpHours"},
+        m_terminationTags{3, "Termination"}, m_commentTags{3, "Comment"},
+        m_logFileTags{3, "ChargerLogFileName"}, m_idTags{3, "Id"}, m_changedTags{3, "Changed"};
+    QByteArray m_chargeStart{"\n    <Charge>"}, m_chargeEnd{"\n    </Charge>"};
+    qsizetype m_fixedRoom = 0;
+};
+
 // The deletions after the charges, oldest first, each as its id and the time of its deletion.
 void appendDeleted(QByteArray &out, const TChargeLog &log, char decimalPoint)
 {
@@ -248,38 +340,7 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
         return;
     }
     out.append("\n  <Charges>");
-    const QList<QByteArray> powerSources = contentOfNames(log.PowerSourcesStringList);
-    const QList<QByteArray> chargers = contentOfNames(log.ChargersStringList);
-    const QList<QByteArray> batteries = contentOfNames(log.BatteriesStringList);
-    const QList<QByteArray> terminations = contentOfNames(log.TerminationsStringList);
-    const LeafTags dateTimeTags(3, "DateTime"), powerSourceTags(3, "PowerSource"),
-        chargerTags(3, "Charger"), batteryTags(3, "Battery"), ampsTags(3, "NominalChargeAmps"),
-        ampHoursTags(3, "AmpHours"), terminationTags(3, "Termination"), commentTags(3, "Comment"),
-        logFileTags(3, "ChargerLogFileName"), idTags(3, "Id"), changedTags(3, "Changed");
-    const QByteArray chargeStart("\n    <Charge>"), chargeEnd("\n    </Charge>");
-    constexpr qsizetype NumberRoom = 48;
-    constexpr qsizetype IdRoom = 40;
-    const qsizetype fixedRoom = chargeStart.size() + chargeEnd.size() + dateTimeTags.size() +
-                                powerSourceTags.size() + chargerTags.size() + batteryTags.size() +
-                                ampsTags.size() + ampHoursTags.size() + terminationTags.size() +
-                                commentTags.size() + logFileTags.size() + idTags.size() + IdRoom +
-                                changedTags.size() + 4 * NumberRoom;
-    const auto nameOf = [](const QList<QByteArray> &names, int index) -> const QByteArray & {
-        static const QByteArray none;
-        return index >= 0 && index < names.size() ? names.at(index) : none;
-    };
-    const auto writeName = [](char *to, const LeafTags &tags, const QByteArray &name) {
-        return writeBytes(writeBytes(writeBytes(to, tags.Start), name), tags.End);
-    };
-    const auto writeNumber = [decimalPoint](char *to, const LeafTags &tags, double value) {
-        to = writeBytes(to, tags.Start);
-        to += NumberText::formatExact(value, decimalPoint, to);
-        return writeBytes(to, tags.End);
-    };
-    const auto writeElement = [](char *to, const LeafTags &tags, QStringView text) {
-        return writeBytes(writeText(writeBytes(to, tags.Start), text), tags.End);
-    };
-
+    const EntryWriter writer(log, decimalPoint);
     qsizetype used = out.size();
     qint64 flushed = 0; // bytes handed on before `out`
     // A run of entries whose bytes lie one after the other in the previous file, not yet copied.
@@ -321,39 +382,10 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
         }
         if (reuse && !endRun())
             return;
-        const TChargeRecord &r = entry.Record;
-        // Split at the first "*": the charger log file name before it, the comment after.
-        const QStringView text = charges.text(i);
-        const qsizetype star = text.indexOf(QLatin1Char('*'));
-        const QStringView chargerLogFileName = star < 0 ? QStringView() : text.left(star);
-        const QStringView comment = star < 0 ? text : text.mid(star + 1);
-        const QByteArray &powerSource = nameOf(powerSources, r.PowerSourceIndex);
-        const QByteArray &charger = nameOf(chargers, r.ChargerIndex);
-        const QByteArray &battery = nameOf(batteries, r.BatteryIndex);
-        const QByteArray &termination = nameOf(terminations, r.TerminationIndex);
-
-        const qsizetype room = fixedRoom + powerSource.size() + charger.size() + battery.size() +
-                               termination.size() + 6 * text.size();
+        const qsizetype room = writer.room(entry);
         if (used + room > out.size())
             out.resize(qMax(used + room, qMax(PieceSize + room, 2 * out.size())));
-        char *to = out.data() + used;
-        to = writeBytes(to, chargeStart);
-        to = writeNumber(to, dateTimeTags, r.DateTime);
-        to = writeName(to, powerSourceTags, powerSource);
-        to = writeName(to, chargerTags, charger);
-        to = writeName(to, batteryTags, battery);
-        to = writeNumber(to, ampsTags, r.NominalChargeAmps);
-        to = writeNumber(to, ampHoursTags, r.AmpHours);
-        to = writeName(to, terminationTags, termination);
-        to = writeElement(to, commentTags, comment);
-        to = writeElement(to, logFileTags, chargerLogFileName);
-        if (!entry.Id.isNull()) {
-            to = writeBytes(to, idTags.Start);
-            to = writeId(to, entry.Id);
-            to = writeBytes(to, idTags.End);
-            to = writeNumber(to, changedTags, entry.Changed);
-        }
-        to = writeBytes(to, chargeEnd);
+        char *to = writer.write(out.data() + used, entry);
         const qsizetype start = used;
         used = to - out.constData();
         if (placement)
@@ -561,6 +593,129 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
     log.ChargeStringList.setWrittenPlaces(placement.Places);
     if (previousOpen)
         releaseInBackground(previous);
+    return true;
+}
+
+bool FindWrittenPlaces(const QString &path, const TChargeLog &log, const TLogFileIdentity &identity,
+                       TFoundPlaces &found)
+{
+    found = TFoundPlaces();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || TLogFileIdentity::ofOpenFile(file) != identity)
+        return false;
+    const char decimalPoint = numberDecimalPoint();
+    const EntryWriter writer(log, decimalPoint);
+    const TChargeList &charges = log.ChargeStringList;
+    const quint32 generation = nextGeneration();
+    std::vector<TWrittenPlace> places(size_t(charges.count()));
+    // The file's charges come in the order of the list when QorLog wrote it; any other order
+    // finds each charge by its id.
+    QHash<QUuid, int> byId;
+    bool indexed = false;
+    int next = 0;
+    const QByteArrayView startTag("\n    <Charge>"), endTag("\n    </Charge>"),
+        idTag("\n      <Id>");
+    constexpr qsizetype PieceSize = 4 << 20;
+    constexpr qsizetype IdLength = 36;
+    QByteArray buffer, formatted;
+    qint64 bufferOffset = 0; // where buffer[0] lies in the file
+    qsizetype at = 0;
+    bool atEnd = false;
+    // memmem(3) rather than QByteArray's search, which takes several times longer over
+    // hundreds of megabytes.
+    const auto find = [&buffer](QByteArrayView what, qsizetype from) -> qsizetype {
+        if (from >= buffer.size())
+            return -1;
+        const void *found = ::memmem(buffer.constData() + from, size_t(buffer.size() - from),
+                                     what.data(), size_t(what.size()));
+        return found ? static_cast<const char *>(found) - buffer.constData() : -1;
+    };
+    for (;;) {
+        // In a file QorLog wrote, each charge starts where the one before it ends.
+        const qsizetype start = at + startTag.size() <= buffer.size() &&
+                                        std::memcmp(buffer.constData() + at, startTag.data(),
+                                                    size_t(startTag.size())) == 0
+                                    ? at
+                                    : find(startTag, at);
+        qsizetype end = start < 0 ? -1 : find(endTag, start + startTag.size());
+        if (end < 0) {
+            if (atEnd)
+                break;
+            // The piece ends inside a charge (or a start tag): it is read on with the next.
+            const qsizetype keep =
+                start >= 0 ? start : qMax(at, buffer.size() - startTag.size() + 1);
+            bufferOffset += keep;
+            buffer.remove(0, keep);
+            at = 0;
+            if (buffer.size() > 64 * PieceSize)
+                return false; // no log QorLog writes has a charge this long
+            const qsizetype old = buffer.size();
+            buffer.resize(old + PieceSize);
+            const ssize_t n =
+                ::pread(file.handle(), buffer.data() + old, size_t(PieceSize), bufferOffset + old);
+            if (n < 0 && errno == EINTR) {
+                buffer.truncate(old);
+                continue;
+            }
+            if (n < 0)
+                return false;
+            buffer.truncate(old + n);
+            atEnd = n == 0;
+            continue;
+        }
+        end += endTag.size();
+        at = end;
+        const QByteArrayView element(buffer.constData() + start, end - start);
+        const void *idFound =
+            ::memmem(element.data(), size_t(element.size()), idTag.data(), size_t(idTag.size()));
+        const qsizetype idAt =
+            idFound ? static_cast<const char *>(idFound) - element.data() : qsizetype(-1);
+        if (idAt < 0 || idAt + idTag.size() + IdLength > element.size())
+            continue;
+        const char *idText = element.data() + idAt + idTag.size();
+        int index = -1;
+        char expected[IdLength + 4];
+        if (next < charges.count() && !charges.at(next).Id.isNull() &&
+            std::memcmp(writeId(expected, charges.at(next).Id) - IdLength, idText,
+                        size_t(IdLength)) == 0) {
+            index = next; // the next charge of the list, as in a file QorLog wrote
+        } else {
+            const QUuid id = QUuid::fromString(QLatin1StringView(idText, IdLength));
+            if (id.isNull())
+                continue;
+            if (!indexed) {
+                byId.reserve(charges.count());
+                for (int i = 0; i < charges.count(); ++i)
+                    byId.insert(charges.at(i).Id, i);
+                indexed = true;
+            }
+            index = byId.value(id, -1);
+        }
+        if (index < 0 || places[size_t(index)].Generation != 0)
+            continue;
+        next = index + 1;
+        const TChargeEntry &entry = charges.at(index);
+        formatted.resize(writer.room(entry));
+        const qsizetype length = writer.write(formatted.data(), entry) - formatted.constData();
+        if (length != element.size() || length > std::numeric_limits<qint32>::max() ||
+            std::memcmp(formatted.constData(), element.data(), size_t(length)) != 0)
+            continue;
+        places[size_t(index)] = {bufferOffset + start, generation, qint32(length)};
+        ++found.Found;
+    }
+    // Read whole from the file the log was read from: what it holds is still under that name
+    // only while its identity stays, which the save checks again.
+    if (TLogFileIdentity::ofOpenFile(file) != identity)
+        return false;
+    found.Written.Generation = generation;
+    found.Written.Path = path;
+    found.Written.Identity = identity;
+    found.Written.DecimalPoint = decimalPoint;
+    found.Written.Names[0] = log.PowerSourcesStringList.names();
+    found.Written.Names[1] = log.ChargersStringList.names();
+    found.Written.Names[2] = log.BatteriesStringList.names();
+    found.Written.Names[3] = log.TerminationsStringList.names();
+    found.Places = std::move(places);
     return true;
 }
 

@@ -64,6 +64,21 @@ using BeforeCommitFn = std::function<bool(const QFileDevice &)>;
 bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit);
 QByteArray WriteChargeLog(TChargeLog &log);
 
+// Where the charges of a log just read lie in its file, so that the first save copies the
+// unchanged ones from it as every later save does: each charge whose bytes in the file are
+// exactly what a save writes for it gets its place, and `written` says which file holds them.
+// `log` is the log as read from the file `identity` describes (sorted, names as read); the
+// file must still be that file, else false is returned and nothing is found. Reads the file
+// once, a piece at a time; safe on a thread of its own while nothing changes `log`.
+struct TFoundPlaces
+{
+    TWrittenLog Written;
+    std::vector<TWrittenPlace> Places; // one per charge, in list order
+    int Found = 0;
+};
+bool FindWrittenPlaces(const QString &path, const TChargeLog &log, const TLogFileIdentity &identity,
+                       TFoundPlaces &found);
+
 // The function a log file is read through, pread(2) unless a test puts another in its place
 // to play a failing disk. Null restores pread.
 using PreadFn = ssize_t (*)(int fd, void *buffer, size_t size, off_t offset);

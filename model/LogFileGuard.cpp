@@ -102,10 +102,38 @@ void TLogFileGuard::collectBackup(bool wait)
         reportBackupFailure(failure);
 }
 
+void TLogFileGuard::lendBase(const TChargeLog &log)
+{
+    if (m_baseLent || !m_base.ChargeStringList.sharesEntriesWith(log.ChargeStringList))
+        return; // the base holds charges of its own (a merge made it): nothing to lend
+    m_base.ChargeStringList.clear();
+    m_baseLent = true;
+}
+
+void TLogFileGuard::returnBase(const TChargeLog &log)
+{
+    if (!m_baseLent)
+        return;
+    m_base.ChargeStringList = log.ChargeStringList;
+    m_baseLent = false;
+}
+
+void TLogFileGuard::takeBaseBack(const TChargeLog &memory)
+{
+    if (!m_baseLent)
+        return;
+    TChargeLog saved = memory;
+    if (m_takeBack)
+        m_takeBack(saved);
+    m_base.ChargeStringList = std::move(saved.ChargeStringList);
+    m_baseLent = false;
+}
+
 void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete,
                           const std::optional<TLogFileIdentity> &readFrom)
 {
     m_base = log;
+    m_baseLent = false;
     m_identity = readFrom ? *readFrom : TLogFileIdentity::ofPath(m_path);
     m_fileComplete = fileComplete;
     watch();
@@ -225,6 +253,7 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
         return change;
     }
     change.Type = TOutsideChange::Kind::Merged;
+    takeBaseBack(memory);
     // Charges that come without ids (a file another program wrote) get the ids the merge
     // gives them, so that the base holds them too.
     for (int i = 0; i < disk.ChargeStringList.count(); ++i)
@@ -237,6 +266,7 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     // The identity read before the file was: should it have changed during the read, the
     // next look reads it again.
     m_base = std::move(disk);
+    m_baseLent = false;
     return change;
 }
 
@@ -289,6 +319,18 @@ void TLogFileGuard::releaseLock()
 
 void TLogFileGuard::save(TChargeLog &log)
 {
+    save(log, {});
+}
+
+void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
+{
+    // The way back serves this save only.
+    struct TakeBackFor
+    {
+        TakeBack &Held;
+        TakeBackFor(TakeBack &held, const TakeBack &given) : Held(held) { Held = given; }
+        ~TakeBackFor() { Held = nullptr; }
+    } takeBackForThisSave(m_takeBack, takeBack);
     if (m_readOnly)
         throw QorLogError(tr("The log file %1 could not be read; QorLog saves nothing until it "
                              "can be read again.")
@@ -357,6 +399,7 @@ void TLogFileGuard::save(TChargeLog &log)
         // the temporary file is what now lies under the log's name.
         m_identity = written;
         m_base = log;
+        m_baseLent = false;
         m_fileComplete = true;
         watch();
         if (backupDue) {

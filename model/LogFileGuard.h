@@ -114,6 +114,17 @@ public:
     // The day's backup is a link made just before the rename, or a copy made after it on a
     // thread of its own from the replaced file, kept open (waitForBackup() waits for it).
     void save(TChargeLog &log);
+    // The way from the log as changed back to the log as last saved, for the charges: what a
+    // change that lent the base (lendBase) gives save().
+    using TakeBack = std::function<void(TChargeLog &)>;
+    void save(TChargeLog &log, const TakeBack &takeBack);
+    // While the log stands as last saved, the base holds its very charges. Before a change that
+    // the caller can take back, the base lets go of them, so that the change need not copy
+    // them all; the save that follows is given the way back (save(log, takeBack)), and makes
+    // the base from it should another program have changed the file. Should the save fail and
+    // the change be taken back, returnBase() makes the log the base again.
+    void lendBase(const TChargeLog &log);
+    void returnBase(const TChargeLog &log);
     // Waits for a backup copy still being written; a failure is reported (backupFailed()).
     void waitForBackup() { collectBackup(true); }
 
@@ -154,10 +165,14 @@ private:
     void collectBackup(bool wait);
     void copyInBackground(const QFile &replaced, const QDate &day);
     void keepDroppedVersions(const TLogMerge &merge, const TChargeLog &memory);
+    // The charges of the base again, made from `memory` while they are lent.
+    void takeBaseBack(const TChargeLog &memory);
 
     QString m_path;
     TBackupStore m_backups;
     TChargeLog m_base;
+    bool m_baseLent = false; // m_base holds no charges: they are the log's as saved
+    TakeBack m_takeBack;     // from the log to the log as saved, while save() runs
     TLogFileIdentity m_identity;
     QFileSystemWatcher m_watcher;
     QTimer m_settle;

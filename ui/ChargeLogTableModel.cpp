@@ -17,7 +17,7 @@ QStringList TChargeLogTableModel::columnTitles()
 
 qint32 TChargeLogTableModel::keyAt(int row) const
 {
-    return row >= 0 && row < shownCount() ? m_rows[size_t(row)].Record.Key : 0;
+    return row >= 0 && row < shownCount() ? m_rows[size_t(row)].Key : 0;
 }
 
 void TChargeLogTableModel::setDischargeColour(const QColor &colour)
@@ -41,9 +41,18 @@ int TChargeLogTableModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString TChargeLogTableModel::cellText(const Row &row, int column) const
+const TChargeEntry *TChargeLogTableModel::entryOf(const Row &row) const
 {
-    return cellText(*m_log, row.Record, row.Text, column, m_locale);
+    const TChargeList &charges = m_log->ChargeStringList;
+    if (row.Position < charges.count() && charges.at(row.Position).Record.Key == row.Key)
+        return &charges.at(row.Position);
+    const int position = charges.FindChargeIndex(row.Key);
+    return position >= 0 ? &charges.at(position) : nullptr;
+}
+
+QString TChargeLogTableModel::cellText(const TChargeEntry &entry, int column) const
+{
+    return cellText(*m_log, entry.Record, entry.Text, column, m_locale);
 }
 
 QString TChargeLogTableModel::cellText(const TChargeLog &log, const TChargeRecord &r,
@@ -85,11 +94,13 @@ QString TChargeLogTableModel::rowsAsTabSeparatedText(const QList<int> &rows) con
     };
     QString text = line(columnTitles());
     for (int row : rows) {
-        if (row < 0 || row >= shownCount())
+        const TChargeEntry *entry =
+            row >= 0 && row < shownCount() ? entryOf(m_rows[size_t(row)]) : nullptr;
+        if (!entry)
             continue;
         QStringList fields;
         for (int column = 0; column < ColumnCount; ++column)
-            fields.append(cellText(m_rows[size_t(row)], column));
+            fields.append(cellText(*entry, column));
         text += line(fields);
     }
     return text;
@@ -99,12 +110,15 @@ QVariant TChargeLogTableModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= shownCount())
         return {};
-    const Row &row = m_rows[size_t(index.row())];
+    const TChargeEntry *entry = entryOf(m_rows[size_t(index.row())]);
+    if (!entry)
+        return {};
+    const TChargeRecord &record = entry->Record;
     switch (role) {
     case Qt::DisplayRole: {
         // A cell shows at most a screenful: laying out megabytes of comment for every paint
         // would freeze the window. The whole text stays in the log and in the dialog.
-        QString text = cellText(row, index.column());
+        QString text = cellText(*entry, index.column());
         if (text.size() > MaxCellText) {
             text.truncate(MaxCellText);
             text.append(QChar(0x2026));
@@ -113,20 +127,20 @@ QVariant TChargeLogTableModel::data(const QModelIndex &index, int role) const
     }
     case Qt::AccessibleTextRole: {
         // The colour that marks a discharge, said in words.
-        QString text = cellText(row, index.column());
+        QString text = cellText(*entry, index.column());
         if (text.size() > MaxCellText)
             text.truncate(MaxCellText);
         if ((index.column() == AmpsColumn || index.column() == AmpHoursColumn) &&
-            (row.Record.NominalChargeAmps < 0 || row.Record.AmpHours < 0))
+            (record.NominalChargeAmps < 0 || record.AmpHours < 0))
             return tr("%1, discharge").arg(text);
         return text;
     }
     case KeyRole:
-        return index.column() == DateTimeColumn ? QVariant(row.Record.Key) : QVariant();
+        return index.column() == DateTimeColumn ? QVariant(record.Key) : QVariant();
     case Qt::ForegroundRole:
         // A discharge (either figure negative) shows both figures in the discharge colour.
         if ((index.column() == AmpsColumn || index.column() == AmpHoursColumn) &&
-            (row.Record.NominalChargeAmps < 0 || row.Record.AmpHours < 0))
+            (record.NominalChargeAmps < 0 || record.AmpHours < 0))
             return m_dischargeColour;
         return {};
     case Qt::TextAlignmentRole:

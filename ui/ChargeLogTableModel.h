@@ -9,10 +9,11 @@
 
 #include <vector>
 
-// The rows of the charge log table: one per shown record, oldest first. A row keeps a copy of
-// its record and its entry text (implicitly shared), and texts are made only when a cell is
-// painted, so a rebuild of 100,000 rows allocates no per-cell objects. An empty table has one
-// blank row without a key.
+// The rows of the charge log table: one per shown record, oldest first. A row keeps its
+// record's key and where the record stood in the log at the rebuild (8 bytes), and texts are
+// made only when a cell is painted, so a rebuild of a million rows is one pass that allocates
+// no per-row or per-cell objects. A row always shows the record of its key, also should the log
+// have changed before the next rebuild. An empty table has one blank row without a key.
 class TChargeLogTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -61,10 +62,12 @@ public:
 private:
     struct Row
     {
-        TChargeRecord Record;
-        QString Text; // "chargerlogfile*comment"
+        qint32 Key;
+        int Position; // in the log's charge list at the rebuild
     };
-    QString cellText(const Row &row, int column) const;
+    // The record the row shows, or null when the log holds it no more.
+    const TChargeEntry *entryOf(const Row &row) const;
+    QString cellText(const TChargeEntry &entry, int column) const;
 
 public:
     // The text of a cell as the table shows it: the record's entry text is
@@ -105,7 +108,7 @@ void TChargeLogTableModel::rebuild(const TChargeLog &log, PerRecord perRecord)
         const TChargeEntry &entry = charges.at(i);
         if (!log.isShown(entry.Record))
             continue;
-        m_rows.push_back(Row{entry.Record, entry.Text});
+        m_rows.push_back(Row{entry.Record.Key, i});
         perRecord(entry.Record);
     }
     endResetModel();

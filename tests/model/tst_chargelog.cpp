@@ -137,6 +137,8 @@ private slots:
 
     void keysAndFind();
     void nextKeyAfterRead();
+    void indexAndOrderFollowChanges_data();
+    void indexAndOrderFollowChanges();
     void splitChargeText_data();
     void splitChargeText();
     void stableSortOfEqualDateTimes();
@@ -314,6 +316,59 @@ void TestChargeLog::keysAndFind()
     log.ClearChargeList();
     QCOMPARE(log.FindChargeIndex(7), -1);
     QCOMPARE(log.FindChargeIndex(5), -1);
+}
+
+void TestChargeLog::indexAndOrderFollowChanges_data()
+{
+    QTest::addColumn<QList<qint32>>("keys");
+    QTest::newRow("one after the other") << QList<qint32>{1, 2, 3, 4, 5, 6, 7, 8};
+    QTest::newRow("far apart") << QList<qint32>{7, 3000000, 12, 2147483647, 40, 5, 999999, 8};
+    QTest::newRow("below zero") << QList<qint32>{-5, 3, -2147483647, 9, 0, 2, 1, 4};
+}
+
+// Whatever the keys, every look-up and the order of the list agree with the entries as they
+// stand after each kind of change.
+void TestChargeLog::indexAndOrderFollowChanges()
+{
+    QFETCH(QList<qint32>, keys);
+    TChargeList list;
+    const auto check = [&list](const QList<qint32> &all) {
+        bool sorted = true;
+        for (int i = 1; i < list.count(); ++i)
+            sorted = sorted && list.record(i - 1).DateTime <= list.record(i).DateTime;
+        QCOMPARE(list.isSortedByDateTime(), sorted);
+        for (qint32 key : all) {
+            int at = -1;
+            for (int i = 0; i < list.count(); ++i)
+                at = list.record(i).Key == key ? i : at;
+            QCOMPARE(list.FindChargeIndex(key), at);
+        }
+    };
+    QList<qint32> all = keys;
+    all << 77 << -77 << 1500000;
+    for (int i = 0; i < keys.size(); ++i) {
+        TChargeRecord record;
+        record.Key = keys.at(i);
+        record.DateTime = 100 + i;
+        list.append(record, QString());
+        check(all); // the index grows with every append once it is made
+    }
+    TChargeRecord moved = list.record(2);
+    moved.DateTime = 500;
+    list.replace(2, moved, QString());
+    check(all);
+    list.sortByDateTime();
+    check(all);
+    list.takeKeys({keys.at(0), keys.at(5)});
+    check(all);
+    TChargeRecord early;
+    early.Key = 1500000;
+    early.DateTime = 1;
+    list.append(early, QString());
+    check(all);
+    list.sortByDateTime();
+    list.removeAt(1);
+    check(all);
 }
 
 void TestChargeLog::nextKeyAfterRead()

@@ -54,6 +54,41 @@ private Q_SLOTS:
         QCOMPARE(list.text(list.FindChargeIndex(6)), QStringLiteral("6"));
     }
 
+    // Entries put back into a list of its own (in place) land where they land in a shared one
+    // (a new list): at their positions, after one another, past the end appended.
+    void putBackOwnOrShared_data()
+    {
+        QTest::addColumn<QList<int>>("positions");
+        QTest::addColumn<QList<qint32>>("expected"); // new entries are keys 101, 102, ...
+        QTest::newRow("front and middle") << QList<int>{0, 3} << QList<qint32>{101, 1, 2, 102, 3};
+        QTest::newRow("the same place twice")
+            << QList<int>{1, 1} << QList<qint32>{1, 101, 102, 2, 3};
+        QTest::newRow("past the end")
+            << QList<int>{2, 9, 40} << QList<qint32>{1, 2, 101, 3, 102, 103};
+        QTest::newRow("below zero") << QList<int>{-3} << QList<qint32>{101, 1, 2, 3};
+    }
+    void putBackOwnOrShared()
+    {
+        QFETCH(QList<int>, positions);
+        QFETCH(QList<qint32>, expected);
+        QVector<TPositionedEntry> entries;
+        for (int i = 0; i < positions.size(); ++i) {
+            TChargeRecord record;
+            record.Key = 101 + i;
+            entries.append(TPositionedEntry{positions.at(i), TChargeEntry{QString(), record}});
+        }
+        TChargeList own = listOf(3);
+        own.insertAtPositions(entries);
+        QCOMPARE(keys(own), expected);
+        TChargeList shared = listOf(3);
+        const TChargeList copy = shared;
+        shared.insertAtPositions(entries);
+        QCOMPARE(keys(shared), expected);
+        QCOMPARE(keys(copy), (QList<qint32>{1, 2, 3}));
+        for (qint32 key : expected)
+            QCOMPARE(own.record(own.FindChargeIndex(key)).Key, key);
+    }
+
     void changeUndoesAndRedoesExactly()
     {
         // An edit of key 2 that moved it to the end, plus a new key 7 in front.

@@ -193,6 +193,8 @@ private slots:
     void saveAfterChange_data();
     void saveAfterChange();
     void replacedFilesAreLetGo();
+    void placesOfAReadLog_data();
+    void placesOfAReadLog();
     void sampleLog();
     void templateReadsAsEmpty();
     void readingRules_data();
@@ -390,6 +392,74 @@ void TestLogFile::saveAfterChange()
     LogFile::SaveChargeLog(path, log);
     QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
     QLocale::setDefault(QLocale::c());
+}
+
+// A log just read finds where its file holds each charge's bytes, so that its first save copies
+// them; whatever is found, every save writes exactly what formatting the log gives.
+void TestLogFile::placesOfAReadLog_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("readable"); // the finder can take the file for the one read
+    QTest::addColumn<int>("missing");   // charges whose bytes are not found
+    QTest::newRow("written by QorLog") << "as written" << true << 0;
+    QTest::newRow("charges out of order") << "swapped" << true << 0;
+    QTest::newRow("one charge spelt otherwise") << "spaced" << true << 1;
+    QTest::newRow("another separator") << "german" << true << -1;
+    QTest::newRow("replaced after the read") << "replaced" << false << 0;
+}
+
+void TestLogFile::placesOfAReadLog()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, readable);
+    QFETCH(int, missing);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("qorlog.QorLog");
+    QRandomGenerator rng(5);
+    TChargeLog written;
+    fillRandomLog(written, rng, 120);
+    QLocale::setDefault(file == "german" ? German : QLocale::c());
+    QByteArray bytes = LogFile::WriteChargeLog(written);
+    QLocale::setDefault(QLocale::c());
+    const QByteArray start("\n    <Charge>"), end("\n    </Charge>");
+    const qsizetype first = bytes.indexOf(start);
+    const qsizetype firstEnd = bytes.indexOf(end, first) + end.size();
+    if (file == "swapped") {
+        // The first charge moves to the end of the list.
+        const QByteArray charge = bytes.mid(first, firstEnd - first);
+        bytes.remove(first, charge.size());
+        bytes.insert(bytes.lastIndexOf(end) + end.size(), charge);
+    } else if (file == "spaced") {
+        bytes.insert(first + start.size(), ' '); // a blank between elements reads the same
+    }
+    QVERIFY(writeBytes(path, bytes));
+
+    TChargeLog log;
+    const TLogFileIdentity identity = TLogFileIdentity::ofPath(path);
+    LogFile::LoadChargeLog(path, log);
+    log.ChargeStringList.sortByDateTime();
+    if (file == "replaced")
+        QVERIFY(writeBytes(path, bytes + "\n"));
+    LogFile::TFoundPlaces found;
+    QCOMPARE(LogFile::FindWrittenPlaces(path, log, identity, found), readable);
+    const int count = log.ChargeStringList.count();
+    if (!readable) {
+        QCOMPARE(found.Found, 0);
+    } else if (missing >= 0) {
+        QCOMPARE(found.Found, count - missing);
+    } else {
+        QVERIFY(found.Found < count);
+    }
+    log.ChargeStringList.noteWrittenPlaces(found.Places);
+    if (readable)
+        log.LastWritten = found.Written;
+    // The first save, and one after a change in the middle, give the formatted bytes.
+    LogFile::SaveChargeLog(path, log);
+    QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
+    log.StoreChargeRecord(log.ChargeStringList.record(count / 2).Key, 77.5, "Pb", "QorA1", "Cell",
+                          1, 2, "Normal", "edited", "");
+    LogFile::SaveChargeLog(path, log);
+    QCOMPARE(readBytes(path), LogFile::WriteChargeLog(log));
 }
 
 // Each save lets go of the file it replaced, if not at once then soon after.

@@ -143,6 +143,31 @@ private Q_SLOTS:
         QCOMPARE(batteriesOnDisk(), QStringList{"M"});
     }
 
+    // An undo whose save finds another QorLog's change merges it against the log as that save
+    // replaces it: the charge undone stays undone, the other's comes in.
+    void outsideChangeFoundByAnUndo()
+    {
+        TQorLogMainForm *form = openForm();
+        form->logFileGuard()->setSettleInterval(60000);
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        bool added = false;
+        form->logFileGuard()->setBeforeCommitHook([&] {
+            if (std::exchange(added, true))
+                return;
+            TChargeLog other;
+            LogFile::LoadChargeLog(logPath(), other);
+            add(other, 300, QStringLiteral("Z"));
+            LogFile::SaveChargeLog(logPath(), other);
+        });
+        form->undoStack()->undo();
+        QVERIFY(added);
+        QCOMPARE(batteries(form->log()), (QStringList{"A", "B", "Z"}));
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "Z"}));
+    }
+
     // A sync tool's conflict copy: what it adds is one undo step, and the copy is put away.
     void conflictCopyIsMergedAsOneStep()
     {
