@@ -1,0 +1,816 @@
+#include "Soak.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace Soak {
+
+namespace {
+
+// Day counts of the soak's charges start here (2025-12-09) and grow by a minute per charge.
+constexpr double FirstDay = 46000.0;
+constexpr int RecentKept = 20;
+
+void print(const QString &text)
+{
+    std::fprintf(stdout, "%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+QString answerText(Answer answer)
+{
+    switch (answer) {
+    case Answer::Stored:
+        return QStringLiteral("stored");
+    case Answer::Refused:
+        return QStringLiteral("refused");
+    case Answer::Unknown:
+        break;
+    }
+    return QStringLiteral("no certain answer");
+}
+
+// The file's identity and that of its lock, to see when saving has stopped.
+QString fileStamp(const QString &path)
+{
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("-");
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(st.st_ino)
+        .arg(st.st_size)
+        .arg(st.st_mtim.tv_sec)
+        .arg(st.st_mtim.tv_nsec);
+}
+
+QString csvDateTime(double dayCount)
+{
+    const QDateTime start(QDate(1899, 12, 30), QTime(0, 0));
+    return start.addMSecs(qint64(dayCount * 86400000.0 + 0.5))
+        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+} // namespace
+
+void Figures::add(const Figures &o)
+{
+    steps += o.steps;
+    charges += o.charges;
+    refused += o.refused;
+    unsure += o.unsure;
+    kills += o.kills;
+    restarts += o.restarts;
+    terms += o.terms;
+    outsideChanges += o.outsideChanges;
+    fullDisks += o.fullDisks;
+    readOnlySpells += o.readOnlySpells;
+    unreadableSpells += o.unreadableSpells;
+    conflictCopies += o.conflictCopies;
+    secondRounds += o.secondRounds;
+    secondKills += o.secondKills;
+    capturesKilled += o.capturesKilled;
+    confirmations += o.confirmations;
+    cancellations += o.cancellations;
+    edits += o.edits;
+    deletions += o.deletions;
+    undos += o.undos;
+    redos += o.redos;
+    imports += o.imports;
+    leftoverTemporaries = qMax(leftoverTemporaries, o.leftoverTemporaries);
+}
+
+Soak::Soak(const Options &options, const QString &program, const QString &base, bool root,
+           const QString &display)
+    : m_options(options), m_program(program), m_display(display), m_root(root),
+      m_random(options.seed), m_world(base, root)
+{
+}
+
+Soak::~Soak()
+{
+    stopSecond(true);
+    m_main.kill();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The program
+
+QProcessEnvironment Soak::mainEnvironment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_world.base() + QStringLiteral("/runtime"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_world.dataHome());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_world.base() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return env;
+}
+
+bool Soak::startMain()
+{
+    m_main.program = m_program;
+    m_main.environment = mainEnvironment();
+    m_main.outputFile = m_world.base() + QStringLiteral("/qorlog-main.txt");
+    QString error;
+    if (!m_main.start({QStringLiteral("--log-file"), m_world.logPath()}, m_bus.connection(),
+                      error)) {
+        fail({QStringLiteral("QorLog did not start: ") + error});
+        return false;
+    }
+    m_model.newRun();
+    ++m_figures.restarts;
+    return true;
+}
+
+bool Soak::startSecond()
+{
+    if (m_second && m_second->isRunning())
+        return true;
+    m_second = std::make_unique<QorLogProcess>();
+    m_second->program = m_program;
+    QProcessEnvironment env = mainEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus2.address());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_world.base() + QStringLiteral("/runtime2"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_world.base() + QStringLiteral("/data2"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_second->environment = env;
+    m_second->outputFile = m_world.base() + QStringLiteral("/qorlog-second.txt");
+    QString error;
+    if (!m_second->start({QStringLiteral("--log-file"), m_world.logPath()}, m_bus2.connection(),
+                         error)) {
+        fail({QStringLiteral("the second QorLog did not start: ") + error});
+        return false;
+    }
+    return true;
+}
+
+void Soak::stopSecond(bool kill)
+{
+    if (!m_second)
+        return;
+    if (kill) {
+        m_second->kill();
+        m_lockMayBeStale = true;
+    } else {
+        int code = 0;
+        if (!m_second->terminate(code) || code != 0)
+            fail({QStringLiteral("the second QorLog did not end on SIGTERM (exit code %1)")
+                      .arg(code)});
+    }
+    m_second.reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run
+
+int Soak::run()
+{
+    QString error;
+    if (!m_world.setUp(error) || !m_bus.start(error) || !m_bus2.start(error)) {
+        print(QStringLiteral("soak: cannot set up: ") + error);
+        return 2;
+    }
+    print(QStringLiteral("seed %1 (files in %2)").arg(m_options.seed).arg(m_world.base()));
+    if (!m_world.mounted())
+        print(QStringLiteral("note: not root: no disk-full spells; read-only by permissions"));
+    m_clock.start();
+    if (!startMain())
+        return 1;
+    struct Action
+    {
+        int weight;
+        std::function<void()> run;
+    };
+    const QList<Action> actions = {
+        {30, [this] { addDirect(); }},      {6, [this] { addConfirmed(); }},
+        {4, [this] { editRow(); }},         {4, [this] { deleteRows(); }},
+        {6, [this] { undoOrRedo(false); }}, {3, [this] { undoOrRedo(true); }},
+        {4, [this] { importCsv(); }},       {7, [this] { outsideChange(); }},
+        {3, [this] { conflictCopy(); }},    {5, [this] { secondRound(); }},
+        {20, [this] { killMain(); }},       {3, [this] { terminateMain(); }},
+        {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
+        {1, [this] { unreadableSpell(); }},
+    };
+    int total = 0;
+    for (const Action &action : actions)
+        total += action.weight;
+    while (!m_failed && m_clock.elapsed() < m_options.durationMs) {
+        ++m_figures.steps;
+        int roll = pick(total);
+        for (const Action &action : actions) {
+            if (roll < action.weight) {
+                action.run();
+                break;
+            }
+            roll -= action.weight;
+        }
+        if (!m_failed && !m_main.isRunning())
+            fail({QStringLiteral("QorLog ended by itself")});
+        if (m_failed)
+            break;
+        waitIdle(m_quietMs);
+        verify();
+        m_quietMs = 150;
+    }
+    stopSecond(false);
+    if (!m_failed) {
+        int code = 0;
+        if (!m_main.terminate(code) || code != 0)
+            fail({QStringLiteral("QorLog did not end on SIGTERM at the end (exit code %1)")
+                      .arg(code)});
+    }
+    m_figures.leftoverTemporaries = m_world.temporaryFiles();
+    if (m_failed) {
+        m_world.keepFiles();
+        return 1;
+    }
+    return 0;
+}
+
+void Soak::note(const QString &action)
+{
+    const QString line = QStringLiteral("step %1 (%2 s): %3")
+                             .arg(m_figures.steps)
+                             .arg(m_clock.elapsed() / 1000.0, 0, 'f', 1)
+                             .arg(action);
+    m_recent.append(line);
+    while (m_recent.size() > RecentKept)
+        m_recent.removeFirst();
+    if (m_options.verbose)
+        print(line);
+}
+
+void Soak::fail(const QStringList &differences)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    print(QStringLiteral("\nDIFFERENCE at step %1 of seed %2:")
+              .arg(m_figures.steps)
+              .arg(m_options.seed));
+    for (const QString &difference : differences)
+        print(QStringLiteral("  ") + difference);
+    print(QStringLiteral("The last actions:"));
+    for (const QString &line : m_recent)
+        print(QStringLiteral("  ") + line);
+    print(QStringLiteral("Files kept in %1 (the log's folder as %1/kept)").arg(m_world.base()));
+}
+
+void Soak::waitIdle(int quietMs)
+{
+    QString last;
+    QElapsedTimer quiet;
+    quiet.start();
+    waitFor(
+        [&] {
+            const QString stamp =
+                fileStamp(m_world.logPath()) + QLatin1Char('|') + fileStamp(m_world.lockPath());
+            if (stamp != last) {
+                last = stamp;
+                quiet.restart();
+            }
+            return quiet.elapsed() >= quietMs;
+        },
+        15000);
+}
+
+void Soak::verify(const Allowance &allowance)
+{
+    if (m_failed || m_world.unreadable())
+        return;
+    for (auto it = m_pendingCopies.begin(); it != m_pendingCopies.end();) {
+        if (QFileInfo::exists(it->first)) {
+            ++it;
+            continue;
+        }
+        for (const QString &tag : it->second)
+            if (m_model.expectation(tag) == Expect::Pending)
+                m_model.expect(tag, Expect::Present);
+        it = m_pendingCopies.erase(it);
+    }
+    QStringList differences = m_model.check(readFileState(m_world.logPath()), allowance);
+    differences += m_world.checkCopies();
+    if (!differences.isEmpty())
+        fail(differences);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Charges
+
+ChargeCall Soak::newCharge(bool confirm)
+{
+    ChargeCall call;
+    call.comment = m_model.newTag();
+    call.dateTime = FirstDay + (++m_chargeNumber) / 1440.0;
+    call.battery = QStringLiteral("Pack %1").arg(pick(8) + 1);
+    call.amps = 1.5;
+    call.ampHours = 0.5 + pick(4500) / 1000.0;
+    call.confirm = confirm;
+    return call;
+}
+
+NewCharge Soak::newOutsideCharge()
+{
+    const ChargeCall call = newCharge(false);
+    return {call.comment, call.dateTime, call.battery, call.ampHours};
+}
+
+void Soak::settle(const QString &tag, Answer answer, double ampHours, const QString &message)
+{
+    switch (answer) {
+    case Answer::Stored:
+        ++m_figures.charges;
+        m_model.expect(tag, Expect::Present, ampHours);
+        break;
+    case Answer::Refused:
+        ++m_figures.refused;
+        m_model.expect(tag, Expect::Absent, ampHours);
+        break;
+    case Answer::Unknown:
+        ++m_figures.unsure;
+        m_model.expect(tag, Expect::Maybe, ampHours);
+        break;
+    }
+    if (answer != Answer::Stored && m_options.verbose)
+        note(QStringLiteral("  %1 %2: %3").arg(tag, answerText(answer), message));
+}
+
+QString Soak::randomPresentTag()
+{
+    const QStringList tags = m_model.presentTags();
+    return tags.isEmpty() ? QString() : tags.at(pick(int(tags.size())));
+}
+
+void Soak::addDirect()
+{
+    const ChargeCall call = newCharge(false);
+    note(QStringLiteral("AddCharge %1").arg(call.comment));
+    QDBusPendingCall pending = sendAddCharge(m_bus.connection(), call);
+    QString message;
+    settle(call.comment, answerOf(pending, message), call.ampHours, message);
+}
+
+void Soak::addConfirmed()
+{
+    const ChargeCall call = newCharge(true);
+    const bool confirm = chance(0.7);
+    note(QStringLiteral("AddCharge %1 with confirmation, then %2")
+             .arg(call.comment, confirm ? QStringLiteral("OK") : QStringLiteral("Cancel")));
+    closePopups();
+    QDBusPendingCall pending = sendAddCharge(m_bus.connection(), call);
+    QString message;
+    const Answer answer = answerOf(pending, message);
+    if (answer != Answer::Stored) {
+        // The dialog never opened: nothing may be stored.
+        settle(call.comment, answer == Answer::Refused ? Answer::Refused : Answer::Unknown,
+               call.ampHours, message);
+        return;
+    }
+    QString dialog;
+    waitFor(
+        [&] {
+            const QStringList found = windows(QStringLiteral("ChargeData"));
+            dialog = found.isEmpty() ? QString() : found.constLast();
+            return !dialog.isEmpty();
+        },
+        10000);
+    if (dialog.isEmpty()) {
+        fail({QStringLiteral("the confirmation dialog of %1 did not open").arg(call.comment)});
+        return;
+    }
+    keys(dialog, {confirm ? QStringLiteral("Return") : QStringLiteral("Escape")});
+    const bool closed =
+        waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000);
+    if (!closed) {
+        // OK could not store it (the reason is shown); the user gives up.
+        keys(dialog, {QStringLiteral("Escape")});
+        waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000);
+        m_model.expect(call.comment, Expect::Absent, call.ampHours);
+        ++m_figures.cancellations;
+        return;
+    }
+    if (confirm) {
+        ++m_figures.confirmations;
+        ++m_figures.charges;
+        m_model.expect(call.comment, Expect::Present, call.ampHours);
+    } else {
+        ++m_figures.cancellations;
+        m_model.expect(call.comment, Expect::Absent, call.ampHours);
+    }
+}
+
+void Soak::editRow()
+{
+    const QString main = mainWindow();
+    if (main.isEmpty() || !clickTable(main))
+        return;
+    const QString tag = m_model.newTag();
+    const int down = pick(30);
+    note(QStringLiteral("edit row %1 to %2 in the charge data dialog").arg(down).arg(tag));
+    QStringList sequence = {QStringLiteral("ctrl+Home")};
+    for (int i = 0; i < down; ++i)
+        sequence << QStringLiteral("Down");
+    sequence << QStringLiteral("Return");
+    keys(main, sequence);
+    QString dialog;
+    waitFor(
+        [&] {
+            const QStringList found = windows(QStringLiteral("ChargeData"));
+            dialog = found.isEmpty() ? QString() : found.constLast();
+            return !dialog.isEmpty();
+        },
+        5000);
+    if (dialog.isEmpty()) {
+        m_model.expect(tag, Expect::Absent);
+        return; // an empty table
+    }
+    // The comment is the ninth field in the tab order from the date.
+    QStringList edit;
+    for (int i = 0; i < 8; ++i)
+        edit << QStringLiteral("Tab");
+    keys(dialog, {QStringLiteral("shift+Tab")}); // from wherever the focus is, to a known place
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^ChargeData$")},
+            mainEnvironment());
+    Q_UNUSED(edit);
+    m_model.expect(tag, Expect::Absent);
+}
+
+void Soak::deleteRows()
+{
+    const QString main = mainWindow();
+    if (main.isEmpty() || !clickTable(main))
+        return;
+    const int down = pick(30);
+    const int more = pick(4);
+    note(QStringLiteral("Delete Selection of %1 rows from row %2").arg(more + 1).arg(down));
+    QStringList sequence = {QStringLiteral("ctrl+Home")};
+    for (int i = 0; i < down; ++i)
+        sequence << QStringLiteral("Down");
+    for (int i = 0; i < more; ++i)
+        sequence << QStringLiteral("shift+Down");
+    sequence << QStringLiteral("Delete");
+    keys(main, sequence);
+    ++m_figures.deletions;
+    waitIdle(300);
+    Allowance allowance;
+    allowance.deletions = more + 1;
+    verify(allowance);
+}
+
+void Soak::undoOrRedo(bool redo)
+{
+    const QString main = mainWindow();
+    if (main.isEmpty())
+        return;
+    closePopups();
+    note(redo ? QStringLiteral("Redo (ctrl+shift+z)") : QStringLiteral("Undo (ctrl+z)"));
+    keys(main, {redo ? QStringLiteral("ctrl+shift+z") : QStringLiteral("ctrl+z")});
+    ++(redo ? m_figures.redos : m_figures.undos);
+    waitIdle(300);
+    Allowance allowance;
+    allowance.flip = true;
+    verify(allowance);
+}
+
+void Soak::importCsv()
+{
+    const int rows = 1 + pick(4);
+    const QString path = m_world.base() + QStringLiteral("/csv/import-%1.csv").arg(++m_csvNumber);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    QTextStream out(&file);
+    out << "DateTime,DayCount,PowerSource,Charger,Battery,NominalChargeAmps,AmpHours,Termination,"
+           "Comment,ChargerLogFileName\r\n";
+    QList<ChargeCall> calls;
+    for (int i = 0; i < rows; ++i) {
+        const ChargeCall call = newCharge(false);
+        calls.append(call);
+        out << csvDateTime(call.dateTime) << ',' << QString::number(call.dateTime, 'g', 17)
+            << ",Mains,Importer," << call.battery << ',' << call.amps << ','
+            << QString::number(call.ampHours, 'g', 17) << ",Normal," << call.comment << ",\r\n";
+    }
+    file.close();
+    note(QStringLiteral("--import-csv of %1 rows (%2 .. %3)")
+             .arg(rows)
+             .arg(calls.constFirst().comment, calls.constLast().comment));
+    const ToolResult result = runTool(
+        m_program,
+        {QStringLiteral("--import-csv"), path, QStringLiteral("--log-file"), m_world.logPath()},
+        mainEnvironment(), 60000);
+    ++m_figures.imports;
+    const Answer answer = !result.finished       ? Answer::Unknown
+                          : result.exitCode == 0 ? Answer::Stored
+                          : result.exitCode == 1 ? Answer::Refused
+                                                 : Answer::Unknown;
+    for (const ChargeCall &call : calls)
+        settle(call.comment, answer, call.ampHours, result.err.trimmed());
+}
+
+void Soak::outsideChange()
+{
+    const int kind = pick(3); // 0 adds, 1 removes, 2 rewrites in place
+    QList<NewCharge> added;
+    QStringList removed;
+    if (kind != 1)
+        for (int i = pick(3); i >= 0; --i)
+            added.append(newOutsideCharge());
+    if (kind != 0)
+        for (int i = pick(2); i >= 0; --i) {
+            const QString tag = randomPresentTag();
+            if (!tag.isEmpty() && !removed.contains(tag))
+                removed.append(tag);
+        }
+    QStringList addedTags;
+    for (const NewCharge &charge : added)
+        addedTags.append(charge.tag);
+    note(QStringLiteral("another program %1: adds %2, removes %3")
+             .arg(kind == 2 ? QStringLiteral("rewrites the file in place")
+                            : QStringLiteral("replaces the file"),
+                  addedTags.join(QLatin1Char(' ')), removed.join(QLatin1Char(' '))));
+    QString error;
+    if (!m_world.changeFile(added, removed, kind == 2, error)) {
+        fail({QStringLiteral("the other program could not change the log: ") + error});
+        return;
+    }
+    ++m_figures.outsideChanges;
+    for (const NewCharge &charge : added)
+        m_model.expect(charge.tag, Expect::Present, charge.ampHours);
+    for (const QString &tag : removed)
+        m_model.expect(tag, Expect::Absent);
+    m_quietMs = 900; // the program looks at a changed file once it has settled
+}
+
+void Soak::conflictCopy()
+{
+    QList<NewCharge> added;
+    for (int i = pick(2); i >= 0; --i)
+        added.append(newOutsideCharge());
+    QStringList tags;
+    for (const NewCharge &charge : added) {
+        tags.append(charge.tag);
+        m_model.expect(charge.tag, Expect::Pending, charge.ampHours);
+    }
+    QString error;
+    const QString path = m_world.makeConflictCopy(added, error);
+    note(QStringLiteral("a conflict copy appears with %1").arg(tags.join(QLatin1Char(' '))));
+    if (path.isEmpty()) {
+        fail({QStringLiteral("cannot write a conflict copy: ") + error});
+        return;
+    }
+    ++m_figures.conflictCopies;
+    m_pendingCopies.append({path, tags});
+    m_quietMs = 900;
+}
+
+void Soak::secondRound()
+{
+    if (!startSecond())
+        return;
+    const int rounds = 1 + pick(3);
+    QList<QPair<ChargeCall, QDBusPendingCall>> calls;
+    QStringList tags;
+    for (int i = 0; i < rounds; ++i) {
+        for (PrivateBus *bus : {&m_bus, &m_bus2}) {
+            const ChargeCall call = newCharge(false);
+            tags.append(call.comment);
+            calls.append({call, sendAddCharge(bus->connection(), call)});
+        }
+    }
+    note(QStringLiteral("both QorLogs add at once: %1").arg(tags.join(QLatin1Char(' '))));
+    for (auto &[call, pending] : calls) {
+        QString message;
+        settle(call.comment, answerOf(pending, message), call.ampHours, message);
+    }
+    ++m_figures.secondRounds;
+    if (chance(0.15)) {
+        note(QStringLiteral("the second QorLog is killed"));
+        ++m_figures.secondKills;
+        stopSecond(true);
+    } else if (chance(0.2)) {
+        note(QStringLiteral("the second QorLog ends (SIGTERM)"));
+        stopSecond(false);
+    }
+    m_quietMs = 700;
+}
+
+void Soak::killMain()
+{
+    const int how = pick(3); // 0 idle, 1 during a call, 2 during a burst of calls
+    QList<QPair<ChargeCall, QDBusPendingCall>> calls;
+    for (int i = how == 0 ? 0 : (how == 1 ? 1 : 2 + pick(4)); i > 0; --i) {
+        const ChargeCall call = newCharge(false);
+        calls.append({call, sendAddCharge(m_bus.connection(), call)});
+    }
+    const int delayMs = how == 0 ? 0 : pick(40);
+    note(QStringLiteral("SIGKILL %1 ms after %2 calls").arg(delayMs).arg(calls.size()));
+    if (delayMs > 0)
+        pause(delayMs);
+    m_main.kill();
+    ++m_figures.kills;
+    m_lockMayBeStale = true;
+    for (auto &[call, pending] : calls) {
+        QString message;
+        settle(call.comment, answerOf(pending, message), call.ampHours, message);
+    }
+    if (!m_failed)
+        verify(); // the file as the kill left it
+    if (!m_failed)
+        startMain();
+    m_quietMs = 400;
+}
+
+void Soak::terminateMain()
+{
+    note(QStringLiteral("SIGTERM, then a new start"));
+    int code = 0;
+    const bool ended = m_main.terminate(code);
+    ++m_figures.terms;
+    if (!ended || code != 0) {
+        fail({QStringLiteral("QorLog did not end cleanly on SIGTERM (exit code %1)").arg(code)});
+        return;
+    }
+    const bool secondRuns = m_second && m_second->isRunning();
+    if (!secondRuns && !m_lockMayBeStale && QFileInfo::exists(m_world.lockPath()))
+        fail({QStringLiteral("the lock is left behind after QorLog ended")});
+    verify();
+    if (!m_failed)
+        startMain();
+    m_quietMs = 400;
+}
+
+void Soak::diskFull()
+{
+    QString error;
+    if (!m_world.fillDisk(error)) {
+        addDirect();
+        return;
+    }
+    ++m_figures.fullDisks;
+    note(QStringLiteral("the disk is full"));
+    for (int i = pick(3); i >= 0; --i) {
+        switch (pick(4)) {
+        case 0:
+            undoOrRedo(chance(0.3));
+            break;
+        case 1:
+            importCsv();
+            break;
+        default:
+            addDirect();
+            break;
+        }
+        if (m_failed)
+            break;
+        waitIdle(100);
+        verify();
+    }
+    m_world.freeDisk();
+    note(QStringLiteral("the disk has room again"));
+}
+
+void Soak::readOnlySpell()
+{
+    QString error;
+    if (!m_world.setReadOnly(true, error)) {
+        note(QStringLiteral("no read-only spell: ") + error);
+        return;
+    }
+    ++m_figures.readOnlySpells;
+    note(QStringLiteral("the folder is read-only"));
+    for (int i = pick(2); i >= 0 && !m_failed; --i) {
+        if (chance(0.3))
+            undoOrRedo(false);
+        else
+            addDirect();
+        waitIdle(100);
+        verify();
+    }
+    if (!m_world.setReadOnly(false, error))
+        fail({error});
+    note(QStringLiteral("the folder is writable again"));
+}
+
+void Soak::unreadableSpell()
+{
+    QString error;
+    if (!m_world.makeUnreadable(error)) {
+        fail({error});
+        return;
+    }
+    ++m_figures.unreadableSpells;
+    note(QStringLiteral("the log is unreadable (a named pipe in its place)"));
+    pause(200 + pick(1200));
+    if (chance(0.5))
+        addDirect();
+    if (!m_world.makeReadable(error))
+        fail({error});
+    note(QStringLiteral("the log reads again"));
+    m_quietMs = 900;
+}
+
+void Soak::captureKilled() {}
+
+// ---------------------------------------------------------------------------------------------
+// The keyboard
+
+QStringList Soak::windows(const QString &title)
+{
+    const ToolResult result =
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 QString::number(m_main.pid()), QStringLiteral("--name"),
+                 QLatin1Char('^') + title + QLatin1Char('$')},
+                mainEnvironment(), 10000);
+    return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString Soak::mainWindow()
+{
+    // Notices carry the program's name as their title too: the main window is the widest.
+    QString best;
+    int widest = 0;
+    for (const QString &window : windows(QStringLiteral("QorLog"))) {
+        const ToolResult geometry =
+            runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), window},
+                    mainEnvironment(), 10000);
+        const int at = geometry.out.indexOf(QStringLiteral("Geometry: "));
+        const int width =
+            at < 0 ? 0 : geometry.out.mid(at + 10).section(QLatin1Char('x'), 0, 0).toInt();
+        if (width > widest) {
+            widest = width;
+            best = window;
+        }
+    }
+    return best;
+}
+
+bool Soak::focus(const QString &window)
+{
+    return runTool(QStringLiteral("xdotool"),
+                   {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window},
+                   mainEnvironment(), 10000)
+               .exitCode == 0;
+}
+
+bool Soak::keys(const QString &window, const QStringList &keys)
+{
+    QStringList arguments = {
+        QStringLiteral("windowfocus"), QStringLiteral("--sync"),  window,
+        QStringLiteral("key"),         QStringLiteral("--delay"), QStringLiteral("5")};
+    arguments += keys;
+    return runTool(QStringLiteral("xdotool"), arguments, mainEnvironment(), 20000).exitCode == 0;
+}
+
+void Soak::closePopups()
+{
+    for (int round = 0; round < 5; ++round) {
+        QStringList popups = windows(QStringLiteral("Error"));
+        const QString main = mainWindow();
+        for (const QString &notice : windows(QStringLiteral("QorLog")))
+            if (notice != main)
+                popups.append(notice);
+        for (const QString &dialog : windows(QStringLiteral("ChargeData")))
+            keys(dialog, {QStringLiteral("Escape")});
+        if (popups.isEmpty())
+            return;
+        for (const QString &popup : popups)
+            keys(popup, {QStringLiteral("Return")});
+        pause(50);
+    }
+}
+
+bool Soak::clickTable(const QString &window)
+{
+    closePopups();
+    const ToolResult geometry =
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window},
+                mainEnvironment(), 10000);
+    int x = 0, y = 0;
+    for (const QString &line : geometry.out.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("X=")))
+            x = line.mid(2).toInt();
+        if (line.startsWith(QLatin1String("Y=")))
+            y = line.mid(2).toInt();
+    }
+    return runTool(QStringLiteral("xdotool"),
+                   {QStringLiteral("mousemove"), QString::number(x + 60), QString::number(y + 353),
+                    QStringLiteral("click"), QStringLiteral("1")},
+                   mainEnvironment(), 10000)
+               .exitCode == 0;
+}
+
+} // namespace Soak
