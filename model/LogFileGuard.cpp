@@ -124,6 +124,11 @@ void TLogFileGuard::setReadOnly(bool readOnly)
 
 bool TLogFileGuard::retryRead()
 {
+    return readsAgain(true);
+}
+
+bool TLogFileGuard::readsAgain(bool announceChange)
+{
     if (!m_readOnly)
         return true;
     TChargeLog probe;
@@ -139,8 +144,13 @@ bool TLogFileGuard::retryRead()
     // next look merges what it holds beyond that.
     m_identity = TLogFileIdentity();
     m_identity.Exists = true;
-    Q_EMIT readableAgain();
-    Q_EMIT outsideChange();
+    if (announceChange) {
+        Q_EMIT readableAgain();
+        Q_EMIT outsideChange();
+    } else {
+        // Found by a save, which merges the file itself: the owner hears of it afterwards.
+        QTimer::singleShot(0, this, &TLogFileGuard::readableAgain);
+    }
     return true;
 }
 
@@ -289,7 +299,8 @@ void TLogFileGuard::releaseLock()
 
 void TLogFileGuard::save(TChargeLog &log)
 {
-    if (m_readOnly)
+    // A file that reads again is saved at once, not only after the next retry.
+    if (!readsAgain(false))
         throw QorLogError(tr("The log file %1 could not be read; QorLog saves nothing until it "
                              "can be read again.")
                               .arg(m_path));
