@@ -193,12 +193,12 @@ int Soak::run()
         std::function<void()> run;
     };
     const QList<Action> actions = {
-        {30, [this] { addDirect(); }},      {6, [this] { addConfirmed(); }},
-        {4, [this] { editRow(); }},         {4, [this] { deleteRows(); }},
-        {6, [this] { undoOrRedo(false); }}, {3, [this] { undoOrRedo(true); }},
-        {4, [this] { importCsv(); }},       {7, [this] { outsideChange(); }},
+        {30, [this] { addDirect(); }},      {5, [this] { addConfirmed(); }},
+        {4, [this] { editRow(); }},         {3, [this] { deleteRows(); }},
+        {5, [this] { undoOrRedo(false); }}, {3, [this] { undoOrRedo(true); }},
+        {3, [this] { importCsv(); }},       {7, [this] { outsideChange(); }},
         {3, [this] { conflictCopy(); }},    {5, [this] { secondRound(); }},
-        {20, [this] { killMain(); }},       {3, [this] { terminateMain(); }},
+        {24, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
         {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
         {1, [this] { unreadableSpell(); }},
     };
@@ -221,7 +221,7 @@ int Soak::run()
             break;
         waitIdle(m_quietMs);
         verify();
-        m_quietMs = 150;
+        m_quietMs = 100;
     }
     stopSecond(false);
     if (!m_failed) {
@@ -416,6 +416,7 @@ void Soak::editRow()
     if (main.isEmpty() || !clickTable(main))
         return;
     const QString tag = m_model.newTag();
+    m_model.expect(tag, Expect::Absent); // until the file shows the edit
     const int down = pick(30);
     note(QStringLiteral("edit row %1 to %2 in the charge data dialog").arg(down).arg(tag));
     QStringList sequence = {QStringLiteral("ctrl+Home")};
@@ -431,20 +432,27 @@ void Soak::editRow()
             return !dialog.isEmpty();
         },
         5000);
-    if (dialog.isEmpty()) {
-        m_model.expect(tag, Expect::Absent);
+    if (dialog.isEmpty())
         return; // an empty table
-    }
-    // The comment is the ninth field in the tab order from the date.
+    // The dialog opens on the power source; the comment is six fields on.
     QStringList edit;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 6; ++i)
         edit << QStringLiteral("Tab");
-    keys(dialog, {QStringLiteral("shift+Tab")}); // from wherever the focus is, to a known place
+    edit << QStringLiteral("ctrl+a");
+    keys(dialog, edit);
     runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^ChargeData$")},
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), tag},
             mainEnvironment());
-    Q_UNUSED(edit);
-    m_model.expect(tag, Expect::Absent);
+    keys(dialog, {QStringLiteral("Return")});
+    if (!waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000)) {
+        keys(dialog, {QStringLiteral("Escape")});
+        waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000);
+    }
+    ++m_figures.edits;
+    waitIdle(300);
+    Allowance allowance;
+    allowance.editedTo = tag;
+    verify(allowance);
 }
 
 void Soak::deleteRows()

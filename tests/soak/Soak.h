@@ -125,7 +125,7 @@ private:
     bool m_failed = false;
     bool m_lockMayBeStale = false;
     bool m_setupFailed = false;
-    int m_quietMs = 150;
+    int m_quietMs = 100;
     int m_chargeNumber = 0;
     int m_csvNumber = 0;
     QElapsedTimer m_clock;
