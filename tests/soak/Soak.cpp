@@ -1,5 +1,7 @@
 #include "Soak.h"
 
+#include "BackupStore.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -84,6 +86,8 @@ void Figures::add(const Figures &o)
     undos += o.undos;
     redos += o.redos;
     imports += o.imports;
+    restores += o.restores;
+    purges += o.purges;
     leftoverTemporaries = qMax(leftoverTemporaries, o.leftoverTemporaries);
 }
 
@@ -200,7 +204,8 @@ int Soak::run()
         {3, [this] { conflictCopy(); }},    {5, [this] { secondRound(); }},
         {24, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
         {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
-        {1, [this] { unreadableSpell(); }},
+        {1, [this] { unreadableSpell(); }}, {2, [this] { restoreBackup(); }},
+        {1, [this] { purgeAtClose(); }},
     };
     int total = 0;
     for (const Action &action : actions)
@@ -264,7 +269,14 @@ void Soak::fail(const QStringList &differences)
     print(QStringLiteral("The last actions:"));
     for (const QString &line : m_recent)
         print(QStringLiteral("  ") + line);
-    print(QStringLiteral("Files kept in %1 (the log's folder as %1/kept)").arg(m_world.base()));
+    // What the screen showed, for a difference the windows may explain.
+    runTool(QStringLiteral("import"),
+            {QStringLiteral("-window"), QStringLiteral("root"),
+             m_world.base() + QStringLiteral("/screen.png")},
+            mainEnvironment());
+    print(QStringLiteral("Files kept in %1 (the log's folder as %1/kept, the screen as "
+                         "screen.png)")
+              .arg(m_world.base()));
 }
 
 void Soak::waitIdle(int quietMs)
@@ -326,20 +338,22 @@ NewCharge Soak::newOutsideCharge()
     return {call.comment, call.dateTime, call.battery, call.ampHours};
 }
 
-void Soak::settle(const QString &tag, Answer answer, double ampHours, const QString &message)
+void Soak::settle(const ChargeCall &call, Answer answer, const QString &message)
 {
+    const QString &tag = call.comment;
+    const double ampHours = call.ampHours;
     switch (answer) {
     case Answer::Stored:
         ++m_figures.charges;
-        m_model.expect(tag, Expect::Present, ampHours);
+        m_model.expect(tag, Expect::Present, ampHours, call.battery);
         break;
     case Answer::Refused:
         ++m_figures.refused;
-        m_model.expect(tag, Expect::Absent, ampHours);
+        m_model.expect(tag, Expect::Absent, ampHours, call.battery);
         break;
     case Answer::Unknown:
         ++m_figures.unsure;
-        m_model.expect(tag, Expect::Maybe, ampHours);
+        m_model.expect(tag, Expect::Maybe, ampHours, call.battery);
         break;
     }
     if (answer != Answer::Stored && m_options.verbose)
@@ -358,7 +372,7 @@ void Soak::addDirect()
     note(QStringLiteral("AddCharge %1").arg(call.comment));
     QDBusPendingCall pending = sendAddCharge(m_bus.connection(), call);
     QString message;
-    settle(call.comment, answerOf(pending, message), call.ampHours, message);
+    settle(call, answerOf(pending, message), message);
 }
 
 void Soak::addConfirmed()
@@ -373,8 +387,7 @@ void Soak::addConfirmed()
     const Answer answer = answerOf(pending, message);
     if (answer != Answer::Stored) {
         // The dialog never opened: nothing may be stored.
-        settle(call.comment, answer == Answer::Refused ? Answer::Refused : Answer::Unknown,
-               call.ampHours, message);
+        settle(call, answer == Answer::Refused ? Answer::Refused : Answer::Unknown, message);
         return;
     }
     QString dialog;
@@ -396,17 +409,17 @@ void Soak::addConfirmed()
         // OK could not store it (the reason is shown); the user gives up.
         keys(dialog, {QStringLiteral("Escape")});
         waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000);
-        m_model.expect(call.comment, Expect::Absent, call.ampHours);
+        m_model.expect(call.comment, Expect::Absent, call.ampHours, call.battery);
         ++m_figures.cancellations;
         return;
     }
     if (confirm) {
         ++m_figures.confirmations;
         ++m_figures.charges;
-        m_model.expect(call.comment, Expect::Present, call.ampHours);
+        m_model.expect(call.comment, Expect::Present, call.ampHours, call.battery);
     } else {
         ++m_figures.cancellations;
-        m_model.expect(call.comment, Expect::Absent, call.ampHours);
+        m_model.expect(call.comment, Expect::Absent, call.ampHours, call.battery);
     }
 }
 
@@ -524,7 +537,7 @@ void Soak::importCsv()
                           : result.exitCode == 1 ? Answer::Refused
                                                  : Answer::Unknown;
     for (const ChargeCall &call : calls)
-        settle(call.comment, answer, call.ampHours, result.err.trimmed());
+        settle(call, answer, result.err.trimmed());
 }
 
 void Soak::outsideChange()
@@ -555,7 +568,7 @@ void Soak::outsideChange()
     }
     ++m_figures.outsideChanges;
     for (const NewCharge &charge : added)
-        m_model.expect(charge.tag, Expect::Present, charge.ampHours);
+        m_model.expect(charge.tag, Expect::Present, charge.ampHours, charge.battery);
     for (const QString &tag : removed)
         m_model.expect(tag, Expect::Absent);
     m_quietMs = 900; // the program looks at a changed file once it has settled
@@ -569,7 +582,7 @@ void Soak::conflictCopy()
     QStringList tags;
     for (const NewCharge &charge : added) {
         tags.append(charge.tag);
-        m_model.expect(charge.tag, Expect::Pending, charge.ampHours);
+        m_model.expect(charge.tag, Expect::Pending, charge.ampHours, charge.battery);
     }
     QString error;
     const QString path = m_world.makeConflictCopy(added, error);
@@ -600,7 +613,7 @@ void Soak::secondRound()
     note(QStringLiteral("both QorLogs add at once: %1").arg(tags.join(QLatin1Char(' '))));
     for (auto &[call, pending] : calls) {
         QString message;
-        settle(call.comment, answerOf(pending, message), call.ampHours, message);
+        settle(call, answerOf(pending, message), message);
     }
     ++m_figures.secondRounds;
     if (chance(0.15)) {
@@ -631,7 +644,7 @@ void Soak::killMain()
     m_lockMayBeStale = true;
     for (auto &[call, pending] : calls) {
         QString message;
-        settle(call.comment, answerOf(pending, message), call.ampHours, message);
+        settle(call, answerOf(pending, message), message);
     }
     if (!m_failed)
         verify(); // the file as the kill left it
@@ -731,6 +744,114 @@ void Soak::unreadableSpell()
 
 void Soak::captureKilled() {}
 
+void Soak::restoreBackup()
+{
+    const QList<TBackupInfo> backups =
+        TBackupStore(m_world.logPath(), m_world.fallbackParent()).backups();
+    const QString main = mainWindow();
+    if (backups.isEmpty() || main.isEmpty())
+        return;
+    const int index = pick(int(qMin(backups.size(), qsizetype(6))));
+    const FileState backup = readFileState(backups.at(index).Path);
+    note(QStringLiteral("Restore Backup of %1 (%2 charges)")
+             .arg(QFileInfo(backups.at(index).Path).fileName())
+             .arg(backup.charges));
+    closePopups();
+    keys(main, {QStringLiteral("alt+f"), QStringLiteral("r")}, 80);
+    QString dialog;
+    waitFor(
+        [&] {
+            const QStringList found = windows(QStringLiteral("Restore Backup"));
+            dialog = found.isEmpty() ? QString() : found.constLast();
+            return !dialog.isEmpty();
+        },
+        5000);
+    if (dialog.isEmpty()) {
+        note(QStringLiteral("  the Restore Backup dialog did not open"));
+        return;
+    }
+    QStringList choose;
+    for (int i = 0; i < index; ++i)
+        choose << QStringLiteral("Down");
+    choose << QStringLiteral("Return");
+    keys(dialog, choose);
+    if (!waitFor([&] { return !windows(QStringLiteral("Restore Backup")).contains(dialog); }, 5000))
+        keys(dialog, {QStringLiteral("Escape")});
+    ++m_figures.restores;
+    waitIdle(300);
+    Allowance allowance;
+    allowance.restore = backup.readable;
+    for (auto it = backup.counts.cbegin(); it != backup.counts.cend(); ++it)
+        allowance.restored.insert(it.key());
+    verify(allowance);
+}
+
+void Soak::purgeAtClose()
+{
+    const QString main = mainWindow();
+    if (main.isEmpty())
+        return;
+    closePopups();
+    const bool purge = chance(0.7);
+    const int row = pick(8);
+    note(QStringLiteral("Filter Batteries: row %1 removed, then Quit and %2")
+             .arg(row)
+             .arg(purge ? QStringLiteral("the purge") : QStringLiteral("no purge")));
+    keys(main, {QStringLiteral("alt+v"), QStringLiteral("b")}, 80);
+    QString filter;
+    waitFor(
+        [&] {
+            const QStringList found = windows(QStringLiteral("Filter Batteries"));
+            filter = found.isEmpty() ? QString() : found.constLast();
+            return !filter.isEmpty();
+        },
+        5000);
+    if (filter.isEmpty()) {
+        note(QStringLiteral("  the filter dialog did not open"));
+        return;
+    }
+    QStringList down;
+    for (int i = 0; i < row; ++i)
+        down << QStringLiteral("Down");
+    if (!down.isEmpty())
+        keys(filter, down);
+    // The buttons by their place: Return would press the focused Remove again.
+    click(filter, 136, 293); // Remove
+    click(filter, 311, 293); // OK
+    waitFor([&] { return !windows(QStringLiteral("Filter Batteries")).contains(filter); }, 5000);
+    keys(main, {QStringLiteral("ctrl+q")});
+    QString question;
+    waitFor(
+        [&] {
+            const QStringList found = windows(QStringLiteral("Confirm"));
+            question = found.isEmpty() ? QString() : found.constLast();
+            return !question.isEmpty() || !m_main.isRunning();
+        },
+        5000);
+    if (!question.isEmpty()) {
+        keys(question, {purge ? QStringLiteral("alt+o") : QStringLiteral("alt+n")});
+        // The purge shows what goes once more: OK.
+        waitFor(
+            [&] {
+                for (const QString &review : windows(QStringLiteral("Delete Batteries")))
+                    click(review, 311, 293); // OK
+                return !m_main.isRunning();
+            },
+            10000);
+    }
+    if (m_main.isRunning()) {
+        fail({QStringLiteral("QorLog did not end after Quit")});
+        return;
+    }
+    ++m_figures.purges;
+    Allowance allowance;
+    allowance.purge = purge;
+    verify(allowance);
+    if (!m_failed)
+        startMain();
+    m_quietMs = 300;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The keyboard
 
@@ -773,11 +894,11 @@ bool Soak::focus(const QString &window)
                .exitCode == 0;
 }
 
-bool Soak::keys(const QString &window, const QStringList &keys)
+bool Soak::keys(const QString &window, const QStringList &keys, int delayMs)
 {
     QStringList arguments = {
         QStringLiteral("windowfocus"), QStringLiteral("--sync"),  window,
-        QStringLiteral("key"),         QStringLiteral("--delay"), QStringLiteral("5")};
+        QStringLiteral("key"),         QStringLiteral("--delay"), QString::number(delayMs)};
     arguments += keys;
     return runTool(QStringLiteral("xdotool"), arguments, mainEnvironment(), 20000).exitCode == 0;
 }
@@ -803,6 +924,11 @@ void Soak::closePopups()
 bool Soak::clickTable(const QString &window)
 {
     closePopups();
+    return click(window, 60, 353);
+}
+
+bool Soak::click(const QString &window, int dx, int dy)
+{
     const ToolResult geometry =
         runTool(QStringLiteral("xdotool"),
                 {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window},
@@ -815,7 +941,7 @@ bool Soak::clickTable(const QString &window)
             y = line.mid(2).toInt();
     }
     return runTool(QStringLiteral("xdotool"),
-                   {QStringLiteral("mousemove"), QString::number(x + 60), QString::number(y + 353),
+                   {QStringLiteral("mousemove"), QString::number(x + dx), QString::number(y + dy),
                     QStringLiteral("click"), QStringLiteral("1")},
                    mainEnvironment(), 10000)
                .exitCode == 0;

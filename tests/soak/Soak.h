@@ -48,6 +48,8 @@ struct Figures
     int undos = 0;
     int redos = 0;
     int imports = 0;
+    int restores = 0;
+    int purges = 0;
     int leftoverTemporaries = 0;
     void add(const Figures &other);
 };
@@ -87,10 +89,12 @@ private:
     void readOnlySpell();
     void unreadableSpell();
     void captureKilled();
+    void restoreBackup();
+    void purgeAtClose();
 
     // Helpers.
     ChargeCall newCharge(bool confirm);
-    void settle(const QString &tag, Answer answer, double ampHours, const QString &message);
+    void settle(const ChargeCall &call, Answer answer, const QString &message);
     NewCharge newOutsideCharge();
     QString randomPresentTag();
     void waitIdle(int quietMs);
@@ -104,7 +108,8 @@ private:
     QStringList windows(const QString &title);
     QString mainWindow();
     bool focus(const QString &window);
-    bool keys(const QString &window, const QStringList &keys);
+    bool keys(const QString &window, const QStringList &keys, int delayMs = 5);
+    bool click(const QString &window, int dx, int dy);
     void closePopups();
     bool clickTable(const QString &window);
 

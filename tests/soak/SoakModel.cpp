@@ -42,6 +42,7 @@ FileState readFileState(const QString &path)
         state.counts[comment] += 1;
         state.ids[comment] = entry.Id;
         state.ampHours[comment] = entry.Record.AmpHours;
+        state.battery[comment] = log.BatteriesStringList.name(entry.Record.BatteryIndex);
     }
     return state;
 }
@@ -60,10 +61,12 @@ void Model::set(const QString &tag, Expect expect)
     m_expect[tag] = expect;
 }
 
-void Model::expect(const QString &tag, Expect expect, double ampHours)
+void Model::expect(const QString &tag, Expect expect, double ampHours, const QString &battery)
 {
     if (ampHours != 0)
         m_ampHours[tag] = ampHours;
+    if (!battery.isEmpty())
+        m_battery[tag] = battery;
     set(tag, expect);
     m_touched.insert(tag);
 }
@@ -115,8 +118,40 @@ QStringList Model::check(const FileState &file, const Allowance &allowance)
             differences.append(QStringLiteral("the edit to %1 did not keep the id of the charge "
                                               "it edited")
                                    .arg(allowance.editedTo));
+        if (!editedFrom.isEmpty())
+            m_battery[allowance.editedTo] = m_battery.value(editedFrom);
         set(allowance.editedTo, Expect::Present);
         m_everPresent.insert(allowance.editedTo);
+    }
+
+    // A restore: the log is the backup's, or nothing changed.
+    if (allowance.restore) {
+        QSet<QString> now;
+        for (auto it = file.counts.cbegin(); it != file.counts.cend(); ++it)
+            now.insert(it.key());
+        if (now == allowance.restored) {
+            ++restores;
+            for (const QString &tag : m_order)
+                if (m_expect.value(tag) != Expect::Pending)
+                    set(tag, now.contains(tag) ? Expect::Present : Expect::Absent);
+        }
+    }
+    // The purge: what went is every charge of one battery.
+    QString purgedBattery;
+    if (allowance.purge) {
+        QSet<QString> gone;
+        for (const QString &tag : m_order)
+            if (m_expect.value(tag) == Expect::Present && file.counts.value(tag) == 0)
+                gone.insert(m_battery.value(tag, QStringLiteral("?")));
+        if (gone.size() == 1)
+            purgedBattery = *gone.cbegin();
+        else if (gone.size() > 1)
+            differences.append(
+                QStringLiteral("the purge took charges of %1 batteries").arg(gone.size()));
+        for (auto it = file.battery.cbegin(); it != file.battery.cend(); ++it)
+            if (it.value() == purgedBattery)
+                differences.append(
+                    QStringLiteral("%1 of the purged %2 is still there").arg(it.key(), it.value()));
     }
 
     int deletionsLeft = allowance.deletions;
@@ -129,6 +164,10 @@ QStringList Model::check(const FileState &file, const Allowance &allowance)
             if (count >= 1)
                 break;
             if (tag == editedFrom) {
+                ++edits;
+                set(tag, Expect::Absent);
+            } else if (!purgedBattery.isEmpty() && m_battery.value(tag) == purgedBattery) {
+                ++purged;
                 set(tag, Expect::Absent);
             } else if (deletionsLeft > 0) {
                 --deletionsLeft;

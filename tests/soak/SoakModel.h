@@ -22,6 +22,7 @@ struct FileState
     QStringList strangers;           // comments that are no tag of ours
     QStringList duplicateIds;        // ids that more than one charge carries
     QHash<QString, double> ampHours; // tag -> its amp-hours
+    QHash<QString, QString> battery; // tag -> its battery
 };
 FileState readFileState(const QString &path);
 
@@ -37,16 +38,20 @@ enum class Expect
 // What the step may have changed besides what was added.
 struct Allowance
 {
-    bool flip = false; // an undo or redo: a charge of this run may come or go
-    int deletions = 0; // a Delete Selection of this many rows at most
-    QString editedTo;  // an edit that gives a charge this tag
+    bool flip = false;    // an undo or redo: a charge of this run may come or go
+    int deletions = 0;    // a Delete Selection of this many rows at most
+    QString editedTo;     // an edit that gives a charge this tag
+    bool purge = false;   // the purge at close: every charge of one battery may go
+    bool restore = false; // a backup restored: the log may become what `restored` holds
+    QSet<QString> restored;
 };
 
 class Model
 {
 public:
     QString newTag();
-    void expect(const QString &tag, Expect expect, double ampHours = 0);
+    void expect(const QString &tag, Expect expect, double ampHours = 0,
+                const QString &battery = QString());
     Expect expectation(const QString &tag) const { return m_expect.value(tag, Expect::Absent); }
     // Tags expected present, in the order they were made.
     QStringList presentTags() const;
@@ -64,6 +69,9 @@ public:
     int resurrected = 0;
     int deletedByUser = 0;
     int flips = 0;
+    int edits = 0;
+    int purged = 0;
+    int restores = 0;
 
 private:
     void set(const QString &tag, Expect expect);
@@ -71,6 +79,7 @@ private:
     int m_next = 0;
     QHash<QString, Expect> m_expect;
     QHash<QString, double> m_ampHours;
+    QHash<QString, QString> m_battery;
     QHash<QString, QUuid> m_ids;
     QSet<QString> m_everPresent;
     QSet<QString> m_touched; // changed while this run of the program holds its undo steps

@@ -41,15 +41,15 @@ void printFigures(const Figures &f, const Model &m, qint64 ms)
                 "second-QorLog rounds %d (killed %d), captures killed %d\n"
                 "confirmation dialogs OK %d / cancelled %d, edits %d, Delete Selection %d "
                 "(rows gone %d), undo %d, redo %d (charges brought back or taken away %d), "
-                "imports %d\n"
+                "imports %d, Restore Backup %d (done %d), purges at close %d (charges purged %d)\n"
                 "lost %d, duplicated %d, resurrected %d\n"
                 "save files left by kills: %d\n",
                 f.steps, ms / 1000.0, f.charges, f.refused, f.unsure, f.kills, f.restarts, f.terms,
                 f.outsideChanges, f.conflictCopies, f.fullDisks, f.readOnlySpells,
                 f.unreadableSpells, f.secondRounds, f.secondKills, f.capturesKilled,
-                f.confirmations, f.cancellations, f.edits, f.deletions, m.deletedByUser, f.undos,
-                f.redos, m.flips, f.imports, m.lost, m.duplicated, m.resurrected,
-                f.leftoverTemporaries);
+                f.confirmations, f.cancellations, m.edits, f.deletions, m.deletedByUser, f.undos,
+                f.redos, m.flips, f.imports, f.restores, m.restores, f.purges, m.purged, m.lost,
+                m.duplicated, m.resurrected, f.leftoverTemporaries);
     std::fflush(stdout);
 }
 
@@ -104,7 +104,8 @@ int main(int argc, char **argv)
         return 2;
     }
     Figures all;
-    int lost = 0, duplicated = 0, resurrected = 0, flips = 0, deletedByUser = 0;
+    int lost = 0, duplicated = 0, resurrected = 0, flips = 0, deletedByUser = 0, edits = 0,
+        restores = 0, purged = 0;
     QElapsedTimer clock;
     clock.start();
     for (quint64 s : seeds) {
@@ -124,6 +125,9 @@ int main(int argc, char **argv)
             duplicated += soak.model().duplicated;
             resurrected += soak.model().resurrected;
             flips += soak.model().flips;
+            edits += soak.model().edits;
+            restores += soak.model().restores;
+            purged += soak.model().purged;
             deletedByUser += soak.model().deletedByUser;
             printFigures(soak.figures(), soak.model(), clock.elapsed());
         }
@@ -138,6 +142,9 @@ int main(int argc, char **argv)
         totals.resurrected = resurrected;
         totals.flips = flips;
         totals.deletedByUser = deletedByUser;
+        totals.edits = edits;
+        totals.restores = restores;
+        totals.purged = purged;
         std::printf("\nall seeds:");
         printFigures(all, totals, clock.elapsed());
     }
