@@ -1,17 +1,22 @@
 #include "Soak.h"
 
 #include "BackupStore.h"
+#include "ChargerLog.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTextStream>
 #include <QThread>
 
 #include <cstdio>
+#include <pty.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace Soak {
 
@@ -205,7 +210,7 @@ int Soak::run()
         {24, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
         {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
         {1, [this] { unreadableSpell(); }}, {2, [this] { restoreBackup(); }},
-        {1, [this] { purgeAtClose(); }},
+        {1, [this] { purgeAtClose(); }},    {2, [this] { captureKilled(); }},
     };
     int total = 0;
     for (const Action &action : actions)
@@ -742,7 +747,86 @@ void Soak::unreadableSpell()
     m_quietMs = 900;
 }
 
-void Soak::captureKilled() {}
+void Soak::captureKilled()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return;
+    termios raw;
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ::close(slave); // the capture opens it by name
+    const auto closeMaster = qScopeGuard([master] { ::close(master); });
+    const QString folder = m_world.logPath() + QStringLiteral("-charger-logs");
+    const QStringList before = QDir(folder).entryList(QDir::Files);
+    const ToolResult started = runTool(m_program,
+                                       {QStringLiteral("--capture"), QString::fromLocal8Bit(name),
+                                        QStringLiteral("--capture-idle"), QStringLiteral("60"),
+                                        QStringLiteral("--log-file"), m_world.logPath()},
+                                       mainEnvironment(), 30000);
+    if (started.exitCode != 0) {
+        fail({QStringLiteral("--capture on a pseudo-terminal failed: ") + started.err.trimmed()});
+        return;
+    }
+    QFile source(QStringLiteral(QORLOG_TEST_DATA "/charger-logs/dollar-storage-ch1.txt"));
+    QList<QByteArray> lines;
+    if (source.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : source.readAll().split('\n'))
+            if (line.trimmed().startsWith('$'))
+                lines.append(line.trimmed());
+    lines = lines.mid(0, 20 + pick(100));
+    const int killAfterMs = pick(300);
+    note(QStringLiteral("a capture of %1 lines on %2, killed %3 ms after its file appeared")
+             .arg(lines.size())
+             .arg(QString::fromLocal8Bit(name))
+             .arg(killAfterMs));
+    QByteArray stream;
+    for (const QByteArray &line : lines)
+        stream += line + "\r\n";
+    for (qsizetype done = 0; done < stream.size();) {
+        const ssize_t written = ::write(master, stream.constData() + done,
+                                        size_t(qMin<qsizetype>(stream.size() - done, 512)));
+        if (written <= 0)
+            break;
+        done += written;
+    }
+    QString captured;
+    waitFor(
+        [&] {
+            for (const QString &file : QDir(folder).entryList(QDir::Files))
+                if (!before.contains(file))
+                    captured = folder + QLatin1Char('/') + file;
+            return !captured.isEmpty();
+        },
+        10000);
+    if (captured.isEmpty()) {
+        fail({QStringLiteral("the capture wrote no file in %1").arg(folder)});
+        return;
+    }
+    pause(killAfterMs);
+    m_main.kill();
+    ++m_figures.kills;
+    ++m_figures.capturesKilled;
+    m_lockMayBeStale = true;
+    // What the kill left: a charger log that reads, holding the first lines sent, in order.
+    const ChargerLog::TChargerLog log = ChargerLog::readFile(captured);
+    QList<QByteArray> kept;
+    QFile file(captured);
+    if (file.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (line.trimmed().startsWith('$'))
+                kept.append(line.trimmed());
+    if (!kept.isEmpty() && !log.ok())
+        fail({QStringLiteral("the killed capture's file does not read: ") + log.error});
+    else if (kept != lines.mid(0, kept.size()))
+        fail({QStringLiteral("the killed capture's file holds other lines than were sent")});
+    verify();
+    if (!m_failed)
+        startMain();
+    m_quietMs = 300;
+}
 
 void Soak::restoreBackup()
 {
