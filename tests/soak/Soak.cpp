@@ -408,12 +408,8 @@ void Soak::addConfirmed()
         return;
     }
     keys(dialog, {confirm ? QStringLiteral("Return") : QStringLiteral("Escape")});
-    const bool closed =
-        waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000);
-    if (!closed) {
+    if (!dialogCloses(dialog)) {
         // OK could not store it (the reason is shown); the user gives up.
-        keys(dialog, {QStringLiteral("Escape")});
-        waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000);
         m_model.expect(call.comment, Expect::Absent, call.ampHours, call.battery);
         ++m_figures.cancellations;
         return;
@@ -462,10 +458,7 @@ void Soak::editRow()
             {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"), tag},
             mainEnvironment());
     keys(dialog, {QStringLiteral("Return")});
-    if (!waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000)) {
-        keys(dialog, {QStringLiteral("Escape")});
-        waitFor([&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); }, 5000);
-    }
+    dialogCloses(dialog);
     ++m_figures.edits;
     waitIdle(300);
     Allowance allowance;
@@ -634,14 +627,53 @@ void Soak::secondRound()
 
 void Soak::killMain()
 {
-    const int how = pick(3); // 0 idle, 1 during a call, 2 during a burst of calls
+    // 0 idle; 1 during a call; 2 during a burst of calls; 3 after an undo, redo or delete key;
+    // 4 while another program's change settles; 5 while both QorLogs take calls.
+    const int how = pick(6);
     QList<QPair<ChargeCall, QDBusPendingCall>> calls;
-    for (int i = how == 0 ? 0 : (how == 1 ? 1 : 2 + pick(4)); i > 0; --i) {
-        const ChargeCall call = newCharge(false);
-        calls.append({call, sendAddCharge(m_bus.connection(), call)});
+    Allowance allowance;
+    int delayMs = pick(40);
+    if (how == 1 || how == 2) {
+        for (int i = how == 1 ? 1 : 2 + pick(4); i > 0; --i) {
+            const ChargeCall call = newCharge(false);
+            calls.append({call, sendAddCharge(m_bus.connection(), call)});
+        }
+        note(QStringLiteral("SIGKILL %1 ms after %2 calls").arg(delayMs).arg(calls.size()));
+    } else if (how == 3) {
+        const QString main = mainWindow();
+        const int key = pick(3);
+        if (main.isEmpty() || (key == 2 && !clickTable(main)))
+            return;
+        closePopups();
+        note(QStringLiteral("SIGKILL %1 ms after the %2 key")
+                 .arg(delayMs)
+                 .arg(key == 0   ? QStringLiteral("Undo")
+                      : key == 1 ? QStringLiteral("Redo")
+                                 : QStringLiteral("Delete")));
+        keys(main, {key == 0   ? QStringLiteral("ctrl+z")
+                    : key == 1 ? QStringLiteral("ctrl+shift+z")
+                               : QStringLiteral("Delete")});
+        allowance.flip = key != 2;
+        allowance.deletions = key == 2 ? 1 : 0;
+    } else if (how == 4) {
+        outsideChange();
+        delayMs = pick(800);
+        note(QStringLiteral("SIGKILL %1 ms after the other program's change").arg(delayMs));
+    } else if (how == 5) {
+        if (!startSecond())
+            return;
+        for (int i = 1 + pick(3); i > 0; --i)
+            for (PrivateBus *bus : {&m_bus, &m_bus2}) {
+                const ChargeCall call = newCharge(false);
+                calls.append({call, sendAddCharge(bus->connection(), call)});
+            }
+        note(QStringLiteral("SIGKILL %1 ms after calls to both QorLogs").arg(delayMs));
+    } else {
+        delayMs = 0;
+        note(QStringLiteral("SIGKILL while idle"));
     }
-    const int delayMs = how == 0 ? 0 : pick(40);
-    note(QStringLiteral("SIGKILL %1 ms after %2 calls").arg(delayMs).arg(calls.size()));
+    if (m_failed)
+        return;
     if (delayMs > 0)
         pause(delayMs);
     m_main.kill();
@@ -651,8 +683,8 @@ void Soak::killMain()
         QString message;
         settle(call, answerOf(pending, message), message);
     }
-    if (!m_failed)
-        verify(); // the file as the kill left it
+    waitIdle(100);     // the second QorLog may still be saving
+    verify(allowance); // the file as the kill left it
     if (!m_failed)
         startMain();
     m_quietMs = 400;
@@ -686,25 +718,41 @@ void Soak::diskFull()
     }
     ++m_figures.fullDisks;
     note(QStringLiteral("the disk is full"));
-    for (int i = pick(3); i >= 0; --i) {
-        switch (pick(4)) {
-        case 0:
-            undoOrRedo(chance(0.3));
-            break;
-        case 1:
-            importCsv();
-            break;
-        default:
-            addDirect();
-            break;
-        }
-        if (m_failed)
-            break;
+    for (int i = pick(3); i >= 0 && !m_failed; --i) {
+        duringFault();
         waitIdle(100);
         verify();
     }
     m_world.freeDisk();
     note(QStringLiteral("the disk has room again"));
+}
+
+// What a user or program does while the disk is full or the folder read-only.
+void Soak::duringFault()
+{
+    switch (pick(10)) {
+    case 0:
+        undoOrRedo(chance(0.3));
+        break;
+    case 1:
+        importCsv();
+        break;
+    case 2:
+        addConfirmed();
+        break;
+    case 3:
+        editRow();
+        break;
+    case 4:
+        deleteRows();
+        break;
+    case 5:
+        restoreBackup();
+        break;
+    default:
+        addDirect();
+        break;
+    }
 }
 
 void Soak::readOnlySpell()
@@ -717,10 +765,7 @@ void Soak::readOnlySpell()
     ++m_figures.readOnlySpells;
     note(QStringLiteral("the folder is read-only"));
     for (int i = pick(2); i >= 0 && !m_failed; --i) {
-        if (chance(0.3))
-            undoOrRedo(false);
-        else
-            addDirect();
+        duringFault();
         waitIdle(100);
         verify();
     }
@@ -943,8 +988,8 @@ QStringList Soak::windows(const QString &title)
 {
     const ToolResult result =
         runTool(QStringLiteral("xdotool"),
-                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                 QString::number(m_main.pid()), QStringLiteral("--name"),
+                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--pid"), QString::number(m_main.pid()), QStringLiteral("--name"),
                  QLatin1Char('^') + title + QLatin1Char('$')},
                 mainEnvironment(), 10000);
     return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -985,6 +1030,19 @@ bool Soak::keys(const QString &window, const QStringList &keys, int delayMs)
         QStringLiteral("key"),         QStringLiteral("--delay"), QString::number(delayMs)};
     arguments += keys;
     return runTool(QStringLiteral("xdotool"), arguments, mainEnvironment(), 20000).exitCode == 0;
+}
+
+bool Soak::dialogCloses(const QString &dialog)
+{
+    const auto gone = [&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); };
+    const bool fault = m_world.diskFull() || m_world.readOnly();
+    if (waitFor(gone, fault ? 1500 : 5000))
+        return true;
+    // Its OK failed and says why: the error is acknowledged and the dialog cancelled.
+    closePopups();
+    if (!waitFor(gone, 5000))
+        fail({QStringLiteral("a charge data dialog does not close")});
+    return false;
 }
 
 void Soak::closePopups()

@@ -89,6 +89,7 @@ private:
     void readOnlySpell();
     void unreadableSpell();
     void captureKilled();
+    void duringFault();
     void restoreBackup();
     void purgeAtClose();
 
@@ -111,6 +112,8 @@ private:
     bool keys(const QString &window, const QStringList &keys, int delayMs = 5);
     bool click(const QString &window, int dx, int dy);
     void closePopups();
+    // Waits for the dialog to close; a dialog whose OK failed is cancelled (false).
+    bool dialogCloses(const QString &dialog);
     bool clickTable(const QString &window);
 
     Options m_options;
