@@ -207,7 +207,7 @@ int Soak::run()
         {5, [this] { undoOrRedo(false); }}, {3, [this] { undoOrRedo(true); }},
         {3, [this] { importCsv(); }},       {7, [this] { outsideChange(); }},
         {3, [this] { conflictCopy(); }},    {5, [this] { secondRound(); }},
-        {24, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
+        {26, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
         {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
         {1, [this] { unreadableSpell(); }}, {2, [this] { restoreBackup(); }},
         {1, [this] { purgeAtClose(); }},    {2, [this] { captureKilled(); }},
@@ -373,11 +373,14 @@ QString Soak::randomPresentTag()
 
 void Soak::addDirect()
 {
-    const ChargeCall call = newCharge(false);
-    note(QStringLiteral("AddCharge %1").arg(call.comment));
-    QDBusPendingCall pending = sendAddCharge(m_bus.connection(), call);
-    QString message;
-    settle(call, answerOf(pending, message), message);
+    // One caller, or a few one after the other.
+    for (int i = chance(0.3) ? 2 : 1; i > 0 && !m_failed; --i) {
+        const ChargeCall call = newCharge(false);
+        note(QStringLiteral("AddCharge %1").arg(call.comment));
+        QDBusPendingCall pending = sendAddCharge(m_bus.connection(), call);
+        QString message;
+        settle(call, answerOf(pending, message), message);
+    }
 }
 
 void Soak::addConfirmed()
