@@ -239,6 +239,8 @@ int Soak::run()
         if (!m_main.terminate(code) || code != 0)
             fail({QStringLiteral("QorLog did not end on SIGTERM at the end (exit code %1)")
                       .arg(code)});
+        else
+            checkNoLock();
     }
     m_figures.leftoverTemporaries = m_world.temporaryFiles();
     if (m_failed) {
@@ -350,6 +352,9 @@ void Soak::settle(const ChargeCall &call, Answer answer, const QString &message)
     switch (answer) {
     case Answer::Stored:
         ++m_figures.charges;
+        // A save took over any lock a kill left and let it go again.
+        if (!m_killing)
+            m_lockMayBeStale = false;
         m_model.expect(tag, Expect::Present, ampHours, call.battery);
         break;
     case Answer::Refused:
@@ -682,15 +687,24 @@ void Soak::killMain()
     m_main.kill();
     ++m_figures.kills;
     m_lockMayBeStale = true;
+    m_killing = true;
     for (auto &[call, pending] : calls) {
         QString message;
         settle(call, answerOf(pending, message), message);
     }
+    m_killing = false;
     waitIdle(100);     // the second QorLog may still be saving
     verify(allowance); // the file as the kill left it
     if (!m_failed)
         startMain();
     m_quietMs = 400;
+}
+
+void Soak::checkNoLock()
+{
+    const bool secondRuns = m_second && m_second->isRunning();
+    if (!secondRuns && !m_lockMayBeStale && QFileInfo::exists(m_world.lockPath()))
+        fail({QStringLiteral("the lock is left behind after QorLog ended")});
 }
 
 void Soak::terminateMain()
@@ -703,9 +717,7 @@ void Soak::terminateMain()
         fail({QStringLiteral("QorLog did not end cleanly on SIGTERM (exit code %1)").arg(code)});
         return;
     }
-    const bool secondRuns = m_second && m_second->isRunning();
-    if (!secondRuns && !m_lockMayBeStale && QFileInfo::exists(m_world.lockPath()))
-        fail({QStringLiteral("the lock is left behind after QorLog ended")});
+    checkNoLock();
     verify();
     if (!m_failed)
         startMain();
@@ -975,6 +987,7 @@ void Soak::purgeAtClose()
         fail({QStringLiteral("QorLog did not end after Quit")});
         return;
     }
+    checkNoLock();
     ++m_figures.purges;
     Allowance allowance;
     allowance.purge = purge;

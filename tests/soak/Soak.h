@@ -90,6 +90,7 @@ private:
     void unreadableSpell();
     void captureKilled();
     void duringFault();
+    void checkNoLock(); // after QorLog ended cleanly
     void restoreBackup();
     void purgeAtClose();
 
@@ -131,7 +132,8 @@ private:
     QStringList m_recent;
     QList<QPair<QString, QStringList>> m_pendingCopies;
     bool m_failed = false;
-    bool m_lockMayBeStale = false;
+    bool m_lockMayBeStale = false; // a kill may have left the lock, no save took it since
+    bool m_killing = false;
     bool m_setupFailed = false;
     int m_quietMs = 100;
     int m_chargeNumber = 0;
