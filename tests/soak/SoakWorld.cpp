@@ -257,9 +257,11 @@ QStringList World::checkCopies() const
     if (logMode != 0640)
         faults.append(QStringLiteral("the log's mode changed to %1").arg(logMode, 0, 8));
     const TBackupStore store(logPath(), fallbackParent());
-    QHash<int, int> counts;
+    // Each folder keeps its own copies (the one beside the log, the fallback).
+    QHash<QString, int> counts;
     for (const TBackupInfo &copy : store.backups()) {
-        const int count = ++counts[int(copy.Type)];
+        const int count =
+            ++counts[QFileInfo(copy.Path).absolutePath() + QString::number(int(copy.Type))];
         const int limit = copy.Type == TBackupInfo::Kind::Daily ? TBackupStore::DailyKept
                                                                 : TBackupStore::EventKept;
         if (count == limit + 1)
