@@ -215,7 +215,8 @@ int Soak::run()
     int total = 0;
     for (const Action &action : actions)
         total += action.weight;
-    while (!m_failed && m_clock.elapsed() < m_options.durationMs) {
+    while (!m_failed && m_clock.elapsed() < m_options.durationMs &&
+           !(m_options.stop && *m_options.stop)) {
         ++m_figures.steps;
         int roll = pick(total);
         for (const Action &action : actions) {

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <random>
@@ -21,6 +22,7 @@ struct Options
     quint64 seed = 1;
     qint64 durationMs = 60000;
     bool verbose = false;
+    const volatile sig_atomic_t *stop = nullptr; // set: end after the step under way
 };
 
 // What a run did, for the summary.

@@ -10,8 +10,19 @@
 #include <QThread>
 
 #include <signal.h>
+#include <sys/prctl.h>
 
 namespace Soak {
+
+namespace {
+
+// Whatever the soak starts ends with it, however the soak ends.
+void endsWithTheSoak(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+} // namespace
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
 {
@@ -42,6 +53,7 @@ PrivateBus::~PrivateBus()
 bool PrivateBus::start(QString &error)
 {
     m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
+    endsWithTheSoak(m_daemon);
     m_daemon.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
                     QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
@@ -89,6 +101,7 @@ XServer::~XServer()
 bool XServer::start(QString &error)
 {
     m_server.setProcessChannelMode(QProcess::SeparateChannels);
+    endsWithTheSoak(m_server);
     m_server.start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("1280x1024x24"),
@@ -110,6 +123,7 @@ ToolResult runTool(const QString &program, const QStringList &arguments,
                    const QProcessEnvironment &environment, int timeoutMs)
 {
     QProcess process;
+    endsWithTheSoak(process);
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
     ToolResult result;
@@ -157,6 +171,7 @@ Answer answerOf(QDBusPendingCall &call, QString &message, int timeoutMs)
 QorLogProcess::QorLogProcess()
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    endsWithTheSoak(m_process);
 }
 
 QorLogProcess::~QorLogProcess()

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <csignal>
 #include <cstdio>
 #include <sched.h>
 #include <sys/mount.h>
@@ -22,6 +23,13 @@ namespace {
 
 // As root, a mount namespace of the soak's own, so that its tmpfs is nobody else's and goes
 // with it.
+volatile sig_atomic_t g_stop = 0;
+
+void stopSoon(int)
+{
+    g_stop = 1;
+}
+
 bool privateMounts()
 {
     if (::geteuid() != 0)
@@ -59,6 +67,11 @@ int main(int argc, char **argv)
 {
     const bool root = privateMounts();
     QCoreApplication app(argc, argv);
+    // SIGINT and SIGTERM end the run after the step under way, so that nothing is left running.
+    struct sigaction action = {};
+    action.sa_handler = stopSoon;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Soak test of QorLog"));
     parser.addHelpOption();
@@ -113,6 +126,7 @@ int main(int argc, char **argv)
         options.seed = s;
         options.durationMs = perSeedMs;
         options.verbose = parser.isSet(verbose);
+        options.stop = &g_stop;
         const QString base =
             QDir::tempPath() +
             QStringLiteral("/qorlog-soak-%1-%2").arg(s).arg(QCoreApplication::applicationPid());
@@ -133,6 +147,10 @@ int main(int argc, char **argv)
         }
         if (result != 0)
             return result;
+        if (g_stop) {
+            std::printf("soak stopped\n");
+            return 3;
+        }
         QDir(base).removeRecursively();
     }
     if (seeds.size() > 1) {
