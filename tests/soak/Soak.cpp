@@ -3,6 +3,7 @@
 #include "BackupStore.h"
 #include "ChargerLog.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -93,6 +94,7 @@ void Figures::add(const Figures &o)
     imports += o.imports;
     restores += o.restores;
     purges += o.purges;
+    tableChecks += o.tableChecks;
     leftoverTemporaries = qMax(leftoverTemporaries, o.leftoverTemporaries);
 }
 
@@ -211,6 +213,7 @@ int Soak::run()
         {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
         {1, [this] { unreadableSpell(); }}, {2, [this] { restoreBackup(); }},
         {1, [this] { purgeAtClose(); }},    {2, [this] { captureKilled(); }},
+        {3, [this] { checkTable(); }},
     };
     int total = 0;
     for (const Action &action : actions)
@@ -699,6 +702,49 @@ void Soak::killMain()
     if (!m_failed)
         startMain();
     m_quietMs = 400;
+}
+
+void Soak::checkTable()
+{
+    const QString main = mainWindow();
+    if (main.isEmpty() || !clickTable(main))
+        return;
+    note(QStringLiteral("the table copied (Select All, Copy) and compared with the file"));
+    keys(main, {QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
+    const ToolResult copied = runTool(QCoreApplication::applicationFilePath(),
+                                      {QStringLiteral("--print-clipboard")}, mainEnvironment());
+    QStringList lines = copied.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (lines.isEmpty())
+        return; // nothing copied: an empty table, or a box in the way
+    const int column =
+        lines.takeFirst().split(QLatin1Char('\t')).indexOf(QStringLiteral("Comment"));
+    if (column < 0)
+        return;
+    QHash<QString, int> shown;
+    for (const QString &line : lines)
+        shown[line.split(QLatin1Char('\t')).value(column)] += 1;
+    const FileState file = readFileState(m_world.logPath());
+    if (!file.readable)
+        return;
+    QHash<QString, int> held = file.counts;
+    for (const QString &stranger : file.strangers)
+        held[stranger] += 1;
+    QStringList differences;
+    QSet<QString> tags;
+    for (auto it = shown.cbegin(); it != shown.cend(); ++it)
+        tags.insert(it.key());
+    for (auto it = held.cbegin(); it != held.cend(); ++it)
+        tags.insert(it.key());
+    for (const QString &tag : tags)
+        if (shown.value(tag) != held.value(tag))
+            differences.append(QStringLiteral("the table shows %1 %2 times, the file holds it %3 "
+                                              "times")
+                                   .arg(tag)
+                                   .arg(shown.value(tag))
+                                   .arg(held.value(tag)));
+    ++m_figures.tableChecks;
+    if (!differences.isEmpty())
+        fail(differences);
 }
 
 void Soak::checkNoLock()

@@ -52,6 +52,7 @@ struct Figures
     int imports = 0;
     int restores = 0;
     int purges = 0;
+    int tableChecks = 0;
     int leftoverTemporaries = 0;
     void add(const Figures &other);
 };
@@ -93,6 +94,7 @@ private:
     void captureKilled();
     void duringFault();
     void checkNoLock(); // after QorLog ended cleanly
+    void checkTable();  // the window's table against the file
     void restoreBackup();
     void purgeAtClose();
 

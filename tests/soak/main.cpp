@@ -6,13 +6,16 @@
 
 #include "Soak.h"
 
+#include <QClipboard>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QGuiApplication>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -51,13 +54,14 @@ void printFigures(const Figures &f, const Model &m, qint64 ms)
                 "(rows gone %d), undo %d, redo %d (charges brought back or taken away %d), "
                 "imports %d, Restore Backup %d (done %d), purges at close %d (charges purged %d)\n"
                 "lost %d, duplicated %d, resurrected %d\n"
+                "the table compared with the file %d times\n"
                 "save files left by kills: %d\n",
                 f.steps, ms / 1000.0, f.charges, f.refused, f.unsure, f.kills, f.restarts, f.terms,
                 f.outsideChanges, f.conflictCopies, f.fullDisks, f.readOnlySpells,
                 f.unreadableSpells, f.secondRounds, f.secondKills, f.capturesKilled,
                 f.confirmations, f.cancellations, m.edits, f.deletions, m.deletedByUser, f.undos,
                 f.redos, m.flips, f.imports, f.restores, m.restores, f.purges, m.purged, m.lost,
-                m.duplicated, m.resurrected, f.leftoverTemporaries);
+                m.duplicated, m.resurrected, f.tableChecks, f.leftoverTemporaries);
     std::fflush(stdout);
 }
 
@@ -65,6 +69,12 @@ void printFigures(const Figures &f, const Model &m, qint64 ms)
 
 int main(int argc, char **argv)
 {
+    // The soak's helper: what the X clipboard holds (the table's rows that QorLog copied).
+    if (argc == 2 && std::strcmp(argv[1], "--print-clipboard") == 0) {
+        QGuiApplication app(argc, argv);
+        std::fputs(QGuiApplication::clipboard()->text().toUtf8().constData(), stdout);
+        return 0;
+    }
     const bool root = privateMounts();
     QCoreApplication app(argc, argv);
     // SIGINT and SIGTERM end the run after the step under way, so that nothing is left running.
