@@ -134,7 +134,13 @@ private:
     QorLogProcess m_main;
     std::unique_ptr<QorLogProcess> m_second;
     QStringList m_recent;
-    QList<QPair<QString, QStringList>> m_pendingCopies;
+    struct PendingCopy
+    {
+        QString path;
+        QStringList tags;
+        qint64 madeAtMs = 0;
+    };
+    QList<PendingCopy> m_pendingCopies; // conflict copies not merged yet
     bool m_failed = false;
     bool m_lockMayBeStale = false; // a kill may have left the lock, no save took it since
     bool m_killing = false;
