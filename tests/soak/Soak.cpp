@@ -235,6 +235,17 @@ int Soak::run()
             break;
         waitIdle(m_quietMs);
         verify();
+        if (m_clock.elapsed() >= m_nextProgressMs) {
+            m_nextProgressMs += 300000;
+            print(QStringLiteral("%1 s: %2 steps, %3 charges confirmed, %4 kills, %5 outside "
+                                 "changes, %6 full disks")
+                      .arg(m_clock.elapsed() / 1000)
+                      .arg(m_figures.steps)
+                      .arg(m_figures.charges)
+                      .arg(m_figures.kills)
+                      .arg(m_figures.outsideChanges)
+                      .arg(m_figures.fullDisks));
+        }
         m_quietMs = 100;
     }
     stopSecond(false);

@@ -149,6 +149,7 @@ private:
     int m_chargeNumber = 0;
     int m_csvNumber = 0;
     QElapsedTimer m_clock;
+    qint64 m_nextProgressMs = 300000; // a line of figures every five minutes
 };
 
 } // namespace Soak
