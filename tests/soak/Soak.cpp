@@ -535,6 +535,11 @@ void Soak::undoOrRedo(bool redo)
 
 void Soak::importCsv()
 {
+    importCsv(false);
+}
+
+void Soak::importCsv(bool killDuring)
+{
     const int rows = 1 + pick(4);
     const QString path = m_world.base() + QStringLiteral("/csv/import-%1.csv").arg(++m_csvNumber);
     QFile file(path);
@@ -552,20 +557,52 @@ void Soak::importCsv()
             << QString::number(call.ampHours, 'g', 17) << ",Normal," << call.comment << ",\r\n";
     }
     file.close();
-    note(QStringLiteral("--import-csv of %1 rows (%2 .. %3)")
-             .arg(rows)
-             .arg(calls.constFirst().comment, calls.constLast().comment));
-    const ToolResult result = runTool(
-        m_program,
-        {QStringLiteral("--import-csv"), path, QStringLiteral("--log-file"), m_world.logPath()},
-        mainEnvironment(), 60000);
+    const QStringList arguments = {QStringLiteral("--import-csv"), path,
+                                   QStringLiteral("--log-file"), m_world.logPath()};
     ++m_figures.imports;
-    const Answer answer = !result.finished       ? Answer::Unknown
-                          : result.exitCode == 0 ? Answer::Stored
-                          : result.exitCode == 1 ? Answer::Refused
-                                                 : Answer::Unknown;
+    if (!killDuring) {
+        note(QStringLiteral("--import-csv of %1 rows (%2 .. %3)")
+                 .arg(rows)
+                 .arg(calls.constFirst().comment, calls.constLast().comment));
+        const ToolResult result = runTool(m_program, arguments, mainEnvironment(), 60000);
+        const Answer answer = !result.finished       ? Answer::Unknown
+                              : result.exitCode == 0 ? Answer::Stored
+                              : result.exitCode == 1 ? Answer::Refused
+                                                     : Answer::Unknown;
+        for (const ChargeCall &call : calls)
+            settle(call, answer, result.err.trimmed());
+        return;
+    }
+    // The program that the import is handed to is killed meanwhile: an import that says it
+    // failed may have been stored all the same (a retry adds nothing twice).
+    const int delayMs = pick(80);
+    note(QStringLiteral("--import-csv of %1 rows (%2 .. %3), SIGKILL after %4 ms")
+             .arg(rows)
+             .arg(calls.constFirst().comment, calls.constLast().comment)
+             .arg(delayMs));
+    QProcess import;
+    import.setProcessEnvironment(mainEnvironment());
+    import.start(m_program, arguments);
+    import.waitForStarted(10000);
+    pause(delayMs);
+    m_main.kill();
+    ++m_figures.kills;
+    m_lockMayBeStale = true;
+    const bool ended = import.waitForFinished(60000);
+    const bool stored =
+        ended && import.exitStatus() == QProcess::NormalExit && import.exitCode() == 0;
+    m_killing = true;
     for (const ChargeCall &call : calls)
-        settle(call, answer, result.err.trimmed());
+        settle(call, stored ? Answer::Stored : Answer::Unknown,
+               QString::fromLocal8Bit(import.readAllStandardError()).trimmed());
+    m_killing = false;
+    if (!ended)
+        import.kill();
+    waitIdle(100);
+    verify();
+    if (!m_failed)
+        startMain();
+    m_quietMs = 400;
 }
 
 void Soak::outsideChange()
@@ -639,16 +676,26 @@ void Soak::secondRound()
         }
     }
     note(QStringLiteral("both QorLogs add at once: %1").arg(tags.join(QLatin1Char(' '))));
+    ++m_figures.secondRounds;
+    const bool killUnder = chance(0.1);
+    if (killUnder) {
+        // The second desktop dies while both save: its calls have no certain answer.
+        pause(pick(30));
+        note(QStringLiteral("the second QorLog is killed while it saves"));
+        ++m_figures.secondKills;
+        stopSecond(true);
+    }
+    m_killing = killUnder; // the lock it may have held stays until a save after this one
     for (auto &[call, pending] : calls) {
         QString message;
         settle(call, answerOf(pending, message), message);
     }
-    ++m_figures.secondRounds;
-    if (chance(0.15)) {
+    m_killing = false;
+    if (!killUnder && chance(0.15)) {
         note(QStringLiteral("the second QorLog is killed"));
         ++m_figures.secondKills;
         stopSecond(true);
-    } else if (chance(0.2)) {
+    } else if (!killUnder && chance(0.2)) {
         note(QStringLiteral("the second QorLog ends (SIGTERM)"));
         stopSecond(false);
     }
@@ -658,8 +705,13 @@ void Soak::secondRound()
 void Soak::killMain()
 {
     // 0 idle; 1 during a call; 2 during a burst of calls; 3 after an undo, redo or delete key;
-    // 4 while another program's change settles; 5 while both QorLogs take calls.
-    const int how = pick(6);
+    // 4 while another program's change settles; 5 while both QorLogs take calls; 6 while an
+    // import is handed over.
+    const int how = pick(7);
+    if (how == 6) {
+        importCsv(true);
+        return;
+    }
     QList<QPair<ChargeCall, QDBusPendingCall>> calls;
     Allowance allowance;
     int delayMs = pick(40);

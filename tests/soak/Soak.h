@@ -83,6 +83,7 @@ private:
     void deleteRows();
     void undoOrRedo(bool redo);
     void importCsv();
+    void importCsv(bool killDuring);
     void outsideChange();
     void conflictCopy();
     void secondRound();
