@@ -1018,19 +1018,10 @@ void Soak::restoreBackup()
              .arg(QFileInfo(backups.at(index).Path).fileName())
              .arg(backup.charges));
     closePopups();
-    keys(main, {QStringLiteral("alt+f"), QStringLiteral("r")}, 80);
-    QString dialog;
-    waitFor(
-        [&] {
-            const QStringList found = windows(QStringLiteral("Restore Backup"));
-            dialog = found.isEmpty() ? QString() : found.constLast();
-            return !dialog.isEmpty();
-        },
-        5000);
-    if (dialog.isEmpty()) {
-        note(QStringLiteral("  the Restore Backup dialog did not open"));
+    const QString dialog = openFromMenu(main, QStringLiteral("alt+f"), QStringLiteral("r"),
+                                        QStringLiteral("Restore Backup"));
+    if (dialog.isEmpty())
         return;
-    }
     QStringList choose;
     for (int i = 0; i < index; ++i)
         choose << QStringLiteral("Down");
@@ -1058,19 +1049,10 @@ void Soak::purgeAtClose()
     note(QStringLiteral("Filter Batteries: row %1 removed, then Quit and %2")
              .arg(row)
              .arg(purge ? QStringLiteral("the purge") : QStringLiteral("no purge")));
-    keys(main, {QStringLiteral("alt+v"), QStringLiteral("b")}, 80);
-    QString filter;
-    waitFor(
-        [&] {
-            const QStringList found = windows(QStringLiteral("Filter Batteries"));
-            filter = found.isEmpty() ? QString() : found.constLast();
-            return !filter.isEmpty();
-        },
-        5000);
-    if (filter.isEmpty()) {
-        note(QStringLiteral("  the filter dialog did not open"));
+    const QString filter = openFromMenu(main, QStringLiteral("alt+v"), QStringLiteral("b"),
+                                        QStringLiteral("Filter Batteries"));
+    if (filter.isEmpty())
         return;
-    }
     QStringList down;
     for (int i = 0; i < row; ++i)
         down << QStringLiteral("Down");
@@ -1165,6 +1147,28 @@ bool Soak::keys(const QString &window, const QStringList &keys, int delayMs)
     return runTool(QStringLiteral("xdotool"), arguments, mainEnvironment(), 20000).exitCode == 0;
 }
 
+QString Soak::openFromMenu(const QString &main, const QString &menu, const QString &entry,
+                           const QString &title)
+{
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        closePopups();
+        keys(main, {menu, entry}, 80);
+        QString dialog;
+        waitFor(
+            [&] {
+                const QStringList found = windows(title);
+                dialog = found.isEmpty() ? QString() : found.constLast();
+                return !dialog.isEmpty();
+            },
+            2000);
+        if (!dialog.isEmpty())
+            return dialog;
+        keys(main, {QStringLiteral("Escape")}); // a menu left open
+    }
+    note(QStringLiteral("  the dialog \"%1\" did not open from the menu").arg(title));
+    return QString();
+}
+
 bool Soak::dialogCloses(const QString &dialog)
 {
     const auto gone = [&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); };
@@ -1181,7 +1185,9 @@ bool Soak::dialogCloses(const QString &dialog)
 void Soak::closePopups()
 {
     for (int round = 0; round < 5; ++round) {
-        QStringList popups = windows(QStringLiteral("Error"));
+        // Error boxes, notices and the result of an import handed over from the command line.
+        QStringList popups =
+            windows(QStringLiteral("Error")) + windows(QStringLiteral("Import CSV"));
         const QString main = mainWindow();
         for (const QString &notice : windows(QStringLiteral("QorLog")))
             if (notice != main)

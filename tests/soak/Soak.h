@@ -118,6 +118,9 @@ private:
     bool keys(const QString &window, const QStringList &keys, int delayMs = 5);
     bool click(const QString &window, int dx, int dy);
     void closePopups();
+    // Opens the dialog `title` through a menu entry (its access keys); empty when it did not.
+    QString openFromMenu(const QString &main, const QString &menu, const QString &entry,
+                         const QString &title);
     // Waits for the dialog to close; a dialog whose OK failed is cancelled (false).
     bool dialogCloses(const QString &dialog);
     bool clickTable(const QString &window);
