@@ -105,6 +105,8 @@ private:
     NewCharge newOutsideCharge();
     QString randomPresentTag();
     void waitIdle(int quietMs);
+    // After keys that may save: until the log changed (at most a moment), then idle.
+    void waitForSave(const QString &before);
     void verify(const Allowance &allowance = {});
     void fail(const QStringList &differences);
     void note(const QString &action);
