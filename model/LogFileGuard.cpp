@@ -152,6 +152,11 @@ void TLogFileGuard::setReadOnly(bool readOnly)
 
 bool TLogFileGuard::retryRead()
 {
+    return readsAgain(true);
+}
+
+bool TLogFileGuard::readsAgain(bool announceChange)
+{
     if (!m_readOnly)
         return true;
     TChargeLog probe;
@@ -167,8 +172,13 @@ bool TLogFileGuard::retryRead()
     // next look merges what it holds beyond that.
     m_identity = TLogFileIdentity();
     m_identity.Exists = true;
-    Q_EMIT readableAgain();
-    Q_EMIT outsideChange();
+    if (announceChange) {
+        Q_EMIT readableAgain();
+        Q_EMIT outsideChange();
+    } else {
+        // Found by a save, which merges the file itself: the owner hears of it afterwards.
+        QTimer::singleShot(0, this, &TLogFileGuard::readableAgain);
+    }
     return true;
 }
 
@@ -331,7 +341,8 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
         TakeBackFor(TakeBack &held, const TakeBack &given) : Held(held) { Held = given; }
         ~TakeBackFor() { Held = nullptr; }
     } takeBackForThisSave(m_takeBack, takeBack);
-    if (m_readOnly)
+    // A file that reads again is saved at once, not only after the next retry.
+    if (!readsAgain(false))
         throw QorLogError(tr("The log file %1 could not be read; QorLog saves nothing until it "
                              "can be read again.")
                               .arg(m_path));

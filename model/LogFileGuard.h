@@ -187,6 +187,11 @@ private:
     MergeApplier m_mergeApplier;
     std::future<QString> m_backupCopy; // the failure's message, empty when the copy was made
     std::unique_ptr<TSaveLock> m_heldLock;
+
+    // Whether the file reads again (always true while not read-only); on success the guard is
+    // writable again and the next look merges the whole file. `announceChange` also emits
+    // outsideChange() at once, as the retry timer does; a save merges the file itself.
+    bool readsAgain(bool announceChange);
 };
 
 // "2 charges added and 1 removed by another program" (and changed), with the lines of the

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs every test: the unit, window, D-Bus and
 # end-to-end tests, the Debian package with lintian's verdict, the benchmarks in their short
-# mode, the readers' fuzz targets (90 s shared) and the whole suite once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# mode, the soak in its quick mode (about three minutes), the readers' fuzz targets (90 s
+# shared) and the whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 # QORLOG_FUZZ_SECONDS (default 90) and QORLOG_SKIP_SANITIZERS=1 shorten a local run;
 # QORLOG_TSAN=1 (always on when CI=true) adds the model tests under ThreadSanitizer.
 set -eu
@@ -43,6 +43,11 @@ fi
 if [ -x build-test/bench/qorlog_cards_bench ]; then
     echo "== Battery cards benchmark"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_cards_bench
+fi
+
+if [ -x build-test/tests/soak/qorlog_soak ]; then
+    echo "== Soak (quick)"
+    build-test/tests/soak/qorlog_soak --quick
 fi
 
 if [ -x scripts/fuzz.sh ]; then
