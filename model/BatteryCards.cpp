@@ -3,6 +3,7 @@
 #include "ChargeLog.h"
 #include "ConstantsAndTypes.h"
 #include "NumberText.h"
+#include "XmlNames.h"
 
 #include <QCoreApplication>
 
@@ -17,19 +18,7 @@ QString tr(const char *text)
     return QCoreApplication::translate("BatteryCards", text);
 }
 
-bool nameIs(const char *name, const char *expected)
-{
-    for (; *name && *expected; ++name, ++expected) {
-        char a = *name, b = *expected;
-        if (a >= 'A' && a <= 'Z')
-            a = char(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = char(b - 'A' + 'a');
-        if (a != b)
-            return false;
-    }
-    return *name == *expected;
-}
+using XmlNames::nameIs;
 
 struct ChemistryName
 {

@@ -4,6 +4,7 @@
 
 #include "BatteryCards.h"
 #include "NumberText.h"
+#include "XmlNames.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -50,20 +51,7 @@ QString tr(const char *text)
     return QCoreApplication::translate("LogFile", text);
 }
 
-// Element names match in any letter case, ASCII letters only.
-bool nameIs(const char *name, const char *expected)
-{
-    for (; *name && *expected; ++name, ++expected) {
-        char a = *name, b = *expected;
-        if (a >= 'A' && a <= 'Z')
-            a = char(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = char(b - 'A' + 'a');
-        if (a != b)
-            return false;
-    }
-    return *name == *expected;
-}
+using XmlNames::nameIs;
 
 // What an element at the level of colours or of a charge's fields holds. The charge fields are
 // tested in the order they are written; the colours only inside ApplicationData.
