@@ -46,7 +46,7 @@ if [ -x build-test/bench/qorlog_cards_bench ]; then
 fi
 
 if [ -x build-test/tests/soak/qorlog_soak ]; then
-    echo "== Soak (quick)"
+    stage "Soak (quick)"
     build-test/tests/soak/qorlog_soak --quick
 fi
 
