@@ -41,7 +41,7 @@ if [ -x build-test/bench/qorlog_capture_bench ]; then
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_capture_bench
 fi
 if [ -x build-test/bench/qorlog_cards_bench ]; then
-    echo "== Battery cards benchmark"
+    stage "Battery cards benchmark"
     QT_QPA_PLATFORM=offscreen build-test/bench/qorlog_cards_bench
 fi
 
