@@ -472,7 +472,7 @@ void Soak::editRow()
     m_model.expect(tag, Expect::Absent); // until the file shows the edit
     const int down = pick(30);
     note(QStringLiteral("edit row %1 to %2 in the charge data dialog").arg(down).arg(tag));
-    QStringList sequence = {QStringLiteral("ctrl+Home")};
+    QStringList sequence = firstRowOnly();
     for (int i = 0; i < down; ++i)
         sequence << QStringLiteral("Down");
     sequence << QStringLiteral("Return");
@@ -513,7 +513,7 @@ void Soak::deleteRows()
     const int down = pick(30);
     const int more = pick(4);
     note(QStringLiteral("Delete Selection of %1 rows from row %2").arg(more + 1).arg(down));
-    QStringList sequence = {QStringLiteral("ctrl+Home")};
+    QStringList sequence = firstRowOnly();
     for (int i = 0; i < down; ++i)
         sequence << QStringLiteral("Down");
     for (int i = 0; i < more; ++i)
@@ -743,9 +743,9 @@ void Soak::killMain()
                  .arg(key == 0   ? QStringLiteral("Undo")
                       : key == 1 ? QStringLiteral("Redo")
                                  : QStringLiteral("Delete")));
-        keys(main, {key == 0   ? QStringLiteral("ctrl+z")
-                    : key == 1 ? QStringLiteral("ctrl+shift+z")
-                               : QStringLiteral("Delete")});
+        keys(main, key == 0   ? QStringList{QStringLiteral("ctrl+z")}
+                   : key == 1 ? QStringList{QStringLiteral("ctrl+shift+z")}
+                              : firstRowOnly() << QStringLiteral("Delete"));
         allowance.flip = key != 2;
         allowance.deletions = key == 2 ? 1 : 0;
     } else if (how == 4) {
@@ -1211,6 +1211,13 @@ void Soak::closePopups()
             keys(popup, {QStringLiteral("Return")});
         pause(50);
     }
+}
+
+QStringList Soak::firstRowOnly()
+{
+    // Ctrl+Home moves to the first row but keeps the selection (Select All's, say); a plain
+    // move selects the current row alone.
+    return {QStringLiteral("ctrl+Home"), QStringLiteral("Down"), QStringLiteral("Up")};
 }
 
 bool Soak::clickTable(const QString &window)

@@ -126,6 +126,7 @@ private:
     // Waits for the dialog to close; a dialog whose OK failed is cancelled (false).
     bool dialogCloses(const QString &dialog);
     bool clickTable(const QString &window);
+    static QStringList firstRowOnly(); // keys that leave the first row alone selected
 
     Options m_options;
     QString m_program;
