@@ -204,12 +204,12 @@ int Soak::run()
         std::function<void()> run;
     };
     const QList<Action> actions = {
-        {30, [this] { addDirect(); }},      {5, [this] { addConfirmed(); }},
+        {34, [this] { addDirect(); }},      {5, [this] { addConfirmed(); }},
         {4, [this] { editRow(); }},         {3, [this] { deleteRows(); }},
         {5, [this] { undoOrRedo(false); }}, {3, [this] { undoOrRedo(true); }},
         {3, [this] { importCsv(); }},       {7, [this] { outsideChange(); }},
         {3, [this] { conflictCopy(); }},    {5, [this] { secondRound(); }},
-        {26, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
+        {34, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
         {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
         {1, [this] { unreadableSpell(); }}, {2, [this] { restoreBackup(); }},
         {1, [this] { purgeAtClose(); }},    {2, [this] { captureKilled(); }},
@@ -409,7 +409,7 @@ QString Soak::randomPresentTag()
 void Soak::addDirect()
 {
     // One caller, or a few one after the other.
-    for (int i = chance(0.3) ? 2 : 1; i > 0 && !m_failed; --i) {
+    for (int i = chance(0.5) ? 2 : 1; i > 0 && !m_failed; --i) {
         const ChargeCall call = newCharge(false);
         note(QStringLiteral("AddCharge %1").arg(call.comment));
         QDBusPendingCall pending = sendAddCharge(m_bus.connection(), call);
