@@ -100,8 +100,8 @@ void Figures::add(const Figures &o)
 
 Soak::Soak(const Options &options, const QString &program, const QString &base, bool root,
            const QString &display)
-    : m_options(options), m_program(program), m_display(display), m_root(root),
-      m_random(options.seed), m_world(base, root)
+    : m_options(options), m_program(program), m_display(display), m_random(options.seed),
+      m_world(base, root)
 {
 }
 

@@ -36,14 +36,6 @@ QString Soak::mainWindow()
     return best;
 }
 
-bool Soak::focus(const QString &window)
-{
-    return runTool(QStringLiteral("xdotool"),
-                   {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window},
-                   mainEnvironment(), 10000)
-               .exitCode == 0;
-}
-
 bool Soak::keys(const QString &window, const QStringList &keys, int delayMs)
 {
     QStringList arguments = {
