@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cerrno>
@@ -25,6 +27,25 @@ QString tr(const char *text)
 }
 
 constexpr int DefaultSettleMs = 500;
+// A save's temporary file (the log's name and six characters) this old belongs to no save
+// under way: its writer was killed or lost its power before the rename.
+constexpr int StaleSaveFileSeconds = 60;
+
+// Removes the temporary files that saves ended before their rename left beside the log. Only
+// called while holding the lock, so no QorLog's save can be under way.
+void removeStaleSaveFiles(const QString &logPath)
+{
+    const QFileInfo log(logPath);
+    static const QRegularExpression suffix(QStringLiteral("^\\.[A-Za-z0-9]{6}$"));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-StaleSaveFileSeconds);
+    const QFileInfoList candidates =
+        log.dir().entryInfoList({log.fileName() + QStringLiteral(".??????")},
+                                QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &file : candidates)
+        if (suffix.match(file.fileName().mid(log.fileName().size())).hasMatch() &&
+            file.lastModified() < before)
+            QFile::remove(file.filePath());
+}
 // A save that finds the file replaced under it again and again gives up merging after this
 // many attempts and writes what it has (the file was backed up before).
 constexpr int SaveAttempts = 3;
@@ -355,6 +376,11 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
     }
     // Deletions too old, or too many, to keep.
     log.PruneDeleted(ChargeIdentity::nowUtc());
+    // What a kill during an earlier save left, once a run.
+    if (!m_staleSaveFilesRemoved) {
+        m_staleSaveFilesRemoved = true;
+        removeStaleSaveFiles(m_path);
+    }
     for (int attempt = 1;; ++attempt) {
         const TOutsideChange change = takeOutsideChange(log);
         if (change.Type == TOutsideChange::Kind::Merged) {

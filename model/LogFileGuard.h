@@ -183,6 +183,7 @@ private:
     bool m_backupFailureReported = false;
     bool m_fileComplete = true;
     bool m_readOnly = false;
+    bool m_staleSaveFilesRemoved = false; // by the first save of this guard
     std::function<void()> m_beforeCommit;
     MergeApplier m_mergeApplier;
     std::future<QString> m_backupCopy; // the failure's message, empty when the copy was made

@@ -114,6 +114,8 @@ private Q_SLOTS:
     void saveWaitsForTheLock();
     void readErrorIsNotDamage_data();
     void readErrorIsNotDamage();
+    void staleSaveFilesGoAtTheFirstSave_data();
+    void staleSaveFilesGoAtTheFirstSave();
     void readErrorMakesTheGuardReadOnly_data();
     void readErrorMakesTheGuardReadOnly();
     void staleLocks_data();
@@ -678,6 +680,41 @@ void TestLogGuard::readErrorIsNotDamage()
     }
     QCOMPARE(threwReadError, readError);
     QCOMPARE(threw, failingDisk || cutAt >= 0);
+}
+
+void TestLogGuard::staleSaveFilesGoAtTheFirstSave_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("left by a killed save") << "log.QorLog.Ab12Cd" << 120 << true;
+    QTest::newRow("a save under way elsewhere") << "log.QorLog.Ab12Cd" << 5 << false;
+    QTest::newRow("seven characters") << "log.QorLog.Ab12Cde" << 120 << false;
+    QTest::newRow("another log's") << "other.QorLog.Ab12Cd" << 120 << false;
+}
+
+void TestLogGuard::staleSaveFilesGoAtTheFirstSave()
+{
+    QFETCH(QString, name);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    QFile left(dir.filePath(name));
+    QVERIFY(left.open(QIODevice::WriteOnly));
+    left.write("<?xml version=\"1.0\"?>\n<QorInsight>");
+    QVERIFY(left.flush());
+    QVERIFY(left.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                             QFileDevice::FileModificationTime));
+    left.close();
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.adopt(memory);
+    memory = logOf(QStringLiteral("a1 b1"));
+    guard.save(memory);
+    QCOMPARE(!QFileInfo::exists(left.fileName()), removed);
 }
 
 void TestLogGuard::readErrorMakesTheGuardReadOnly_data()

@@ -100,8 +100,8 @@ void Figures::add(const Figures &o)
 
 Soak::Soak(const Options &options, const QString &program, const QString &base, bool root,
            const QString &display)
-    : m_options(options), m_program(program), m_display(display), m_root(root),
-      m_random(options.seed), m_world(base, root)
+    : m_options(options), m_program(program), m_display(display), m_random(options.seed),
+      m_world(base, root)
 {
 }
 
@@ -204,12 +204,12 @@ int Soak::run()
         std::function<void()> run;
     };
     const QList<Action> actions = {
-        {30, [this] { addDirect(); }},      {5, [this] { addConfirmed(); }},
+        {34, [this] { addDirect(); }},      {5, [this] { addConfirmed(); }},
         {4, [this] { editRow(); }},         {3, [this] { deleteRows(); }},
         {5, [this] { undoOrRedo(false); }}, {3, [this] { undoOrRedo(true); }},
         {3, [this] { importCsv(); }},       {7, [this] { outsideChange(); }},
         {3, [this] { conflictCopy(); }},    {5, [this] { secondRound(); }},
-        {26, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
+        {34, [this] { killMain(); }},       {2, [this] { terminateMain(); }},
         {3, [this] { diskFull(); }},        {2, [this] { readOnlySpell(); }},
         {1, [this] { unreadableSpell(); }}, {2, [this] { restoreBackup(); }},
         {1, [this] { purgeAtClose(); }},    {2, [this] { captureKilled(); }},
@@ -409,7 +409,7 @@ QString Soak::randomPresentTag()
 void Soak::addDirect()
 {
     // One caller, or a few one after the other.
-    for (int i = chance(0.3) ? 2 : 1; i > 0 && !m_failed; --i) {
+    for (int i = chance(0.5) ? 2 : 1; i > 0 && !m_failed; --i) {
         const ChargeCall call = newCharge(false);
         note(QStringLiteral("AddCharge %1").arg(call.comment));
         QDBusPendingCall pending = sendAddCharge(m_bus.connection(), call);
@@ -472,7 +472,7 @@ void Soak::editRow()
     m_model.expect(tag, Expect::Absent); // until the file shows the edit
     const int down = pick(30);
     note(QStringLiteral("edit row %1 to %2 in the charge data dialog").arg(down).arg(tag));
-    QStringList sequence = {QStringLiteral("ctrl+Home")};
+    QStringList sequence = firstRowOnly();
     for (int i = 0; i < down; ++i)
         sequence << QStringLiteral("Down");
     sequence << QStringLiteral("Return");
@@ -513,7 +513,7 @@ void Soak::deleteRows()
     const int down = pick(30);
     const int more = pick(4);
     note(QStringLiteral("Delete Selection of %1 rows from row %2").arg(more + 1).arg(down));
-    QStringList sequence = {QStringLiteral("ctrl+Home")};
+    QStringList sequence = firstRowOnly();
     for (int i = 0; i < down; ++i)
         sequence << QStringLiteral("Down");
     for (int i = 0; i < more; ++i)
@@ -743,9 +743,9 @@ void Soak::killMain()
                  .arg(key == 0   ? QStringLiteral("Undo")
                       : key == 1 ? QStringLiteral("Redo")
                                  : QStringLiteral("Delete")));
-        keys(main, {key == 0   ? QStringLiteral("ctrl+z")
-                    : key == 1 ? QStringLiteral("ctrl+shift+z")
-                               : QStringLiteral("Delete")});
+        keys(main, key == 0   ? QStringList{QStringLiteral("ctrl+z")}
+                   : key == 1 ? QStringList{QStringLiteral("ctrl+shift+z")}
+                              : firstRowOnly() << QStringLiteral("Delete"));
         allowance.flip = key != 2;
         allowance.deletions = key == 2 ? 1 : 0;
     } else if (how == 4) {
@@ -1105,138 +1105,6 @@ void Soak::purgeAtClose()
     if (!m_failed)
         startMain();
     m_quietMs = 300;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The keyboard
-
-QStringList Soak::windows(const QString &title)
-{
-    const ToolResult result =
-        runTool(QStringLiteral("xdotool"),
-                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                 QStringLiteral("--pid"), QString::number(m_main.pid()), QStringLiteral("--name"),
-                 QLatin1Char('^') + title + QLatin1Char('$')},
-                mainEnvironment(), 10000);
-    return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QString Soak::mainWindow()
-{
-    // Notices carry the program's name as their title too: the main window is the widest.
-    QString best;
-    int widest = 0;
-    for (const QString &window : windows(QStringLiteral("QorLog"))) {
-        const ToolResult geometry =
-            runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), window},
-                    mainEnvironment(), 10000);
-        const int at = geometry.out.indexOf(QStringLiteral("Geometry: "));
-        const int width =
-            at < 0 ? 0 : geometry.out.mid(at + 10).section(QLatin1Char('x'), 0, 0).toInt();
-        if (width > widest) {
-            widest = width;
-            best = window;
-        }
-    }
-    return best;
-}
-
-bool Soak::focus(const QString &window)
-{
-    return runTool(QStringLiteral("xdotool"),
-                   {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window},
-                   mainEnvironment(), 10000)
-               .exitCode == 0;
-}
-
-bool Soak::keys(const QString &window, const QStringList &keys, int delayMs)
-{
-    QStringList arguments = {
-        QStringLiteral("windowfocus"), QStringLiteral("--sync"),  window,
-        QStringLiteral("key"),         QStringLiteral("--delay"), QString::number(delayMs)};
-    arguments += keys;
-    return runTool(QStringLiteral("xdotool"), arguments, mainEnvironment(), 20000).exitCode == 0;
-}
-
-QString Soak::openFromMenu(const QString &main, const QString &menu, const QString &entry,
-                           const QString &title)
-{
-    for (int attempt = 1; attempt <= 3; ++attempt) {
-        closePopups();
-        keys(main, {menu, entry}, 80);
-        QString dialog;
-        waitFor(
-            [&] {
-                const QStringList found = windows(title);
-                dialog = found.isEmpty() ? QString() : found.constLast();
-                return !dialog.isEmpty();
-            },
-            2000);
-        if (!dialog.isEmpty())
-            return dialog;
-        keys(main, {QStringLiteral("Escape")}); // a menu left open
-    }
-    note(QStringLiteral("  the dialog \"%1\" did not open from the menu").arg(title));
-    return QString();
-}
-
-bool Soak::dialogCloses(const QString &dialog)
-{
-    const auto gone = [&] { return !windows(QStringLiteral("ChargeData")).contains(dialog); };
-    const bool fault = m_world.diskFull() || m_world.readOnly();
-    if (waitFor(gone, fault ? 1500 : 5000))
-        return true;
-    // Its OK failed and says why: the error is acknowledged and the dialog cancelled.
-    closePopups();
-    if (!waitFor(gone, 5000))
-        fail({QStringLiteral("a charge data dialog does not close")});
-    return false;
-}
-
-void Soak::closePopups()
-{
-    for (int round = 0; round < 5; ++round) {
-        // Error boxes, notices and the result of an import handed over from the command line.
-        QStringList popups =
-            windows(QStringLiteral("Error")) + windows(QStringLiteral("Import CSV"));
-        const QString main = mainWindow();
-        for (const QString &notice : windows(QStringLiteral("QorLog")))
-            if (notice != main)
-                popups.append(notice);
-        for (const QString &dialog : windows(QStringLiteral("ChargeData")))
-            keys(dialog, {QStringLiteral("Escape")});
-        if (popups.isEmpty())
-            return;
-        for (const QString &popup : popups)
-            keys(popup, {QStringLiteral("Return")});
-        pause(50);
-    }
-}
-
-bool Soak::clickTable(const QString &window)
-{
-    closePopups();
-    return click(window, 60, 353);
-}
-
-bool Soak::click(const QString &window, int dx, int dy)
-{
-    const ToolResult geometry =
-        runTool(QStringLiteral("xdotool"),
-                {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window},
-                mainEnvironment(), 10000);
-    int x = 0, y = 0;
-    for (const QString &line : geometry.out.split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1String("X=")))
-            x = line.mid(2).toInt();
-        if (line.startsWith(QLatin1String("Y=")))
-            y = line.mid(2).toInt();
-    }
-    return runTool(QStringLiteral("xdotool"),
-                   {QStringLiteral("mousemove"), QString::number(x + dx), QString::number(y + dy),
-                    QStringLiteral("click"), QStringLiteral("1")},
-                   mainEnvironment(), 10000)
-               .exitCode == 0;
 }
 
 } // namespace Soak

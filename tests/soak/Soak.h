@@ -116,7 +116,6 @@ private:
     // The keyboard, through xdotool on the soak's display.
     QStringList windows(const QString &title);
     QString mainWindow();
-    bool focus(const QString &window);
     bool keys(const QString &window, const QStringList &keys, int delayMs = 5);
     bool click(const QString &window, int dx, int dy);
     void closePopups();
@@ -126,11 +125,11 @@ private:
     // Waits for the dialog to close; a dialog whose OK failed is cancelled (false).
     bool dialogCloses(const QString &dialog);
     bool clickTable(const QString &window);
+    static QStringList firstRowOnly(); // keys that leave the first row alone selected
 
     Options m_options;
     QString m_program;
     QString m_display;
-    bool m_root;
     std::mt19937_64 m_random;
     World m_world;
     Model m_model;
@@ -150,7 +149,6 @@ private:
     bool m_failed = false;
     bool m_lockMayBeStale = false; // a kill may have left the lock, no save took it since
     bool m_killing = false;
-    bool m_setupFailed = false;
     int m_quietMs = 100;
     int m_chargeNumber = 0;
     int m_csvNumber = 0;

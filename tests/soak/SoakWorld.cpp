@@ -256,6 +256,11 @@ QStringList World::checkCopies() const
         return faults;
     if (logMode != 0640)
         faults.append(QStringLiteral("the log's mode changed to %1").arg(logMode, 0, 8));
+    // A killed save's file goes at a later run's first save.
+    if (const int stale = temporaryFiles(300))
+        faults.append(QStringLiteral("%1 temporary files of killed saves are older than five "
+                                     "minutes")
+                          .arg(stale));
     const TBackupStore store(logPath(), fallbackParent());
     // Each folder keeps its own copies (the one beside the log, the fallback).
     QHash<QString, int> counts;
@@ -280,12 +285,13 @@ QStringList World::checkCopies() const
     return faults;
 }
 
-int World::temporaryFiles() const
+int World::temporaryFiles(int olderThanSeconds) const
 {
     static const QRegularExpression saveFile(QStringLiteral("^charges\\.QorLog\\.[A-Za-z0-9]{6}$"));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-olderThanSeconds);
     int count = 0;
-    for (const QString &name : QDir(logDir()).entryList(QDir::Files | QDir::Hidden))
-        if (saveFile.match(name).hasMatch())
+    for (const QFileInfo &file : QDir(logDir()).entryInfoList(QDir::Files | QDir::Hidden))
+        if (saveFile.match(file.fileName()).hasMatch() && file.lastModified() < before)
             ++count;
     return count;
 }

@@ -57,7 +57,8 @@ public:
     // Checks of the folder: the backups and damaged copies within their limits and with the
     // log's mode. Returns the faults found.
     QStringList checkCopies() const;
-    int temporaryFiles() const; // save files left by a process killed while saving
+    // Save files left by a process killed while saving, at least that old.
+    int temporaryFiles(int olderThanSeconds = 0) const;
 
     // Copies what the log's folder holds to base/kept (the tmpfs goes with the soak).
     void keepFiles() const;
