@@ -31,8 +31,25 @@ constexpr int DefaultSettleMs = 500;
 // under way: its writer was killed or lost its power before the rename.
 constexpr int StaleSaveFileSeconds = 60;
 
+// Whether a file is a log cut short: it starts as a log does but its root element is not
+// closed. A whole log beside the log under a name like a save's (log.QorLog.backup) may be the
+// user's own copy and is never taken for a save's leftover.
+bool isCutShortLog(const QFileInfo &file)
+{
+    QFile f(file.filePath());
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    if (!f.read(5).startsWith("<?xml"))
+        return false;
+    const qint64 tail = 64;
+    if (f.size() > tail && !f.seek(f.size() - tail))
+        return false;
+    return !f.readAll().contains("</QorInsight");
+}
+
 // Removes the temporary files that saves ended before their rename left beside the log. Only
-// called while holding the lock, so no QorLog's save can be under way.
+// called while holding the lock, so no QorLog's save can be under way. A kill after the whole
+// file was written but before its rename leaves a whole log, which stays.
 void removeStaleSaveFiles(const QString &logPath)
 {
     const QFileInfo log(logPath);
@@ -43,7 +60,7 @@ void removeStaleSaveFiles(const QString &logPath)
                                 QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QFileInfo &file : candidates)
         if (suffix.match(file.fileName().mid(log.fileName().size())).hasMatch() &&
-            file.lastModified() < before)
+            file.lastModified() < before && isCutShortLog(file))
             QFile::remove(file.filePath());
 }
 // A save that finds the file replaced under it again and again gives up merging after this

@@ -691,6 +691,7 @@ void TestLogGuard::staleSaveFilesGoAtTheFirstSave_data()
     QTest::newRow("a save under way elsewhere") << "log.QorLog.Ab12Cd" << 5 << false;
     QTest::newRow("seven characters") << "log.QorLog.Ab12Cde" << 120 << false;
     QTest::newRow("another log's") << "other.QorLog.Ab12Cd" << 120 << false;
+    QTest::newRow("the user's whole copy") << "log.QorLog.backup" << 120 << false;
 }
 
 void TestLogGuard::staleSaveFilesGoAtTheFirstSave()
@@ -704,6 +705,8 @@ void TestLogGuard::staleSaveFilesGoAtTheFirstSave()
     QFile left(dir.filePath(name));
     QVERIFY(left.open(QIODevice::WriteOnly));
     left.write("<?xml version=\"1.0\"?>\n<QorInsight>");
+    if (name.endsWith(QLatin1String("backup")))
+        left.write("<Charges/></QorInsight>\n");
     QVERIFY(left.flush());
     QVERIFY(left.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
                              QFileDevice::FileModificationTime));

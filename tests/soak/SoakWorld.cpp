@@ -289,9 +289,16 @@ int World::temporaryFiles(int olderThanSeconds) const
 {
     static const QRegularExpression saveFile(QStringLiteral("^charges\\.QorLog\\.[A-Za-z0-9]{6}$"));
     const QDateTime before = QDateTime::currentDateTime().addSecs(-olderThanSeconds);
+    // A kill after the whole file was written leaves a whole log, which QorLog leaves alone
+    // (it cannot tell it from a copy of the user's own); one cut short must go.
+    const auto cutShort = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) && !f.readAll().contains("</QorInsight");
+    };
     int count = 0;
     for (const QFileInfo &file : QDir(logDir()).entryInfoList(QDir::Files | QDir::Hidden))
-        if (saveFile.match(file.fileName()).hasMatch() && file.lastModified() < before)
+        if (saveFile.match(file.fileName()).hasMatch() && file.lastModified() < before &&
+            cutShort(file.filePath()))
             ++count;
     return count;
 }
