@@ -17,6 +17,8 @@ QUuid idOf(QChar letter)
 QString letterOf(const QUuid &id)
 {
     const uint code = id.data1 - 0x51000000u;
+    if (code > 0xffff) // a random id, not one of the descriptions'
+        return QStringLiteral("?");
     return id == idOf(QChar(code)) ? QString(QChar(code)) : QStringLiteral("?");
 }
 
