@@ -346,6 +346,7 @@ void Soak::verify(const Allowance &allowance)
         for (const QString &tag : it->tags)
             if (m_model.expectation(tag) == Expect::Pending)
                 m_model.expect(tag, Expect::Present);
+        m_model.settlePending(it->mayReturn);
         it = m_pendingCopies.erase(it);
     }
     differences += m_model.check(readFileState(m_world.logPath()), allowance);
@@ -645,8 +646,19 @@ void Soak::outsideChange()
     ++m_figures.outsideChanges;
     for (const NewCharge &charge : added)
         m_model.expect(charge.tag, Expect::Present, charge.ampHours, charge.battery);
-    for (const QString &tag : removed)
-        m_model.expect(tag, Expect::Absent);
+    for (const QString &tag : removed) {
+        // A conflict copy made before this removal still holds the charge. Should QorLog end
+        // before it sees the removal, nothing tells it the charge was deleted (this program
+        // records no deletions), and the copy, merged without a base, adds it as the other
+        // side's: it may be there again until the copy is merged.
+        PendingCopy *holder = nullptr;
+        for (PendingCopy &copy : m_pendingCopies)
+            if (copy.holds.contains(tag))
+                holder = &copy;
+        m_model.expect(tag, holder ? Expect::Pending : Expect::Absent);
+        if (holder)
+            holder->mayReturn.append(tag);
+    }
     m_quietMs = 900; // the program looks at a changed file once it has settled
 }
 
@@ -668,7 +680,11 @@ void Soak::conflictCopy()
         return;
     }
     ++m_figures.conflictCopies;
-    m_pendingCopies.append({path, tags, m_clock.elapsed()});
+    const FileState copy = readFileState(path);
+    QSet<QString> holds;
+    for (auto it = copy.counts.cbegin(); it != copy.counts.cend(); ++it)
+        holds.insert(it.key());
+    m_pendingCopies.append({path, tags, m_clock.elapsed(), holds, {}});
     m_quietMs = 900;
 }
 

@@ -144,6 +144,9 @@ private:
         QString path;
         QStringList tags;
         qint64 madeAtMs = 0;
+        QSet<QString> holds;   // every charge in the copy
+        QStringList mayReturn; // held by the copy, then removed by a program that records no
+                               // deletion: the copy, merged without a base, may bring it back
     };
     QList<PendingCopy> m_pendingCopies; // conflict copies not merged yet
     bool m_failed = false;
