@@ -1,7 +1,9 @@
 #include "SaveLock.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSysInfo>
@@ -246,8 +248,9 @@ TSaveLock::Result TSaveLock::tryLock()
             m_error = qt_error_string(errno);
             return Result::Failed;
         }
+        m_error.clear();
         if (!removeIfStale())
-            return Result::Busy;
+            return m_error.isEmpty() ? Result::Busy : Result::Failed;
     }
     return Result::Busy;
 }
@@ -284,11 +287,19 @@ bool TSaveLock::removeIfStale()
     // Moved aside under a name of its own rather than deleted: should another QorLog have
     // removed it and made its own in between, the one moved is not the one judged stale, and
     // it is put back.
+    // The name is short, whatever the log's name: a long one must not make it too long.
     const QByteArray aside = nativePath(
-        m_path +
-        QStringLiteral(".stale-%1-%2").arg(::getpid()).arg(QRandomGenerator::global()->generate()));
-    if (::rename(nativePath(m_path).constData(), aside.constData()) != 0)
-        return errno == ENOENT;
+        QFileInfo(m_path).dir().filePath(QStringLiteral(".qorlog-stale-%1-%2")
+                                             .arg(::getpid())
+                                             .arg(QRandomGenerator::global()->generate())));
+    if (::rename(nativePath(m_path).constData(), aside.constData()) != 0) {
+        if (errno == ENOENT)
+            return true;
+        // A folder that cannot be written (read-only, full of names): the lock cannot be
+        // taken, which is said at once rather than waited for as a busy holder.
+        m_error = qt_error_string(errno);
+        return false;
+    }
     struct stat st;
     const bool same = ::lstat(aside.constData(), &st) == 0 && st.st_ino == found.st_ino &&
                       st.st_dev == found.st_dev;

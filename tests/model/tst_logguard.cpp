@@ -120,6 +120,7 @@ private Q_SLOTS:
     void readErrorMakesTheGuardReadOnly();
     void staleLocks_data();
     void staleLocks();
+    void staleLockOfALongName();
     void slowLiveHolderKeepsTheLock();
     void plantedLinksAreNeverWrittenThrough_data();
     void plantedLinksAreNeverWrittenThrough();
@@ -769,6 +770,29 @@ void TestLogGuard::readErrorMakesTheGuardReadOnly()
     TChargeLog onDisk;
     LogFile::LoadChargeLog(path, onDisk);
     QCOMPARE(batteriesOf(onDisk), (QStringList{"a1", "b1", "c1", "m1"}));
+}
+
+// A log whose name is near the file system's limit: the stale lock beside it is still taken
+// (it is moved aside under a short name of its own).
+void TestLogGuard::staleLockOfALongName()
+{
+    QTemporaryDir dir;
+    const QString path =
+        dir.filePath(QString(240, QLatin1Char('n')) + QStringLiteral(".QorLog.lock"));
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    QVERIFY(gone.waitForStarted());
+    const qint64 pid = gone.processId();
+    QVERIFY(gone.waitForFinished());
+    const QList<QByteArray> mine = TSaveLock::holderLine().trimmed().split(' ');
+    {
+        QFile lock(path);
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(pid) + ' ' + mine.at(1) + ' ' + mine.at(2) + " 1\n");
+    }
+    TSaveLock lock(path);
+    QCOMPARE(lock.tryLock(), TSaveLock::Result::Locked);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 void TestLogGuard::staleLocks_data()
