@@ -41,7 +41,10 @@ enum class ReadMode
 {
     Automatic,
     InOnePass,
-    InTwoHalves
+    InTwoHalves,
+    // For tests: every byte through the XML parser in one pass, also where the charges are
+    // written as a save writes them (which is read faster without it).
+    ParserOnly
 };
 
 // Appends the file's records and unknown names to `log` and sets the colours it stores.

@@ -3,7 +3,9 @@
 #include "LogFile.h"
 
 #include "BatteryCards.h"
+#include "LogReadParts.h"
 #include "NumberText.h"
+#include "WrittenChargeScanner.h"
 #include "XmlNames.h"
 
 #include <QCoreApplication>
@@ -34,17 +36,7 @@
 
 namespace {
 
-// UTF-8 text as it stands in an element. QString::fromUtf8 drops a byte order mark at the start
-// of what it converts, but here U+FEFF is the first character of a name or a comment.
-QString textOfUtf8(const char *data, qsizetype size)
-{
-    if (size >= 3 && uchar(data[0]) == 0xEF && uchar(data[1]) == 0xBB && uchar(data[2]) == 0xBF) {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                         QStringDecoder::Flag::ConvertInitialBom);
-        return decoder(QByteArrayView(data, size));
-    }
-    return QString::fromUtf8(data, size);
-}
+using namespace LogReadParts;
 
 QString tr(const char *text)
 {
@@ -116,100 +108,6 @@ Field colourFieldOf(const char *name)
     return Field::None;
 }
 
-bool isXmlBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// Where a text stands without the blanks and line breaks around it: [from, to).
-void trimBlanks(const std::string &text, size_t &from, size_t &to)
-{
-    from = 0;
-    to = text.size();
-    while (from < to && isXmlBlank(text[from]))
-        ++from;
-    while (to > from && isXmlBlank(text[to - 1]))
-        --to;
-}
-
-// An id as written ("xxxxxxxx-xxxx-..."; braces and blanks around it are taken too); null when
-// the text is none.
-QUuid readId(const std::string &text)
-{
-    size_t from, to;
-    trimBlanks(text, from, to);
-    return QUuid::fromString(QLatin1StringView(text.data() + from, qsizetype(to - from)));
-}
-
-// A number text as stored: blanks and line breaks around it do not count, so a number that a
-// hand-edited file puts on a line of its own reads as on one line. Plain ASCII numbers (all a
-// written log holds) are read here directly; anything else goes the general way, which also
-// names the text in its error.
-double readFloat(const std::string &text)
-{
-    size_t from, to;
-    trimBlanks(text, from, to);
-    char plain[64];
-    size_t n = 0;
-    size_t i = from;
-    bool simple = to - from < sizeof plain;
-    if (simple && i < to && (text[i] == '+' || text[i] == '-')) {
-        if (text[i] == '-')
-            plain[n++] = '-';
-        ++i;
-    }
-    int digits = 0;
-    for (; simple && i < to && text[i] >= '0' && text[i] <= '9'; ++i, ++digits)
-        plain[n++] = text[i];
-    if (simple && i < to && (text[i] == '.' || text[i] == ',')) {
-        plain[n++] = '.';
-        for (++i; i < to && text[i] >= '0' && text[i] <= '9'; ++i, ++digits)
-            plain[n++] = text[i];
-    }
-    if (simple && digits > 0 && i < to && (text[i] == 'e' || text[i] == 'E')) {
-        plain[n++] = 'e';
-        ++i;
-        if (i < to && (text[i] == '+' || text[i] == '-'))
-            plain[n++] = text[i++];
-        int exponentDigits = 0;
-        for (; i < to && text[i] >= '0' && text[i] <= '9'; ++i, ++exponentDigits)
-            plain[n++] = text[i];
-        simple = exponentDigits > 0;
-    }
-    if (simple && digits > 0 && i == to) {
-        double value = 0;
-        const auto [end, error] = std::from_chars(plain, plain + n, value);
-        // Zero, tiny and huge values take the general way, which decides on under- and
-        // overflow.
-        if (error == std::errc() && end == plain + n && std::fabs(value) >= 1e-300 &&
-            std::isfinite(value))
-            return value;
-    }
-    return NumberText::toFloat(QString::fromUtf8(text.data() + from, qsizetype(to - from)));
-}
-
-// Looks names up by their bytes as they stand in the file: a log names the same few power
-// sources, chargers, batteries and terminations over and over.
-class NameCache
-{
-public:
-    explicit NameCache(TNameList &list) : m_list(list) {}
-    int indexOf(const std::string &text)
-    {
-        const QByteArray key = QByteArray::fromRawData(text.data(), qsizetype(text.size()));
-        const auto found = m_indexes.constFind(key);
-        if (found != m_indexes.constEnd())
-            return *found;
-        const int index = m_list.findOrAppend(textOfUtf8(key.constData(), key.size()));
-        m_indexes.insert(QByteArray(key.constData(), key.size()), index); // the text is reused
-        return index;
-    }
-
-private:
-    TNameList &m_list;
-    QHash<QByteArray, int> m_indexes;
-};
-
 // The log reader on top of the expat parser. The document is parsed as it comes in pieces;
 // what a charge holds is gathered while its elements pass and appended at its end tag.
 class LogReader
@@ -279,6 +177,13 @@ public:
     // names are not yet in their places.
     void markUnnamed() { m_marksUnnamed = true; }
     bool mayHandOver() const { return m_handOver >= 0; }
+    // Whether the parse stands just inside the first Charges element, whose start tag ended at
+    // `offset`, between its children.
+    bool insideChargesOpenedAt(qint64 offset) const
+    {
+        return m_section == Section::Charges && m_depth == 2 && m_field == Field::None &&
+               m_chargesOpenedAt == offset;
+    }
     // Bytes read elsewhere, added to this reader's position in the progress it reports.
     void addToProgress(const std::atomic<qint64> *bytes) { m_progressElsewhere = bytes; }
 
@@ -374,6 +279,9 @@ private:
                 m_section = Section::None;
             } else if (m_section != Section::None) {
                 m_seen[int(m_section)] = true;
+                if (m_section == Section::Charges)
+                    m_chargesOpenedAt =
+                        XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
                 if (m_section == Section::Charges && m_handOver >= 0 &&
                     XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser) !=
                         m_headEnd)
@@ -606,7 +514,7 @@ private:
     QUuid m_id;
     double m_changed = 0;
 
-    qint64 m_headEnd = -1, m_handOver = -1;
+    qint64 m_headEnd = -1, m_handOver = -1, m_chargesOpenedAt = -1;
     bool m_paused = false, m_heldCharge = false, m_marksUnnamed = false;
     const std::atomic<qint64> *m_progressElsewhere = nullptr;
 };
@@ -786,9 +694,213 @@ void joinSecondHalf(TChargeLog &log, TChargeLog &tail, const int (&namesBefore)[
     log.DischargeSeriesColour = tail.DischargeSeriesColour;
 }
 
-LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QString &sourceName,
-                          const LogFile::ProgressFn &progress, LogFile::ReadMode mode)
+// A log with lists of their own holding the names of `log` (not shared copies: readers add to
+// theirs at once) and its colours.
+TChargeLog withNamesOf(const TChargeLog &log)
 {
+    TChargeLog other;
+    other.PowerSourcesStringList = TNameList(log.PowerSourcesStringList.names());
+    other.ChargersStringList = TNameList(log.ChargersStringList.names());
+    other.BatteriesStringList = TNameList(log.BatteriesStringList.names());
+    other.TerminationsStringList = TNameList(log.TerminationsStringList.names());
+    other.CyclesSeriesColour = log.CyclesSeriesColour;
+    other.ChargeSeriesColour = log.ChargeSeriesColour;
+    other.DischargeSeriesColour = log.DischargeSeriesColour;
+    return other;
+}
+
+// Scans the written charges of `source` from `from` into `log`, a piece at a time. Returns
+// where the charges' end tag starts, or `stopAt` (if not -1) once the charges reach it; -1
+// when bytes come that the scanner leaves to the parser, or a read fails.
+qint64 scanWritten(const LogSource &source, qint64 from, qint64 stopAt, TChargeLog &log,
+                   std::atomic<qint64> &scanned, const std::atomic<bool> &callOff,
+                   const std::function<void()> &eachPiece = {})
+{
+    // Room for two pieces; a charge longer than that (a comment of megabytes) makes it grow.
+    constexpr size_t MostRoom = size_t(256) << 20;
+    const size_t piece = size_t(pieceFor(source.size()));
+    std::vector<char> buffer(2 * piece);
+    TWrittenChargeScanner scanner(log);
+    qint64 bufferAt = from; // where buffer[0] lies in the file
+    size_t held = 0;
+    for (;;) {
+        if (callOff.load(std::memory_order_relaxed))
+            return -1;
+        if (held == buffer.size()) {
+            if (buffer.size() >= MostRoom)
+                return -1;
+            buffer.resize(2 * buffer.size());
+        }
+        const qint64 n = source.readAt(buffer.data() + held, bufferAt + qint64(held),
+                                       qint64(std::min(piece, buffer.size() - held)));
+        if (n < 0)
+            return -1;
+        held += size_t(n);
+        const char *p = buffer.data();
+        const char *const end = p + held;
+        for (;;) {
+            const qint64 at = bufferAt + (p - buffer.data());
+            if (stopAt >= 0 && at >= stopAt)
+                return at == stopAt ? at : -1;
+            const char *next = p;
+            const TWrittenChargeScanner::Result result = scanner.next(next, end);
+            if (result == TWrittenChargeScanner::Result::Charge) {
+                p = next;
+                continue;
+            }
+            if (result == TWrittenChargeScanner::Result::ChargesEnd)
+                return at;
+            if (result == TWrittenChargeScanner::Result::Other || n == 0)
+                return -1;
+            break; // the rest of a charge is still to be read
+        }
+        const size_t used = size_t(p - buffer.data());
+        std::memmove(buffer.data(), p, held - used);
+        held -= used;
+        bufferAt += qint64(used);
+        scanned.store(bufferAt - from, std::memory_order_relaxed);
+        if (eachPiece)
+            eachPiece();
+    }
+}
+
+// A log as QorLog writes it is read without the parser where it can be: the head (up to the
+// charges) and whatever follows the charges go through the parser, the charges between go
+// through the scanner, on two cores in two halves where `halve` says so. True when the log was
+// read that way; false, with `log` as it was, when anything in it is left to the parser (a
+// log written otherwise, damage, a read error), which then reads it all as before, finding
+// every error where it finds it.
+bool readWritten(const LogSource &source, TChargeLog &log, const QString &sourceName,
+                 const LogFile::ProgressFn &progress, bool halve, LogFile::ReadMode &way)
+{
+    constexpr char Prolog[] = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
+    constexpr char ChargesStart[] = "\n  <Charges>";
+    constexpr qint64 Look = 64 * 1024;
+    const qint64 size = source.size();
+    QByteArray head(int(qMin(Look, size)), Qt::Uninitialized);
+    if (source.readAt(head.data(), 0, head.size()) != head.size() || !head.startsWith(Prolog))
+        return false;
+    const qsizetype charges = head.indexOf(ChargesStart);
+    if (charges < 0)
+        return false;
+    const qint64 headEnd = charges + qsizetype(sizeof ChargesStart - 1);
+
+    TChargeLog outer = withNamesOf(log);
+    LogReader outerReader(outer, sourceName, size, {});
+    try {
+        std::memcpy(outerReader.buffer(int(headEnd)), head.constData(), size_t(headEnd));
+        outerReader.parse(int(headEnd), false);
+    } catch (const QorLogError &) {
+        return false;
+    }
+    if (!outerReader.insideChargesOpenedAt(headEnd))
+        return false; // "<Charges>" stood somewhere else (in a comment, say)
+
+    // The second half starts at a charge near the middle.
+    qint64 split = -1;
+    if (halve) {
+        const qint64 middle = qMax(headEnd, size / 2);
+        QByteArray around(int(qMin(Look, size - middle)), Qt::Uninitialized);
+        if (source.readAt(around.data(), middle, around.size()) == around.size()) {
+            const qsizetype found = around.indexOf(TWrittenChargeScanner::ChargeStart);
+            if (found >= 0)
+                split = middle + found;
+        }
+    }
+
+    const int namesBefore[4] = {log.PowerSourcesStringList.count(), log.ChargersStringList.count(),
+                                log.BatteriesStringList.count(),
+                                log.TerminationsStringList.count()};
+    const TNameList listsAsWere[4] = {log.PowerSourcesStringList, log.ChargersStringList,
+                                      log.BatteriesStringList, log.TerminationsStringList};
+    const qint32 keyBefore = log.NextKey;
+
+    TChargeLog tail = withNamesOf(log);
+    std::atomic<qint64> firstBytes{0}, secondBytes{0};
+    std::atomic<bool> callOff{false};
+    std::future<qint64> secondHalf;
+    if (split > 0) {
+        tail.ChargeStringList.reserve(int((size - split) / 300));
+        secondHalf = std::async(std::launch::async, [&] {
+            return scanWritten(source, split, -1, tail, secondBytes, callOff);
+        });
+    }
+    struct CallOff
+    {
+        std::atomic<bool> &Flag;
+        std::future<qint64> &Reader;
+        ~CallOff()
+        {
+            Flag = true;
+            if (Reader.valid())
+                Reader.wait();
+        }
+    } callOffAtExit{callOff, secondHalf};
+
+    const int maximum = int(qMin<qint64>(size, std::numeric_limits<int>::max()));
+    const auto report = [&] {
+        if (progress)
+            progress(0, maximum,
+                     int(qMin<qint64>(headEnd + firstBytes.load() + secondBytes.load(), maximum)));
+    };
+    const qint64 firstEnd = scanWritten(source, headEnd, split, log, firstBytes, callOff, report);
+    qint64 chargesEnd = split > 0 && firstEnd != split ? -1 : firstEnd;
+    if (chargesEnd < 0) {
+        callOff = true;
+    } else if (split > 0) {
+        while (progress &&
+               secondHalf.wait_for(std::chrono::milliseconds(16)) != std::future_status::ready)
+            report();
+        chargesEnd = secondHalf.get();
+    }
+    // What follows the charges (the cards, the deletions, the end) goes through the parser,
+    // which also finds whether the document is whole.
+    bool whole = chargesEnd >= 0;
+    try {
+        const int piece = pieceFor(size);
+        for (qint64 offset = chargesEnd; whole;) {
+            const qint64 n = source.readAt(outerReader.buffer(piece), offset, piece);
+            if (n < 0) {
+                whole = false;
+                break;
+            }
+            offset += n;
+            outerReader.parse(int(n), n == 0);
+            if (n == 0)
+                break;
+        }
+    } catch (const QorLogError &) {
+        whole = false;
+    }
+    if (!whole) {
+        log.ChargeStringList.removeIf(
+            [keyBefore](const TChargeEntry &entry) { return entry.Record.Key >= keyBefore; });
+        log.PowerSourcesStringList = listsAsWere[0];
+        log.ChargersStringList = listsAsWere[1];
+        log.BatteriesStringList = listsAsWere[2];
+        log.TerminationsStringList = listsAsWere[3];
+        log.NextKey = keyBefore;
+        return false;
+    }
+    if (split > 0)
+        joinSecondHalf(log, tail, namesBefore);
+    joinSecondHalf(log, outer, namesBefore);
+    way = split > 0 ? LogFile::ReadMode::InTwoHalves : LogFile::ReadMode::InOnePass;
+    return true;
+}
+
+LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QString &sourceName,
+                          const LogFile::ProgressFn &givenProgress, LogFile::ReadMode mode)
+{
+    // When the parser reads again what the scanner left, the progress stays where it was until
+    // the parser passes it: it only ever moves forward.
+    int reached = 0;
+    LogFile::ProgressFn progress;
+    if (givenProgress)
+        progress = [&reached, &givenProgress](int minimum, int maximum, int at) {
+            reached = qMax(reached, at);
+            givenProgress(minimum, maximum, reached);
+        };
     const qint64 size = source.size();
     // Room for the charges at once instead of growing the list step by step: a written charge
     // takes at least 300 bytes of the file, so this is enough for any log QorLog wrote.
@@ -799,6 +911,11 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
     const bool halve = mode == LogFile::ReadMode::InTwoHalves ||
                        (mode == LogFile::ReadMode::Automatic && size >= LeastBytesToHalve &&
                         std::thread::hardware_concurrency() > 1);
+    if (mode != LogFile::ReadMode::ParserOnly) {
+        LogFile::ReadMode way = LogFile::ReadMode::InOnePass;
+        if (readWritten(source, log, sourceName, progress, halve, way))
+            return way;
+    }
     const HandOver handOver = halve ? findHandOver(source) : HandOver();
 
     TChargeLog tail;
@@ -810,14 +927,7 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
                                 log.TerminationsStringList.count()};
     LogReader reader(log, sourceName, size, progress);
     if (handOver.Offset > 0) {
-        // Lists of their own, not shared copies: both readers add to theirs at once.
-        tail.PowerSourcesStringList = TNameList(log.PowerSourcesStringList.names());
-        tail.ChargersStringList = TNameList(log.ChargersStringList.names());
-        tail.BatteriesStringList = TNameList(log.BatteriesStringList.names());
-        tail.TerminationsStringList = TNameList(log.TerminationsStringList.names());
-        tail.CyclesSeriesColour = log.CyclesSeriesColour;
-        tail.ChargeSeriesColour = log.ChargeSeriesColour;
-        tail.DischargeSeriesColour = log.DischargeSeriesColour;
+        tail = withNamesOf(log);
         tail.ChargeStringList.reserve(int((size - handOver.Offset) / LeastChargeBytes));
         secondHalf = std::async(std::launch::async, [&] {
             return readSecondHalf(source, handOver, tail, tailBytes, callOff);

@@ -1,7 +1,7 @@
 // Fuzz target for the log reader: whatever a file holds, reading it must neither crash nor
 // hang, and whatever the reader left in memory (all of it, or the records before a failure)
 // must write and read back to the same charges, names and colours, and a read in two halves at
-// once must give the very same log and error. Inputs that start with
+// once, or by the XML parser alone, must give the very same log and error. Inputs that start with
 // the byte 0xA5 are offered as one charge instead, to check the same of what the log accepts.
 
 #include "LogFile.h"
@@ -66,6 +66,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             // the next save writes: it must survive as well.
             error = e.message();
         }
+        // Read by the XML parser alone, also where the charges are laid out as a save writes
+        // them, it is the same log with the same error.
+        TChargeLog parsed;
+        QString parsedError;
+        try {
+            LogFile::ReadChargeLog(bytes, parsed, QStringLiteral("fuzz input"), {},
+                                   LogFile::ReadMode::ParserOnly);
+        } catch (const QorLogError &e) {
+            parsedError = e.message();
+        }
+        if (parsedError != error)
+            finding("the parser alone fails otherwise", QByteArray(), error + "\n" + parsedError);
+        if (ModelTestHelpers::describeExactly(parsed) != ModelTestHelpers::describeExactly(log))
+            finding("the parser alone reads another log", QByteArray(),
+                    ModelTestHelpers::describeExactly(parsed).join('\n'));
         // Read in two halves at once, it is the same log with the same error.
         TChargeLog halves;
         QString halvesError;

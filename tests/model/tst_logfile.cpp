@@ -206,6 +206,8 @@ private slots:
     void damagedInput();
     void readInTwoHalves_data();
     void readInTwoHalves();
+    void writtenChargesReadAsParsed_data();
+    void writtenChargesReadAsParsed();
     void entityExpansion_data();
     void entityExpansion();
     void missingFile();
@@ -848,6 +850,100 @@ void TestLogFile::readInTwoHalves()
     }
     QCOMPARE(describeExactly(fromFile), describeExactly(once));
     QVERIFY(forward);
+}
+
+void TestLogFile::writtenChargesReadAsParsed_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+
+    QRandomGenerator rng(23);
+    TChargeLog random;
+    fillRandomLog(random, rng, 400);
+    random.Deleted.insert(QUuid::createUuid(), 45000);
+    const QByteArray written = LogFile::WriteChargeLog(random);
+    // `with` in place of what stands between `tag` and the next "<", after `where` of the file.
+    const auto replaced = [&written](double where, const char *tag, const QByteArray &with) {
+        QByteArray xml = written;
+        const qsizetype at = xml.indexOf(tag, qsizetype(xml.size() * where)) + qstrlen(tag);
+        return xml.replace(at, xml.indexOf('<', at) - at, with);
+    };
+    QTest::newRow("as written") << written;
+    QTest::newRow("the references a save writes")
+        << replaced(0.3, "<Comment>", "&lt;a&gt; &amp; &quot;b&quot; &apos;c&apos;&#13;");
+    QTest::newRow("other references") << replaced(0.7, "<Comment>", "&#65;&#x42;");
+    QTest::newRow("an unknown entity") << replaced(0.7, "<Comment>", "&nbsp;");
+    QTest::newRow("a bare ampersand") << replaced(0.3, "<Comment>", "a & b");
+    QTest::newRow("a stray >") << replaced(0.3, "<Comment>", "a > b");
+    QTest::newRow("]]> in a text") << replaced(0.8, "<Comment>", "a ]]> b");
+    QTest::newRow("carriage returns") << replaced(0.3, "<Comment>", "a\r\nb\rc");
+    QTest::newRow("a control character") << replaced(0.7, "<Comment>", "a\x01");
+    QTest::newRow("tab and line feed") << replaced(0.3, "<Battery>", "a\tb\nc");
+    QTest::newRow("non-ASCII names")
+        << replaced(0.3, "<Charger>", "Ladeger\xc3\xa4t \xe2\x82\xac \xf0\x9f\x94\x8b");
+    QTest::newRow("a byte order mark first") << replaced(0.3, "<Battery>",
+                                                         "\xef\xbb\xbf"
+                                                         "AA");
+    QTest::newRow("a byte that is no UTF-8") << replaced(0.7, "<Comment>", "a\xff");
+    QTest::newRow("an overlong sequence") << replaced(0.3, "<Comment>", "\xc0\x80");
+    QTest::newRow("a surrogate") << replaced(0.3, "<Comment>", "\xed\xa0\x80");
+    QTest::newRow("U+FFFE") << replaced(0.7, "<Comment>", "\xef\xbf\xbe");
+    QTest::newRow("beyond U+10FFFF") << replaced(0.7, "<Comment>", "\xf4\x90\x80\x80");
+    QTest::newRow("a number with blanks") << replaced(0.3, "<AmpHours>", " 1.5\n ");
+    QTest::newRow("no number") << replaced(0.8, "<DateTime>", "soon");
+    QTest::newRow("an id that is none") << replaced(0.3, "<Id>", "none");
+    QTest::newRow("a Changed that is none") << replaced(0.7, "<Changed>", "never");
+    QTest::newRow("a star in the log file name") << replaced(0.3, "<ChargerLogFileName>", "a*b");
+    QByteArray xml = written;
+    QTest::newRow("an empty element") << xml.replace("<Comment></Comment>", "<Comment/>");
+    xml = written;
+    const qsizetype id = xml.indexOf("\n      <Id>", written.size() / 2);
+    QTest::newRow("an id without its time")
+        << xml.remove(xml.indexOf("\n      <Changed>", id),
+                      xml.indexOf("</Changed>", id) + 10 - xml.indexOf("\n      <Changed>", id));
+    xml = written;
+    const qsizetype charge = xml.indexOf("\n    <Charge>", written.size() / 3);
+    QTest::newRow("without an identity")
+        << xml.remove(xml.indexOf("\n      <Id>", charge),
+                      xml.indexOf("</Changed>", charge) + 10 - xml.indexOf("\n      <Id>", charge));
+    xml = written;
+    QTest::newRow("a comment between charges") << xml.insert(charge, "<!-- \n    <Charge> -->");
+    xml = written;
+    QTest::newRow("a charge's tag in a comment at the middle")
+        << xml.insert(xml.indexOf("\n    <Charge>", written.size() / 2), "<!--\n    <Charge>-->");
+    xml = written;
+    QTest::newRow("indented otherwise") << xml.insert(charge + 1, ' ');
+    xml = written;
+    QTest::newRow("the head's Charges in a comment")
+        << xml.insert(xml.indexOf("\n  </ApplicationData>"), "<!--\n  <Charges>-->");
+    QTest::newRow("cut short in a charge") << written.left(written.size() * 3 / 5);
+    QTest::newRow("cut short after the charges")
+        << written.left(written.indexOf("\n  </Charges>") + 13);
+    QTest::newRow("a comment of a megabyte")
+        << replaced(0.5, "<Comment>", QByteArray(1 << 20, 'c'));
+}
+
+// Charges laid out as a save writes them read as the XML parser reads them, and whatever is
+// laid out otherwise, damaged or not, is read as the parser reads it too.
+void TestLogFile::writtenChargesReadAsParsed()
+{
+    QFETCH(QByteArray, xml);
+
+    const auto read = [&xml](LogFile::ReadMode mode, TChargeLog &log) {
+        try {
+            LogFile::ReadChargeLog(xml, log, QStringLiteral("test.QorLog"), {}, mode);
+            return QString();
+        } catch (const QorLogError &e) {
+            return e.message();
+        }
+    };
+    TChargeLog parsed;
+    const QString error = read(LogFile::ReadMode::ParserOnly, parsed);
+    for (const LogFile::ReadMode mode :
+         {LogFile::ReadMode::InOnePass, LogFile::ReadMode::InTwoHalves}) {
+        TChargeLog log;
+        QCOMPARE(read(mode, log), error);
+        QCOMPARE(describeExactly(log), describeExactly(parsed));
+    }
 }
 
 void TestLogFile::entityExpansion_data()
