@@ -491,6 +491,14 @@ void TChargeLogDocument::takeOutsideChange()
             new TLogChangeCommand(this, tr("Change by Another Program"), std::move(step)));
         Q_EMIT changed();
         Q_EMIT notice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(change.Merge));
+        // Having taken only the other program's change, the log is what the file holds: no
+        // save, but the charges' places in that file are found for the next one.
+        TLogFileIdentity file;
+        if (m_guard->fileHolds(m_log, file)) {
+            m_log.LastWritten = TWrittenLog();
+            findWrittenPlaces(file);
+            return;
+        }
         saveLog();
         return;
     }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,50 @@ TChargeLog::TChargeLog()
     : PowerSourcesStringList(defaultPowerSources()), ChargersStringList(defaultChargers()),
       TerminationsStringList(defaultTerminations())
 {
+}
+
+bool TChargeLog::holdsTheSameAs(const TChargeLog &other) const
+{
+    // Numbers as they are written: -0 is not 0.
+    const auto sameBits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    const TChargeList &mine = ChargeStringList, &theirs = other.ChargeStringList;
+    if (mine.count() != theirs.count() || CyclesSeriesColour != other.CyclesSeriesColour ||
+        ChargeSeriesColour != other.ChargeSeriesColour ||
+        DischargeSeriesColour != other.DischargeSeriesColour || Deleted != other.Deleted ||
+        !(Cards == other.Cards))
+        return false;
+    // Each name of this log's lists as the other's list places it (-1: it has none).
+    const auto placesIn = [](const TNameList &from, const TNameList &to) {
+        QHash<QString, int> places;
+        for (int i = to.count() - 1; i >= 0; --i)
+            places.insert(to.name(i), i);
+        std::vector<int> map(size_t(from.count()));
+        for (int i = 0; i < from.count(); ++i)
+            map[size_t(i)] = places.value(from.name(i), -1);
+        return map;
+    };
+    const std::vector<int> maps[4] = {
+        placesIn(PowerSourcesStringList, other.PowerSourcesStringList),
+        placesIn(ChargersStringList, other.ChargersStringList),
+        placesIn(BatteriesStringList, other.BatteriesStringList),
+        placesIn(TerminationsStringList, other.TerminationsStringList)};
+    const auto sameName = [&maps](int list, qint32 index, qint32 otherIndex) {
+        return index >= 0 && size_t(index) < maps[list].size() &&
+               maps[list][size_t(index)] == otherIndex;
+    };
+    for (int i = 0; i < mine.count(); ++i) {
+        const TChargeEntry &a = mine.at(i), &b = theirs.at(i);
+        const TChargeRecord &r = a.Record, &s = b.Record;
+        if (a.Id != b.Id || !sameBits(a.Changed, b.Changed) || !sameBits(r.DateTime, s.DateTime) ||
+            !sameBits(r.NominalChargeAmps, s.NominalChargeAmps) ||
+            !sameBits(r.AmpHours, s.AmpHours) ||
+            !sameName(0, r.PowerSourceIndex, s.PowerSourceIndex) ||
+            !sameName(1, r.ChargerIndex, s.ChargerIndex) ||
+            !sameName(2, r.BatteryIndex, s.BatteryIndex) ||
+            !sameName(3, r.TerminationIndex, s.TerminationIndex) || a.Text != b.Text)
+            return false;
+    }
+    return true;
 }
 
 QStringList TChargeLog::defaultPowerSources()

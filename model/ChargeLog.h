@@ -48,6 +48,11 @@ public:
     // What the last save wrote (kept by the writer).
     TWrittenLog LastWritten;
 
+    // Whether both logs hold the same charges in the same order (their fields, names by their
+    // texts, texts and identities), the same deletions, cards and colours: what a save of
+    // either would write. Keys and name lists of their own do not count.
+    bool holdsTheSameAs(const TChargeLog &other) const;
+
     static QStringList defaultPowerSources();
     static QStringList defaultChargers();
     static QStringList defaultTerminations();

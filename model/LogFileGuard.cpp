@@ -146,6 +146,7 @@ void TLogFileGuard::lendBase(const TChargeLog &log)
         return; // the base holds charges of its own (a merge made it): nothing to lend
     m_base.ChargeStringList.clear();
     m_baseLent = true;
+    m_baseAsInFile = false;
 }
 
 void TLogFileGuard::returnBase(const TChargeLog &log)
@@ -154,6 +155,7 @@ void TLogFileGuard::returnBase(const TChargeLog &log)
         return;
     m_base.ChargeStringList = log.ChargeStringList;
     m_baseLent = false;
+    m_baseAsInFile = false;
 }
 
 void TLogFileGuard::takeBaseBack(const TChargeLog &memory)
@@ -165,6 +167,7 @@ void TLogFileGuard::takeBaseBack(const TChargeLog &memory)
         m_takeBack(saved);
     m_base.ChargeStringList = std::move(saved.ChargeStringList);
     m_baseLent = false;
+    m_baseAsInFile = false;
 }
 
 void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete,
@@ -172,6 +175,7 @@ void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete,
 {
     m_base = log;
     m_baseLent = false;
+    m_baseAsInFile = false;
     m_identity = readFrom ? *readFrom : TLogFileIdentity::ofPath(m_path);
     m_fileComplete = fileComplete;
     watch();
@@ -304,9 +308,11 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     takeBaseBack(memory);
     // Charges that come without ids (a file another program wrote) get the ids the merge
     // gives them, so that the base holds them too.
+    m_baseAsInFile = true;
     for (int i = 0; i < disk.ChargeStringList.count(); ++i)
         if (disk.ChargeStringList.at(i).Id.isNull()) {
             LogMerge::IdentifyCharges(disk, m_base, &memory);
+            m_baseAsInFile = false;
             break;
         }
     change.Merge = LogMerge::MergeOutsideChange(m_base, disk, memory);
@@ -316,6 +322,18 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     m_base = std::move(disk);
     m_baseLent = false;
     return change;
+}
+
+bool TLogFileGuard::fileHolds(const TChargeLog &memory, TLogFileIdentity &identity)
+{
+    if (!m_baseAsInFile || m_baseLent || m_readOnly || !m_fileComplete ||
+        TLogFileIdentity::ofPath(m_path) != m_identity || !memory.holdsTheSameAs(m_base))
+        return false;
+    // One copy of the charges, not two.
+    m_base = memory;
+    m_baseAsInFile = false;
+    identity = m_identity;
+    return true;
 }
 
 void TLogFileGuard::keepDroppedVersions(const TLogMerge &merge, const TChargeLog &memory)
@@ -454,6 +472,7 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
         m_identity = written;
         m_base = log;
         m_baseLent = false;
+        m_baseAsInFile = false;
         m_fileComplete = true;
         watch();
         if (backupDue) {

@@ -104,6 +104,10 @@ public:
     // the caller to change). What the file holds becomes the base. A replacement that cannot
     // be read completely is copied aside under the damaged-copy rule and never merged.
     TOutsideChange takeOutsideChange(TChargeLog &memory);
+    // After such a look: whether the file, still as then read, holds exactly what `memory`
+    // holds (a merge that only took another program's change), so that no save is needed. The
+    // base then shares memory's charges again, and the file's identity is `identity`.
+    bool fileHolds(const TChargeLog &memory, TLogFileIdentity &identity);
 
     // Writes `log`: first merges an outside change into it (merged() tells what came and went),
     // backs the file up before the first save of the day, then writes atomically. Should
@@ -182,6 +186,7 @@ private:
     int m_lockTimeoutMs = 5000;
     bool m_backupFailureReported = false;
     bool m_fileComplete = true;
+    bool m_baseAsInFile = false; // the base is the file as read, ids and all
     bool m_readOnly = false;
     bool m_staleSaveFilesRemoved = false; // by the first save of this guard
     std::function<void()> m_beforeCommit;

@@ -108,6 +108,49 @@ private Q_SLOTS:
         QCOMPARE(batteriesOnDisk(), expected);
     }
 
+    // Another program's change that this QorLog only takes leaves the file as that program
+    // wrote it, unless the file lacks what the log adds to it (ids); later saves go on as ever.
+    void mergeOfTheirsAloneLeavesTheFile_data()
+    {
+        QTest::addColumn<bool>("withIds");
+        QTest::newRow("a file with ids") << true;
+        QTest::newRow("a file without ids") << false;
+    }
+    void mergeOfTheirsAloneLeavesTheFile()
+    {
+        QFETCH(bool, withIds);
+        TQorLogMainForm *form = openForm();
+        form->HandleAddCharge(150, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        TChargeLog other;
+        LogFile::LoadChargeLog(logPath(), other);
+        add(other, 300, QStringLiteral("N"));
+        if (!withIds)
+            for (int i = 0; i < other.ChargeStringList.count(); ++i)
+                other.ChargeStringList.setIdentity(i, QUuid(), 0);
+        LogFile::SaveChargeLog(logPath(), other);
+        const TLogFileIdentity written = TLogFileIdentity::ofPath(logPath());
+        form->document()->takeOutsideChange();
+        const QStringList expected{"A", "B", "M", "N"};
+        QCOMPARE(batteries(form->log()), expected);
+        QCOMPARE(TLogFileIdentity::ofPath(logPath()) == written, withIds);
+        TChargeLog onDisk;
+        LogFile::LoadChargeLog(logPath(), onDisk);
+        QVERIFY(onDisk.holdsTheSameAs(form->log()));
+        // The next change is saved whole, and so is its undo.
+        form->HandleAddCharge(400, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("P"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M", "N", "P"}));
+        form->undoStack()->undo();
+        form->undoStack()->undo();
+        QCOMPARE(batteriesOnDisk(), (QStringList{"A", "B", "M"}));
+        TChargeLog undone;
+        LogFile::LoadChargeLog(logPath(), undone);
+        QVERIFY(undone.holdsTheSameAs(form->log()));
+    }
+
     void outsideRemovalIsUndoneCompletely_data()
     {
         QTest::addColumn<bool>("duringTheSave");
