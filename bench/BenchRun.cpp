@@ -1,6 +1,7 @@
 #include "BenchRun.h"
 
 #include "BatteryOverviewFormUnit.h"
+#include "ChargeLogDocument.h"
 #include "ChargeLogTableModel.h"
 #include "ChartBench.h"
 #include "CsvFile.h"
@@ -280,7 +281,9 @@ void measureChanges(TQorLogMainForm &form, const QString &logPath, int rounds,
         timed(undo, [&] { form.undoStack()->undo(); });
     }
     // Another program's ten changes (4 added, 3 removed, 3 edited), written beside QorLog's
-    // own file as that program would, and merged the moment QorLog looks.
+    // own file as that program would, found by QorLog's watch on the file (after a settle time
+    // of a millisecond), read, merged and shown, timed from the write to the paint.
+    form.logFileGuard()->setSettleInterval(1);
     for (int i = 0; i < rounds; ++i) {
         TChargeLog disk = log;
         const int n = disk.ChargeStringList.count();
@@ -297,8 +300,16 @@ void measureChanges(TQorLogMainForm &form, const QString &logPath, int rounds,
             disk.ChargeStringList.replace(k, changed, disk.ChargeStringList.text(k));
         }
         latest += 5.0;
-        LogFile::SaveChargeLog(logPath, disk);
-        timed(merge, [&] { form.document()->takeOutsideChange(); });
+        bool merged = false;
+        const QMetaObject::Connection shown = QObject::connect(
+            form.document(), &TChargeLogDocument::changed, [&merged] { merged = true; });
+        timed(merge, [&] {
+            LogFile::SaveChargeLog(logPath, disk);
+            QDeadlineTimer deadline(120000);
+            while (!merged && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        });
+        QObject::disconnect(shown);
     }
     sink({QStringLiteral("change_add_ms"), BenchSupport::median(add), QStringLiteral("ms")});
     sink({QStringLiteral("change_edit_ms"), BenchSupport::median(edit), QStringLiteral("ms")});

@@ -125,6 +125,8 @@ TLogFileGuard::TLogFileGuard(const QString &path, const QString &fallbackBackupP
 
 TLogFileGuard::~TLogFileGuard()
 {
+    if (m_reading.valid())
+        m_reading.wait();
     if (m_backupCopy.valid())
         m_backupCopy.wait();
 }
@@ -263,8 +265,82 @@ void TLogFileGuard::settled()
 {
     watch();
     checkConflictCopies();
-    if (TLogFileIdentity::ofPath(m_path) != m_identity)
+    const TLogFileIdentity now = TLogFileIdentity::ofPath(m_path);
+    if (now == m_identity)
+        return;
+    if (!now.Exists) {
         Q_EMIT outsideChange();
+        return;
+    }
+    readInBackground(now);
+}
+
+void TLogFileGuard::readInBackground(const TLogFileIdentity &file)
+{
+    if (m_reading.valid()) {
+        if (m_reading.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return; // once that read is done, the file is looked at again
+        if (m_readingFor == file) {
+            Q_EMIT outsideChange(); // read already, and not yet taken
+            return;
+        }
+        discardRead();
+    }
+    m_readingFor = file;
+    try {
+        m_reading = std::async(std::launch::async, [this, path = m_path] {
+            // The look follows once the read is over, whatever it found.
+            struct Done
+            {
+                TLogFileGuard *Guard;
+                ~Done()
+                {
+                    QMetaObject::invokeMethod(Guard, &TLogFileGuard::readDone,
+                                              Qt::QueuedConnection);
+                }
+            } done{this};
+            TReadFile read;
+            read.Missing = LogFile::LoadChargeLog(path, read.Log) == LogFile::LoadOutcome::Missing;
+            return read;
+        });
+    } catch (const std::system_error &) {
+        Q_EMIT outsideChange(); // no thread to spare: the file is read as it is merged
+    }
+}
+
+void TLogFileGuard::readDone()
+{
+    const TLogFileIdentity now = TLogFileIdentity::ofPath(m_path);
+    if (m_reading.valid() && m_readingFor != now) {
+        // The file changed again while it was read: what was read is of no use.
+        discardRead();
+        if (now != m_identity)
+            settled();
+        return;
+    }
+    if (now != m_identity)
+        Q_EMIT outsideChange();
+}
+
+void TLogFileGuard::discardRead()
+{
+    try {
+        m_reading.get();
+    } catch (const QorLogError &) {
+    }
+}
+
+LogFile::LoadOutcome TLogFileGuard::readFile(const TLogFileIdentity &file, TChargeLog &disk)
+{
+    if (m_reading.valid()) {
+        if (m_readingFor == file) {
+            TReadFile read = m_reading.get(); // what it failed with is thrown here
+            disk = std::move(read.Log);
+            return read.Missing ? LogFile::LoadOutcome::Missing : LogFile::LoadOutcome::Loaded;
+        }
+        discardRead();
+    }
+    return LogFile::LoadChargeLog(m_path, disk);
 }
 
 TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
@@ -280,7 +356,12 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     }
     TChargeLog disk;
     try {
-        LogFile::LoadChargeLog(m_path, disk);
+        if (readFile(now, disk) == LogFile::LoadOutcome::Missing) {
+            // Gone between the look and the read: nothing was removed from it.
+            m_identity = TLogFileIdentity::ofPath(m_path);
+            change.Type = TOutsideChange::Kind::Missing;
+            return change;
+        }
     } catch (const QorLogReadError &error) {
         // Not the file's fault: nothing is written over it until it reads again.
         setReadOnly(true);

@@ -2,6 +2,7 @@
 
 #include "BackupStore.h"
 #include "ChargeLog.h"
+#include "LogFile.h"
 #include "LogFileIdentity.h"
 #include "LogMerge.h"
 
@@ -164,6 +165,13 @@ Q_SIGNALS:
 private:
     void watch();
     void settled();
+    // Reads the changed file on a thread of its own, so that the window goes on while a big log
+    // is read; outsideChange() follows once it is read, and the look then takes what was read.
+    void readInBackground(const TLogFileIdentity &file);
+    void readDone();
+    void discardRead();
+    // The file as `file` describes it: what the thread read of it, or read now.
+    LogFile::LoadOutcome readFile(const TLogFileIdentity &file, TChargeLog &disk);
     void checkConflictCopies();
     void reportBackupFailure(const QString &message);
     void collectBackup(bool wait);
@@ -193,6 +201,13 @@ private:
     MergeApplier m_mergeApplier;
     std::future<QString> m_backupCopy; // the failure's message, empty when the copy was made
     std::unique_ptr<TSaveLock> m_heldLock;
+    struct TReadFile
+    {
+        TChargeLog Log;
+        bool Missing = false;
+    };
+    std::future<TReadFile> m_reading; // a changed file read on a thread of its own
+    TLogFileIdentity m_readingFor;
 
     // Whether the file reads again (always true while not read-only); on success the guard is
     // writable again and the next look merges the whole file. `announceChange` also emits

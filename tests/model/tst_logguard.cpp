@@ -9,6 +9,7 @@
 #include "SaveLock.h"
 
 #include <QProcess>
+#include <QThread>
 #include <QtTest>
 
 #include <cerrno>
@@ -81,6 +82,13 @@ ssize_t failingPread(int fd, void *buffer, size_t size, off_t offset)
     return ::pread(fd, buffer, size, offset);
 }
 
+// A slow disk: every read takes a while, so that the file can change while it is read.
+ssize_t slowPread(int fd, void *buffer, size_t size, off_t offset)
+{
+    QThread::msleep(100);
+    return ::pread(fd, buffer, size, offset);
+}
+
 struct ReadFailure
 {
     ReadFailure() { LogFile::SetPreadForTesting(failingPread); }
@@ -103,6 +111,7 @@ private Q_SLOTS:
     void guard();
     void raceWithOwnSave();
     void watcherSeesRenameAndSettles();
+    void fileChangedWhileReadInBackground();
     void dailyBackupOnceAndFailureReportedOnce();
     void dailyBackupHoldsTheReplacedFile_data();
     void dailyBackupHoldsTheReplacedFile();
@@ -442,6 +451,37 @@ void TestLogGuard::watcherSeesRenameAndSettles()
     QCOMPARE(int(guard.takeOutsideChange(memory).Type), int(TOutsideChange::Kind::Missing));
     writeLog(path, QStringLiteral("e1"));
     QTRY_COMPARE(outside.size(), 4);
+}
+
+// The watch reads a changed file on a thread of its own and tells once it is read; a version
+// replaced during that read is not the one merged.
+void TestLogGuard::fileChangedWhileReadInBackground()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    writeLog(path, QStringLiteral("a1"));
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.setSettleInterval(1);
+    guard.adopt(memory);
+    QSignalSpy outside(&guard, &TLogFileGuard::outsideChange);
+    LogFile::SetPreadForTesting(slowPread);
+    writeLog(path, QStringLiteral("a1 b1"));
+    QTest::qWait(50); // the read of "a1 b1" is under way
+    QCOMPARE(outside.size(), 0);
+    writeLog(path, QStringLiteral("a1 b1 c1"));
+    QTRY_VERIFY_WITH_TIMEOUT(!outside.isEmpty(), 10000);
+    LogFile::SetPreadForTesting(nullptr);
+    const TOutsideChange change = guard.takeOutsideChange(memory);
+    QCOMPARE(int(change.Type), int(TOutsideChange::Kind::Merged));
+    QCOMPARE(change.Merge.Added.size(), 2);
+    // A save finds nothing more to merge.
+    LogMerge::ApplyMerge(memory, change.Merge);
+    QSignalSpy merged(&guard, &TLogFileGuard::merged);
+    guard.save(memory);
+    QCOMPARE(merged.size(), 0);
+    QCOMPARE(batteriesOf(memory), (QStringList{"a1", "b1", "c1"}));
 }
 
 void TestLogGuard::dailyBackupOnceAndFailureReportedOnce()
