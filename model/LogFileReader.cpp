@@ -694,6 +694,20 @@ void joinSecondHalf(TChargeLog &log, TChargeLog &tail, const int (&namesBefore)[
     log.DischargeSeriesColour = tail.DischargeSeriesColour;
 }
 
+// Calls off a second reader and waits until it is done, when the first one is done with it
+// (at the end of the scope, also by an exception).
+template <typename Result> struct CallOff
+{
+    std::atomic<bool> &Flag;
+    std::future<Result> &Reader;
+    ~CallOff()
+    {
+        Flag = true;
+        if (Reader.valid())
+            Reader.wait();
+    }
+};
+
 // A log with lists of their own holding the names of `log` (not shared copies: readers add to
 // theirs at once) and its colours.
 TChargeLog withNamesOf(const TChargeLog &log)
@@ -825,17 +839,7 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
             return scanWritten(source, split, -1, tail, secondBytes, callOff);
         });
     }
-    struct CallOff
-    {
-        std::atomic<bool> &Flag;
-        std::future<qint64> &Reader;
-        ~CallOff()
-        {
-            Flag = true;
-            if (Reader.valid())
-                Reader.wait();
-        }
-    } callOffAtExit{callOff, secondHalf};
+    const CallOff<qint64> callOffAtExit{callOff, secondHalf};
 
     const int maximum = int(qMin<qint64>(size, std::numeric_limits<int>::max()));
     const auto report = [&] {
@@ -936,17 +940,7 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
         reader.addToProgress(&tailBytes);
     }
     // The second reader must be done with everything here before it goes out of scope.
-    struct CallOff
-    {
-        std::atomic<bool> &Flag;
-        std::future<bool> &Reader;
-        ~CallOff()
-        {
-            Flag = true;
-            if (Reader.valid())
-                Reader.wait();
-        }
-    } callOffAtExit{callOff, secondHalf};
+    const CallOff<bool> callOffAtExit{callOff, secondHalf};
 
     const int piece = pieceFor(size);
     for (qint64 offset = 0;;) {

@@ -66,35 +66,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             // the next save writes: it must survive as well.
             error = e.message();
         }
-        // Read by the XML parser alone, also where the charges are laid out as a save writes
-        // them, it is the same log with the same error.
-        TChargeLog parsed;
-        QString parsedError;
-        try {
-            LogFile::ReadChargeLog(bytes, parsed, QStringLiteral("fuzz input"), {},
-                                   LogFile::ReadMode::ParserOnly);
-        } catch (const QorLogError &e) {
-            parsedError = e.message();
+        // Read by the XML parser alone (also where the charges are laid out as a save writes
+        // them), or in two halves at once, it is the same log with the same error.
+        for (const LogFile::ReadMode mode :
+             {LogFile::ReadMode::ParserOnly, LogFile::ReadMode::InTwoHalves}) {
+            const char *const way =
+                mode == LogFile::ReadMode::ParserOnly ? "the parser alone" : "the halves";
+            TChargeLog other;
+            QString otherError;
+            try {
+                LogFile::ReadChargeLog(bytes, other, QStringLiteral("fuzz input"), {}, mode);
+            } catch (const QorLogError &e) {
+                otherError = e.message();
+            }
+            if (otherError != error)
+                finding(way, QByteArray(), "fails otherwise:\n" + error + "\n" + otherError);
+            if (ModelTestHelpers::describeExactly(other) != ModelTestHelpers::describeExactly(log))
+                finding(way, QByteArray(),
+                        "reads another log:\n" +
+                            ModelTestHelpers::describeExactly(other).join('\n'));
         }
-        if (parsedError != error)
-            finding("the parser alone fails otherwise", QByteArray(), error + "\n" + parsedError);
-        if (ModelTestHelpers::describeExactly(parsed) != ModelTestHelpers::describeExactly(log))
-            finding("the parser alone reads another log", QByteArray(),
-                    ModelTestHelpers::describeExactly(parsed).join('\n'));
-        // Read in two halves at once, it is the same log with the same error.
-        TChargeLog halves;
-        QString halvesError;
-        try {
-            LogFile::ReadChargeLog(bytes, halves, QStringLiteral("fuzz input"), {},
-                                   LogFile::ReadMode::InTwoHalves);
-        } catch (const QorLogError &e) {
-            halvesError = e.message();
-        }
-        if (halvesError != error)
-            finding("the halves fail otherwise", QByteArray(), error + "\n" + halvesError);
-        if (ModelTestHelpers::describeExactly(halves) != ModelTestHelpers::describeExactly(log))
-            finding("the halves read another log", QByteArray(),
-                    ModelTestHelpers::describeExactly(halves).join('\n'));
     }
 
     const QByteArray written = LogFile::WriteChargeLog(log);
