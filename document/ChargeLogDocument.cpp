@@ -177,7 +177,8 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     }
     // What was read is what the file holds, as far as anything later can tell.
     m_guard->adopt(m_log, !damaged && !unreadable, readFrom);
-    if (!damaged && !unreadable)
+    // A log read by the scanner knows already where its charges stand in the file.
+    if (!damaged && !unreadable && m_log.LastWritten.Generation == 0)
         findWrittenPlaces(readFrom);
     m_guard->setReadOnly(unreadable);
     if (!unreadable) {

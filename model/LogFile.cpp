@@ -1,5 +1,7 @@
 #include "LogFile.h"
 
+#include "LogReadParts.h"
+
 #include "BatteryCards.h"
 #include "NumberText.h"
 
@@ -27,6 +29,9 @@
 #include <thread>
 
 namespace {
+
+using LogReadParts::nextGeneration;
+using LogReadParts::numberDecimalPoint;
 
 QString tr(const char *text)
 {
@@ -405,23 +410,6 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
     out.append(BatteryCards::writeElement(log.Cards, decimalPoint));
     appendDeleted(out, log, decimalPoint);
     out.append("\n</QorInsight>\n");
-}
-
-// Numbers carry the user's decimal separator when it is one that every reader takes (a full
-// stop or a comma); a locale with another one (Arabic, Persian) writes a full stop, so that the
-// log still reads back after a change of regional settings.
-char numberDecimalPoint()
-{
-    return QLocale().decimalPoint() == QLatin1String(",") ? ',' : '.';
-}
-
-quint32 nextGeneration()
-{
-    static std::atomic<quint32> last{0};
-    quint32 generation = ++last;
-    while (generation == 0) // 0 stands for "never written"
-        generation = ++last;
-    return generation;
 }
 
 // Whether the bytes the last save wrote for an entry are still what formatting it would give:

@@ -3,6 +3,7 @@
 #include "LogFile.h"
 
 #include "BatteryCards.h"
+#include "LogFileIdentity.h"
 #include "LogReadParts.h"
 #include "NumberText.h"
 #include "WrittenChargeScanner.h"
@@ -726,15 +727,24 @@ TChargeLog withNamesOf(const TChargeLog &log)
 // Scans the written charges of `source` from `from` into `log`, a piece at a time. Returns
 // where the charges' end tag starts, or `stopAt` (if not -1) once the charges reach it; -1
 // when bytes come that the scanner leaves to the parser, or a read fails.
+// Where each charge stands goes to `places` (one per charge appended; none where its bytes are
+// not what a save writes for it), with `generation`.
+struct PlacesOut
+{
+    quint32 Generation = 0;
+    char DecimalPoint = '.';
+    std::vector<TWrittenPlace> Places;
+};
+
 qint64 scanWritten(const LogSource &source, qint64 from, qint64 stopAt, TChargeLog &log,
-                   std::atomic<qint64> &scanned, const std::atomic<bool> &callOff,
-                   const std::function<void()> &eachPiece = {})
+                   PlacesOut &places, std::atomic<qint64> &scanned,
+                   const std::atomic<bool> &callOff, const std::function<void()> &eachPiece = {})
 {
     // Room for two pieces; a charge longer than that (a comment of megabytes) makes it grow.
     constexpr size_t MostRoom = size_t(256) << 20;
     const size_t piece = size_t(pieceFor(source.size()));
     std::vector<char> buffer(2 * piece);
-    TWrittenChargeScanner scanner(log);
+    TWrittenChargeScanner scanner(log, places.DecimalPoint);
     qint64 bufferAt = from; // where buffer[0] lies in the file
     size_t held = 0;
     for (;;) {
@@ -759,6 +769,9 @@ qint64 scanWritten(const LogSource &source, qint64 from, qint64 stopAt, TChargeL
             const char *next = p;
             const TWrittenChargeScanner::Result result = scanner.next(next, end);
             if (result == TWrittenChargeScanner::Result::Charge) {
+                places.Places.push_back(scanner.lastAsSaved() ? TWrittenPlace{at, places.Generation,
+                                                                              scanner.lastLength()}
+                                                              : TWrittenPlace());
                 p = next;
                 continue;
             }
@@ -778,14 +791,56 @@ qint64 scanWritten(const LogSource &source, qint64 from, qint64 stopAt, TChargeL
     }
 }
 
+// Gives the charges just read their places in the file (`first`'s for those read into `log`,
+// then `second`'s for those of `tail`, the second half) and says in `written` which file holds
+// them. A charge of the second half whose name took the letter case of one the first half met
+// first does not stand in the file as a save would write it.
+void notePlaces(TChargeLog &log, const TChargeLog &tail, const int (&namesBefore)[4],
+                PlacesOut &first, PlacesOut &second, TWrittenLog &written)
+{
+    constexpr TChargeLog::NameKind kinds[4] = {
+        TChargeLog::NameKind::PowerSource, TChargeLog::NameKind::Charger,
+        TChargeLog::NameKind::Battery, TChargeLog::NameKind::Termination};
+    std::vector<bool> recased[4];
+    for (int l = 0; l < 4; ++l) {
+        const TNameList &theirs = tail.nameList(kinds[l]), &ours = log.nameList(kinds[l]);
+        recased[l].resize(size_t(theirs.count()));
+        for (int i = namesBefore[l]; i < theirs.count(); ++i) {
+            const int at = ours.indexOf(theirs.name(i));
+            recased[l][size_t(i)] = at < 0 || ours.name(at) != theirs.name(i);
+        }
+    }
+    for (int k = 0; k < tail.ChargeStringList.count() && size_t(k) < second.Places.size(); ++k) {
+        const TChargeRecord &record = tail.ChargeStringList.record(k);
+        for (int l = 0; l < 4; ++l) {
+            const int index = TChargeLog::recordIndex(record, kinds[l]);
+            if (index >= 0 && size_t(index) < recased[l].size() && recased[l][size_t(index)])
+                second.Places[size_t(k)] = TWrittenPlace();
+        }
+    }
+    std::vector<TWrittenPlace> places = std::move(first.Places);
+    places.insert(places.end(), second.Places.begin(), second.Places.end());
+    if (places.size() != size_t(log.ChargeStringList.count()))
+        return;
+    log.ChargeStringList.setWrittenPlaces(places);
+    written.Generation = first.Generation;
+    written.DecimalPoint = first.DecimalPoint;
+    for (int l = 0; l < 4; ++l)
+        written.Names[l] = log.nameList(kinds[l]).names();
+}
+
 // A log as QorLog writes it is read without the parser where it can be: the head (up to the
 // charges) and whatever follows the charges go through the parser, the charges between go
 // through the scanner, on two cores in two halves where `halve` says so. True when the log was
 // read that way; false, with `log` as it was, when anything in it is left to the parser (a
 // log written otherwise, damage, a read error), which then reads it all as before, finding
 // every error where it finds it.
+// `written` (if given, and the log holds no charges yet) learns where the charges stand in the
+// file, each whose bytes are exactly what a save writes for it with its place: the next save then
+// copies them.
 bool readWritten(const LogSource &source, TChargeLog &log, const QString &sourceName,
-                 const LogFile::ProgressFn &progress, bool halve, LogFile::ReadMode &way)
+                 const LogFile::ProgressFn &progress, bool halve, LogFile::ReadMode &way,
+                 TWrittenLog *written)
 {
     constexpr char Prolog[] = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
     constexpr char ChargesStart[] = "\n  <Charges>";
@@ -828,6 +883,10 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
     const TNameList listsAsWere[4] = {log.PowerSourcesStringList, log.ChargersStringList,
                                       log.BatteriesStringList, log.TerminationsStringList};
     const qint32 keyBefore = log.NextKey;
+    const bool placesWanted = written && log.ChargeStringList.isEmpty();
+    PlacesOut firstPlaces, secondPlaces;
+    firstPlaces.Generation = secondPlaces.Generation = LogReadParts::nextGeneration();
+    firstPlaces.DecimalPoint = secondPlaces.DecimalPoint = LogReadParts::numberDecimalPoint();
 
     TChargeLog tail = withNamesOf(log);
     std::atomic<qint64> firstBytes{0}, secondBytes{0};
@@ -836,7 +895,7 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
     if (split > 0) {
         tail.ChargeStringList.reserve(int((size - split) / 300));
         secondHalf = std::async(std::launch::async, [&] {
-            return scanWritten(source, split, -1, tail, secondBytes, callOff);
+            return scanWritten(source, split, -1, tail, secondPlaces, secondBytes, callOff);
         });
     }
     const CallOff<qint64> callOffAtExit{callOff, secondHalf};
@@ -847,7 +906,8 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
             progress(0, maximum,
                      int(qMin<qint64>(headEnd + firstBytes.load() + secondBytes.load(), maximum)));
     };
-    const qint64 firstEnd = scanWritten(source, headEnd, split, log, firstBytes, callOff, report);
+    const qint64 firstEnd =
+        scanWritten(source, headEnd, split, log, firstPlaces, firstBytes, callOff, report);
     qint64 chargesEnd = split > 0 && firstEnd != split ? -1 : firstEnd;
     if (chargesEnd < 0) {
         callOff = true;
@@ -890,11 +950,14 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
         joinSecondHalf(log, tail, namesBefore);
     joinSecondHalf(log, outer, namesBefore);
     way = split > 0 ? LogFile::ReadMode::InTwoHalves : LogFile::ReadMode::InOnePass;
+    if (placesWanted)
+        notePlaces(log, tail, namesBefore, firstPlaces, secondPlaces, *written);
     return true;
 }
 
 LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QString &sourceName,
-                          const LogFile::ProgressFn &givenProgress, LogFile::ReadMode mode)
+                          const LogFile::ProgressFn &givenProgress, LogFile::ReadMode mode,
+                          TWrittenLog *written = nullptr)
 {
     // When the parser reads again what the scanner left, the progress stays where it was until
     // the parser passes it: it only ever moves forward.
@@ -917,7 +980,7 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
                         std::thread::hardware_concurrency() > 1);
     if (mode != LogFile::ReadMode::ParserOnly) {
         LogFile::ReadMode way = LogFile::ReadMode::InOnePass;
-        if (readWritten(source, log, sourceName, progress, halve, way))
+        if (readWritten(source, log, sourceName, progress, halve, way, written))
             return way;
     }
     const HandOver handOver = halve ? findHandOver(source) : HandOver();
@@ -1017,8 +1080,15 @@ LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn
         throw QorLogReadError(
             tr("The log file %1 cannot be read: %2").arg(path, file.errorString()));
     }
+    // The file's identity before and after the read: only a file that stayed as it was holds
+    // the charges where the read found them.
+    TWrittenLog written;
+    written.Path = path;
+    written.Identity = TLogFileIdentity::ofOpenFile(file);
     FileSource source(file);
-    readLog(source, log, path, progress, mode);
+    readLog(source, log, path, progress, mode, &written);
+    if (written.Generation != 0 && TLogFileIdentity::ofOpenFile(file) == written.Identity)
+        log.LastWritten = std::move(written);
     return LoadOutcome::Loaded;
 }
 

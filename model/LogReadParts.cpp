@@ -2,7 +2,10 @@
 
 #include "NumberText.h"
 
+#include <QLocale>
 #include <QStringDecoder>
+
+#include <atomic>
 
 #include <charconv>
 #include <cmath>
@@ -95,6 +98,20 @@ double readFloat(const std::string &text)
             return value;
     }
     return NumberText::toFloat(QString::fromUtf8(text.data() + from, qsizetype(to - from)));
+}
+
+char numberDecimalPoint()
+{
+    return QLocale().decimalPoint() == QLatin1String(",") ? ',' : '.';
+}
+
+quint32 nextGeneration()
+{
+    static std::atomic<quint32> last{0};
+    quint32 generation = ++last;
+    while (generation == 0) // 0 stands for "never written"
+        generation = ++last;
+    return generation;
 }
 
 } // namespace LogReadParts

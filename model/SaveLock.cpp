@@ -180,6 +180,11 @@ Refresher &refresher()
 // is gone.
 bool isStale(const QString &path, int staleMs, const struct stat &found, const QByteArray &content)
 {
+    // A holder writes its line the moment it has made the file: a lock without one after a
+    // few seconds is of a holder stopped in between, which can never refresh or remove it.
+    constexpr int EmptyStaleMs = 3000;
+    if (content.trimmed().isEmpty())
+        staleMs = qMin(staleMs, EmptyStaleMs);
     const QList<QByteArray> parts = content.trimmed().split(' ');
     const qint64 pid = parts.value(0).toLongLong();
     const bool sameHost =

@@ -1,8 +1,11 @@
 #include "WrittenChargeScanner.h"
 
+#include "NumberText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 using namespace LogReadParts;
 
@@ -82,11 +85,34 @@ int characterLength(const unsigned char *p, const unsigned char *end)
     return length;
 }
 
+// Whether an id stands as a save writes it: 36 characters of lower-case hexadecimal digits
+// and four dashes.
+bool idAsWritten(const std::string &text)
+{
+    if (text.size() != 36)
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-TWrittenChargeScanner::TWrittenChargeScanner(TChargeLog &log)
-    : m_log(log), m_powerSources(log.PowerSourcesStringList), m_chargers(log.ChargersStringList),
-      m_batteries(log.BatteriesStringList), m_terminations(log.TerminationsStringList)
+bool TWrittenChargeScanner::writtenAsIs(double value, const std::string &text) const
+{
+    char written[48];
+    const int length = NumberText::formatExact(value, m_decimalPoint, written);
+    return size_t(length) == text.size() && std::memcmp(written, text.data(), text.size()) == 0;
+}
+
+TWrittenChargeScanner::TWrittenChargeScanner(TChargeLog &log, char decimalPoint)
+    : m_log(log), m_decimalPoint(decimalPoint), m_powerSources(log.PowerSourcesStringList),
+      m_chargers(log.ChargersStringList), m_batteries(log.BatteriesStringList),
+      m_terminations(log.TerminationsStringList)
 {
 }
 
@@ -120,6 +146,8 @@ TWrittenChargeScanner::Step TWrittenChargeScanner::text(const char *&p, const ch
             continue;
         }
         if (c >= 0x20 && c != '<' && c != '&' && c != '>') {
+            if (c == '"')
+                m_asSaved = false; // a save writes a reference for it
             ++p;
             continue;
         }
@@ -144,6 +172,8 @@ TWrittenChargeScanner::Step TWrittenChargeScanner::text(const char *&p, const ch
         }
         if (!found)
             return Step::Other;
+        if (found->Stands == '\'')
+            m_asSaved = false; // a save writes the character itself
         out += found->Stands;
         p += found->Length;
         run = p;
@@ -177,6 +207,7 @@ TWrittenChargeScanner::Result TWrittenChargeScanner::next(const char *&from, con
             return Result::ChargesEnd;
         return start == Step::NeedMore || last == Step::NeedMore ? Result::NeedMore : Result::Other;
     }
+    m_asSaved = true;
     // The fields' texts, each decoded into a buffer of its own; nothing joins the log before
     // the whole charge has been seen.
     static const Tags *const fields[] = {&DateTimeTags,    &PowerSourceTags, &ChargerTags,
@@ -215,6 +246,7 @@ TWrittenChargeScanner::Result TWrittenChargeScanner::next(const char *&from, con
 
     TChargeEntry entry;
     TChargeRecord &record = entry.Record;
+    const char *const chargeStart = from;
     try {
         record.DateTime = readFloat(m_texts[0]);
         record.NominalChargeAmps = readFloat(m_texts[4]);
@@ -230,10 +262,12 @@ TWrittenChargeScanner::Result TWrittenChargeScanner::next(const char *&from, con
             entry.Changed = 0; // bookkeeping only: a time that is none counts as not known
         }
     }
-    record.PowerSourceIndex = m_powerSources.indexOf(m_texts[1]);
-    record.ChargerIndex = m_chargers.indexOf(m_texts[2]);
-    record.BatteryIndex = m_batteries.indexOf(m_texts[3]);
-    record.TerminationIndex = m_terminations.indexOf(m_texts[6]);
+    bool exact[4];
+    record.PowerSourceIndex = m_powerSources.indexOf(m_texts[1], &exact[0]);
+    record.ChargerIndex = m_chargers.indexOf(m_texts[2], &exact[1]);
+    record.BatteryIndex = m_batteries.indexOf(m_texts[3], &exact[2]);
+    record.TerminationIndex = m_terminations.indexOf(m_texts[6], &exact[3]);
+    m_asSaved = m_asSaved && exact[0] && exact[1] && exact[2] && exact[3];
     record.Key = m_log.NextKey++;
     // The entry text "chargerlogfile*comment"; a "*" in the file name would split it wrongly.
     m_joined.clear();
@@ -243,7 +277,17 @@ TWrittenChargeScanner::Result TWrittenChargeScanner::next(const char *&from, con
     m_joined += '*';
     m_joined += m_comment;
     entry.Text = textOfUtf8(m_joined.data(), qsizetype(m_joined.size()));
+    // Whether a save writes this very charge as it stands: then its bytes can be copied.
+    if (m_asSaved)
+        m_asSaved =
+            m_text.find('*') == std::string::npos && writtenAsIs(record.DateTime, m_texts[0]) &&
+            writtenAsIs(record.NominalChargeAmps, m_texts[4]) &&
+            writtenAsIs(record.AmpHours, m_texts[5]) &&
+            (identified
+                 ? !entry.Id.isNull() && idAsWritten(m_id) && writtenAsIs(entry.Changed, m_changed)
+                 : true);
     m_log.ChargeStringList.append(std::move(entry));
+    m_lastLength = qint32(std::min<ptrdiff_t>(p - chargeStart, std::numeric_limits<qint32>::max()));
     from = p;
     return Result::Charge;
 }

@@ -14,8 +14,9 @@
 class TWrittenChargeScanner
 {
 public:
-    // Appends to `log`, whose name lists take the names as they come.
-    explicit TWrittenChargeScanner(TChargeLog &log);
+    // Appends to `log`, whose name lists take the names as they come. `decimalPoint` is the one
+    // a save would write numbers with now.
+    TWrittenChargeScanner(TChargeLog &log, char decimalPoint);
 
     enum class Result
     {
@@ -26,6 +27,10 @@ public:
     };
     // Looks at what starts at `from` (before `end`).
     Result next(const char *&from, const char *end);
+    // Of the charge last appended: whether its bytes are exactly what a save writes for it,
+    // and how many bytes it took.
+    bool lastAsSaved() const { return m_asSaved; }
+    qint32 lastLength() const { return m_lastLength; }
 
     // The start of a written charge and the end of the charges.
     static constexpr const char ChargeStart[] = "\n    <Charge>";
@@ -41,11 +46,16 @@ private:
     // The literal `bytes` at `p`, moved past.
     static Step literal(const char *&p, const char *end, const char *bytes, size_t length);
     // The text of a leaf element up to its end tag `endTag`, decoded into `out`.
-    static Step leaf(const char *&p, const char *end, const char *startTag, size_t startLength,
-                     const char *endTag, size_t endLength, std::string &out);
-    static Step text(const char *&p, const char *end, std::string &out);
+    Step leaf(const char *&p, const char *end, const char *startTag, size_t startLength,
+              const char *endTag, size_t endLength, std::string &out);
+    Step text(const char *&p, const char *end, std::string &out);
+
+    bool writtenAsIs(double value, const std::string &text) const;
 
     TChargeLog &m_log;
+    const char m_decimalPoint;
+    bool m_asSaved = false;
+    qint32 m_lastLength = 0;
     LogReadParts::NameCache m_powerSources, m_chargers, m_batteries, m_terminations;
     // The fields' texts as read: date-time, the names and numbers, the termination.
     std::string m_texts[7];

@@ -208,6 +208,8 @@ private slots:
     void readInTwoHalves();
     void writtenChargesReadAsParsed_data();
     void writtenChargesReadAsParsed();
+    void readFindsWhereChargesStand_data();
+    void readFindsWhereChargesStand();
     void entityExpansion_data();
     void entityExpansion();
     void missingFile();
@@ -944,6 +946,81 @@ void TestLogFile::writtenChargesReadAsParsed()
         QCOMPARE(read(mode, log), error);
         QCOMPARE(describeExactly(log), describeExactly(parsed));
     }
+}
+
+void TestLogFile::readFindsWhereChargesStand_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<bool>("comma");
+
+    QRandomGenerator rng(31);
+    TChargeLog random;
+    fillRandomLog(random, rng, 600);
+    // A name whose letter case the second half meets first.
+    random.StoreChargeRecord(-1, 1e6, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                             QStringLiteral("Pack"), 1, 1, QStringLiteral("Normal"), QString(),
+                             QString());
+    QByteArray written = LogFile::WriteChargeLog(random);
+    QTest::newRow("as written") << written << false;
+    // The first half meets "Pack", the second half "PACK" first.
+    QByteArray xml = written;
+    const qsizetype lastStart = xml.lastIndexOf("\n    <Charge>");
+    QByteArray early = xml.mid(lastStart, xml.indexOf("\n  </Charges>") - lastStart);
+    const qsizetype id = early.indexOf("<Id>") + 4;
+    early.replace(id, 36, QUuid::createUuid().toByteArray(QUuid::WithoutBraces));
+    xml.replace(xml.lastIndexOf("<Battery>Pack</Battery>"), 23, "<Battery>PACK</Battery>");
+    xml.insert(xml.indexOf("\n    <Charge>"), early);
+    QTest::newRow("a name in other letters in each half") << xml << false;
+    const auto replaced = [&written](double where, const char *tag, const QByteArray &with) {
+        QByteArray out = written;
+        const qsizetype at = out.indexOf(tag, qsizetype(out.size() * where)) + qstrlen(tag);
+        return out.replace(at, out.indexOf('<', at) - at, with);
+    };
+    QTest::newRow("a number written otherwise") << replaced(0.3, "<AmpHours>", "1.50") << false;
+    QTest::newRow("an id in capitals")
+        << replaced(0.7, "<Id>", "3F2504E0-4F89-41D3-9A0C-0305E82C3301") << false;
+    QTest::newRow("a quotation mark as it is") << replaced(0.3, "<Comment>", "a \"b\"") << false;
+    QTest::newRow("an apostrophe by reference") << replaced(0.7, "<Comment>", "a &apos;b") << false;
+    QTest::newRow("a star in the log file name")
+        << replaced(0.3, "<ChargerLogFileName>", "a*b") << false;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTest::newRow("with decimal commas") << LogFile::WriteChargeLog(random) << true;
+    QLocale::setDefault(QLocale::c());
+}
+
+// A log read from its file knows where each charge stands in it, as the search of a file just
+// read for each charge's bytes finds it: only bytes that a save writes exactly so count.
+void TestLogFile::readFindsWhereChargesStand()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(bool, comma);
+    QLocale::setDefault(comma ? QLocale(QLocale::German, QLocale::Germany) : QLocale::c());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("places.QorLog"));
+    QVERIFY(writeBytes(path, xml));
+    for (const LogFile::ReadMode mode :
+         {LogFile::ReadMode::InOnePass, LogFile::ReadMode::InTwoHalves}) {
+        TChargeLog log;
+        LogFile::LoadChargeLog(path, log, {}, mode);
+        QVERIFY(log.LastWritten.Generation != 0);
+        QCOMPARE(log.LastWritten.Identity, TLogFileIdentity::ofPath(path));
+        LogFile::TFoundPlaces found;
+        QVERIFY(LogFile::FindWrittenPlaces(path, log, TLogFileIdentity::ofPath(path), found));
+        int placed = 0;
+        for (int i = 0; i < log.ChargeStringList.count(); ++i) {
+            const TWrittenPlace &mine = log.ChargeStringList.at(i).Written;
+            const TWrittenPlace &searched = found.Places.at(size_t(i));
+            QCOMPARE(mine.Generation == log.LastWritten.Generation, searched.Generation != 0);
+            if (searched.Generation != 0) {
+                QCOMPARE(mine.Offset, searched.Offset);
+                QCOMPARE(mine.Length, searched.Length);
+                ++placed;
+            }
+        }
+        QCOMPARE(placed, found.Found);
+        QVERIFY(placed > log.ChargeStringList.count() / 2);
+    }
+    QLocale::setDefault(QLocale::c());
 }
 
 void TestLogFile::entityExpansion_data()

@@ -859,6 +859,9 @@ void TestLogGuard::staleLocks_data()
     QTest::newRow("same host name, another boot, unrefreshed")
         << "PID HOST 1-2-3 START" << true << 60 << true;
     QTest::newRow("an older QorLog's, gone") << "PID HOST" << false << 0 << true;
+    // Its maker was stopped between making the file and writing its line.
+    QTest::newRow("empty, just made") << "" << true << 0 << false;
+    QTest::newRow("empty, for a few seconds") << "" << true << 4 << true;
 }
 
 void TestLogGuard::staleLocks()
