@@ -496,8 +496,10 @@ void TChargeLogDocument::takeOutsideChange()
         // save, but the charges' places in that file are found for the next one.
         TLogFileIdentity file;
         if (m_guard->fileHolds(m_log, file)) {
-            m_log.LastWritten = TWrittenLog();
-            findWrittenPlaces(file);
+            if (m_log.LastWritten.Generation == 0 || m_log.LastWritten.Identity != file) {
+                m_log.LastWritten = TWrittenLog();
+                findWrittenPlaces(file);
+            }
             return;
         }
         saveLog();

@@ -107,8 +107,9 @@ public:
     TOutsideChange takeOutsideChange(TChargeLog &memory);
     // After such a look: whether the file, still as then read, holds exactly what `memory`
     // holds (a merge that only took another program's change), so that no save is needed. The
-    // base then shares memory's charges again, and the file's identity is `identity`.
-    bool fileHolds(const TChargeLog &memory, TLogFileIdentity &identity);
+    // base then shares memory's charges again, memory's charges learn where they stand in the
+    // file where the read found that, and the file's identity is `identity`.
+    bool fileHolds(TChargeLog &memory, TLogFileIdentity &identity);
 
     // Writes `log`: first merges an outside change into it (merged() tells what came and went),
     // backs the file up before the first save of the day, then writes atomically. Should

@@ -135,6 +135,11 @@ private Q_SLOTS:
         const QStringList expected{"A", "B", "M", "N"};
         QCOMPARE(batteries(form->log()), expected);
         QCOMPARE(TLogFileIdentity::ofPath(logPath()) == written, withIds);
+        // The next save copies every charge from the file as it stands.
+        const TChargeLog &log = form->log();
+        QVERIFY(log.LastWritten.Identity == TLogFileIdentity::ofPath(logPath()));
+        for (int i = 0; i < log.ChargeStringList.count(); ++i)
+            QCOMPARE(log.ChargeStringList.at(i).Written.Generation, log.LastWritten.Generation);
         TChargeLog onDisk;
         LogFile::LoadChargeLog(logPath(), onDisk);
         QVERIFY(onDisk.holdsTheSameAs(form->log()));
