@@ -300,11 +300,20 @@ void measureChanges(TQorLogMainForm &form, const QString &logPath, int rounds,
             disk.ChargeStringList.replace(k, changed, disk.ChargeStringList.text(k));
         }
         latest += 5.0;
+        // The other program's file is written beforehand beside the log (under a name QorLog
+        // does not watch for) and renamed over it as the clock starts.
+        const QString theirs = logPath + QStringLiteral(".other");
+        LogFile::SaveChargeLog(theirs, disk);
         bool merged = false;
         const QMetaObject::Connection shown = QObject::connect(
             form.document(), &TChargeLogDocument::changed, [&merged] { merged = true; });
+        // The watch sees the file written beside the log first.
+        for (QDeadlineTimer still(50); !still.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         timed(merge, [&] {
-            LogFile::SaveChargeLog(logPath, disk);
+            if (::rename(QFile::encodeName(theirs).constData(),
+                         QFile::encodeName(logPath).constData()) != 0)
+                throw QorLogError(QStringLiteral("Cannot rename %1").arg(theirs));
             QDeadlineTimer deadline(120000);
             while (!merged && !deadline.hasExpired())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);

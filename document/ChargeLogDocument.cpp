@@ -493,7 +493,8 @@ void TChargeLogDocument::takeOutsideChange()
         Q_EMIT changed();
         Q_EMIT notice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(change.Merge));
         // Having taken only the other program's change, the log is what the file holds: no
-        // save, but the charges' places in that file are found for the next one.
+        // save, but the charges' places in that file are found for the next one. Otherwise
+        // the save copies what stands in that file as in the log.
         TLogFileIdentity file;
         if (m_guard->fileHolds(m_log, file)) {
             if (m_log.LastWritten.Generation == 0 || m_log.LastWritten.Identity != file) {

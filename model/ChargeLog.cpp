@@ -17,48 +17,105 @@ TChargeLog::TChargeLog()
 {
 }
 
+namespace {
+
+// Compares entries of two logs as a save writes them: fields, names by their texts, texts and
+// identities.
+class EntryComparison
+{
+public:
+    EntryComparison(const TChargeLog &mine, const TChargeLog &theirs)
+    {
+        for (int l = 0; l < 4; ++l) {
+            const TNameList &from = mine.nameList(Kinds[l]), &to = theirs.nameList(Kinds[l]);
+            QHash<QString, int> places;
+            for (int i = to.count() - 1; i >= 0; --i)
+                places.insert(to.name(i), i);
+            m_maps[l].resize(size_t(from.count()));
+            for (int i = 0; i < from.count(); ++i)
+                m_maps[l][size_t(i)] = places.value(from.name(i), -1);
+        }
+    }
+    bool same(const TChargeEntry &a, const TChargeEntry &b) const
+    {
+        const TChargeRecord &r = a.Record, &s = b.Record;
+        return a.Id == b.Id && sameBits(a.Changed, b.Changed) && sameBits(r.DateTime, s.DateTime) &&
+               sameBits(r.NominalChargeAmps, s.NominalChargeAmps) &&
+               sameBits(r.AmpHours, s.AmpHours) &&
+               sameName(0, r.PowerSourceIndex, s.PowerSourceIndex) &&
+               sameName(1, r.ChargerIndex, s.ChargerIndex) &&
+               sameName(2, r.BatteryIndex, s.BatteryIndex) &&
+               sameName(3, r.TerminationIndex, s.TerminationIndex) && a.Text == b.Text;
+    }
+
+private:
+    static constexpr TChargeLog::NameKind Kinds[4] = {
+        TChargeLog::NameKind::PowerSource, TChargeLog::NameKind::Charger,
+        TChargeLog::NameKind::Battery, TChargeLog::NameKind::Termination};
+    // Numbers as they are written: -0 is not 0.
+    static bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+    bool sameName(int list, qint32 index, qint32 otherIndex) const
+    {
+        return index >= 0 && size_t(index) < m_maps[list].size() &&
+               m_maps[list][size_t(index)] == otherIndex;
+    }
+    // Each name of the first log's lists as the other's list places it (-1: it has none).
+    std::vector<int> m_maps[4];
+};
+
+} // namespace
+
 bool TChargeLog::holdsTheSameAs(const TChargeLog &other) const
 {
-    // Numbers as they are written: -0 is not 0.
-    const auto sameBits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
     const TChargeList &mine = ChargeStringList, &theirs = other.ChargeStringList;
     if (mine.count() != theirs.count() || CyclesSeriesColour != other.CyclesSeriesColour ||
         ChargeSeriesColour != other.ChargeSeriesColour ||
         DischargeSeriesColour != other.DischargeSeriesColour || Deleted != other.Deleted ||
         !(Cards == other.Cards))
         return false;
-    // Each name of this log's lists as the other's list places it (-1: it has none).
-    const auto placesIn = [](const TNameList &from, const TNameList &to) {
-        QHash<QString, int> places;
-        for (int i = to.count() - 1; i >= 0; --i)
-            places.insert(to.name(i), i);
-        std::vector<int> map(size_t(from.count()));
-        for (int i = 0; i < from.count(); ++i)
-            map[size_t(i)] = places.value(from.name(i), -1);
-        return map;
-    };
-    const std::vector<int> maps[4] = {
-        placesIn(PowerSourcesStringList, other.PowerSourcesStringList),
-        placesIn(ChargersStringList, other.ChargersStringList),
-        placesIn(BatteriesStringList, other.BatteriesStringList),
-        placesIn(TerminationsStringList, other.TerminationsStringList)};
-    const auto sameName = [&maps](int list, qint32 index, qint32 otherIndex) {
-        return index >= 0 && size_t(index) < maps[list].size() &&
-               maps[list][size_t(index)] == otherIndex;
-    };
-    for (int i = 0; i < mine.count(); ++i) {
-        const TChargeEntry &a = mine.at(i), &b = theirs.at(i);
-        const TChargeRecord &r = a.Record, &s = b.Record;
-        if (a.Id != b.Id || !sameBits(a.Changed, b.Changed) || !sameBits(r.DateTime, s.DateTime) ||
-            !sameBits(r.NominalChargeAmps, s.NominalChargeAmps) ||
-            !sameBits(r.AmpHours, s.AmpHours) ||
-            !sameName(0, r.PowerSourceIndex, s.PowerSourceIndex) ||
-            !sameName(1, r.ChargerIndex, s.ChargerIndex) ||
-            !sameName(2, r.BatteryIndex, s.BatteryIndex) ||
-            !sameName(3, r.TerminationIndex, s.TerminationIndex) || a.Text != b.Text)
+    const EntryComparison comparison(*this, other);
+    for (int i = 0; i < mine.count(); ++i)
+        if (!comparison.same(mine.at(i), theirs.at(i)))
             return false;
-    }
     return true;
+}
+
+int TChargeLog::takePlacesFrom(const TChargeLog &read)
+{
+    const TWrittenLog &file = read.LastWritten;
+    if (file.Generation == 0)
+        return 0;
+    const EntryComparison comparison(*this, read);
+    const TChargeList &theirs = read.ChargeStringList;
+    std::vector<TWrittenPlace> places(size_t(ChargeStringList.count()));
+    // The two lists mostly run side by side, a few charges apart; a charge found elsewhere is
+    // looked up by its id.
+    QHash<QUuid, int> byId;
+    int shift = 0, taken = 0;
+    for (int i = 0; i < ChargeStringList.count(); ++i) {
+        const TChargeEntry &mine = ChargeStringList.at(i);
+        int j = i + shift;
+        if (j < 0 || j >= theirs.count() || theirs.at(j).Id != mine.Id) {
+            if (byId.isEmpty())
+                for (int k = 0; k < theirs.count(); ++k)
+                    byId.insert(theirs.at(k).Id, k);
+            j = byId.value(mine.Id, -1);
+            if (j < 0)
+                continue;
+            shift = j - i;
+        }
+        const TChargeEntry &same = theirs.at(j);
+        if (!mine.Id.isNull() && same.Written.Generation == file.Generation &&
+            comparison.same(mine, same)) {
+            places[size_t(i)] = same.Written;
+            ++taken;
+        }
+    }
+    ChargeStringList.setWrittenPlaces(places);
+    LastWritten = file;
+    for (int l = 0; l < 4; ++l)
+        LastWritten.Names[l] = nameList(NameKind(l)).names();
+    return taken;
 }
 
 QStringList TChargeLog::defaultPowerSources()

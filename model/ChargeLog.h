@@ -52,6 +52,10 @@ public:
     // texts, texts and identities), the same deletions, cards and colours: what a save of
     // either would write. Keys and name lists of their own do not count.
     bool holdsTheSameAs(const TChargeLog &other) const;
+    // From a log just read from its file (`read`, which knows where its charges stand there):
+    // each charge of this log that stands there exactly as it is here gets that place, so that
+    // the next save copies it from that file. Returns how many did.
+    int takePlacesFrom(const TChargeLog &read);
 
     static QStringList defaultPowerSources();
     static QStringList defaultChargers();

@@ -408,23 +408,13 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
 bool TLogFileGuard::fileHolds(TChargeLog &memory, TLogFileIdentity &identity)
 {
     if (!m_baseAsInFile || m_baseLent || m_readOnly || !m_fileComplete ||
-        TLogFileIdentity::ofPath(m_path) != m_identity || !memory.holdsTheSameAs(m_base))
+        TLogFileIdentity::ofPath(m_path) != m_identity)
         return false;
-    // Charge for charge the same: where the read found each of the file's charges is where
-    // memory's stands.
-    const TWrittenLog &read = m_base.LastWritten;
-    if (read.Generation != 0 && read.Identity == m_identity) {
-        std::vector<TWrittenPlace> places;
-        places.reserve(size_t(m_base.ChargeStringList.count()));
-        for (int i = 0; i < m_base.ChargeStringList.count(); ++i)
-            places.push_back(m_base.ChargeStringList.at(i).Written);
-        memory.ChargeStringList.setWrittenPlaces(places);
-        memory.LastWritten = read;
-        memory.LastWritten.Names[0] = memory.PowerSourcesStringList.names();
-        memory.LastWritten.Names[1] = memory.ChargersStringList.names();
-        memory.LastWritten.Names[2] = memory.BatteriesStringList.names();
-        memory.LastWritten.Names[3] = memory.TerminationsStringList.names();
-    }
+    // Where the read found the file's charges is where memory's stand that are the same.
+    if (m_base.LastWritten.Identity == m_identity)
+        memory.takePlacesFrom(m_base);
+    if (!memory.holdsTheSameAs(m_base))
+        return false;
     // One copy of the charges, not two.
     m_base = memory;
     m_baseAsInFile = false;

@@ -105,10 +105,11 @@ public:
     // the caller to change). What the file holds becomes the base. A replacement that cannot
     // be read completely is copied aside under the damaged-copy rule and never merged.
     TOutsideChange takeOutsideChange(TChargeLog &memory);
-    // After such a look: whether the file, still as then read, holds exactly what `memory`
-    // holds (a merge that only took another program's change), so that no save is needed. The
-    // base then shares memory's charges again, memory's charges learn where they stand in the
-    // file where the read found that, and the file's identity is `identity`.
+    // After such a look, and the merge made: memory's charges that stand in the file, still as
+    // then read, exactly as in memory learn where (so that the save after a merge copies them),
+    // and whether the file holds exactly what `memory` holds (a merge that only took another
+    // program's change), so that no save is needed. The base then shares memory's charges
+    // again, and the file's identity is `identity`.
     bool fileHolds(TChargeLog &memory, TLogFileIdentity &identity);
 
     // Writes `log`: first merges an outside change into it (merged() tells what came and went),

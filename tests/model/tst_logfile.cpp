@@ -210,6 +210,7 @@ private slots:
     void writtenChargesReadAsParsed();
     void readFindsWhereChargesStand_data();
     void readFindsWhereChargesStand();
+    void placesTakenFromAReadLog();
     void entityExpansion_data();
     void entityExpansion();
     void missingFile();
@@ -1021,6 +1022,57 @@ void TestLogFile::readFindsWhereChargesStand()
         QVERIFY(placed > log.ChargeStringList.count() / 2);
     }
     QLocale::setDefault(QLocale::c());
+}
+
+// A log that takes the places of the charges it shares with a log just read from a file writes,
+// copying them from that file, exactly what formatting every charge gives.
+void TestLogFile::placesTakenFromAReadLog()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("read.QorLog"));
+    QRandomGenerator rng(41);
+    TChargeLog original;
+    fillRandomLog(original, rng, 300);
+    LogFile::SaveChargeLog(path, original);
+    TChargeLog read;
+    LogFile::LoadChargeLog(path, read);
+    // Another log with the same charges but for one edited, one removed and one added, its
+    // names in another order.
+    TChargeLog memory;
+    memory.BatteriesStringList.findOrAppend(QStringLiteral("first here"));
+    for (int i = 0; i < read.ChargeStringList.count(); ++i) {
+        if (i == 7)
+            continue;
+        TChargeEntry entry = read.ChargeStringList.at(i);
+        TChargeRecord &r = entry.Record;
+        for (const TChargeLog::NameKind kind :
+             {TChargeLog::NameKind::PowerSource, TChargeLog::NameKind::Charger,
+              TChargeLog::NameKind::Battery, TChargeLog::NameKind::Termination}) {
+            const int index = memory.nameList(kind).findOrAppend(
+                read.nameList(kind).name(TChargeLog::recordIndex(r, kind)));
+            (kind == TChargeLog::NameKind::PowerSource ? r.PowerSourceIndex
+             : kind == TChargeLog::NameKind::Charger   ? r.ChargerIndex
+             : kind == TChargeLog::NameKind::Battery   ? r.BatteryIndex
+                                                       : r.TerminationIndex) = index;
+        }
+        r.Key = memory.NextKey++;
+        if (i == 3)
+            entry.Text += QLatin1Char('x');
+        memory.ChargeStringList.append(entry);
+    }
+    memory.StoreChargeRecord(-1, 45000, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                             QStringLiteral("first here"), 1, 1, QStringLiteral("Normal"),
+                             QString(), QString());
+    memory.CyclesSeriesColour = read.CyclesSeriesColour;
+    memory.ChargeSeriesColour = read.ChargeSeriesColour;
+    memory.DischargeSeriesColour = read.DischargeSeriesColour;
+    QCOMPARE(memory.takePlacesFrom(read), read.ChargeStringList.count() - 2);
+    TChargeLog formatted = memory;
+    const QByteArray expected = LogFile::WriteChargeLog(formatted);
+    LogFile::SaveChargeLog(path, memory);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), expected);
 }
 
 void TestLogFile::entityExpansion_data()
