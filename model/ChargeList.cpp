@@ -2,6 +2,8 @@
 
 #include "ChargeLogChange.h"
 
+#include <algorithm>
+
 const std::vector<TChargeEntry> &TChargeList::entries() const
 {
     static const std::vector<TChargeEntry> none;
@@ -206,9 +208,21 @@ void TChargeList::sortByDateTime()
         return;
     // Stable, so that charges with equal date-times keep their order from one sort to the next.
     std::vector<TChargeEntry> &list = ownEntries();
-    std::stable_sort(list.begin(), list.end(), [](const TChargeEntry &a, const TChargeEntry &b) {
+    const auto earlier = [](const TChargeEntry &a, const TChargeEntry &b) {
         return a.Record.DateTime < b.Record.DateTime;
-    });
+    };
+    // A change mostly appends a few entries to a list in order (an edit takes its charge out
+    // and appends it again): those are sorted and merged in, which moves only the entries after
+    // the first place one of them goes to and needs room for them alone. Being stable, both
+    // ways give the same order.
+    const auto sortedUntil = std::is_sorted_until(list.begin(), list.end(), earlier);
+    const size_t tail = size_t(list.end() - sortedUntil);
+    if (tail <= list.size() / 8) {
+        std::stable_sort(sortedUntil, list.end(), earlier);
+        std::inplace_merge(list.begin(), sortedUntil, list.end(), earlier);
+    } else {
+        std::stable_sort(list.begin(), list.end(), earlier);
+    }
     invalidateIndex();
     m_order = Order::Sorted;
 }

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -108,6 +110,85 @@ RecordValue valueOf(const TChargeEntry &entry, const NameNumbers::Table &names)
     return v;
 }
 
+// Where each id of a side is: an open table of positions in the side's list of ids, each id
+// looked up by its own bits. A merge looks up every charge of three logs several times, which
+// a table of plain positions does several times faster than a hash of ids and positions, in
+// less memory. Each slot keeps a part of its id's hash beside the position, so that a look-up
+// passes other ids without reading them, and the slot an id will need can be fetched ahead.
+// The seed of the process's hashes keeps crafted ids from piling up.
+class IdIndex
+{
+public:
+    // Empty, with room for `count` ids at most half full.
+    void reserve(int count)
+    {
+        size_t size = 16;
+        while (size < 2 * size_t(qMax(count, 0)))
+            size *= 2;
+        m_slots.assign(size, 0);
+        m_mask = size - 1;
+        m_count = 0;
+        m_seed = quint64(QHashSeed::globalSeed());
+    }
+    // The position whose id in `ids` is `id`, or -1.
+    int find(const QVector<QUuid> &ids, const QUuid &id) const
+    {
+        if (m_slots.empty())
+            return -1;
+        const quint64 hash = hashOf(id);
+        const quint64 tag = hash & TagMask;
+        for (size_t slot = size_t(hash) & m_mask;; slot = (slot + 1) & m_mask) {
+            const quint64 noted = m_slots[slot];
+            if (noted == 0)
+                return -1;
+            if ((noted & TagMask) == tag && ids[int(noted & PositionMask) - 1] == id)
+                return int(noted & PositionMask) - 1;
+        }
+    }
+    // Asks the processor for the slot where a look-up of `id` starts.
+    void prefetch(const QUuid &id) const
+    {
+        if (!m_slots.empty())
+            __builtin_prefetch(&m_slots[size_t(hashOf(id)) & m_mask]);
+    }
+    // Notes position `at`, whose id in `ids` no position noted holds.
+    void insert(const QVector<QUuid> &ids, int at)
+    {
+        if (2 * (m_count + 1) > m_slots.size()) {
+            const std::vector<quint64> old = std::move(m_slots);
+            reserve(int(qMax(old.size(), size_t(8))));
+            for (quint64 noted : old)
+                if (noted != 0)
+                    insert(ids, int(noted & PositionMask) - 1);
+        }
+        const quint64 hash = hashOf(ids[at]);
+        size_t slot = size_t(hash) & m_mask;
+        while (m_slots[slot] != 0)
+            slot = (slot + 1) & m_mask;
+        m_slots[slot] = (hash & TagMask) | quint64(at + 1);
+        ++m_count;
+    }
+
+private:
+    static constexpr quint64 PositionMask = 0xffffffffULL; // the position + 1; 0: empty
+    static constexpr quint64 TagMask = ~PositionMask;
+    quint64 hashOf(const QUuid &id) const
+    {
+        quint64 halves[2];
+        static_assert(sizeof halves == sizeof(QUuid), "an id is 128 bits");
+        std::memcpy(halves, &id, sizeof halves);
+        // The finaliser of splitmix64 over both halves and the seed.
+        quint64 x = halves[0] ^ (halves[1] * 0x9e3779b97f4a7c15ULL) ^ m_seed;
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+        return x ^ (x >> 31);
+    }
+    std::vector<quint64> m_slots; // a tag and a position each, 0 where none
+    size_t m_mask = 0;
+    size_t m_count = 0;
+    quint64 m_seed = 0;
+};
+
 // One log as a merge sees it: the id each of its charges counts by, and where each id is.
 struct Side
 {
@@ -116,32 +197,54 @@ struct Side
     const TChargeLog *Log;
     NameNumbers::Table Names;
     QVector<QUuid> Ids;
-    QHash<QUuid, int> At;
 
     int count() const { return Log->ChargeStringList.count(); }
     const TChargeEntry &entry(int i) const { return Log->ChargeStringList.at(i); }
     RecordValue value(int i) const { return valueOf(entry(i), Names); }
-    int find(const QUuid &id) const { return At.value(id, -1); }
-    bool holds(const QUuid &id) const { return At.contains(id); }
+    int find(const QUuid &id) const { return m_at.find(Ids, id); }
+    bool holds(const QUuid &id) const { return find(id) >= 0; }
+    // The lists of a merge mostly run side by side, a few charges apart: the position of `id`,
+    // looked for first `shift` places from `i` (the distance the last one found was), and
+    // `shift` follows what is found.
+    int findNear(const QUuid &id, int i, int &shift) const
+    {
+        const int near = i + shift;
+        if (near >= 0 && near < Ids.size() && Ids[near] == id)
+            return near;
+        const int at = find(id);
+        if (at >= 0)
+            shift = at - i;
+        return at;
+    }
+    // The charge at `i` counts by `id`, which no other charge of this side holds.
+    void give(int i, const QUuid &id)
+    {
+        Ids[i] = id;
+        m_at.insert(Ids, i);
+    }
 
     // Takes each charge's own id where no charge before it holds the same; returns the
     // positions of the charges left without one.
     QVector<int> takeOwnIds()
     {
         Ids.resize(count());
-        At.reserve(count());
+        m_at.reserve(count());
         QVector<int> missing;
+        constexpr int Ahead = 16;
         for (int i = 0; i < count(); ++i) {
+            if (i + Ahead < count())
+                m_at.prefetch(entry(i + Ahead).Id);
             const QUuid &id = entry(i).Id;
-            if (!id.isNull() && !At.contains(id)) {
-                Ids[i] = id;
-                At.insert(id, i);
-            } else {
+            if (!id.isNull() && !holds(id))
+                give(i, id);
+            else
                 missing.append(i);
-            }
         }
         return missing;
     }
+
+private:
+    IdIndex m_at;
 };
 
 // The charges of one side that another side's charges without ids may be matched to by their
@@ -199,8 +302,7 @@ void fillMissing(Side &side, const QVector<int> &missing, const QVector<Pool *> 
             while (side.holds(id))
                 id = ChargeIdentity::newId();
         }
-        side.Ids[i] = id;
-        side.At.insert(id, i);
+        side.give(i, id);
     }
 }
 
@@ -299,7 +401,11 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
     const QHash<QUuid, double> &theirsDeleted = disk.Deleted;
     const double now = ChargeIdentity::nowUtc();
     const double shared = mode == Mode::Copy ? sharedUntil(ours, theirs) : 0.0;
-    const auto baseAt = [base](const QUuid &id) { return base ? base->find(id) : -1; };
+    // Where the base holds a charge of one side, looked for near where the last one was.
+    int oursShift = 0, theirsShift = 0, baseShiftOurs = 0, baseShiftTheirs = 0;
+    const auto baseAt = [base](const QUuid &id, int i, int &shift) {
+        return base ? base->findNear(id, i, shift) : -1;
+    };
     // Whether a side's version of a charge is a change of its own.
     const auto changed = [&](const Side &side, int i, int b) {
         if (mode == Mode::Copy)
@@ -316,8 +422,8 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
     for (int o = 0; o < ours.count(); ++o) {
         const QUuid &id = ours.Ids[o];
         const TChargeEntry &mine = ours.entry(o);
-        const int t = theirs.find(id);
-        const int b = baseAt(id);
+        const int t = theirs.findNear(id, o, theirsShift);
+        const int b = baseAt(id, o, baseShiftOurs);
         if (t >= 0) {
             if (ours.value(o) == theirs.value(t))
                 continue;
@@ -375,10 +481,10 @@ TLogMerge mergeSides(const Side *base, const Side &theirs, const Side &ours, TCh
     }
     for (int t = 0; t < theirs.count(); ++t) {
         const QUuid &id = theirs.Ids[t];
-        if (ours.holds(id))
+        if (ours.findNear(id, t, oursShift) >= 0)
             continue;
         const TChargeEntry &their = theirs.entry(t);
-        const int b = baseAt(id);
+        const int b = baseAt(id, t, baseShiftTheirs);
         const bool deletionKnown = oursDeleted.contains(id);
         const bool deletedHere = deletionKnown || (mode == Mode::ThreeWay && b >= 0);
         bool comes = !deletedHere;

@@ -142,6 +142,8 @@ private slots:
     void splitChargeText_data();
     void splitChargeText();
     void stableSortOfEqualDateTimes();
+    void sortGivesTheStableOrder_data();
+    void sortGivesTheStableOrder();
     void replaceKeepsKeyAndPosition();
     void storeWithVanishedKey();
     void storeTrimsNamesNotTexts();
@@ -459,6 +461,39 @@ void TestChargeLog::stableSortOfEqualDateTimes()
         if (a.DateTime == b.DateTime && b.Key != 301 && a.Key != 301)
             QVERIFY2(a.Key < b.Key, qPrintable(QString("keys %1, %2").arg(a.Key).arg(b.Key)));
     }
+}
+
+void TestChargeLog::sortGivesTheStableOrder_data()
+{
+    QTest::addColumn<int>("sorted");   // entries in order first, with ties
+    QTest::addColumn<int>("appended"); // then entries anywhere in time
+    QTest::newRow("one appended") << 400 << 1;
+    QTest::newRow("a few appended") << 400 << 7;
+    QTest::newRow("as many as the list holds") << 200 << 200;
+    QTest::newRow("nothing in order") << 0 << 300;
+}
+
+void TestChargeLog::sortGivesTheStableOrder()
+{
+    QFETCH(int, sorted);
+    QFETCH(int, appended);
+    QRandomGenerator rng(quint32(sorted * 1000 + appended));
+    TChargeList list;
+    QVector<std::pair<double, qint32>> expected;
+    for (int i = 0; i < sorted + appended; ++i) {
+        // Ties in both parts, so that a sort that is not stable shows.
+        const double at = i < sorted ? double(i / 3) : double(rng.bounded(sorted / 3 + 2));
+        list.append(TChargeRecord{i + 1, at}, QString());
+        expected.append({at, i + 1});
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    list.sortByDateTime();
+    QList<qint32> keys;
+    for (const auto &e : expected)
+        keys.append(e.second);
+    QCOMPARE(keysInOrder(list), keys);
+    QVERIFY(list.isSortedByDateTime());
 }
 
 void TestChargeLog::replaceKeepsKeyAndPosition()
