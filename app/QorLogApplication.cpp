@@ -126,6 +126,7 @@ int TQorLogApplication::run(const CommandLineOptions &options)
                                                                csvPath, logPath, answer.Status);
         return answer;
     });
+    guard.setWaitCheck([&mainForm] { return mainForm.document()->isWriting(); });
     CaptureCommand::serve(guard, mainForm);
     connect(&guard, &TSingleInstanceGuard::activationRequested, &mainForm,
             &TQorLogMainForm::activateFromSecondInstance);

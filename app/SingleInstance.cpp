@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <signal.h>
@@ -111,6 +112,10 @@ bool TSingleInstanceGuard::CheckSingleInstance()
 
 void TSingleInstanceGuard::readMessage(QLocalSocket *socket)
 {
+    if (m_waits && m_waits()) {
+        QTimer::singleShot(20, socket, [this, socket] { readMessage(socket); });
+        return;
+    }
     while (socket->canReadLine()) {
         const QByteArray line = socket->readLine(64 * 1024).trimmed();
         // "activate <first parameter>", or "import <CSV path> <log path>" in Base64

@@ -60,6 +60,9 @@ public:
     // device and the choices, see CaptureCommand); the answer goes back at once.
     using CaptureHandler = std::function<Answer(const QStringList &fields)>;
     void setCaptureHandler(CaptureHandler handler) { m_captureHandler = std::move(handler); }
+    // While `waits` says so (the log is being written), messages stay unread and are read a
+    // moment later.
+    void setWaitCheck(std::function<bool()> waits) { m_waits = std::move(waits); }
     // For a later start: hands a capture to the first instance and waits for its answer.
     bool sendCapture(const QStringList &fields, Answer &answer, int timeoutMs = 30000);
 
@@ -76,6 +79,7 @@ private:
 
     ImportHandler m_importHandler;
     CaptureHandler m_captureHandler;
+    std::function<bool()> m_waits;
     bool sendRequest(const QByteArray &request, Answer &answer, int timeoutMs);
     QString m_lockPath;
     QString m_socketPath;

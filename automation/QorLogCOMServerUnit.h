@@ -1,14 +1,21 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
 
 class IAddChargeHandler;
 
 // The automation object: receives AddCharge calls from the bus (through the generated
 // adaptor, which is created as the object's child) and hands them to the program's handler.
-// It keeps no state of its own besides the handler it forwards to.
+// A call that comes while the handler must wait (the log is being written) is answered once
+// it has been handled, after the calls before it, in the order they came.
 class TQorLogCOMServer : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -30,7 +37,17 @@ public slots:
 
 private:
     void fail(const QString &message);
+    // Handles the calls that waited, as long as the handler need not wait.
+    void handleWaiting();
 
     IAddChargeHandler *m_handler;
     QString m_lastDirectCallError;
+    struct Waiting
+    {
+        QDBusConnection Connection;
+        QDBusMessage Call;
+        std::function<void()> Handle;
+    };
+    std::deque<Waiting> m_waiting;
+    QTimer m_waitTimer;
 };

@@ -4,10 +4,17 @@
 #include "ConflictCopies.h"
 #include "LogUndoCommands.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMetaObject>
+#include <QThread>
 #include <QUndoStack>
+
+#include <atomic>
+#include <exception>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -43,6 +50,7 @@ TChargeLogDocument::TChargeLogDocument(const QString &path, const QString &fallb
     m_guard = new TLogFileGuard(path, fallbackBackupParent, this);
     m_guard->setMergeApplier(
         [this](TChargeLog &log, const TLogMerge &merge) { applyMergeDuringSave(log, merge); });
+    m_guard->setWriteRunner([this](const std::function<void()> &write) { writeLive(write); });
     connect(m_guard, &TLogFileGuard::outsideChange, this, [this] {
         // Nobody waits on the watcher's call: a failure reaches the user as a failed step.
         try {
@@ -106,6 +114,8 @@ void TChargeLogDocument::findWrittenPlaces(const TLogFileIdentity &readFrom)
 
 void TChargeLogDocument::takeWrittenPlaces(bool wait)
 {
+    if (m_writing)
+        return; // the places are for the log as read; the save under way writes new ones
     if (!m_placesFound.valid() ||
         (!wait && m_placesFound.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
         return;
@@ -239,6 +249,7 @@ TChargeLogChange TChargeLogDocument::applyMerge(TChargeLog &log, const TLogMerge
 void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)> &change,
                                 bool outsideFirst)
 {
+    refuseWhileWriting();
     WaitCursorGuard waitCursor;
     // Another program's change first, as a step of its own: then the step below is only ours.
     if (outsideFirst)
@@ -461,6 +472,7 @@ void TChargeLogDocument::setSeriesColour(Series series, qint32 colour)
 
 int TChargeLogDocument::purgeMarked(TChargeLog::NameKind kind)
 {
+    refuseWhileWriting();
     WaitCursorGuard waitCursor;
     const int purged = m_log.PurgeMarked(kind);
     Q_EMIT changed();
@@ -471,6 +483,10 @@ void TChargeLogDocument::takeOutsideChange()
 {
     if (m_closing)
         return;
+    if (m_writing) {
+        m_lookAfterWriting = true;
+        return;
+    }
     const TOutsideChange change = m_guard->takeOutsideChange(m_log);
     switch (change.Type) {
     case TOutsideChange::Kind::Merged: {
@@ -523,6 +539,10 @@ void TChargeLogDocument::mergeConflictCopies()
 {
     if (m_closing || m_guard->isReadOnly())
         return;
+    if (m_writing) {
+        m_copiesPending = true; // merged once this save is done
+        return;
+    }
     m_copiesPending = false;
     for (const QString &path : m_guard->conflictCopies()) {
         ConflictCopies::TConflictMerge copy;
@@ -593,6 +613,7 @@ void TChargeLogDocument::pushMergedSteps()
 
 void TChargeLogDocument::saveLog()
 {
+    refuseWhileWriting();
     takeWrittenPlaces(true);
     m_mergedDuringSave.clear();
     m_guard->save(m_log);
@@ -612,7 +633,9 @@ void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
     if (m_restoringStack)
         return;
     QString failure;
-    {
+    if (m_writing) {
+        failure = writingText();
+    } else {
         WaitCursorGuard waitCursor;
         m_inUndoStep = true;
         takeWrittenPlaces(true);
@@ -664,4 +687,65 @@ qint32 TChargeLogDocument::fromQColor(const QColor &colour)
 {
     return qint32(quint32(colour.red()) | (quint32(colour.green()) << 8) |
                   (quint32(colour.blue()) << 16));
+}
+
+QString TChargeLogDocument::writingText()
+{
+    return tr("QorLog is still saving the log; nothing was changed. Try again in a moment.");
+}
+
+void TChargeLogDocument::refuseWhileWriting() const
+{
+    if (m_writing)
+        throw QorLogError(writingText());
+}
+
+void TChargeLogDocument::writeLive(const std::function<void()> &write)
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (m_writing || !app || QThread::currentThread() != app->thread()) {
+        write();
+        return;
+    }
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    std::thread writer;
+    try {
+        writer = std::thread([&] {
+            try {
+                write();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            done.store(true, std::memory_order_release);
+            // The window's thread hears of it at once.
+            QMetaObject::invokeMethod(
+                this, [] {}, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error &) {
+        write(); // no thread to spare: the window waits
+        return;
+    }
+    // Meanwhile the window paints and the timers run, but input waits, as do other programs'
+    // calls (see isWriting()): nothing changes the log while it is written.
+    m_writing = true;
+    while (!done.load(std::memory_order_acquire))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::ExcludeSocketNotifiers |
+                                        QEventLoop::WaitForMoreEvents);
+    writer.join();
+    m_writing = false;
+    if (std::exchange(m_lookAfterWriting, false))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                try {
+                    takeOutsideChange();
+                } catch (const QorLogError &error) {
+                    Q_EMIT stepFailed(error.message());
+                }
+            },
+            Qt::QueuedConnection);
+    if (failure)
+        std::rethrow_exception(failure);
 }

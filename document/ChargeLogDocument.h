@@ -100,6 +100,12 @@ public:
     void save();
     // From the close on, changes of other programs are no longer taken into memory.
     void setClosing(bool closing) { m_closing = closing; }
+    // A save writes the file on a thread of its own while the window paints and its timers run
+    // (input waits). Meanwhile the log does not change: a change asked for then is refused
+    // with QorLogError before anything changes, another program's change and conflict copies
+    // are taken once the file is written, and callers that can wait (other programs' calls,
+    // the close) wait until isWriting() is false.
+    bool isWriting() const { return m_writing; }
 
     // For the undo steps: makes `change`, then saves; when the save fails, `revert` takes the
     // change back, the undo stack returns to where it was and stepFailed() tells why.
@@ -126,6 +132,10 @@ Q_SIGNALS:
     void stepFailed(const QString &message);
 
 private:
+    // Runs the guard's writing of the file as isWriting() tells.
+    void writeLive(const std::function<void()> &write);
+    void refuseWhileWriting() const;
+    static QString writingText();
     // Makes a change of the charge list and saves it, taking it back when the save fails.
     // `change` returns the step to push (an empty text: nothing to push).
     void commit(const std::function<QString(TChargeLogChange &)> &change, bool outsideFirst);
@@ -162,6 +172,8 @@ private:
     QSet<QString> m_reportedCopies;
     bool m_copiesPending = false; // a conflict copy waits for a save that succeeds
     bool m_closing = false;
+    bool m_writing = false;          // the file is being written (see isWriting())
+    bool m_lookAfterWriting = false; // another program's change waits for the writing
     bool m_restoringStack = false;
     std::shared_ptr<const TChargeLog> m_placesFor; // the log as read, while its places are sought
     std::future<LogFile::TFoundPlaces> m_placesFound;

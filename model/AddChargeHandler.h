@@ -13,4 +13,6 @@ public:
                                  const QString &battery, double nominalChargeAmps, double ampHours,
                                  const QString &termination, const QString &commentString,
                                  const QString &chargerLogFileName, bool showConfirmationForm) = 0;
+    // Whether a call must wait before it is handled (the log is being written meanwhile).
+    virtual bool AddChargeMustWait() const { return false; }
 };

@@ -24,6 +24,7 @@
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -315,7 +316,8 @@ struct Placement
     std::vector<TWrittenPlace> Places;
 };
 
-void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
+// `log` is sorted by date-time already.
+void writeChargeLog(QByteArray &out, const TChargeLog &log, char decimalPoint,
                     const std::function<bool(QByteArray &)> &flush = {},
                     const Reuse *reuse = nullptr, Placement *placement = nullptr)
 {
@@ -324,7 +326,6 @@ void writeChargeLog(QByteArray &out, TChargeLog &log, char decimalPoint,
     // a small log's buffer small.
     const qsizetype PieceSize = qBound(
         qsizetype(64 * 1024), qsizetype(log.ChargeStringList.count()) * 25, qsizetype(1 << 20));
-    log.ChargeStringList.sortByDateTime();
     const auto appendColour = [&out](const char *name, qint32 colour) {
         const LeafTags tags(2, name);
         out.append(tags.Start).append(QByteArray::number(colour)).append(tags.End);
@@ -494,24 +495,12 @@ void releaseInBackground(QFile &replaced)
     }
 }
 
-} // namespace
-
-namespace LogFile {
-
-QByteArray WriteChargeLog(TChargeLog &log)
-{
-    QByteArray bytes;
-    bytes.reserve(log.ChargeStringList.count() * 400 + 512);
-    writeChargeLog(bytes, log, numberDecimalPoint());
-    return bytes;
-}
-
-void SaveChargeLog(const QString &path, TChargeLog &log)
-{
-    SaveChargeLog(path, log, {});
-}
-
-bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit)
+// Writes `log` (sorted) to `path` atomically; the file as written, or nothing when
+// `beforeCommit` said no. `places` learns where each charge went.
+std::optional<TWrittenLog> writeLogFile(const QString &path, const TChargeLog &log,
+                                        char decimalPoint,
+                                        const LogFile::BeforeCommitFn &beforeCommit,
+                                        std::vector<TWrittenPlace> &places)
 {
     QSaveFile file(path);
     // Unbuffered: the document comes in large pieces anyway, and a buffered write that stops
@@ -519,13 +508,13 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
     // the log would be replaced by a file cut short. Unbuffered, the write itself fails.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw QorLogError(
-            tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
+            QCoreApplication::translate("LogFile", "The log file %1 cannot be written: %2")
+                .arg(path, file.errorString()));
     const auto failed = [&] {
         return QorLogError(
-            tr("The log file %1 cannot be written: %2").arg(path, file.errorString()));
+            QCoreApplication::translate("LogFile", "The log file %1 cannot be written: %2")
+                .arg(path, file.errorString()));
     };
-    const char decimalPoint = numberDecimalPoint();
-
     // The file this save replaces, held open until the end (see releaseInBackground). When it
     // is still exactly the file the previous save wrote, the entries that have not changed
     // since are copied from it rather than formatted again.
@@ -562,7 +551,7 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
         throw failed();
     if (beforeCommit && !beforeCommit(file)) {
         file.cancelWriting();
-        return false;
+        return std::nullopt;
     }
     // Renaming keeps the file's identity, so it is taken from the temporary file, which no
     // other program knows yet.
@@ -577,10 +566,53 @@ bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &b
     now.Names[3] = log.TerminationsStringList.names();
     if (!file.commit())
         throw failed();
-    log.LastWritten = std::move(now);
-    log.ChargeStringList.setWrittenPlaces(placement.Places);
+    places = std::move(placement.Places);
     if (previousOpen)
         releaseInBackground(previous);
+    return now;
+}
+
+} // namespace
+
+namespace LogFile {
+
+QByteArray WriteChargeLog(TChargeLog &log)
+{
+    QByteArray bytes;
+    bytes.reserve(log.ChargeStringList.count() * 400 + 512);
+    log.ChargeStringList.sortByDateTime();
+    writeChargeLog(bytes, log, numberDecimalPoint());
+    return bytes;
+}
+
+void SaveChargeLog(const QString &path, TChargeLog &log)
+{
+    SaveChargeLog(path, log, {});
+}
+
+bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit)
+{
+    return SaveChargeLog(path, log, beforeCommit, {});
+}
+
+bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit,
+                   const WriteRunner &runner)
+{
+    // Everything that changes the log happens here, on the caller's thread; the writing only
+    // reads it.
+    log.ChargeStringList.sortByDateTime();
+    const char decimalPoint = numberDecimalPoint();
+    std::optional<TWrittenLog> now;
+    std::vector<TWrittenPlace> places;
+    const auto write = [&] { now = writeLogFile(path, log, decimalPoint, beforeCommit, places); };
+    if (runner)
+        runner(write);
+    else
+        write();
+    if (!now)
+        return false;
+    log.LastWritten = std::move(*now);
+    log.ChargeStringList.setWrittenPlaces(places);
     return true;
 }
 

@@ -65,6 +65,13 @@ void SaveChargeLog(const QString &path, TChargeLog &log);
 // whether to put it in place; when it answers false nothing is replaced and false is returned.
 using BeforeCommitFn = std::function<bool(const QFileDevice &)>;
 bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit);
+// The same, with the writing of the file (which only reads the log, and asks `beforeCommit`)
+// handed to `runner`, which runs it once, on any thread, and returns when it is done, passing
+// on what it throws. The log is sorted before, and learns what was written after, on the
+// caller's thread.
+using WriteRunner = std::function<void(const std::function<void()> &write)>;
+bool SaveChargeLog(const QString &path, TChargeLog &log, const BeforeCommitFn &beforeCommit,
+                   const WriteRunner &runner);
 QByteArray WriteChargeLog(TChargeLog &log);
 
 // Where the charges of a log just read lie in its file, so that the first save copies the

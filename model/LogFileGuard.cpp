@@ -196,7 +196,17 @@ void TLogFileGuard::setReadOnly(bool readOnly)
 
 bool TLogFileGuard::retryRead()
 {
+    if (m_writing)
+        return false; // the timer tries again
     return readsAgain(true);
+}
+
+bool TLogFileGuard::lookAfterWriting()
+{
+    if (!m_writing)
+        return false;
+    m_lookAfterWrite = true;
+    return true;
 }
 
 bool TLogFileGuard::readsAgain(bool announceChange)
@@ -233,6 +243,8 @@ QStringList TLogFileGuard::conflictCopies() const
 
 void TLogFileGuard::checkConflictCopies()
 {
+    if (lookAfterWriting())
+        return;
     // A copy that changed since it was last seen counts as new: one read while a sync tool was
     // still writing it (and found damaged) is read again once it is whole.
     QHash<QString, TLogFileIdentity> now;
@@ -263,6 +275,8 @@ void TLogFileGuard::watch()
 
 void TLogFileGuard::settled()
 {
+    if (lookAfterWriting())
+        return;
     watch();
     checkConflictCopies();
     const TLogFileIdentity now = TLogFileIdentity::ofPath(m_path);
@@ -310,6 +324,8 @@ void TLogFileGuard::readInBackground(const TLogFileIdentity &file)
 
 void TLogFileGuard::readDone()
 {
+    if (lookAfterWriting())
+        return;
     const TLogFileIdentity now = TLogFileIdentity::ofPath(m_path);
     if (m_reading.valid() && m_readingFor != now) {
         // The file changed again while it was read: what was read is of no use.
@@ -535,7 +551,20 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
         const bool lastAttempt = attempt >= SaveAttempts;
         bool committed = false;
         try {
-            committed = LogFile::SaveChargeLog(m_path, log, [&](const QFileDevice &file) {
+            // While the file is written, what happens to the file meanwhile waits: the look
+            // at it comes after the write.
+            struct Writing
+            {
+                TLogFileGuard &Guard;
+                explicit Writing(TLogFileGuard &guard) : Guard(guard) { Guard.m_writing = true; }
+                ~Writing()
+                {
+                    Guard.m_writing = false;
+                    if (std::exchange(Guard.m_lookAfterWrite, false))
+                        Guard.m_settle.start();
+                }
+            } writing(*this);
+            const auto beforeCommit = [&](const QFileDevice &file) {
                 if (m_beforeCommit)
                     m_beforeCommit();
                 if (!lastAttempt && TLogFileIdentity::ofPath(m_path) != expected)
@@ -544,7 +573,8 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
                     linked = m_backups.linkDaily(today, expected);
                 written = TLogFileIdentity::ofOpenFile(file);
                 return true;
-            });
+            };
+            committed = LogFile::SaveChargeLog(m_path, log, beforeCommit, m_writeRunner);
         } catch (const QorLogError &) {
             // The file stays: a link to it would be no copy of its state of today.
             if (!linked.isEmpty())

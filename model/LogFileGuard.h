@@ -148,6 +148,12 @@ public:
     // the log makes it an undo step of its own.
     using MergeApplier = std::function<void(TChargeLog &, const TLogMerge &)>;
     void setMergeApplier(MergeApplier applier) { m_mergeApplier = std::move(applier); }
+    // Who runs the writing of the file in save() (see LogFile::SaveChargeLog): the owner of a
+    // window runs it on a thread while the window goes on. The hook above then runs on that
+    // thread too. While it writes (isWriting()), what the watch or the timers find waits, and
+    // the look follows once it is written.
+    void setWriteRunner(LogFile::WriteRunner runner) { m_writeRunner = std::move(runner); }
+    bool isWriting() const { return m_writing; }
 
 Q_SIGNALS:
     // The file changed and has been still for the settle interval: the owner takes the change
@@ -181,6 +187,8 @@ private:
     void keepDroppedVersions(const TLogMerge &merge, const TChargeLog &memory);
     // The charges of the base again, made from `memory` while they are lent.
     void takeBaseBack(const TChargeLog &memory);
+    // True while the file is written: the look is noted for afterwards.
+    bool lookAfterWriting();
 
     QString m_path;
     TBackupStore m_backups;
@@ -201,6 +209,9 @@ private:
     bool m_staleSaveFilesRemoved = false; // by the first save of this guard
     std::function<void()> m_beforeCommit;
     MergeApplier m_mergeApplier;
+    LogFile::WriteRunner m_writeRunner;
+    bool m_writing = false;
+    bool m_lookAfterWrite = false;
     std::future<QString> m_backupCopy; // the failure's message, empty when the copy was made
     std::unique_ptr<TSaveLock> m_heldLock;
     struct TReadFile

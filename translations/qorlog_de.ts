@@ -1864,6 +1864,10 @@ Sie bleibt, wo sie ist; QorLog übernimmt sie, sobald es das Ladebuch speichern 
         <source>Change Due Settings</source>
         <translation>Fälligkeiten ändern</translation>
     </message>
+    <message>
+        <source>QorLog is still saving the log; nothing was changed. Try again in a moment.</source>
+        <translation>QorLog speichert das Ladebuch noch; nichts wurde geändert. Bitte gleich noch einmal versuchen.</translation>
+    </message>
 </context>
 <context>
     <name>TChargeLogTableModel</name>

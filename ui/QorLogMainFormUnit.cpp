@@ -37,6 +37,7 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -551,6 +552,11 @@ void TQorLogMainForm::HandleAddCharge(double chargeDateTime, const QString &powe
                     termination, commentString, chargerLogFileName);
 }
 
+bool TQorLogMainForm::AddChargeMustWait() const
+{
+    return m_document->isWriting();
+}
+
 void TQorLogMainForm::OpenChargeDataForm(qint32 key)
 {
     TChargeDataForm::OpenChargeDataForm(this, key, this);
@@ -909,6 +915,12 @@ void TQorLogMainForm::closeEvent(QCloseEvent *event)
 {
     if (m_closing) {
         event->accept();
+        return;
+    }
+    // A close asked for while the log is being written comes once it is written.
+    if (m_document->isWriting()) {
+        event->ignore();
+        QTimer::singleShot(50, this, &QWidget::close);
         return;
     }
     // The questions of an earlier close are still open: they decide, not this one.

@@ -70,6 +70,7 @@ public:
                          const QString &battery, double nominalChargeAmps, double ampHours,
                          const QString &termination, const QString &commentString,
                          const QString &chargerLogFileName, bool showConfirmationForm) override;
+    bool AddChargeMustWait() const override;
 
     void RefreshDisplay();
     // Records that the filter marks hide from table and chart.

@@ -40,7 +40,10 @@ public:
         }
     }
 
+    bool AddChargeMustWait() const override { return mustWait; }
+
     QList<QVariantList> calls;
+    bool mustWait = false;
     Failure failure = Failure::None;
     QString failureMessage;
 };

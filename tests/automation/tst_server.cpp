@@ -128,6 +128,8 @@ private slots:
     void qtClient();
     void handlerFailure_data();
     void handlerFailure();
+    void callsWaitWhileTheHandlerMustWait_data();
+    void callsWaitWhileTheHandlerMustWait();
     void gdbusClient_data();
     void gdbusClient();
     void pythonClient_data();
@@ -217,6 +219,48 @@ void TestServer::handlerFailure()
     // Called directly, outside the bus, the failure stays inside the object as well.
     m_server->comServer()->AddCharge(1, "a", false, "b", "c", 1, 1, "d", "e", "f", false);
     QCOMPARE(m_server->comServer()->lastDirectCallError(), message);
+}
+
+void TestServer::callsWaitWhileTheHandlerMustWait_data()
+{
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("handled") << false;
+    QTest::newRow("failing") << true;
+}
+
+// Calls that come while the log is written are answered once handled, in the order they came.
+void TestServer::callsWaitWhileTheHandlerMustWait()
+{
+    QFETCH(bool, fails);
+    if (fails) {
+        m_handler.failure = FakeAddChargeHandler::Failure::QorLog;
+        m_handler.failureMessage = QStringLiteral("disk full");
+    }
+    m_handler.mustWait = true;
+    QDBusConnection connection =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "waitingClient");
+    QList<QDBusPendingCall> pending;
+    for (const char *comment : {"first", "second"}) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(ServiceName, ObjectPath, InterfaceName, "AddCharge");
+        call.setArguments(charge(45000.5, "Mains", false, comment, false));
+        pending.append(connection.asyncCall(call));
+    }
+    QTest::qWait(300);
+    QVERIFY(m_handler.calls.isEmpty());
+    QVERIFY(!pending.at(0).isFinished() && !pending.at(1).isFinished());
+
+    m_handler.mustWait = false;
+    QTRY_VERIFY_WITH_TIMEOUT(pending.at(0).isFinished() && pending.at(1).isFinished(), 120000);
+    QDBusConnection::disconnectFromBus("waitingClient");
+    QCOMPARE(m_handler.calls.size(), 2);
+    QCOMPARE(m_handler.calls.at(0).at(8).toString(), QStringLiteral("first"));
+    QCOMPARE(m_handler.calls.at(1).at(8).toString(), QStringLiteral("second"));
+    for (const QDBusPendingCall &call : pending) {
+        QCOMPARE(call.isError(), fails);
+        if (fails)
+            QCOMPARE(call.error().message(), QStringLiteral("disk full"));
+    }
 }
 
 void TestServer::gdbusClient_data()

@@ -15,6 +15,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUndoStack>
 #include <QtTest>
@@ -217,6 +219,43 @@ private Q_SLOTS:
     }
 
     // A sync tool's conflict copy: what it adds is one undo step, and the copy is put away.
+    // While a save writes the file, the window's timers run; a change asked for meanwhile is
+    // refused untouched, and what another program writes meanwhile is merged before the file
+    // is put in place.
+    void windowGoesOnWhileTheLogIsWritten()
+    {
+        TQorLogMainForm *form = openForm();
+        TChargeLogDocument *document = form->document();
+        form->logFileGuard()->setBeforeCommitHook([] { QThread::msleep(200); });
+        int ticks = 0;
+        QString refused;
+        QTimer timer;
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, [&] {
+            if (!document->isWriting() || ticks++ > 0)
+                return;
+            writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("Z")});
+            try {
+                document->storeCharge(-1, 300, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                      QStringLiteral("N"), 1, 1, QStringLiteral("Normal"),
+                                      QString(), QString());
+            } catch (const QorLogError &error) {
+                refused = error.message();
+            }
+        });
+        timer.start();
+        form->HandleAddCharge(200, QStringLiteral("PSU"), false, QStringLiteral("QorA1"),
+                              QStringLiteral("M"), 1, 1, QStringLiteral("Normal"), QString(),
+                              QString(), false);
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks))); // 400 ms of writing
+        QCOMPARE(refused, QStringLiteral("QorLog is still saving the log; nothing was changed. "
+                                         "Try again in a moment."));
+        const QStringList expected{"A", "B", "M", "Z"};
+        QCOMPARE(batteries(form->log()), expected);
+        QCOMPARE(batteriesOnDisk(), expected);
+        QCOMPARE(form->undoStack()->count(), 2); // theirs, then the charge added
+    }
+
     void conflictCopyIsMergedAsOneStep()
     {
         writeAsOtherProgram({QStringLiteral("A"), QStringLiteral("B")});
