@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 #include <QUndoStack>
 
 #include <atomic>
@@ -662,19 +663,27 @@ void TChargeLogDocument::runUndoStep(const std::function<void()> &change,
     // without changing the log again, and the user is told.
     const int moved = m_undoStack->index() + (undoing ? -1 : 1);
     QMetaObject::invokeMethod(
-        this,
-        [this, moved, undoing, failure] {
-            if (m_undoStack->index() == moved) {
-                m_restoringStack = true;
-                if (undoing)
-                    m_undoStack->redo();
-                else
-                    m_undoStack->undo();
-                m_restoringStack = false;
-            }
-            Q_EMIT stepFailed(failure);
-        },
+        this, [this, moved, undoing, failure] { putStackBack(moved, undoing, failure); },
         Qt::QueuedConnection);
+}
+
+void TChargeLogDocument::putStackBack(int moved, bool undoing, const QString &failure)
+{
+    // Not while a save writes the file: the user is told once the window takes input again.
+    if (m_writing) {
+        QTimer::singleShot(
+            20, this, [this, moved, undoing, failure] { putStackBack(moved, undoing, failure); });
+        return;
+    }
+    if (m_undoStack->index() == moved) {
+        m_restoringStack = true;
+        if (undoing)
+            m_undoStack->redo();
+        else
+            m_undoStack->undo();
+        m_restoringStack = false;
+    }
+    Q_EMIT stepFailed(failure);
 }
 
 QColor TChargeLogDocument::toQColor(qint32 colour)

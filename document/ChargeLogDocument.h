@@ -132,6 +132,9 @@ Q_SIGNALS:
     void stepFailed(const QString &message);
 
 private:
+    // After an undo step that could not be saved: the stack back where it was (once it has
+    // finished its move to `moved`), and the user told.
+    void putStackBack(int moved, bool undoing, const QString &failure);
     // Runs the guard's writing of the file as isWriting() tells.
     void writeLive(const std::function<void()> &write);
     void refuseWhileWriting() const;
