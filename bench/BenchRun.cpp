@@ -69,11 +69,16 @@ void settle()
     QCoreApplication::processEvents();
 }
 
+// The copy is on the disk before the program opens it, as a user's log is: otherwise the
+// first save would wait for the kernel to write back the copy beside its own file.
 void copyFresh(const QString &from, const QString &to)
 {
     QFile::remove(to);
     if (!QFile::copy(from, to))
         throw QorLogError(QStringLiteral("Cannot copy %1 to %2").arg(from, to));
+    QFile copy(to);
+    if (!copy.open(QIODevice::ReadWrite) || ::fsync(copy.handle()) != 0)
+        throw QorLogError(QStringLiteral("Cannot write %1 to the disk").arg(to));
 }
 
 // Time of the window's whole start: splash shown, main window made, log read with the splash

@@ -100,8 +100,9 @@ public:
     void save();
     // From the close on, changes of other programs are no longer taken into memory.
     void setClosing(bool closing) { m_closing = closing; }
-    // A save writes the file on a thread of its own while the window paints and its timers run
-    // (input waits). Meanwhile the log does not change: a change asked for then is refused
+    // A save writes the file, and the guard reads and works out another program's change, on a
+    // thread of its own while the window paints and its timers run (input waits). Meanwhile the
+    // log does not change: a change asked for then is refused
     // with QorLogError before anything changes, another program's change and conflict copies
     // are taken once the file is written, and callers that can wait (other programs' calls,
     // the close) wait until isWriting() is false.

@@ -201,6 +201,27 @@ bool TLogFileGuard::retryRead()
     return readsAgain(true);
 }
 
+void TLogFileGuard::runLive(const std::function<void()> &work)
+{
+    if (!m_writeRunner || m_writing) {
+        work();
+        return;
+    }
+    // Meanwhile, what happens to the file waits: the look at it comes afterwards.
+    struct Writing
+    {
+        TLogFileGuard &Guard;
+        explicit Writing(TLogFileGuard &guard) : Guard(guard) { Guard.m_writing = true; }
+        ~Writing()
+        {
+            Guard.m_writing = false;
+            if (std::exchange(Guard.m_lookAfterWrite, false))
+                Guard.m_settle.start();
+        }
+    } writing(*this);
+    m_writeRunner(work);
+}
+
 bool TLogFileGuard::lookAfterWriting()
 {
     if (!m_writing)
@@ -372,7 +393,9 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     }
     TChargeLog disk;
     try {
-        if (readFile(now, disk) == LogFile::LoadOutcome::Missing) {
+        LogFile::LoadOutcome read = LogFile::LoadOutcome::Loaded;
+        runLive([&] { read = readFile(now, disk); });
+        if (read == LogFile::LoadOutcome::Missing) {
             // Gone between the look and the read: nothing was removed from it.
             m_identity = TLogFileIdentity::ofPath(m_path);
             change.Type = TOutsideChange::Kind::Missing;
@@ -406,13 +429,23 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     // Charges that come without ids (a file another program wrote) get the ids the merge
     // gives them, so that the base holds them too.
     m_baseAsInFile = true;
-    for (int i = 0; i < disk.ChargeStringList.count(); ++i)
-        if (disk.ChargeStringList.at(i).Id.isNull()) {
-            LogMerge::IdentifyCharges(disk, m_base, &memory);
-            m_baseAsInFile = false;
-            break;
-        }
-    change.Merge = LogMerge::MergeOutsideChange(m_base, disk, memory);
+    // Worked out beside the window: on a copy that shares memory's charges, which gets the
+    // names and keys the merge adds, and gives them to memory afterwards.
+    TChargeLog ours = memory;
+    runLive([&] {
+        for (int i = 0; i < disk.ChargeStringList.count(); ++i)
+            if (disk.ChargeStringList.at(i).Id.isNull()) {
+                LogMerge::IdentifyCharges(disk, m_base, &ours);
+                m_baseAsInFile = false;
+                break;
+            }
+        change.Merge = LogMerge::MergeOutsideChange(m_base, disk, ours);
+    });
+    memory.PowerSourcesStringList = std::move(ours.PowerSourcesStringList);
+    memory.ChargersStringList = std::move(ours.ChargersStringList);
+    memory.BatteriesStringList = std::move(ours.BatteriesStringList);
+    memory.TerminationsStringList = std::move(ours.TerminationsStringList);
+    memory.NextKey = ours.NextKey;
     keepDroppedVersions(change.Merge, memory);
     // The identity read before the file was: should it have changed during the read, the
     // next look reads it again.
@@ -551,19 +584,6 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
         const bool lastAttempt = attempt >= SaveAttempts;
         bool committed = false;
         try {
-            // While the file is written, what happens to the file meanwhile waits: the look
-            // at it comes after the write.
-            struct Writing
-            {
-                TLogFileGuard &Guard;
-                explicit Writing(TLogFileGuard &guard) : Guard(guard) { Guard.m_writing = true; }
-                ~Writing()
-                {
-                    Guard.m_writing = false;
-                    if (std::exchange(Guard.m_lookAfterWrite, false))
-                        Guard.m_settle.start();
-                }
-            } writing(*this);
             const auto beforeCommit = [&](const QFileDevice &file) {
                 if (m_beforeCommit)
                     m_beforeCommit();
@@ -574,7 +594,9 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
                 written = TLogFileIdentity::ofOpenFile(file);
                 return true;
             };
-            committed = LogFile::SaveChargeLog(m_path, log, beforeCommit, m_writeRunner);
+            committed = LogFile::SaveChargeLog(
+                m_path, log, beforeCommit,
+                [this](const std::function<void()> &write) { runLive(write); });
         } catch (const QorLogError &) {
             // The file stays: a link to it would be no copy of its state of today.
             if (!linked.isEmpty())

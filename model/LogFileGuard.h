@@ -148,10 +148,11 @@ public:
     // the log makes it an undo step of its own.
     using MergeApplier = std::function<void(TChargeLog &, const TLogMerge &)>;
     void setMergeApplier(MergeApplier applier) { m_mergeApplier = std::move(applier); }
-    // Who runs the writing of the file in save() (see LogFile::SaveChargeLog): the owner of a
-    // window runs it on a thread while the window goes on. The hook above then runs on that
-    // thread too. While it writes (isWriting()), what the watch or the timers find waits, and
-    // the look follows once it is written.
+    // Who runs the writing of the file in save() (see LogFile::SaveChargeLog), and the reading
+    // and working out of another program's change in takeOutsideChange(): the owner of a window
+    // runs them on a thread while the window goes on, its log unchanged meanwhile. The hook
+    // above then runs on that thread too. Meanwhile (isWriting()), what the watch or the timers
+    // find waits, and the look follows once the work is done.
     void setWriteRunner(LogFile::WriteRunner runner) { m_writeRunner = std::move(runner); }
     bool isWriting() const { return m_writing; }
 
@@ -187,6 +188,9 @@ private:
     void keepDroppedVersions(const TLogMerge &merge, const TChargeLog &memory);
     // The charges of the base again, made from `memory` while they are lent.
     void takeBaseBack(const TChargeLog &memory);
+    // Runs `work` (the writing of the file, the reading and merging of another program's
+    // change) through the write runner, isWriting() meanwhile.
+    void runLive(const std::function<void()> &work);
     // True while the file is written: the look is noted for afterwards.
     bool lookAfterWriting();
 
