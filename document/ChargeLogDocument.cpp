@@ -52,27 +52,17 @@ TChargeLogDocument::TChargeLogDocument(const QString &path, const QString &fallb
     m_guard->setMergeApplier(
         [this](TChargeLog &log, const TLogMerge &merge) { applyMergeDuringSave(log, merge); });
     m_guard->setWriteRunner([this](const std::function<void()> &write) { writeLive(write); });
-    connect(m_guard, &TLogFileGuard::outsideChange, this, [this] {
-        // Nobody waits on the watcher's call: a failure reaches the user as a failed step.
-        try {
-            takeOutsideChange();
-        } catch (const QorLogError &error) {
-            Q_EMIT stepFailed(error.message());
-        }
-    });
+    // Nobody waits on the watcher's call: a failure reaches the user as a failed step.
+    connect(m_guard, &TLogFileGuard::outsideChange, this,
+            [this] { reportingFailure(&TChargeLogDocument::takeOutsideChange); });
     connect(m_guard, &TLogFileGuard::merged, this, [this](const TLogMerge &merge) {
         Q_EMIT notice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(merge));
     });
     connect(m_guard, &TLogFileGuard::damagedReplacementKept, this, [this](const QString &text) {
         Q_EMIT notice(QStringLiteral("DamagedReplacementNoticeBox"), text);
     });
-    connect(m_guard, &TLogFileGuard::conflictCopiesAppeared, this, [this] {
-        try {
-            mergeConflictCopies();
-        } catch (const QorLogError &error) {
-            Q_EMIT stepFailed(error.message());
-        }
-    });
+    connect(m_guard, &TLogFileGuard::conflictCopiesAppeared, this,
+            [this] { reportingFailure(&TChargeLogDocument::mergeConflictCopies); });
     connect(m_guard, &TLogFileGuard::readableAgain, this, [this] {
         Q_EMIT notice(QStringLiteral("ReadOnlyNoticeBox"),
                       tr("The log file can be read again; QorLog saves it as before."));
@@ -304,16 +294,7 @@ void TChargeLogDocument::commit(const std::function<QString(TChargeLogChange &)>
     Q_EMIT changed();
     // Conflict copies that could not be merged before are merged once a save succeeds.
     if (m_copiesPending)
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                try {
-                    mergeConflictCopies();
-                } catch (const QorLogError &error) {
-                    Q_EMIT stepFailed(error.message());
-                }
-            },
-            Qt::QueuedConnection);
+        later(&TChargeLogDocument::mergeConflictCopies);
 }
 
 qint32 TChargeLogDocument::storeCharge(qint32 key, double dateTime, const QString &powerSource,
@@ -745,16 +726,22 @@ void TChargeLogDocument::writeLive(const std::function<void()> &write)
     writer.join();
     m_writing = false;
     if (std::exchange(m_lookAfterWriting, false))
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                try {
-                    takeOutsideChange();
-                } catch (const QorLogError &error) {
-                    Q_EMIT stepFailed(error.message());
-                }
-            },
-            Qt::QueuedConnection);
+        later(&TChargeLogDocument::takeOutsideChange);
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void TChargeLogDocument::reportingFailure(void (TChargeLogDocument::*work)())
+{
+    try {
+        (this->*work)();
+    } catch (const QorLogError &error) {
+        Q_EMIT stepFailed(error.message());
+    }
+}
+
+void TChargeLogDocument::later(void (TChargeLogDocument::*work)())
+{
+    QMetaObject::invokeMethod(
+        this, [this, work] { reportingFailure(work); }, Qt::QueuedConnection);
 }

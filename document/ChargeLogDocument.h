@@ -136,6 +136,10 @@ private:
     // After an undo step that could not be saved: the stack back where it was (once it has
     // finished its move to `moved`), and the user told.
     void putStackBack(int moved, bool undoing, const QString &failure);
+    // Runs `work`, telling the user what it fails with as a failed step (nobody waits on it);
+    // later() does so once the event loop is back.
+    void reportingFailure(void (TChargeLogDocument::*work)());
+    void later(void (TChargeLogDocument::*work)());
     // Runs the guard's writing of the file as isWriting() tells.
     void writeLive(const std::function<void()> &write);
     void refuseWhileWriting() const;
