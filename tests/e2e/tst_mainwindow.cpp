@@ -406,7 +406,7 @@ void TestMainWindow::callIsServedInsideAModalDialog()
     QVERIFY(servedWhileOpen);
     // The client had its answer while the dialog was still open.
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(client.exitCode(), 0);
+    QVERIFY2(client.exitCode() == 0, client.readAllStandardError().constData());
     QCOMPARE(readLog(m_logPath)->ChargeStringList.count(), 1);
 }
 
