@@ -490,18 +490,10 @@ void TChargeLogDocument::takeOutsideChange()
             new TLogChangeCommand(this, tr("Change by Another Program"), std::move(step)));
         Q_EMIT changed();
         Q_EMIT notice(QStringLiteral("OutsideChangeNoticeBox"), OutsideChangeNotice(change.Merge));
-        // Having taken only the other program's change, the log is what the file holds: no
-        // save, but the charges' places in that file are found for the next one. Otherwise
-        // the save copies what stands in that file as in the log.
-        TLogFileIdentity file;
-        if (m_guard->fileHolds(m_log, file)) {
-            if (m_log.LastWritten.Generation == 0 || m_log.LastWritten.Identity != file) {
-                m_log.LastWritten = TWrittenLog();
-                findWrittenPlaces(file);
-            }
-            return;
-        }
-        saveLog();
+        // In a turn of its own, after the timers due, so that the window shows the change
+        // first.
+        QTimer::singleShot(0, this,
+                           [this] { reportingFailure(&TChargeLogDocument::keepFileAfterMerge); });
         return;
     }
     case TOutsideChange::Kind::Damaged:
@@ -515,6 +507,25 @@ void TChargeLogDocument::takeOutsideChange()
     case TOutsideChange::Kind::None:
         return;
     }
+}
+
+void TChargeLogDocument::keepFileAfterMerge()
+{
+    // A save under way writes the log, merge and all.
+    if (m_writing)
+        return;
+    // Having taken only the other program's change, the log is what the file holds: no save,
+    // but the charges' places in that file are found for the next one (unless the read found
+    // them). Otherwise the save copies what stands in that file as in the log.
+    TLogFileIdentity file;
+    if (m_guard->fileHolds(m_log, file)) {
+        if (m_log.LastWritten.Generation == 0 || m_log.LastWritten.Identity != file) {
+            m_log.LastWritten = TWrittenLog();
+            findWrittenPlaces(file);
+        }
+        return;
+    }
+    saveLog();
 }
 
 void TChargeLogDocument::mergeConflictCopies()

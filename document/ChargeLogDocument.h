@@ -140,6 +140,8 @@ private:
     // later() does so once the event loop is back.
     void reportingFailure(void (TChargeLogDocument::*work)());
     void later(void (TChargeLogDocument::*work)());
+    // After another program's change was merged: saved, or known to be what the file holds.
+    void keepFileAfterMerge();
     // Runs the guard's writing of the file as isWriting() tells.
     void writeLive(const std::function<void()> &write);
     void refuseWhileWriting() const;

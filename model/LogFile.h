@@ -6,9 +6,11 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 #include <sys/types.h>
 
+class QFile;
 class QFileDevice;
 class QIODevice;
 
@@ -53,6 +55,20 @@ enum class ReadMode
 // than the file being damaged); what was read before it stays in `log`.
 LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress = {},
                           ReadMode mode = ReadMode::Automatic);
+// A log as it stands in a file held open: the one it was read from or written to, which the
+// log's places (`LastWritten`) point into. Read from the same path again after another program
+// replaced the file, each charge whose bytes stand there unchanged is taken from this log
+// rather than read again; what comes out is what reading the whole file gives.
+struct TKnownLog
+{
+    std::shared_ptr<const TChargeLog> Log;
+    std::shared_ptr<QFile> File;
+};
+// `path` opened for reading, when it is the file `identity` describes; else null. The last
+// holder to let go closes it on a thread of its own: closing the last hold of a file that was
+// replaced gives its blocks back, which takes a while for a big one.
+std::shared_ptr<QFile> HoldFile(const QString &path, const TLogFileIdentity &identity);
+LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const TKnownLog &known);
 // The same from bytes already in memory (tests, fuzzing); `sourceName` names it in errors.
 // Returns the way it was read: InTwoHalves only when the halves were joined.
 ReadMode ReadChargeLog(const QByteArray &xml, TChargeLog &log, const QString &sourceName,

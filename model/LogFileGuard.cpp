@@ -172,6 +172,19 @@ void TLogFileGuard::takeBaseBack(const TChargeLog &memory)
     m_baseAsInFile = false;
 }
 
+void TLogFileGuard::holdKnownFile()
+{
+    m_knownFile = m_identity.Size >= m_holdFrom ? LogFile::HoldFile(m_path, m_identity) : nullptr;
+}
+
+LogFile::TKnownLog TLogFileGuard::knownLog() const
+{
+    if (!m_knownFile || m_baseLent || m_base.LastWritten.Generation == 0 ||
+        m_base.LastWritten.Identity != m_identity || m_base.ChargeStringList.isEmpty())
+        return {};
+    return {std::make_shared<const TChargeLog>(m_base), m_knownFile};
+}
+
 void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete,
                           const std::optional<TLogFileIdentity> &readFrom)
 {
@@ -179,6 +192,7 @@ void TLogFileGuard::adopt(const TChargeLog &log, bool fileComplete,
     m_baseLent = false;
     m_baseAsInFile = false;
     m_identity = readFrom ? *readFrom : TLogFileIdentity::ofPath(m_path);
+    holdKnownFile();
     m_fileComplete = fileComplete;
     watch();
     // Copies left while QorLog did not run are reported too, once the owner is ready.
@@ -323,7 +337,7 @@ void TLogFileGuard::readInBackground(const TLogFileIdentity &file)
     }
     m_readingFor = file;
     try {
-        m_reading = std::async(std::launch::async, [this, path = m_path] {
+        m_reading = std::async(std::launch::async, [this, path = m_path, known = knownLog()] {
             // The look follows once the read is over, whatever it found.
             struct Done
             {
@@ -335,7 +349,8 @@ void TLogFileGuard::readInBackground(const TLogFileIdentity &file)
                 }
             } done{this};
             TReadFile read;
-            read.Missing = LogFile::LoadChargeLog(path, read.Log) == LogFile::LoadOutcome::Missing;
+            read.Missing =
+                LogFile::LoadChargeLog(path, read.Log, known) == LogFile::LoadOutcome::Missing;
             return read;
         });
     } catch (const std::system_error &) {
@@ -367,7 +382,8 @@ void TLogFileGuard::discardRead()
     }
 }
 
-LogFile::LoadOutcome TLogFileGuard::readFile(const TLogFileIdentity &file, TChargeLog &disk)
+LogFile::LoadOutcome TLogFileGuard::readFile(const TLogFileIdentity &file, TChargeLog &disk,
+                                             const LogFile::TKnownLog &known)
 {
     if (m_reading.valid()) {
         if (m_readingFor == file) {
@@ -377,7 +393,7 @@ LogFile::LoadOutcome TLogFileGuard::readFile(const TLogFileIdentity &file, TChar
         }
         discardRead();
     }
-    return LogFile::LoadChargeLog(m_path, disk);
+    return LogFile::LoadChargeLog(m_path, disk, known);
 }
 
 TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
@@ -386,6 +402,7 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     const TLogFileIdentity now = TLogFileIdentity::ofPath(m_path);
     if (now == m_identity)
         return change;
+    const LogFile::TKnownLog known = knownLog();
     m_identity = now;
     if (!now.Exists) {
         change.Type = TOutsideChange::Kind::Missing;
@@ -394,7 +411,7 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     TChargeLog disk;
     try {
         LogFile::LoadOutcome read = LogFile::LoadOutcome::Loaded;
-        runLive([&] { read = readFile(now, disk); });
+        runLive([&] { read = readFile(now, disk, known); });
         if (read == LogFile::LoadOutcome::Missing) {
             // Gone between the look and the read: nothing was removed from it.
             m_identity = TLogFileIdentity::ofPath(m_path);
@@ -451,6 +468,7 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
     // next look reads it again.
     m_base = std::move(disk);
     m_baseLent = false;
+    holdKnownFile();
     return change;
 }
 
@@ -459,11 +477,11 @@ bool TLogFileGuard::fileHolds(TChargeLog &memory, TLogFileIdentity &identity)
     if (!m_baseAsInFile || m_baseLent || m_readOnly || !m_fileComplete ||
         TLogFileIdentity::ofPath(m_path) != m_identity)
         return false;
-    // Where the read found the file's charges is where memory's stand that are the same.
-    if (m_base.LastWritten.Identity == m_identity)
-        memory.takePlacesFrom(m_base);
     if (!memory.holdsTheSameAs(m_base))
         return false;
+    // Where the read found the file's charges is where memory's stand.
+    if (m_base.LastWritten.Identity == m_identity)
+        memory.takePlacesFrom(m_base);
     // One copy of the charges, not two.
     m_base = memory;
     m_baseAsInFile = false;
@@ -612,6 +630,7 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
         m_baseLent = false;
         m_baseAsInFile = false;
         m_fileComplete = true;
+        holdKnownFile();
         watch();
         if (backupDue) {
             m_backedUpOn = today;

@@ -73,6 +73,14 @@ public:
     // each other's charges. A save waits up to `ms` for another QorLog's save to finish.
     QString lockPath() const { return m_path + QStringLiteral(".lock"); }
     void setLockTimeout(int ms) { m_lockTimeoutMs = ms; }
+    // From what size on the file last read or written is held open, so that another program's
+    // replacement is compared with it rather than read whole. Below it (small logs read fast)
+    // nothing stays open between saves, which keeps a removable disk free to be unmounted.
+    void setHoldFilesFrom(qint64 bytes)
+    {
+        m_holdFrom = bytes;
+        holdKnownFile();
+    }
     // Holds the lock from now until releaseLock() (or the guard's end), for work that reads the
     // log, changes it and saves it as one, such as an import from the command line: no other
     // QorLog saves in between. Throws as save() does when the lock cannot be had.
@@ -179,8 +187,10 @@ private:
     void readInBackground(const TLogFileIdentity &file);
     void readDone();
     void discardRead();
-    // The file as `file` describes it: what the thread read of it, or read now.
-    LogFile::LoadOutcome readFile(const TLogFileIdentity &file, TChargeLog &disk);
+    // The file as `file` describes it: what the thread read of it, or read now (taking from
+    // `known` what stands in it unchanged).
+    LogFile::LoadOutcome readFile(const TLogFileIdentity &file, TChargeLog &disk,
+                                  const LogFile::TKnownLog &known);
     void checkConflictCopies();
     void reportBackupFailure(const QString &message);
     void collectBackup(bool wait);
@@ -225,6 +235,12 @@ private:
     };
     std::future<TReadFile> m_reading; // a changed file read on a thread of its own
     TLogFileIdentity m_readingFor;
+    // The file m_identity describes, held open while the base stands as it is in it: another
+    // program's replacement is then compared with it rather than read whole.
+    std::shared_ptr<QFile> m_knownFile;
+    qint64 m_holdFrom = 8 << 20;
+    void holdKnownFile();
+    LogFile::TKnownLog knownLog() const;
 
     // Whether the file reads again (always true while not read-only); on success the guard is
     // writable again and the next look merges the whole file. `announceChange` also emits

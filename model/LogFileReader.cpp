@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <expat.h>
@@ -27,6 +28,7 @@
 #include <future>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -736,9 +738,152 @@ struct PlacesOut
     std::vector<TWrittenPlace> Places;
 };
 
+// The charges of a log known as it stands in a file held open (see LogFile::TKnownLog), met
+// again in the file being read: a charge whose bytes there are the very bytes the next known
+// charge has in its file is taken as it is, the way the scanner would read it, but without
+// reading it. The known charges are followed in their order; after a charge that differs they
+// go on after the known one with its id.
+class KnownCharges
+{
+public:
+    KnownCharges(const LogFile::TKnownLog &known, TChargeLog &log)
+        : m_known(*known.Log), m_charges(known.Log->ChargeStringList),
+          m_generation(known.Log->LastWritten.Generation), m_old(*known.File), m_log(log)
+    {
+    }
+    // Whether `known` can be taken from: its places are in its file, written as now.
+    static bool usable(const LogFile::TKnownLog *known, char decimalPoint)
+    {
+        if (!known || !known->Log || !known->File || !known->File->isOpen())
+            return false;
+        const TWrittenLog &written = known->Log->LastWritten;
+        return written.Generation != 0 && written.DecimalPoint == decimalPoint &&
+               TLogFileIdentity::ofOpenFile(*known->File) == written.Identity;
+    }
+    // The charge starting at `p` (at `at` in the file), taken when it is the next known one:
+    // appended to the log with its place, and its length returned. 0 when it is to be read;
+    // -1 when more bytes are needed to tell (never once `atEnd`).
+    qint64 take(const char *p, const char *end, bool atEnd, qint64 at, PlacesOut &places)
+    {
+        if (m_next >= m_charges.count())
+            return 0;
+        const TChargeEntry &entry = m_charges.at(m_next);
+        const qint64 length = entry.Written.Length;
+        if (entry.Written.Generation != m_generation || length <= 0)
+            return 0;
+        if (end - p < length)
+            return atEnd ? 0 : -1;
+        const char *old = nullptr;
+        if (!oldBytes(entry.Written.Offset, length, old) ||
+            std::memcmp(p, old, size_t(length)) != 0)
+            return 0;
+        TChargeRecord record = entry.Record;
+        bool exact = true;
+        qint32 *const indexes[4] = {&record.PowerSourceIndex, &record.ChargerIndex,
+                                    &record.BatteryIndex, &record.TerminationIndex};
+        for (int l = 0; l < 4; ++l)
+            if (!mapName(l, *indexes[l], exact))
+                return 0;
+        record.Key = m_log.NextKey++;
+        m_log.ChargeStringList.append(
+            TChargeEntry{entry.Text, record, {}, entry.Id, entry.Changed});
+        // As the scanner does: a name that took another letter case is not written as it stands.
+        places.Places.push_back(exact ? TWrittenPlace{at, places.Generation, qint32(length)}
+                                      : TWrittenPlace());
+        ++m_next;
+        return length;
+    }
+    // After a charge was read: the known charges go on after the one with its id, if any.
+    void follow(const QUuid &id)
+    {
+        if (id.isNull())
+            return;
+        constexpr int Near = 64;
+        for (int k = m_next; k < m_charges.count() && k < m_next + Near; ++k)
+            if (m_charges.at(k).Id == id) {
+                m_next = k + 1;
+                return;
+            }
+        if (!m_indexed) {
+            m_indexed = true;
+            m_byId.reserve(m_charges.count());
+            for (int k = 0; k < m_charges.count(); ++k)
+                if (!m_charges.at(k).Id.isNull())
+                    m_byId.insert(m_charges.at(k).Id, k);
+        }
+        const auto found = m_byId.constFind(id);
+        if (found != m_byId.constEnd() && *found >= m_next)
+            m_next = *found + 1;
+    }
+
+private:
+    // The `length` bytes at `offset` of the known file, from a window read ahead.
+    bool oldBytes(qint64 offset, qint64 length, const char *&bytes)
+    {
+        if (offset < m_windowAt || offset + length > m_windowAt + qint64(m_held)) {
+            constexpr qint64 Window = 4 << 20;
+            m_window.resize(size_t(std::max(Window, length)));
+            m_windowAt = offset;
+            m_held = 0;
+            while (m_held < m_window.size()) {
+                const qint64 n = m_old.readAt(m_window.data() + m_held, offset + qint64(m_held),
+                                              qint64(m_window.size() - m_held));
+                if (n <= 0)
+                    break;
+                m_held += size_t(n);
+            }
+            if (qint64(m_held) < length)
+                return false;
+        }
+        bytes = m_window.data() + (offset - m_windowAt);
+        return true;
+    }
+    // The known charge's name `index` (in the names it was written with) as the log being read
+    // has it; `exact` false when that took another letter case.
+    bool mapName(int list, qint32 &index, bool &exact)
+    {
+        const QStringList &written = m_known.LastWritten.Names[list];
+        if (index < 0 || index >= written.size())
+            return false;
+        std::vector<qint32> &mapped = m_mapped[list];
+        if (mapped.empty())
+            mapped.assign(size_t(written.size()), -1);
+        if (mapped[size_t(index)] < 0) {
+            TNameList &names = m_log.nameList(Kinds[list]);
+            const QString &name = written.at(index);
+            const int at = names.findOrAppend(name);
+            mapped[size_t(index)] = at;
+            if (names.name(at) != name)
+                m_recased[list].insert(at);
+        }
+        if (m_recased[list].contains(mapped[size_t(index)]))
+            exact = false;
+        index = mapped[size_t(index)];
+        return true;
+    }
+
+    static constexpr TChargeLog::NameKind Kinds[4] = {
+        TChargeLog::NameKind::PowerSource, TChargeLog::NameKind::Charger,
+        TChargeLog::NameKind::Battery, TChargeLog::NameKind::Termination};
+    const TChargeLog &m_known;
+    const TChargeList &m_charges;
+    const quint32 m_generation;
+    FileSource m_old;
+    TChargeLog &m_log;
+    int m_next = 0;
+    std::vector<qint32> m_mapped[4];
+    QSet<qint32> m_recased[4];
+    bool m_indexed = false;
+    QHash<QUuid, int> m_byId;
+    std::vector<char> m_window;
+    qint64 m_windowAt = 0;
+    size_t m_held = 0;
+};
+
 qint64 scanWritten(const LogSource &source, qint64 from, qint64 stopAt, TChargeLog &log,
                    PlacesOut &places, std::atomic<qint64> &scanned,
-                   const std::atomic<bool> &callOff, const std::function<void()> &eachPiece = {})
+                   const std::atomic<bool> &callOff, const std::function<void()> &eachPiece = {},
+                   KnownCharges *known = nullptr)
 {
     // Room for two pieces; a charge longer than that (a comment of megabytes) makes it grow.
     constexpr size_t MostRoom = size_t(256) << 20;
@@ -766,12 +911,23 @@ qint64 scanWritten(const LogSource &source, qint64 from, qint64 stopAt, TChargeL
             const qint64 at = bufferAt + (p - buffer.data());
             if (stopAt >= 0 && at >= stopAt)
                 return at == stopAt ? at : -1;
+            if (known) {
+                const qint64 taken = known->take(p, end, n == 0, at, places);
+                if (taken > 0) {
+                    p += taken;
+                    continue;
+                }
+                if (taken < 0)
+                    break;
+            }
             const char *next = p;
             const TWrittenChargeScanner::Result result = scanner.next(next, end);
             if (result == TWrittenChargeScanner::Result::Charge) {
                 places.Places.push_back(scanner.lastAsSaved() ? TWrittenPlace{at, places.Generation,
                                                                               scanner.lastLength()}
                                                               : TWrittenPlace());
+                if (known)
+                    known->follow(log.ChargeStringList.at(log.ChargeStringList.count() - 1).Id);
                 p = next;
                 continue;
             }
@@ -840,7 +996,7 @@ void notePlaces(TChargeLog &log, const TChargeLog &tail, const int (&namesBefore
 // copies them.
 bool readWritten(const LogSource &source, TChargeLog &log, const QString &sourceName,
                  const LogFile::ProgressFn &progress, bool halve, LogFile::ReadMode &way,
-                 TWrittenLog *written)
+                 TWrittenLog *written, const LogFile::TKnownLog *knownLog)
 {
     constexpr char Prolog[] = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
     constexpr char ChargesStart[] = "\n  <Charges>";
@@ -865,9 +1021,14 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
     if (!outerReader.insideChargesOpenedAt(headEnd))
         return false; // "<Charges>" stood somewhere else (in a comment, say)
 
+    // A known log is followed in one pass: comparing bytes goes faster than reading them.
+    const char decimalPoint = LogReadParts::numberDecimalPoint();
+    std::optional<KnownCharges> known;
+    if (KnownCharges::usable(knownLog, decimalPoint))
+        known.emplace(*knownLog, log);
     // The second half starts at a charge near the middle.
     qint64 split = -1;
-    if (halve) {
+    if (halve && !known) {
         const qint64 middle = qMax(headEnd, size / 2);
         QByteArray around(int(qMin(Look, size - middle)), Qt::Uninitialized);
         if (source.readAt(around.data(), middle, around.size()) == around.size()) {
@@ -886,7 +1047,7 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
     const bool placesWanted = written && log.ChargeStringList.isEmpty();
     PlacesOut firstPlaces, secondPlaces;
     firstPlaces.Generation = secondPlaces.Generation = LogReadParts::nextGeneration();
-    firstPlaces.DecimalPoint = secondPlaces.DecimalPoint = LogReadParts::numberDecimalPoint();
+    firstPlaces.DecimalPoint = secondPlaces.DecimalPoint = decimalPoint;
 
     TChargeLog tail = withNamesOf(log);
     std::atomic<qint64> firstBytes{0}, secondBytes{0};
@@ -906,8 +1067,8 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
             progress(0, maximum,
                      int(qMin<qint64>(headEnd + firstBytes.load() + secondBytes.load(), maximum)));
     };
-    const qint64 firstEnd =
-        scanWritten(source, headEnd, split, log, firstPlaces, firstBytes, callOff, report);
+    const qint64 firstEnd = scanWritten(source, headEnd, split, log, firstPlaces, firstBytes,
+                                        callOff, report, known ? &*known : nullptr);
     qint64 chargesEnd = split > 0 && firstEnd != split ? -1 : firstEnd;
     if (chargesEnd < 0) {
         callOff = true;
@@ -957,7 +1118,7 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
 
 LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QString &sourceName,
                           const LogFile::ProgressFn &givenProgress, LogFile::ReadMode mode,
-                          TWrittenLog *written = nullptr)
+                          TWrittenLog *written = nullptr, const LogFile::TKnownLog *known = nullptr)
 {
     // When the parser reads again what the scanner left, the progress stays where it was until
     // the parser passes it: it only ever moves forward.
@@ -980,7 +1141,7 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
                         std::thread::hardware_concurrency() > 1);
     if (mode != LogFile::ReadMode::ParserOnly) {
         LogFile::ReadMode way = LogFile::ReadMode::InOnePass;
-        if (readWritten(source, log, sourceName, progress, halve, way, written))
+        if (readWritten(source, log, sourceName, progress, halve, way, written, known))
             return way;
     }
     const HandOver handOver = halve ? findHandOver(source) : HandOver();
@@ -1034,6 +1195,11 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
     }
 }
 
+// Opens `path` and reads it into `log`, taking from `known` (if given) what stands unchanged.
+LogFile::LoadOutcome loadChargeLog(const QString &path, TChargeLog &log,
+                                   const LogFile::ProgressFn &progress, LogFile::ReadMode mode,
+                                   const LogFile::TKnownLog *known);
+
 } // namespace
 
 namespace LogFile {
@@ -1053,6 +1219,47 @@ ReadMode ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &
 LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress,
                           ReadMode mode)
 {
+    return loadChargeLog(path, log, progress, mode, nullptr);
+}
+
+LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const TKnownLog &known)
+{
+    return loadChargeLog(path, log, {}, ReadMode::Automatic, &known);
+}
+
+std::shared_ptr<QFile> HoldFile(const QString &path, const TLogFileIdentity &identity)
+{
+    if (!identity.Exists)
+        return nullptr;
+    std::shared_ptr<QFile> file(new QFile(path), [](QFile *held) {
+        if (held->isOpen()) {
+            const int last = ::fcntl(held->handle(), F_DUPFD_CLOEXEC, 0);
+            held->close();
+            if (last >= 0) {
+                try {
+                    std::thread([last] { ::close(last); }).detach();
+                } catch (const std::system_error &) {
+                    ::close(last);
+                }
+            }
+        }
+        delete held;
+    });
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) ||
+        TLogFileIdentity::ofOpenFile(*file) != identity)
+        return nullptr;
+    return file;
+}
+
+} // namespace LogFile
+
+namespace {
+
+LogFile::LoadOutcome loadChargeLog(const QString &path, TChargeLog &log,
+                                   const LogFile::ProgressFn &progress, LogFile::ReadMode mode,
+                                   const LogFile::TKnownLog *known)
+{
+    using namespace LogFile;
     QFile file;
     // Only a file that is not there is missing: a folder that cannot be looked into (a network
     // folder gone, no permission) is a read error, not a first start. Opened without waiting (a
@@ -1086,10 +1293,10 @@ LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn
     written.Path = path;
     written.Identity = TLogFileIdentity::ofOpenFile(file);
     FileSource source(file);
-    readLog(source, log, path, progress, mode, &written);
+    readLog(source, log, path, progress, mode, &written, known);
     if (written.Generation != 0 && TLogFileIdentity::ofOpenFile(file) == written.Identity)
         log.LastWritten = std::move(written);
     return LoadOutcome::Loaded;
 }
 
-} // namespace LogFile
+} // namespace

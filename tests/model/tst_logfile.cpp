@@ -211,6 +211,8 @@ private slots:
     void readFindsWhereChargesStand_data();
     void readFindsWhereChargesStand();
     void placesTakenFromAReadLog();
+    void readTakesWhatStandsUnchanged_data();
+    void readTakesWhatStandsUnchanged();
     void entityExpansion_data();
     void entityExpansion();
     void missingFile();
@@ -1022,6 +1024,97 @@ void TestLogFile::readFindsWhereChargesStand()
         QVERIFY(placed > log.ChargeStringList.count() / 2);
     }
     QLocale::setDefault(QLocale::c());
+}
+
+void TestLogFile::readTakesWhatStandsUnchanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("comma");
+    QTest::addColumn<int>("leastTaken");
+    QTest::newRow("unchanged") << "none" << false << 401;
+    QTest::newRow("edited, removed, added") << "edits" << false << 401 - 160;
+    QTest::newRow("a name in other letters first") << "recased" << false << 400;
+    QTest::newRow("a number written otherwise") << "otherwise" << false << 400;
+    QTest::newRow("decimal commas now") << "none" << true << 0;
+}
+
+// A file another program put in place of the one a log was written to reads as a whole read of
+// it does, also where charges are taken unchanged from the log known from the old file.
+void TestLogFile::readTakesWhatStandsUnchanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, comma);
+    QFETCH(int, leastTaken);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("known.QorLog"));
+    TChargeLog ours;
+    QRandomGenerator rng(47);
+    fillRandomLog(ours, rng, 400);
+    ours.StoreChargeRecord(-1, 1e6, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                           QStringLiteral("Pack"), 1, 1, QStringLiteral("Normal"), QString(),
+                           QString());
+    LogFile::SaveChargeLog(path, ours);
+    const int n = ours.ChargeStringList.count();
+    LogFile::TKnownLog known;
+    known.Log = std::make_shared<const TChargeLog>(ours);
+    known.File = LogFile::HoldFile(path, TLogFileIdentity::ofPath(path));
+    QVERIFY(known.File);
+
+    QByteArray theirs = LogFile::WriteChargeLog(ours);
+    if (change == QLatin1String("edits")) {
+        TChargeLog other = ours;
+        TChargeRecord edited = other.ChargeStringList.record(n / 2);
+        edited.AmpHours += 0.5;
+        other.ChargeStringList.replace(n / 2, edited, other.ChargeStringList.text(n / 2));
+        for (int k = 0; k < 3; ++k)
+            other.ChargeStringList.removeAt(n / 4);
+        // More removed in one place than the next few charges looked at.
+        for (int k = 0; k < 150; ++k)
+            other.ChargeStringList.removeAt(n / 3);
+        other.StoreChargeRecord(-1, -1e6, QStringLiteral("Solar"), QStringLiteral("QorZ9"),
+                                QStringLiteral("New pack"), 2, 2, QStringLiteral("Timer"),
+                                QStringLiteral("from elsewhere"), QString());
+        theirs = LogFile::WriteChargeLog(other);
+    } else if (change == QLatin1String("recased")) {
+        // A charge that comes first names "PACK": the known "Pack" then reads in other letters.
+        const qsizetype last = theirs.lastIndexOf("\n    <Charge>");
+        QByteArray early = theirs.mid(last, theirs.indexOf("\n  </Charges>") - last);
+        early.replace(early.indexOf("<Id>") + 4, 36,
+                      QUuid::createUuid().toByteArray(QUuid::WithoutBraces));
+        early.replace("<Battery>Pack</Battery>", "<Battery>PACK</Battery>");
+        theirs.insert(theirs.indexOf("\n    <Charge>"), early);
+    } else if (change == QLatin1String("otherwise")) {
+        const qsizetype amps = theirs.indexOf("<AmpHours>", theirs.size() / 2) + 10;
+        theirs.replace(amps, theirs.indexOf('<', amps) - amps, "1.50");
+    }
+    QVERIFY(writeBytes(path + QStringLiteral(".new"), theirs));
+    QVERIFY(QFile::rename(path + QStringLiteral(".new"), path) ||
+            (QFile::remove(path) && QFile::rename(path + QStringLiteral(".new"), path)));
+
+    QLocale::setDefault(comma ? German : QLocale::c());
+    TChargeLog whole, taking;
+    LogFile::LoadChargeLog(path, whole);
+    LogFile::LoadChargeLog(path, taking, known);
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(describeExactly(taking), describeExactly(whole));
+    QCOMPARE(taking.LastWritten.Generation != 0, whole.LastWritten.Generation != 0);
+    int taken = 0;
+    for (int i = 0; i < taking.ChargeStringList.count(); ++i) {
+        const TWrittenPlace &mine = taking.ChargeStringList.at(i).Written;
+        const TWrittenPlace &read = whole.ChargeStringList.at(i).Written;
+        QCOMPARE(mine.Generation != 0, read.Generation != 0);
+        QCOMPARE(mine.Offset, read.Offset);
+        QCOMPARE(mine.Length, read.Length);
+        // A charge taken shares its text with the known one.
+        for (int k = 0; k < n; ++k)
+            if (ours.ChargeStringList.at(k).Id == taking.ChargeStringList.at(i).Id) {
+                taken +=
+                    taking.ChargeStringList.text(i).isSharedWith(ours.ChargeStringList.text(k));
+                break;
+            }
+    }
+    QVERIFY2(comma ? taken == 0 : taken >= leastTaken,
+             qPrintable(QStringLiteral("%1 taken").arg(taken)));
 }
 
 // A log that takes the places of the charges it shares with a log just read from a file writes,
