@@ -337,22 +337,26 @@ void TLogFileGuard::readInBackground(const TLogFileIdentity &file)
     }
     m_readingFor = file;
     try {
-        m_reading = std::async(std::launch::async, [this, path = m_path, known = knownLog()] {
-            // The look follows once the read is over, whatever it found.
-            struct Done
-            {
-                TLogFileGuard *Guard;
-                ~Done()
+        m_reading =
+            std::async(std::launch::async, [this, path = m_path, known = knownLog()]() mutable {
+                // The look follows once the read is over, whatever it found.
+                struct Done
                 {
-                    QMetaObject::invokeMethod(Guard, &TLogFileGuard::readDone,
-                                              Qt::QueuedConnection);
-                }
-            } done{this};
-            TReadFile read;
-            read.Missing =
-                LogFile::LoadChargeLog(path, read.Log, known) == LogFile::LoadOutcome::Missing;
-            return read;
-        });
+                    TLogFileGuard *Guard;
+                    ~Done()
+                    {
+                        QMetaObject::invokeMethod(Guard, &TLogFileGuard::readDone,
+                                                  Qt::QueuedConnection);
+                    }
+                } done{this};
+                TReadFile read;
+                read.Missing =
+                    LogFile::LoadChargeLog(path, read.Log, known) == LogFile::LoadOutcome::Missing;
+                // The base's charges are shared no longer than the read needs them: a change of the
+                // log while they are would copy them all.
+                known = {};
+                return read;
+            });
     } catch (const std::system_error &) {
         Q_EMIT outsideChange(); // no thread to spare: the file is read as it is merged
     }
