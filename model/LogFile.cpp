@@ -739,4 +739,19 @@ bool FindWrittenPlaces(const QString &path, const TChargeLog &log, const TLogFil
     return true;
 }
 
+std::shared_ptr<QFile> HoldFile(const QString &path, const TLogFileIdentity &identity)
+{
+    if (!identity.Exists)
+        return nullptr;
+    std::shared_ptr<QFile> file(new QFile(path), [](QFile *held) {
+        if (held->isOpen())
+            releaseInBackground(*held);
+        delete held;
+    });
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) ||
+        TLogFileIdentity::ofOpenFile(*file) != identity)
+        return nullptr;
+    return file;
+}
+
 } // namespace LogFile

@@ -1227,30 +1227,6 @@ LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const TKnownLog 
     return loadChargeLog(path, log, {}, ReadMode::Automatic, &known);
 }
 
-std::shared_ptr<QFile> HoldFile(const QString &path, const TLogFileIdentity &identity)
-{
-    if (!identity.Exists)
-        return nullptr;
-    std::shared_ptr<QFile> file(new QFile(path), [](QFile *held) {
-        if (held->isOpen()) {
-            const int last = ::fcntl(held->handle(), F_DUPFD_CLOEXEC, 0);
-            held->close();
-            if (last >= 0) {
-                try {
-                    std::thread([last] { ::close(last); }).detach();
-                } catch (const std::system_error &) {
-                    ::close(last);
-                }
-            }
-        }
-        delete held;
-    });
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) ||
-        TLogFileIdentity::ofOpenFile(*file) != identity)
-        return nullptr;
-    return file;
-}
-
 } // namespace LogFile
 
 namespace {
