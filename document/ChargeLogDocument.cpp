@@ -4,6 +4,7 @@
 #include "ConflictCopies.h"
 #include "LogUndoCommands.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -711,6 +712,7 @@ void TChargeLogDocument::writeLive(const std::function<void()> &write)
     std::atomic<bool> done{false};
     std::exception_ptr failure;
     std::thread writer;
+    QThread *const windowThread = app->thread();
     try {
         writer = std::thread([&] {
             try {
@@ -719,9 +721,11 @@ void TChargeLogDocument::writeLive(const std::function<void()> &write)
                 failure = std::current_exception();
             }
             done.store(true, std::memory_order_release);
-            // The window's thread hears of it at once.
-            QMetaObject::invokeMethod(
-                this, [] {}, Qt::QueuedConnection);
+            // The window's thread hears of it at once, also where it waits inside the handling
+            // of a posted event (a call from the bus), whose loop may not see new ones yet.
+            if (QAbstractEventDispatcher *dispatcher =
+                    QAbstractEventDispatcher::instance(windowThread))
+                dispatcher->wakeUp();
         });
     } catch (const std::system_error &) {
         write(); // no thread to spare: the window waits
@@ -730,6 +734,9 @@ void TChargeLogDocument::writeLive(const std::function<void()> &write)
     // Meanwhile the window paints and the timers run, but input waits, as do other programs'
     // calls (see isWriting()): nothing changes the log while it is written.
     m_writing = true;
+    // Should a wake-up still be missed, the wait ends within a few milliseconds all the same.
+    QTimer tick;
+    tick.start(10);
     while (!done.load(std::memory_order_acquire))
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::ExcludeSocketNotifiers |
