@@ -74,6 +74,9 @@ public:
     // The same in the entries themselves, also while copies share them: a place is no content
     // of an entry, and every copy holds the same entries.
     void noteWrittenPlaces(const std::vector<TWrittenPlace> &places);
+    // A list of the entries at the positions for which `keep(position, entry)` holds, as they
+    // stand (places included), in their order.
+    template <typename Keep> TChargeList selected(Keep keep) const;
     // Whether both lists hold the very same entries (one is an unchanged copy of the other).
     bool sharesEntriesWith(const TChargeList &other) const
     {
@@ -117,6 +120,18 @@ private:
     mutable bool m_keyIndexDense = false;
     mutable Order m_order = Order::Sorted;
 };
+
+template <typename Keep> TChargeList TChargeList::selected(Keep keep) const
+{
+    TChargeList list;
+    std::vector<TChargeEntry> &kept = list.ownEntries();
+    const std::vector<TChargeEntry> &all = entries();
+    for (size_t i = 0; i < all.size(); ++i)
+        if (keep(int(i), all[i]))
+            kept.push_back(all[i]);
+    list.m_order = m_order == Order::Sorted ? Order::Sorted : Order::Unknown;
+    return list;
+}
 
 template <typename Pred> int TChargeList::removeIf(Pred pred)
 {

@@ -80,42 +80,82 @@ bool TChargeLog::holdsTheSameAs(const TChargeLog &other) const
     return true;
 }
 
-int TChargeLog::takePlacesFrom(const TChargeLog &read)
+std::vector<TWrittenPlace> TChargeLog::placesIn(const TChargeLog &read) const
 {
+    std::vector<TWrittenPlace> places(size_t(ChargeStringList.count()));
     const TWrittenLog &file = read.LastWritten;
     if (file.Generation == 0)
-        return 0;
+        return places;
     const EntryComparison comparison(*this, read);
     const TChargeList &theirs = read.ChargeStringList;
-    std::vector<TWrittenPlace> places(size_t(ChargeStringList.count()));
-    // The two lists mostly run side by side, a few charges apart; a charge found elsewhere is
-    // looked up by its id.
-    QHash<QUuid, int> byId;
-    int shift = 0, taken = 0;
+    const auto take = [&](int i, int j) {
+        const TChargeEntry &mine = ChargeStringList.at(i), &same = theirs.at(j);
+        if (!mine.Id.isNull() && same.Written.Generation == file.Generation &&
+            comparison.same(mine, same))
+            places[size_t(i)] = same.Written;
+    };
+    // The two lists mostly run side by side, a few charges apart: each charge is looked for a
+    // little way around where the one before it was found, and only those found nowhere near
+    // (an edit a merge moved to the end, say) are looked up afterwards.
+    constexpr int Near = 64;
+    std::vector<int> far;
+    int shift = 0;
     for (int i = 0; i < ChargeStringList.count(); ++i) {
-        const TChargeEntry &mine = ChargeStringList.at(i);
+        const QUuid &id = ChargeStringList.at(i).Id;
         int j = i + shift;
-        if (j < 0 || j >= theirs.count() || theirs.at(j).Id != mine.Id) {
-            if (byId.isEmpty())
-                for (int k = 0; k < theirs.count(); ++k)
-                    byId.insert(theirs.at(k).Id, k);
-            j = byId.value(mine.Id, -1);
-            if (j < 0)
+        if (j < 0 || j >= theirs.count() || theirs.at(j).Id != id) {
+            j = -1;
+            const int around = i + shift;
+            for (int k = qMax(0, around - Near); k < qMin(theirs.count(), around + Near); ++k)
+                if (theirs.at(k).Id == id) {
+                    j = k;
+                    break;
+                }
+            if (j < 0) {
+                far.push_back(i);
                 continue;
+            }
             shift = j - i;
         }
-        const TChargeEntry &same = theirs.at(j);
-        if (!mine.Id.isNull() && same.Written.Generation == file.Generation &&
-            comparison.same(mine, same)) {
-            places[size_t(i)] = same.Written;
-            ++taken;
-        }
+        take(i, j);
     }
+    // A few are looked for one by one; more by an index of the ids.
+    constexpr size_t FewFar = 16;
+    QHash<QUuid, int> byId;
+    if (far.size() > FewFar)
+        for (int k = 0; k < theirs.count(); ++k)
+            byId.insert(theirs.at(k).Id, k);
+    for (int i : far) {
+        const QUuid &id = ChargeStringList.at(i).Id;
+        int j = -1;
+        if (far.size() > FewFar) {
+            j = byId.value(id, -1);
+        } else {
+            for (int k = theirs.count() - 1; k >= 0 && j < 0; --k)
+                if (theirs.at(k).Id == id)
+                    j = k;
+        }
+        if (j >= 0)
+            take(i, j);
+    }
+    return places;
+}
+
+int TChargeLog::takePlaces(const TChargeLog &read, const std::vector<TWrittenPlace> &places)
+{
+    if (read.LastWritten.Generation == 0 || places.size() != size_t(ChargeStringList.count()))
+        return 0;
     ChargeStringList.setWrittenPlaces(places);
-    LastWritten = file;
+    LastWritten = read.LastWritten;
     for (int l = 0; l < 4; ++l)
         LastWritten.Names[l] = nameList(NameKind(l)).names();
-    return taken;
+    return int(std::count_if(places.cbegin(), places.cend(),
+                             [](const TWrittenPlace &place) { return place.Generation != 0; }));
+}
+
+int TChargeLog::takePlacesFrom(const TChargeLog &read)
+{
+    return takePlaces(read, placesIn(read));
 }
 
 QStringList TChargeLog::defaultPowerSources()

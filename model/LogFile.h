@@ -68,7 +68,10 @@ struct TKnownLog
 // holder to let go closes it on a thread of its own: closing the last hold of a file that was
 // replaced gives its blocks back, which takes a while for a big one.
 std::shared_ptr<QFile> HoldFile(const QString &path, const TLogFileIdentity &identity);
-LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const TKnownLog &known);
+// `takenFrom`, if given, gets for each charge read the position in `known` of the charge taken
+// for it, or -1 for one read; it stays empty when nothing could be taken.
+LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const TKnownLog &known,
+                          std::vector<qint32> *takenFrom = nullptr);
 // The same from bytes already in memory (tests, fuzzing); `sourceName` names it in errors.
 // Returns the way it was read: InTwoHalves only when the halves were joined.
 ReadMode ReadChargeLog(const QByteArray &xml, TChargeLog &log, const QString &sourceName,

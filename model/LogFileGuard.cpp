@@ -350,8 +350,8 @@ void TLogFileGuard::readInBackground(const TLogFileIdentity &file)
                     }
                 } done{this};
                 TReadFile read;
-                read.Missing =
-                    LogFile::LoadChargeLog(path, read.Log, known) == LogFile::LoadOutcome::Missing;
+                read.Missing = LogFile::LoadChargeLog(path, read.Log, known, &read.TakenFrom) ==
+                               LogFile::LoadOutcome::Missing;
                 // The base's charges are shared no longer than the read needs them: a change of the
                 // log while they are would copy them all.
                 known = {};
@@ -387,17 +387,19 @@ void TLogFileGuard::discardRead()
 }
 
 LogFile::LoadOutcome TLogFileGuard::readFile(const TLogFileIdentity &file, TChargeLog &disk,
-                                             const LogFile::TKnownLog &known)
+                                             const LogFile::TKnownLog &known,
+                                             std::vector<qint32> &takenFrom)
 {
     if (m_reading.valid()) {
         if (m_readingFor == file) {
             TReadFile read = m_reading.get(); // what it failed with is thrown here
             disk = std::move(read.Log);
+            takenFrom = std::move(read.TakenFrom);
             return read.Missing ? LogFile::LoadOutcome::Missing : LogFile::LoadOutcome::Loaded;
         }
         discardRead();
     }
-    return LogFile::LoadChargeLog(m_path, disk, known);
+    return LogFile::LoadChargeLog(m_path, disk, known, &takenFrom);
 }
 
 TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
@@ -413,9 +415,10 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
         return change;
     }
     TChargeLog disk;
+    std::vector<qint32> takenFrom; // which of the base's charges the file holds unchanged
     try {
         LogFile::LoadOutcome read = LogFile::LoadOutcome::Loaded;
-        runLive([&] { read = readFile(now, disk, known); });
+        runLive([&] { read = readFile(now, disk, known, takenFrom); });
         if (read == LogFile::LoadOutcome::Missing) {
             // Gone between the look and the read: nothing was removed from it.
             m_identity = TLogFileIdentity::ofPath(m_path);
@@ -460,7 +463,7 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
                 m_baseAsInFile = false;
                 break;
             }
-        change.Merge = LogMerge::MergeOutsideChange(m_base, disk, ours);
+        change.Merge = LogMerge::MergeOutsideChange(m_base, disk, ours, takenFrom);
     });
     memory.PowerSourcesStringList = std::move(ours.PowerSourcesStringList);
     memory.ChargersStringList = std::move(ours.ChargersStringList);
@@ -588,6 +591,16 @@ void TLogFileGuard::save(TChargeLog &log, const TakeBack &takeBack)
             Q_EMIT damagedReplacementKept(change.Message);
         } else if (change.Type == TOutsideChange::Kind::Unreadable) {
             throw QorLogError(change.Message);
+        }
+        // After a merge the log's charges still point into the file the merge replaced: those
+        // standing in the file now as in the log are copied from it instead of formatted anew.
+        if (!m_baseLent && m_base.LastWritten.Generation != 0 &&
+            m_base.LastWritten.Identity == m_identity &&
+            (log.LastWritten.Generation == 0 || log.LastWritten.Identity != m_identity)) {
+            const TChargeLog file = m_base;
+            std::vector<TWrittenPlace> places;
+            runLive([&] { places = log.placesIn(file); });
+            log.takePlaces(file, places);
         }
         // The file must still be the one just looked at when the new one takes its place;
         // the time between this last look and the rename is the one moment in which another

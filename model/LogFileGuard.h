@@ -113,11 +113,11 @@ public:
     // the caller to change). What the file holds becomes the base. A replacement that cannot
     // be read completely is copied aside under the damaged-copy rule and never merged.
     TOutsideChange takeOutsideChange(TChargeLog &memory);
-    // After such a look, and the merge made: memory's charges that stand in the file, still as
-    // then read, exactly as in memory learn where (so that the save after a merge copies them),
-    // and whether the file holds exactly what `memory` holds (a merge that only took another
-    // program's change), so that no save is needed. The base then shares memory's charges
-    // again, and the file's identity is `identity`.
+    // After such a look, and the merge made: whether the file, still as then read, holds exactly
+    // what `memory` holds (a merge that only took another program's change), so that no save is
+    // needed. Memory's charges then learn where they stand in it, the base shares them again,
+    // and the file's identity is `identity`. (Else the save that follows finds the places of the
+    // charges the file holds as memory does, and copies those.)
     bool fileHolds(TChargeLog &memory, TLogFileIdentity &identity);
 
     // Writes `log`: first merges an outside change into it (merged() tells what came and went),
@@ -190,7 +190,7 @@ private:
     // The file as `file` describes it: what the thread read of it, or read now (taking from
     // `known` what stands in it unchanged).
     LogFile::LoadOutcome readFile(const TLogFileIdentity &file, TChargeLog &disk,
-                                  const LogFile::TKnownLog &known);
+                                  const LogFile::TKnownLog &known, std::vector<qint32> &takenFrom);
     void checkConflictCopies();
     void reportBackupFailure(const QString &message);
     void collectBackup(bool wait);
@@ -232,6 +232,7 @@ private:
     {
         TChargeLog Log;
         bool Missing = false;
+        std::vector<qint32> TakenFrom; // see LogFile::LoadChargeLog
     };
     std::future<TReadFile> m_reading; // a changed file read on a thread of its own
     TLogFileIdentity m_readingFor;

@@ -790,12 +790,14 @@ public:
         // As the scanner does: a name that took another letter case is not written as it stands.
         places.Places.push_back(exact ? TWrittenPlace{at, places.Generation, qint32(length)}
                                       : TWrittenPlace());
+        m_takenFrom.push_back(m_next);
         ++m_next;
         return length;
     }
     // After a charge was read: the known charges go on after the one with its id, if any.
     void follow(const QUuid &id)
     {
+        m_takenFrom.push_back(-1);
         if (id.isNull())
             return;
         constexpr int Near = 64;
@@ -815,6 +817,9 @@ public:
         if (found != m_byId.constEnd() && *found >= m_next)
             m_next = *found + 1;
     }
+    // For each charge met so far, the position of the known charge it was taken from, or -1.
+    std::vector<qint32> takeTakenFrom() { return std::move(m_takenFrom); }
+    int count() const { return int(m_takenFrom.size()); }
 
 private:
     // The `length` bytes at `offset` of the known file, from a window read ahead.
@@ -875,6 +880,7 @@ private:
     QSet<qint32> m_recased[4];
     bool m_indexed = false;
     QHash<QUuid, int> m_byId;
+    std::vector<qint32> m_takenFrom;
     std::vector<char> m_window;
     qint64 m_windowAt = 0;
     size_t m_held = 0;
@@ -996,7 +1002,8 @@ void notePlaces(TChargeLog &log, const TChargeLog &tail, const int (&namesBefore
 // copies them.
 bool readWritten(const LogSource &source, TChargeLog &log, const QString &sourceName,
                  const LogFile::ProgressFn &progress, bool halve, LogFile::ReadMode &way,
-                 TWrittenLog *written, const LogFile::TKnownLog *knownLog)
+                 TWrittenLog *written, const LogFile::TKnownLog *knownLog,
+                 std::vector<qint32> *takenFrom)
 {
     constexpr char Prolog[] = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
     constexpr char ChargesStart[] = "\n  <Charges>";
@@ -1113,12 +1120,15 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
     way = split > 0 ? LogFile::ReadMode::InTwoHalves : LogFile::ReadMode::InOnePass;
     if (placesWanted)
         notePlaces(log, tail, namesBefore, firstPlaces, secondPlaces, *written);
+    if (known && takenFrom && log.ChargeStringList.count() == known->count())
+        *takenFrom = known->takeTakenFrom();
     return true;
 }
 
 LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QString &sourceName,
                           const LogFile::ProgressFn &givenProgress, LogFile::ReadMode mode,
-                          TWrittenLog *written = nullptr, const LogFile::TKnownLog *known = nullptr)
+                          TWrittenLog *written = nullptr, const LogFile::TKnownLog *known = nullptr,
+                          std::vector<qint32> *takenFrom = nullptr)
 {
     // When the parser reads again what the scanner left, the progress stays where it was until
     // the parser passes it: it only ever moves forward.
@@ -1141,7 +1151,7 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
                         std::thread::hardware_concurrency() > 1);
     if (mode != LogFile::ReadMode::ParserOnly) {
         LogFile::ReadMode way = LogFile::ReadMode::InOnePass;
-        if (readWritten(source, log, sourceName, progress, halve, way, written, known))
+        if (readWritten(source, log, sourceName, progress, halve, way, written, known, takenFrom))
             return way;
     }
     const HandOver handOver = halve ? findHandOver(source) : HandOver();
@@ -1198,7 +1208,7 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
 // Opens `path` and reads it into `log`, taking from `known` (if given) what stands unchanged.
 LogFile::LoadOutcome loadChargeLog(const QString &path, TChargeLog &log,
                                    const LogFile::ProgressFn &progress, LogFile::ReadMode mode,
-                                   const LogFile::TKnownLog *known);
+                                   const LogFile::TKnownLog *known, std::vector<qint32> *takenFrom);
 
 } // namespace
 
@@ -1219,12 +1229,15 @@ ReadMode ReadChargeLog(const QByteArray &bytes, TChargeLog &log, const QString &
 LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const ProgressFn &progress,
                           ReadMode mode)
 {
-    return loadChargeLog(path, log, progress, mode, nullptr);
+    return loadChargeLog(path, log, progress, mode, nullptr, nullptr);
 }
 
-LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const TKnownLog &known)
+LoadOutcome LoadChargeLog(const QString &path, TChargeLog &log, const TKnownLog &known,
+                          std::vector<qint32> *takenFrom)
 {
-    return loadChargeLog(path, log, {}, ReadMode::Automatic, &known);
+    if (takenFrom)
+        takenFrom->clear();
+    return loadChargeLog(path, log, {}, ReadMode::Automatic, &known, takenFrom);
 }
 
 } // namespace LogFile
@@ -1233,7 +1246,7 @@ namespace {
 
 LogFile::LoadOutcome loadChargeLog(const QString &path, TChargeLog &log,
                                    const LogFile::ProgressFn &progress, LogFile::ReadMode mode,
-                                   const LogFile::TKnownLog *known)
+                                   const LogFile::TKnownLog *known, std::vector<qint32> *takenFrom)
 {
     using namespace LogFile;
     QFile file;
@@ -1269,7 +1282,7 @@ LogFile::LoadOutcome loadChargeLog(const QString &path, TChargeLog &log,
     written.Path = path;
     written.Identity = TLogFileIdentity::ofOpenFile(file);
     FileSource source(file);
-    readLog(source, log, path, progress, mode, &written, known);
+    readLog(source, log, path, progress, mode, &written, known, takenFrom);
     if (written.Generation != 0 && TLogFileIdentity::ofOpenFile(file) == written.Identity)
         log.LastWritten = std::move(written);
     return LoadOutcome::Loaded;

@@ -599,6 +599,95 @@ TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TCh
     return merge;
 }
 
+namespace {
+
+// Whether every charge of `list` has an id no other one has.
+bool ownIds(const TChargeList &list)
+{
+    QSet<QUuid> seen;
+    seen.reserve(list.count());
+    for (int i = 0; i < list.count(); ++i) {
+        const QUuid &id = list.at(i).Id;
+        if (id.isNull() || seen.contains(id))
+            return false;
+        seen.insert(id);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<TLogMerge> MergeChangedOnly(const TChargeLog &base, const TChargeLog &disk,
+                                          TChargeLog &memory,
+                                          const std::vector<qint32> &diskFromBase)
+{
+    const TChargeList &theirs = disk.ChargeStringList;
+    const TChargeList &known = base.ChargeStringList;
+    if (diskFromBase.size() != size_t(theirs.count()) ||
+        !memory.ChargeStringList.sharesEntriesWith(known))
+        return std::nullopt;
+    // Each charge said to be the base's is, as the merge compares charges; what differs goes
+    // by its id, as do the deletions the file lists (the merge carries them all over).
+    NameNumbers numbers;
+    const NameNumbers::Table baseNames = numbers.of(base), diskNames = numbers.of(disk);
+    std::vector<bool> taken(size_t(known.count()), false);
+    QSet<QUuid> differ;
+    for (int t = 0; t < theirs.count(); ++t) {
+        const TChargeEntry &their = theirs.at(t);
+        if (their.Id.isNull())
+            return std::nullopt;
+        const qint32 b = diskFromBase[size_t(t)];
+        if (b < 0) {
+            differ.insert(their.Id);
+            continue;
+        }
+        if (b >= known.count() || taken[size_t(b)])
+            return std::nullopt;
+        const TChargeEntry &same = known.at(b);
+        if (same.Id != their.Id || same.Changed != their.Changed ||
+            valueOf(same, baseNames) != valueOf(their, diskNames))
+            return std::nullopt;
+        taken[size_t(b)] = true;
+    }
+    for (int b = 0; b < known.count(); ++b)
+        if (!taken[size_t(b)]) {
+            if (known.at(b).Id.isNull())
+                return std::nullopt;
+            differ.insert(known.at(b).Id);
+        }
+    for (auto it = disk.Deleted.cbegin(); it != disk.Deleted.cend(); ++it)
+        differ.insert(it.key());
+
+    // Every charge with one of those ids, on each side: a charge of an id outside them is the
+    // same on all three and comes out as it is.
+    TChargeLog baseDiffering = base, diskDiffering = disk, ours = memory;
+    baseDiffering.ChargeStringList = known.selected([&](int b, const TChargeEntry &entry) {
+        return !taken[size_t(b)] || differ.contains(entry.Id);
+    });
+    diskDiffering.ChargeStringList = theirs.selected([&](int t, const TChargeEntry &entry) {
+        return diskFromBase[size_t(t)] < 0 || differ.contains(entry.Id);
+    });
+    ours.ChargeStringList = baseDiffering.ChargeStringList;
+    if (!ownIds(baseDiffering.ChargeStringList) || !ownIds(diskDiffering.ChargeStringList))
+        return std::nullopt;
+    TLogMerge merge = MergeOutsideChange(baseDiffering, diskDiffering, ours);
+    // The names and keys the merge gave out are memory's.
+    memory.PowerSourcesStringList = std::move(ours.PowerSourcesStringList);
+    memory.ChargersStringList = std::move(ours.ChargersStringList);
+    memory.BatteriesStringList = std::move(ours.BatteriesStringList);
+    memory.TerminationsStringList = std::move(ours.TerminationsStringList);
+    memory.NextKey = ours.NextKey;
+    return merge;
+}
+
+TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TChargeLog &memory,
+                             const std::vector<qint32> &diskFromBase)
+{
+    if (std::optional<TLogMerge> merge = MergeChangedOnly(base, disk, memory, diskFromBase))
+        return std::move(*merge);
+    return MergeOutsideChange(base, disk, memory);
+}
+
 TLogMerge MergeCopy(const TChargeLog &copy, TChargeLog &memory)
 {
     // Against no base, a charge without an id is matched to one of memory's by its fields.

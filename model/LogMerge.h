@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <optional>
+#include <vector>
 
 // A change of the log in memory as whole entries: the entries that go (with their keys) and the
 // entries that come (names resolved to positions in the memory's name lists, keys taken from its
@@ -48,6 +49,18 @@ namespace LogMerge {
 // stays deleted unless the other side changed it after the deletion (then it comes back, said
 // so); what either side added comes in. The charge list itself and the colours are left alone.
 TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TChargeLog &memory);
+// The same for a `disk` read against the base (LogFile::LoadChargeLog with the base as the known
+// log): `diskFromBase` gives for each of its charges the position in `base` of the charge taken
+// for it unchanged, or -1. While memory holds the base's very charges, only the charges that
+// differ and those sharing their ids are merged: the rest is the same on all three sides.
+TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TChargeLog &memory,
+                             const std::vector<qint32> &diskFromBase);
+// That merge of the charges that differ alone. None when it cannot be told from them: memory's
+// charges are not the base's, a position does not hold, or one of those charges has no id of
+// its own.
+std::optional<TLogMerge> MergeChangedOnly(const TChargeLog &base, const TChargeLog &disk,
+                                          TChargeLog &memory,
+                                          const std::vector<qint32> &diskFromBase);
 
 // The same for a copy of the log kept apart from it (a sync tool's conflict copy), with no base:
 // a side counts as having changed a charge when its version is newer than every version the

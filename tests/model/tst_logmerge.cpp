@@ -62,6 +62,25 @@ QString describe(const TChargeLog &log)
     return words.join(QLatin1Char(' '));
 }
 
+// Every charge (id, key, battery, amp-hours, time of change) and deletion of a log, sorted.
+QString entries(const TChargeLog &log)
+{
+    QStringList lines;
+    for (int i = 0; i < log.ChargeStringList.count(); ++i) {
+        const TChargeEntry &e = log.ChargeStringList.at(i);
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(e.Id.toString())
+                     .arg(e.Record.Key)
+                     .arg(log.BatteriesStringList.name(e.Record.BatteryIndex))
+                     .arg(e.Record.AmpHours)
+                     .arg(e.Changed, 0, 'f', 6);
+    }
+    for (auto it = log.Deleted.cbegin(); it != log.Deleted.cend(); ++it)
+        lines << QStringLiteral("-%1 %2").arg(it.key().toString()).arg(it.value(), 0, 'f', 6);
+    lines.sort();
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 class TestLogMerge : public QObject
@@ -70,6 +89,8 @@ class TestLogMerge : public QObject
 private Q_SLOTS:
     void merge_data();
     void merge();
+    void mergeOfWhatDiffers_data();
+    void mergeOfWhatDiffers();
     void restoreMatchesByIdThenByFields();
     void purgedChargesStayDeleted();
     void deletionsArePruned_data();
@@ -223,6 +244,98 @@ void TestLogMerge::merge()
         for (int i = 0; i < before.ChargeStringList.count(); ++i)
             if (before.ChargeStringList.at(i).Id == entry.Id)
                 QCOMPARE(entry.Record.Key, before.ChargeStringList.at(i).Record.Key);
+}
+
+void TestLogMerge::mergeOfWhatDiffers_data()
+{
+    QTest::addColumn<QString>("change"); // what the other side did, and what went wrong
+    QTest::addColumn<bool>("alone");     // merged from the charges that differ alone
+    QTest::newRow("unchanged") << "" << true;
+    QTest::newRow("edited, removed, added") << "edit remove add" << true;
+    QTest::newRow("removed with a deletion, added under a new name") << "delete addnew" << true;
+    QTest::newRow("a deletion taken back") << "undelete" << true;
+    QTest::newRow("an added charge with an id the log holds") << "reuse" << false;
+    QTest::newRow("a charge said unchanged that was edited") << "edit lie" << false;
+    QTest::newRow("memory changed since") << "edit ours" << false;
+}
+
+void TestLogMerge::mergeOfWhatDiffers()
+{
+    QFETCH(QString, change);
+    const QStringList words = change.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const auto add = [](TChargeLog &log, const QString &battery, double day) {
+        log.StoreChargeRecord(-1, Day + day, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              battery, 2.0, 1.0, QStringLiteral("Normal"), QString(), QString());
+    };
+    TChargeLog base;
+    for (int i = 0; i < 40; ++i)
+        add(base, QString(QChar(u'a' + i % 4)), i);
+    const QUuid undeleted = QUuid::createUuid();
+    base.Deleted.insert(undeleted, Day + 1);
+    TChargeLog disk = base;
+    TChargeList &list = disk.ChargeStringList;
+    for (const QString &word : words) {
+        if (word == QLatin1String("edit")) {
+            TChargeRecord record = list.record(3);
+            record.AmpHours += 0.5;
+            list.replace(3, record, list.text(3));
+            list.setIdentity(3, list.at(3).Id, Day + 50);
+        } else if (word == QLatin1String("remove") || word == QLatin1String("delete")) {
+            if (word == QLatin1String("delete"))
+                disk.Deleted.insert(list.at(7).Id, Day + 60);
+            list.removeAt(7);
+        } else if (word.startsWith(QLatin1String("add"))) {
+            add(disk, word == QLatin1String("add") ? QStringLiteral("a") : QStringLiteral("new"),
+                99);
+        } else if (word == QLatin1String("undelete") || word == QLatin1String("reuse")) {
+            add(disk, QStringLiteral("b"), 98);
+            const bool undelete = word == QLatin1String("undelete");
+            if (undelete)
+                disk.Deleted.remove(undeleted);
+            list.setIdentity(list.count() - 1,
+                             undelete ? undeleted : base.ChargeStringList.at(10).Id, Day + 70);
+        }
+    }
+    // Where each of the file's charges stands unchanged in the base, as a read finds it.
+    std::vector<qint32> fromBase;
+    for (int t = 0; t < list.count(); ++t) {
+        qint32 found = -1;
+        for (int b = 0; b < base.ChargeStringList.count(); ++b) {
+            const TChargeEntry &known = base.ChargeStringList.at(b);
+            if (known.Id == list.at(t).Id && known.Changed == list.at(t).Changed &&
+                known.Record.AmpHours == list.record(t).AmpHours)
+                found = b;
+        }
+        fromBase.push_back(found);
+    }
+    if (words.contains(QLatin1String("lie")))
+        fromBase[3] = 3;
+    TChargeLog memory = base;
+    if (words.contains(QLatin1String("ours"))) {
+        TChargeRecord record = memory.ChargeStringList.record(20);
+        record.AmpHours = 7;
+        memory.ChargeStringList.replace(20, record, QString());
+    }
+
+    const TChargeLog before = memory;
+    TChargeLog whole = memory;
+    const TLogMerge expected = LogMerge::MergeOutsideChange(base, disk, whole);
+    const std::optional<TLogMerge> alone = LogMerge::MergeChangedOnly(base, disk, memory, fromBase);
+    QTEST(alone.has_value(), "alone");
+    if (!alone) {
+        QCOMPARE(entries(memory), entries(before)); // left for the whole merge
+        QCOMPARE(memory.NextKey, before.NextKey);
+        return;
+    }
+    LogMerge::ApplyMerge(whole, expected);
+    LogMerge::ApplyMerge(memory, *alone);
+    QCOMPARE(entries(memory), entries(whole));
+    QCOMPARE(alone->Removed.size(), expected.Removed.size());
+    QCOMPARE(alone->Conflicts, expected.Conflicts);
+    QCOMPARE(memory.NextKey, whole.NextKey);
+    QCOMPARE(memory.BatteriesStringList.count(), whole.BatteriesStringList.count());
+    QVERIFY(!words.contains(QLatin1String("addnew")) ||
+            memory.BatteriesStringList.indexOf(QStringLiteral("new")) >= 0);
 }
 
 void TestLogMerge::restoreMatchesByIdThenByFields()
