@@ -1,6 +1,7 @@
 #include "ChargeList.h"
 
 #include "ChargeLogChange.h"
+#include "HugePages.h"
 
 #include <algorithm>
 
@@ -17,11 +18,16 @@ std::vector<TChargeEntry> &TChargeList::ownEntries()
     else if (m_entries.use_count() > 1) {
         // Room for the next few entries, so that adding one does not copy them all once more.
         auto own = std::make_shared<std::vector<TChargeEntry>>();
-        own->reserve(m_entries->size() + m_entries->size() / 64 + 16);
+        ReserveWithHugePages(*own, m_entries->size() + m_entries->size() / 64 + 16);
         own->assign(m_entries->cbegin(), m_entries->cend());
         m_entries = std::move(own);
     }
     return *m_entries;
+}
+
+void TChargeList::reserve(int n)
+{
+    ReserveWithHugePages(ownEntries(), size_t(qMax(n, 0)));
 }
 
 namespace {
@@ -169,7 +175,7 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
     }
     const bool shared = m_entries && m_entries.use_count() > 1;
     std::vector<TChargeEntry> merged;
-    merged.reserve(size_t(count()) + size_t(entries.size()));
+    ReserveWithHugePages(merged, size_t(count()) + size_t(entries.size()));
     auto next = entries.cbegin();
     const auto putBefore = [&] {
         while (next != entries.cend() && next->Position <= int(merged.size()))

@@ -68,7 +68,7 @@ public:
     // Puts entries back so that each ends up at its position (ascending positions, counted in
     // the list after the insertion), in one pass; positions past the end append.
     void insertAtPositions(const QVector<TPositionedEntry> &entries);
-    void reserve(int n) { ownEntries().reserve(size_t(n)); }
+    void reserve(int n);
     // Where the last save put each entry, in list order (one place per entry).
     void setWrittenPlaces(const std::vector<TWrittenPlace> &places);
     // The same in the entries themselves, also while copies share them: a place is no content

@@ -3,6 +3,7 @@
 #include "LogReadParts.h"
 
 #include "BatteryCards.h"
+#include "HugePages.h"
 #include "NumberText.h"
 
 #include <QCoreApplication>
@@ -365,8 +366,10 @@ void writeChargeLog(QByteArray &out, const TChargeLog &log, char decimalPoint,
         runLength = 0;
         return true;
     };
-    if (placement)
+    if (placement) {
+        ReserveWithHugePages(placement->Places, size_t(charges.count()));
         placement->Places.assign(size_t(charges.count()), TWrittenPlace());
+    }
     // A record too long to note (over 2 GiB) is simply formatted again next time.
     const auto place = [placement](qint64 offset, qint64 length) {
         return length > std::numeric_limits<qint32>::max()

@@ -3,6 +3,7 @@
 #include "LogFile.h"
 
 #include "BatteryCards.h"
+#include "HugePages.h"
 #include "LogFileIdentity.h"
 #include "LogReadParts.h"
 #include "NumberText.h"
@@ -1055,6 +1056,14 @@ bool readWritten(const LogSource &source, TChargeLog &log, const QString &source
     PlacesOut firstPlaces, secondPlaces;
     firstPlaces.Generation = secondPlaces.Generation = LogReadParts::nextGeneration();
     firstPlaces.DecimalPoint = secondPlaces.DecimalPoint = decimalPoint;
+    // A place for each charge: as many as the known log has, else as many as fit (a written
+    // charge takes at least 300 bytes).
+    const size_t room = knownLog && knownLog->Log
+                            ? size_t(knownLog->Log->ChargeStringList.count()) + 64
+                            : size_t((size - headEnd) / 300) + 1;
+    ReserveWithHugePages(firstPlaces.Places, split > 0 ? room / 2 + 1 : room);
+    if (split > 0)
+        ReserveWithHugePages(secondPlaces.Places, room / 2 + 1);
 
     TChargeLog tail = withNamesOf(log);
     std::atomic<qint64> firstBytes{0}, secondBytes{0};

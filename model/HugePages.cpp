@@ -1,0 +1,22 @@
+#include "HugePages.h"
+
+#include <cstdint>
+
+#include <sys/mman.h>
+
+void AdviseHugePages(const void *data, std::size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t Huge = std::uintptr_t(2) << 20;
+    if (bytes < 2 * Huge)
+        return;
+    const std::uintptr_t from = (std::uintptr_t(data) + Huge - 1) & ~(Huge - 1);
+    const std::uintptr_t to = (std::uintptr_t(data) + bytes) & ~(Huge - 1);
+    // Only advice: where the kernel has no huge pages to give, the memory stays as it is.
+    if (to > from)
+        ::madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
