@@ -793,6 +793,7 @@ public:
                                       : TWrittenPlace());
         m_takenFrom.push_back(m_next);
         ++m_next;
+        m_readInARow = 0;
         return length;
     }
     // After a charge was read: the known charges go on after the one with its id, if any.
@@ -805,8 +806,14 @@ public:
         for (int k = m_next; k < m_charges.count() && k < m_next + Near; ++k)
             if (m_charges.at(k).Id == id) {
                 m_next = k + 1;
+                m_readInARow = 0;
                 return;
             }
+        // A charge added (or one moved far) is not worth an index of all: only when several
+        // in a row are not near are the known charges looked up by their ids.
+        constexpr int ReadBeforeIndex = 8;
+        if (!m_indexed && ++m_readInARow < ReadBeforeIndex)
+            return;
         if (!m_indexed) {
             m_indexed = true;
             m_byId.reserve(m_charges.count());
@@ -880,6 +887,7 @@ private:
     std::vector<qint32> m_mapped[4];
     QSet<qint32> m_recased[4];
     bool m_indexed = false;
+    int m_readInARow = 0; // charges read, not found near, since the last one taken or found
     QHash<QUuid, int> m_byId;
     std::vector<qint32> m_takenFrom;
     std::vector<char> m_window;
