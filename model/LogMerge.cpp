@@ -95,6 +95,13 @@ private:
     std::array<QHash<QString, int>, NameKinds> m_numbers;
 };
 
+// The number of the name of kind `k` that a record at `index` of its log's list has.
+int nameNumber(const NameNumbers::Table &names, int k, int index)
+{
+    const QVector<int> &positions = names.Positions[k];
+    return index >= 0 && index < positions.size() ? positions[index] : names.Empty[k];
+}
+
 RecordValue valueOf(const TChargeEntry &entry, const NameNumbers::Table &names)
 {
     RecordValue v{entry.Record.DateTime,
@@ -102,12 +109,24 @@ RecordValue valueOf(const TChargeEntry &entry, const NameNumbers::Table &names)
                   entry.Record.AmpHours,
                   {},
                   entry.Text};
-    for (int k = 0; k < NameKinds; ++k) {
-        const int index = TChargeLog::recordIndex(entry.Record, Kinds[k]);
-        const QVector<int> &positions = names.Positions[k];
-        v.Names[k] = index >= 0 && index < positions.size() ? positions[index] : names.Empty[k];
-    }
+    for (int k = 0; k < NameKinds; ++k)
+        v.Names[k] = nameNumber(names, k, TChargeLog::recordIndex(entry.Record, Kinds[k]));
     return v;
+}
+
+// Whether two entries have the same value, as valueOf() gives it, without making it.
+bool sameValue(const TChargeEntry &a, const NameNumbers::Table &aNames, const TChargeEntry &b,
+               const NameNumbers::Table &bNames)
+{
+    const TChargeRecord &r = a.Record, &s = b.Record;
+    if (r.DateTime != s.DateTime || r.NominalChargeAmps != s.NominalChargeAmps ||
+        r.AmpHours != s.AmpHours)
+        return false;
+    for (int k = 0; k < NameKinds; ++k)
+        if (nameNumber(aNames, k, TChargeLog::recordIndex(r, Kinds[k])) !=
+            nameNumber(bNames, k, TChargeLog::recordIndex(s, Kinds[k])))
+            return false;
+    return a.Text == b.Text;
 }
 
 // Where each id of a side is: an open table of positions in the side's list of ids, each id
@@ -601,6 +620,30 @@ TLogMerge MergeOutsideChange(const TChargeLog &base, const TChargeLog &disk, TCh
 
 namespace {
 
+// A few ids, asked about very many: a bitmap of a part of their bits answers most questions
+// without a look-up.
+class FewIds
+{
+public:
+    void insert(const QUuid &id)
+    {
+        const quint32 bit = bitOf(id);
+        m_bits[bit / 64] |= quint64(1) << (bit % 64);
+        m_ids.insert(id);
+    }
+    bool contains(const QUuid &id) const
+    {
+        const quint32 bit = bitOf(id);
+        return (m_bits[bit / 64] >> (bit % 64) & 1) != 0 && m_ids.contains(id);
+    }
+
+private:
+    static constexpr quint32 Bits = 1 << 16;
+    static quint32 bitOf(const QUuid &id) { return (id.data1 ^ (quint32(id.data3) << 3)) % Bits; }
+    std::vector<quint64> m_bits = std::vector<quint64>(Bits / 64, 0);
+    QSet<QUuid> m_ids;
+};
+
 // Whether every charge of `list` has an id no other one has.
 bool ownIds(const TChargeList &list)
 {
@@ -631,24 +674,31 @@ std::optional<TLogMerge> MergeChangedOnly(const TChargeLog &base, const TChargeL
     NameNumbers numbers;
     const NameNumbers::Table baseNames = numbers.of(base), diskNames = numbers.of(disk);
     std::vector<bool> taken(size_t(known.count()), false);
-    QSet<QUuid> differ;
+    int fresh = 0;
     for (int t = 0; t < theirs.count(); ++t) {
         const TChargeEntry &their = theirs.at(t);
         if (their.Id.isNull())
             return std::nullopt;
         const qint32 b = diskFromBase[size_t(t)];
         if (b < 0) {
-            differ.insert(their.Id);
+            ++fresh;
             continue;
         }
         if (b >= known.count() || taken[size_t(b)])
             return std::nullopt;
         const TChargeEntry &same = known.at(b);
         if (same.Id != their.Id || same.Changed != their.Changed ||
-            valueOf(same, baseNames) != valueOf(their, diskNames))
+            !sameValue(same, baseNames, their, diskNames))
             return std::nullopt;
         taken[size_t(b)] = true;
     }
+    // Where much differs, the whole merge does as well.
+    if (fresh > theirs.count() / 4)
+        return std::nullopt;
+    FewIds differ;
+    for (int t = 0; t < theirs.count(); ++t)
+        if (diskFromBase[size_t(t)] < 0)
+            differ.insert(theirs.at(t).Id);
     for (int b = 0; b < known.count(); ++b)
         if (!taken[size_t(b)]) {
             if (known.at(b).Id.isNull())
