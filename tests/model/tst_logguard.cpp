@@ -109,6 +109,7 @@ private Q_SLOTS:
     void backupFallsBackToDataFolder();
     void guard_data();
     void guard();
+    void saveAfterMergeCopiesFromTheFileRead();
     void raceWithOwnSave();
     void watcherSeesRenameAndSettles();
     void fileChangedWhileReadInBackground();
@@ -388,6 +389,44 @@ void TestLogGuard::guard()
     QCOMPARE(merged.isEmpty(), how == QLatin1String("truncate") || how == QLatin1String("delete"));
     // What was written is what the guard remembers: nothing more to take.
     QCOMPARE(int(guard.takeOutsideChange(memory).Type), int(TOutsideChange::Kind::None));
+}
+
+// The save after another program's change copies the charges that stand in that program's file
+// as in the log from it: what it writes is what formatting the log gives.
+void TestLogGuard::saveAfterMergeCopiesFromTheFileRead()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.QorLog"));
+    TChargeLog written;
+    for (int i = 0; i < 60; ++i)
+        written.StoreChargeRecord(-1, 46000.0 + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                                  QStringLiteral("b%1").arg(i % 3), 1.0, i,
+                                  QStringLiteral("Normal"), QStringLiteral("comment %1").arg(i),
+                                  QString());
+    LogFile::SaveChargeLog(path, written);
+    TChargeLog memory;
+    LogFile::LoadChargeLog(path, memory);
+    TLogFileGuard guard(path, QString());
+    guard.adopt(memory);
+    // The other program edits one, removes one and adds one, under a new name.
+    TChargeLog other;
+    LogFile::LoadChargeLog(path, other);
+    TChargeRecord edited = other.ChargeStringList.record(5);
+    edited.AmpHours += 0.5;
+    other.ChargeStringList.replace(5, edited, other.ChargeStringList.text(5));
+    other.ChargeStringList.removeAt(30);
+    other.StoreChargeRecord(-1, 46010.5, QStringLiteral("Solar"), QStringLiteral("QorA1"),
+                            QStringLiteral("new"), 2.0, 2.0, QStringLiteral("Normal"), QString(),
+                            QString());
+    LogFile::SaveChargeLog(path + QStringLiteral(".new"), other);
+    QVERIFY(::rename(QFile::encodeName(path + ".new").constData(),
+                     QFile::encodeName(path).constData()) == 0);
+    memory.StoreChargeRecord(-1, 46100.0, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                             QStringLiteral("m"), 1.0, 1.0, QStringLiteral("Normal"), QString(),
+                             QString());
+    guard.save(memory);
+    QCOMPARE(memory.ChargeStringList.count(), 61);
+    QCOMPARE(contentsOf(path), LogFile::WriteChargeLog(memory));
 }
 
 void TestLogGuard::raceWithOwnSave()
