@@ -153,6 +153,15 @@ int TChargeLog::takePlaces(const TChargeLog &read, const std::vector<TWrittenPla
                              [](const TWrittenPlace &place) { return place.Generation != 0; }));
 }
 
+void TChargeLog::takeNamesAndKeysFrom(TChargeLog &&worked)
+{
+    PowerSourcesStringList = std::move(worked.PowerSourcesStringList);
+    ChargersStringList = std::move(worked.ChargersStringList);
+    BatteriesStringList = std::move(worked.BatteriesStringList);
+    TerminationsStringList = std::move(worked.TerminationsStringList);
+    NextKey = worked.NextKey;
+}
+
 int TChargeLog::takePlacesFrom(const TChargeLog &read)
 {
     return takePlaces(read, placesIn(read));

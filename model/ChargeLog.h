@@ -56,6 +56,9 @@ public:
     // each charge of this log that stands there exactly as it is here gets that place, so that
     // the next save copies it from that file. Returns how many did.
     int takePlacesFrom(const TChargeLog &read);
+    // The name lists and the key counter of `worked`, a copy of this log that a merge worked on
+    // beside it (its charges stay where they are).
+    void takeNamesAndKeysFrom(TChargeLog &&worked);
     // The same in two steps: the places, which only reads both logs (a thread beside the window
     // may work them out), and taking them.
     std::vector<TWrittenPlace> placesIn(const TChargeLog &read) const;

@@ -465,11 +465,7 @@ TOutsideChange TLogFileGuard::takeOutsideChange(TChargeLog &memory)
             }
         change.Merge = LogMerge::MergeOutsideChange(m_base, disk, ours, takenFrom);
     });
-    memory.PowerSourcesStringList = std::move(ours.PowerSourcesStringList);
-    memory.ChargersStringList = std::move(ours.ChargersStringList);
-    memory.BatteriesStringList = std::move(ours.BatteriesStringList);
-    memory.TerminationsStringList = std::move(ours.TerminationsStringList);
-    memory.NextKey = ours.NextKey;
+    memory.takeNamesAndKeysFrom(std::move(ours));
     keepDroppedVersions(change.Merge, memory);
     // The identity read before the file was: should it have changed during the read, the
     // next look reads it again.

@@ -722,11 +722,7 @@ std::optional<TLogMerge> MergeChangedOnly(const TChargeLog &base, const TChargeL
         return std::nullopt;
     TLogMerge merge = MergeOutsideChange(baseDiffering, diskDiffering, ours);
     // The names and keys the merge gave out are memory's.
-    memory.PowerSourcesStringList = std::move(ours.PowerSourcesStringList);
-    memory.ChargersStringList = std::move(ours.ChargersStringList);
-    memory.BatteriesStringList = std::move(ours.BatteriesStringList);
-    memory.TerminationsStringList = std::move(ours.TerminationsStringList);
-    memory.NextKey = ours.NextKey;
+    memory.takeNamesAndKeysFrom(std::move(ours));
     return merge;
 }
 
