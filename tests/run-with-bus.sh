@@ -8,4 +8,5 @@ mkdir -p "$scratch/home" "$scratch/data" "$scratch/runtime"
 chmod 700 "$scratch/runtime"
 export HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" XDG_RUNTIME_DIR="$scratch/runtime"
 export QT_QPA_PLATFORM=offscreen
-exec dbus-run-session -- "$@"
+# Not exec: the trap above must still run to remove the scratch folder.
+dbus-run-session -- "$@"
