@@ -8,17 +8,20 @@
 
 // One logged charge. Names are not held here: the record stores positions in the four
 // name lists of TChargeLog, so it stays a plain value that is copied whole.
+// The integers come first and the doubles after them: 48 bytes with no padding between, which
+// at a million charges is 8 MB less for each copy of the list.
 struct TChargeRecord
 {
-    qint32 Key = 0;        // valid for one run only; 0 never names a record
-    double DateTime = 0.0; // days since 1899-12-30 00:00, local time, time of day as fraction
+    qint32 Key = 0; // valid for one run only; 0 never names a record
     qint32 PowerSourceIndex = 0;
     qint32 ChargerIndex = 0;
     qint32 BatteryIndex = 0;
+    qint32 TerminationIndex = 0;
+    double DateTime = 0.0; // days since 1899-12-30 00:00, local time, time of day as fraction
     double NominalChargeAmps = 0.0;
     double AmpHours = 0.0;
-    qint32 TerminationIndex = 0;
 };
+static_assert(sizeof(TChargeRecord) == 48, "a record's fields are packed without holes");
 
 bool operator==(const TChargeRecord &a, const TChargeRecord &b);
 inline bool operator!=(const TChargeRecord &a, const TChargeRecord &b)

@@ -124,6 +124,15 @@ QList<qint32> keysInOrder(const TChargeList &list)
 
 } // namespace
 
+// A record of only a key and a date-time, as the list's order needs.
+static TChargeRecord keyedAt(qint32 key, double dateTime)
+{
+    TChargeRecord record;
+    record.Key = key;
+    record.DateTime = dateTime;
+    return record;
+}
+
 class TestChargeLog : public QObject
 {
     Q_OBJECT
@@ -483,7 +492,7 @@ void TestChargeLog::sortGivesTheStableOrder()
     for (int i = 0; i < sorted + appended; ++i) {
         // Ties in both parts, so that a sort that is not stable shows.
         const double at = i < sorted ? double(i / 3) : double(rng.bounded(sorted / 3 + 2));
-        list.append(TChargeRecord{i + 1, at}, QString());
+        list.append(keyedAt(i + 1, at), QString());
         expected.append({at, i + 1});
     }
     std::stable_sort(expected.begin(), expected.end(),
@@ -858,9 +867,9 @@ void TestChargeLog::copiesChangeApart()
     };
     const auto makeChange = [&change](TChargeList &list) {
         if (change == "append")
-            list.append(TChargeRecord{90, 1.0}, QStringLiteral("new"));
+            list.append(keyedAt(90, 1.0), QStringLiteral("new"));
         else if (change == "replace")
-            list.replace(1, TChargeRecord{list.record(1).Key, 7.5}, QStringLiteral("edited"));
+            list.replace(1, keyedAt(list.record(1).Key, 7.5), QStringLiteral("edited"));
         else if (change == "removeAt")
             list.removeAt(0);
         else if (change == "removeIf")
@@ -868,8 +877,8 @@ void TestChargeLog::copiesChangeApart()
         else if (change == "takeKeys")
             list.takeKeys({1, 3});
         else if (change == "insertAtPositions")
-            list.insertAtPositions({TPositionedEntry{
-                1, TChargeEntry{QStringLiteral("back"), TChargeRecord{91, 2.5}}}});
+            list.insertAtPositions(
+                {TPositionedEntry{1, TChargeEntry{QStringLiteral("back"), keyedAt(91, 2.5)}}});
         else if (change == "setWrittenPlaces")
             list.setWrittenPlaces({{10, 1, 5}, {20, 1, 5}, {30, 1, 5}});
         else if (change == "sort")
@@ -878,9 +887,9 @@ void TestChargeLog::copiesChangeApart()
             list.clear();
     };
     TChargeList original;
-    original.append(TChargeRecord{1, 30.0}, QStringLiteral("a"));
-    original.append(TChargeRecord{2, 10.0}, QStringLiteral("b"));
-    original.append(TChargeRecord{3, 20.0}, QStringLiteral("c"));
+    original.append(keyedAt(1, 30.0), QStringLiteral("a"));
+    original.append(keyedAt(2, 10.0), QStringLiteral("b"));
+    original.append(keyedAt(3, 20.0), QStringLiteral("c"));
     QCOMPARE(original.FindChargeIndex(2), 1);
     const QStringList before = describe(original);
 
