@@ -267,27 +267,39 @@ private:
 };
 
 // The deletions after the charges, oldest first, each as its id and the time of its deletion.
-void appendDeleted(QByteArray &out, const TChargeLog &log, char decimalPoint)
+// `flush` (if given) takes the text whenever `pieceSize` bytes are made: after a Delete
+// Selection of a million charges the deletions alone are over 100 MB. False: `flush` said stop.
+bool appendDeleted(QByteArray &out, const TChargeLog &log, char decimalPoint,
+                   const std::function<bool(QByteArray &)> &flush, qsizetype pieceSize)
 {
     if (log.Deleted.isEmpty())
-        return;
-    std::vector<std::pair<double, QUuid>> deletions;
+        return true;
+    // The ids by address: the log does not change while it is written.
+    std::vector<std::pair<double, const QUuid *>> deletions;
     deletions.reserve(size_t(log.Deleted.size()));
     for (auto it = log.Deleted.cbegin(); it != log.Deleted.cend(); ++it)
-        deletions.emplace_back(it.value(), it.key());
-    std::sort(deletions.begin(), deletions.end());
+        deletions.emplace_back(it.value(), &it.key());
+    std::sort(deletions.begin(), deletions.end(), [](const auto &a, const auto &b) {
+        return a.first < b.first || (a.first == b.first && *a.second < *b.second);
+    });
     const LeafTags idTags(3, "Id"), changedTags(3, "Changed");
     const QByteArray start("\n    <DeletedCharge>"), end("\n    </DeletedCharge>");
     out.append("\n  <Deleted>");
     char number[48];
     for (const auto &[when, id] : deletions) {
         char text[40];
-        out.append(start).append(idTags.Start).append(text, writeId(text, id) - text);
+        out.append(start).append(idTags.Start).append(text, writeId(text, *id) - text);
         out.append(idTags.End).append(changedTags.Start);
         out.append(number, NumberText::formatExact(when, decimalPoint, number));
         out.append(changedTags.End).append(end);
+        if (flush && out.size() >= pieceSize) {
+            if (!flush(out))
+                return false;
+            out.truncate(0);
+        }
     }
     out.append("\n  </Deleted>");
+    return true;
 }
 
 // The whole document, sorted first, indented by two blanks per level, made piece by piece in
@@ -326,7 +338,8 @@ void writeChargeLog(QByteArray &out, const TChargeLog &log, char decimalPoint,
     // written charge takes about 400 bytes): big pieces write a big log faster, small ones keep
     // a small log's buffer small.
     const qsizetype PieceSize = qBound(
-        qsizetype(64 * 1024), qsizetype(log.ChargeStringList.count()) * 25, qsizetype(1 << 20));
+        qsizetype(64 * 1024), (qsizetype(log.ChargeStringList.count()) + log.Deleted.size()) * 25,
+        qsizetype(1 << 20));
     const auto appendColour = [&out](const char *name, qint32 colour) {
         const LeafTags tags(2, name);
         out.append(tags.Start).append(QByteArray::number(colour)).append(tags.End);
@@ -342,8 +355,8 @@ void writeChargeLog(QByteArray &out, const TChargeLog &log, char decimalPoint,
     if (charges.isEmpty()) {
         out.append("\n  <Charges/>");
         out.append(BatteryCards::writeElement(log.Cards, decimalPoint));
-        appendDeleted(out, log, decimalPoint);
-        out.append("\n</QorInsight>\n");
+        if (appendDeleted(out, log, decimalPoint, flush, PieceSize))
+            out.append("\n</QorInsight>\n");
         return;
     }
     out.append("\n  <Charges>");
@@ -412,8 +425,8 @@ void writeChargeLog(QByteArray &out, const TChargeLog &log, char decimalPoint,
     out.truncate(used);
     out.append("\n  </Charges>");
     out.append(BatteryCards::writeElement(log.Cards, decimalPoint));
-    appendDeleted(out, log, decimalPoint);
-    out.append("\n</QorInsight>\n");
+    if (appendDeleted(out, log, decimalPoint, flush, PieceSize))
+        out.append("\n</QorInsight>\n");
 }
 
 // Whether the bytes the last save wrote for an entry are still what formatting it would give:

@@ -336,12 +336,19 @@ void TestLogFile::roundTripThroughDisk()
     QCOMPARE(colours(copy), colours(original));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"qorlog.QorLog"});
 
-    // A second save replaces the first file whole.
+    // A second save replaces the first file whole; its deletions, many pieces long, come out
+    // as formatting the whole log in one piece gives them.
     copy.ClearChargeList();
+    for (int i = 0; i < 3000; ++i)
+        copy.Deleted.insert(QUuid::createUuid(), 45000.0 + i % 7);
     LogFile::SaveChargeLog(path, copy);
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), LogFile::WriteChargeLog(copy));
     TChargeLog empty;
     LogFile::LoadChargeLog(path, empty);
     QVERIFY(empty.ChargeStringList.isEmpty());
+    QCOMPARE(empty.Deleted, copy.Deleted);
 }
 
 // A save copies the bytes of unchanged records from the file the previous save wrote; whatever
