@@ -136,6 +136,10 @@ QVector<TPositionedEntry> TChargeList::takeKeys(const QSet<qint32> &keys)
             list[kept - 1] = std::move(list[i]);
     }
     list.resize(kept);
+    // A list left with few of its entries gives its room back: after a Delete Selection of
+    // nearly all, that room would stay taken beside the entries the undo step holds.
+    if (kept < list.capacity() / 4)
+        list.shrink_to_fit();
     invalidateIndex();
     if (m_order != Order::Sorted) // what stays keeps its order
         m_order = Order::Unknown;
