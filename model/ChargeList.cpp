@@ -11,14 +11,20 @@ const std::vector<TChargeEntry> &TChargeList::entries() const
     return m_entries ? *m_entries : none;
 }
 
+// Room for `size` entries and the next few after them, so that adding one does not copy them
+// all once more.
+static size_t roomFor(size_t size)
+{
+    return size + size / 64 + 16;
+}
+
 std::vector<TChargeEntry> &TChargeList::ownEntries()
 {
     if (!m_entries)
         m_entries = std::make_shared<std::vector<TChargeEntry>>();
     else if (m_entries.use_count() > 1) {
-        // Room for the next few entries, so that adding one does not copy them all once more.
         auto own = std::make_shared<std::vector<TChargeEntry>>();
-        ReserveWithHugePages(*own, m_entries->size() + m_entries->size() / 64 + 16);
+        ReserveWithHugePages(*own, roomFor(m_entries->size()));
         own->assign(m_entries->cbegin(), m_entries->cend());
         m_entries = std::move(own);
     }
@@ -164,6 +170,8 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
                 wanted = qMax(wanted, at[j - 1] + 1);
             at[j] = qMin(wanted, old + j);
         }
+        if (old + at.size() > list.capacity())
+            ReserveWithHugePages(list, roomFor(old + at.size()));
         list.resize(old + at.size());
         size_t from = old; // the old entries not yet moved: [0, from)
         for (size_t to = list.size(), j = at.size(); j > 0;) {
@@ -179,7 +187,7 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
     }
     const bool shared = m_entries && m_entries.use_count() > 1;
     std::vector<TChargeEntry> merged;
-    ReserveWithHugePages(merged, size_t(count()) + size_t(entries.size()));
+    ReserveWithHugePages(merged, roomFor(size_t(count()) + size_t(entries.size())));
     auto next = entries.cbegin();
     const auto putBefore = [&] {
         while (next != entries.cend() && next->Position <= int(merged.size()))
