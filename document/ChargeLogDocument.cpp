@@ -214,7 +214,7 @@ TChargeLogChange TChargeLogDocument::replaceEntries(TChargeLog &log,
     // Sorted here, so that the positions the step keeps are those every window shows.
     log.ChargeStringList.sortByDateTime();
     step.Added = TChargeLogChange::positionsOf(log.ChargeStringList, keys);
-    step.recordDeletions(log.Deleted, deletionTimes, ChargeIdentity::nowUtc());
+    step.recordDeletions(log.Deleted, deletionTimes, ChargeIdentity::nowUtc(), log.deletionsKept());
     return step;
 }
 
@@ -337,7 +337,8 @@ int TChargeLogDocument::deleteCharges(const QSet<qint32> &keys)
             if (count == 0)
                 return QString();
             // The deletion travels with the log: other copies of it learn of it.
-            step.recordDeletions(m_log.Deleted, {}, ChargeIdentity::nowUtc());
+            step.recordDeletions(m_log.Deleted, {}, ChargeIdentity::nowUtc(),
+                                 m_log.deletionsKept());
             return count == 1 ? tr("Delete 1 Charge") : tr("Delete %n Charges", nullptr, count);
         },
         true);

@@ -399,6 +399,12 @@ int TChargeLog::PurgeMarked(NameKind kind)
     return removed;
 }
 
+qsizetype TChargeLog::deletionsKept() const
+{
+    return qMax<qsizetype>(DeletedKeptAtLeast,
+                           qsizetype(DeletedKeptPerCharge) * ChargeStringList.count());
+}
+
 int TChargeLog::PruneDeleted(double nowUtc)
 {
     const int before = int(Deleted.size());
@@ -410,8 +416,7 @@ int TChargeLog::PruneDeleted(double nowUtc)
     const auto tooOld = [oldest](double when) { return when < oldest; };
     if (std::any_of(Deleted.cbegin(), Deleted.cend(), tooOld))
         Deleted.removeIf([&](const auto &it) { return tooOld(it.value()); });
-    const qsizetype kept = qMax<qsizetype>(DeletedKeptAtLeast, qsizetype(DeletedKeptPerCharge) *
-                                                                   ChargeStringList.count());
+    const qsizetype kept = deletionsKept();
     if (Deleted.size() > kept) {
         // The newest are kept; of equal times, the ids sorting last. Made anew from those, as
         // most go when so many are too many (a deletion of all charges).

@@ -138,8 +138,10 @@ public:
     static constexpr int DeletedKeptDays = 400;
     static constexpr int DeletedKeptPerCharge = 2;
     static constexpr int DeletedKeptAtLeast = 1000;
-    // Drops deletions older than DeletedKeptDays before `nowUtc` and, beyond the number kept,
-    // the oldest. Returns how many went.
+    // How many deletions the log keeps for the charges it holds now.
+    qsizetype deletionsKept() const;
+    // Drops deletions older than DeletedKeptDays before `nowUtc` and, beyond deletionsKept(),
+    // the oldest (of equal times, the ids sorting first). Returns how many went.
     int PruneDeleted(double nowUtc);
 
     // The power source of the record in the last entry (the latest once sorted), or an empty

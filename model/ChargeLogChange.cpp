@@ -41,7 +41,8 @@ void TChargeLogChange::redo(TChargeLog &log) const
 }
 
 void TChargeLogChange::recordDeletions(QHash<QUuid, double> &deleted,
-                                       const QHash<QUuid, double> &times, double now)
+                                       const QHash<QUuid, double> &times, double now,
+                                       qsizetype kept)
 {
     QSet<QUuid> back;
     back.reserve(Added.size());
@@ -56,14 +57,28 @@ void TChargeLogChange::recordDeletions(QHash<QUuid, double> &deleted,
     if (Removed.isEmpty())
         return;
     DeletionsAdded.reserve(Removed.size());
-    deleted.reserve(deleted.size() + Removed.size());
     for (const TPositionedEntry &e : Removed) {
         if (e.Entry.Id.isNull() || back.contains(e.Entry.Id))
             continue;
         const double when = times.isEmpty() ? now : times.value(e.Entry.Id, now);
         DeletionsAdded.append({e.Entry.Id, when});
-        deleted.insert(e.Entry.Id, when);
     }
+    // Beyond the `kept` newest of the new deletions, none survives the next pruning, whatever
+    // the log held before: after deleting all of a million charges, a million would go into
+    // the hash only for the save to take out all but a thousand. The newest are put last, in
+    // the order the pruning ranks them.
+    auto from = DeletionsAdded.begin();
+    if (DeletionsAdded.size() > kept) {
+        from = DeletionsAdded.end() - kept;
+        std::nth_element(DeletionsAdded.begin(), from, DeletionsAdded.end(),
+                         [](const QPair<QUuid, double> &a, const QPair<QUuid, double> &b) {
+                             return a.second < b.second ||
+                                    (a.second == b.second && a.first < b.first);
+                         });
+    }
+    deleted.reserve(deleted.size() + (DeletionsAdded.end() - from));
+    for (auto it = from; it != DeletionsAdded.end(); ++it)
+        deleted.insert(it->first, it->second);
 }
 
 QVector<TPositionedEntry> TChargeLogChange::positionsOf(const TChargeList &list,

@@ -9,6 +9,7 @@
 #include <QUuid>
 #include <QVector>
 
+#include <limits>
 #include <memory>
 
 // A charge list entry together with the position it holds in the list.
@@ -49,9 +50,11 @@ public:
 
     // Works out, and makes in `deleted`, what the change does to the deletions once Removed and
     // Added are in place: a removed charge whose id does not come back is deleted at the time
-    // `times` gives for it (else `now`), an added charge is deleted no more.
+    // `times` gives for it (else `now`), an added charge is deleted no more. Of more new
+    // deletions than the log keeps (`kept`, see TChargeLog::PruneDeleted), only those the
+    // log's next pruning keeps go into `deleted`; the step still holds them all.
     void recordDeletions(QHash<QUuid, double> &deleted, const QHash<QUuid, double> &times,
-                         double now);
+                         double now, qsizetype kept = std::numeric_limits<qsizetype>::max());
 
     // The entries holding `keys` with their current positions, ascending; keys not in the list
     // are left out.

@@ -37,6 +37,8 @@ private Q_SLOTS:
         QTest::newRow("scattered, unknown key skipped")
             << QList<qint32>{2, 4, 5, 99} << QList<qint32>{1, 3, 6};
         QTest::newRow("all") << QList<qint32>{6, 5, 4, 3, 2, 1} << QList<qint32>{};
+        QTest::newRow("keys far apart")
+            << QList<qint32>{1, 6, 2000000000} << QList<qint32>{2, 3, 4, 5};
     }
     void takeAndPutBack()
     {
@@ -146,6 +148,59 @@ private Q_SLOTS:
         back.undo(log);
         QCOMPARE(log.Deleted, (QHash<QUuid, double>{{first, 100.0}}));
         QCOMPARE(keys(log.ChargeStringList), (QList<qint32>{2, 3}));
+    }
+
+    // More deletions at once than the log keeps: recording only those its pruning keeps
+    // leaves the log, once pruned, as recording them all would, and the undo as well. Some
+    // older deletions are there already; a merge gives times of its own, some equal.
+    void deletionsBeyondWhatIsKept_data()
+    {
+        QTest::addColumn<int>("charges");
+        QTest::addColumn<int>("deleting");
+        QTest::addColumn<bool>("ownTimes");
+        QTest::newRow("all, one time") << 1500 << 1500 << false;
+        QTest::newRow("most, times of their own") << 1600 << 1450 << true;
+        QTest::newRow("fewer than kept") << 1200 << 800 << false;
+    }
+    void deletionsBeyondWhatIsKept()
+    {
+        QFETCH(int, charges);
+        QFETCH(int, deleting);
+        QFETCH(bool, ownTimes);
+        TChargeLog log;
+        log.ChargeStringList = listOf(charges);
+        for (int i = 0; i < charges; ++i)
+            log.ChargeStringList.setIdentity(i, QUuid::createUuid(), 1.0);
+        for (int i = 0; i < 300; ++i)
+            log.Deleted.insert(QUuid::createUuid(), 50.0 + i % 7);
+        const QHash<QUuid, double> before = log.Deleted;
+        QSet<qint32> keys;
+        QHash<QUuid, double> times;
+        for (int i = 0; i < deleting; ++i) {
+            keys.insert(i + 1);
+            if (ownTimes)
+                times.insert(log.ChargeStringList.at(i).Id, 40.0 + i % 30);
+        }
+        TChargeLog all = log, capped = log;
+        TChargeLogChange allStep, cappedStep;
+        allStep.Removed = all.ChargeStringList.takeKeys(keys);
+        allStep.recordDeletions(all.Deleted, times, 100.0);
+        cappedStep.Removed = capped.ChargeStringList.takeKeys(keys);
+        cappedStep.recordDeletions(capped.Deleted, times, 100.0, capped.deletionsKept());
+        QCOMPARE(capped.Deleted.size(),
+                 before.size() + qMin(allStep.DeletionsAdded.size(), capped.deletionsKept()));
+        all.PruneDeleted(100.0);
+        capped.PruneDeleted(100.0);
+        QCOMPARE(capped.Deleted, all.Deleted);
+        using Pairs = QSet<QPair<QUuid, double>>;
+        const Pairs cappedAdded(cappedStep.DeletionsAdded.cbegin(),
+                                cappedStep.DeletionsAdded.cend());
+        const Pairs allAdded(allStep.DeletionsAdded.cbegin(), allStep.DeletionsAdded.cend());
+        QCOMPARE(cappedAdded, allAdded);
+        cappedStep.undo(capped);
+        QCOMPARE(capped.ChargeStringList.count(), charges);
+        for (auto it = capped.Deleted.cbegin(); it != capped.Deleted.cend(); ++it)
+            QCOMPARE(before.value(it.key(), -1.0), it.value());
     }
 
     void positionsPastTheEndAppend()
