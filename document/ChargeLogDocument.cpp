@@ -214,7 +214,7 @@ TChargeLogChange TChargeLogDocument::replaceEntries(TChargeLog &log,
     // Sorted here, so that the positions the step keeps are those every window shows.
     log.ChargeStringList.sortByDateTime();
     step.Added = TChargeLogChange::positionsOf(log.ChargeStringList, keys);
-    step.recordDeletions(log.Deleted, deletionTimes, ChargeIdentity::nowUtc(), log.deletionsKept());
+    step.recordDeletions(log.Deleted, deletionTimes, ChargeIdentity::nowUtc());
     return step;
 }
 
@@ -337,6 +337,7 @@ int TChargeLogDocument::deleteCharges(const QSet<qint32> &keys)
             if (count == 0)
                 return QString();
             // The deletion travels with the log: other copies of it learn of it.
+            // The save that follows prunes the deletions to what the log keeps now.
             step.recordDeletions(m_log.Deleted, {}, ChargeIdentity::nowUtc(),
                                  m_log.deletionsKept());
             return count == 1 ? tr("Delete 1 Charge") : tr("Delete %n Charges", nullptr, count);

@@ -51,8 +51,9 @@ public:
     // Works out, and makes in `deleted`, what the change does to the deletions once Removed and
     // Added are in place: a removed charge whose id does not come back is deleted at the time
     // `times` gives for it (else `now`), an added charge is deleted no more. Of more new
-    // deletions than the log keeps (`kept`, see TChargeLog::PruneDeleted), only those the
-    // log's next pruning keeps go into `deleted`; the step still holds them all.
+    // deletions than `kept`, only those a pruning to `kept` keeps go into `deleted` (see
+    // TChargeLog::PruneDeleted), for a caller that prunes to that before anything else
+    // changes; the step still holds them all.
     void recordDeletions(QHash<QUuid, double> &deleted, const QHash<QUuid, double> &times,
                          double now, qsizetype kept = std::numeric_limits<qsizetype>::max());
 
