@@ -386,13 +386,18 @@ int TChargeLog::PurgeMarked(NameKind kind)
     TNameList &list = nameList(kind);
     // Purged for good: deleted, so that no other copy of the log brings them back.
     const double now = ChargeIdentity::nowUtc();
+    // Gathered first, so that the deletions' hash grows once, not once for every doubling.
+    std::vector<QUuid> ids;
     const int removed = ChargeStringList.removeIf([&](const TChargeEntry &entry) {
         if (!list.isMarked(recordIndex(entry.Record, kind)))
             return false;
         if (!entry.Id.isNull())
-            Deleted.insert(entry.Id, now);
+            ids.push_back(entry.Id);
         return true;
     });
+    Deleted.reserve(Deleted.size() + qsizetype(ids.size()));
+    for (const QUuid &id : ids)
+        Deleted.insert(id, now);
     for (int i = 0; i < list.count(); ++i)
         if (list.isMarked(i))
             list.rename(i, QString::fromLatin1(QorLog::DeletedName));
