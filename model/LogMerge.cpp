@@ -1,5 +1,7 @@
 #include "LogMerge.h"
 
+#include "HugePages.h"
+
 #include "BatteryCardsMerge.h"
 
 #include "ChargeIdentity.h"
@@ -144,7 +146,7 @@ public:
         size_t size = 16;
         while (size < 2 * size_t(qMax(count, 0)))
             size *= 2;
-        m_slots.assign(size, 0);
+        m_slots = TZeroedWords(size);
         m_mask = size - 1;
         m_count = 0;
         m_seed = quint64(QHashSeed::globalSeed());
@@ -168,13 +170,13 @@ public:
     void prefetch(const QUuid &id) const
     {
         if (!m_slots.empty())
-            __builtin_prefetch(&m_slots[size_t(hashOf(id)) & m_mask]);
+            __builtin_prefetch(m_slots.begin() + (size_t(hashOf(id)) & m_mask));
     }
     // Notes position `at`, whose id in `ids` no position noted holds.
     void insert(const QVector<QUuid> &ids, int at)
     {
         if (2 * (m_count + 1) > m_slots.size()) {
-            const std::vector<quint64> old = std::move(m_slots);
+            const TZeroedWords old = std::move(m_slots);
             reserve(int(qMax(old.size(), size_t(8))));
             for (quint64 noted : old)
                 if (noted != 0)
@@ -202,7 +204,7 @@ private:
         x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
         return x ^ (x >> 31);
     }
-    std::vector<quint64> m_slots; // a tag and a position each, 0 where none
+    TZeroedWords m_slots; // a tag and a position each, 0 where none
     size_t m_mask = 0;
     size_t m_count = 0;
     quint64 m_seed = 0;

@@ -1,6 +1,7 @@
 // The merge by the charges' ids: base, this side and the other side in, the log after.
 
 #include "ChargeLog.h"
+#include "HugePages.h"
 #include "LogMerge.h"
 
 #include <QtTest>
@@ -95,6 +96,8 @@ private Q_SLOTS:
     void purgedChargesStayDeleted();
     void deletionsArePruned_data();
     void deletionsArePruned();
+    void zeroedTables_data();
+    void zeroedTables();
 };
 
 void TestLogMerge::merge_data()
@@ -402,6 +405,38 @@ void TestLogMerge::deletionsArePruned()
     QVERIFY(log.Deleted.contains(newest));
     for (const double when : std::as_const(log.Deleted))
         QVERIFY(when >= now - TChargeLog::DeletedKeptDays);
+}
+
+// The merge's id tables: zeroed, whole, and handed on by moving, small ones from the heap and
+// big ones (a mapping of their own) alike.
+void TestLogMerge::zeroedTables_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::newRow("none") << 0;
+    QTest::newRow("small") << 16;
+    QTest::newRow("big, mapped") << (1 << 18) + 3;
+}
+
+void TestLogMerge::zeroedTables()
+{
+    QFETCH(int, count);
+    TZeroedWords table{size_t(count)};
+    QCOMPARE(table.size(), size_t(count));
+    QVERIFY(std::all_of(table.begin(), table.end(), [](quint64 w) { return w == 0; }));
+    for (int i = 0; i < count; i += 4093)
+        table[size_t(i)] = quint64(i) + 1;
+    if (count > 0)
+        table[size_t(count - 1)] = 7;
+    TZeroedWords moved(std::move(table));
+    QVERIFY(table.empty());
+    TZeroedWords assigned{size_t(5)};
+    assigned = std::move(moved);
+    QVERIFY(moved.empty());
+    QCOMPARE(assigned.size(), size_t(count));
+    for (int i = 0; i + 1 < count; i += 4093)
+        QCOMPARE(assigned[size_t(i)], quint64(i) + 1);
+    if (count > 0)
+        QCOMPARE(assigned[size_t(count - 1)], quint64(7));
 }
 
 QTEST_GUILESS_MAIN(TestLogMerge)
