@@ -151,6 +151,8 @@ QString TChargeLogDocument::load(const LogFile::ProgressFn &progress)
     // as they enter the log; the next save writes them.
     ChargeIdentity::assignMissing(loaded);
     m_log = std::move(loaded);
+    // The log before may be of another size: what it let go is not held for this one.
+    TChargeList::letGoOfSpares();
     for (const Series series : {CyclesSeries, ChargeSeries, DischargeSeries})
         if (colours[series] != 0)
             applySeriesColour(series, colours[series]);

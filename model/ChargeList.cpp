@@ -4,11 +4,13 @@
 #include "HugePages.h"
 
 #include <algorithm>
+#include <mutex>
+#include <utility>
 
-const std::vector<TChargeEntry> &TChargeList::entries() const
+const std::vector<TChargeEntry> &TChargeList::noEntries()
 {
     static const std::vector<TChargeEntry> none;
-    return m_entries ? *m_entries : none;
+    return none;
 }
 
 // Room for `size` entries and the next few after them, so that adding one does not copy them
@@ -18,13 +20,94 @@ static size_t roomFor(size_t size)
     return size + size / 64 + 16;
 }
 
+namespace {
+
+using Entries = std::vector<TChargeEntry>;
+
+// Big lists let go are kept, emptied, for the next big lists. Their memory stays touched:
+// memory handed back to the system can be slow to touch again (on some virtual machines each
+// fresh page costs as much as copying it several times), and a log read again after every change
+// by another program lets go of a list of all its charges and makes another each time. Two are
+// kept, and only a list of about their size takes one; a big list made lets go of those that do
+// not fit, before its own memory is taken.
+constexpr size_t SpareFromBytes = size_t(8) << 20;
+constexpr int SpareCount = 2;
+std::mutex spareLock;
+Entries *spares[SpareCount] = {};
+
+void letGo(Entries *entries)
+{
+    if (entries->capacity() * sizeof(TChargeEntry) < SpareFromBytes) {
+        delete entries;
+        return;
+    }
+    entries->clear();
+    Entries *oldest = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(spareLock);
+        oldest = spares[SpareCount - 1];
+        std::move_backward(spares, spares + SpareCount - 1, spares + SpareCount);
+        spares[0] = entries;
+    }
+    delete oldest;
+}
+
+// An empty list with room for `room` entries.
+std::shared_ptr<Entries> newEntries(size_t room)
+{
+    Entries *entries = nullptr;
+    if (room * sizeof(TChargeEntry) >= SpareFromBytes) {
+        // In whole huge pages, so that a list a few entries longer than the one let go fits.
+        constexpr size_t Page = size_t(2) << 20;
+        room = ((room * sizeof(TChargeEntry) + Page - 1) / Page * Page) / sizeof(TChargeEntry);
+        Entries *unfit[SpareCount] = {};
+        {
+            const std::lock_guard<std::mutex> hold(spareLock);
+            for (int i = 0; i < SpareCount; ++i) {
+                Entries *&kept = spares[i];
+                if (!kept)
+                    continue;
+                if (kept->capacity() < room || kept->capacity() > room + room / 2)
+                    unfit[i] = std::exchange(kept, nullptr);
+                else if (!entries)
+                    entries = std::exchange(kept, nullptr);
+            }
+        }
+        for (Entries *list : unfit)
+            delete list;
+    }
+    if (!entries) {
+        entries = new Entries;
+        ReserveWithHugePages(*entries, room);
+    }
+    return std::shared_ptr<Entries>(entries, letGo);
+}
+
+} // namespace
+
+void TChargeList::letGoOfSpares()
+{
+    Entries *kept[SpareCount] = {};
+    {
+        const std::lock_guard<std::mutex> hold(spareLock);
+        std::swap_ranges(spares, spares + SpareCount, kept);
+    }
+    for (Entries *list : kept)
+        delete list;
+}
+
+int TChargeList::sparesHeld()
+{
+    const std::lock_guard<std::mutex> hold(spareLock);
+    return int(std::count_if(spares, spares + SpareCount, [](Entries *list) { return list; }));
+}
+
 std::vector<TChargeEntry> &TChargeList::ownEntries()
 {
     if (!m_entries)
-        m_entries = std::make_shared<std::vector<TChargeEntry>>();
+        m_entries = newEntries(0);
     else if (m_entries.use_count() > 1) {
-        auto own = std::make_shared<std::vector<TChargeEntry>>();
-        ReserveWithHugePages(*own, roomFor(m_entries->size()));
+        auto own = newEntries(roomFor(m_entries->size()));
         own->assign(m_entries->cbegin(), m_entries->cend());
         m_entries = std::move(own);
     }
@@ -33,7 +116,11 @@ std::vector<TChargeEntry> &TChargeList::ownEntries()
 
 void TChargeList::reserve(int n)
 {
-    ReserveWithHugePages(ownEntries(), size_t(qMax(n, 0)));
+    const size_t room = size_t(qMax(n, 0));
+    if (!m_entries || (m_entries->empty() && m_entries->capacity() < room))
+        m_entries = newEntries(room);
+    else
+        ReserveWithHugePages(ownEntries(), room);
 }
 
 namespace {
@@ -227,8 +314,8 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
         return;
     }
     const bool shared = m_entries && m_entries.use_count() > 1;
-    std::vector<TChargeEntry> merged;
-    ReserveWithHugePages(merged, roomFor(size_t(count()) + size_t(entries.size())));
+    std::shared_ptr<Entries> made = newEntries(roomFor(size_t(count()) + size_t(entries.size())));
+    Entries &merged = *made;
     auto next = entries.cbegin();
     const auto putBefore = [&] {
         while (next != entries.cend() && next->Position <= int(merged.size()))
@@ -247,7 +334,7 @@ void TChargeList::insertAtPositions(const QVector<TPositionedEntry> &entries)
     }
     for (; next != entries.cend(); ++next)
         merged.push_back(next->Entry);
-    m_entries = std::make_shared<std::vector<TChargeEntry>>(std::move(merged));
+    m_entries = std::move(made);
     invalidateIndex();
     m_order = Order::Unknown;
 }

@@ -69,6 +69,9 @@ public:
     // the list after the insertion), in one pass; positions past the end append.
     void insertAtPositions(const QVector<TPositionedEntry> &entries);
     void reserve(int n);
+    // Frees the big lists kept, emptied, for the next big ones (see ChargeList.cpp).
+    static void letGoOfSpares();
+    static int sparesHeld();
     // Where the last save put each entry, in list order (one place per entry).
     void setWrittenPlaces(const std::vector<TWrittenPlace> &places);
     // The same in the entries themselves, also while copies share them: a place is no content
@@ -106,7 +109,12 @@ private:
         Unsorted = 0,
         Sorted = 1
     };
-    const std::vector<TChargeEntry> &entries() const;
+    // Inline: the accessors above are asked once for each of a million entries in a merge.
+    const std::vector<TChargeEntry> &entries() const
+    {
+        return m_entries ? *m_entries : noEntries();
+    }
+    static const std::vector<TChargeEntry> &noEntries();
     // The entries for changing them: a list of its own first when they are shared.
     std::vector<TChargeEntry> &ownEntries();
 

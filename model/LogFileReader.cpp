@@ -1159,10 +1159,15 @@ LogFile::ReadMode readLog(const LogSource &source, TChargeLog &log, const QStrin
     const qint64 size = source.size();
     // Room for the charges at once instead of growing the list step by step: a written charge
     // takes at least 300 bytes of the file, so this is enough for any log QorLog wrote.
+    // A file read again after a change of it mostly holds the charges it held, and a list
+    // about their size can take over the memory of one let go (see TChargeList).
     constexpr qint64 LeastChargeBytes = 300;
-    log.ChargeStringList.reserve(
-        int(qMin<qint64>(log.ChargeStringList.count() + size / LeastChargeBytes,
-                         std::numeric_limits<int>::max() / 2)));
+    const qint64 knownCount =
+        known && known->Log ? qint64(known->Log->ChargeStringList.count()) : qint64(0);
+    const qint64 expected =
+        knownCount > 0 ? knownCount + knownCount / 64 + 64 : size / LeastChargeBytes;
+    log.ChargeStringList.reserve(int(qMin<qint64>(log.ChargeStringList.count() + expected,
+                                                  std::numeric_limits<int>::max() / 2)));
     const bool halve = mode == LogFile::ReadMode::InTwoHalves ||
                        (mode == LogFile::ReadMode::Automatic && size >= LeastBytesToHalve &&
                         std::thread::hardware_concurrency() > 1);

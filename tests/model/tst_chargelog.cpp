@@ -164,6 +164,8 @@ private slots:
     void purgeMarked();
     void copiesChangeApart_data();
     void copiesChangeApart();
+    void bigListLetGoIsTakenAgain_data();
+    void bigListLetGoIsTakenAgain();
 };
 
 void TestChargeLog::defaults()
@@ -906,4 +908,50 @@ void TestChargeLog::copiesChangeApart()
 }
 
 QTEST_GUILESS_MAIN(TestChargeLog)
+void TestChargeLog::bigListLetGoIsTakenAgain_data()
+{
+    QTest::addColumn<int>("room");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<int>("keptAfter");
+    constexpr int Big = 100000; // over the few MiB from which a list is kept
+    QTest::newRow("the same size") << Big << true << 0;
+    QTest::newRow("a few more") << Big + 40 << true << 0;
+    QTest::newRow("twice as many") << 2 * Big << false << 0; // and the unfit one let go
+    QTest::newRow("a small list") << 100 << false << 1;
+}
+
+// A big list let go lends its memory, emptied, to the next list of about its size.
+void TestChargeLog::bigListLetGoIsTakenAgain()
+{
+    QFETCH(int, room);
+    QFETCH(bool, taken);
+    QFETCH(int, keptAfter);
+    TChargeList::letGoOfSpares();
+    const auto record = [](double at) {
+        TChargeRecord r;
+        r.DateTime = at;
+        return r;
+    };
+    const TChargeEntry *before = nullptr;
+    {
+        TChargeList old;
+        old.reserve(100000);
+        old.append(record(1.0), QStringLiteral("old"));
+        old.append(record(2.0), QStringLiteral("old too"));
+        const TChargeList copy = old; // the last holder lets go
+        before = &old.at(0);
+    }
+    QCOMPARE(TChargeList::sparesHeld(), 1);
+    TChargeList next;
+    next.reserve(room);
+    next.append(record(3.0), QStringLiteral("new"));
+    QCOMPARE(next.count(), 1);
+    QCOMPARE(next.text(0), QStringLiteral("new"));
+    if (taken)
+        QCOMPARE(&next.at(0), before);
+    QCOMPARE(TChargeList::sparesHeld(), keptAfter);
+    TChargeList::letGoOfSpares();
+    QCOMPARE(TChargeList::sparesHeld(), 0);
+}
+
 #include "tst_chargelog.moc"
