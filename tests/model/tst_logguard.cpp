@@ -1190,7 +1190,8 @@ void TestLogGuard::fullDiskSaveKeepsTheOldFile()
     QVERIFY(QDir().mkpath(mountPoint));
     if (::mount("none", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=256k") != 0)
         QSKIP("no tmpfs can be mounted here (needs root)");
-    const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(mountPoint).constData()); });
+    const auto unmount =
+        qScopeGuard([&] { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
     const QString path = QDir(mountPoint).filePath(QStringLiteral("log.QorLog"));
     TChargeLog memory;
     for (int i = 0; i < 300; ++i)
