@@ -1,9 +1,9 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs every test: the unit, window, D-Bus and
 # end-to-end tests, the Debian package with lintian's verdict, the benchmarks in their short
-# mode, the soak in its quick mode (about three minutes), the readers' fuzz targets (60 s
+# mode, the soak in its quick mode (about two minutes), the readers' fuzz targets (30 s
 # shared) and the whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
-# QORLOG_FUZZ_SECONDS (default 60) and QORLOG_SKIP_SANITIZERS=1 shorten a local run;
+# QORLOG_FUZZ_SECONDS (default 30) and QORLOG_SKIP_SANITIZERS=1 shorten a local run;
 # QORLOG_TSAN=1 (always on when CI=true) adds the model tests under ThreadSanitizer.
 set -eu
 cd "$(dirname "$0")/.."
@@ -52,7 +52,7 @@ fi
 
 if [ -x scripts/fuzz.sh ]; then
     stage "Fuzzing the readers"
-    scripts/fuzz.sh "${QORLOG_FUZZ_SECONDS:-60}"
+    scripts/fuzz.sh "${QORLOG_FUZZ_SECONDS:-30}"
 fi
 
 if [ "${QORLOG_SKIP_SANITIZERS:-0}" != 1 ]; then
