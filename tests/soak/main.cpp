@@ -1,7 +1,7 @@
 // qorlog_soak: drives the real program through a seeded random mix of use and faults and
 // checks the log after every step (see README, "The soak").
 //
-//   qorlog_soak --quick               a fixed set of seeds, about two minutes in all
+//   qorlog_soak --quick               a fixed set of seeds, about a minute and a half in all
 //   qorlog_soak --hours H | --minutes M [--seed S] [--verbose]
 
 #include "Soak.h"
@@ -86,7 +86,7 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QStringLiteral("Soak test of QorLog"));
     parser.addHelpOption();
     const QCommandLineOption quick(QStringLiteral("quick"),
-                                   QStringLiteral("a fixed set of seeds, about two minutes"));
+                                   QStringLiteral("a fixed set of seeds, about a minute and a half"));
     const QCommandLineOption hours(QStringLiteral("hours"), QStringLiteral("run H hours"),
                                    QStringLiteral("H"));
     const QCommandLineOption minutes(QStringLiteral("minutes"), QStringLiteral("run M minutes"),
@@ -104,7 +104,7 @@ int main(int argc, char **argv)
     qint64 perSeedMs = 0;
     if (parser.isSet(quick)) {
         seeds = {1, 2, 3};
-        perSeedMs = 40000;
+        perSeedMs = 30000;
     } else {
         const double h = parser.value(hours).toDouble();
         const double m = parser.value(minutes).toDouble();
