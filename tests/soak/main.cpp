@@ -104,7 +104,7 @@ int main(int argc, char **argv)
     qint64 perSeedMs = 0;
     if (parser.isSet(quick)) {
         seeds = {1, 2, 3};
-        perSeedMs = 30000;
+        perSeedMs = 25000;
     } else {
         const double h = parser.value(hours).toDouble();
         const double m = parser.value(minutes).toDouble();
