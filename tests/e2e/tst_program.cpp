@@ -364,7 +364,7 @@ void TestProgram::conflictCopyWhoseSaveFailsAtStart()
             return QFile::setPermissions(run.logDir(),
                                          QFile::ReadOwner | QFile::ExeOwner |
                                              (yes ? QFile::WriteOwner : QFile::Permissions()));
-        // Detached rather than unmounted: a read of the program's still open on the folder
+        // Detached rather than unmounted: a file the program still has open in the folder
         // would make a plain unmount fail, and the folder is writable again either way.
         if (yes)
             return ::umount2(folder.constData(), MNT_DETACH) == 0;

@@ -85,8 +85,8 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Soak test of QorLog"));
     parser.addHelpOption();
-    const QCommandLineOption quick(QStringLiteral("quick"),
-                                   QStringLiteral("a fixed set of seeds, about a minute and a half"));
+    const QCommandLineOption quick(
+        QStringLiteral("quick"), QStringLiteral("a fixed set of seeds, about a minute and a half"));
     const QCommandLineOption hours(QStringLiteral("hours"), QStringLiteral("run H hours"),
                                    QStringLiteral("H"));
     const QCommandLineOption minutes(QStringLiteral("minutes"), QStringLiteral("run M minutes"),
