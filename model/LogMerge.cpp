@@ -135,7 +135,7 @@ bool sameValue(const TChargeEntry &a, const NameNumbers::Table &aNames, const TC
 // looked up by its own bits. A merge looks up every charge of three logs several times, which
 // a table of plain positions does several times faster than a hash of ids and positions, in
 // less memory. Each slot keeps a part of its id's hash beside the position, so that a look-up
-// passes other ids without reading them, and the slot an id will need can be fetched ahead.
+// passes other ids without reading them.
 // The seed of the process's hashes keeps crafted ids from piling up.
 class IdIndex
 {
@@ -144,10 +144,14 @@ public:
     void reserve(int count)
     {
         size_t size = 16;
-        while (size < 2 * size_t(qMax(count, 0)))
+        int shift = 60;
+        while (size < 2 * size_t(qMax(count, 0))) {
             size *= 2;
+            --shift;
+        }
         m_slots = TZeroedWords(size);
         m_mask = size - 1;
+        m_shift = shift;
         m_count = 0;
         m_seed = quint64(QHashSeed::globalSeed());
     }
@@ -158,7 +162,7 @@ public:
             return -1;
         const quint64 hash = hashOf(id);
         const quint64 tag = hash & TagMask;
-        for (size_t slot = size_t(hash) & m_mask;; slot = (slot + 1) & m_mask) {
+        for (size_t slot = home(hash);; slot = (slot + 1) & m_mask) {
             const quint64 noted = m_slots[slot];
             if (noted == 0)
                 return -1;
@@ -166,11 +170,56 @@ public:
                 return int(noted & PositionMask) - 1;
         }
     }
-    // Asks the processor for the slot where a look-up of `id` starts.
-    void prefetch(const QUuid &id) const
+    // Notes, in an index just reserved, each position of `ids` whose id is not null and not
+    // that of a position before it; says for each position whether it was noted. The table is
+    // filled in the order of its slots, in one sweep, rather than at random: at a million ids
+    // it is far larger than the processor's caches, and a write at random waits for memory.
+    std::vector<bool> noteFirsts(const QVector<QUuid> &ids)
     {
-        if (!m_slots.empty())
-            __builtin_prefetch(m_slots.begin() + (size_t(hashOf(id)) & m_mask));
+        // Each as its slot will hold it, whose tag tells its home slot as well.
+        const size_t count = size_t(ids.size());
+        TZeroedWords order(count), sorted(count);
+        size_t n = 0;
+        for (int i = 0; i < ids.size(); ++i)
+            if (!ids[i].isNull())
+                order[n++] = (hashOf(ids[i]) & TagMask) | quint64(i + 1);
+        // By home slot, positions in their order within each (a stable radix sort): of ids
+        // alike, which share a home, the first position is noted first.
+        constexpr int Bits = 11;
+        for (int shift = m_shift; shift < 64; shift += Bits) {
+            std::vector<size_t> start((size_t(1) << Bits) + 1, 0);
+            const auto digit = [shift](quint64 word) {
+                return size_t(word >> shift) & ((size_t(1) << Bits) - 1);
+            };
+            for (size_t k = 0; k < n; ++k)
+                ++start[digit(order[k]) + 1];
+            for (size_t d = 1; d < start.size(); ++d)
+                start[d] += start[d - 1];
+            for (size_t k = 0; k < n; ++k)
+                sorted[start[digit(order[k])]++] = order[k];
+            std::swap(order, sorted);
+        }
+        std::vector<bool> noted(count, false);
+        for (size_t k = 0; k < n; ++k) {
+            const quint64 word = order[k];
+            const int at = int(word & PositionMask) - 1;
+            size_t slot = home(word);
+            bool taken = false;
+            for (; m_slots[slot] != 0; slot = (slot + 1) & m_mask) {
+                const quint64 other = m_slots[slot];
+                if ((other & TagMask) == (word & TagMask) &&
+                    ids[int(other & PositionMask) - 1] == ids[at]) {
+                    taken = true;
+                    break;
+                }
+            }
+            if (taken)
+                continue;
+            m_slots[slot] = word;
+            ++m_count;
+            noted[size_t(at)] = true;
+        }
+        return noted;
     }
     // Notes position `at`, whose id in `ids` no position noted holds.
     void insert(const QVector<QUuid> &ids, int at)
@@ -183,7 +232,7 @@ public:
                     insert(ids, int(noted & PositionMask) - 1);
         }
         const quint64 hash = hashOf(ids[at]);
-        size_t slot = size_t(hash) & m_mask;
+        size_t slot = home(hash);
         while (m_slots[slot] != 0)
             slot = (slot + 1) & m_mask;
         m_slots[slot] = (hash & TagMask) | quint64(at + 1);
@@ -204,8 +253,12 @@ private:
         x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
         return x ^ (x >> 31);
     }
+    // The slot a look-up of a hash (or a slot's word: its tag is the hash's top half) starts
+    // at: the hash's top bits, which a table of up to 2^32 slots takes from the tag alone.
+    size_t home(quint64 hash) const { return size_t(hash >> m_shift); }
     TZeroedWords m_slots; // a tag and a position each, 0 where none
     size_t m_mask = 0;
+    int m_shift = 60;
     size_t m_count = 0;
     quint64 m_seed = 0;
 };
@@ -249,18 +302,16 @@ struct Side
     QVector<int> takeOwnIds()
     {
         Ids.resize(count());
+        for (int i = 0; i < count(); ++i)
+            Ids[i] = entry(i).Id;
         m_at.reserve(count());
+        const std::vector<bool> own = m_at.noteFirsts(Ids);
         QVector<int> missing;
-        constexpr int Ahead = 16;
-        for (int i = 0; i < count(); ++i) {
-            if (i + Ahead < count())
-                m_at.prefetch(entry(i + Ahead).Id);
-            const QUuid &id = entry(i).Id;
-            if (!id.isNull() && !holds(id))
-                give(i, id);
-            else
+        for (int i = 0; i < count(); ++i)
+            if (!own[size_t(i)]) {
+                Ids[i] = QUuid();
                 missing.append(i);
-        }
+            }
         return missing;
     }
 

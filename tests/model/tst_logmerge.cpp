@@ -96,6 +96,8 @@ private Q_SLOTS:
     void purgedChargesStayDeleted();
     void deletionsArePruned_data();
     void deletionsArePruned();
+    void firstOfAnIdKeepsIt_data();
+    void firstOfAnIdKeepsIt();
     void zeroedTables_data();
     void zeroedTables();
 };
@@ -185,6 +187,11 @@ void TestLogMerge::merge_data()
                                                         << "A=a1@1 B=b1@1"
                                                         << "?=a1 ?=b2"
                                                         << "-B ?=b2 A=a1" << 0 << "";
+    QTest::newRow("an id twice there: the second charge gets one of its own")
+        << "A=a1@1"
+        << "A=a1@1"
+        << "A=a1@1 A=b2@2"
+        << "?=b2 A=a1" << 0 << "";
     QTest::newRow("without ids: an edit on both keeps both") << "A=a1@1"
                                                              << "A=a2@2"
                                                              << "?=a3"
@@ -405,6 +412,38 @@ void TestLogMerge::deletionsArePruned()
     QVERIFY(log.Deleted.contains(newest));
     for (const double when : std::as_const(log.Deleted))
         QVERIFY(when >= now - TChargeLog::DeletedKeptDays);
+}
+
+// Of charges that share an id, the first in the list keeps it and the others get ids of their
+// own, in small logs and in logs whose id table is sorted in several passes.
+void TestLogMerge::firstOfAnIdKeepsIt_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::newRow("small") << 12;
+    QTest::newRow("large") << 5000;
+}
+
+void TestLogMerge::firstOfAnIdKeepsIt()
+{
+    QFETCH(int, count);
+    TChargeLog log;
+    for (int i = 0; i < count; ++i)
+        log.StoreChargeRecord(-1, Day + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("Cell"), 1.0, 1.0 + i, QStringLiteral("Normal"),
+                              QString(), QString());
+    TChargeList &list = log.ChargeStringList;
+    const int first = 1, second = count / 2, third = count - 1;
+    list.setIdentity(second, list.at(first).Id, Day);
+    list.setIdentity(third, list.at(first).Id, Day);
+    const QUuid shared = list.at(first).Id;
+    LogMerge::IdentifyCharges(log, TChargeLog(), nullptr);
+    QCOMPARE(list.at(first).Id, shared);
+    QSet<QUuid> ids;
+    for (int i = 0; i < list.count(); ++i) {
+        QVERIFY(!list.at(i).Id.isNull());
+        ids.insert(list.at(i).Id);
+    }
+    QCOMPARE(ids.size(), count);
 }
 
 // The merge's id tables: zeroed, whole, and handed on by moving, small ones from the heap and
