@@ -59,7 +59,8 @@ public:
     // Sets the entry's id and the time of its last change.
     void setIdentity(int index, const QUuid &id, double changed);
     void removeAt(int index);
-    // Removes every entry for which `pred(entry)` holds; returns how many went.
+    // Removes every entry for which `pred(entry)` holds, asked once of each entry in their
+    // order; returns how many went.
     template <typename Pred> int removeIf(Pred pred);
     void clear();
     // Takes out every entry whose key is in `keys`, in one pass, and returns them with the
@@ -150,7 +151,13 @@ template <typename Pred> int TChargeList::removeIf(Pred pred)
     const auto from = first - entries().begin();
     std::vector<TChargeEntry> &list = ownEntries();
     const auto oldSize = list.size();
-    list.erase(std::remove_if(list.begin() + from, list.end(), pred), list.end());
+    // As std::remove_if from the entry after the first to go, so that `pred` is asked of that
+    // one only once as well.
+    auto kept = list.begin() + from;
+    for (auto it = kept + 1; it != list.end(); ++it)
+        if (!pred(*it))
+            *kept++ = std::move(*it);
+    list.erase(kept, list.end());
     invalidateIndex();
     if (m_order != Order::Sorted) // what stays keeps its order
         m_order = Order::Unknown;

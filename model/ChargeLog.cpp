@@ -395,9 +395,18 @@ int TChargeLog::PurgeMarked(NameKind kind)
             ids.push_back(entry.Id);
         return true;
     });
-    Deleted.reserve(Deleted.size() + qsizetype(ids.size()));
-    for (const QUuid &id : ids)
-        Deleted.insert(id, now);
+    // Beyond the newest the log keeps, no new deletion survives the pruning of the next save
+    // (they are all of this moment, so the ids sorting last are those kept): a purge of a
+    // million charges puts a thousand into the hash, not a million.
+    const qsizetype kept = deletionsKept();
+    auto from = ids.begin();
+    if (qsizetype(ids.size()) > kept) {
+        from = ids.end() - kept;
+        std::nth_element(ids.begin(), from, ids.end());
+    }
+    Deleted.reserve(Deleted.size() + qsizetype(ids.end() - from));
+    for (auto it = from; it != ids.end(); ++it)
+        Deleted.insert(*it, now);
     for (int i = 0; i < list.count(); ++i)
         if (list.isMarked(i))
             list.rename(i, QString::fromLatin1(QorLog::DeletedName));

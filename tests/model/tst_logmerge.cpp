@@ -1,5 +1,6 @@
 // The merge by the charges' ids: base, this side and the other side in, the log after.
 
+#include "ChargeIdentity.h"
 #include "ChargeLog.h"
 #include "HugePages.h"
 #include "LogMerge.h"
@@ -375,6 +376,23 @@ void TestLogMerge::purgedChargesStayDeleted()
     QCOMPARE(describe(log), QStringLiteral("-A B=b1"));
     LogMerge::ApplyMerge(log, LogMerge::MergeCopy(before, log));
     QCOMPARE(describe(log), QStringLiteral("-A B=b1"));
+
+    // More purged than the log keeps deletions of: those the save's pruning would keep.
+    TChargeLog big;
+    for (int i = 0; i < 2 * TChargeLog::DeletedKeptAtLeast; ++i)
+        big.StoreChargeRecord(-1, Day + i, QStringLiteral("PSU"), QStringLiteral("QorA1"),
+                              QStringLiteral("a"), 1.0, 1.0, QStringLiteral("Normal"), QString(),
+                              QString());
+    big.BatteriesStringList.setMarked(0, true);
+    TChargeLog pruned = big;
+    const double now = ChargeIdentity::nowUtc();
+    for (int i = 0; i < pruned.ChargeStringList.count(); ++i)
+        pruned.Deleted.insert(pruned.ChargeStringList.at(i).Id, now);
+    pruned.ChargeStringList.clear();
+    pruned.PruneDeleted(now);
+    QCOMPARE(big.PurgeMarked(TChargeLog::NameKind::Battery), 2 * TChargeLog::DeletedKeptAtLeast);
+    QCOMPARE(QSet<QUuid>(big.Deleted.keyBegin(), big.Deleted.keyEnd()),
+             QSet<QUuid>(pruned.Deleted.keyBegin(), pruned.Deleted.keyEnd()));
 }
 
 void TestLogMerge::deletionsArePruned_data()
