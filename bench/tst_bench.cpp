@@ -359,6 +359,7 @@ void TestBench::programPrintsEveryFigure()
                          "save_lock_ms",
                          "open_ms",
                          "refresh_ms",
+                         "copy_sync_first_ms",
                          "add_ms",
                          "change_first_ms",
                          "delete_1000_ms",
