@@ -137,21 +137,33 @@ struct LeafTags
     QByteArray End;
 };
 
-char *writeBytes(char *to, const QByteArray &bytes)
+// Each name of a list as element content, made once per save instead of once per record: all
+// in one buffer with `padding` bytes after the last, so that a short name can be read whole.
+class NameContents
 {
-    std::memcpy(to, bytes.constData(), size_t(bytes.size()));
-    return to + bytes.size();
-}
+public:
+    NameContents(const TNameList &list, qsizetype padding)
+    {
+        m_spans.reserve(size_t(list.count()));
+        for (int i = 0; i < list.count(); ++i) {
+            const QByteArray content = contentOf(list.name(i));
+            m_spans.emplace_back(qsizetype(m_bytes.size()), content.size());
+            m_bytes.insert(m_bytes.end(), content.cbegin(), content.cend());
+        }
+        m_bytes.resize(m_bytes.size() + size_t(padding));
+    }
+    // The content of name `index` (none for an index out of range) and its size.
+    const char *data(int index) const
+    {
+        return has(index) ? m_bytes.data() + m_spans[size_t(index)].first : m_bytes.data();
+    }
+    qsizetype size(int index) const { return has(index) ? m_spans[size_t(index)].second : 0; }
 
-// Each name of a list as element content, made once per save instead of once per record.
-QList<QByteArray> contentOfNames(const TNameList &list)
-{
-    QList<QByteArray> names;
-    names.reserve(list.count());
-    for (int i = 0; i < list.count(); ++i)
-        names.append(contentOf(list.name(i)));
-    return names;
-}
+private:
+    bool has(int index) const { return index >= 0 && size_t(index) < m_spans.size(); }
+    std::vector<char> m_bytes;
+    std::vector<std::pair<qsizetype, qsizetype>> m_spans; // offset and size of each name
+};
 
 // An id as 36 characters "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx".
 char *writeId(char *to, const QUuid &id)
@@ -177,30 +189,53 @@ char *writeId(char *to, const QUuid &id)
 // Formats charges as a save writes them: each record's bytes from "\n    <Charge>" to its end
 // tag, through a plain pointer into room reserved for its largest possible size. The names'
 // contents and the tags are made once.
+//
+// Between two values stand an end tag, a line break, the indentation and the next start tag:
+// each such run is one piece of at most TagRoom bytes, copied whole (a fixed-size copy, which
+// the compiler turns into a few moves) and the pointer then set back to its true end. So is a
+// name of up to TagRoom bytes. The room reserved for a record leaves TagRoom bytes beyond its
+// end for those copies.
 class EntryWriter
 {
 public:
     EntryWriter(const TChargeLog &log, char decimalPoint)
-        : m_decimalPoint(decimalPoint), m_powerSources(contentOfNames(log.PowerSourcesStringList)),
-          m_chargers(contentOfNames(log.ChargersStringList)),
-          m_batteries(contentOfNames(log.BatteriesStringList)),
-          m_terminations(contentOfNames(log.TerminationsStringList))
+        : m_decimalPoint(decimalPoint), m_powerSources(log.PowerSourcesStringList, TagRoom),
+          m_chargers(log.ChargersStringList, TagRoom),
+          m_batteries(log.BatteriesStringList, TagRoom),
+          m_terminations(log.TerminationsStringList, TagRoom)
     {
-        m_fixedRoom = m_chargeStart.size() + m_chargeEnd.size() + m_dateTimeTags.size() +
-                      m_powerSourceTags.size() + m_chargerTags.size() + m_batteryTags.size() +
-                      m_ampsTags.size() + m_ampHoursTags.size() + m_terminationTags.size() +
-                      m_commentTags.size() + m_logFileTags.size() + m_idTags.size() + IdRoom +
-                      m_changedTags.size() + 4 * NumberRoom;
+        const LeafTags dateTime{3, "DateTime"}, powerSource{3, "PowerSource"},
+            charger{3, "Charger"}, battery{3, "Battery"}, amps{3, "NominalChargeAmps"},
+            ampHours{3, "AmpHours"}, termination{3, "Termination"}, comment{3, "Comment"},
+            logFile{3, "ChargerLogFileName"}, id{3, "Id"}, changed{3, "Changed"};
+        const QByteArray chargeStart("\n    <Charge>"), chargeEnd("\n    </Charge>");
+        m_toDateTime = Piece(chargeStart + dateTime.Start);
+        m_toPowerSource = Piece(dateTime.End + powerSource.Start);
+        m_toCharger = Piece(powerSource.End + charger.Start);
+        m_toBattery = Piece(charger.End + battery.Start);
+        m_toAmps = Piece(battery.End + amps.Start);
+        m_toAmpHours = Piece(amps.End + ampHours.Start);
+        m_toTermination = Piece(ampHours.End + termination.Start);
+        m_toComment = Piece(termination.End + comment.Start);
+        m_toLogFile = Piece(comment.End + logFile.Start);
+        m_toId = Piece(logFile.End + id.Start);
+        m_toChanged = Piece(id.End + changed.Start);
+        m_changedToEnd = Piece(changed.End + chargeEnd);
+        m_logFileToEnd = Piece(logFile.End + chargeEnd);
+        for (const Piece *piece :
+             {&m_toDateTime, &m_toPowerSource, &m_toCharger, &m_toBattery, &m_toAmps, &m_toAmpHours,
+              &m_toTermination, &m_toComment, &m_toLogFile, &m_toId, &m_toChanged, &m_changedToEnd})
+            m_fixedRoom += piece->Size;
+        m_fixedRoom += IdRoom + 4 * NumberRoom + TagRoom;
     }
 
-    // The most bytes write() can take for `entry`.
+    // The most bytes write() can take for `entry`, the room its whole copies need included.
     qsizetype room(const TChargeEntry &entry) const
     {
         const TChargeRecord &r = entry.Record;
-        return m_fixedRoom + nameOf(m_powerSources, r.PowerSourceIndex).size() +
-               nameOf(m_chargers, r.ChargerIndex).size() +
-               nameOf(m_batteries, r.BatteryIndex).size() +
-               nameOf(m_terminations, r.TerminationIndex).size() + 6 * entry.Text.size();
+        return m_fixedRoom + m_powerSources.size(r.PowerSourceIndex) +
+               m_chargers.size(r.ChargerIndex) + m_batteries.size(r.BatteryIndex) +
+               m_terminations.size(r.TerminationIndex) + 6 * entry.Text.size();
     }
 
     // Writes `entry` at `to` and returns the end.
@@ -212,57 +247,61 @@ public:
         const qsizetype star = text.indexOf(QLatin1Char('*'));
         const QStringView chargerLogFileName = star < 0 ? QStringView() : text.left(star);
         const QStringView comment = star < 0 ? text : text.mid(star + 1);
-        to = writeBytes(to, m_chargeStart);
-        to = writeNumber(to, m_dateTimeTags, r.DateTime);
-        to = writeName(to, m_powerSourceTags, nameOf(m_powerSources, r.PowerSourceIndex));
-        to = writeName(to, m_chargerTags, nameOf(m_chargers, r.ChargerIndex));
-        to = writeName(to, m_batteryTags, nameOf(m_batteries, r.BatteryIndex));
-        to = writeNumber(to, m_ampsTags, r.NominalChargeAmps);
-        to = writeNumber(to, m_ampHoursTags, r.AmpHours);
-        to = writeName(to, m_terminationTags, nameOf(m_terminations, r.TerminationIndex));
-        to = writeElement(to, m_commentTags, comment);
-        to = writeElement(to, m_logFileTags, chargerLogFileName);
-        if (!entry.Id.isNull()) {
-            to = writeBytes(to, m_idTags.Start);
-            to = writeId(to, entry.Id);
-            to = writeBytes(to, m_idTags.End);
-            to = writeNumber(to, m_changedTags, entry.Changed);
-        }
-        return writeBytes(to, m_chargeEnd);
+        to = copy(to, m_toDateTime);
+        to = number(to, r.DateTime);
+        to = name(copy(to, m_toPowerSource), m_powerSources, r.PowerSourceIndex);
+        to = name(copy(to, m_toCharger), m_chargers, r.ChargerIndex);
+        to = name(copy(to, m_toBattery), m_batteries, r.BatteryIndex);
+        to = number(copy(to, m_toAmps), r.NominalChargeAmps);
+        to = number(copy(to, m_toAmpHours), r.AmpHours);
+        to = name(copy(to, m_toTermination), m_terminations, r.TerminationIndex);
+        to = writeText(copy(to, m_toComment), comment);
+        to = writeText(copy(to, m_toLogFile), chargerLogFileName);
+        if (entry.Id.isNull())
+            return copy(to, m_logFileToEnd);
+        to = writeId(copy(to, m_toId), entry.Id);
+        to = number(copy(to, m_toChanged), entry.Changed);
+        return copy(to, m_changedToEnd);
     }
 
 private:
     static constexpr qsizetype NumberRoom = 48;
     static constexpr qsizetype IdRoom = 40;
+    static constexpr qsizetype TagRoom = 64;
 
-    static const QByteArray &nameOf(const QList<QByteArray> &names, int index)
+    struct Piece
     {
-        static const QByteArray none;
-        return index >= 0 && index < names.size() ? names.at(index) : none;
+        Piece() = default;
+        explicit Piece(const QByteArray &bytes) : Size(bytes.size())
+        {
+            Q_ASSERT(Size <= TagRoom);
+            std::memcpy(Bytes, bytes.constData(), size_t(Size));
+        }
+        char Bytes[TagRoom] = {};
+        qsizetype Size = 0;
+    };
+
+    static char *copy(char *to, const Piece &piece)
+    {
+        std::memcpy(to, piece.Bytes, TagRoom);
+        return to + piece.Size;
     }
-    static char *writeName(char *to, const LeafTags &tags, const QByteArray &name)
+    static char *name(char *to, const NameContents &names, int index)
     {
-        return writeBytes(writeBytes(writeBytes(to, tags.Start), name), tags.End);
+        const qsizetype size = names.size(index);
+        std::memcpy(to, names.data(index), size <= TagRoom ? size_t(TagRoom) : size_t(size));
+        return to + size;
     }
-    char *writeNumber(char *to, const LeafTags &tags, double value) const
+    char *number(char *to, double value) const
     {
-        to = writeBytes(to, tags.Start);
-        to += NumberText::formatExact(value, m_decimalPoint, to);
-        return writeBytes(to, tags.End);
-    }
-    static char *writeElement(char *to, const LeafTags &tags, QStringView text)
-    {
-        return writeBytes(writeText(writeBytes(to, tags.Start), text), tags.End);
+        return to + NumberText::formatExact(value, m_decimalPoint, to);
     }
 
     char m_decimalPoint;
-    QList<QByteArray> m_powerSources, m_chargers, m_batteries, m_terminations;
-    LeafTags m_dateTimeTags{3, "DateTime"}, m_powerSourceTags{3, "PowerSource"},
-        m_chargerTags{3, "Charger"}, m_batteryTags{3, "Battery"},
-        m_ampsTags{3, "NominalChargeAmps"}, m_ampHoursTags{3, "AmpHours"},
-        m_terminationTags{3, "Termination"}, m_commentTags{3, "Comment"},
-        m_logFileTags{3, "ChargerLogFileName"}, m_idTags{3, "Id"}, m_changedTags{3, "Changed"};
-    QByteArray m_chargeStart{"\n    <Charge>"}, m_chargeEnd{"\n    </Charge>"};
+    NameContents m_powerSources, m_chargers, m_batteries, m_terminations;
+    Piece m_toDateTime, m_toPowerSource, m_toCharger, m_toBattery, m_toAmps, m_toAmpHours,
+        m_toTermination, m_toComment, m_toLogFile, m_toId, m_toChanged, m_changedToEnd,
+        m_logFileToEnd;
     qsizetype m_fixedRoom = 0;
 };
 

@@ -141,7 +141,9 @@ void fillRandomLog(TChargeLog &log, QRandomGenerator &rng, int count)
     names << "psu"
           << "MAINS"
           << ""
-          << "  padded  ";
+          << "  padded  "
+          // around the length up to which the writer copies a name in one fixed-size move
+          << QString(64, u'n') << QString(65, u'o') << QString(20, u'&');
     const auto name = [&] {
         const QString n = names.at(rng.bounded(names.size()));
         return rng.bounded(4) == 0 ? n.toUpper() : n;
